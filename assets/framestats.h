@@ -1,0 +1,5 @@
+// The frame-rate read-out.
+#pragma once
+
+void resetFrameStats();
+void updateFrameStats();

@@ -1,0 +1,36 @@
+// How finished frames leave the board, and the board's own controls that the
+// library's API does not have (hosts and tests use them; the program does not).
+#pragma once
+
+#include <cstdint>
+
+// One finished frame: the front buffer as RGB 565 pixels, lowest row first
+// (the board's origin is the lower left), and the video output's gamma table
+// (index: a colour channel expanded to 8 bits; value: what the monitor shows).
+struct PresentedFrame {
+  const uint16_t *pixels;
+  int width;
+  int height;
+  int strideInPixels;
+  const uint8_t *gamma; // 256 entries
+};
+
+// Installed by the host: a window, image files, or nothing.
+class FramePresenter {
+public:
+  virtual ~FramePresenter() = default;
+  virtual void present(const PresentedFrame &frame) = 0;
+};
+
+// The presenter that receives every swapped frame (nullptr: frames go nowhere).
+void boardSetPresenter(FramePresenter *presenter);
+
+// Whether grBufferSwap waits for simulated vertical retraces. Headless and
+// benchmark runs switch it off.
+void boardSetRetraceWait(bool wait);
+
+// Whether the board is there at all (grSstQueryHardware fails when not); for tests.
+void boardSetPresent(bool present);
+
+// The board type grSstQueryHardware reports (0 = add-on board by default); for tests.
+void boardSetType(int type);

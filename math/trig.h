@@ -1,0 +1,4 @@
+// Table trigonometry.
+#pragma once
+
+void initTrigTables();
