@@ -1,0 +1,67 @@
+// The registry store: keys and typed values of the registry hives the program
+// uses, kept in one text file in the registry editor's export format
+// ("REGEDIT4"). The calls mirror the registry's own: open or create a key
+// below an open key, query and set values, close the key.
+//
+// The file is LUMENVEIL_REGISTRY if set, else $XDG_CONFIG_HOME/lumenveil/registry.reg,
+// else ~/.config/lumenveil/registry.reg. A missing file is an empty registry;
+// LUMENVEIL_REGISTRY=/dev/null keeps the registry in memory only.
+//
+// Writes are collected and saved when the last key opened for writing is
+// closed (or at registryFlush): the file is re-read under a lock, only the
+// written values change, and the new file replaces the old one in one rename.
+// Everything else in the file (other keys and values, comments, value types
+// the program never writes) is kept as it was.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+using HKEY = uint32_t;
+inline constexpr HKEY HKEY_CURRENT_USER = 0x80000001u;
+inline constexpr HKEY HKEY_LOCAL_MACHINE = 0x80000002u;
+
+// Results, with the registry's own codes.
+inline constexpr long ERROR_SUCCESS = 0;
+inline constexpr long ERROR_FILE_NOT_FOUND = 2;
+inline constexpr long ERROR_ACCESS_DENIED = 5;
+inline constexpr long ERROR_INVALID_HANDLE = 6;
+inline constexpr long ERROR_INVALID_PARAMETER = 87;
+inline constexpr long ERROR_MORE_DATA = 234;
+inline constexpr long ERROR_CANTWRITE = 1013;
+
+// Value types.
+inline constexpr uint32_t REG_NONE = 0;
+inline constexpr uint32_t REG_SZ = 1;
+inline constexpr uint32_t REG_EXPAND_SZ = 2;
+inline constexpr uint32_t REG_BINARY = 3;
+inline constexpr uint32_t REG_DWORD = 4;
+inline constexpr uint32_t REG_MULTI_SZ = 7;
+
+// Longest key-name component and value name, in characters.
+inline constexpr size_t RegistryMaxNameLength = 255;
+
+// Opens the existing key subkey (one component, or several joined by '\')
+// below parent.
+long registryOpenKey(HKEY parent, const char *subkey, HKEY *result);
+// Opens subkey below parent, creating it when missing.
+long registryCreateKey(HKEY parent, const char *subkey, HKEY *result);
+// Copies a value into data (at most *size bytes). On return *type holds the
+// value's type and *size its length; ERROR_MORE_DATA when data is too small
+// (nothing copied). A string's length counts its terminating NUL.
+long registryQueryValue(HKEY key, const char *name, uint32_t *type, void *data, uint32_t *size);
+// Sets a value (name "" or null is the key's default value).
+long registrySetValue(HKEY key, const char *name, uint32_t type, const void *data, uint32_t size);
+// Closes a key; closing the last key opened for writing saves the writes.
+long registryCloseKey(HKEY key);
+// Saves the writes collected so far. False (after telling the user) when the
+// file could not be written; the writes are then dropped.
+bool registryFlush();
+
+// The file in use (empty when the registry is in memory only).
+std::string registryFilePath();
+// Uses path from now on instead of the environment's choice; an empty path
+// returns to it. Forgets whatever was read from the previous file.
+void setRegistryFilePath(const std::string &path);
+// Keeps the registry in memory only, starting empty: nothing is read or written.
+void useInMemoryRegistry();

@@ -1,0 +1,37 @@
+// A thin wrapper over one registry key: walks a key path component by
+// component from a root and reads and writes values of the key it reached.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/registry_store.h"
+
+class RegistryKey {
+public:
+  RegistryKey();                  // root HKEY_LOCAL_MACHINE
+  explicit RegistryKey(HKEY root);
+  ~RegistryKey();                 // closes the key it holds open
+  RegistryKey(const RegistryKey &) = delete;
+  RegistryKey &operator=(const RegistryKey &) = delete;
+
+  // Walks "\A\B\C" for reading. On a missing component returns false and
+  // stays at the deepest key reached.
+  bool openPath(const char *path);
+  // Walks "\A\B\C", creating missing keys. On failure tells the user which
+  // component failed and returns false.
+  bool createPath(const char *path);
+
+  // Reads a REG_DWORD (or a 4-byte binary) value; anything else fails and
+  // leaves *value unchanged.
+  bool readDword(const char *name, int32_t *value);
+  bool writeDword(const char *name, int32_t value);
+  // Reads a string value into buffer (size bytes including the terminator).
+  bool readString(const char *name, char *buffer, uint32_t size);
+
+  HKEY root() const { return Root; }
+  HKEY current() const { return Current; }
+
+private:
+  HKEY Root;
+  HKEY Current;
+};
