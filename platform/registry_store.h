@@ -65,3 +65,7 @@ std::string registryFilePath();
 void setRegistryFilePath(const std::string &path);
 // Keeps the registry in memory only, starting empty: nothing is read or written.
 void useInMemoryRegistry();
+
+// For tests: called during a save after the new file is written and flushed,
+// just before it replaces the old one.
+void setRegistryBeforeReplaceHook(void (*hook)());
