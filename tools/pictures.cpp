@@ -1,0 +1,339 @@
+#include "pictures.h"
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+
+namespace {
+
+constexpr float Pi = 3.14159265358979f;
+constexpr int TextureSize = 256;
+
+// Fades everything to nothing toward radius 127 so the square's edge stays black.
+float edgeWindow(float r) {
+  constexpr float R = 127.0f;
+  if (r >= R) return 0.0f;
+  const float q = 1.0f - (r / R) * (r / R);
+  return q * q;
+}
+
+// A thin ray from the centre along angle a: bright near the axis, fading with distance.
+float ray(float dx, float dy, float angle, float width, float growth, float length) {
+  const float c = std::cos(angle), s = std::sin(angle);
+  const float along = dx * c + dy * s;
+  if (along <= 0.0f) return 0.0f;
+  const float across = -dx * s + dy * c;
+  const float w = width + along * growth;
+  return std::exp(-(across * across) / (w * w)) * std::exp(-along / length) * (width / w);
+}
+
+// Paints a centred 256 x 256 glow, 4 samples a texel; f gives the light at an
+// offset from the centre.
+Picture radialPicture(const std::function<Colour(float, float)> &f) {
+  Picture p(TextureSize, TextureSize);
+  const float centre = TextureSize * 0.5f;
+  for (int y = 0; y < TextureSize; ++y) {
+    for (int x = 0; x < TextureSize; ++x) {
+      Colour sum{0, 0, 0};
+      for (int sy = 0; sy < 2; ++sy) {
+        for (int sx = 0; sx < 2; ++sx) {
+          const float dx = x + 0.25f + 0.5f * sx - centre;
+          const float dy = y + 0.25f + 0.5f * sy - centre;
+          const float w = edgeWindow(std::sqrt(dx * dx + dy * dy));
+          if (w <= 0.0f) continue;
+          const Colour c = f(dx, dy);
+          sum.r += c.r * w;
+          sum.g += c.g * w;
+          sum.b += c.b * w;
+        }
+      }
+      p.r.at(x, y) = softClip(sum.r * 0.25f);
+      p.g.at(x, y) = softClip(sum.g * 0.25f);
+      p.b.at(x, y) = softClip(sum.b * 0.25f);
+    }
+  }
+  return p;
+}
+
+Colour grey(float v) { return {v, v, v}; }
+
+// Fades a plane to zero over `margin` pixels at every edge.
+void fadeEdges(Plane &p, float margin) {
+  for (int y = 0; y < p.height; ++y) {
+    for (int x = 0; x < p.width; ++x) {
+      const float d = std::min({x + 0.5f, p.width - x - 0.5f, y + 0.5f, p.height - y - 0.5f});
+      if (d < margin) {
+        const float t = d / margin;
+        p.at(x, y) *= t * t * (3 - 2 * t);
+      }
+    }
+  }
+}
+
+void fadeEdges(Picture &p, float margin) {
+  fadeEdges(p.r, margin);
+  fadeEdges(p.g, margin);
+  fadeEdges(p.b, margin);
+}
+
+void finish(Picture &p) {
+  for (Plane *pl : {&p.r, &p.g, &p.b}) {
+    for (float &v : pl->v) v = softClip(v);
+  }
+}
+
+// The em size at which a line is `width` pixels wide.
+float fitEm(const TextFace &face, const std::string &text, float width, float trackingPerEm) {
+  const float base = 100.0f;
+  const float w = face.advance(text, base, trackingPerEm * base);
+  return base * width / w;
+}
+
+// A glowing name: letters, a tight glow and a wide haze.
+void glowingText(Picture &p, const Plane &letters, Colour core, Colour inner, Colour outer,
+                 float scale) {
+  p.add(letters, core, 1.0f);
+  p.add(blur(letters, 2.5f * scale), inner, 0.9f);
+  p.add(blur(letters, 9.0f * scale), outer, 0.8f);
+  p.add(blur(letters, 26.0f * scale), outer, 0.45f);
+}
+
+// A starry sky with a coloured nebula for the preview images.
+void skyBackground(Picture &p, Colour near, Colour far, int seed) {
+  for (int y = 0; y < p.height(); ++y) {
+    for (int x = 0; x < p.width(); ++x) {
+      const float n = fractalNoise(x / 70.0f, y / 70.0f, 5, seed);
+      const float m = fractalNoise(x / 35.0f + 7.0f, y / 35.0f, 4, seed + 7);
+      const float cloud = std::pow(std::clamp((n - 0.35f) * 1.8f, 0.0f, 1.0f), 1.6f) * 0.32f;
+      const float tint = std::clamp(m * 1.4f - 0.2f, 0.0f, 1.0f);
+      p.r.at(x, y) += cloud * (near.r * tint + far.r * (1 - tint));
+      p.g.at(x, y) += cloud * (near.g * tint + far.g * (1 - tint));
+      p.b.at(x, y) += cloud * (near.b * tint + far.b * (1 - tint));
+    }
+  }
+  Plane stars(p.width(), p.height());
+  const int count = p.width() * p.height() / 700;
+  for (int i = 0; i < count; ++i) {
+    const float sx = hash01(i, 1, seed) * p.width(), sy = hash01(i, 2, seed) * p.height();
+    const float bright = 0.15f + 0.85f * std::pow(hash01(i, 3, seed), 4.0f);
+    const int x0 = static_cast<int>(sx), y0 = static_cast<int>(sy);
+    for (int y = std::max(0, y0 - 3); y <= std::min(p.height() - 1, y0 + 3); ++y) {
+      for (int x = std::max(0, x0 - 3); x <= std::min(p.width() - 1, x0 + 3); ++x) {
+        const float dx = x + 0.5f - sx, dy = y + 0.5f - sy;
+        stars.at(x, y) += bright * std::exp(-(dx * dx + dy * dy) / 1.2f);
+      }
+    }
+  }
+  p.add(stars, {0.9f, 0.95f, 1.0f});
+}
+
+} // namespace
+
+bool Typefaces::open(const std::string &dir, std::string &error) {
+  return serif.open(dir + "/DejaVuSerif.ttf", error) &&
+         bold.open(dir + "/DejaVuSans-Bold.ttf", error) &&
+         plain.open(dir + "/DejaVuSans.ttf", error) &&
+         condensed.open(dir + "/DejaVuSansCondensed.ttf", error);
+}
+
+Picture starGlowWithRays() {
+  return radialPicture([](float dx, float dy) {
+    const float r = std::sqrt(dx * dx + dy * dy);
+    float v = 1.6f * std::exp(-(r * r) / 6.0f) + 0.55f * std::exp(-r / 9.0f) +
+              0.10f * std::exp(-(r * r) / (48.0f * 48.0f));
+    for (int i = 0; i < 4; ++i) {
+      v += 0.85f * ray(dx, dy, i * Pi / 2, 0.75f, 0.004f, 40.0f);
+      v += 0.30f * ray(dx, dy, Pi / 4 + i * Pi / 2, 0.6f, 0.004f, 22.0f);
+    }
+    return grey(v);
+  });
+}
+
+Picture ringedRedGlow() {
+  struct Ring {
+    float radius, width, amount;
+    Colour colour;
+  };
+  static const Ring rings[] = {
+      {30.0f, 3.5f, 0.50f, {1.0f, 0.42f, 0.18f}},
+      {52.0f, 4.0f, 0.30f, {1.0f, 0.78f, 0.25f}},
+      {74.0f, 5.0f, 0.22f, {0.35f, 0.85f, 0.45f}},
+      {94.0f, 5.5f, 0.20f, {0.30f, 0.50f, 1.00f}},
+      {110.0f, 5.0f, 0.12f, {0.70f, 0.35f, 1.00f}},
+  };
+  return radialPicture([](float dx, float dy) {
+    const float r = std::sqrt(dx * dx + dy * dy);
+    const float hot = 1.3f * std::exp(-(r * r) / 10.0f);
+    const float body = 0.85f * std::exp(-r / 11.0f);
+    const float haze = 0.22f * std::exp(-(r * r) / (45.0f * 45.0f));
+    Colour c{hot + body + haze, 0.85f * hot + 0.42f * body + 0.25f * haze,
+             0.7f * hot + 0.25f * body + 0.18f * haze};
+    for (const Ring &ring : rings) {
+      const float d = (r - ring.radius) / ring.width;
+      const float v = ring.amount * std::exp(-d * d);
+      c.r += v * ring.colour.r;
+      c.g += v * ring.colour.g;
+      c.b += v * ring.colour.b;
+    }
+    return c;
+  });
+}
+
+Picture starburst() {
+  struct Ray {
+    float angle, width, length, amount;
+  };
+  std::vector<Ray> rays;
+  const int count = 56;
+  for (int i = 0; i < count; ++i) {
+    const float jitter = (hash01(i, 0, 103) - 0.5f) * 0.7f;
+    const float a = (i + 0.5f + jitter) * 2.0f * Pi / count;
+    const float h = hash01(i, 1, 103);
+    rays.push_back({a, 0.45f + 0.6f * hash01(i, 2, 103), 14.0f + 34.0f * h * h,
+                    0.35f + 0.65f * hash01(i, 3, 103)});
+  }
+  for (int i = 0; i < 8; ++i) {
+    rays.push_back({i * Pi / 4 + 0.2f, 0.9f, i % 2 ? 30.0f : 46.0f, 1.0f});
+  }
+  return radialPicture([rays](float dx, float dy) {
+    const float r = std::sqrt(dx * dx + dy * dy);
+    float v = 1.8f * std::exp(-(r * r) / 14.0f) + 0.45f * std::exp(-r / 12.0f);
+    for (const Ray &ray_ : rays) v += ray_.amount * ray(dx, dy, ray_.angle, ray_.width, 0.006f,
+                                                           ray_.length);
+    return grey(v);
+  });
+}
+
+Picture softStarGlow() {
+  return radialPicture([](float dx, float dy) {
+    const float r = std::sqrt(dx * dx + dy * dy);
+    float v = 2.2f * std::exp(-(r * r) / 3.0f) + 0.45f * std::exp(-r / 6.0f) +
+              0.30f * std::exp(-(r * r) / (26.0f * 26.0f));
+    for (int i = 0; i < 4; ++i) v += 0.22f * ray(dx, dy, i * Pi / 2, 0.8f, 0.003f, 32.0f);
+    return Colour{v * 0.97f, v * 0.98f, v};
+  });
+}
+
+Picture firstTitleCard(const Typefaces &t) {
+  // Shown as a card 0.35 times as high as wide: painted at that shape, twice
+  // the final width, then squeezed into the top 180 rows.
+  const int w = 512, h = 179;
+  Picture card(w, h);
+  Plane name(w, h), version(w, h), credits(w, h);
+  const float track = 0.04f;
+  const float em = fitEm(t.serif, "Lumenveil", 400.0f, track);
+  t.serif.drawCentred(name, "Lumenveil", w * 0.5f, 88.0f, em, track * em);
+  t.plain.drawCentred(version, "Version 1.1", w * 0.5f, 124.0f, 19.0f, 2.0f);
+  t.condensed.drawCentred(credits, "Program and pictures by Qbn", w * 0.5f, 150.0f, 15.0f, 1.0f);
+  t.condensed.drawCentred(credits, "A screen saver in two scenes: Lumenveil and Astrel-1",
+                          w * 0.5f, 169.0f, 13.5f, 0.6f);
+  glowingText(card, name, {1.0f, 0.97f, 0.9f}, {1.0f, 0.65f, 0.95f}, {0.35f, 0.35f, 1.0f}, 1.0f);
+  card.add(version, {0.75f, 0.9f, 1.0f});
+  card.add(blur(version, 3.0f), {0.3f, 0.5f, 1.0f}, 0.8f);
+  card.add(credits, {0.65f, 0.7f, 0.85f});
+  card.add(blur(credits, 3.0f), {0.25f, 0.3f, 0.7f}, 0.5f);
+  fadeEdges(card, 10.0f);
+  finish(card);
+  const Picture small = resample(card, TextureSize, 180);
+  Picture out(TextureSize, TextureSize);
+  for (int y = 0; y < 180; ++y) {
+    for (int x = 0; x < TextureSize; ++x) {
+      out.r.at(x, y) = small.r.at(x, y);
+      out.g.at(x, y) = small.g.at(x, y);
+      out.b.at(x, y) = small.b.at(x, y);
+    }
+  }
+  return out;
+}
+
+Plane creditBanner(const Typefaces &t) {
+  // Shown a quarter as high as wide: painted at that shape, then stretched to 2:1.
+  const int w = 512, h = 128;
+  Plane text(w, h);
+  const float em1 = fitEm(t.plain, "A screen saver by Qbn", 380.0f, 0.02f);
+  t.plain.drawCentred(text, "A screen saver by Qbn", w * 0.5f, 62.0f, em1, 0.02f * em1);
+  t.condensed.drawCentred(text, "Lumenveil & Astrel-1  \xB7  Version 1.1", w * 0.5f, 100.0f,
+                          22.0f, 1.0f);
+  Plane glow = blur(text, 3.0f);
+  Plane out(w, h);
+  for (size_t i = 0; i < out.v.size(); ++i) out.v[i] = softClip(text.v[i] + 0.45f * glow.v[i]);
+  fadeEdges(out, 6.0f);
+  return resample(out, TextureSize, 128);
+}
+
+Picture secondTitle(const Typefaces &t) {
+  // Shown 0.415 times as high as wide: painted at that shape, then stretched to square.
+  const int w = 512, h = 212;
+  Picture title(w, h);
+  Plane fill(w, h), line(w, h);
+  const float track = 0.05f;
+  const float em = fitEm(t.bold, "Astrel-1", 420.0f, track);
+  const float baseline = h * 0.5f + em * 0.36f;
+  t.bold.drawCentred(fill, "Astrel-1", w * 0.5f, baseline, em, track * em);
+  t.bold.drawCentred(line, "Astrel-1", w * 0.5f, baseline, em, track * em, 2.4f);
+  title.add(fill, {0.25f, 0.45f, 1.0f}, 0.22f);
+  title.add(line, {0.85f, 0.95f, 1.0f}, 1.0f);
+  title.add(blur(line, 3.0f), {0.3f, 0.7f, 1.0f}, 1.1f);
+  title.add(blur(line, 10.0f), {0.35f, 0.35f, 1.0f}, 1.0f);
+  title.add(blur(fill, 28.0f), {0.3f, 0.2f, 0.9f}, 0.5f);
+  fadeEdges(title, 12.0f);
+  finish(title);
+  return resample(title, TextureSize, TextureSize);
+}
+
+Picture firstPreview(const Typefaces &t) {
+  const int w = 304, h = 224;
+  Picture p(w, h);
+  skyBackground(p, {0.9f, 0.35f, 1.0f}, {0.2f, 0.3f, 1.0f}, 111);
+  // A few glowing creatures drifting across the sky.
+  Plane trail(w, h);
+  for (int i = 0; i < 90; ++i) {
+    const float u = i / 89.0f;
+    const float x = 30.0f + 250.0f * u, y = 180.0f - 40.0f * std::sin(u * 3.2f) - 20.0f * u;
+    const float size = 1.0f + 3.0f * u;
+    for (int yy = static_cast<int>(y - 8); yy <= static_cast<int>(y + 8); ++yy) {
+      for (int xx = static_cast<int>(x - 8); xx <= static_cast<int>(x + 8); ++xx) {
+        if (xx < 0 || yy < 0 || xx >= w || yy >= h) continue;
+        const float dx = xx + 0.5f - x, dy = yy + 0.5f - y;
+        trail.at(xx, yy) += 0.05f * u * std::exp(-(dx * dx + dy * dy) / (size * size));
+      }
+    }
+  }
+  p.add(trail, {1.0f, 0.45f, 1.0f});
+  p.add(blur(trail, 4.0f), {1.0f, 0.45f, 1.0f}, 1.5f);
+  Plane name(w, h);
+  const float em = fitEm(t.serif, "Lumenveil", 250.0f, 0.04f);
+  t.serif.drawCentred(name, "Lumenveil", w * 0.5f, 112.0f + em * 0.36f, em, 0.04f * em);
+  glowingText(p, name, {1.0f, 0.97f, 0.9f}, {1.0f, 0.65f, 0.95f}, {0.35f, 0.35f, 1.0f}, 0.6f);
+  finish(p);
+  return resample(p, 152, 112);
+}
+
+Picture secondPreview(const Typefaces &t) {
+  const int w = 304, h = 224;
+  Picture p(w, h);
+  skyBackground(p, {1.0f, 0.45f, 0.25f}, {0.6f, 0.2f, 0.9f}, 112);
+  // An accretion disk seen at a slant behind the name.
+  Plane disk(w, h);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const float dx = (x + 0.5f - w * 0.5f) / 120.0f, dy = (y + 0.5f - h * 0.62f) / 26.0f;
+      const float r = std::sqrt(dx * dx + dy * dy);
+      const float d = (r - 0.75f) / 0.22f;
+      disk.at(x, y) = 0.35f * std::exp(-d * d) + 0.5f * std::exp(-r * r * 40.0f);
+    }
+  }
+  p.add(disk, {1.0f, 0.6f, 0.25f});
+  p.add(blur(disk, 5.0f), {1.0f, 0.35f, 0.15f}, 0.8f);
+  Plane fill(w, h), line(w, h);
+  const float em = fitEm(t.bold, "Astrel-1", 240.0f, 0.05f);
+  const float baseline = h * 0.45f + em * 0.36f;
+  t.bold.drawCentred(fill, "Astrel-1", w * 0.5f, baseline, em, 0.05f * em);
+  t.bold.drawCentred(line, "Astrel-1", w * 0.5f, baseline, em, 0.05f * em, 1.6f);
+  p.add(fill, {0.2f, 0.35f, 0.8f}, 0.35f);
+  p.add(line, {0.85f, 0.95f, 1.0f});
+  p.add(blur(line, 2.5f), {0.3f, 0.7f, 1.0f}, 1.0f);
+  p.add(blur(line, 8.0f), {0.35f, 0.35f, 1.0f}, 0.8f);
+  finish(p);
+  return resample(p, 152, 112);
+}
