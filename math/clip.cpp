@@ -92,6 +92,13 @@ void clipStage(int n, int count, ClipVertex* in[], int& resultCount, ClipVertex*
   resultCount = result;
 }
 
+// One bit per plane the vertex lies strictly outside of (distance below 0).
+inline unsigned outsideCode(const ClipVertex& v) {
+  const float x = v.v[0], y = v.v[1], z = v.v[2], w = v.v[3];
+  return (x + w < 0.0f ? 1u : 0u) | (w - x < 0.0f ? 2u : 0u) | (y + w < 0.0f ? 4u : 0u) |
+         (w - y < 0.0f ? 8u : 0u) | (z + w < 0.0f ? 16u : 0u) | (-z < 0.0f ? 32u : 0u);
+}
+
 }  // namespace
 
 void clipXMin(int n, int count, ClipVertex* in[], int& resultCount, ClipVertex* out[]) {
@@ -118,6 +125,23 @@ void clipPolygon3D(int n, int count, ClipVertex* in[], int& resultCount, ClipVer
   resultCount = 0;
   if (n < 0 || n > 12 || count < 1 || count > ClipMaxInput) return;
   in[count] = in[0];
+
+  // Most primitives lie wholly inside the volume or wholly beyond one of its
+  // planes; the stages would pass the first through unchanged and reduce the
+  // second to nothing, so settle both from the vertices' outcodes.
+  unsigned all = 0x3F, any = 0;
+  for (int j = 0; j < count; ++j) {
+    const unsigned code = outsideCode(*in[j]);
+    all &= code;
+    any |= code;
+  }
+  if (all != 0) return;
+  if (any == 0) {
+    if (out != in)
+      for (int j = 0; j <= count; ++j) out[j] = in[j];
+    resultCount = count;
+    return;
+  }
 
   // A convex polygon gains at most one vertex per stage; the caller's output
   // list holds count + 7 entries, the temporary list 40.

@@ -57,6 +57,10 @@ TEST_F(Clipping, QuadInsidePassesUnchangedAndDrawsOnce) {
   ASSERT_EQ(count, 4);
   for (int i = 0; i < 4; ++i) EXPECT_EQ(list[i], &q[i]);
   EXPECT_EQ(list[4], &q[0]);  // closed
+  ClipVertex* separate[12];
+  clipPolygon3D(10, 4, list, count, separate);
+  ASSERT_EQ(count, 4);
+  for (int i = 0; i <= 4; ++i) EXPECT_EQ(separate[i], &q[i % 4]);
 
   ASSERT_EQ(Calls.size(), 1u);
   const DrawCall& c = Calls[0];
