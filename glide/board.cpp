@@ -1,0 +1,339 @@
+// The board: its context, the screen, the two colour buffers, the swap and
+// the render state that the pixel pipeline reads.
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <thread>
+
+#include "glide/boardstate.h"
+#include "glide/glide.h"
+#include "glide/presenter.h"
+#include "glide/tracewrite.h"
+
+BoardContext Board;
+
+namespace {
+
+FramePresenter *Presenter = nullptr;
+
+struct ResolutionSize {
+  int width, height;
+};
+const ResolutionSize Resolutions[] = {
+    {320, 200}, {320, 240}, {400, 256},  {512, 384},   {640, 200},   {640, 350},
+    {640, 400}, {640, 480}, {800, 600},  {960, 720},   {856, 480},   {512, 256},
+    {1024, 768}, {1280, 1024}, {1600, 1200}, {400, 300}};
+const int RefreshHz[] = {60, 70, 72, 75, 80, 90, 100, 85, 120};
+
+// The video output's gamma: the board sets 1.7 when a screen is opened.
+uint8_t GammaTable[256];
+bool GammaReady = false;
+
+void buildGamma() {
+  if (GammaReady)
+    return;
+  for (int i = 0; i < 256; ++i) {
+    double v = 255.0 * std::pow(i / 255.0, 1.0 / 1.7);
+    GammaTable[i] = (uint8_t)std::min(255.0, std::floor(v + 0.5));
+  }
+  GammaReady = true;
+}
+
+double steadySeconds() {
+  using namespace std::chrono;
+  return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+// Waits until the interval-th vertical retrace from now. Retraces fall on a
+// grid of the refresh period counted from the moment the screen was opened.
+void waitRetraces(int interval) {
+  if (interval <= 0 || !Board.retraceWait || Board.refreshHz <= 0)
+    return;
+  double period = 1.0 / Board.refreshHz;
+  double now = steadySeconds();
+  double since = now - Board.openedAt;
+  double next = std::floor(since / period) + 1.0;
+  double target = Board.openedAt + (next + interval - 1) * period;
+  std::this_thread::sleep_for(std::chrono::duration<double>(target - now));
+}
+
+void resetRenderState() {
+  Board.renderBuffer = GR_BUFFER_BACKBUFFER;
+  Board.rgbMask = true;
+  Board.alphaMask = false;
+  Board.ditherMode = GR_DITHER_4x4;
+  Board.depthMode = GR_DEPTHBUFFER_DISABLE;
+  Board.cullMode = GR_CULL_DISABLE;
+  Board.colorCombine = GR_COLORCOMBINE_ITRGB;
+  Board.texCombine = GR_TEXTURECOMBINE_DECAL;
+  Board.alphaSource = GR_ALPHASOURCE_ITERATED_ALPHA;
+  Board.rgbSrc = GR_BLEND_ONE;
+  Board.rgbDst = GR_BLEND_ZERO;
+  Board.alphaSrc = GR_BLEND_ONE;
+  Board.alphaDst = GR_BLEND_ZERO;
+  Board.alphaFunc = GR_CMP_ALWAYS;
+  Board.alphaRef = 0;
+  Board.lfbDepth = 0;
+  Board.currentTexture = -1;
+}
+
+void releaseTextures() {
+  Board.textures.clear();
+  Board.textureBytesUsed = 0;
+  Board.currentTexture = -1;
+}
+
+} // namespace
+
+uint16_t *boardBuffer(int buffer) {
+  if (!Board.open)
+    return nullptr;
+  int index = buffer == GR_BUFFER_FRONTBUFFER ? Board.frontIndex : 1 - Board.frontIndex;
+  return Board.buffers[index].data();
+}
+
+uint16_t *boardRenderTarget() { return boardBuffer(Board.renderBuffer); }
+
+// ---- The board's own controls -------------------------------------------------
+
+void boardSetPresenter(FramePresenter *presenter) { Presenter = presenter; }
+void boardSetRetraceWait(bool wait) { Board.retraceWait = wait; }
+void boardSetPresent(bool present) { Board.present = present; }
+void boardSetType(int type) { Board.boardType = type; }
+
+// ---- Board and display ----------------------------------------------------------
+
+void grGlideInit(void) {
+  if (BoardTraceFile)
+    fprintf(BoardTraceFile, "grGlideInit\n");
+  buildGamma();
+  Board.initialised = true;
+}
+
+void grGlideShutdown(void) {
+  if (BoardTraceFile)
+    fprintf(BoardTraceFile, "grGlideShutdown\n");
+  if (Board.open)
+    grSstWinClose();
+  releaseTextures();
+  Board.initialised = false;
+}
+
+FxBool grSstQueryBoards(GrHwConfiguration *hwconfig) {
+  if (BoardTraceFile)
+    fprintf(BoardTraceFile, "grSstQueryBoards\n");
+  if (!hwconfig)
+    return FXFALSE;
+  std::memset(hwconfig, 0, sizeof(*hwconfig));
+  hwconfig->num_sst = Board.present ? 1 : 0;
+  return FXTRUE;
+}
+
+FxBool grSstQueryHardware(GrHwConfiguration *hwconfig) {
+  if (BoardTraceFile)
+    fprintf(BoardTraceFile, "grSstQueryHardware\n");
+  if (!hwconfig)
+    return FXFALSE;
+  std::memset(hwconfig, 0, sizeof(*hwconfig));
+  if (!Board.present)
+    return FXFALSE;
+  hwconfig->num_sst = 1;
+  hwconfig->SSTs[0].type = Board.boardType;
+  hwconfig->SSTs[0].fbRam = 4;
+  hwconfig->SSTs[0].fbiRev = 2;
+  hwconfig->SSTs[0].nTexelfx = 1;
+  hwconfig->SSTs[0].tmuRam = (int)(BoardTextureMemory / (1024 * 1024));
+  return FXTRUE;
+}
+
+void grSstSelect(int which_sst) {
+  if (BoardTraceFile)
+    fprintf(BoardTraceFile, "grSstSelect %d\n", which_sst);
+}
+
+FxBool grSstWinOpen(FxU32 hWnd, GrScreenResolution_t screen_resolution,
+                    GrScreenRefresh_t refresh_rate, GrColorFormat_t color_format,
+                    GrOriginLocation_t origin_location, int nColBuffers, int nAuxBuffers) {
+  if (BoardTraceFile)
+    fprintf(BoardTraceFile, "grSstWinOpen %u %d %d %d %d %d %d\n", (unsigned)hWnd,
+            screen_resolution, refresh_rate, color_format, origin_location, nColBuffers,
+            nAuxBuffers);
+  if (!Board.present)
+    return FXFALSE;
+  if (screen_resolution < 0 || screen_resolution >= (int)(sizeof Resolutions / sizeof *Resolutions))
+    return FXFALSE;
+  if (refresh_rate < 0 || refresh_rate >= (int)(sizeof RefreshHz / sizeof *RefreshHz))
+    return FXFALSE;
+  if (nColBuffers < 2 || nColBuffers > 3 || nAuxBuffers < 0 || nAuxBuffers > 1)
+    return FXFALSE;
+  if (Board.open)
+    grSstWinClose();
+  buildGamma();
+  Board.width = Resolutions[screen_resolution].width;
+  Board.height = Resolutions[screen_resolution].height;
+  Board.refreshHz = RefreshHz[refresh_rate];
+  Board.colorFormat = color_format;
+  Board.origin = origin_location == GR_ORIGIN_UPPER_LEFT ? GR_ORIGIN_UPPER_LEFT
+                                                         : GR_ORIGIN_LOWER_LEFT;
+  for (auto &buffer : Board.buffers)
+    buffer.assign((size_t)Board.width * Board.height, 0);
+  Board.frontIndex = 0;
+  Board.open = true;
+  Board.outputActive = true;
+  Board.openedAt = steadySeconds();
+  Board.lfb = BoardLfbLock();
+  resetRenderState();
+  return FXTRUE;
+}
+
+void grSstWinClose(void) {
+  if (BoardTraceFile)
+    fprintf(BoardTraceFile, "grSstWinClose\n");
+  if (!Board.open)
+    return;
+  Board.open = false;
+  for (auto &buffer : Board.buffers) {
+    buffer.clear();
+    buffer.shrink_to_fit();
+  }
+  Board.lfb = BoardLfbLock();
+  Board.width = Board.height = 0;
+}
+
+FxBool grSstControl(GrControl_t code) {
+  if (BoardTraceFile)
+    fprintf(BoardTraceFile, "grSstControl %d\n", code);
+  if (code == GR_CONTROL_ACTIVATE)
+    Board.outputActive = true;
+  else if (code == GR_CONTROL_DEACTIVATE)
+    Board.outputActive = false;
+  return Board.open ? FXTRUE : FXFALSE;
+}
+
+FxU32 grSstScreenWidth(void) { return (FxU32)Board.width; }
+FxU32 grSstScreenHeight(void) { return (FxU32)Board.height; }
+
+// ---- Frame ------------------------------------------------------------------------
+
+void grBufferClear(GrColor_t color, GrAlpha_t alpha, FxU16 depth) {
+  if (BoardTraceFile)
+    fprintf(BoardTraceFile, "grBufferClear %u %u %u\n", (unsigned)color, (unsigned)alpha,
+            (unsigned)depth);
+  uint16_t *target = boardRenderTarget();
+  if (!target || !Board.rgbMask)
+    return;
+  unsigned r, g, b;
+  switch (Board.colorFormat) {
+  case GR_COLORFORMAT_ABGR: r = color & 0xFF; g = (color >> 8) & 0xFF; b = (color >> 16) & 0xFF; break;
+  case GR_COLORFORMAT_RGBA: r = (color >> 24) & 0xFF; g = (color >> 16) & 0xFF; b = (color >> 8) & 0xFF; break;
+  case GR_COLORFORMAT_BGRA: b = (color >> 24) & 0xFF; g = (color >> 16) & 0xFF; r = (color >> 8) & 0xFF; break;
+  default: r = (color >> 16) & 0xFF; g = (color >> 8) & 0xFF; b = color & 0xFF; break;
+  }
+  uint16_t pixel = (uint16_t)(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
+  std::fill(target, target + (size_t)Board.width * Board.height, pixel);
+}
+
+void grBufferSwap(int swap_interval) {
+  if (BoardTraceFile)
+    fprintf(BoardTraceFile, "grBufferSwap %d\n", swap_interval);
+  if (!Board.open)
+    return;
+  waitRetraces(swap_interval);
+  Board.frontIndex = 1 - Board.frontIndex;
+  if (Presenter) {
+    PresentedFrame frame;
+    frame.pixels = Board.buffers[Board.frontIndex].data();
+    frame.width = Board.width;
+    frame.height = Board.height;
+    frame.strideInPixels = Board.width;
+    frame.gamma = GammaTable;
+    Presenter->present(frame);
+  }
+}
+
+void grRenderBuffer(GrBuffer_t buffer) {
+  if (BoardTraceFile)
+    fprintf(BoardTraceFile, "grRenderBuffer %d\n", buffer);
+  if (buffer == GR_BUFFER_FRONTBUFFER || buffer == GR_BUFFER_BACKBUFFER)
+    Board.renderBuffer = buffer;
+}
+
+void grColorMask(FxBool rgb, FxBool a) {
+  if (BoardTraceFile)
+    fprintf(BoardTraceFile, "grColorMask %d %d\n", rgb, a);
+  Board.rgbMask = rgb != 0;
+  Board.alphaMask = a != 0;
+}
+
+void grDitherMode(GrDitherMode_t mode) {
+  if (BoardTraceFile)
+    fprintf(BoardTraceFile, "grDitherMode %d\n", mode);
+  if (mode >= GR_DITHER_DISABLE && mode <= GR_DITHER_4x4)
+    Board.ditherMode = mode;
+}
+
+void grDepthBufferMode(GrDepthBufferMode_t mode) {
+  if (BoardTraceFile)
+    fprintf(BoardTraceFile, "grDepthBufferMode %d\n", mode);
+  Board.depthMode = mode; // there is no depth buffer: accepted and ignored
+}
+
+void grCullMode(GrCullMode_t mode) {
+  if (BoardTraceFile)
+    fprintf(BoardTraceFile, "grCullMode %d\n", mode);
+  if (mode >= GR_CULL_DISABLE && mode <= GR_CULL_POSITIVE)
+    Board.cullMode = mode;
+}
+
+void grHints(GrHint_t hintType, FxU32 hintMask) {
+  if (BoardTraceFile)
+    fprintf(BoardTraceFile, "grHints %d %u\n", hintType, (unsigned)hintMask);
+}
+
+// ---- Combine and blend state ----------------------------------------------------
+
+void guColorCombineFunction(GrColorCombineFunction_t fnc) {
+  if (BoardTraceFile)
+    fprintf(BoardTraceFile, "guColorCombineFunction %d\n", fnc);
+  if (fnc >= GR_COLORCOMBINE_ZERO && fnc <= GR_COLORCOMBINE_ONE)
+    Board.colorCombine = fnc;
+}
+
+void grTexCombineFunction(GrChipID_t tmu, GrTextureCombineFnc_t fnc) {
+  if (BoardTraceFile)
+    fprintf(BoardTraceFile, "grTexCombineFunction %d %d\n", tmu, fnc);
+  if (tmu == GR_TMU0 && fnc >= GR_TEXTURECOMBINE_ZERO && fnc <= GR_TEXTURECOMBINE_ONE)
+    Board.texCombine = fnc;
+}
+
+void guAlphaSource(GrAlphaSource_t mode) {
+  if (BoardTraceFile)
+    fprintf(BoardTraceFile, "guAlphaSource %d\n", mode);
+  if (mode >= GR_ALPHASOURCE_CC_ALPHA && mode <= GR_ALPHASOURCE_TEXTURE_ALPHA_TIMES_ITERATED_ALPHA)
+    Board.alphaSource = mode;
+}
+
+void grAlphaBlendFunction(GrAlphaBlendFnc_t rgb_sf, GrAlphaBlendFnc_t rgb_df,
+                          GrAlphaBlendFnc_t alpha_sf, GrAlphaBlendFnc_t alpha_df) {
+  if (BoardTraceFile)
+    fprintf(BoardTraceFile, "grAlphaBlendFunction %d %d %d %d\n", rgb_sf, rgb_df, alpha_sf,
+            alpha_df);
+  Board.rgbSrc = rgb_sf;
+  Board.rgbDst = rgb_df;
+  Board.alphaSrc = alpha_sf;
+  Board.alphaDst = alpha_df;
+}
+
+void grAlphaTestFunction(GrCmpFnc_t function) {
+  if (BoardTraceFile)
+    fprintf(BoardTraceFile, "grAlphaTestFunction %d\n", function);
+  if (function >= GR_CMP_NEVER && function <= GR_CMP_ALWAYS)
+    Board.alphaFunc = function;
+}
+
+void grAlphaTestReferenceValue(GrAlpha_t value) {
+  if (BoardTraceFile)
+    fprintf(BoardTraceFile, "grAlphaTestReferenceValue %u\n", (unsigned)value);
+  Board.alphaRef = value;
+}

@@ -1,0 +1,94 @@
+// The board's internal state, shared by the board's own source files only.
+// Everything lives in one context, `Board`, defined in board.cpp.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "glide/glide.h"
+
+// One allocated texture: its largest level, expanded to 0xAARRGGBB texels.
+struct BoardTexture {
+  int width = 0;
+  int height = 0;
+  int format = 0;
+  uint32_t bytes = 0;    // texture memory it takes
+  bool clampS = true;
+  bool clampT = true;
+  bool bilinear = true;
+  float scale = 1.0f;    // texel units per unit of s and t (long side spans 0..256)
+  std::vector<uint32_t> texels;
+};
+
+// The linear frame buffer lock in progress.
+struct BoardLfbLock {
+  bool readLocked = false;
+  bool writeLocked = false;
+  int buffer = GR_BUFFER_BACKBUFFER;
+  bool pipeline = false;
+  bool flipRows = false;              // lock origin differs from the screen's
+  bool direct = false;                // pointer goes straight into the buffer
+  std::vector<uint16_t> shadow;       // written pixels when not direct
+};
+
+struct BoardContext {
+  bool initialised = false;
+  bool present = true;
+  int boardType = GR_SSTTYPE_VOODOO;
+  bool retraceWait = true;
+
+  bool open = false;
+  int width = 0;
+  int height = 0;
+  int refreshHz = 60;
+  int colorFormat = GR_COLORFORMAT_ARGB;
+  int origin = GR_ORIGIN_LOWER_LEFT;
+  double openedAt = 0.0;              // seconds on the steady clock: the first retrace
+  bool outputActive = true;
+
+  std::vector<uint16_t> buffers[2];   // RGB 565, lowest row first
+  int frontIndex = 0;
+  int renderBuffer = GR_BUFFER_BACKBUFFER;
+
+  bool rgbMask = true;
+  bool alphaMask = false;
+  int ditherMode = GR_DITHER_4x4;
+  int depthMode = GR_DEPTHBUFFER_DISABLE;
+  int cullMode = GR_CULL_DISABLE;
+  int colorCombine = GR_COLORCOMBINE_ITRGB;
+  int texCombine = GR_TEXTURECOMBINE_DECAL;
+  int alphaSource = GR_ALPHASOURCE_ITERATED_ALPHA;
+  int rgbSrc = GR_BLEND_ONE, rgbDst = GR_BLEND_ZERO;
+  int alphaSrc = GR_BLEND_ONE, alphaDst = GR_BLEND_ZERO;
+  int alphaFunc = GR_CMP_ALWAYS;
+  int alphaRef = 0;
+  uint16_t lfbDepth = 0;
+
+  std::vector<BoardTexture> textures; // index = handle
+  uint32_t textureBytesUsed = 0;
+  int currentTexture = -1;
+
+  BoardLfbLock lfb;
+};
+
+extern BoardContext Board;
+
+// Texture memory of the one texture unit.
+constexpr uint32_t BoardTextureMemory = 4u * 1024u * 1024u;
+
+// The buffer drawing goes to.
+uint16_t *boardRenderTarget();
+// The pixels of a buffer named by GR_BUFFER_FRONTBUFFER or GR_BUFFER_BACKBUFFER.
+uint16_t *boardBuffer(int buffer);
+
+// Dither tables for the current mode: 16 positions (y & 3) * 4 + (x & 3), each
+// 256 entries mapping an 8-bit channel to 5 bits (red, blue) or 6 bits (green).
+const uint8_t *boardDitherRB(int mode);
+const uint8_t *boardDitherG(int mode);
+
+// One fragment through the pixel pipeline after colour combine: alpha test,
+// blend with the pixel at (x, y) of the render target, dither and write.
+void boardWriteFragment(int x, int y, int r, int g, int b, int a);
+
+// Draws a triangle (any winding) through the current pipeline.
+void boardDrawTriangle(const GrVertex *a, const GrVertex *b, const GrVertex *c);

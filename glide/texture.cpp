@@ -1,0 +1,161 @@
+// Texture memory: a bump allocator over the texture unit's memory, downloads
+// that expand the largest level to 32-bit texels, and the current texture.
+#include <cstdio>
+#include <cstring>
+
+#include "glide/boardstate.h"
+#include "glide/glide.h"
+#include "glide/tracewrite.h"
+
+namespace {
+
+int bytesPerTexel(int format) {
+  switch (format) {
+  case GR_TEXFMT_RGB_332:
+  case GR_TEXFMT_ALPHA_8:
+  case GR_TEXFMT_INTENSITY_8:
+  case GR_TEXFMT_ALPHA_INTENSITY_44:
+    return 1;
+  case GR_TEXFMT_ARGB_8332:
+  case GR_TEXFMT_RGB_565:
+  case GR_TEXFMT_ARGB_1555:
+  case GR_TEXFMT_ARGB_4444:
+  case GR_TEXFMT_ALPHA_INTENSITY_88:
+    return 2;
+  default:
+    return 0; // palette and YIQ formats need tables the board does not keep
+  }
+}
+
+inline uint32_t argb(unsigned a, unsigned r, unsigned g, unsigned b) {
+  return a << 24 | r << 16 | g << 8 | b;
+}
+
+inline unsigned rep(unsigned v, int bits) { // bit replication to 8 bits
+  unsigned out = v << (8 - bits);
+  for (int shift = bits; shift < 8; shift += bits)
+    out |= (v << (8 - bits)) >> shift;
+  return out & 255u;
+}
+
+uint32_t expandTexel(int format, const uint8_t *src) {
+  unsigned v8 = src[0];
+  unsigned v16 = (unsigned)src[0] | (unsigned)src[1] << 8;
+  switch (format) {
+  case GR_TEXFMT_RGB_332: return argb(255, rep(v8 >> 5, 3), rep((v8 >> 2) & 7, 3), rep(v8 & 3, 2));
+  case GR_TEXFMT_ALPHA_8: return argb(v8, 255, 255, 255);
+  case GR_TEXFMT_INTENSITY_8: return argb(255, v8, v8, v8);
+  case GR_TEXFMT_ALPHA_INTENSITY_44: {
+    unsigned i = rep(v8 & 15, 4);
+    return argb(rep(v8 >> 4, 4), i, i, i);
+  }
+  case GR_TEXFMT_ARGB_8332:
+    return argb(v16 >> 8, rep((v16 >> 5) & 7, 3), rep((v16 >> 2) & 7, 3), rep(v16 & 3, 2));
+  case GR_TEXFMT_RGB_565:
+    return argb(255, rep(v16 >> 11, 5), rep((v16 >> 5) & 63, 6), rep(v16 & 31, 5));
+  case GR_TEXFMT_ARGB_1555:
+    return argb((v16 >> 15) ? 255 : 0, rep((v16 >> 10) & 31, 5), rep((v16 >> 5) & 31, 5),
+                rep(v16 & 31, 5));
+  case GR_TEXFMT_ARGB_4444:
+    return argb(rep(v16 >> 12, 4), rep((v16 >> 8) & 15, 4), rep((v16 >> 4) & 15, 4),
+                rep(v16 & 15, 4));
+  case GR_TEXFMT_ALPHA_INTENSITY_88:
+    return argb(v16 >> 8, v16 & 255, v16 & 255, v16 & 255);
+  default:
+    return argb(255, 0, 0, 0);
+  }
+}
+
+// Width and height of a level from its level-of-detail code and the aspect.
+bool levelSize(GrLOD_t lod, GrAspectRatio_t aspect, int &width, int &height) {
+  if (lod < GR_LOD_256 || lod > GR_LOD_1 || aspect < GR_ASPECT_8x1 || aspect > GR_ASPECT_1x8)
+    return false;
+  int longSide = 256 >> lod;
+  int ratio = 1 << (aspect <= GR_ASPECT_1x1 ? GR_ASPECT_1x1 - aspect : aspect - GR_ASPECT_1x1);
+  int shortSide = longSide / ratio > 0 ? longSide / ratio : 1;
+  width = aspect <= GR_ASPECT_1x1 ? longSide : shortSide;
+  height = aspect <= GR_ASPECT_1x1 ? shortSide : longSide;
+  return true;
+}
+
+} // namespace
+
+GrMipMapId_t guTexAllocateMemory(GrChipID_t tmu, FxU8 odd_even_mask, int width, int height,
+                                 GrTextureFormat_t fmt, GrMipMapMode_t mm_mode,
+                                 GrLOD_t smallest_lod, GrLOD_t largest_lod,
+                                 GrAspectRatio_t aspect, GrTextureClampMode_t s_clamp_mode,
+                                 GrTextureClampMode_t t_clamp_mode,
+                                 GrTextureFilterMode_t minfilter_mode,
+                                 GrTextureFilterMode_t magfilter_mode, float lod_bias,
+                                 FxBool trilinear) {
+  GrMipMapId_t handle = GR_NULL_MIPMAP_HANDLE;
+  int bpp = bytesPerTexel(fmt);
+  int w = 0, h = 0;
+  if (tmu != GR_TMU0) {
+    fprintf(stderr, "board: texture unit %d does not exist\n", tmu);
+  } else if (bpp == 0) {
+    fprintf(stderr, "board: texture format %d is not supported\n", fmt);
+  } else if (!levelSize(largest_lod, aspect, w, h) || smallest_lod < largest_lod ||
+             smallest_lod > GR_LOD_1) {
+    fprintf(stderr, "board: texture levels %d..%d with aspect %d are not valid\n", largest_lod,
+            smallest_lod, aspect);
+  } else {
+    uint32_t bytes = 0;
+    for (GrLOD_t lod = largest_lod; lod <= smallest_lod; ++lod) {
+      int lw = 0, lh = 0;
+      levelSize(lod, aspect, lw, lh);
+      bytes += (uint32_t)(lw * lh * bpp);
+    }
+    if (bytes <= BoardTextureMemory - Board.textureBytesUsed) {
+      BoardTexture t;
+      t.width = w;
+      t.height = h;
+      t.format = fmt;
+      t.bytes = bytes;
+      t.clampS = s_clamp_mode == GR_TEXTURECLAMP_CLAMP;
+      t.clampT = t_clamp_mode == GR_TEXTURECLAMP_CLAMP;
+      t.bilinear = magfilter_mode == GR_TEXTUREFILTER_BILINEAR;
+      t.scale = (float)(w > h ? w : h) / 256.0f;
+      Board.textureBytesUsed += bytes;
+      Board.textures.push_back(std::move(t));
+      handle = (GrMipMapId_t)Board.textures.size() - 1;
+    }
+  }
+  if (BoardTraceFile)
+    fprintf(BoardTraceFile, "guTexAllocateMemory %d %u %d %d %d %d %d %d %d %d %d %d %d %.9g %d %d\n",
+            tmu, (unsigned)odd_even_mask, width, height, fmt, mm_mode, smallest_lod, largest_lod,
+            aspect, s_clamp_mode, t_clamp_mode, minfilter_mode, magfilter_mode, (double)lod_bias,
+            trilinear, handle);
+  return handle;
+}
+
+void guTexDownloadMipMap(GrMipMapId_t mmid, const void *src, const GuNccTable *ncc_table) {
+  (void)ncc_table;
+  BoardTexture *t = nullptr;
+  if (mmid >= 0 && mmid < (GrMipMapId_t)Board.textures.size())
+    t = &Board.textures[mmid];
+  size_t bytes = t ? (size_t)t->width * t->height * bytesPerTexel(t->format) : 0;
+  if (BoardTraceFile) {
+    if (t && src)
+      traceTexels(src, bytes);
+    fprintf(BoardTraceFile, "guTexDownloadMipMap %d %016llx\n", mmid,
+            t && src ? traceHash(src, bytes) : 0ull);
+  }
+  if (!t || !src)
+    return;
+  const uint8_t *in = static_cast<const uint8_t *>(src);
+  int bpp = bytesPerTexel(t->format);
+  size_t count = (size_t)t->width * t->height;
+  t->texels.resize(count);
+  for (size_t i = 0; i < count; ++i)
+    t->texels[i] = expandTexel(t->format, in + i * bpp);
+}
+
+void guTexSource(GrMipMapId_t mmid) {
+  if (BoardTraceFile)
+    fprintf(BoardTraceFile, "guTexSource %d\n", mmid);
+  // An unknown handle (-1 among them) leaves the current texture in place.
+  if (mmid >= 0 && mmid < (GrMipMapId_t)Board.textures.size())
+    Board.currentTexture = mmid;
+}
+
