@@ -674,7 +674,7 @@ ReadResult readFile(const std::string &path, Document &doc, std::string &error) 
   doc = Document{};
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    if (errno == ENOENT) return ReadResult::Missing;
+    if (errno == ENOENT || errno == ENOTDIR) return ReadResult::Missing;
     error = std::strerror(errno);
     return ReadResult::Unreadable;
   }
