@@ -38,6 +38,8 @@ struct DirectorCamera {
   float zoom, nearZ, farZ;
 };
 const DirectorCamera& firstSceneCamera();
+// The camera the objects were last seen from (orbit ×3, or the static one).
+const DirectorCamera& firstSceneObjectCamera();
 
 void staticCamera();
 void titleCamera();

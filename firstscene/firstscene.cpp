@@ -23,6 +23,7 @@ namespace {
 
 FirstSceneSettings Settings;
 DirectorCamera CameraRecord{};
+DirectorCamera ObjectCamera{};
 
 void placeCamera() {
   setCamera(CameraRecord.eye, CameraRecord.target, CameraRecord.up, CameraRecord.zoom,
@@ -53,6 +54,8 @@ FirstSceneSettings boundFirstSceneSettings(const FirstSceneSettings& s) {
 const FirstSceneSettings& firstSceneSettings() { return Settings; }
 
 const DirectorCamera& firstSceneCamera() { return CameraRecord; }
+
+const DirectorCamera& firstSceneObjectCamera() { return ObjectCamera; }
 
 void staticCamera() {
   CameraRecord = DirectorCamera{{0.0f, 0.0f, -110.0f}, {0.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f},
@@ -157,6 +160,7 @@ void stepFirstScene(bool motionBlur) {
   vector3Scale(3.0f, CameraRecord.eye, CameraRecord.eye);
   placeCamera();
   if (Settings.staticCamera) staticCamera();
+  ObjectCamera = CameraRecord;
 
   CellType6::step();
   CellType1::step();
