@@ -93,9 +93,22 @@ float fitEm(const TextFace &face, const std::string &text, float width, float tr
 void glowingText(Picture &p, const Plane &letters, Colour core, Colour inner, Colour outer,
                  float scale) {
   p.add(letters, core, 1.0f);
-  p.add(blur(letters, 2.5f * scale), inner, 0.9f);
-  p.add(blur(letters, 9.0f * scale), outer, 0.8f);
-  p.add(blur(letters, 26.0f * scale), outer, 0.45f);
+  p.add(blur(letters, 2.0f * scale), inner, 1.3f);
+  p.add(blur(letters, 7.0f * scale), inner, 0.9f);
+  p.add(blur(letters, 18.0f * scale), outer, 1.3f);
+  p.add(blur(letters, 40.0f * scale), outer, 0.7f);
+}
+
+// A thin horizontal streak of light through (cx, cy), fading to the sides.
+Plane streak(int w, int h, float cx, float cy, float length, float thickness) {
+  Plane p(w, h);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const float dx = (x + 0.5f - cx) / length, dy = (y + 0.5f - cy) / thickness;
+      p.at(x, y) = std::exp(-dx * dx - dy * dy);
+    }
+  }
+  return p;
 }
 
 // A starry sky with a coloured nebula for the preview images.
@@ -104,7 +117,7 @@ void skyBackground(Picture &p, Colour near, Colour far, int seed) {
     for (int x = 0; x < p.width(); ++x) {
       const float n = fractalNoise(x / 70.0f, y / 70.0f, 5, seed);
       const float m = fractalNoise(x / 35.0f + 7.0f, y / 35.0f, 4, seed + 7);
-      const float cloud = std::pow(std::clamp((n - 0.35f) * 1.8f, 0.0f, 1.0f), 1.6f) * 0.32f;
+      const float cloud = std::pow(std::clamp((n - 0.33f) * 1.9f, 0.0f, 1.0f), 1.5f) * 0.42f;
       const float tint = std::clamp(m * 1.4f - 0.2f, 0.0f, 1.0f);
       p.r.at(x, y) += cloud * (near.r * tint + far.r * (1 - tint));
       p.g.at(x, y) += cloud * (near.g * tint + far.g * (1 - tint));
@@ -125,6 +138,37 @@ void skyBackground(Picture &p, Colour near, Colour far, int seed) {
     }
   }
   p.add(stars, {0.9f, 0.95f, 1.0f});
+}
+
+// A creature gliding from (x0, y0) to (x1, y1) along a bowed path, leaving
+// puffs that grow dimmer toward the tail; its head is a bright glow.
+void creatureTrail(Picture &p, float x0, float y0, float x1, float y1, float bow, Colour c) {
+  const int w = p.width(), h = p.height();
+  Plane trail(w, h), head(w, h);
+  const int puffs = 70;
+  for (int i = 0; i < puffs; ++i) {
+    const float u = i / (puffs - 1.0f);
+    const float x = x0 + (x1 - x0) * u, y = y0 + (y1 - y0) * u - bow * std::sin(u * Pi);
+    const float size = 0.8f + 2.2f * u;
+    const float amount = 0.12f * u * u * (0.6f + 0.4f * hash01(i, 5, static_cast<int>(x0)));
+    for (int yy = static_cast<int>(y - 10); yy <= static_cast<int>(y + 10); ++yy) {
+      for (int xx = static_cast<int>(x - 10); xx <= static_cast<int>(x + 10); ++xx) {
+        if (xx < 0 || yy < 0 || xx >= w || yy >= h) continue;
+        const float dx = xx + 0.5f - x, dy = yy + 0.5f - y;
+        trail.at(xx, yy) += amount * std::exp(-(dx * dx + dy * dy) / (size * size));
+      }
+    }
+  }
+  for (int yy = 0; yy < h; ++yy) {
+    for (int xx = 0; xx < w; ++xx) {
+      const float dx = xx + 0.5f - x1, dy = yy + 0.5f - y1;
+      head.at(xx, yy) = std::exp(-(dx * dx + dy * dy) / 6.0f);
+    }
+  }
+  p.add(trail, c, 1.0f);
+  p.add(blur(trail, 4.0f), c, 1.2f);
+  p.add(head, {1.0f, 1.0f, 1.0f}, 1.0f);
+  p.add(blur(head, 5.0f), c, 6.0f);
 }
 
 } // namespace
@@ -227,7 +271,10 @@ Picture firstTitleCard(const Typefaces &t) {
   t.condensed.drawCentred(credits, "Program and pictures by Qbn", w * 0.5f, 150.0f, 15.0f, 1.0f);
   t.condensed.drawCentred(credits, "A screen saver in two scenes: Lumenveil and Astrel-1",
                           w * 0.5f, 169.0f, 13.5f, 0.6f);
-  glowingText(card, name, {1.0f, 0.97f, 0.9f}, {1.0f, 0.65f, 0.95f}, {0.35f, 0.35f, 1.0f}, 1.0f);
+  glowingText(card, name, {1.0f, 0.97f, 0.9f}, {1.0f, 0.6f, 0.95f}, {0.35f, 0.35f, 1.0f}, 1.0f);
+  const Plane light = streak(w, h, w * 0.5f, 88.0f - em * 0.36f, 170.0f, 1.2f);
+  card.add(light, {0.8f, 0.85f, 1.0f}, 0.55f);
+  card.add(blur(light, 4.0f), {0.4f, 0.45f, 1.0f}, 0.5f);
   card.add(version, {0.75f, 0.9f, 1.0f});
   card.add(blur(version, 3.0f), {0.3f, 0.5f, 1.0f}, 0.8f);
   card.add(credits, {0.65f, 0.7f, 0.85f});
@@ -285,22 +332,9 @@ Picture firstPreview(const Typefaces &t) {
   const int w = 304, h = 224;
   Picture p(w, h);
   skyBackground(p, {0.9f, 0.35f, 1.0f}, {0.2f, 0.3f, 1.0f}, 111);
-  // A few glowing creatures drifting across the sky.
-  Plane trail(w, h);
-  for (int i = 0; i < 90; ++i) {
-    const float u = i / 89.0f;
-    const float x = 30.0f + 250.0f * u, y = 180.0f - 40.0f * std::sin(u * 3.2f) - 20.0f * u;
-    const float size = 1.0f + 3.0f * u;
-    for (int yy = static_cast<int>(y - 8); yy <= static_cast<int>(y + 8); ++yy) {
-      for (int xx = static_cast<int>(x - 8); xx <= static_cast<int>(x + 8); ++xx) {
-        if (xx < 0 || yy < 0 || xx >= w || yy >= h) continue;
-        const float dx = xx + 0.5f - x, dy = yy + 0.5f - y;
-        trail.at(xx, yy) += 0.05f * u * std::exp(-(dx * dx + dy * dy) / (size * size));
-      }
-    }
-  }
-  p.add(trail, {1.0f, 0.45f, 1.0f});
-  p.add(blur(trail, 4.0f), {1.0f, 0.45f, 1.0f}, 1.5f);
+  // Two glowing creatures drifting across the sky, each with its trail of puffs.
+  creatureTrail(p, 20.0f, 200.0f, 290.0f, 150.0f, 36.0f, {1.0f, 0.43f, 1.0f});
+  creatureTrail(p, 290.0f, 40.0f, 40.0f, 60.0f, -24.0f, {0.35f, 1.0f, 0.35f});
   Plane name(w, h);
   const float em = fitEm(t.serif, "Lumenveil", 250.0f, 0.04f);
   t.serif.drawCentred(name, "Lumenveil", w * 0.5f, 112.0f + em * 0.36f, em, 0.04f * em);
