@@ -18,6 +18,10 @@ extern bool MotionBlur;
 extern int MotionBlurDelta;
 extern float PeakAlpha;       // alpha of a fully visible object: 255, or 127.5 with motion blur
 
+// A display mode chosen for this run only (the command line's --mode), in
+// place of the saved one; -1 keeps the saved mode.
+extern int DisplayModeOverride;
+
 void startClock();
 void stepClock();
 void selectScene(int scene);

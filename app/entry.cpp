@@ -1,0 +1,174 @@
+#include "app/entry.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <exception>
+
+#include "app/password.h"
+#include "app/power.h"
+#include "app/preview.h"
+#include "app/saverwindow.h"
+#include "controlpanel/mainform.h"
+#include "display/frameloop.h"
+#include "display/glidedisplay.h"
+#include "platform/application.h"
+#include "platform/messagebox.h"
+#include "platform/ticks.h"
+#include "settings/configuration.h"
+
+const char *const SaverTitle = "Lumenveil & Astrel-1";
+const char *const ControlPanelTitle = "Lumenveil & Astrel-1 Control Panel";
+
+namespace {
+long readHandle(const std::string &line, size_t slash) {
+  const size_t at = slash + 3;
+  if (at >= line.size()) return 0;
+  const char *p = line.c_str() + at;
+  // The handle is read like "%d": leading blanks, an optional sign, digits.
+  while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\v' || *p == '\f') ++p;
+  char *end = nullptr;
+  long v = std::strtol(p, &end, 10);
+  if (end == p) return 0;
+  return v;
+}
+} // namespace
+
+CommandLine parseCommandLine(const std::string &line) {
+  CommandLine c;
+  const size_t slash = line.find('/');
+  if (slash == std::string::npos) return c;
+  if (slash + 1 < line.size())
+    c.letter = static_cast<char>(std::tolower(static_cast<unsigned char>(line[slash + 1])));
+  if (slash + 2 < line.size()) c.after = line[slash + 2];
+  switch (c.letter) {
+  case 'a':
+    c.mode = RunMode::ChangePassword;
+    c.handle = readHandle(line, slash);
+    break;
+  case 'd':
+    c.mode = RunMode::WriteDefaults;
+    break;
+  case 'p':
+  case 'l':
+    c.mode = RunMode::Preview;
+    c.handle = readHandle(line, slash);
+    break;
+  case 's':
+    c.mode = RunMode::Saver;
+    c.checkRunning = true;
+    break;
+  case 'c':
+    c.mode = RunMode::Configure;
+    c.checkRunning = true;
+    break;
+  default:
+    c.mode = RunMode::Saver;
+    break;
+  }
+  return c;
+}
+
+bool findRunningInstance(const std::string &title, bool closeIt) {
+  Application &app = application();
+  if (!app.findInstance(title)) return false;
+  app.raiseInstance(title);
+  if (closeIt) {
+    app.closeInstance(title);
+    sleepMilliseconds(2000);
+  }
+  return true;
+}
+
+bool isWindowsNT() { return application().platformId() == VER_PLATFORM_WIN32_NT; }
+bool isWindows9x() { return application().platformId() == VER_PLATFORM_WIN32_WINDOWS; }
+
+int runSaver(void *instance, const std::string &commandLine) {
+  Application &app = application();
+  const CommandLine c = parseCommandLine(commandLine);
+  bool saver = true;
+
+  switch (c.mode) {
+  case RunMode::ChangePassword:
+    if (isWindowsNT()) return 0;
+    changeSaverPassword(static_cast<WindowHandle>(c.handle));
+    return 0;
+  case RunMode::WriteDefaults:
+    writeDefaultSettings();
+    messageBox("Updated Windows Registry with default configuration.", "", MB_OK);
+    return 0;
+  case RunMode::Preview:
+    app.destroyHiddenWindow();
+    runPreview(static_cast<WindowHandle>(c.handle), instance);
+    return 0;
+  case RunMode::Saver:
+    if (c.checkRunning) {
+      if (findRunningInstance(SaverTitle, false)) return 0;
+      if (c.after == '1') selectScene(0);
+      if (c.after == '2') selectScene(1);
+    }
+    break;
+  case RunMode::Configure:
+    if (findRunningInstance(ControlPanelTitle, false)) return 0;
+    saver = false;
+    break;
+  }
+
+  if (saver) findRunningInstance(ControlPanelTitle, true);
+
+  try {
+    app.initialize();
+    SavedMessageHandler = app.messageHandler();
+    UsePassword = readPasswordFlag();
+    if (saver) {
+      startPowerManagement();
+      app.setMessageHandler(saverHookHandler());
+      app.setTitle(SaverTitle);
+      SaverWindow = app.createSaverWindow();
+      app.setForegroundWindow(SaverWindow);
+      setRenderWindow(SaverWindow);
+      app.setCapture(SaverWindow);
+      app.showCursor(false);
+    } else {
+      app.setTitle(ControlPanelTitle);
+      setRenderWindow(app.createControlPanel());
+    }
+
+    const bool ok = initFrameLoop(saver);
+    if (ok && !saver) showPreviewPanel();
+    if (!ok && saver) {
+      messageBox("Failed to initialize 3DFX hardware.\nProbable cause:\nHardware already taken by "
+                 "another application;\nInvalid display mode requested.",
+                 "Error", MB_OK);
+      return -1;
+    }
+    if (saver) {
+      app.setStayOnTop(SaverWindow);
+      app.showCursor(false);
+    }
+
+    while (!app.terminated()) {
+      if (saver)
+        app.invalidate(SaverWindow);
+      else
+        renderFrame();
+      app.processMessages();
+    }
+  } catch (const std::exception &e) {
+    if (saver) {
+      setGlideOutput(false);
+      app.showCursor(true);
+      app.hideWindow(SaverWindow);
+    }
+    beep(100, 1000);
+    app.showException(e.what());
+  }
+
+  SavedMessageHandler = MessageHandler{};
+  if (saver) {
+    restoreMonitorPower();
+    app.releaseCapture();
+    app.setScreenSaverRunning(false);
+  }
+  shutdownDisplay();
+  return 0;
+}

@@ -1,0 +1,10 @@
+// Monitor power and task priority.
+#pragma once
+
+extern bool MonitorOff;          // no frames while set
+extern bool PowerOverrideActive; // the program, not the system, powers the monitor down
+
+// Process priority: 1 idle, 2 normal, 3 high, 4 real time; anything else idle.
+void setTaskPriority(int level);
+void startPowerManagement();
+void restoreMonitorPower();

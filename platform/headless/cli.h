@@ -1,0 +1,53 @@
+// The command line of every build of the program: Windows-style switches
+// (/s, /c, /p N, /a N, /d ...) run the saver in a window; Unix-style options
+// (the first argument begins with '-') run headless renders, benchmarks and
+// the options a screen-saver daemon passes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct WindowedRun {
+  std::string commandLine;   // the switches, arguments joined by blanks
+  unsigned long windowId = 0; // -window-id: draw into this existing window
+  bool root = false;          // -root: draw on the whole screen
+  bool haveSeed = false;
+  unsigned seed = 0;
+  std::string tracePath;
+};
+
+// Runs the windowed host; nullptr when the program was built without one.
+using WindowedRunner = int (*)(int argc, char **argv, const WindowedRun &run);
+
+struct HeadlessRun {
+  std::string renderDir;  // --render DIR
+  long frames = 1;        // --frames N
+  double fps = 0.0;       // --fps F
+  bool haveSeed = false;  // --seed S
+  unsigned seed = 0;
+  int scene = 0;          // --scene 1|2 (0: from the settings)
+  int mode = -1;          // --mode M
+  bool bench = false;     // --bench
+  std::string tracePath;  // --trace FILE
+  std::string replayPath; // --replay FILE
+  std::string dumpDir;    // --dump-resources DIR
+};
+
+enum class CliAction { Help, Headless, Windowed, Error };
+
+struct CliParse {
+  CliAction action = CliAction::Windowed;
+  HeadlessRun headless;
+  WindowedRun windowed;
+  std::string error;
+};
+
+CliParse parseArguments(const std::vector<std::string> &args);
+
+extern const char *const UsageText;
+
+// Runs a headless render or benchmark through the saver path; returns the exit code.
+int runHeadless(const HeadlessRun &run);
+
+// The whole program's main.
+int lumenveilMain(int argc, char **argv, WindowedRunner windowed);

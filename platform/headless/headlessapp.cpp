@@ -1,0 +1,91 @@
+#include "platform/headless/headlessapp.h"
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+
+#include "app/saverwindow.h"
+#include "platform/ticks.h"
+
+namespace {
+std::atomic<bool> StopRequested{false};
+
+void onStopSignal(int) { StopRequested.store(true); }
+
+double wallSeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+} // namespace
+
+bool stopRequested() { return StopRequested.load(); }
+
+void installStopSignals() {
+  std::signal(SIGINT, onStopSignal);
+  std::signal(SIGTERM, onStopSignal);
+}
+
+void HeadlessApplication::queueMessage(const Message &message, long atFrame) {
+  queue_.push_back({message, atFrame});
+}
+
+void HeadlessApplication::deliver(const Message &message) {
+  bool handled = false;
+  if (handler_.code) handler_.code(message, handled, handler_.data);
+}
+
+void HeadlessApplication::processMessages() {
+  if (stopRequested()) terminated_ = true;
+  while (!queue_.empty() && queue_.front().atFrame <= framesPainted_) {
+    Message m = queue_.front().message;
+    queue_.pop_front();
+    if (m.window == 0) m.window = saverWindow_;
+    deliver(m);
+  }
+  if (terminated_ || closed_ || !invalid_) return;
+  invalid_ = false;
+  // One paint: the fixed clock of a headless run moves one step per frame.
+  advanceFixedClock();
+  const double start = wallSeconds();
+  if (firstPaint_ < 0.0) firstPaint_ = start;
+  emptyFormPaint();
+  paintSeconds_ = wallSeconds() - firstPaint_;
+  ++framesPainted_;
+  if (frameLimit_ > 0 && framesPainted_ >= frameLimit_ && queue_.empty()) terminated_ = true;
+}
+
+void HeadlessApplication::showException(const std::string &message) {
+  exceptions_.push_back(message);
+  std::fprintf(stderr, "lumenveil: %s\n", message.c_str());
+}
+
+WindowHandle HeadlessApplication::createSaverWindow() {
+  saverWindow_ = 1;
+  closed_ = false;
+  emptyFormCreate();
+  return saverWindow_;
+}
+
+void HeadlessApplication::closeWindow(WindowHandle window) {
+  if (window == saverWindow_ && !closed_) {
+    closed_ = true;
+    emptyFormClose();
+  }
+}
+
+void HeadlessApplication::invalidate(WindowHandle window) {
+  if (window && window == saverWindow_) invalid_ = true;
+}
+
+bool HeadlessApplication::windowSize(WindowHandle window, int &width, int &height) {
+  if (!window || window != saverWindow_) return false;
+  width = screenW_;
+  height = screenH_;
+  return true;
+}
+
+bool HeadlessApplication::findInstance(const std::string &title) {
+  for (const auto &t : runningInstances)
+    if (t == title) return true;
+  return false;
+}

@@ -1,0 +1,76 @@
+#include "platform/headless/pngpresenter.h"
+
+#include <png.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+void frameToRgb(const PresentedFrame &f, unsigned char *rgb) {
+  for (int row = 0; row < f.height; ++row) {
+    // The board's origin is the lower left: the image's top row is the last.
+    const uint16_t *src = f.pixels + static_cast<size_t>(f.height - 1 - row) * f.strideInPixels;
+    unsigned char *dst = rgb + static_cast<size_t>(row) * f.width * 3;
+    for (int x = 0; x < f.width; ++x) {
+      const uint16_t p = src[x];
+      unsigned r = (p >> 11) & 0x1F, g = (p >> 5) & 0x3F, b = p & 0x1F;
+      r = (r << 3) | (r >> 2);
+      g = (g << 2) | (g >> 4);
+      b = (b << 3) | (b >> 2);
+      if (f.gamma) {
+        r = f.gamma[r];
+        g = f.gamma[g];
+        b = f.gamma[b];
+      }
+      dst[3 * x] = static_cast<unsigned char>(r);
+      dst[3 * x + 1] = static_cast<unsigned char>(g);
+      dst[3 * x + 2] = static_cast<unsigned char>(b);
+    }
+  }
+}
+
+bool writePng(const std::string &path, const unsigned char *rgb, int width, int height,
+              std::string &error) {
+  FILE *fp = std::fopen(path.c_str(), "wb");
+  if (!fp) {
+    error = "cannot write " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  if (!png || !info || setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    std::fclose(fp);
+    error = "cannot encode " + path;
+    return false;
+  }
+  png_init_io(png, fp);
+  png_set_compression_level(png, 3);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+               PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  for (int y = 0; y < height; ++y)
+    png_write_row(png, const_cast<png_bytep>(rgb + static_cast<size_t>(y) * width * 3));
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  if (std::fclose(fp) != 0) {
+    error = "cannot write " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+void PngPresenter::present(const PresentedFrame &frame) {
+  if (failed_) return;
+  std::vector<unsigned char> rgb(static_cast<size_t>(frame.width) * frame.height * 3);
+  frameToRgb(frame, rgb.data());
+  char name[32];
+  std::snprintf(name, sizeof name, "/frame-%06ld.png", written_ + 1);
+  if (!writePng(dir_ + name, rgb.data(), frame.width, frame.height, error_)) {
+    failed_ = true;
+    return;
+  }
+  ++written_;
+}

@@ -1,0 +1,425 @@
+#include "platform/qt/qthost.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCryptographicHash>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <QWidget>
+#include <QWindow>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "app/entry.h"
+#include "app/saverwindow.h"
+#include "glide/presenter.h"
+#include "glide/trace.h"
+#include "platform/application.h"
+#include "platform/headless/headlessapp.h"
+#include "platform/messagebox.h"
+#include "platform/random.h"
+
+namespace {
+
+constexpr WindowHandle SaverHandle = 1;
+constexpr WindowHandle PanelHandle = 2;
+
+// The latest presented frame, converted for the screen.
+QImage LatestFrame;
+
+class QtPresenter : public FramePresenter {
+public:
+  void present(const PresentedFrame &f) override {
+    if (LatestFrame.width() != f.width || LatestFrame.height() != f.height)
+      LatestFrame = QImage(f.width, f.height, QImage::Format_RGB888);
+    for (int row = 0; row < f.height; ++row) {
+      const uint16_t *src = f.pixels + static_cast<size_t>(f.height - 1 - row) * f.strideInPixels;
+      uchar *dst = LatestFrame.scanLine(row);
+      for (int x = 0; x < f.width; ++x) {
+        const uint16_t p = src[x];
+        unsigned r = (p >> 11) & 0x1F, g = (p >> 5) & 0x3F, b = p & 0x1F;
+        r = (r << 3) | (r >> 2);
+        g = (g << 2) | (g >> 4);
+        b = (b << 3) | (b >> 2);
+        if (f.gamma) r = f.gamma[r], g = f.gamma[g], b = f.gamma[b];
+        dst[3 * x] = static_cast<uchar>(r);
+        dst[3 * x + 1] = static_cast<uchar>(g);
+        dst[3 * x + 2] = static_cast<uchar>(b);
+      }
+    }
+  }
+};
+
+// Draws the frame scaled to fill the rectangle while keeping its shape.
+void drawFrameFitted(QPainter &painter, const QRect &area, const QImage &frame) {
+  painter.fillRect(area, Qt::black);
+  if (frame.isNull()) return;
+  QSize size = frame.size().scaled(area.size(), Qt::KeepAspectRatio);
+  QRect target(QPoint(0, 0), size);
+  target.moveCenter(area.center());
+  painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+  painter.drawImage(target, frame);
+}
+
+// The saver window: black, borderless, full screen, no cursor.
+class SaverWidget : public QWidget {
+public:
+  SaverWidget() {
+    setWindowFlags(Qt::FramelessWindowHint | Qt::Window);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setAutoFillBackground(false);
+    setMouseTracking(true);
+    setCursor(Qt::BlankCursor);
+    setFocusPolicy(Qt::StrongFocus);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::black);
+    setPalette(pal);
+  }
+
+protected:
+  void paintEvent(QPaintEvent *) override {
+    emptyFormPaint();
+    QPainter painter(this);
+    drawFrameFitted(painter, rect(), LatestFrame);
+  }
+  void closeEvent(QCloseEvent *event) override {
+    emptyFormClose();
+    event->accept();
+  }
+};
+
+// The control panel's window until the dialog proper is built: the live 3D
+// preview panel.
+class PanelWidget : public QWidget {
+public:
+  PanelWidget() { setFixedSize(348, 229); }
+  QImage image;
+
+protected:
+  void paintEvent(QPaintEvent *) override {
+    QPainter painter(this);
+    if (image.isNull())
+      painter.fillRect(rect(), Qt::black);
+    else
+      painter.drawImage(0, 0, image);
+  }
+};
+
+QString serverName(const std::string &title) {
+  QByteArray hash = QCryptographicHash::hash(QByteArray::fromStdString(title), QCryptographicHash::Sha1);
+  return QStringLiteral("lumenveil-%1-%2").arg(getuid()).arg(QString::fromLatin1(hash.toHex().left(16)));
+}
+
+class QtApplication;
+QtApplication *Current = nullptr;
+
+class QtApplication : public Application, public QObject, public MessageBoxSink {
+public:
+  explicit QtApplication(const WindowedRun &run) : run_(run) {}
+  ~QtApplication() override {
+    setMessageBoxSink(nullptr);
+    delete saver_;
+    delete dialog_;
+  }
+
+  void initialize() override {
+    setMessageBoxSink(this);
+    qApp->installEventFilter(this);
+  }
+  void setTitle(const std::string &title) override {
+    qApp->setApplicationDisplayName(QString::fromStdString(title));
+    listen(title);
+  }
+  void processMessages() override {
+    if (stopRequested()) terminated_ = true;
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (stopRequested()) terminated_ = true;
+  }
+  bool terminated() const override { return terminated_; }
+  void terminate() override { terminated_ = true; }
+  void setMessageHandler(const MessageHandler &h) override { handler_ = h; }
+  MessageHandler messageHandler() const override { return handler_; }
+  void showException(const std::string &message) override {
+    QMessageBox::critical(nullptr, qApp->applicationDisplayName(), QString::fromStdString(message));
+  }
+  void destroyHiddenWindow() override {}
+
+  WindowHandle createSaverWindow() override {
+    saver_ = new SaverWidget;
+    if (run_.windowId) {
+      // Inside a screen-saver daemon's window: fill it.
+      QWindow *foreign = QWindow::fromWinId(static_cast<WId>(run_.windowId));
+      saver_->winId();
+      if (foreign && saver_->windowHandle()) {
+        saver_->windowHandle()->setParent(foreign);
+        saver_->setGeometry(QRect(QPoint(0, 0), foreign->geometry().size()));
+        saver_->show();
+      }
+    } else {
+      QRect screen = QGuiApplication::primaryScreen()->geometry();
+      saver_->setGeometry(screen);
+      saver_->showFullScreen();
+    }
+    emptyFormCreate();
+    return SaverHandle;
+  }
+  WindowHandle createControlPanel() override {
+    dialog_ = new QWidget;
+    dialog_->setWindowTitle(QString::fromStdString(ControlPanelTitle));
+    auto *layout = new QVBoxLayout(dialog_);
+    panel_ = new PanelWidget;
+    layout->addWidget(panel_);
+    layout->addWidget(new QLabel(QStringLiteral("Lumenveil & Astrel-1")));
+    dialog_->installEventFilter(this);
+    dialog_->show();
+    return PanelHandle;
+  }
+  void closeWindow(WindowHandle w) override {
+    if (w == SaverHandle && saver_) saver_->close();
+    if (w == PanelHandle && dialog_) dialog_->close();
+  }
+  void invalidate(WindowHandle w) override {
+    if (QWidget *widget = find(w)) widget->update();
+  }
+  void setForegroundWindow(WindowHandle w) override {
+    if (QWidget *widget = find(w)) {
+      widget->raise();
+      widget->activateWindow();
+    }
+  }
+  void setFocus(WindowHandle w) override {
+    if (QWidget *widget = find(w)) widget->setFocus();
+  }
+  void bringWindowToTop(WindowHandle w) override {
+    if (QWidget *widget = find(w)) widget->raise();
+  }
+  void setCapture(WindowHandle w) override {
+    if (QWidget *widget = find(w); widget && widget->isVisible()) widget->grabMouse();
+  }
+  void releaseCapture() override {
+    if (QWidget *grabber = QWidget::mouseGrabber()) grabber->releaseMouse();
+  }
+  void showCursor(bool show) override {
+    if (saver_) saver_->setCursor(show ? Qt::ArrowCursor : Qt::BlankCursor);
+  }
+  void hideWindow(WindowHandle w) override {
+    if (QWidget *widget = find(w)) widget->hide();
+  }
+  void setStayOnTop(WindowHandle w) override {
+    if (w == SaverHandle && saver_ && !run_.windowId) {
+      saver_->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+      saver_->showFullScreen();
+    }
+  }
+  WindowHandle activeWindow() override { return saver_ ? SaverHandle : 0; }
+  bool windowSize(WindowHandle w, int &width, int &height) override {
+    if (w == PanelHandle && panel_) {
+      width = panel_->width();
+      height = panel_->height();
+      return true;
+    }
+    if (w == SaverHandle && saver_) {
+      width = saver_->width();
+      height = saver_->height();
+      return true;
+    }
+    return false;
+  }
+  void screenSize(int &width, int &height) override {
+    QSize s = QGuiApplication::primaryScreen()->size();
+    width = s.width();
+    height = s.height();
+  }
+  bool findInstance(const std::string &title) override {
+    QLocalSocket socket;
+    socket.connectToServer(serverName(title));
+    return socket.waitForConnected(300);
+  }
+  void raiseInstance(const std::string &title) override { send(title, "raise\n"); }
+  void closeInstance(const std::string &title) override { send(title, "close\n"); }
+  bool drawImage565(WindowHandle w, const uint16_t *pixels, int width, int height) override {
+    if (w != PanelHandle || !panel_) return false;
+    QImage img(reinterpret_cast<const uchar *>(pixels), width, height, width * 2, QImage::Format_RGB16);
+    panel_->image = img.copy();
+    panel_->update();
+    return true;
+  }
+  int platformId() override { return VER_PLATFORM_WIN32_NT; }
+  void setScreenSaverRunning(bool) override {}
+
+  // MessageBoxSink
+  int show(const char *text, const char *caption, unsigned type) override {
+    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(caption ? caption : ""),
+                    QString::fromUtf8(text ? text : ""));
+    if (type & MB_YESNO) {
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      return box.exec() == QMessageBox::Yes ? IDYES : IDNO;
+    }
+    box.exec();
+    return IDOK;
+  }
+  void beep(int, int) override { QApplication::beep(); }
+
+protected:
+  bool eventFilter(QObject *watched, QEvent *event) override {
+    if (watched == dialog_ && event->type() == QEvent::Close) {
+      terminated_ = true;
+      return false;
+    }
+    if (watched != saver_ || !handler_.code) return false;
+    Message m;
+    m.window = SaverHandle;
+    switch (event->type()) {
+    case QEvent::KeyPress:
+      m.code = WM_KEYDOWN;
+      m.wParam = static_cast<uintptr_t>(static_cast<QKeyEvent *>(event)->key());
+      break;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease: {
+      auto *me = static_cast<QMouseEvent *>(event);
+      const bool down = event->type() == QEvent::MouseButtonPress;
+      if (me->button() == Qt::LeftButton)
+        m.code = down ? WM_LBUTTONDOWN : WM_LBUTTONUP;
+      else if (me->button() == Qt::RightButton)
+        m.code = down ? WM_RBUTTONDOWN : WM_RBUTTONUP;
+      else
+        m.code = down ? WM_MBUTTONDOWN : WM_MBUTTONUP;
+      break;
+    }
+    case QEvent::MouseMove: {
+      QPoint p = static_cast<QMouseEvent *>(event)->position().toPoint();
+      m.code = WM_MOUSEMOVE;
+      m.lParam = makeMouseLParam(p.x(), p.y());
+      break;
+    }
+    case QEvent::WindowActivate:
+      m.code = WM_ACTIVATE;
+      m.wParam = 1;
+      break;
+    case QEvent::WindowDeactivate:
+      m.code = WM_ACTIVATE;
+      m.wParam = 0;
+      break;
+    case QEvent::FocusOut:
+      m.code = WM_KILLFOCUS;
+      break;
+    case QEvent::Close:
+      m.code = WM_DESTROY;
+      break;
+    default:
+      return false;
+    }
+    bool handled = false;
+    handler_.code(m, handled, handler_.data);
+    return handled;
+  }
+
+private:
+  QWidget *find(WindowHandle w) {
+    if (w == SaverHandle) return saver_;
+    if (w == PanelHandle) return panel_;
+    return nullptr;
+  }
+  void send(const std::string &title, const char *what) {
+    QLocalSocket socket;
+    socket.connectToServer(serverName(title));
+    if (!socket.waitForConnected(300)) return;
+    socket.write(what);
+    socket.waitForBytesWritten(300);
+    socket.disconnectFromServer();
+  }
+  void listen(const std::string &title) {
+    const QString name = serverName(title);
+    QLocalServer::removeServer(name);
+    server_ = std::make_unique<QLocalServer>();
+    server_->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!server_->listen(name)) return;
+    QObject::connect(server_.get(), &QLocalServer::newConnection, [this] {
+      while (QLocalSocket *s = server_->nextPendingConnection()) {
+        QObject::connect(s, &QLocalSocket::readyRead, [this, s] {
+          const QByteArray line = s->readAll();
+          if (line.contains("close")) {
+            // The close request of a newer copy: end as if the window were closed.
+            if (saver_) saver_->close();
+            if (dialog_) dialog_->close();
+            terminated_ = true;
+          } else if (line.contains("raise")) {
+            QWidget *w = saver_ ? saver_ : dialog_;
+            if (w) {
+              w->raise();
+              w->activateWindow();
+            }
+          }
+        });
+        QObject::connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
+      }
+    });
+  }
+
+  WindowedRun run_;
+  MessageHandler handler_;
+  bool terminated_ = false;
+  SaverWidget *saver_ = nullptr;
+  QWidget *dialog_ = nullptr;
+  PanelWidget *panel_ = nullptr;
+  std::unique_ptr<QLocalServer> server_;
+};
+
+bool haveDisplay() {
+  return std::getenv("QT_QPA_PLATFORM") || std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
+}
+
+} // namespace
+
+int runQtHost(int argc, char **argv, const WindowedRun &run) {
+  if (run.haveSeed) setFixedSeed(run.seed);
+  std::string error;
+  if (!run.tracePath.empty() && !boardStartTrace(run.tracePath.c_str(), error)) {
+    std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
+    return 1;
+  }
+  if (!haveDisplay()) {
+    // No screen: the switches that need no window still work; the saver and
+    // the control panel cannot run.
+    CommandLine c = parseCommandLine(run.commandLine);
+    if (c.mode == RunMode::Saver || c.mode == RunMode::Configure) {
+      std::fprintf(stderr, "lumenveil: no display (DISPLAY is not set); to see the saver without "
+                           "one, render it to files: lumenveil --render DIR --frames 180 --fps 60\n");
+      return 2;
+    }
+    HeadlessApplication app;
+    setApplication(&app);
+    int code = runSaver(nullptr, run.commandLine);
+    setApplication(nullptr);
+    return code;
+  }
+  QApplication qtApp(argc, argv);
+  QtPresenter presenter;
+  boardSetPresenter(&presenter);
+  int code = 0;
+  {
+    QtApplication app(run);
+    Current = &app;
+    setApplication(&app);
+    code = runSaver(nullptr, run.commandLine);
+    setApplication(nullptr);
+    Current = nullptr;
+  }
+  boardSetPresenter(nullptr);
+  boardStopTrace();
+  return code;
+}
