@@ -10,7 +10,7 @@ namespace {
 
 // Scratch shared by every clipping call: cut vertices and the list the stages
 // alternate with the caller's output.
-ClipVertex Pool[ClipPoolSize];
+ClipVertex ClipVertexPool[ClipPoolSize];
 int PoolUsed = 0;
 ClipVertex* TempList[ClipListSize];
 
@@ -45,7 +45,7 @@ inline float cutParameter(const ClipVertex& r, const ClipVertex& s) {
 template <Plane P>
 inline ClipVertex* cutVertex(int n, const ClipVertex& r, const ClipVertex& s) {
   if (PoolUsed >= ClipPoolSize) return nullptr;
-  ClipVertex* v = &Pool[PoolUsed++];
+  ClipVertex* v = &ClipVertexPool[PoolUsed++];
   const float t = cutParameter<P>(r, s);
   for (int k = 0; k < n; ++k) v->v[k] = r.v[k] + (s.v[k] - r.v[k]) * t;
   return v;

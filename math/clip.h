@@ -62,6 +62,7 @@ void clipToScreenXY(const float* v, ScreenVertex& out);
 void clipToScreenRGB(const float* v, ScreenVertex& out);
 // 9 floats (x y z w r g b s t): also r, g, b and s/w, t/w.
 void clipToScreenRGBUV(const float* v, ScreenVertex& out);
+inline void clipToScreen(const ClipVertex& v, ScreenVertex& out) { clipToScreen(v.v, out); }
 
 // The single stages: closed list in, closed list out (distinct arrays).
 void clipXMin(int n, int count, ClipVertex* in[], int& resultCount, ClipVertex* out[]);
