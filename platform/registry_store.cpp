@@ -908,7 +908,10 @@ bool saveToFile(std::string &error) {
     for (const Write &w : Pending) applyWrite(fresh, w);
     std::string text = serialize(fresh);
 
-    int fd = ::open(tmpName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    // Under the lock any temporary file left here is from a save that never
+    // finished: replace it.
+    ::unlink(tmpName.c_str());
+    int fd = ::open(tmpName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) {
       error = "cannot create " + tmpName + ": " + std::strerror(errno);
       break;
