@@ -17,6 +17,9 @@ struct BoardTexture {
   bool clampT = true;
   bool bilinear = true;
   float scale = 1.0f;    // texel units per unit of s and t (long side spans 0..256)
+  int pitch = 0;         // width + 2
+  // (width + 2) x (height + 2) texels: the image with a one-texel border, so
+  // that a bilinear tap pair is always two neighbours in memory.
   std::vector<uint32_t> texels;
 };
 
@@ -80,15 +83,6 @@ constexpr uint32_t BoardTextureMemory = 4u * 1024u * 1024u;
 uint16_t *boardRenderTarget();
 // The pixels of a buffer named by GR_BUFFER_FRONTBUFFER or GR_BUFFER_BACKBUFFER.
 uint16_t *boardBuffer(int buffer);
-
-// Dither tables for the current mode: 16 positions (y & 3) * 4 + (x & 3), each
-// 256 entries mapping an 8-bit channel to 5 bits (red, blue) or 6 bits (green).
-const uint8_t *boardDitherRB(int mode);
-const uint8_t *boardDitherG(int mode);
-
-// One fragment through the pixel pipeline after colour combine: alpha test,
-// blend with the pixel at (x, y) of the render target, dither and write.
-void boardWriteFragment(int x, int y, int r, int g, int b, int a);
 
 // Draws a triangle (any winding) through the current pipeline.
 void boardDrawTriangle(const GrVertex *a, const GrVertex *b, const GrVertex *c);

@@ -6,6 +6,7 @@
 
 #include "glide/boardstate.h"
 #include "glide/glide.h"
+#include "glide/pipeline.h"
 #include "glide/tracewrite.h"
 
 namespace {
@@ -114,19 +115,22 @@ FxBool grLfbUnlock(GrLock_t type, GrBuffer_t buffer) {
       // blend, dither and colour mask apply. Drawing goes to the locked buffer.
       int saved = Board.renderBuffer;
       Board.renderBuffer = l.buffer;
+      Pipe p = makePipe();
+      Board.renderBuffer = saved;
+      p.colorCombine = GR_COLORCOMBINE_ITRGB;
+      p.alphaSource = GR_ALPHASOURCE_ITERATED_ALPHA;
+      p.texCombine = GR_TEXTURECOMBINE_DECAL;
+      p.useTexture = false;
       for (int y = 0; y < h; ++y) {
         const uint16_t *row = l.shadow.data() + (size_t)y * w;
         int my = memoryRow(y, LockOrigin);
         for (int x = 0; x < w; ++x) {
           uint16_t v = row[x];
-          if (v == Untouched)
-            continue;
-          int r = (v >> 11) << 3 | (v >> 13), g = ((v >> 5) & 63) << 2 | ((v >> 9) & 3);
-          int b = (v & 31) << 3 | ((v >> 2) & 7);
-          boardWriteFragment(x, my, r, g, b, 255);
+          if (v != Untouched)
+            shadeFragment(p, x, my, expand5(v >> 11), expand6((v >> 5) & 63), expand5(v & 31), 255,
+                          NoTexel);
         }
       }
-      Board.renderBuffer = saved;
     } else {
       for (int y = 0; y < h; ++y)
         std::memcpy(pixels + (size_t)memoryRow(y, LockOrigin) * w, l.shadow.data() + (size_t)y * w,

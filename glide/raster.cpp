@@ -1,371 +1,131 @@
-// The rasteriser and the pixel pipeline: triangles with a top-left fill rule
-// over 12.4 fixed-point vertices, colour and texture iteration, texel fetch,
-// colour combine, alpha test, blending, dithering and the write.
+// Triangles: 12.4 fixed-point vertices, a top-left fill rule walked with
+// exact integer edge functions, attributes iterated in fixed point, and spans
+// specialised for the render states the program draws with.
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "glide/boardstate.h"
 #include "glide/glide.h"
+#include "glide/pipeline.h"
 #include "glide/tracewrite.h"
 
 namespace {
 
-// ---- Dithering --------------------------------------------------------------------
+// ---- Setup --------------------------------------------------------------------------
 
-uint8_t DitherRB[3][16][256];
-uint8_t DitherG[3][16][256];
-bool DitherReady = false;
-
-const int Matrix4x4[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
-const int Matrix2x2[2][2] = {{2, 10}, {14, 6}};
-
-void buildDither() {
-  for (int mode = 0; mode < 3; ++mode) {
-    for (int pos = 0; pos < 16; ++pos) {
-      int y = pos >> 2, x = pos & 3;
-      for (int v = 0; v < 256; ++v) {
-        if (mode == GR_DITHER_DISABLE) {
-          DitherRB[mode][pos][v] = (uint8_t)(v >> 3);
-          DitherG[mode][pos][v] = (uint8_t)(v >> 2);
-          continue;
-        }
-        int d = mode == GR_DITHER_4x4 ? Matrix4x4[y][x] : Matrix2x2[y & 1][x & 1];
-        DitherRB[mode][pos][v] = (uint8_t)(((v << 1) - (v >> 4) + (v >> 7) + d) >> 4);
-        DitherG[mode][pos][v] = (uint8_t)(((v << 2) - (v >> 4) + (v >> 6) + d) >> 4);
-      }
-    }
-  }
-  DitherReady = true;
-}
-
-inline int clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
-
-inline int expand5(unsigned v) { return (int)((v << 3) | (v >> 2)); }
-inline int expand6(unsigned v) { return (int)((v << 2) | (v >> 4)); }
-
-// ---- Pipeline snapshot ------------------------------------------------------------
-
-struct Pipe {
-  uint16_t *target;
-  int width, height;
-  int colorCombine, alphaSource, texCombine;
-  int alphaFunc, alphaRef;
-  int rgbSrc, rgbDst;
-  const uint8_t *ditherRB, *ditherG;
-  bool rgbMask;
-  bool useTexture;              // the combine or the alpha source reads a texel
-  const BoardTexture *tex;      // null: no texture in place (texels read as opaque black)
-};
-
-bool combineUsesTexture(int fnc) {
-  return fnc >= GR_COLORCOMBINE_DECAL_TEXTURE && fnc <= GR_COLORCOMBINE_DIFF_SPEC_B;
-}
-
-bool alphaUsesTexture(int src) {
-  return src == GR_ALPHASOURCE_TEXTURE_ALPHA ||
-         src == GR_ALPHASOURCE_TEXTURE_ALPHA_TIMES_ITERATED_ALPHA;
-}
-
-Pipe makePipe() {
-  if (!DitherReady)
-    buildDither();
-  Pipe p;
-  p.target = boardRenderTarget();
-  p.width = Board.width;
-  p.height = Board.height;
-  p.colorCombine = Board.colorCombine;
-  p.alphaSource = Board.alphaSource;
-  p.texCombine = Board.texCombine;
-  p.alphaFunc = Board.alphaFunc;
-  p.alphaRef = Board.alphaRef;
-  p.rgbSrc = Board.rgbSrc;
-  p.rgbDst = Board.rgbDst;
-  p.ditherRB = &DitherRB[Board.ditherMode][0][0];
-  p.ditherG = &DitherG[Board.ditherMode][0][0];
-  p.rgbMask = Board.rgbMask;
-  p.useTexture = combineUsesTexture(p.colorCombine) || alphaUsesTexture(p.alphaSource);
-  p.tex = nullptr;
-  int t = Board.currentTexture;
-  if (t >= 0 && t < (int)Board.textures.size() && !Board.textures[t].texels.empty())
-    p.tex = &Board.textures[t];
-  return p;
-}
-
-inline bool alphaPasses(int func, int a, int ref) {
-  switch (func) {
-  case GR_CMP_NEVER: return false;
-  case GR_CMP_LESS: return a < ref;
-  case GR_CMP_EQUAL: return a == ref;
-  case GR_CMP_LEQUAL: return a <= ref;
-  case GR_CMP_GREATER: return a > ref;
-  case GR_CMP_NOTEQUAL: return a != ref;
-  case GR_CMP_GEQUAL: return a >= ref;
-  default: return true;
-  }
-}
-
-// ---- Texels -----------------------------------------------------------------------
-
-// 0xAARRGGBB spread to four 16-bit lanes: 0x00AA00GG00RR00BB.
-inline uint64_t spread(uint32_t t) {
-  return (uint64_t)(t & 0x00FF00FFu) | ((uint64_t)(t & 0xFF00FF00u) << 24);
-}
-
-inline uint32_t gather(uint64_t e) {
-  return (uint32_t)(e & 0x00FF00FFu) | (uint32_t)((e >> 24) & 0xFF00FF00u);
-}
-
-inline uint64_t lerpLanes(uint64_t a, uint64_t b, unsigned f) {
-  return ((a * (256 - f) + b * f) >> 8) & 0x00FF00FF00FF00FFull;
-}
-
-inline int clampIndex(int64_t i, int size) {
-  return i < 0 ? 0 : (i >= size ? size - 1 : (int)i);
-}
-
-// Texel at (u, v): texel units with 16 fractional bits, half a texel already
-// taken off. Returns the filtered texel as 0xAARRGGBB.
-inline uint32_t sampleTexel(const BoardTexture &t, int64_t u, int64_t v) {
-  const int w = t.width, h = t.height;
-  if (!t.bilinear) {
-    int64_t iu = (u + 0x8000) >> 16, iv = (v + 0x8000) >> 16;
-    int x = t.clampS ? clampIndex(iu, w) : (int)(iu & (w - 1));
-    int y = t.clampT ? clampIndex(iv, h) : (int)(iv & (h - 1));
-    return t.texels[(size_t)y * w + x];
-  }
-  int64_t iu = u >> 16, iv = v >> 16;
-  unsigned fu = (unsigned)(u >> 8) & 255u, fv = (unsigned)(v >> 8) & 255u;
-  int x0, x1, y0, y1;
-  if (t.clampS) {
-    x0 = clampIndex(iu, w);
-    x1 = clampIndex(iu + 1, w);
-  } else {
-    x0 = (int)(iu & (w - 1));
-    x1 = (int)((iu + 1) & (w - 1));
-  }
-  if (t.clampT) {
-    y0 = clampIndex(iv, h);
-    y1 = clampIndex(iv + 1, h);
-  } else {
-    y0 = (int)(iv & (h - 1));
-    y1 = (int)((iv + 1) & (h - 1));
-  }
-  const uint32_t *r0 = t.texels.data() + (size_t)y0 * w;
-  const uint32_t *r1 = t.texels.data() + (size_t)y1 * w;
-  uint64_t top = lerpLanes(spread(r0[x0]), spread(r0[x1]), fu);
-  uint64_t bottom = lerpLanes(spread(r1[x0]), spread(r1[x1]), fu);
-  return gather(lerpLanes(top, bottom, fv));
-}
-
-// Clamps a float texel coordinate (16 fractional bits) to a safe range.
-inline int64_t toFixed16(double v) {
-  double f = v * 65536.0;
-  if (!(f > -1.0e15))
-    return -(int64_t)1e15;
-  if (f > 1.0e15)
-    return (int64_t)1e15;
-  return (int64_t)std::floor(f);
-}
-
-// ---- The generic pipeline ------------------------------------------------------
-
-inline int blendWeight(int factor, bool source, int s, int a, int d) {
-  switch (factor) {
-  case GR_BLEND_ZERO: return 0;
-  case GR_BLEND_SRC_ALPHA: return a + 1;
-  case GR_BLEND_SRC_COLOR: return source ? d + 1 : s + 1; // DST_COLOR as a source factor
-  case GR_BLEND_DST_ALPHA: return 256;                      // no alpha buffer: 255
-  case GR_BLEND_ONE: return 256;
-  case GR_BLEND_ONE_MINUS_SRC_ALPHA: return 256 - a;
-  case GR_BLEND_ONE_MINUS_SRC_COLOR: return source ? 256 - d : 256 - s;
-  case GR_BLEND_ONE_MINUS_DST_ALPHA: return 0;
-  case GR_BLEND_ALPHA_SATURATE: return source ? 0 : s + 1; // as destination: pre-fog colour
-  default: return 0;
-  }
-}
-
-// Everything after iteration: texel (0xAARRGGBB, when the texture is read),
-// combine, alpha, alpha test, blend, dither, write.
-void shadeFragment(const Pipe &p, int x, int y, int ir, int ig, int ib, int ia, uint32_t texel) {
-  uint32_t tx = texel;
-  switch (p.texCombine) {
-  case GR_TEXTURECOMBINE_ZERO: tx = 0; break;
-  case GR_TEXTURECOMBINE_ONE: tx = 0xFFFFFFFFu; break;
-  case GR_TEXTURECOMBINE_OTHER: tx = 0; break; // no texture unit upstream
-  default: break;
-  }
-  int tr = (tx >> 16) & 255, tg = (tx >> 8) & 255, tb = tx & 255, ta = tx >> 24;
-
-  int a;
-  switch (p.alphaSource) {
-  case GR_ALPHASOURCE_CC_ALPHA: a = 255; break;
-  case GR_ALPHASOURCE_TEXTURE_ALPHA: a = ta; break;
-  case GR_ALPHASOURCE_TEXTURE_ALPHA_TIMES_ITERATED_ALPHA: a = (ta * (ia + 1)) >> 8; break;
-  default: a = ia; break;
-  }
-
-  int r, g, b;
-  switch (p.colorCombine) {
-  case GR_COLORCOMBINE_ZERO:
-  case GR_COLORCOMBINE_CCRGB: // the constant colour is black
-  case GR_COLORCOMBINE_TEXTURE_TIMES_CCRGB:
-    r = g = b = 0;
-    break;
-  case GR_COLORCOMBINE_DECAL_TEXTURE:
-    r = tr; g = tg; b = tb;
-    break;
-  case GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB:
-  case GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB_DELTA0:
-  case GR_COLORCOMBINE_DIFF_SPEC_A:
-  case GR_COLORCOMBINE_DIFF_SPEC_B:
-    r = (tr * (ir + 1)) >> 8; g = (tg * (ig + 1)) >> 8; b = (tb * (ib + 1)) >> 8;
-    break;
-  case GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB_ADD_ALPHA:
-    r = std::min(255, ((tr * (ir + 1)) >> 8) + ia);
-    g = std::min(255, ((tg * (ig + 1)) >> 8) + ia);
-    b = std::min(255, ((tb * (ib + 1)) >> 8) + ia);
-    break;
-  case GR_COLORCOMBINE_TEXTURE_TIMES_ALPHA:
-    r = (tr * (a + 1)) >> 8; g = (tg * (a + 1)) >> 8; b = (tb * (a + 1)) >> 8;
-    break;
-  case GR_COLORCOMBINE_TEXTURE_TIMES_ALPHA_ADD_ITRGB:
-    r = std::min(255, ((tr * (a + 1)) >> 8) + ir);
-    g = std::min(255, ((tg * (a + 1)) >> 8) + ig);
-    b = std::min(255, ((tb * (a + 1)) >> 8) + ib);
-    break;
-  case GR_COLORCOMBINE_TEXTURE_ADD_ITRGB:
-    r = std::min(255, tr + ir); g = std::min(255, tg + ig); b = std::min(255, tb + ib);
-    break;
-  case GR_COLORCOMBINE_TEXTURE_SUB_ITRGB:
-    r = std::max(0, tr - ir); g = std::max(0, tg - ig); b = std::max(0, tb - ib);
-    break;
-  case GR_COLORCOMBINE_CCRGB_BLEND_ITRGB_ON_TEXALPHA:
-    r = (ir * (256 - ta)) >> 8; g = (ig * (256 - ta)) >> 8; b = (ib * (256 - ta)) >> 8;
-    break;
-  case GR_COLORCOMBINE_ONE:
-    r = g = b = 255;
-    break;
-  default: // ITRGB, ITRGB_DELTA0
-    r = ir; g = ig; b = ib;
-    break;
-  }
-
-  if (!alphaPasses(p.alphaFunc, a, p.alphaRef) || !p.rgbMask)
-    return;
-
-  uint16_t *pixel = p.target + (size_t)y * p.width + x;
-  if (!(p.rgbSrc == GR_BLEND_ONE && p.rgbDst == GR_BLEND_ZERO)) {
-    unsigned old = *pixel;
-    int dr = expand5(old >> 11), dg = expand6((old >> 5) & 63), db = expand5(old & 31);
-    r = std::min(255, (r * blendWeight(p.rgbSrc, true, r, a, dr) +
-                       dr * blendWeight(p.rgbDst, false, r, a, dr)) >> 8);
-    g = std::min(255, (g * blendWeight(p.rgbSrc, true, g, a, dg) +
-                       dg * blendWeight(p.rgbDst, false, g, a, dg)) >> 8);
-    b = std::min(255, (b * blendWeight(p.rgbSrc, true, b, a, db) +
-                       db * blendWeight(p.rgbDst, false, b, a, db)) >> 8);
-  }
-  int pos = ((y & 3) << 2 | (x & 3)) << 8;
-  *pixel = (uint16_t)(p.ditherRB[pos + r] << 11 | p.ditherG[pos + g] << 5 | p.ditherRB[pos + b]);
-}
-
-// ---- Triangle setup -----------------------------------------------------------------
-
-// A vertex in 12.4 fixed point with its attributes.
 struct FixedVertex {
-  int64_t X, Y;
+  int64_t X, Y; // sixteenths of a pixel
   const GrVertex *v;
 };
 
-inline int64_t toSixteenths(float biased, int64_t extent) {
+inline int64_t toSixteenths(float biased) {
   double p = ((double)biased - 524288.0) * 16.0;
   if (!(p > -1.0e9))
     p = -1.0e9;
   if (p > 1.0e9)
     p = 1.0e9;
-  (void)extent;
   return (int64_t)std::llround(p);
 }
 
 inline FixedVertex fixVertex(const GrVertex *v) {
   FixedVertex f;
-  f.X = toSixteenths(v->x, Board.width);
-  f.Y = toSixteenths(v->y, Board.height);
+  f.X = toSixteenths(v->x);
+  f.Y = toSixteenths(v->y);
   if (Board.origin == GR_ORIGIN_UPPER_LEFT)
     f.Y = (int64_t)Board.height * 16 - f.Y;
   f.v = v;
   return f;
 }
 
-// A linear function of the pixel position: value = base + dx * (px - x0) + dy * (py - y0).
+// value = base + dx * (px - x0) + dy * (py - y0), px and py in pixels.
 struct Plane {
   double base, dx, dy;
 };
 
 enum TexMode { TexNone = 0, TexAffine = 1, TexPerspective = 2 };
 
-// The attribute planes of a triangle (or of a planar polygon).
 struct Planes {
-  double x0, y0; // reference point in pixels
+  double x0, y0;
   Plane r, g, b, a;
-  Plane s, t, w; // affine: s and t in fixed texel units; perspective: s/w, t/w, 1/w
+  Plane s, t, w; // affine: texel coordinates * 65536 less half a texel; perspective: s/w, t/w, 1/w
   int texMode;
 };
 
-Plane makePlane(double x0, double y0, double x1, double y1, double x2, double y2, double v0,
-                double v1, double v2, double det) {
-  Plane p;
-  p.base = v0;
-  p.dx = ((v1 - v0) * (y2 - y0) - (v2 - v0) * (y1 - y0)) / det;
-  p.dy = ((v2 - v0) * (x1 - x0) - (v1 - v0) * (x2 - x0)) / det;
-  return p;
-}
+struct PlaneBasis {
+  double x0, y0, ex1, ey1, ex2, ey2, inv;
+  Plane make(double v0, double v1, double v2) const {
+    Plane p;
+    p.base = v0;
+    p.dx = ((v1 - v0) * ey2 - (v2 - v0) * ey1) * inv;
+    p.dy = ((v2 - v0) * ex1 - (v1 - v0) * ex2) * inv;
+    return p;
+  }
+};
 
 inline double evalPlane(const Plane &p, const Planes &ps, double px, double py) {
   return p.base + p.dx * (px - ps.x0) + p.dy * (py - ps.y0);
 }
 
-// Builds the planes from three vertices; false when they are degenerate.
 bool makePlanes(const FixedVertex &a, const FixedVertex &b, const FixedVertex &c, int texMode,
                 float scale, Planes &out) {
   int64_t det16 = (b.X - a.X) * (c.Y - a.Y) - (c.X - a.X) * (b.Y - a.Y);
   if (det16 == 0)
     return false;
-  double x0 = a.X / 16.0, y0 = a.Y / 16.0, x1 = b.X / 16.0, y1 = b.Y / 16.0;
-  double x2 = c.X / 16.0, y2 = c.Y / 16.0;
-  double det = (double)det16 / 256.0;
-  out.x0 = x0;
-  out.y0 = y0;
+  PlaneBasis k;
+  k.x0 = a.X / 16.0;
+  k.y0 = a.Y / 16.0;
+  k.ex1 = (b.X - a.X) / 16.0;
+  k.ey1 = (b.Y - a.Y) / 16.0;
+  k.ex2 = (c.X - a.X) / 16.0;
+  k.ey2 = (c.Y - a.Y) / 16.0;
+  k.inv = 256.0 / (double)det16;
+  out.x0 = k.x0;
+  out.y0 = k.y0;
   const GrVertex *va = a.v, *vb = b.v, *vc = c.v;
-  out.r = makePlane(x0, y0, x1, y1, x2, y2, va->r, vb->r, vc->r, det);
-  out.g = makePlane(x0, y0, x1, y1, x2, y2, va->g, vb->g, vc->g, det);
-  out.b = makePlane(x0, y0, x1, y1, x2, y2, va->b, vb->b, vc->b, det);
-  out.a = makePlane(x0, y0, x1, y1, x2, y2, va->a, vb->a, vc->a, det);
+  out.r = k.make(va->r, vb->r, vc->r);
+  out.g = k.make(va->g, vb->g, vc->g);
+  out.b = k.make(va->b, vb->b, vc->b);
+  out.a = k.make(va->a, vb->a, vc->a);
   out.texMode = texMode;
   if (texMode == TexAffine) {
-    double w = va->oow;
-    double k = scale / w * 65536.0;
-    out.s = makePlane(x0, y0, x1, y1, x2, y2, va->tmuvtx[0].sow * k - 32768.0,
-                      vb->tmuvtx[0].sow * k - 32768.0, vc->tmuvtx[0].sow * k - 32768.0, det);
-    out.t = makePlane(x0, y0, x1, y1, x2, y2, va->tmuvtx[0].tow * k - 32768.0,
-                      vb->tmuvtx[0].tow * k - 32768.0, vc->tmuvtx[0].tow * k - 32768.0, det);
+    double m = (double)scale / (double)va->oow * 65536.0;
+    out.s = k.make(va->tmuvtx[0].sow * m - 32768.0, vb->tmuvtx[0].sow * m - 32768.0,
+                   vc->tmuvtx[0].sow * m - 32768.0);
+    out.t = k.make(va->tmuvtx[0].tow * m - 32768.0, vb->tmuvtx[0].tow * m - 32768.0,
+                   vc->tmuvtx[0].tow * m - 32768.0);
   } else if (texMode == TexPerspective) {
-    out.s = makePlane(x0, y0, x1, y1, x2, y2, va->tmuvtx[0].sow, vb->tmuvtx[0].sow,
-                      vc->tmuvtx[0].sow, det);
-    out.t = makePlane(x0, y0, x1, y1, x2, y2, va->tmuvtx[0].tow, vb->tmuvtx[0].tow,
-                      vc->tmuvtx[0].tow, det);
-    out.w = makePlane(x0, y0, x1, y1, x2, y2, va->oow, vb->oow, vc->oow, det);
+    out.s = k.make(va->tmuvtx[0].sow, vb->tmuvtx[0].sow, vc->tmuvtx[0].sow);
+    out.t = k.make(va->tmuvtx[0].tow, vb->tmuvtx[0].tow, vc->tmuvtx[0].tow);
+    out.w = k.make(va->oow, vb->oow, vc->oow);
   }
   return true;
 }
 
-// Iterators of one span, fixed point with 16 fractional bits.
+// Fixed point with 16 fractional bits, saturated to a range that cannot overflow.
+inline int64_t fixed16(double v) {
+  double f = std::floor(v * 65536.0);
+  if (!(f > -4.0e15))
+    return -(int64_t)4e15;
+  if (f > 4.0e15)
+    return (int64_t)4e15;
+  return (int64_t)f;
+}
+
+inline int32_t clamp32(int64_t v) {
+  return (int32_t)std::clamp<int64_t>(v, -(int64_t)1 << 30, (int64_t)1 << 30);
+}
+
+// Iterators of one span.
 struct SpanIter {
-  int64_t r, g, b, a, dr, dg, db, da;
-  int64_t u, v, du, dv;           // affine texel coordinates
-  float sw, tw, w, dsw, dtw, dw;  // perspective
+  int64_t r, g, b, a, dr, dg, db, da; // 16 fractional bits
+  int32_t u, v, du, dv;               // affine texel coordinates, 16 fractional bits
+  float sw, tw, w, dsw, dtw, dw;      // perspective
   float scale;
   int texMode;
+  bool flat;                          // colour and alpha the same everywhere
 };
 
 inline int channel(int64_t v) {
@@ -373,94 +133,149 @@ inline int channel(int64_t v) {
   return i < 0 ? 0 : (i > 255 ? 255 : (int)i);
 }
 
-inline void perspectiveUV(const SpanIter &it, int i, int64_t &u, int64_t &v) {
-  float w = it.w + it.dw * (float)i;
-  if (!(w > 0.0f)) {
-    u = v = -32768;
-    return;
-  }
-  float sw = it.sw + it.dsw * (float)i, tw = it.tw + it.dtw * (float)i;
-  u = toFixed16((double)(sw / w) * it.scale) - 32768;
-  v = toFixed16((double)(tw / w) * it.scale) - 32768;
-}
-
 // ---- Spans --------------------------------------------------------------------------
 
 typedef void (*SpanFn)(const Pipe &p, int x0, int x1, int y, const SpanIter &it);
 
-void spanGeneric(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
-  SpanIter s = it;
+void spanReference(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
+  int64_t r = it.r, g = it.g, b = it.b, a = it.a;
+  int32_t u = it.u, v = it.v;
+  const bool textured = p.useTexture && p.tex;
   for (int x = x0, i = 0; x <= x1; ++x, ++i) {
-    uint32_t texel = 0xFF000000u;
-    if (p.useTexture && p.tex) {
-      int64_t u = s.u, v = s.v;
+    uint32_t texel = NoTexel;
+    if (textured) {
+      int32_t tu = u, tv = v;
       if (it.texMode == TexPerspective)
-        perspectiveUV(it, i, u, v);
-      texel = sampleTexel(*p.tex, u, v);
+        perspectiveUV(it.sw + it.dsw * (float)i, it.tw + it.dtw * (float)i,
+                      it.w + it.dw * (float)i, it.scale, tu, tv);
+      texel = sampleTexel(*p.tex, tu, tv);
     }
-    shadeFragment(p, x, y, channel(s.r), channel(s.g), channel(s.b), channel(s.a), texel);
-    s.r += s.dr; s.g += s.dg; s.b += s.db; s.a += s.da;
-    s.u += s.du; s.v += s.dv;
+    shadeFragment(p, x, y, channel(r), channel(g), channel(b), channel(a), texel);
+    r += it.dr; g += it.dg; b += it.db; a += it.da;
+    u += it.du; v += it.dv;
   }
 }
 
-// The blends the program uses, specialised.
 enum BlendMode { BlendNone, BlendAdd, BlendScaled, BlendFade, BlendOneAdd };
 enum CombineMode { CombIterated, CombTexTimesIterated };
 
-template <int Tex, int Comb, int Blend>
+// Bilinear texel at bordered position (x, y) with weights fu, fv: 32-bit lanes
+// b, g, r, a. The same arithmetic as sampleTexel.
+inline __m128i bilinear(const BoardTexture &t, int x, int y, unsigned fu, unsigned fv) {
+  const uint32_t *p = t.texels.data() + (size_t)y * t.pitch + x;
+  const __m128i zero = _mm_setzero_si128();
+  __m128i r0 = _mm_unpacklo_epi8(_mm_loadl_epi64((const __m128i *)p), zero);
+  __m128i r1 = _mm_unpacklo_epi8(_mm_loadl_epi64((const __m128i *)(p + t.pitch)), zero);
+  r0 = _mm_unpacklo_epi16(r0, _mm_srli_si128(r0, 8)); // b0 b1 g0 g1 r0 r1 a0 a1
+  r1 = _mm_unpacklo_epi16(r1, _mm_srli_si128(r1, 8));
+  __m128i wu = _mm_set1_epi32((int)((fu << 16) | (256 - fu)));
+  __m128i top = _mm_srli_epi32(_mm_madd_epi16(r0, wu), 8);
+  __m128i bottom = _mm_srli_epi32(_mm_madd_epi16(r1, wu), 8);
+  __m128i both = _mm_or_si128(top, _mm_slli_epi32(bottom, 16));
+  __m128i wv = _mm_set1_epi32((int)((fv << 16) | (256 - fv)));
+  return _mm_srli_epi32(_mm_madd_epi16(both, wv), 8);
+}
+
+inline __m128i texelLanes(const BoardTexture &t, int32_t u, int32_t v) {
+  if (!t.bilinear) {
+    uint32_t texel = sampleTexel(t, u, v);
+    return _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128((int)texel), _mm_setzero_si128()),
+                              _mm_setzero_si128());
+  }
+  int x = tapIndex(u >> 16, t.width, t.clampS);
+  int y = tapIndex(v >> 16, t.height, t.clampT);
+  return bilinear(t, x, y, (unsigned)(u >> 8) & 255u, (unsigned)(v >> 8) & 255u);
+}
+
+// The 8-bit channels of a stored pixel in 16-bit lanes b, g, r.
+inline __m128i expandPixel(unsigned pixel) {
+  const __m128i shift = _mm_setr_epi16(2048, 32, 1, 0, 0, 0, 0, 0);
+  const __m128i mask = _mm_setr_epi16((short)0xF800, (short)0xFC00, (short)0xF800, 0, 0, 0, 0, 0);
+  const __m128i low = _mm_setr_epi16(2048, 1024, 2048, 0, 0, 0, 0, 0);
+  __m128i v = _mm_set1_epi16((short)pixel);
+  __m128i t = _mm_srli_epi16(_mm_and_si128(_mm_mullo_epi16(v, shift), mask), 8);
+  return _mm_or_si128(t, _mm_mulhi_epu16(t, low));
+}
+
+// Whether 32-bit iterators stay in range over a span of n pixels.
+inline bool iteratorsFit(const SpanIter &it, int n) {
+  const int64_t lim = (int64_t)1 << 30;
+  auto ok = [&](int64_t v, int64_t d) {
+    int64_t e = v + d * n;
+    return v > -lim && v < lim && e > -lim && e < lim;
+  };
+  return ok(it.r, it.dr) && ok(it.g, it.dg) && ok(it.b, it.db) && ok(it.a, it.da);
+}
+
+template <int Tex, int Comb, int Blend, bool Flat>
 void spanFast(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
+  if (!Flat && !iteratorsFit(it, x1 - x0)) {
+    spanReference(p, x0, x1, y, it);
+    return;
+  }
   uint16_t *row = p.target + (size_t)y * p.width;
   const uint8_t *rb = p.ditherRB + ((y & 3) << 10);
   const uint8_t *gg = p.ditherG + ((y & 3) << 10);
-  int64_t r = it.r, g = it.g, b = it.b, a = it.a;
-  int64_t u = it.u, v = it.v;
-  const int func = p.alphaFunc, ref = p.alphaRef;
+  const __m128i one = _mm_set1_epi16(1);
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i max255 = _mm_set1_epi16(255);
+
+  // Iterated colour: 32-bit lanes b, g, r, a.
+  __m128i itv = _mm_setr_epi32((int)it.b, (int)it.g, (int)it.r, (int)it.a);
+  const __m128i dit = _mm_setr_epi32((int)it.db, (int)it.dg, (int)it.dr, (int)it.da);
+  __m128i colour = zero, colour1 = zero, alpha1 = zero;
+  int ia = 0;
+  auto iterated = [&]() {
+    __m128i c = _mm_packs_epi32(_mm_srai_epi32(itv, 16), zero);
+    colour = _mm_min_epi16(_mm_max_epi16(c, zero), max255);
+    colour1 = _mm_add_epi16(colour, one);
+    alpha1 = _mm_shufflelo_epi16(colour1, 0xFF);
+    ia = _mm_extract_epi16(colour, 3);
+  };
+  if (Flat) {
+    iterated();
+    if (!p.alphaPass[ia])
+      return;
+  }
+  const BoardTexture *t = p.tex;
+  int32_t u = it.u, v = it.v;
   for (int x = x0, i = 0; x <= x1; ++x, ++i) {
-    int ia = channel(a);
-    if (alphaPasses(func, ia, ref)) {
-      int cr = channel(r), cg = channel(g), cb = channel(b);
+    if (!Flat) {
+      iterated();
+      itv = _mm_add_epi32(itv, dit);
+    }
+    if (Flat || p.alphaPass[ia]) {
+      __m128i c;
       if (Comb == CombTexTimesIterated) {
-        uint32_t texel = 0xFF000000u;
-        if (p.tex) {
-          if (Tex == TexPerspective) {
-            int64_t pu, pv;
-            perspectiveUV(it, i, pu, pv);
-            texel = sampleTexel(*p.tex, pu, pv);
-          } else {
-            texel = sampleTexel(*p.tex, u, v);
-          }
-        }
-        cr = (int)(((texel >> 16) & 255) * (unsigned)(cr + 1)) >> 8;
-        cg = (int)(((texel >> 8) & 255) * (unsigned)(cg + 1)) >> 8;
-        cb = (int)((texel & 255) * (unsigned)(cb + 1)) >> 8;
+        int32_t tu = u, tv = v;
+        if (Tex == TexPerspective)
+          perspectiveUV(it.sw + it.dsw * (float)i, it.tw + it.dtw * (float)i,
+                        it.w + it.dw * (float)i, it.scale, tu, tv);
+        __m128i texel = _mm_packs_epi32(texelLanes(*t, tu, tv), zero);
+        c = _mm_srli_epi16(_mm_mullo_epi16(texel, colour1), 8);
+      } else {
+        c = colour;
       }
       uint16_t *pixel = row + x;
-      if (Blend != BlendNone && Blend != BlendScaled) {
-        unsigned old = *pixel;
-        int dr = expand5(old >> 11), dg = expand6((old >> 5) & 63), db = expand5(old & 31);
-        if (Blend == BlendAdd) {
-          cr = std::min(255, dr + ((cr * (ia + 1)) >> 8));
-          cg = std::min(255, dg + ((cg * (ia + 1)) >> 8));
-          cb = std::min(255, db + ((cb * (ia + 1)) >> 8));
-        } else if (Blend == BlendFade) {
-          cr = (dr * (ia + 1)) >> 8;
-          cg = (dg * (ia + 1)) >> 8;
-          cb = (db * (ia + 1)) >> 8;
-        } else { // BlendOneAdd
-          cr = std::min(255, cr + ((dr * (ia + 1)) >> 8));
-          cg = std::min(255, cg + ((dg * (ia + 1)) >> 8));
-          cb = std::min(255, cb + ((db * (ia + 1)) >> 8));
-        }
+      __m128i out;
+      if (Blend == BlendNone) {
+        out = c;
       } else if (Blend == BlendScaled) {
-        cr = (cr * (ia + 1)) >> 8;
-        cg = (cg * (ia + 1)) >> 8;
-        cb = (cb * (ia + 1)) >> 8;
+        out = _mm_srli_epi16(_mm_mullo_epi16(c, alpha1), 8);
+      } else {
+        __m128i d = expandPixel(*pixel);
+        if (Blend == BlendAdd)
+          out = _mm_add_epi16(d, _mm_srli_epi16(_mm_mullo_epi16(c, alpha1), 8));
+        else if (Blend == BlendFade)
+          out = _mm_srli_epi16(_mm_mullo_epi16(d, alpha1), 8);
+        else
+          out = _mm_add_epi16(c, _mm_srli_epi16(_mm_mullo_epi16(d, alpha1), 8));
       }
+      unsigned bytes = (unsigned)_mm_cvtsi128_si32(_mm_packus_epi16(out, out));
       int pos = (x & 3) << 8;
-      *pixel = (uint16_t)(rb[pos + cr] << 11 | gg[pos + cg] << 5 | rb[pos + cb]);
+      *pixel = (uint16_t)(rb[pos + ((bytes >> 16) & 255)] << 11 |
+                          gg[pos + ((bytes >> 8) & 255)] << 5 | rb[pos + (bytes & 255)]);
     }
-    r += it.dr; g += it.dg; b += it.db; a += it.da;
     if (Tex == TexAffine) {
       u += it.du;
       v += it.dv;
@@ -468,73 +283,196 @@ void spanFast(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
   }
 }
 
-template <int Tex, int Comb>
-SpanFn pickBlend(int blend) {
+// Large flat untextured areas (the motion-blur fade): the result depends only
+// on the stored pixel and the dither position, so it comes from tables.
+struct FlatTables {
+  bool valid = false;
+  int blend, r, g, b, a, dither;
+  uint16_t red[16][32], green[16][64], blue[16][32];
+};
+FlatTables Flat;
+
+int blendChannel(int blend, int s, int a, int d) {
   switch (blend) {
-  case BlendNone: return spanFast<Tex, Comb, BlendNone>;
-  case BlendAdd: return spanFast<Tex, Comb, BlendAdd>;
-  case BlendScaled: return spanFast<Tex, Comb, BlendScaled>;
-  case BlendFade: return spanFast<Tex, Comb, BlendFade>;
-  default: return spanFast<Tex, Comb, BlendOneAdd>;
+  case BlendNone: return s;
+  case BlendAdd: return std::min(255, d + ((s * (a + 1)) >> 8));
+  case BlendScaled: return (s * (a + 1)) >> 8;
+  case BlendFade: return (d * (a + 1)) >> 8;
+  default: return std::min(255, s + ((d * (a + 1)) >> 8));
   }
 }
 
-SpanFn pickSpan(const Pipe &p, int texMode) {
+const FlatTables &flatTables(const Pipe &p, int blend, int r, int g, int b, int a) {
+  FlatTables &f = Flat;
+  if (f.valid && f.blend == blend && f.r == r && f.g == g && f.b == b && f.a == a &&
+      f.dither == p.ditherMode)
+    return f;
+  for (int pos = 0; pos < 16; ++pos) {
+    const uint8_t *rb = p.ditherRB + (pos << 8), *gg = p.ditherG + (pos << 8);
+    for (int v = 0; v < 32; ++v) {
+      f.red[pos][v] = (uint16_t)(rb[blendChannel(blend, r, a, expand5(v))] << 11);
+      f.blue[pos][v] = rb[blendChannel(blend, b, a, expand5(v))];
+    }
+    for (int v = 0; v < 64; ++v)
+      f.green[pos][v] = (uint16_t)(gg[blendChannel(blend, g, a, expand6(v))] << 5);
+  }
+  f.valid = true;
+  f.blend = blend;
+  f.r = r;
+  f.g = g;
+  f.b = b;
+  f.a = a;
+  f.dither = p.ditherMode;
+  return f;
+}
+
+const FlatTables *CurrentFlat = nullptr;
+
+void spanFlatTable(const Pipe &p, int x0, int x1, int y, const SpanIter &) {
+  const FlatTables &f = *CurrentFlat;
+  uint16_t *row = p.target + (size_t)y * p.width;
+  const int base = (y & 3) << 2;
+  int x = x0;
+  for (; x <= x1 && (x & 3); ++x) {
+    unsigned v = row[x];
+    int pos = base | (x & 3);
+    row[x] = (uint16_t)(f.red[pos][v >> 11] | f.green[pos][(v >> 5) & 63] | f.blue[pos][v & 31]);
+  }
+  const uint16_t(*R)[32] = f.red + base;
+  const uint16_t(*G)[64] = f.green + base;
+  const uint16_t(*B)[32] = f.blue + base;
+  for (; x + 3 <= x1; x += 4) {
+    for (int k = 0; k < 4; ++k) {
+      unsigned v = row[x + k];
+      row[x + k] = (uint16_t)(R[k][v >> 11] | G[k][(v >> 5) & 63] | B[k][v & 31]);
+    }
+  }
+  for (; x <= x1; ++x) {
+    unsigned v = row[x];
+    int pos = base | (x & 3);
+    row[x] = (uint16_t)(f.red[pos][v >> 11] | f.green[pos][(v >> 5) & 63] | f.blue[pos][v & 31]);
+  }
+}
+
+template <int Tex, int Comb, bool FlatColour>
+SpanFn pickBlend(int blend) {
+  switch (blend) {
+  case BlendNone: return spanFast<Tex, Comb, BlendNone, FlatColour>;
+  case BlendAdd: return spanFast<Tex, Comb, BlendAdd, FlatColour>;
+  case BlendScaled: return spanFast<Tex, Comb, BlendScaled, FlatColour>;
+  case BlendFade: return spanFast<Tex, Comb, BlendFade, FlatColour>;
+  default: return spanFast<Tex, Comb, BlendOneAdd, FlatColour>;
+  }
+}
+
+template <bool FlatColour>
+SpanFn pickCombine(const Pipe &p, int texMode, int blend) {
+  if (p.colorCombine == GR_COLORCOMBINE_ITRGB)
+    return pickBlend<TexNone, CombIterated, FlatColour>(blend);
+  if (texMode == TexPerspective)
+    return pickBlend<TexPerspective, CombTexTimesIterated, FlatColour>(blend);
+  return pickBlend<TexAffine, CombTexTimesIterated, FlatColour>(blend);
+}
+
+int blendModeOf(const Pipe &p) {
+  if (p.rgbSrc == GR_BLEND_ONE && p.rgbDst == GR_BLEND_ZERO) return BlendNone;
+  if (p.rgbSrc == GR_BLEND_SRC_ALPHA && p.rgbDst == GR_BLEND_ONE) return BlendAdd;
+  if (p.rgbSrc == GR_BLEND_SRC_ALPHA && p.rgbDst == GR_BLEND_ZERO) return BlendScaled;
+  if (p.rgbSrc == GR_BLEND_ZERO && p.rgbDst == GR_BLEND_SRC_ALPHA) return BlendFade;
+  if (p.rgbSrc == GR_BLEND_ONE && p.rgbDst == GR_BLEND_SRC_ALPHA) return BlendOneAdd;
+  return -1;
+}
+
+// The span routine for the current state, or the reference path.
+SpanFn pickSpan(const Pipe &p, int texMode, const SpanIter &it, int64_t area) {
   if (!p.rgbMask)
     return nullptr;
-  int blend = -1;
-  if (p.rgbSrc == GR_BLEND_ONE && p.rgbDst == GR_BLEND_ZERO) blend = BlendNone;
-  else if (p.rgbSrc == GR_BLEND_SRC_ALPHA && p.rgbDst == GR_BLEND_ONE) blend = BlendAdd;
-  else if (p.rgbSrc == GR_BLEND_SRC_ALPHA && p.rgbDst == GR_BLEND_ZERO) blend = BlendScaled;
-  else if (p.rgbSrc == GR_BLEND_ZERO && p.rgbDst == GR_BLEND_SRC_ALPHA) blend = BlendFade;
-  else if (p.rgbSrc == GR_BLEND_ONE && p.rgbDst == GR_BLEND_SRC_ALPHA) blend = BlendOneAdd;
-  bool fastAlpha = p.alphaSource == GR_ALPHASOURCE_ITERATED_ALPHA;
-  bool decal = p.texCombine == GR_TEXTURECOMBINE_DECAL;
-  if (blend < 0 || !fastAlpha)
-    return spanGeneric;
-  if (p.colorCombine == GR_COLORCOMBINE_ITRGB)
-    return pickBlend<TexNone, CombIterated>(blend);
-  if (p.colorCombine == GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB && decal) {
-    if (texMode == TexPerspective)
-      return pickBlend<TexPerspective, CombTexTimesIterated>(blend);
-    return pickBlend<TexAffine, CombTexTimesIterated>(blend);
+  int blend = blendModeOf(p);
+  bool simple = blend >= 0 && p.alphaSource == GR_ALPHASOURCE_ITERATED_ALPHA &&
+                !boardReferencePipelineForced();
+  bool iteratedOnly = p.colorCombine == GR_COLORCOMBINE_ITRGB;
+  bool textured = p.colorCombine == GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB &&
+                  p.texCombine == GR_TEXTURECOMBINE_DECAL && p.tex && texMode != TexNone;
+  if (!simple || !(iteratedOnly || textured))
+    return spanReference;
+  if (it.flat && iteratedOnly && area >= 4096) {
+    int a = channel(it.a);
+    if (!p.alphaPass[a])
+      return nullptr;
+    CurrentFlat = &flatTables(p, blend, channel(it.r), channel(it.g), channel(it.b), a);
+    return spanFlatTable;
   }
-  return spanGeneric;
+  return it.flat ? pickCombine<true>(p, texMode, blend) : pickCombine<false>(p, texMode, blend);
 }
+
+// ---- Edges --------------------------------------------------------------------------
 
 inline int64_t floorDiv(int64_t a, int64_t b) { // b > 0
   int64_t q = a / b;
   return (a % b != 0 && a < 0) ? q - 1 : q;
 }
-inline int64_t ceilDiv(int64_t a, int64_t b) { // b > 0
-  return -floorDiv(-a, b);
-}
+inline int64_t ceilDiv(int64_t a, int64_t b) { return -floorDiv(-a, b); } // b > 0
 
-// One edge of a counter-clockwise triangle: inside where A * px + K(py) + bias >= 0.
-struct Edge {
-  int64_t dx, dy, X0, Y0, bias;
+// Follows q = ceil(N / D) while N grows by a fixed step each row.
+struct CeilStepper {
+  int64_t q, r, D, stepQ, stepR; // N = q * D - r, 0 <= r < D
+  void start(int64_t N, int64_t d, int64_t step) {
+    D = d;
+    q = ceilDiv(N, D);
+    r = q * D - N;
+    stepQ = ceilDiv(step, D);
+    stepR = stepQ * D - step;
+  }
+  void advance() {
+    q += stepQ;
+    r += stepR;
+    if (r >= D) {
+      r -= D;
+      q -= 1;
+    }
+  }
 };
 
-inline Edge makeEdge(const FixedVertex &from, const FixedVertex &to) {
-  Edge e;
-  e.dx = to.X - from.X;
-  e.dy = to.Y - from.Y;
-  e.X0 = from.X;
-  e.Y0 = from.Y;
-  bool topLeft = e.dy < 0 || (e.dy == 0 && e.dx < 0);
-  e.bias = topLeft ? 0 : -1;
-  return e;
+// A pixel centre (px, py) in sixteenths is inside an edge of a
+// counter-clockwise triangle when dx * (py - Y0) - dy * (px - X0) + bias >= 0,
+// bias 0 on left and top edges and -1 on the others (which own no centre on them).
+struct EdgeWalk {
+  int kind; // +1: bounds x from below, -1: from above, 0: horizontal
+  CeilStepper s;
+  int64_t k, kStep; // horizontal edges: k + bias >= 0 inside
+};
+
+void setupEdge(const FixedVertex &from, const FixedVertex &to, int64_t firstRow, EdgeWalk &e) {
+  int64_t dx = to.X - from.X, dy = to.Y - from.Y;
+  int64_t bias = (dy < 0 || (dy == 0 && dx < 0)) ? 0 : -1;
+  int64_t py = 16 * firstRow + 8;
+  // k(py) = dx * (py - Y0) + dy * X0 + bias; inside: k - dy * px >= 0.
+  int64_t k = dx * (py - from.Y) + dy * from.X + bias;
+  int64_t kStep = 16 * dx;
+  if (dy < 0) {
+    // px >= ceil(-k / a) with a = -dy; x = ceil((px_min - 8) / 16), so
+    // x >= ceil((-k - 8a) / 16a).
+    int64_t a = -dy;
+    e.kind = 1;
+    e.s.start(-k - 8 * a, 16 * a, -kStep);
+  } else if (dy > 0) {
+    // px <= floor(k / dy); x <= floor((k - 8 dy) / 16 dy) = -ceil((8 dy - k) / 16 dy).
+    e.kind = -1;
+    e.s.start(8 * dy - k, 16 * dy, -kStep);
+  } else {
+    e.kind = 0;
+    e.k = k;
+    e.kStep = kStep;
+  }
 }
 
-// Rasterises the triangle a, b, c with the given planes.
-void rasterTriangle(const Pipe &p, SpanFn span, FixedVertex a, FixedVertex b, FixedVertex c,
+void rasterTriangle(const Pipe &p, FixedVertex a, FixedVertex b, FixedVertex c,
                     const Planes &pl) {
   int64_t area = (b.X - a.X) * (c.Y - a.Y) - (c.X - a.X) * (b.Y - a.Y);
   if (area == 0)
     return;
   if (area < 0)
     std::swap(b, c);
-  Edge edges[3] = {makeEdge(a, b), makeEdge(b, c), makeEdge(c, a)};
 
   int64_t minY = std::min({a.Y, b.Y, c.Y}), maxY = std::max({a.Y, b.Y, c.Y});
   int64_t minX = std::min({a.X, b.X, c.X}), maxX = std::max({a.X, b.X, c.X});
@@ -546,52 +484,60 @@ void rasterTriangle(const Pipe &p, SpanFn span, FixedVertex a, FixedVertex b, Fi
     return;
 
   // Fixed-point planes anchored at the first pixel of the bounding box.
-  const int xr = (int)bx0, yr = (int)y0;
-  double cx = xr + 0.5, cy = yr + 0.5;
+  const int64_t xr = bx0, yr = y0;
+  const double cx = xr + 0.5, cy = yr + 0.5;
   SpanIter base;
-  auto fix = [&](const Plane &pln, int64_t &v, int64_t &dx, int64_t &dy) {
-    v = toFixed16(evalPlane(pln, pl, cx, cy));
-    dx = toFixed16(pln.dx);
-    dy = toFixed16(pln.dy);
-  };
-  int64_t rY, gY, bY, aY, uY = 0, vY = 0;
-  fix(pl.r, base.r, base.dr, rY);
-  fix(pl.g, base.g, base.dg, gY);
-  fix(pl.b, base.b, base.db, bY);
-  fix(pl.a, base.a, base.da, aY);
+  int64_t rY, gY, bY, aY;
+  base.r = fixed16(evalPlane(pl.r, pl, cx, cy)); base.dr = fixed16(pl.r.dx); rY = fixed16(pl.r.dy);
+  base.g = fixed16(evalPlane(pl.g, pl, cx, cy)); base.dg = fixed16(pl.g.dx); gY = fixed16(pl.g.dy);
+  base.b = fixed16(evalPlane(pl.b, pl, cx, cy)); base.db = fixed16(pl.b.dx); bY = fixed16(pl.b.dy);
+  base.a = fixed16(evalPlane(pl.a, pl, cx, cy)); base.da = fixed16(pl.a.dx); aY = fixed16(pl.a.dy);
+  base.flat = base.dr == 0 && base.dg == 0 && base.db == 0 && base.da == 0 && rY == 0 &&
+              gY == 0 && bY == 0 && aY == 0;
   base.u = base.v = base.du = base.dv = 0;
   base.sw = base.tw = base.w = base.dsw = base.dtw = base.dw = 0.0f;
   base.scale = p.tex ? p.tex->scale : 1.0f;
   base.texMode = pl.texMode;
+  int64_t u0 = 0, v0 = 0, uX = 0, vX = 0, uY = 0, vY = 0;
   if (pl.texMode == TexAffine) {
-    base.u = (int64_t)std::floor(evalPlane(pl.s, pl, cx, cy));
-    base.v = (int64_t)std::floor(evalPlane(pl.t, pl, cx, cy));
-    base.du = (int64_t)std::floor(pl.s.dx);
-    base.dv = (int64_t)std::floor(pl.t.dx);
-    uY = (int64_t)std::floor(pl.s.dy);
-    vY = (int64_t)std::floor(pl.t.dy);
+    auto floorSat = [](double v) {
+      double f = std::floor(v);
+      return (int64_t)std::clamp(f, -4.0e15, 4.0e15);
+    };
+    u0 = floorSat(evalPlane(pl.s, pl, cx, cy));
+    v0 = floorSat(evalPlane(pl.t, pl, cx, cy));
+    uX = floorSat(pl.s.dx);
+    vX = floorSat(pl.t.dx);
+    uY = floorSat(pl.s.dy);
+    vY = floorSat(pl.t.dy);
+    base.du = clamp32(uX);
+    base.dv = clamp32(vX);
   }
+  SpanFn span = pickSpan(p, pl.texMode, base, (bx1 - bx0 + 1) * (y1 - y0 + 1));
+  if (!span)
+    return;
+
+  EdgeWalk edges[3];
+  setupEdge(a, b, y0, edges[0]);
+  setupEdge(b, c, y0, edges[1]);
+  setupEdge(c, a, y0, edges[2]);
 
   for (int64_t y = y0; y <= y1; ++y) {
-    int64_t py = 16 * y + 8;
     int64_t lo = bx0, hi = bx1;
-    for (const Edge &e : edges) {
-      // dx * (py - Y0) - dy * (px - X0) + bias >= 0
-      int64_t k = e.dx * (py - e.Y0) + e.dy * e.X0 + e.bias;
-      int64_t A = -e.dy;
-      if (A > 0) {
-        int64_t cmin = ceilDiv(-k, A); // px >= cmin
-        lo = std::max(lo, ceilDiv(cmin - 8, 16));
-      } else if (A < 0) {
-        int64_t cmax = floorDiv(k, -A); // px <= cmax
-        hi = std::min(hi, floorDiv(cmax - 8, 16));
-      } else if (k < 0) {
-        lo = 1;
-        hi = 0;
-        break;
+    bool empty = false;
+    for (EdgeWalk &e : edges) {
+      if (e.kind > 0) {
+        lo = std::max(lo, e.s.q);
+        e.s.advance();
+      } else if (e.kind < 0) {
+        hi = std::min(hi, -e.s.q);
+        e.s.advance();
+      } else {
+        empty |= e.k < 0;
+        e.k += e.kStep;
       }
     }
-    if (lo > hi)
+    if (empty || lo > hi)
       continue;
     SpanIter it = base;
     int64_t ox = lo - xr, oy = y - yr;
@@ -600,8 +546,8 @@ void rasterTriangle(const Pipe &p, SpanFn span, FixedVertex a, FixedVertex b, Fi
     it.b = base.b + ox * base.db + oy * bY;
     it.a = base.a + ox * base.da + oy * aY;
     if (pl.texMode == TexAffine) {
-      it.u = base.u + ox * base.du + oy * uY;
-      it.v = base.v + ox * base.dv + oy * vY;
+      it.u = clamp32(u0 + ox * uX + oy * uY);
+      it.v = clamp32(v0 + ox * vX + oy * vY);
     } else if (pl.texMode == TexPerspective) {
       double px = lo + 0.5, pyc = y + 0.5;
       it.sw = (float)evalPlane(pl.s, pl, px, pyc);
@@ -638,11 +584,8 @@ void drawTriangleWith(const Pipe &p, const GrVertex *a, const GrVertex *b, const
   const GrVertex *vs[3] = {a, b, c};
   int texMode = texModeFor(p, vs, 3);
   Planes planes;
-  if (!makePlanes(fa, fb, fc, texMode, p.tex ? p.tex->scale : 1.0f, planes))
-    return;
-  SpanFn span = pickSpan(p, texMode);
-  if (span)
-    rasterTriangle(p, span, fa, fb, fc, planes);
+  if (makePlanes(fa, fb, fc, texMode, p.tex ? p.tex->scale : 1.0f, planes))
+    rasterTriangle(p, fa, fb, fc, planes);
 }
 
 void traceVertices(const char *name, int nverts, const int ilist[], const GrVertex vlist[]) {
@@ -653,19 +596,6 @@ void traceVertices(const char *name, int nverts, const int ilist[], const GrVert
 }
 
 } // namespace
-
-// ---- Entry points -------------------------------------------------------------------
-
-void boardWriteFragment(int x, int y, int r, int g, int b, int a) {
-  if (!Board.open || x < 0 || y < 0 || x >= Board.width || y >= Board.height)
-    return;
-  Pipe p = makePipe();
-  p.colorCombine = GR_COLORCOMBINE_ITRGB;
-  p.alphaSource = GR_ALPHASOURCE_ITERATED_ALPHA;
-  p.texCombine = GR_TEXTURECOMBINE_DECAL;
-  p.useTexture = false;
-  shadeFragment(p, x, y, r, g, b, a, 0);
-}
 
 void boardDrawTriangle(const GrVertex *a, const GrVertex *b, const GrVertex *c) {
   if (!Board.open)
@@ -690,13 +620,12 @@ void grDrawPlanarPolygon(int nverts, const int ilist[], const GrVertex vlist[]) 
   if (!Board.open || nverts < 3)
     return;
   Pipe p = makePipe();
-  const GrVertex *v0 = &vlist[ilist[0]];
+  const int n = std::min(nverts, 64);
   const GrVertex *all[64];
-  int n = std::min(nverts, 64);
   for (int i = 0; i < n; ++i)
     all[i] = &vlist[ilist[i]];
   int texMode = texModeFor(p, all, n);
-  FixedVertex f0 = fixVertex(v0);
+  FixedVertex f0 = fixVertex(all[0]);
   Planes planes;
   bool have = false;
   for (int i = 1; i + 1 < n && !have; ++i)
@@ -704,138 +633,9 @@ void grDrawPlanarPolygon(int nverts, const int ilist[], const GrVertex vlist[]) 
                       p.tex ? p.tex->scale : 1.0f, planes);
   if (!have)
     return;
-  SpanFn span = pickSpan(p, texMode);
-  if (!span)
-    return;
   for (int i = 1; i + 1 < n; ++i) {
     FixedVertex fb = fixVertex(all[i]), fc = fixVertex(all[i + 1]);
     if (!culled(f0, fb, fc))
-      rasterTriangle(p, span, f0, fb, fc, planes);
+      rasterTriangle(p, f0, fb, fc, planes);
   }
-}
-
-// A one-pixel line: one pixel per step along the major axis, the first end
-// drawn and the last not.
-void grDrawLine(const GrVertex *a, const GrVertex *b) {
-  if (BoardTraceFile) {
-    fprintf(BoardTraceFile, "grDrawLine");
-    traceVertex(a);
-    traceVertex(b);
-    fputc('\n', BoardTraceFile);
-  }
-  if (!Board.open)
-    return;
-  FixedVertex fa = fixVertex(a), fb = fixVertex(b);
-  int64_t dx = fb.X - fa.X, dy = fb.Y - fa.Y;
-  if (dx == 0 && dy == 0)
-    return;
-  Pipe p = makePipe();
-  bool xMajor = std::llabs(dx) >= std::llabs(dy);
-  // Major coordinate M, minor m, in sixteenths.
-  int64_t ma = xMajor ? fa.X : fa.Y, mb = xMajor ? fb.X : fb.Y;
-  int64_t na = xMajor ? fa.Y : fa.X, nb = xMajor ? fb.Y : fb.X;
-  int64_t dm = mb - ma, dn = nb - na;
-  int dir = dm > 0 ? 1 : -1;
-  int limit = xMajor ? p.width : p.height;
-  int other = xMajor ? p.height : p.width;
-  // Pixels whose centres lie in [ma, mb) going up, or (mb, ma] going down.
-  int64_t first, last;
-  if (dir > 0) {
-    first = ceilDiv(ma - 8, 16);
-    last = ceilDiv(mb - 8, 16) - 1;
-  } else {
-    first = floorDiv(ma - 8, 16);
-    last = floorDiv(mb - 8, 16) + 1;
-  }
-  const bool textured = p.useTexture && p.tex;
-  for (int64_t i = first; dir > 0 ? i <= last : i >= last; i += dir) {
-    if (i < 0 || i >= limit)
-      continue;
-    int64_t cm = 16 * i + 8;
-    // Minor coordinate at this centre, in sixteenths: na + (cm - ma) * dn / dm.
-    int64_t num = na * dm + (cm - ma) * dn;
-    int64_t den = dm;
-    if (den < 0) {
-      num = -num;
-      den = -den;
-    }
-    int64_t j = floorDiv(num, den * 16); // the pixel whose centre band holds it
-    if (j < 0 || j >= other)
-      continue;
-    double t = (double)(cm - ma) / (double)dm;
-    auto lerp = [t](float u, float v) { return (double)u + ((double)v - (double)u) * t; };
-    int r = clamp255((int)std::floor(lerp(a->r, b->r)));
-    int g = clamp255((int)std::floor(lerp(a->g, b->g)));
-    int bl = clamp255((int)std::floor(lerp(a->b, b->b)));
-    int al = clamp255((int)std::floor(lerp(a->a, b->a)));
-    uint32_t texel = 0xFF000000u;
-    if (textured) {
-      double w = lerp(a->oow, b->oow);
-      if (w > 0.0) {
-        double s = lerp(a->tmuvtx[0].sow, b->tmuvtx[0].sow) / w * p.tex->scale;
-        double tt = lerp(a->tmuvtx[0].tow, b->tmuvtx[0].tow) / w * p.tex->scale;
-        texel = sampleTexel(*p.tex, toFixed16(s) - 32768, toFixed16(tt) - 32768);
-      }
-    }
-    int x = xMajor ? (int)i : (int)j, y = xMajor ? (int)j : (int)i;
-    shadeFragment(p, x, y, r, g, bl, al, texel);
-  }
-}
-
-// An antialiased line: the line widened to one pixel either side along its
-// minor axis, its alpha falling to 0 at the outer edges; drawn as four triangles.
-void grAADrawLine(const GrVertex *a, const GrVertex *b) {
-  if (BoardTraceFile) {
-    fprintf(BoardTraceFile, "grAADrawLine");
-    traceVertex(a);
-    traceVertex(b);
-    fputc('\n', BoardTraceFile);
-  }
-  if (!Board.open)
-    return;
-  float dx = b->x - a->x, dy = b->y - a->y;
-  if (dx == 0.0f && dy == 0.0f)
-    return;
-  bool xMajor = std::fabs(dx) >= std::fabs(dy);
-  GrVertex ends[2][2]; // [side][endpoint]
-  for (int side = 0; side < 2; ++side) {
-    float off = side == 0 ? 1.0f : -1.0f;
-    for (int k = 0; k < 2; ++k) {
-      GrVertex v = k == 0 ? *a : *b;
-      if (xMajor)
-        v.y += off;
-      else
-        v.x += off;
-      v.a = 0.0f;
-      ends[side][k] = v;
-    }
-  }
-  Pipe p = makePipe();
-  for (int side = 0; side < 2; ++side) {
-    drawTriangleWith(p, a, b, &ends[side][1]);
-    drawTriangleWith(p, a, &ends[side][1], &ends[side][0]);
-  }
-}
-
-// An antialiased point: a square one pixel either side of it, its alpha falling
-// from the centre to 0 at the edges; drawn as four triangles around the centre.
-void grAADrawPoint(const GrVertex *pt) {
-  if (BoardTraceFile) {
-    fprintf(BoardTraceFile, "grAADrawPoint");
-    traceVertex(pt);
-    fputc('\n', BoardTraceFile);
-  }
-  if (!Board.open)
-    return;
-  GrVertex corners[4];
-  const float ox[4] = {-1.0f, 1.0f, 1.0f, -1.0f}, oy[4] = {-1.0f, -1.0f, 1.0f, 1.0f};
-  for (int k = 0; k < 4; ++k) {
-    corners[k] = *pt;
-    corners[k].x += ox[k];
-    corners[k].y += oy[k];
-    corners[k].a = 0.0f;
-  }
-  Pipe p = makePipe();
-  for (int k = 0; k < 4; ++k)
-    drawTriangleWith(p, pt, &corners[k], &corners[(k + 1) & 3]);
 }

@@ -145,10 +145,22 @@ void guTexDownloadMipMap(GrMipMapId_t mmid, const void *src, const GuNccTable *n
     return;
   const uint8_t *in = static_cast<const uint8_t *>(src);
   int bpp = bytesPerTexel(t->format);
-  size_t count = (size_t)t->width * t->height;
-  t->texels.resize(count);
-  for (size_t i = 0; i < count; ++i)
-    t->texels[i] = expandTexel(t->format, in + i * bpp);
+  const int w = t->width, h = t->height, pitch = w + 2;
+  t->pitch = pitch;
+  t->texels.resize((size_t)pitch * (h + 2));
+  for (int y = 0; y < h; ++y) {
+    uint32_t *row = t->texels.data() + (size_t)(y + 1) * pitch;
+    for (int x = 0; x < w; ++x)
+      row[x + 1] = expandTexel(t->format, in + ((size_t)y * w + x) * bpp);
+    // The border holds the texel a tap past the edge reads: the edge itself
+    // when clamping, the far side when wrapping.
+    row[0] = t->clampS ? row[1] : row[w];
+    row[w + 1] = t->clampS ? row[w] : row[1];
+  }
+  uint32_t *first = t->texels.data() + pitch, *last = t->texels.data() + (size_t)h * pitch;
+  std::memcpy(t->texels.data(), t->clampT ? first : last, pitch * sizeof(uint32_t));
+  std::memcpy(t->texels.data() + (size_t)(h + 1) * pitch, t->clampT ? last : first,
+              pitch * sizeof(uint32_t));
 }
 
 void guTexSource(GrMipMapId_t mmid) {

@@ -1,0 +1,157 @@
+// Fill rate of the software board on one thread, in megapixels per second,
+// for the four kinds of drawing a frame is made of.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <vector>
+
+#include "glide/glide.h"
+#include "glide/presenter.h"
+
+namespace {
+
+GrVertex vertex(float x, float y, float r, float g, float b, float a, float s, float t,
+                float oow) {
+  GrVertex v{};
+  v.x = x + 524288.0f;
+  v.y = y + 524288.0f;
+  v.r = r;
+  v.g = g;
+  v.b = b;
+  v.a = a;
+  v.oow = oow;
+  v.tmuvtx[0].sow = s * oow;
+  v.tmuvtx[0].tow = t * oow;
+  v.tmuvtx[0].oow = oow;
+  return v;
+}
+
+void openScreen() {
+  boardSetPresenter(nullptr);
+  boardSetRetraceWait(false);
+  grGlideInit();
+  GrHwConfiguration hw;
+  grSstQueryHardware(&hw);
+  grSstWinOpen(0, GR_RESOLUTION_800x600, GR_REFRESH_60Hz, GR_COLORFORMAT_ABGR,
+               GR_ORIGIN_LOWER_LEFT, 2, 0);
+  grBufferClear(0x00203040, 0, 0);
+}
+
+GrMipMapId_t glowTexture(GrTextureFormat_t format, GrAspectRatio_t aspect) {
+  int w = 256, h = aspect == GR_ASPECT_2x1 ? 128 : 256;
+  GrMipMapId_t id = guTexAllocateMemory(GR_TMU0, 3, w, h, format, GR_MIPMAP_NEAREST, GR_LOD_256,
+                                        GR_LOD_256, aspect, GR_TEXTURECLAMP_CLAMP,
+                                        GR_TEXTURECLAMP_CLAMP, GR_TEXTUREFILTER_BILINEAR,
+                                        GR_TEXTUREFILTER_BILINEAR, 0.0f, FXFALSE);
+  std::vector<uint16_t> t565(w * h);
+  std::vector<uint8_t> t8(w * h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      float dx = (x - w / 2 + 0.5f) / (w / 2), dy = (y - h / 2 + 0.5f) / (h / 2);
+      float d = std::sqrt(dx * dx + dy * dy);
+      int c = d < 1.0f ? (int)(255 * (1 - d) * (1 - d)) : 0;
+      t565[y * w + x] = (uint16_t)((c >> 3) << 11 | (c >> 2) << 5 | (c >> 3));
+      t8[y * w + x] = (uint8_t)c;
+    }
+  guTexDownloadMipMap(id, format == GR_TEXFMT_RGB_565 ? (void *)t565.data() : (void *)t8.data(),
+                      nullptr);
+  return id;
+}
+
+void reportPixels(benchmark::State &state, double pixelsPerIteration) {
+  state.counters["Mpixel/s"] = benchmark::Counter(pixelsPerIteration * state.iterations() / 1e6,
+                                                  benchmark::Counter::kIsRate);
+}
+
+// (a) 48 x 48 textured sprites, additive, the scenes' glow state.
+void BM_Sprites48(benchmark::State &state) {
+  openScreen();
+  guTexSource(glowTexture(GR_TEXFMT_RGB_565, GR_ASPECT_1x1));
+  grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_DECAL);
+  guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
+  guAlphaSource(GR_ALPHASOURCE_ITERATED_ALPHA);
+  grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ZERO);
+  grAlphaTestFunction(GR_CMP_GREATER);
+  grAlphaTestReferenceValue(5);
+  grDitherMode(GR_DITHER_4x4);
+  const int count = 200;
+  std::vector<GrVertex> quads(count * 4);
+  for (int i = 0; i < count; ++i) {
+    float x = 40.0f + (i * 37 % 700) + 0.3125f, y = 40.0f + (i * 53 % 500) + 0.6875f;
+    float oow = 1.0f / 65500.0f;
+    quads[i * 4 + 0] = vertex(x, y, 255, 180, 120, 200, 0, 0, oow);
+    quads[i * 4 + 1] = vertex(x + 48, y, 255, 180, 120, 200, 256, 0, oow);
+    quads[i * 4 + 2] = vertex(x + 48, y + 48, 255, 180, 120, 200, 256, 256, oow);
+    quads[i * 4 + 3] = vertex(x, y + 48, 255, 180, 120, 200, 0, 256, oow);
+  }
+  int index[4] = {0, 1, 2, 3};
+  for (auto _ : state)
+    for (int i = 0; i < count; ++i)
+      grDrawPolygon(4, index, &quads[i * 4]);
+  reportPixels(state, 48.0 * 48.0 * count);
+  grGlideShutdown();
+}
+BENCHMARK(BM_Sprites48);
+
+// (b) a full-screen quad with an intensity texture and varying 1/w.
+void BM_PerspectiveScreen(benchmark::State &state) {
+  openScreen();
+  guTexSource(glowTexture(GR_TEXFMT_INTENSITY_8, GR_ASPECT_1x1));
+  guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
+  grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ZERO, GR_BLEND_ZERO, GR_BLEND_ZERO);
+  GrVertex q[4] = {vertex(0, 0, 200, 220, 255, 255, 0, 0, 1.0f / 65500),
+                   vertex(800, 0, 200, 220, 255, 255, 256, 0, 1.0f / 65500),
+                   vertex(800, 600, 200, 220, 255, 255, 256, 256, 0.4f / 65500),
+                   vertex(0, 600, 200, 220, 255, 255, 0, 256, 0.4f / 65500)};
+  int index[4] = {0, 1, 2, 3};
+  for (auto _ : state)
+    grDrawPolygon(4, index, q);
+  reportPixels(state, 800.0 * 600.0);
+  grGlideShutdown();
+}
+BENCHMARK(BM_PerspectiveScreen);
+
+// (c) the motion-blur fade over the whole screen.
+void BM_Fade(benchmark::State &state) {
+  openScreen();
+  guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
+  grDitherMode(GR_DITHER_4x4);
+  grAlphaBlendFunction(GR_BLEND_ZERO, GR_BLEND_SRC_ALPHA, GR_BLEND_ZERO, GR_BLEND_ZERO);
+  GrVertex q[4] = {vertex(0, 0, 0, 0, 0, 145, 0, 0, 1), vertex(800, 0, 0, 0, 0, 145, 0, 0, 1),
+                   vertex(800, 600, 0, 0, 0, 145, 0, 0, 1), vertex(0, 600, 0, 0, 0, 145, 0, 0, 1)};
+  int index[4] = {0, 1, 2, 3};
+  for (auto _ : state) {
+    grBufferClear(0x00F0C0A0, 0, 0);
+    grDrawPlanarPolygon(4, index, q);
+  }
+  reportPixels(state, 800.0 * 600.0);
+  grGlideShutdown();
+}
+BENCHMARK(BM_Fade);
+
+// (d) antialiased lines 20 pixels long; a pixel is one of the two the line
+// covers per step along its major axis.
+void BM_AALines20(benchmark::State &state) {
+  openScreen();
+  guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
+  grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ZERO);
+  grAlphaTestFunction(GR_CMP_GREATER);
+  grAlphaTestReferenceValue(5);
+  const int count = 1000;
+  std::vector<GrVertex> ends(count * 2);
+  for (int i = 0; i < count; ++i) {
+    float angle = i * 0.7f;
+    float x = 50.0f + (i * 37 % 700), y = 50.0f + (i * 53 % 500);
+    ends[i * 2] = vertex(x, y, 120, 200, 255, 255, 0, 0, 1);
+    ends[i * 2 + 1] = vertex(x + 20 * std::cos(angle), y + 20 * std::sin(angle), 255, 255, 255, 128,
+                             0, 0, 1);
+  }
+  for (auto _ : state)
+    for (int i = 0; i < count; ++i)
+      grAADrawLine(&ends[i * 2], &ends[i * 2 + 1]);
+  reportPixels(state, 40.0 * count);
+  grGlideShutdown();
+}
+BENCHMARK(BM_AALines20);
+
+} // namespace

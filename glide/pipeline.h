@@ -1,0 +1,100 @@
+// The pixel pipeline shared by the board's drawing code: a snapshot of the
+// render state, texel fetch, and the reference path for one fragment.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "glide/boardstate.h"
+#include "glide/glide.h"
+
+// The render state a draw call works with.
+struct Pipe {
+  uint16_t *target;
+  int width, height;
+  int colorCombine, alphaSource, texCombine;
+  int alphaFunc, alphaRef;
+  int rgbSrc, rgbDst;
+  int ditherMode;
+  const uint8_t *ditherRB, *ditherG; // [16 positions][256]
+  const uint8_t *alphaPass;          // [256]: 1 where the alpha test passes
+  bool rgbMask;
+  bool useTexture;                   // the combine or the alpha source reads a texel
+  const BoardTexture *tex;           // null: no texture (texels read as opaque black)
+};
+
+Pipe makePipe();
+
+// Forces every fragment through the reference path (for tests comparing it
+// with the specialised spans).
+void boardForceReferencePipeline(bool force);
+bool boardReferencePipelineForced();
+
+// Everything after iteration for one fragment: texel (0xAARRGGBB), combine,
+// alpha, alpha test, blend, dither, write at (x, y) of the render target.
+void shadeFragment(const Pipe &p, int x, int y, int ir, int ig, int ib, int ia, uint32_t texel);
+
+constexpr uint32_t NoTexel = 0xFF000000u;
+
+inline int clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
+inline int expand5(unsigned v) { return (int)((v << 3) | (v >> 2)); }
+inline int expand6(unsigned v) { return (int)((v << 2) | (v >> 4)); }
+
+// Rounds down to an integer, saturating far outside the useful range.
+inline int32_t floorToInt(float f) {
+  if (!(f > -1.0e9f))
+    return -1000000000;
+  if (f > 1.0e9f)
+    return 1000000000;
+  int32_t i = (int32_t)f;
+  return (float)i > f ? i - 1 : i;
+}
+
+// Texel coordinates (16 fractional bits, half a texel taken off) from the
+// interpolated s/w, t/w and 1/w.
+inline void perspectiveUV(float sw, float tw, float w, float scale, int32_t &u, int32_t &v) {
+  if (!(w > 0.0f)) {
+    u = v = -32768;
+    return;
+  }
+  float k = scale * 65536.0f / w;
+  u = floorToInt(sw * k) - 32768;
+  v = floorToInt(tw * k) - 32768;
+}
+
+// Index into the bordered texel rows of the first of the two taps at i.
+inline int tapIndex(int32_t i, int size, bool clamp) {
+  if (clamp)
+    return (i < -1 ? -1 : (i > size - 1 ? size - 1 : i)) + 1;
+  return (i & (size - 1)) + 1;
+}
+
+// 0xAARRGGBB spread to four 16-bit lanes.
+inline uint64_t spreadTexel(uint32_t t) {
+  return (uint64_t)(t & 0x00FF00FFu) | ((uint64_t)(t & 0xFF00FF00u) << 24);
+}
+inline uint32_t gatherTexel(uint64_t e) {
+  return (uint32_t)(e & 0x00FF00FFu) | (uint32_t)((e >> 24) & 0xFF00FF00u);
+}
+inline uint64_t lerpLanes(uint64_t a, uint64_t b, unsigned f) {
+  return ((a * (256 - f) + b * f) >> 8) & 0x00FF00FF00FF00FFull;
+}
+
+// The texel at (u, v): across first (weights 256 - f and f from the top 8
+// fractional bits), then down; point sampling takes the nearest texel.
+inline uint32_t sampleTexel(const BoardTexture &t, int32_t u, int32_t v) {
+  if (!t.bilinear) {
+    int32_t iu = (int32_t)(((int64_t)u + 0x8000) >> 16), iv = (int32_t)(((int64_t)v + 0x8000) >> 16);
+    int x = t.clampS ? (iu < 0 ? 0 : (iu >= t.width ? t.width - 1 : iu)) : (iu & (t.width - 1));
+    int y = t.clampT ? (iv < 0 ? 0 : (iv >= t.height ? t.height - 1 : iv)) : (iv & (t.height - 1));
+    return t.texels[(size_t)(y + 1) * t.pitch + x + 1];
+  }
+  int x = tapIndex(u >> 16, t.width, t.clampS);
+  int y = tapIndex(v >> 16, t.height, t.clampT);
+  unsigned fu = (unsigned)(u >> 8) & 255u, fv = (unsigned)(v >> 8) & 255u;
+  const uint32_t *r0 = t.texels.data() + (size_t)y * t.pitch + x;
+  const uint32_t *r1 = r0 + t.pitch;
+  uint64_t top = lerpLanes(spreadTexel(r0[0]), spreadTexel(r0[1]), fu);
+  uint64_t bottom = lerpLanes(spreadTexel(r1[0]), spreadTexel(r1[1]), fu);
+  return gatherTexel(lerpLanes(top, bottom, fv));
+}
