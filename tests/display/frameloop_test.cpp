@@ -1,0 +1,210 @@
+// The shared clock, the frame loop's overlays and the motion-blur fade.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "display/frameloop.h"
+#include "display/glidedisplay.h"
+#include "glide/presenter.h"
+#include "platform/headless/headlessapp.h"
+#include "platform/ticks.h"
+#include "settings/configuration.h"
+
+namespace {
+
+// Keeps the last presented frame.
+struct KeepFrame : FramePresenter {
+  std::vector<uint16_t> pixels;
+  int width = 0, height = 0;
+  void present(const PresentedFrame &f) override {
+    width = f.width;
+    height = f.height;
+    pixels.resize(static_cast<size_t>(f.width) * f.height);
+    for (int y = 0; y < f.height; ++y)
+      for (int x = 0; x < f.width; ++x)
+        pixels[static_cast<size_t>(y) * f.width + x] = f.pixels[static_cast<size_t>(y) * f.strideInPixels + x];
+  }
+  uint16_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+
+class FrameLoop : public ::testing::Test {
+protected:
+  void SetUp() override {
+    path_ = ::testing::TempDir() + "lv-frameloop-registry.reg";
+    std::remove(path_.c_str());
+    setenv("LUMENVEIL_REGISTRY", path_.c_str(), 1);
+    boardSetRetraceWait(false);
+    boardSetPresenter(&frame_);
+    setApplication(&app_);
+    DisplayModeOverride = -1;
+  }
+  void TearDown() override {
+    closeDisplay();
+    FrameLoopReady = false;
+    boardSetPresenter(nullptr);
+    setApplication(nullptr);
+    setFixedClock(0.0);
+    std::remove(path_.c_str());
+  }
+  std::string path_;
+  KeepFrame frame_;
+  HeadlessApplication app_;
+};
+
+} // namespace
+
+TEST(Clock, AFrameWhoseTicksHaveNotMovedGetsTheSmallestDelta) {
+  setFixedClock(50.0);
+  startClock();
+  stepClock();
+  EXPECT_FLOAT_EQ(FrameDelta, 0.00001f);
+  EXPECT_FLOAT_EQ(ElapsedSeconds, 0.00001f);
+  advanceFixedClock();
+  stepClock();
+  EXPECT_NEAR(FrameDelta, 0.02f - 0.00001f, 1e-6);
+  EXPECT_NEAR(ElapsedSeconds, 0.02f, 1e-6);
+  setFixedClock(0.0);
+}
+
+TEST(Clock, FixedStepsAddUpWithoutDrift) {
+  setFixedClock(60.0);
+  startClock();
+  for (int i = 0; i < 3600; ++i) {
+    advanceFixedClock();
+    stepClock();
+  }
+  EXPECT_NEAR(ElapsedSeconds, 60.0f, 0.01f);
+  setFixedClock(0.0);
+}
+
+TEST(DisplayModes, TablesAndOutOfRangeIndicesFallBackToTheFirstEntry) {
+  selectDisplayMode(3, 5, 2, 2);
+  EXPECT_EQ(ScreenWidth, 1024);
+  EXPECT_EQ(ScreenHeight, 768);
+  EXPECT_EQ(refreshRateHz(), 85);
+  EXPECT_EQ(SelectedMode.refresh, GR_REFRESH_85Hz);
+  EXPECT_EQ(SelectedMode.dither, GR_DITHER_4x4);
+  EXPECT_EQ(SelectedMode.swapInterval, 2);
+  EXPECT_FLOAT_EQ(ScreenCenterX, 512.0f);
+  selectDisplayMode(17, -1, 0, 9);
+  EXPECT_EQ(ScreenWidth, 800);
+  EXPECT_EQ(refreshRateHz(), 60);
+  EXPECT_EQ(SelectedMode.dither, GR_DITHER_DISABLE);
+}
+
+TEST_F(FrameLoop, BlurFadeLeaves145Of255OfEachChannel) {
+  selectDisplayMode(2, 0, 0, 0);
+  ASSERT_TRUE(startDisplay(true));
+  grBufferClear(0xFFFFFFFFu, 0, 0); // white back buffer
+  clearFrame(true, false, true, 0);
+  swapBuffers();
+  ASSERT_EQ(frame_.width, 512);
+  // 145/255 of full scale, within the 4x4 dither's reach.
+  long sumR = 0, sumG = 0;
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x) {
+      uint16_t p = frame_.at(100 + x, 100 + y);
+      sumR += (p >> 11) & 0x1F;
+      sumG += (p >> 5) & 0x3F;
+    }
+  EXPECT_NEAR(sumR / 16.0, 31.0 * 145.0 / 255.0, 0.8);
+  EXPECT_NEAR(sumG / 16.0, 63.0 * 145.0 / 255.0, 0.8);
+}
+
+TEST_F(FrameLoop, CenteringGridOnlyInTheFirstNinetySecondsOfTheSaver) {
+  {
+    DisplayConfiguration d;
+    d.Mode = 1;
+    d.ImageCenteringAid = 1;
+    d.save();
+    GlobalConfiguration g;
+    g.ScreenSaver = 7; // no scene: only the overlays
+    g.save();
+  }
+  setFixedClock(1.0); // one second a frame
+  ActiveScene = -1;
+  ASSERT_TRUE(initFrameLoop(true));
+  ASSERT_EQ(ActiveScene, 7);
+  advanceFixedClock();
+  renderFrame();
+  ASSERT_EQ(frame_.width, 640);
+  EXPECT_EQ(frame_.at(320, 200), 0xFFFF); // the middle vertical line
+  EXPECT_EQ(frame_.at(200, 240), 0xFFFF); // the middle horizontal line
+  EXPECT_EQ(frame_.at(0, 100), 0xFFFF);   // the left edge
+  EXPECT_EQ(frame_.at(200, 200), 0x0000);
+  for (int i = 0; i < 90; ++i) {
+    advanceFixedClock();
+    renderFrame();
+  }
+  EXPECT_GE(ElapsedSeconds, 90.0f);
+  EXPECT_EQ(frame_.at(320, 200), 0x0000);
+
+  // Never in the control panel.
+  closeDisplay();
+  ActiveScene = -1;
+  ASSERT_TRUE(initFrameLoop(false));
+  advanceFixedClock();
+  renderFrame();
+  EXPECT_EQ(frame_.at(320, 200), 0x0000);
+}
+
+TEST_F(FrameLoop, MotionBlurHalvesPeakAlphaAndTheControlPanelRuns640x480) {
+  {
+    GlobalConfiguration g;
+    g.MotionBlur = 1;
+    g.Statistics = 1;
+    g.ScreenSaver = 7;
+    g.save();
+  }
+  PeakAlpha = 255.0f;
+  ActiveScene = -1;
+  ASSERT_TRUE(initFrameLoop(false));
+  EXPECT_FLOAT_EQ(PeakAlpha, 127.5f);
+  EXPECT_FALSE(ShowStatistics); // never in the control panel
+  EXPECT_EQ(SelectedMode.width, 640);
+  EXPECT_EQ(SelectedMode.swapInterval, 0);
+  PeakAlpha = 255.0f;
+  MotionBlur = false;
+}
+
+TEST_F(FrameLoop, RandomSceneChoiceAndTheSwitchWins) {
+  // "ScreenSaver" 2 is resolved to 0 or 1; a switch's choice stays.
+  ActiveScene = -1;
+  {
+    GlobalConfiguration g;
+    g.ScreenSaver = 2;
+    g.save();
+  }
+  DisplayModeOverride = 2; // small frames keep the scene build quick
+  ASSERT_TRUE(initFrameLoop(true));
+  EXPECT_TRUE(ActiveScene == 0 || ActiveScene == 1);
+  closeDisplay();
+  selectScene(1);
+  ASSERT_TRUE(initFrameLoop(true));
+  EXPECT_EQ(ActiveScene, 1);
+}
+
+TEST(HeadlessRender, SameSeedAndStepGiveIdenticalFiles) {
+  const std::string exe = std::string(LV_BINARY_DIR) + "/lumenveil";
+  const std::string base = ::testing::TempDir() + "lv-render-";
+  const std::string reg = ::testing::TempDir() + "lv-render.reg";
+  for (const char *run : {"a", "b"}) {
+    std::string cmd = "rm -rf " + base + run + " && LUMENVEIL_REGISTRY=" + reg + " " + exe +
+                      " --render " + base + run + " --frames 3 --fps 60 --seed 42 --scene 1 --mode 2 >/dev/null";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+  }
+  for (const char *f : {"/frame-000001.png", "/frame-000002.png", "/frame-000003.png"}) {
+    std::ifstream a(base + "a" + f, std::ios::binary), b(base + "b" + f, std::ios::binary);
+    ASSERT_TRUE(a && b) << f;
+    std::string da((std::istreambuf_iterator<char>(a)), {}), db((std::istreambuf_iterator<char>(b)), {});
+    EXPECT_GT(da.size(), 1000u);
+    EXPECT_EQ(da, db) << f;
+  }
+  std::ifstream missing(base + "a/frame-000004.png");
+  EXPECT_FALSE(missing.good());
+}

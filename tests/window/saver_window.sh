@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# The saver in a real window under a virtual X server: it ignores a key press
+# during its first two seconds, ends on one after, and a second copy started
+# while it runs only raises it.
+set -u
+exe="$1"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export LUMENVEIL_REGISTRY="$work/registry.reg"
+printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Qbn\\Lumenveil\\1.1\\Display]\n"Mode"=dword:00000002\n"Divisor"=dword:00000000\n' > "$LUMENVEIL_REGISTRY"
+
+"$exe" /s1 &
+pid=$!
+# Wait for the saver's window.
+win=""
+for _ in $(seq 1 100); do
+  win=$(xdotool search --name '' 2>/dev/null | while read -r w; do
+    if [ "$(xdotool getwindowpid "$w" 2>/dev/null)" = "$pid" ]; then echo "$w"; fi
+  done | head -n1)
+  [ -n "$win" ] && break
+  sleep 0.1
+done
+[ -n "$win" ] || { echo "FAIL: no saver window"; kill "$pid"; exit 1; }
+read -r w h < <(xdotool getwindowgeometry "$win" | awk '/Geometry/{split($2,a,"x"); print a[1], a[2]}')
+echo "saver window $win ${w}x${h}"
+[ "$w" = "$(xdpyinfo 2>/dev/null | awk '/dimensions/{split($2,a,"x"); print a[1]; exit}')" ] || [ -z "$(command -v xdpyinfo)" ] || { echo "FAIL: not full screen"; kill "$pid"; exit 1; }
+
+# A second copy finds the first and returns at once.
+timeout 10 "$exe" /s >/dev/null 2>&1
+[ $? -eq 0 ] || { echo "FAIL: second copy did not return 0"; kill "$pid"; exit 1; }
+kill -0 "$pid" 2>/dev/null || { echo "FAIL: the second copy ended the first"; exit 1; }
+
+sleep 0.3
+xdotool windowfocus --sync "$win" 2>/dev/null
+xdotool key --window "$win" space
+sleep 0.7
+kill -0 "$pid" 2>/dev/null || { echo "FAIL: a key in the first two seconds ended the saver"; exit 1; }
+echo "key in the grace time ignored"
+
+sleep 2
+xdotool key --window "$win" space
+for _ in $(seq 1 50); do
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.1
+done
+if kill -0 "$pid" 2>/dev/null; then
+  echo "FAIL: a key after the grace time did not end the saver"
+  kill "$pid"
+  exit 1
+fi
+wait "$pid"
+code=$?
+[ "$code" -eq 0 ] || { echo "FAIL: exit code $code"; exit 1; }
+echo "key after the grace time ended the saver (exit 0)"
+echo "1 passed, 0 failed"
