@@ -724,8 +724,10 @@ void applyWrite(Document &doc, const Write &w) {
     createKey(doc, w.path);
 }
 
-// Makes Doc what the file holds now, with the unsaved writes on top.
-void refresh() {
+// Makes Doc what the file holds now, with the unsaved writes on top. An
+// unreadable file is reported once, unless a save is under way that will
+// report it itself when it moves the file aside.
+void refresh(bool reportUnreadable = true) {
   choosePath();
   if (InMemory) {
     DocValid = true;
@@ -737,7 +739,7 @@ void refresh() {
   ReadResult r = readFile(FilePath, Doc, error);
   Stamp = now;
   DocValid = true;
-  if (r == ReadResult::Unreadable && !(ReportedAny && ReportedStamp == now)) {
+  if (r == ReadResult::Unreadable && reportUnreadable && !(ReportedAny && ReportedStamp == now)) {
     ReportedAny = true;
     ReportedStamp = now;
     std::string text = "The settings file " + FilePath + " cannot be read (" + error +
@@ -798,7 +800,8 @@ long openOrCreate(HKEY parent, const char *subkey, HKEY *result, bool create) {
   std::vector<std::string> path = pathOf(parent);
   if (path.empty()) return ERROR_INVALID_HANDLE;
   if (long r = splitSubkey(subkey, path)) return r;
-  if (!rootPath(parent).empty()) refresh();  // a walk from a root sees the file as it is now
+  // A walk from a root sees the file as it is now.
+  if (!rootPath(parent).empty()) refresh(!create);
   else choosePath();
   if (!keyExists(Doc, path)) {
     if (!create) return ERROR_FILE_NOT_FOUND;
@@ -902,7 +905,7 @@ bool saveToFile(std::string &error) {
       }
       tell("The settings file " + target + " could not be read (" + readError +
                "), so it was kept as " + aside + " and a new settings file was written.",
-           "Lumenveil");
+           "Lumenveil settings");
       fresh = Document{};
     }
     for (const Write &w : Pending) applyWrite(fresh, w);

@@ -166,6 +166,8 @@ TEST_F(RegistryFile, AnEarlierUnreadableCopyIsKept) {
   d.save();
   EXPECT_EQ(readFileAt(file + ".unreadable"), "first");
   EXPECT_EQ(readFileAt(file + ".unreadable.1"), "second");
+  ASSERT_EQ(sink.messages.size(), 1u);  // a save tells of the move alone
+  EXPECT_NE(sink.messages[0].text.find(file + ".unreadable.1"), std::string::npos);
   DisplayConfiguration back;
   back.load();
   EXPECT_EQ(back.Divisor, 1);
