@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <set>
 #include <vector>
@@ -10,6 +12,7 @@
 #include "backdrop/noise.h"
 #include "backdrop/skycube.h"
 #include "glide/glide.h"
+#include "glide/trace.h"
 #include "math/camera.h"
 #include "math/clip.h"
 #include "platform/random.h"
@@ -225,6 +228,33 @@ TEST_F(SkyCubeTest, MotionBlurDrawsOnlyTheStars) {
   for (int f = 0; f < 6; ++f)
     for (Quad *leaf : leavesOf(backdropFace(f))) visibleLeaves += leaf->visible;
   EXPECT_GT(visibleLeaves, 0);
+}
+
+// The board calls that open one frame of the sky.
+std::vector<std::string> traceOneFrame(bool motionBlur) {
+  const std::string path = ::testing::TempDir() + "backdrop_trace.txt";
+  std::string error;
+  EXPECT_TRUE(boardStartTrace(path.c_str(), error)) << error;
+  drawBackdrop(motionBlur);
+  boardStopTrace();
+  std::vector<std::string> lines;
+  std::ifstream in(path);
+  for (std::string line; std::getline(in, line) && lines.size() < 3;) lines.push_back(line);
+  std::remove(path.c_str());
+  return lines;
+}
+
+TEST_F(SkyCubeTest, MotionBlurTurnsDitheringOffAndAddsTheSky) {
+  buildBackdrop(false, TintR, TintG, TintB, TintA);
+  lookFrom(Vector3{0.0f, 0.0f, -55.0f});
+  std::vector<std::string> plain = traceOneFrame(false);
+  ASSERT_EQ(plain.size(), 3u);
+  EXPECT_EQ(plain[0], "grDitherMode 2");
+  EXPECT_EQ(plain[2], "grAlphaBlendFunction 1 0 0 0");
+  std::vector<std::string> blurred = traceOneFrame(true);
+  ASSERT_EQ(blurred.size(), 3u);
+  EXPECT_EQ(blurred[0], "grDitherMode 0");
+  EXPECT_EQ(blurred[2], "grAlphaBlendFunction 1 4 0 0");
 }
 
 TEST_F(SkyCubeTest, RefinementSharpensFaceByFaceThenStops) {
