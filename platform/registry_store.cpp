@@ -48,6 +48,7 @@ struct Section {
   std::string rawHeader;            // "[...]" line as written, ending included
   std::vector<std::string> path;    // root name first
   std::vector<Line> lines;
+  bool added = false;               // made by this program since the file was read
 };
 
 struct Document {
@@ -555,13 +556,28 @@ Section &appendSection(Document &doc, const std::vector<std::string> &path) {
   Section s;
   s.path = spelledAsFile(doc, path);
   s.rawHeader = "[" + renderPath(s.path) + "]" + doc.eol;
+  s.added = true;
   doc.sections.push_back(std::move(s));
   doc.sections.back().lines.push_back(Line{doc.eol, false, {}});
   return doc.sections.back();
 }
 
 void createKey(Document &doc, const std::vector<std::string> &path) {
-  if (!keyExists(doc, path)) appendSection(doc, path);
+  if (keyExists(doc, path)) return;
+  appendSection(doc, path);
+  // A key below implies its parent: an empty line of our own for the parent,
+  // made a moment ago on the way down, says nothing more.
+  std::vector<std::string> parent(path.begin(), path.end() - 1);
+  for (size_t i = 0; i + 1 < doc.sections.size(); ++i) {
+    Section &s = doc.sections[i];
+    if (!s.added || !samePath(s.path, parent)) continue;
+    bool empty = true;
+    for (const Line &l : s.lines) empty = empty && !l.isValue && trim(body(l.raw)).empty();
+    if (empty) {
+      doc.sections.erase(doc.sections.begin() + long(i));
+      break;
+    }
+  }
 }
 
 void setValue(Document &doc, const std::vector<std::string> &path, const ValueEntry &v) {

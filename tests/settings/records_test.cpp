@@ -59,7 +59,6 @@ TEST_F(RecordsTest, SaveWritesTheGroupInItsOrderAndLoadReadsItBack) {
   saved.save();
 
   std::string text = readFile();
-  EXPECT_EQ(text.rfind("REGEDIT4", 0), 0u);
   std::string expected = Group + "Lumenveil]\n"
                          "\"TimeFactor\"=dword:000000fa\n"
                          "\"Trailers\"=dword:00000003\n"
@@ -70,7 +69,8 @@ TEST_F(RecordsTest, SaveWritesTheGroupInItsOrderAndLoadReadsItBack) {
                          "\"Tubifex\"=dword:00000009\n"
                          "\"Static Camera\"=dword:00000000\n"
                          "\"Mebula Backdrop\"=dword:00000000\n";
-  EXPECT_NE(text.find(expected), std::string::npos) << text;
+  // The file a first save makes: the header and the one key, nothing else.
+  EXPECT_EQ(text, "REGEDIT4\n\n" + expected + "\n");
 
   LumenveilConfiguration loaded;
   loaded.load();
