@@ -199,11 +199,11 @@ Picture ringedRedGlow() {
     Colour colour;
   };
   static const Ring rings[] = {
-      {30.0f, 3.5f, 0.50f, {1.0f, 0.42f, 0.18f}},
-      {52.0f, 4.0f, 0.30f, {1.0f, 0.78f, 0.25f}},
-      {74.0f, 5.0f, 0.22f, {0.35f, 0.85f, 0.45f}},
-      {94.0f, 5.5f, 0.20f, {0.30f, 0.50f, 1.00f}},
-      {110.0f, 5.0f, 0.12f, {0.70f, 0.35f, 1.00f}},
+      {30.0f, 3.5f, 0.55f, {1.0f, 0.42f, 0.18f}},
+      {52.0f, 4.0f, 0.45f, {1.0f, 0.75f, 0.25f}},
+      {73.0f, 4.5f, 0.50f, {0.40f, 0.90f, 0.45f}},
+      {92.0f, 5.0f, 0.80f, {0.30f, 0.55f, 1.00f}},
+      {108.0f, 4.5f, 1.20f, {0.75f, 0.35f, 1.00f}},
   };
   return radialPicture([](float dx, float dy) {
     const float r = std::sqrt(dx * dx + dy * dy);
