@@ -123,11 +123,20 @@ bool fontFromText(const std::string &text, Bytes &font, std::string &error) {
   return true;
 }
 
-std::string embeddedSource(const std::vector<ResourceOut> &resources) {
+std::string embeddedSource(const std::vector<ResourceOut> &resources, bool asArrays) {
   std::string s;
   s += "// Written by the resource generator at build time.\n";
   s += "#include \"resources/embedded.h\"\n\nnamespace {\n";
   for (const ResourceOut &r : resources) {
+    if (asArrays) {
+      s += "alignas(4) const unsigned char Resource" + std::to_string(r.id) + "[] = {\n";
+      for (std::size_t i = 0; i < r.bytes.size(); ++i) {
+        s += std::to_string(r.bytes[i]);
+        s += (i + 1) % 24 == 0 ? ",\n" : ",";
+      }
+      s += "};\n";
+      continue;
+    }
     s += "alignas(4) const unsigned char Resource" + std::to_string(r.id) + "[] =\n\"";
     int column = 0;
     for (uint8_t b : r.bytes) {

@@ -27,5 +27,7 @@ struct ResourceOut {
   int id;
   Bytes bytes;
 };
-// C++ source defining the program's resource table.
-std::string embeddedSource(const std::vector<ResourceOut> &resources);
+// C++ source defining the program's resource table: the bytes as string
+// literals (quick to compile), or as arrays of numbers for compilers that
+// limit the length of a string literal.
+std::string embeddedSource(const std::vector<ResourceOut> &resources, bool asArrays);

@@ -3,6 +3,7 @@
 // asked, as separate files). The output depends only on the inputs.
 //
 // Usage: makeresources --font-text FILE --typefaces DIR --out-cpp FILE [--out-dir DIR]
+//                      [--arrays 1]
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -37,11 +38,13 @@ bool writeIfChanged(const std::string &path, const std::string &content) {
 
 int main(int argc, char **argv) {
   std::string fontText, typefaceDir, outCpp, outDir;
+  bool arrays = false;
   for (int i = 1; i + 1 < argc; i += 2) {
     if (!std::strcmp(argv[i], "--font-text")) fontText = argv[i + 1];
     else if (!std::strcmp(argv[i], "--typefaces")) typefaceDir = argv[i + 1];
     else if (!std::strcmp(argv[i], "--out-cpp")) outCpp = argv[i + 1];
     else if (!std::strcmp(argv[i], "--out-dir")) outDir = argv[i + 1];
+    else if (!std::strcmp(argv[i], "--arrays")) arrays = std::strcmp(argv[i + 1], "0") != 0;
     else {
       std::fprintf(stderr, "makeresources: unknown option %s\n", argv[i]);
       return 2;
@@ -50,7 +53,7 @@ int main(int argc, char **argv) {
   if (fontText.empty() || typefaceDir.empty() || outCpp.empty()) {
     std::fprintf(stderr,
                  "usage: makeresources --font-text FILE --typefaces DIR --out-cpp FILE "
-                 "[--out-dir DIR]\n");
+                 "[--out-dir DIR] [--arrays 1]\n");
     return 2;
   }
   std::string error, text;
@@ -89,7 +92,7 @@ int main(int argc, char **argv) {
       }
     }
   }
-  if (!writeIfChanged(outCpp, embeddedSource(out))) {
+  if (!writeIfChanged(outCpp, embeddedSource(out, arrays))) {
     std::fprintf(stderr, "makeresources: cannot write %s\n", outCpp.c_str());
     return 1;
   }
