@@ -51,15 +51,15 @@ inline int32_t floorToInt(float f) {
 }
 
 // Texel coordinates (16 fractional bits, half a texel taken off) from the
-// interpolated s/w, t/w and 1/w.
+// interpolated s/w, t/w and 1/w, to the nearest step.
 inline void perspectiveUV(float sw, float tw, float w, float scale, int32_t &u, int32_t &v) {
   if (!(w > 0.0f)) {
     u = v = -32768;
     return;
   }
   float k = scale * 65536.0f / w;
-  u = floorToInt(sw * k) - 32768;
-  v = floorToInt(tw * k) - 32768;
+  u = floorToInt(sw * k + 0.5f) - 32768;
+  v = floorToInt(tw * k + 0.5f) - 32768;
 }
 
 // Index into the bordered texel rows of the first of the two taps at i.

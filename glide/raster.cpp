@@ -104,9 +104,9 @@ bool makePlanes(const FixedVertex &a, const FixedVertex &b, const FixedVertex &c
   return true;
 }
 
-// Fixed point with 16 fractional bits, saturated to a range that cannot overflow.
+// Fixed point with 16 fractional bits (to the nearest step), saturated to a range that cannot overflow.
 inline int64_t fixed16(double v) {
-  double f = std::floor(v * 65536.0);
+  double f = std::floor(v * 65536.0 + 0.5);
   if (!(f > -4.0e15))
     return -(int64_t)4e15;
   if (f > 4.0e15)
@@ -501,7 +501,7 @@ void rasterTriangle(const Pipe &p, FixedVertex a, FixedVertex b, FixedVertex c,
   int64_t u0 = 0, v0 = 0, uX = 0, vX = 0, uY = 0, vY = 0;
   if (pl.texMode == TexAffine) {
     auto floorSat = [](double v) {
-      double f = std::floor(v);
+      double f = std::floor(v + 0.5);
       return (int64_t)std::clamp(f, -4.0e15, 4.0e15);
     };
     u0 = floorSat(evalPlane(pl.s, pl, cx, cy));

@@ -1,0 +1,321 @@
+// The pixel pipeline: combine, alpha test, blending, dithering and textures,
+// against values worked out by hand.
+#include <cmath>
+
+#include "glide/pipeline.h"
+#include "tests/glide/boardtest.h"
+
+namespace {
+
+using Pipeline = BoardTest;
+
+GrMipMapId_t allocate(GrTextureFormat_t format, GrAspectRatio_t aspect = GR_ASPECT_1x1,
+                      GrLOD_t lod = GR_LOD_256) {
+  int longSide = 256 >> lod;
+  int w = aspect == GR_ASPECT_1x2 ? longSide / 2 : longSide;
+  int h = aspect == GR_ASPECT_2x1 ? longSide / 2 : longSide;
+  return guTexAllocateMemory(GR_TMU0, GR_MIPMAPLEVELMASK_BOTH, w, h, format, GR_MIPMAP_NEAREST,
+                             lod, lod, aspect, GR_TEXTURECLAMP_CLAMP, GR_TEXTURECLAMP_CLAMP,
+                             GR_TEXTUREFILTER_BILINEAR, GR_TEXTUREFILTER_BILINEAR, 0.0f, FXFALSE);
+}
+
+void texturedState() {
+  grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_DECAL);
+  guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
+  guAlphaSource(GR_ALPHASOURCE_ITERATED_ALPHA);
+  grAlphaBlendFunction(GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ZERO, GR_BLEND_ZERO);
+}
+
+void texturedQuad(float x0, float y0, float x1, float y1, float s0, float t0, float s1, float t1,
+                  float c = 255, float oowFar = 0) {
+  float near = 1.0f / 65500, far = oowFar > 0 ? oowFar : near;
+  GrVertex v[4] = {screenVertex(x0, y0, c, c, c, 255, s0, t0, near),
+                   screenVertex(x1, y0, c, c, c, 255, s1, t0, near),
+                   screenVertex(x1, y1, c, c, c, 255, s1, t1, far),
+                   screenVertex(x0, y1, c, c, c, 255, s0, t1, far)};
+  int index[4] = {0, 1, 2, 3};
+  grDrawPolygon(4, index, v);
+}
+
+TEST_F(Pipeline, IteratedColourIsTruncatedWithoutDither) {
+  guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
+  quad(0, 0, 8, 8, 200, 100, 50, 255);
+  EXPECT_EQ(pixel(3, 3), rgb565(25, 25, 6));
+}
+
+TEST_F(Pipeline, TextureTimesIteratedColour) {
+  std::vector<uint16_t> texels(256 * 256, rgb565(31, 32, 10)); // 255, 130, 82
+  GrMipMapId_t id = allocate(GR_TEXFMT_RGB_565);
+  guTexDownloadMipMap(id, texels.data(), nullptr);
+  guTexSource(id);
+  texturedState();
+  GrVertex v[4] = {screenVertex(0, 0, 128, 64, 255, 255, 0, 0),
+                   screenVertex(16, 0, 128, 64, 255, 255, 256, 0),
+                   screenVertex(16, 16, 128, 64, 255, 255, 256, 256),
+                   screenVertex(0, 16, 128, 64, 255, 255, 0, 256)};
+  int index[4] = {0, 1, 2, 3};
+  grDrawPolygon(4, index, v);
+  // (255 * 129) >> 8 = 128, (130 * 65) >> 8 = 33, (82 * 256) >> 8 = 82.
+  EXPECT_EQ(pixel(5, 5), rgb565(128 >> 3, 33 >> 2, 82 >> 3));
+}
+
+TEST_F(Pipeline, BlendFactorsOnTheZeroTo256Scale) {
+  guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
+  const uint16_t dst = rgb565(10, 20, 30); // 82, 81, 247
+  struct Case {
+    int src, dstFactor;
+    int r, g, b, a;
+    uint16_t expected;
+  } cases[] = {
+      // additive: min(255, d + (s * (a + 1)) >> 8)
+      {GR_BLEND_SRC_ALPHA, GR_BLEND_ONE, 100, 100, 100, 127, rgb565((82 + 50) >> 3, (81 + 50) >> 2, 255 >> 3)},
+      // scaled source: (s * (a + 1)) >> 8
+      {GR_BLEND_SRC_ALPHA, GR_BLEND_ZERO, 200, 200, 200, 100, rgb565(78 >> 3, 78 >> 2, 78 >> 3)},
+      // the fade: (d * (a + 1)) >> 8 with alpha 145
+      {GR_BLEND_ZERO, GR_BLEND_SRC_ALPHA, 255, 255, 255, 145, rgb565(46 >> 3, 46 >> 2, 140 >> 3)},
+      // the text blend: s + (d * (a + 1)) >> 8, saturating
+      {GR_BLEND_ONE, GR_BLEND_SRC_ALPHA, 10, 10, 10, 0, rgb565(10 >> 3, 10 >> 2, 10 >> 3)},
+      // classic transparency: (s * (a + 1) + d * (256 - a)) >> 8
+      {GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA, 255, 0, 0, 63,
+       rgb565(((255 * 64 + 82 * 193) >> 8) >> 3, ((81 * 193) >> 8) >> 2, ((247 * 193) >> 8) >> 3)},
+      // no blending
+      {GR_BLEND_ONE, GR_BLEND_ZERO, 40, 40, 40, 0, rgb565(40 >> 3, 40 >> 2, 40 >> 3)},
+  };
+  for (const Case &c : cases) {
+    fill(dst);
+    grAlphaBlendFunction(c.src, c.dstFactor, GR_BLEND_ZERO, GR_BLEND_ZERO);
+    quad(0, 0, 8, 8, (float)c.r, (float)c.g, (float)c.b, (float)c.a);
+    EXPECT_EQ(pixel(2, 2), c.expected) << c.src << "," << c.dstFactor;
+  }
+}
+
+TEST_F(Pipeline, AlphaTestGreaterThanFiveDropsFiveAndKeepsSix) {
+  guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
+  grAlphaTestFunction(GR_CMP_GREATER);
+  grAlphaTestReferenceValue(5);
+  quad(0, 0, 4, 4, 255, 255, 255, 5);
+  quad(4, 0, 8, 4, 255, 255, 255, 6);
+  EXPECT_EQ(pixel(1, 1), 0);
+  EXPECT_EQ(pixel(5, 1), 0xFFFF);
+  // Every comparison against reference 100.
+  const int funcs[] = {GR_CMP_NEVER, GR_CMP_LESS, GR_CMP_EQUAL, GR_CMP_LEQUAL,
+                       GR_CMP_GREATER, GR_CMP_NOTEQUAL, GR_CMP_GEQUAL, GR_CMP_ALWAYS};
+  const bool expected[8][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0},
+                               {0, 0, 1}, {1, 0, 1}, {0, 1, 1}, {1, 1, 1}}; // 99, 100, 101
+  grAlphaTestReferenceValue(100);
+  for (int f = 0; f < 8; ++f) {
+    grBufferClear(0, 0, 0);
+    grAlphaTestFunction(funcs[f]);
+    for (int k = 0; k < 3; ++k)
+      quad(k * 4.0f, 10, k * 4.0f + 4, 14, 255, 255, 255, 99.0f + k);
+    for (int k = 0; k < 3; ++k)
+      EXPECT_EQ(pixel(k * 4 + 1, 11) != 0, expected[f][k]) << "function " << f << " alpha " << 99 + k;
+  }
+}
+
+TEST_F(Pipeline, DitherMatricesAndFormulas) {
+  guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
+  grDitherMode(GR_DITHER_4x4);
+  quad(0, 0, 8, 8, 100, 100, 100, 255);
+  // (x 1, y 2): d = 11. Red and blue ((200 - 6 + 0 + 11) >> 4) = 12, green ((400 - 6 + 1 + 11) >> 4) = 25.
+  EXPECT_EQ(pixel(1, 2), rgb565(12, 25, 12));
+  // (x 0, y 0): d = 0: 194 >> 4 = 12, 395 >> 4 = 24.
+  EXPECT_EQ(pixel(0, 0), rgb565(12, 24, 12));
+  // (x 2, y 1): d = 14: 208 >> 4 = 13, 409 >> 4 = 25.
+  EXPECT_EQ(pixel(2, 1), rgb565(13, 25, 13));
+  // The pattern repeats every four pixels.
+  EXPECT_EQ(pixel(5, 6), pixel(1, 2));
+  grDitherMode(GR_DITHER_2x2);
+  quad(0, 0, 8, 8, 100, 100, 100, 255);
+  // (x 1, y 1): d = 6: 200 >> 4 = 12; 401 >> 4 = 25. (x 1, y 0): d = 10: 204 >> 4 = 12, 405 >> 4 = 25.
+  EXPECT_EQ(pixel(1, 1), rgb565(12, 25, 12));
+  EXPECT_EQ(pixel(0, 0), rgb565(12, 24, 12)); // d = 2: 196 >> 4, 397 >> 4
+  EXPECT_EQ(pixel(3, 3), pixel(1, 1));
+  // White stays white and black stays black under every matrix.
+  grDitherMode(GR_DITHER_4x4);
+  quad(0, 0, 8, 8, 255, 255, 255, 255);
+  quad(8, 0, 16, 8, 0, 0, 0, 255);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x) {
+      EXPECT_EQ(pixel(x, y), 0xFFFF);
+      EXPECT_EQ(pixel(8 + x, y), 0);
+    }
+}
+
+TEST_F(Pipeline, MotionBlurFadeKeeps146Of256OfEachChannel) {
+  fill(rgb565(31, 63, 16));
+  guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
+  grAlphaBlendFunction(GR_BLEND_ZERO, GR_BLEND_SRC_ALPHA, GR_BLEND_ZERO, GR_BLEND_ZERO);
+  grDitherMode(GR_DITHER_4x4);
+  GrVertex v[4] = {screenVertex(0, 0, 0, 0, 0, 145), screenVertex(W, 0, 0, 0, 0, 145),
+                   screenVertex(W, H, 0, 0, 0, 145), screenVertex(0, H, 0, 0, 0, 145)};
+  int index[4] = {0, 1, 2, 3};
+  grDrawPlanarPolygon(4, index, v);
+  // Red 255 -> 145, green 255 -> 145, blue 132 -> 75; then dithered at each position.
+  const int m[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+  auto rb = [](int v, int d) { return ((v << 1) - (v >> 4) + (v >> 7) + d) >> 4; };
+  auto g = [](int v, int d) { return ((v << 2) - (v >> 4) + (v >> 6) + d) >> 4; };
+  auto px = backBuffer();
+  for (int y : {0, 1, 2, 3, 241, 479})
+    for (int x : {0, 1, 2, 3, 322, 639}) {
+      int d = m[y & 3][x & 3];
+      EXPECT_EQ(px[y * W + x], rgb565(rb(145, d), g(145, d), rb(75, d))) << x << "," << y;
+    }
+}
+
+TEST_F(Pipeline, BilinearAtTexelCentresReturnsTheTexels) {
+  std::vector<uint16_t> texels(256 * 256);
+  for (int i = 0; i < 256 * 256; ++i)
+    texels[i] = (uint16_t)(i * 2654435761u >> 16);
+  GrMipMapId_t id = allocate(GR_TEXFMT_RGB_565);
+  guTexDownloadMipMap(id, texels.data(), nullptr);
+  guTexSource(id);
+  texturedState();
+  // Pixel centre x + 0.5 lands on texel centre x: the texture comes back exact.
+  texturedQuad(100, 50, 356, 306, 0, 0, 256, 256);
+  auto px = backBuffer();
+  for (int t = 0; t < 256; ++t)
+    for (int s = 0; s < 256; ++s)
+      ASSERT_EQ(px[(50 + t) * W + 100 + s], texels[t * 256 + s]) << s << "," << t;
+}
+
+TEST_F(Pipeline, IntensityTextureAndBilinearWeights) {
+  // An intensity texture of 2:1 whose columns alternate 0 and 255: t spans 0..128.
+  std::vector<uint8_t> texels(256 * 128);
+  for (int t = 0; t < 128; ++t)
+    for (int s = 0; s < 256; ++s)
+      texels[t * 256 + s] = (s & 1) ? 255 : 0;
+  GrMipMapId_t id = allocate(GR_TEXFMT_INTENSITY_8, GR_ASPECT_2x1);
+  guTexDownloadMipMap(id, texels.data(), nullptr);
+  guTexSource(id);
+  texturedState();
+  // Texel centres: exact; texel edges: halfway (0 * 128 + 255 * 128) >> 8 = 127.
+  texturedQuad(0, 0, 256, 128, 0, 0, 256, 128);
+  texturedQuad(0, 200, 256, 328, 0.5f, 0, 256.5f, 128);
+  EXPECT_EQ(pixel(4, 10), 0);
+  EXPECT_EQ(pixel(5, 10), 0xFFFF);
+  EXPECT_EQ(pixel(4, 210), rgb565(127 >> 3, 127 >> 2, 127 >> 3));
+  EXPECT_EQ(pixel(5, 210), rgb565(127 >> 3, 127 >> 2, 127 >> 3));
+}
+
+TEST_F(Pipeline, ClampRepeatsTheEdgeTexels) {
+  std::vector<uint16_t> texels(256 * 256, rgb565(0, 20, 0));
+  for (int t = 0; t < 256; ++t) {
+    texels[t * 256] = rgb565(31, 0, 0);
+    texels[t * 256 + 255] = rgb565(0, 0, 31);
+  }
+  GrMipMapId_t id = allocate(GR_TEXFMT_RGB_565);
+  guTexDownloadMipMap(id, texels.data(), nullptr);
+  guTexSource(id);
+  texturedState();
+  // s from -64 to 320 over 384 pixels: one texel per pixel, 64 beyond each side.
+  texturedQuad(0, 0, 384, 16, -64, 100, 320, 116);
+  for (int x : {0, 10, 63})
+    EXPECT_EQ(pixel(x, 8), rgb565(31, 0, 0)) << x;
+  for (int x : {64 + 255, 330, 383})
+    EXPECT_EQ(pixel(x, 8), rgb565(0, 0, 31)) << x;
+  EXPECT_EQ(pixel(200, 8), rgb565(0, 20, 0));
+}
+
+TEST_F(Pipeline, PerspectiveCorrectTextureCoordinates) {
+  std::vector<uint8_t> texels(256 * 256);
+  for (int i = 0; i < 256 * 256; ++i)
+    texels[i] = (uint8_t)(i & 255); // intensity = s
+  GrMipMapId_t id = allocate(GR_TEXFMT_INTENSITY_8);
+  guTexDownloadMipMap(id, texels.data(), nullptr);
+  guTexSource(id);
+  texturedState();
+  // 1/w falls to a quarter towards the top corner: s = (s/w) / (1/w) per pixel.
+  const float near = 1.0f / 65500;
+  GrVertex v[3] = {screenVertex(0, 0, 255, 255, 255, 255, 0, 0, near),
+                   screenVertex(256, 0, 255, 255, 255, 255, 256, 0, near),
+                   screenVertex(256, 256, 255, 255, 255, 255, 256, 0, near * 0.25f)};
+  int index[3] = {0, 1, 2};
+  grDrawPolygon(3, index, v);
+  for (int y : {0, 60, 100, 200})
+    for (int x : {210, 230, 250}) {
+      double cx = x + 0.5, cy = y + 0.5;
+      double s = (cx - 0.75 * cy) / (1.0 - 0.75 * cy / 256.0); // the exact projective s
+      int expected = (int)std::floor(s - 0.5) >> 3;
+      int got = pixel(x, y) >> 11;
+      EXPECT_LE(std::abs(got - expected), 1) << x << "," << y << " s " << s;
+    }
+}
+
+TEST_F(Pipeline, SpecialisedSpansMatchTheReferencePipeline) {
+  // Random triangles under every state the specialised spans cover, drawn
+  // once fast and once through the reference path: same pixels.
+  std::vector<uint16_t> texels(256 * 256);
+  uint32_t seed = 12345;
+  auto next = [&seed]() {
+    seed = seed * 1664525u + 1013904223u;
+    return seed >> 8;
+  };
+  for (auto &t : texels)
+    t = (uint16_t)next();
+  GrMipMapId_t id = allocate(GR_TEXFMT_RGB_565);
+  guTexDownloadMipMap(id, texels.data(), nullptr);
+  guTexSource(id);
+  grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_DECAL);
+  guAlphaSource(GR_ALPHASOURCE_ITERATED_ALPHA);
+  grAlphaTestFunction(GR_CMP_GREATER);
+  grAlphaTestReferenceValue(5);
+  const int blends[5][2] = {{GR_BLEND_ONE, GR_BLEND_ZERO},      {GR_BLEND_SRC_ALPHA, GR_BLEND_ONE},
+                            {GR_BLEND_SRC_ALPHA, GR_BLEND_ZERO}, {GR_BLEND_ZERO, GR_BLEND_SRC_ALPHA},
+                            {GR_BLEND_ONE, GR_BLEND_SRC_ALPHA}};
+  std::vector<uint16_t> results[2];
+  for (int pass = 0; pass < 2; ++pass) {
+    boardForceReferencePipeline(pass == 1);
+    seed = 777;
+    fill(0x8410);
+    for (int k = 0; k < 600; ++k) {
+      int mode = k % 5;
+      grAlphaBlendFunction(blends[mode][0], blends[mode][1], GR_BLEND_ZERO, GR_BLEND_ZERO);
+      guColorCombineFunction((k / 5) % 2 ? GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB
+                                         : GR_COLORCOMBINE_ITRGB);
+      grDitherMode((k / 10) % 3);
+      bool flat = (k / 30) % 2;
+      bool perspective = (k / 60) % 2;
+      float size = k % 7 == 0 ? 400.0f : 60.0f;
+      GrVertex v[3];
+      for (int i = 0; i < 3; ++i) {
+        float x = (float)(next() % 640) + (next() % 16) / 16.0f;
+        float y = (float)(next() % 480) + (next() % 16) / 16.0f;
+        if (i > 0) {
+          x = v[0].x - 524288.0f + ((float)(next() % 1000) / 1000.0f - 0.5f) * size;
+          y = v[0].y - 524288.0f + ((float)(next() % 1000) / 1000.0f - 0.5f) * size;
+        }
+        float c[4];
+        for (float &ch : c)
+          ch = flat ? 0 : (float)(next() % 300) - 20.0f;
+        if (flat) {
+          c[0] = 180; c[1] = 90; c[2] = 240; c[3] = (float)(k % 255);
+        }
+        float oow = (perspective ? 0.2f + (next() % 100) / 100.0f : 1.0f) / 65500;
+        v[i] = screenVertex(x, y, c[0], c[1], c[2], c[3], (float)(next() % 300) - 20,
+                            (float)(next() % 300) - 20, oow);
+      }
+      int index[3] = {0, 1, 2};
+      grDrawPolygon(3, index, v);
+    }
+    results[pass] = backBuffer();
+  }
+  boardForceReferencePipeline(false);
+  int differing = 0;
+  for (size_t i = 0; i < results[0].size(); ++i)
+    differing += results[0][i] != results[1][i];
+  EXPECT_EQ(differing, 0);
+}
+
+TEST_F(Pipeline, ColourMaskOffWritesNothing) {
+  guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
+  grColorMask(FXFALSE, FXFALSE);
+  quad(0, 0, 8, 8, 255, 255, 255, 255);
+  grBufferClear(0xFFFFFFFF, 0, 0);
+  EXPECT_EQ(pixel(2, 2), 0);
+  grColorMask(FXTRUE, FXFALSE);
+  grBufferClear(0x000000FF, 0, 0); // ABGR: red
+  EXPECT_EQ(pixel(2, 2), rgb565(31, 0, 0));
+}
+
+} // namespace
