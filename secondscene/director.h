@@ -21,7 +21,7 @@ extern Vector3 RingXZ[32];
 // Largest values the registry may set. The control panel stays far below
 // (at most 500 stars and a cap of 300); larger hand-edited values would make
 // the neighbour arrays (capacity squared entries) exhaust memory.
-constexpr int32_t MaxMainStarCapacity = 2000;
+constexpr int32_t MaxMainStarCapacity = 1000;
 constexpr int32_t MaxDiskParticleCap = 5000;
 
 // Copies and bounds the five scene settings (as stored in the registry).
