@@ -267,10 +267,9 @@ Picture firstTitleCard(const Typefaces &t) {
   const float track = 0.04f;
   const float em = fitEm(t.serif, "Lumenveil", 400.0f, track);
   t.serif.drawCentred(name, "Lumenveil", w * 0.5f, 88.0f, em, track * em);
-  t.plain.drawCentred(version, "Version 1.1", w * 0.5f, 124.0f, 19.0f, 2.0f);
-  t.condensed.drawCentred(credits, "Program and pictures by Qbn", w * 0.5f, 150.0f, 15.0f, 1.0f);
-  t.condensed.drawCentred(credits, "A screen saver in two scenes: Lumenveil and Astrel-1",
-                          w * 0.5f, 169.0f, 13.5f, 0.6f);
+  t.plain.drawCentred(version, "Version 1.1", w * 0.5f, 122.0f, 21.0f, 2.0f);
+  t.condensed.drawCentred(credits, "Program and pictures by Qbn", w * 0.5f, 149.0f, 17.5f, 1.0f);
+  t.condensed.drawCentred(credits, "with the star field Astrel-1", w * 0.5f, 170.0f, 17.5f, 1.0f);
   glowingText(card, name, {1.0f, 0.97f, 0.9f}, {1.0f, 0.6f, 0.95f}, {0.35f, 0.35f, 1.0f}, 1.0f);
   const Plane light = streak(w, h, w * 0.5f, 88.0f - em * 0.36f, 170.0f, 1.2f);
   card.add(light, {0.8f, 0.85f, 1.0f}, 0.55f);
