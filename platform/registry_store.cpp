@@ -1,6 +1,7 @@
 #include "platform/registry_store.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -658,9 +659,19 @@ std::string defaultFilePath() {
   if (env && *env) return env;
   const char *xdg = std::getenv("XDG_CONFIG_HOME");
   if (xdg && *xdg == '/') return std::string(xdg) + "/lumenveil/registry.reg";
-  const char *home = std::getenv("HOME");
-  if (!home || !*home) home = ".";
-  return std::string(home) + "/.config/lumenveil/registry.reg";
+  std::string home;
+  if (const char *env = std::getenv("HOME"); env && *env) {
+    home = env;
+  } else {
+    struct passwd entry, *found = nullptr;
+    char buffer[4096];
+    if (::getpwuid_r(::getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found &&
+        found->pw_dir && *found->pw_dir)
+      home = found->pw_dir;
+    else
+      home = ".";
+  }
+  return home + "/.config/lumenveil/registry.reg";
 }
 
 void choosePath() {
