@@ -23,6 +23,8 @@ namespace {
 
 // A registry file larger than this is refused rather than read.
 constexpr size_t MaxFileBytes = 16u * 1024u * 1024u;
+// Longest wait for another process's save to finish, in milliseconds.
+constexpr int LockWaitMs = 10000;
 // Longest value name the registry allows.
 constexpr size_t MaxValueNameLength = 16383;
 
@@ -903,12 +905,17 @@ bool saveToFile(std::string &error) {
     error = "cannot open the lock file " + lockName + ": " + std::strerror(errno);
     return false;
   }
-  while (::flock(lockFd, LOCK_EX) != 0) {
-    if (errno != EINTR) {
-      error = "cannot lock " + lockName + ": " + std::strerror(errno);
+  // Another save holds the lock for a few milliseconds at most; one that
+  // holds it far longer is stuck, and the user is told rather than kept waiting.
+  for (int waited = 0; ::flock(lockFd, LOCK_EX | LOCK_NB) != 0; ++waited) {
+    if ((errno != EWOULDBLOCK && errno != EINTR) || waited >= LockWaitMs) {
+      error = errno == EWOULDBLOCK || errno == EINTR
+                  ? "another program has held the lock " + lockName + " for too long"
+                  : "cannot lock " + lockName + ": " + std::strerror(errno);
       ::close(lockFd);
       return false;
     }
+    ::usleep(1000);
   }
 
   bool ok = false;
