@@ -131,6 +131,9 @@ class QtApplication : public Application, public QObject, public MessageBoxSink 
 public:
   explicit QtApplication(const WindowedRun &run) : run_(run) {}
   ~QtApplication() override {
+    // The run is over: closing the windows must not reach the saver's hook.
+    qApp->removeEventFilter(this);
+    handler_ = MessageHandler{};
     setMessageBoxSink(nullptr);
     delete saver_;
     delete dialog_;
