@@ -68,9 +68,11 @@ void setCentre(Quad &q) {
   q.centre.t = (q.corners[0].t + q.corners[1].t + q.corners[2].t + q.corners[3].t) * 0.25f;
 }
 
-bool hasAllPoints(const Quad &q) {
+// Gives the patch its centre; false when one of its points could not be stored.
+bool completeQuad(Quad &q) {
   for (const QuadCorner &c : q.corners)
     if (!c.point) return false;
+  setCentre(q);
   return q.centre.point != nullptr;
 }
 
@@ -114,10 +116,7 @@ void splitQuad(Quad &q) {
     for (int k = 0; k < 4; ++k) child->corners[k] = layout[i][k];
     child->level = q.level + 1;
     child->parent = &q;
-    bool ok = child->corners[0].point && child->corners[1].point && child->corners[2].point &&
-              child->corners[3].point;
-    if (ok) setCentre(*child);
-    if (!ok || !hasAllPoints(*child)) {
+    if (!completeQuad(*child)) {
       delete child;
       continue;
     }
@@ -136,7 +135,10 @@ Quad *buildFace(int face) {
     q->corners[k].s = CoarseS[k];
     q->corners[k].t = CoarseT[k];
   }
-  setCentre(*q);
+  if (!completeQuad(*q)) {
+    delete q;
+    return nullptr;
+  }
   return q;
 }
 
