@@ -10,7 +10,7 @@
 #include "glide/glide.h"
 #include "math/camera.h"
 #include "math/clip.h"
-#include "platform/random.h"
+#include "scene/particle.h"
 
 namespace {
 
@@ -35,8 +35,6 @@ const int FaceCorners[6][4] = {{0, 1, 2, 3}, {0, 1, 5, 4}, {1, 2, 6, 5},
 // Coordinates of the coarse 64 x 64 image in the corner of a face texture.
 const float CoarseS[4] = {0.5f, 0.5f, 63.5f, 63.5f};
 const float CoarseT[4] = {0.5f, 63.5f, 63.5f, 0.5f};
-
-float uniform() { return static_cast<float>(programRand()) / 32767.0f; }
 
 bool isEmpty(const Vector3 &v) { return v.x == 0.0f && v.y == 0.0f && v.z == 0.0f; }
 
@@ -85,8 +83,8 @@ void scatterStars(Quad &leaf) {
   vector3Sub(leaf.corners[2].point->position, c0, e2);
   int n = 0;
   for (int attempt = 0; attempt < 6; ++attempt) {
-    float u1 = uniform();
-    float u2 = uniform();
+    float u1 = randomUniform();
+    float u2 = randomUniform();
     Vector3 p;
     vector3MulAdd(u1, e1, c0, p);
     vector3MulAdd(u2, e2, p, p);
