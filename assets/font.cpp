@@ -70,7 +70,9 @@ void drawText(int x, int y, const char *text) {
   }
   uint16_t *pixels = static_cast<uint16_t *>(info.lfbPtr);
   const int stride = static_cast<int>(info.strideInBytes / 2);
-  for (int k = 0; text[k] != '\0'; ++k) {
+  // A cell that would cross the right edge is left out rather than wrapped
+  // onto the next rows.
+  for (int k = 0; text[k] != '\0' && x + GlyphWidth * (k + 1) <= stride; ++k) {
     drawGlyph(pixels, x + GlyphWidth * k, y, static_cast<unsigned char>(text[k]), stride);
   }
   grLfbUnlock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER);

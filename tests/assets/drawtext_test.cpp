@@ -90,6 +90,21 @@ TEST_F(DrawText, MakesTheBoardCallsAndLeavesItsBlend) {
                                              "grLfbLock 1 1 0 255 1", "grLfbUnlock 1 1"}));
 }
 
+TEST_F(DrawText, TextPastTheRightEdgeIsCutNotWrapped) {
+  const std::string text(40, 'M'); // 360 pixels on a 320-pixel screen
+  drawText(1, 3, text.c_str());
+  const std::vector<uint16_t> px = backRows();
+  int inCells = 0, elsewhere = 0;
+  for (int y = 0; y < Height; ++y) {
+    for (int x = 0; x < Width; ++x) {
+      const bool cellRows = y >= 4 && y <= 18;
+      if (px[y * Width + x] != 0) (cellRows && x < 1 + 35 * 9 ? inCells : elsewhere)++;
+    }
+  }
+  EXPECT_GT(inCells, 35 * 10);
+  EXPECT_EQ(elsewhere, 0) << "no pixel outside the 35 whole cells that fit";
+}
+
 TEST_F(DrawText, WithoutAFontNothingIsDrawn) {
   setFontData(nullptr);
   drawText(1, 3, "60.0(60/60/60)");
