@@ -47,6 +47,9 @@ bool registerTexture(int id) {
 }
 
 bool loadTextures() {
+  // A second load (after the board was reopened) starts over rather than
+  // leaving the first load's handles in front of the new ones.
+  clearTextureTable();
   bool all = true;
   for (int id : TextureIds) {
     if (!registerTexture(id) || findTexture(id) == -1) {

@@ -49,7 +49,8 @@ int32_t loadTexture(int id);
 // Returns false when the table is full (nothing is stored then).
 bool registerTexture(int id);
 
-// Registers every texture of TextureIds, in order. Returns true when each one loaded.
+// Empties the table and registers every texture of TextureIds, in order.
+// Returns true when each one loaded.
 bool loadTextures();
 
 // The handle registered for an id (the first slot holding it); -1 if none.

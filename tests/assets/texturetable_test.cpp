@@ -68,6 +68,18 @@ TEST_F(TextureTable, LoadsTheSevenTexturesInOrder) {
   EXPECT_EQ(calls("guTexDownloadMipMap").size(), 7u);
 }
 
+TEST_F(TextureTable, ReloadingStartsFromAnEmptyTable) {
+  ASSERT_TRUE(loadTextures());
+  grGlideShutdown(); // the board forgets every texture
+  grGlideInit();
+  ASSERT_TRUE(loadTextures());
+  EXPECT_EQ(textureTableCount(), 7);
+  const std::vector<std::string> allocations = calls("guTexAllocateMemory");
+  ASSERT_EQ(allocations.size(), 14u);
+  const std::string &last = allocations.back();
+  EXPECT_EQ(last.substr(last.rfind(' ') + 1), std::to_string(findTexture(110)));
+}
+
 TEST_F(TextureTable, UnknownIdsAndFailedLoadsSelectNoTexture) {
   EXPECT_EQ(findTexture(101), -1);
   EXPECT_EQ(findTexture(0), -1) << "empty slots do not answer for id 0";
