@@ -29,6 +29,7 @@
 #include "glide/trace.h"
 #include "platform/application.h"
 #include "platform/headless/headlessapp.h"
+#include "platform/headless/pngpresenter.h"
 #include "platform/messagebox.h"
 #include "platform/random.h"
 
@@ -43,24 +44,13 @@ QImage LatestFrame;
 class QtPresenter : public FramePresenter {
 public:
   void present(const PresentedFrame &f) override {
-    if (LatestFrame.width() != f.width || LatestFrame.height() != f.height)
-      LatestFrame = QImage(f.width, f.height, QImage::Format_RGB888);
-    for (int row = 0; row < f.height; ++row) {
-      const uint16_t *src = f.pixels + static_cast<size_t>(f.height - 1 - row) * f.strideInPixels;
-      uchar *dst = LatestFrame.scanLine(row);
-      for (int x = 0; x < f.width; ++x) {
-        const uint16_t p = src[x];
-        unsigned r = (p >> 11) & 0x1F, g = (p >> 5) & 0x3F, b = p & 0x1F;
-        r = (r << 3) | (r >> 2);
-        g = (g << 2) | (g >> 4);
-        b = (b << 3) | (b >> 2);
-        if (f.gamma) r = f.gamma[r], g = f.gamma[g], b = f.gamma[b];
-        dst[3 * x] = static_cast<uchar>(r);
-        dst[3 * x + 1] = static_cast<uchar>(g);
-        dst[3 * x + 2] = static_cast<uchar>(b);
-      }
-    }
+    rgb_.resize(static_cast<size_t>(f.width) * f.height * 3);
+    frameToRgb(f, rgb_.data());
+    LatestFrame = QImage(rgb_.data(), f.width, f.height, f.width * 3, QImage::Format_RGB888);
   }
+
+private:
+  std::vector<uchar> rgb_;
 };
 
 // Draws the frame scaled to fill the rectangle while keeping its shape.
