@@ -21,6 +21,9 @@ struct BoardTexture {
   // (width + 2) x (height + 2) texels: the image with a one-texel border, so
   // that a bilinear tap pair is always two neighbours in memory.
   std::vector<uint32_t> texels;
+  // Horizontal neighbours side by side for the filter: entry (x, y) holds the
+  // bytes b, b', g, g', r, r', a, a' of bordered texels x and x + 1 of row y.
+  std::vector<uint64_t> pairs;
 };
 
 // The linear frame buffer lock in progress.

@@ -36,6 +36,17 @@ void shadeFragment(const Pipe &p, int x, int y, int ir, int ig, int ib, int ia, 
 
 constexpr uint32_t NoTexel = 0xFF000000u;
 
+// The ordered dither's offset at (x, y) for a dither mode (0 when disabled).
+inline int ditherOffset(int mode, int x, int y) {
+  static const int m4[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+  static const int m2[2][2] = {{2, 10}, {14, 6}};
+  if (mode == GR_DITHER_4x4)
+    return m4[y & 3][x & 3];
+  if (mode == GR_DITHER_2x2)
+    return m2[y & 1][x & 1];
+  return 0;
+}
+
 inline int clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 inline int expand5(unsigned v) { return (int)((v << 3) | (v >> 2)); }
 inline int expand6(unsigned v) { return (int)((v << 2) | (v >> 4)); }

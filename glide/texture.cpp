@@ -161,6 +161,13 @@ void guTexDownloadMipMap(GrMipMapId_t mmid, const void *src, const GuNccTable *n
   std::memcpy(t->texels.data(), t->clampT ? first : last, pitch * sizeof(uint32_t));
   std::memcpy(t->texels.data() + (size_t)(h + 1) * pitch, t->clampT ? last : first,
               pitch * sizeof(uint32_t));
+  t->pairs.assign(t->texels.size(), 0);
+  for (size_t i = 0; i + 1 < t->texels.size(); ++i) {
+    uint64_t a = t->texels[i], b = t->texels[i + 1], pair = 0;
+    for (int k = 0; k < 4; ++k)
+      pair |= ((a >> (8 * k)) & 255) << (16 * k) | ((b >> (8 * k)) & 255) << (16 * k + 8);
+    t->pairs[i] = pair;
+  }
 }
 
 void guTexSource(GrMipMapId_t mmid) {
