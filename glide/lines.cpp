@@ -57,20 +57,77 @@ bool setupLine(const GrVertex *a, const GrVertex *b, LineSetup &l) {
   return true;
 }
 
+inline int floorInt(double v) {
+  if (!(v > -1.0e9))
+    return -1000000000;
+  if (v > 1.0e9)
+    return 1000000000;
+  int i = (int)v;
+  return (double)i > v ? i - 1 : i;
+}
+
+// One untextured fragment of iterated colour through a specialised blend.
+template <int Blend>
+void writeSimple(const Pipe &p, int x, int y, int r, int g, int b, int a) {
+  if (!p.alphaPass[a])
+    return;
+  uint16_t *pixel = p.target + (size_t)y * p.width + x;
+  int dr = 0, dg = 0, db = 0;
+  if (Blend != BlendNone && Blend != BlendScaled) {
+    unsigned v = *pixel;
+    dr = expand5(v >> 11);
+    dg = expand6((v >> 5) & 63);
+    db = expand5(v & 31);
+  }
+  r = blendChannel(Blend, r, a, dr);
+  g = blendChannel(Blend, g, a, dg);
+  b = blendChannel(Blend, b, a, db);
+  const int pos = (y & 3) << 2 | (x & 3);
+  *pixel = (uint16_t)(p.parts->red[pos][r] | p.parts->green[pos][g] | p.parts->blue[pos][b]);
+}
+
+void writeReference(const Pipe &p, int x, int y, int r, int g, int b, int a) {
+  shadeFragment(p, x, y, r, g, b, a, NoTexel);
+}
+
+typedef void (*FragmentFn)(const Pipe &p, int x, int y, int r, int g, int b, int a);
+
+// The writer for untextured fragments in the current state.
+FragmentFn pickWriter(const Pipe &p) {
+  if (p.blendMode == BlendOther || p.alphaSource != GR_ALPHASOURCE_ITERATED_ALPHA ||
+      p.colorCombine != GR_COLORCOMBINE_ITRGB || boardReferencePipelineForced())
+    return writeReference;
+  switch (p.blendMode) {
+  case BlendNone: return writeSimple<BlendNone>;
+  case BlendAdd: return writeSimple<BlendAdd>;
+  case BlendScaled: return writeSimple<BlendScaled>;
+  case BlendFade: return writeSimple<BlendFade>;
+  default: return writeSimple<BlendOneAdd>;
+  }
+}
+
 // Iterated attributes at parameter t along the line, and the fragment.
 struct LineFragment {
   const Pipe &p;
   const GrVertex *a, *b;
   bool textured;
+  FragmentFn write;
+
+  LineFragment(const Pipe &pipe, const GrVertex *from, const GrVertex *to)
+      : p(pipe), a(from), b(to), textured(pipe.useTexture && pipe.tex), write(pickWriter(pipe)) {}
 
   void emit(int x, int y, double t, double coverage) const {
     auto lerp = [t](float u, float v) { return (double)u + ((double)v - (double)u) * t; };
-    int r = clamp255((int)std::floor(lerp(a->r, b->r)));
-    int g = clamp255((int)std::floor(lerp(a->g, b->g)));
-    int bl = clamp255((int)std::floor(lerp(a->b, b->b)));
-    int al = clamp255((int)std::floor(lerp(a->a, b->a) * coverage));
+    int r = clamp255(floorInt(lerp(a->r, b->r)));
+    int g = clamp255(floorInt(lerp(a->g, b->g)));
+    int bl = clamp255(floorInt(lerp(a->b, b->b)));
+    int al = clamp255(floorInt(lerp(a->a, b->a) * coverage));
+    if (!textured) {
+      write(p, x, y, r, g, bl, al);
+      return;
+    }
     uint32_t texel = NoTexel;
-    if (textured) {
+    {
       int32_t u, v;
       perspectiveUV((float)lerp(a->tmuvtx[0].sow, b->tmuvtx[0].sow),
                     (float)lerp(a->tmuvtx[0].tow, b->tmuvtx[0].tow), (float)lerp(a->oow, b->oow),
@@ -92,12 +149,37 @@ void walkLine(const LineSetup &l, int majorLimit, Visit visit) {
     std::swap(from, to);
   from = std::max<int64_t>(from, 0);
   to = std::min<int64_t>(to, majorLimit - 1);
+  const double inverse = 1.0 / (double)dm, slope = (double)dn * inverse;
   for (int64_t i = from; i <= to; ++i) {
-    int64_t cm = 16 * i + 8;
-    double t = (double)(cm - l.ma) / (double)dm;
-    double minor = ((double)l.na + (double)(cm - l.ma) * (double)dn / (double)dm) / 16.0;
-    visit(i, minor, t);
+    const double along = (double)(16 * i + 8 - l.ma);
+    visit(i, ((double)l.na + along * slope) / 16.0, along * inverse);
   }
+}
+
+// An untextured antialiased line under a specialised blend: the colour is
+// iterated once per step, the alpha once per pixel.
+template <int Blend>
+void antialiasedSimple(const Pipe &p, const LineSetup &l, const GrVertex *a, const GrVertex *b) {
+  const int majorLimit = l.xMajor ? p.width : p.height;
+  const int minorLimit = l.xMajor ? p.height : p.width;
+  walkLine(l, majorLimit, [&](int64_t i, double minor, double t) {
+    auto lerp = [t](float u, float v) { return (double)u + ((double)v - (double)u) * t; };
+    const int r = clamp255(floorInt(lerp(a->r, b->r)));
+    const int g = clamp255(floorInt(lerp(a->g, b->g)));
+    const int bl = clamp255(floorInt(lerp(a->b, b->b)));
+    const double alpha = lerp(a->a, b->a);
+    int64_t lo = floorInt(minor - 1.5) + 1, hi = -floorInt(-(minor + 0.5)) - 1;
+    for (int64_t j = std::max<int64_t>(lo, 0); j <= hi && j < minorLimit; ++j) {
+      double coverage = 1.0 - std::fabs((double)j + 0.5 - minor);
+      if (coverage <= 0.0)
+        continue;
+      int al = clamp255(floorInt(alpha * coverage));
+      if (l.xMajor)
+        writeSimple<Blend>(p, (int)i, (int)j, r, g, bl, al);
+      else
+        writeSimple<Blend>(p, (int)j, (int)i, r, g, bl, al);
+    }
+  });
 }
 
 void traceLine(const char *name, const GrVertex *a, const GrVertex *b) {
@@ -122,7 +204,7 @@ void grDrawLine(const GrVertex *a, const GrVertex *b) {
   Pipe p = makePipe();
   if (!p.rgbMask)
     return;
-  LineFragment f{p, a, b, p.useTexture && p.tex};
+  LineFragment f(p, a, b);
   const int majorLimit = l.xMajor ? p.width : p.height;
   const int minorLimit = l.xMajor ? p.height : p.width;
   const int64_t dm = l.mb - l.ma, dn = l.nb - l.na;
@@ -152,12 +234,21 @@ void grAADrawLine(const GrVertex *a, const GrVertex *b) {
   Pipe p = makePipe();
   if (!p.rgbMask)
     return;
-  LineFragment f{p, a, b, p.useTexture && p.tex};
+  LineFragment f(p, a, b);
+  if (!f.textured && f.write != writeReference) {
+    switch (p.blendMode) {
+    case BlendNone: antialiasedSimple<BlendNone>(p, l, a, b); return;
+    case BlendAdd: antialiasedSimple<BlendAdd>(p, l, a, b); return;
+    case BlendScaled: antialiasedSimple<BlendScaled>(p, l, a, b); return;
+    case BlendFade: antialiasedSimple<BlendFade>(p, l, a, b); return;
+    default: antialiasedSimple<BlendOneAdd>(p, l, a, b); return;
+    }
+  }
   const int majorLimit = l.xMajor ? p.width : p.height;
   const int minorLimit = l.xMajor ? p.height : p.width;
   walkLine(l, majorLimit, [&](int64_t i, double minor, double t) {
     // Pixels whose centres lie less than one pixel from the line.
-    int64_t lo = (int64_t)std::floor(minor - 1.5) + 1, hi = (int64_t)std::ceil(minor + 0.5) - 1;
+    int64_t lo = floorInt(minor - 1.5) + 1, hi = -floorInt(-(minor + 0.5)) - 1;
     for (int64_t j = std::max<int64_t>(lo, 0); j <= hi && j < minorLimit; ++j) {
       double coverage = 1.0 - std::fabs((double)j + 0.5 - minor);
       if (coverage <= 0.0)
@@ -180,9 +271,9 @@ void grAADrawPoint(const GrVertex *pt) {
   double px = sixteenths(pt->x) / 16.0, py = sixteenths(pt->y) / 16.0;
   if (Board.origin == GR_ORIGIN_UPPER_LEFT)
     py = Board.height - py;
-  LineFragment f{p, pt, pt, p.useTexture && p.tex};
-  int64_t x0 = (int64_t)std::floor(px - 1.5) + 1, x1 = (int64_t)std::ceil(px + 0.5) - 1;
-  int64_t y0 = (int64_t)std::floor(py - 1.5) + 1, y1 = (int64_t)std::ceil(py + 0.5) - 1;
+  LineFragment f(p, pt, pt);
+  int64_t x0 = floorInt(px - 1.5) + 1, x1 = -floorInt(-(px + 0.5)) - 1;
+  int64_t y0 = floorInt(py - 1.5) + 1, y1 = -floorInt(-(py + 0.5)) - 1;
   for (int64_t y = std::max<int64_t>(y0, 0); y <= y1 && y < p.height; ++y)
     for (int64_t x = std::max<int64_t>(x0, 0); x <= x1 && x < p.width; ++x) {
       double d = std::max(std::fabs((double)x + 0.5 - px), std::fabs((double)y + 0.5 - py));

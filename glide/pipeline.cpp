@@ -73,6 +73,18 @@ int blendWeight(int factor, bool source, int s, int a, int d) {
   }
 }
 
+DitherParts Parts[3];
+bool PartsReady = false;
+
+int blendModeOf(int src, int dst) {
+  if (src == GR_BLEND_ONE && dst == GR_BLEND_ZERO) return BlendNone;
+  if (src == GR_BLEND_SRC_ALPHA && dst == GR_BLEND_ONE) return BlendAdd;
+  if (src == GR_BLEND_SRC_ALPHA && dst == GR_BLEND_ZERO) return BlendScaled;
+  if (src == GR_BLEND_ZERO && dst == GR_BLEND_SRC_ALPHA) return BlendFade;
+  if (src == GR_BLEND_ONE && dst == GR_BLEND_SRC_ALPHA) return BlendOneAdd;
+  return BlendOther;
+}
+
 } // namespace
 
 void boardForceReferencePipeline(bool force) { ForceReference = force; }
@@ -81,6 +93,16 @@ bool boardReferencePipelineForced() { return ForceReference; }
 Pipe makePipe() {
   if (!DitherReady)
     buildDither();
+  if (!PartsReady) {
+    for (int m = 0; m < 3; ++m)
+      for (int pos = 0; pos < 16; ++pos)
+        for (int v = 0; v < 256; ++v) {
+          Parts[m].red[pos][v] = (uint16_t)(DitherRB[m][pos][v] << 11);
+          Parts[m].green[pos][v] = (uint16_t)(DitherG[m][pos][v] << 5);
+          Parts[m].blue[pos][v] = DitherRB[m][pos][v];
+        }
+    PartsReady = true;
+  }
   if (AlphaPassFunc != Board.alphaFunc || AlphaPassRef != Board.alphaRef) {
     for (int a = 0; a < 256; ++a)
       AlphaPass[a] = alphaPasses(Board.alphaFunc, a, Board.alphaRef) ? 1 : 0;
@@ -102,6 +124,8 @@ Pipe makePipe() {
   p.ditherRB = &DitherRB[Board.ditherMode][0][0];
   p.ditherG = &DitherG[Board.ditherMode][0][0];
   p.alphaPass = AlphaPass;
+  p.parts = &Parts[Board.ditherMode];
+  p.blendMode = blendModeOf(p.rgbSrc, p.rgbDst);
   p.rgbMask = Board.rgbMask;
   p.useTexture = combineUsesTexture(p.colorCombine) || alphaUsesTexture(p.alphaSource);
   p.tex = nullptr;

@@ -2,11 +2,27 @@
 // render state, texel fetch, and the reference path for one fragment.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
 #include "glide/boardstate.h"
 #include "glide/glide.h"
+
+// The blends the program draws with, which have specialised paths.
+enum BlendMode {
+  BlendOther = -1,
+  BlendNone,   // (one, zero)
+  BlendAdd,    // (source alpha, one)
+  BlendScaled, // (source alpha, zero)
+  BlendFade,   // (zero, source alpha)
+  BlendOneAdd  // (one, source alpha)
+};
+
+// Dithered RGB 565 parts by position ((y & 3) * 4 + (x & 3)) and channel value.
+struct DitherParts {
+  uint16_t red[16][256], green[16][256], blue[16][256]; // r << 11, g << 5, b
+};
 
 // The render state a draw call works with.
 struct Pipe {
@@ -18,6 +34,8 @@ struct Pipe {
   int ditherMode;
   const uint8_t *ditherRB, *ditherG; // [16 positions][256]
   const uint8_t *alphaPass;          // [256]: 1 where the alpha test passes
+  const DitherParts *parts;          // the dither mode's tables
+  int blendMode;                     // BlendMode of the colour factors
   bool rgbMask;
   bool useTexture;                   // the combine or the alpha source reads a texel
   const BoardTexture *tex;           // null: no texture (texels read as opaque black)
@@ -35,6 +53,17 @@ bool boardReferencePipelineForced();
 void shadeFragment(const Pipe &p, int x, int y, int ir, int ig, int ib, int ia, uint32_t texel);
 
 constexpr uint32_t NoTexel = 0xFF000000u;
+
+// One channel through a specialised blend: s incoming, d stored, a the alpha.
+inline int blendChannel(int blend, int s, int a, int d) {
+  switch (blend) {
+  case BlendNone: return s;
+  case BlendAdd: return std::min(255, d + ((s * (a + 1)) >> 8));
+  case BlendScaled: return (s * (a + 1)) >> 8;
+  case BlendFade: return (d * (a + 1)) >> 8;
+  default: return std::min(255, s + ((d * (a + 1)) >> 8));
+  }
+}
 
 // The ordered dither's offset at (x, y) for a dither mode (0 when disabled).
 inline int ditherOffset(int mode, int x, int y) {

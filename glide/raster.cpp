@@ -156,7 +156,6 @@ void spanReference(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
   }
 }
 
-enum BlendMode { BlendNone, BlendAdd, BlendScaled, BlendFade, BlendOneAdd };
 enum CombineMode { CombIterated, CombTexTimesIterated };
 
 // Bilinear texel at bordered position (x, y) with weights fu, fv: 32-bit lanes
@@ -195,27 +194,6 @@ inline bool iteratorsFit(const SpanIter &it, int n) {
     return v > -lim && v < lim && e > -lim && e < lim;
   };
   return ok(it.r, it.dr) && ok(it.g, it.dg) && ok(it.b, it.db) && ok(it.a, it.da);
-}
-
-// Dithered RGB 565 parts by position and channel value: red << 11, green << 5, blue.
-struct DitherParts {
-  uint16_t red[16][256], green[16][256], blue[16][256];
-};
-
-const DitherParts &ditherParts(const Pipe &p) {
-  static DitherParts parts[3];
-  static bool built[3] = {false, false, false};
-  int m = p.ditherMode;
-  if (!built[m]) {
-    for (int pos = 0; pos < 16; ++pos)
-      for (int v = 0; v < 256; ++v) {
-        parts[m].red[pos][v] = (uint16_t)(p.ditherRB[pos * 256 + v] << 11);
-        parts[m].green[pos][v] = (uint16_t)(p.ditherG[pos * 256 + v] << 5);
-        parts[m].blue[pos][v] = p.ditherRB[pos * 256 + v];
-      }
-    built[m] = true;
-  }
-  return parts[m];
 }
 
 // Two stored pixels as 8-bit channels in lanes b, g, r, -, b, g, r, -.
@@ -274,7 +252,7 @@ inline __m128i bilinearPair(const uint64_t *pairs, int pitch, __m128i pitchWeigh
 template <int Tex, int Comb, int Blend, bool Flat, bool Direct>
 void spanLoop(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
   uint16_t *row = p.target + (size_t)y * p.width;
-  const DitherParts &parts = ditherParts(p);
+  const DitherParts &parts = *p.parts;
   const int rowBase = (y & 3) << 2;
   const __m128i one = _mm_set1_epi16(1);
   const __m128i zero = _mm_setzero_si128();
@@ -450,16 +428,6 @@ struct FlatTables {
 };
 FlatTables Flat;
 
-int blendChannel(int blend, int s, int a, int d) {
-  switch (blend) {
-  case BlendNone: return s;
-  case BlendAdd: return std::min(255, d + ((s * (a + 1)) >> 8));
-  case BlendScaled: return (s * (a + 1)) >> 8;
-  case BlendFade: return (d * (a + 1)) >> 8;
-  default: return std::min(255, s + ((d * (a + 1)) >> 8));
-  }
-}
-
 const FlatTables &flatTables(const Pipe &p, int blend, int r, int g, int b, int a) {
   FlatTables &f = Flat;
   if (f.valid && f.blend == blend && f.r == r && f.g == g && f.b == b && f.a == a &&
@@ -532,20 +500,11 @@ SpanFn pickCombine(const Pipe &p, int texMode, int blend) {
   return pickBlend<TexAffine, CombTexTimesIterated, FlatColour>(blend);
 }
 
-int blendModeOf(const Pipe &p) {
-  if (p.rgbSrc == GR_BLEND_ONE && p.rgbDst == GR_BLEND_ZERO) return BlendNone;
-  if (p.rgbSrc == GR_BLEND_SRC_ALPHA && p.rgbDst == GR_BLEND_ONE) return BlendAdd;
-  if (p.rgbSrc == GR_BLEND_SRC_ALPHA && p.rgbDst == GR_BLEND_ZERO) return BlendScaled;
-  if (p.rgbSrc == GR_BLEND_ZERO && p.rgbDst == GR_BLEND_SRC_ALPHA) return BlendFade;
-  if (p.rgbSrc == GR_BLEND_ONE && p.rgbDst == GR_BLEND_SRC_ALPHA) return BlendOneAdd;
-  return -1;
-}
-
 // The span routine for the current state, or the reference path.
 SpanFn pickSpan(const Pipe &p, int texMode, const SpanIter &it, int64_t area) {
   if (!p.rgbMask)
     return nullptr;
-  int blend = blendModeOf(p);
+  int blend = p.blendMode;
   bool simple = blend >= 0 && p.alphaSource == GR_ALPHASOURCE_ITERATED_ALPHA &&
                 !boardReferencePipelineForced();
   bool iteratedOnly = p.colorCombine == GR_COLORCOMBINE_ITRGB;

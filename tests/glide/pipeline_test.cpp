@@ -243,7 +243,7 @@ TEST_F(Pipeline, PerspectiveCorrectTextureCoordinates) {
 }
 
 TEST_F(Pipeline, SpecialisedSpansMatchTheReferencePipeline) {
-  // Random triangles under every state the specialised spans cover, drawn
+  // Random triangles, lines and points under every state the specialised paths cover, drawn
   // once fast and once through the reference path: same pixels.
   std::vector<uint16_t> texels(256 * 256);
   uint32_t seed = 12345;
@@ -297,6 +297,13 @@ TEST_F(Pipeline, SpecialisedSpansMatchTheReferencePipeline) {
       }
       int index[3] = {0, 1, 2};
       grDrawPolygon(3, index, v);
+      // Lines and points go through the same specialised writers.
+      if (k % 3 == 0)
+        grAADrawLine(&v[0], &v[1]);
+      else if (k % 3 == 1)
+        grDrawLine(&v[1], &v[2]);
+      else
+        grAADrawPoint(&v[2]);
     }
     results[pass] = backBuffer();
   }
