@@ -158,34 +158,6 @@ void spanReference(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
 
 enum CombineMode { CombIterated, CombTexTimesIterated };
 
-// Bilinear texel at bordered position (x, y) with weights fu, fv: 32-bit lanes
-// b, g, r, a. The same arithmetic as sampleTexel.
-inline __m128i bilinear(const BoardTexture &t, int x, int y, unsigned fu, unsigned fv) {
-  const uint32_t *p = t.texels.data() + (size_t)y * t.pitch + x;
-  const __m128i zero = _mm_setzero_si128();
-  __m128i r0 = _mm_unpacklo_epi8(_mm_loadl_epi64((const __m128i *)p), zero);
-  __m128i r1 = _mm_unpacklo_epi8(_mm_loadl_epi64((const __m128i *)(p + t.pitch)), zero);
-  r0 = _mm_unpacklo_epi16(r0, _mm_srli_si128(r0, 8)); // b0 b1 g0 g1 r0 r1 a0 a1
-  r1 = _mm_unpacklo_epi16(r1, _mm_srli_si128(r1, 8));
-  __m128i wu = _mm_set1_epi32((int)((fu << 16) | (256 - fu)));
-  __m128i top = _mm_srli_epi32(_mm_madd_epi16(r0, wu), 8);
-  __m128i bottom = _mm_srli_epi32(_mm_madd_epi16(r1, wu), 8);
-  __m128i both = _mm_or_si128(top, _mm_slli_epi32(bottom, 16));
-  __m128i wv = _mm_set1_epi32((int)((fv << 16) | (256 - fv)));
-  return _mm_srli_epi32(_mm_madd_epi16(both, wv), 8);
-}
-
-inline __m128i texelLanes(const BoardTexture &t, int32_t u, int32_t v) {
-  if (!t.bilinear) {
-    uint32_t texel = sampleTexel(t, u, v);
-    return _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128((int)texel), _mm_setzero_si128()),
-                              _mm_setzero_si128());
-  }
-  int x = tapIndex(u >> 16, t.width, t.clampS);
-  int y = tapIndex(v >> 16, t.height, t.clampT);
-  return bilinear(t, x, y, (unsigned)(u >> 8) & 255u, (unsigned)(v >> 8) & 255u);
-}
-
 // Whether 32-bit iterators stay in range over a span of n pixels.
 inline bool iteratorsFit(const SpanIter &it, int n) {
   const int64_t lim = (int64_t)1 << 30;
@@ -245,6 +217,25 @@ inline __m128i bilinearPair(const uint64_t *pairs, int pitch, __m128i pitchWeigh
   __m128i a = filter(pa, _mm_shuffle_epi32(w, 0x00), _mm_shuffle_epi32(w, 0x55));
   __m128i b = filter(pb, _mm_shuffle_epi32(w, 0xAA), _mm_shuffle_epi32(w, 0xFF));
   return _mm_packs_epi32(a, b);
+}
+
+// Texel coordinates of pixels i and i + 1 of a perspective span as
+// (uA, vA, uB, vB): the arithmetic of perspectiveUV, two pixels at once.
+inline __m128i perspectivePair(const SpanIter &it, int i) {
+  const __m128 index = _mm_setr_ps((float)i, (float)(i + 1), (float)i, (float)(i + 1));
+  const __m128 st = _mm_add_ps(_mm_setr_ps(it.sw, it.sw, it.tw, it.tw),
+                               _mm_mul_ps(_mm_setr_ps(it.dsw, it.dsw, it.dtw, it.dtw), index));
+  const __m128 w = _mm_add_ps(_mm_set1_ps(it.w), _mm_mul_ps(_mm_set1_ps(it.dw), index));
+  const __m128 k = _mm_div_ps(_mm_set1_ps(it.scale * 65536.0f), w);
+  __m128 f = _mm_add_ps(_mm_mul_ps(st, k), _mm_set1_ps(0.5f));
+  f = _mm_min_ps(_mm_max_ps(f, _mm_set1_ps(-1.0e9f)), _mm_set1_ps(1.0e9f));
+  __m128i n = _mm_cvttps_epi32(f);
+  n = _mm_add_epi32(n, _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(n), f))); // round down
+  n = _mm_sub_epi32(n, _mm_set1_epi32(32768));
+  // Behind the eye: the first texel.
+  const __m128i ahead = _mm_castps_si128(_mm_cmpgt_ps(w, _mm_setzero_ps()));
+  n = _mm_or_si128(_mm_and_si128(ahead, n), _mm_andnot_si128(ahead, _mm_set1_epi32(-32768)));
+  return _mm_shuffle_epi32(n, 0xD8);
 }
 
 // Two pixels at a time. Where every tap of a span stays within the texture's
@@ -334,15 +325,9 @@ void spanLoop(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
     if (Comb == CombTexTimesIterated && Direct) {
       __m128i uvPair;
       if (Tex == TexPerspective) {
-        int32_t ua, va, ub, vb;
-        perspectiveUV(it.sw + it.dsw * (float)i, it.tw + it.dtw * (float)i,
-                      it.w + it.dw * (float)i, it.scale, ua, va);
-        if (pair)
-          perspectiveUV(it.sw + it.dsw * (float)(i + 1), it.tw + it.dtw * (float)(i + 1),
-                        it.w + it.dw * (float)(i + 1), it.scale, ub, vb);
-        else
-          ub = ua, vb = va;
-        uvPair = _mm_setr_epi32(ua, va, ub, vb);
+        uvPair = perspectivePair(it, i);
+        if (!pair)
+          uvPair = _mm_shuffle_epi32(uvPair, 0x44);
       } else {
         uvPair = pair ? uv : _mm_shuffle_epi32(uv, 0x44);
         uv = _mm_add_epi32(uv, uvStep);
