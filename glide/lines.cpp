@@ -192,9 +192,8 @@ void traceLine(const char *name, const GrVertex *a, const GrVertex *b) {
 
 } // namespace
 
-// A one-pixel line: per step along the major axis the pixel whose centre band
-// (half a pixel below to half a pixel above, the lower limit excluded) holds
-// the line.
+// A one-pixel line: per step along the major axis the pixel whose centre lies
+// within half a pixel of the line across it, by the same rule as polygon edges.
 void grDrawLine(const GrVertex *a, const GrVertex *b) {
   if (BoardTraceFile)
     traceLine("grDrawLine", a, b);
@@ -216,7 +215,9 @@ void grDrawLine(const GrVertex *a, const GrVertex *b) {
       num = -num;
       den = -den;
     }
-    int64_t j = floorDiv(num, den * 16);
+    // The parallelogram's top edge (x-major) or left edge (y-major) owns the
+    // centres on it.
+    int64_t j = l.xMajor ? floorDiv(num, den * 16) : ceilDiv(num, den * 16) - 1;
     if (j < 0 || j >= minorLimit)
       return;
     f.emit(l.xMajor ? (int)i : (int)j, l.xMajor ? (int)j : (int)i, t, 1.0);

@@ -1,5 +1,7 @@
 // Texture memory: a bump allocator over the texture unit's memory, downloads
 // that expand the largest level to 32-bit texels, and the current texture.
+#include <emmintrin.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -163,10 +165,9 @@ void guTexDownloadMipMap(GrMipMapId_t mmid, const void *src, const GuNccTable *n
               pitch * sizeof(uint32_t));
   t->pairs.assign(t->texels.size(), 0);
   for (size_t i = 0; i + 1 < t->texels.size(); ++i) {
-    uint64_t a = t->texels[i], b = t->texels[i + 1], pair = 0;
-    for (int k = 0; k < 4; ++k)
-      pair |= ((a >> (8 * k)) & 255) << (16 * k) | ((b >> (8 * k)) & 255) << (16 * k + 8);
-    t->pairs[i] = pair;
+    __m128i pair = _mm_unpacklo_epi8(_mm_cvtsi32_si128((int)t->texels[i]),
+                                     _mm_cvtsi32_si128((int)t->texels[i + 1]));
+    _mm_storel_epi64((__m128i *)&t->pairs[i], pair);
   }
 }
 

@@ -122,6 +122,20 @@ TEST_F(Coverage, LinesDrawTheFirstEndButNotTheLast) {
   EXPECT_EQ(count(px, 1), 10 + 10 + 4);
 }
 
+TEST_F(Coverage, LinesBetweenPixelCentresTakeTheUpperRowOrTheLeftColumn) {
+  countingState();
+  GrVertex a = screenVertex(10.5f, 10.0f, 8, 0, 0), b = screenVertex(14.5f, 10.0f, 8, 0, 0);
+  grDrawLine(&a, &b);
+  GrVertex c = screenVertex(60.0f, 20.5f, 8, 0, 0), d = screenVertex(60.0f, 24.5f, 8, 0, 0);
+  grDrawLine(&c, &d);
+  auto px = backBuffer();
+  EXPECT_EQ(px[10 * W + 12] >> 11, 1);
+  EXPECT_EQ(px[9 * W + 12] >> 11, 0);
+  EXPECT_EQ(px[22 * W + 59] >> 11, 1);
+  EXPECT_EQ(px[22 * W + 60] >> 11, 0);
+  EXPECT_EQ(count(px, 1), 8);
+}
+
 TEST_F(Coverage, ADiagonalLineHasOnePixelPerColumn) {
   countingState();
   GrVertex a = screenVertex(100.5f, 100.25f, 8, 0, 0), b = screenVertex(140.5f, 120.25f, 8, 0, 0);
