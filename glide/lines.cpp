@@ -12,7 +12,9 @@ namespace {
 
 inline int64_t sixteenths(float biased) {
   double p = ((double)biased - 524288.0) * 16.0;
-  return (int64_t)std::llround(std::clamp(p, -1.0e9, 1.0e9));
+  if (!(p > -2.5e8))
+    return -250000000; // far off, or not a number
+  return (int64_t)std::llround(std::min(p, 2.5e8));
 }
 
 inline int64_t floorDiv(int64_t a, int64_t b) { // b > 0

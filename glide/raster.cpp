@@ -22,11 +22,13 @@ struct FixedVertex {
 };
 
 inline int64_t toSixteenths(float biased) {
+  // Far outside the screen (or not a number) is kept within 2^28 sixteenths,
+  // so that the edge arithmetic cannot overflow.
   double p = ((double)biased - 524288.0) * 16.0;
-  if (!(p > -1.0e9))
-    p = -1.0e9;
-  if (p > 1.0e9)
-    p = 1.0e9;
+  if (!(p > -2.5e8))
+    p = -2.5e8;
+  if (p > 2.5e8)
+    p = 2.5e8;
   return (int64_t)std::llround(p);
 }
 
@@ -107,10 +109,10 @@ bool makePlanes(const FixedVertex &a, const FixedVertex &b, const FixedVertex &c
 // Fixed point with 16 fractional bits (to the nearest step), saturated to a range that cannot overflow.
 inline int64_t fixed16(double v) {
   double f = std::floor(v * 65536.0 + 0.5);
-  if (!(f > -4.0e15))
-    return -(int64_t)4e15;
-  if (f > 4.0e15)
-    return (int64_t)4e15;
+  if (!(f > -1.0e15))
+    return -(int64_t)1e15;
+  if (f > 1.0e15)
+    return (int64_t)1e15;
   return (int64_t)f;
 }
 
@@ -348,8 +350,10 @@ void spanLoop(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
     } else if (Blend == BlendScaled) {
       out = _mm_srli_epi16(_mm_mullo_epi16(c, alpha1), 8);
     } else {
-      __m128i stored = pair ? _mm_cvtsi32_si128(*(const int32_t *)pixel)
-                            : _mm_cvtsi32_si128(*pixel);
+      int32_t both = *pixel;
+      if (pair)
+        std::memcpy(&both, pixel, 4);
+      __m128i stored = _mm_cvtsi32_si128(both);
       __m128i d = expandPixels(stored);
       if (Blend == BlendAdd)
         out = _mm_min_epi16(_mm_add_epi16(d, _mm_srli_epi16(_mm_mullo_epi16(c, alpha1), 8)), max255);
@@ -602,10 +606,7 @@ void rasterTriangle(const Pipe &p, FixedVertex a, FixedVertex b, FixedVertex c,
   base.texMode = pl.texMode;
   int64_t u0 = 0, v0 = 0, uX = 0, vX = 0, uY = 0, vY = 0;
   if (pl.texMode == TexAffine) {
-    auto floorSat = [](double v) {
-      double f = std::floor(v + 0.5);
-      return (int64_t)std::clamp(f, -4.0e15, 4.0e15);
-    };
+    auto floorSat = [](double v) { return fixed16(v / 65536.0); }; // already fixed point
     u0 = floorSat(evalPlane(pl.s, pl, cx, cy));
     v0 = floorSat(evalPlane(pl.t, pl, cx, cy));
     uX = floorSat(pl.s.dx);

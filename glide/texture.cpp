@@ -42,7 +42,7 @@ inline unsigned rep(unsigned v, int bits) { // bit replication to 8 bits
 
 uint32_t expandTexel(int format, const uint8_t *src) {
   unsigned v8 = src[0];
-  unsigned v16 = (unsigned)src[0] | (unsigned)src[1] << 8;
+  unsigned v16 = bytesPerTexel(format) == 2 ? (unsigned)src[0] | (unsigned)src[1] << 8 : v8;
   switch (format) {
   case GR_TEXFMT_RGB_332: return argb(255, rep(v8 >> 5, 3), rep((v8 >> 2) & 7, 3), rep(v8 & 3, 2));
   case GR_TEXFMT_ALPHA_8: return argb(v8, 255, 255, 255);

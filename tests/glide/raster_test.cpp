@@ -101,6 +101,27 @@ TEST_F(Coverage, DegenerateAndOffscreenPolygonsDrawNothingOutsideTheScreen) {
   EXPECT_EQ(count(px, 1), W * H);
 }
 
+TEST_F(Coverage, WildVerticesDrawWithinTheScreenOrNotAtAll) {
+  countingState();
+  const float nan = std::nanf(""), inf = INFINITY;
+  const float wild[] = {nan, inf, -inf, 1e30f, -1e30f, 3e9f};
+  int index[4] = {0, 1, 2, 3};
+  for (float w : wild) {
+    GrVertex v[4] = {screenVertex(10, 10, 8, 0, 0, 255, 0, 0), screenVertex(w, 10, 8, w, 0, 255, w, 0),
+                     screenVertex(w, w, 8, 0, w, w, 256, w), screenVertex(10, w, w, 0, 0, 255, 0, 256)};
+    v[2].oow = w;
+    grDrawPolygon(4, index, v);
+    grDrawPlanarPolygon(4, index, v);
+    grDrawLine(&v[0], &v[1]);
+    grAADrawLine(&v[1], &v[2]);
+    grAADrawPoint(&v[2]);
+  }
+  // Whatever landed on the screen, the buffer is intact and a normal quad still draws.
+  grBufferClear(0, 0, 0);
+  quad(0, 0, 4, 4, 8, 0, 0, 255);
+  EXPECT_EQ(count(backBuffer(), 1), 16);
+}
+
 TEST_F(Coverage, LinesDrawTheFirstEndButNotTheLast) {
   countingState();
   GrVertex a = screenVertex(10.5f, 10.5f, 8, 0, 0), b = screenVertex(20.5f, 10.5f, 8, 0, 0);
