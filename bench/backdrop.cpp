@@ -1,6 +1,8 @@
 // Start-up and per-frame cost of the nebula sky on an 800 x 600 board.
 #include <benchmark/benchmark.h>
 
+#include "bench/benchboard.h"
+
 #include <cmath>
 
 #include "assets/textures.h"
@@ -16,17 +18,7 @@
 namespace {
 
 void openBoard() {
-  static bool open = false;
-  if (open) return;
-  open = true;
-  boardSetPresenter(nullptr);
-  boardSetRetraceWait(false);
-  grGlideInit();
-  grSstSelect(0);
-  grSstWinOpen(0, GR_RESOLUTION_800x600, GR_REFRESH_60Hz, GR_COLORFORMAT_ARGB,
-               GR_ORIGIN_LOWER_LEFT, 2, 0);
-  setRenderSize(800, 600);
-  loadTextures();
+  openBenchBoard();
   setFixedSeed(1);
 }
 

@@ -5,6 +5,8 @@
 // 800 x 600. Also one neighbour rebuild, the scene's costliest operation.
 #include <benchmark/benchmark.h>
 
+#include "bench/benchboard.h"
+
 #include "assets/textures.h"
 #include "display/frameloop.h"
 #include "display/glidedisplay.h"
@@ -20,17 +22,7 @@
 namespace {
 
 void openBoard() {
-  static bool open = false;
-  if (open) return;
-  open = true;
-  boardSetPresenter(nullptr);
-  boardSetRetraceWait(false);
-  grGlideInit();
-  grSstSelect(0);
-  grSstWinOpen(0, GR_RESOLUTION_800x600, GR_REFRESH_60Hz, GR_COLORFORMAT_ARGB, GR_ORIGIN_LOWER_LEFT, 2, 0);
-  setRenderSize(800, 600);
-  loadTextures();
-  initTrigTables();
+  openBenchBoard();
 }
 
 void noPolygon(int, const int[], const GrVertex[]) {}
