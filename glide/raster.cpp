@@ -376,13 +376,13 @@ void spanLoop(const Pipe &p, int x0, int x1, int y, const SpanIter &it, int firs
 
 // Four pixels at a time with 256-bit vectors, for flat-coloured textured
 // spans whose taps stay inside the texture's border: the arithmetic of
-// spanLoop, lane for lane. The last pixels that do not fill a group of four
-// are left to spanLoop. Returns how many pixels were drawn.
+// spanLoop, lane for lane. Spans shorter than four pixels are left to
+// spanLoop. Returns how many pixels were drawn.
 template <int Tex, int Blend>
 __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1, int y,
                                                    const SpanIter &it) {
-  const int groups = (x1 - x0 + 1) / 4;
-  if (groups == 0)
+  const int count = x1 - x0 + 1, groups = (count + 3) / 4;
+  if (count < 4)
     return 0;
   uint16_t *row = p.target + (size_t)y * p.width;
   const __m256i zero = _mm256_setzero_si256();
@@ -441,6 +441,14 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
       coords = uv;
       uv = _mm256_add_epi32(uv, uvStep);
     }
+    // A last, partial group repeats its last pixel's coordinates in the unused lanes.
+    const int valid = std::min(4, count - i);
+    if (valid < 4) {
+      static const int repeat[3][8] = {{0, 1, 0, 1, 0, 1, 0, 1}, {0, 1, 2, 3, 2, 3, 2, 3},
+                                       {0, 1, 2, 3, 4, 5, 4, 5}};
+      coords = _mm256_permutevar8x32_epi32(
+          coords, _mm256_loadu_si256((const __m256i *)repeat[valid - 1]));
+    }
     // Weights (f << 16) | (256 - f) and bordered offsets of pixels A, B | C, D.
     __m256i f = _mm256_and_si256(_mm256_srli_epi32(coords, 8), _mm256_set1_epi32(255));
     __m256i w = _mm256_add_epi32(_mm256_sub_epi32(_mm256_slli_epi32(f, 16), f),
@@ -477,8 +485,12 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
     } else if (Blend == BlendScaled) {
       out = _mm256_srli_epi16(_mm256_mullo_epi16(c, alpha1), 8);
     } else {
-      uint64_t four;
-      std::memcpy(&four, pixel, 8);
+      uint64_t four = 0;
+      if (valid == 4)
+        std::memcpy(&four, pixel, 8);
+      else
+        for (int k = 0; k < valid; ++k)
+          four |= (uint64_t)pixel[k] << (16 * k);
       __m256i v = _mm256_cvtepu16_epi64(_mm_cvtsi64_si128((long long)four));
       v = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(v, 0), 0);
       __m256i d = _mm256_srli_epi16(_mm256_and_si256(_mm256_mullo_epi16(v, shift), mask), 8);
@@ -503,9 +515,13 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
     packed = _mm256_packus_epi32(_mm256_shuffle_epi32(packed, 0x08), zero);
     packed = _mm256_permutevar8x32_epi32(packed, _mm256_setr_epi32(0, 4, 0, 4, 0, 4, 0, 4));
     const long long four = _mm_cvtsi128_si64(_mm256_castsi256_si128(packed));
-    std::memcpy(pixel, &four, 8);
+    if (valid == 4)
+      std::memcpy(pixel, &four, 8);
+    else
+      for (int k = 0; k < valid; ++k)
+        pixel[k] = (uint16_t)((uint64_t)four >> (16 * k));
   }
-  return groups * 4;
+  return count;
 }
 
 bool haveAvx2() {
@@ -542,7 +558,7 @@ void spanFast(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
     bool endsAhead = Tex != TexPerspective || (it.w > 0.0f && it.w + it.dw * (float)n > 0.0f);
     if (endsAhead && within(u0, u1, uLimit) && within(v0, v1, vLimit)) {
       int done = 0;
-      if (Flat && x1 - x0 >= 7 && haveAvx2() && !boardReferencePipelineForced())
+      if (Flat && x1 - x0 >= 3 && haveAvx2() && !boardReferencePipelineForced())
         done = spanGroupsAvx2<Tex, Blend>(p, x0, x1, y, it);
       if (x0 + done <= x1)
         spanLoop<Tex, Comb, Blend, Flat, true>(p, x0, x1, y, it, done);
