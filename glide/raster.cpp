@@ -130,6 +130,10 @@ struct SpanIter {
   bool flat;                          // colour and alpha the same everywhere
 };
 
+// Texture coordinates far off a clamped texture may wrap around; the taps
+// are clamped whatever they hold.
+inline int32_t stepWrapping(int32_t v, int32_t d) { return (int32_t)((uint32_t)v + (uint32_t)d); }
+
 inline int channel(int64_t v) {
   int64_t i = v >> 16;
   return i < 0 ? 0 : (i > 255 ? 255 : (int)i);
@@ -154,7 +158,8 @@ void spanReference(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
     }
     shadeFragment(p, x, y, channel(r), channel(g), channel(b), channel(a), texel);
     r += it.dr; g += it.dg; b += it.db; a += it.da;
-    u += it.du; v += it.dv;
+    u = stepWrapping(u, it.du);
+    v = stepWrapping(v, it.dv);
   }
 }
 
@@ -276,10 +281,15 @@ void spanLoop(const Pipe &p, int x0, int x1, int y, const SpanIter &it, int firs
   const uint32_t *texels = t ? t->texels.data() : nullptr;
   const int pitch = t ? t->pitch : 0, tw = t ? t->width : 0, th = t ? t->height : 0;
   const bool clampS = t ? t->clampS : true, clampT = t ? t->clampT : true;
-  int32_t u = it.u + it.du * first, v = it.v + it.dv * first;
+  int32_t u = it.u, v = it.v;
+  for (int k = 0; k < first; ++k) {
+    u = stepWrapping(u, it.du);
+    v = stepWrapping(v, it.dv);
+  }
   // Affine coordinates of the next pair, (u, v, u + du, v + dv), and their step.
-  __m128i uv = _mm_setr_epi32(u, v, u + it.du, v + it.dv);
-  const __m128i uvStep = _mm_setr_epi32(2 * it.du, 2 * it.dv, 2 * it.du, 2 * it.dv);
+  __m128i uv = _mm_setr_epi32(u, v, stepWrapping(u, it.du), stepWrapping(v, it.dv));
+  const int32_t du2 = stepWrapping(it.du, it.du), dv2 = stepWrapping(it.dv, it.dv);
+  const __m128i uvStep = _mm_setr_epi32(du2, dv2, du2, dv2);
   const __m128i pitchWeights = _mm_setr_epi16(1, (short)pitch, 1, (short)pitch, 0, 0, 0, 0);
   auto texel = [&](int i) {
     int32_t tu = u, tv = v;
@@ -287,8 +297,8 @@ void spanLoop(const Pipe &p, int x0, int x1, int y, const SpanIter &it, int firs
       perspectiveUV(it.sw + it.dsw * (float)i, it.tw + it.dtw * (float)i, it.w + it.dw * (float)i,
                     it.scale, tu, tv);
     else {
-      u += it.du;
-      v += it.dv;
+      u = stepWrapping(u, it.du);
+      v = stepWrapping(v, it.dv);
     }
     int tx, ty;
     if (Direct) {
@@ -314,8 +324,12 @@ void spanLoop(const Pipe &p, int x0, int x1, int y, const SpanIter &it, int firs
       writeB = pair && alphaPass[aB] != 0;
       if (!writeA && !writeB) {
         if (Tex == TexAffine && Comb == CombTexTimesIterated) {
-          u += it.du * (pair ? 2 : 1);
-          v += it.dv * (pair ? 2 : 1);
+          u = stepWrapping(u, it.du);
+          v = stepWrapping(v, it.dv);
+          if (pair) {
+            u = stepWrapping(u, it.du);
+            v = stepWrapping(v, it.dv);
+          }
           uv = _mm_add_epi32(uv, uvStep);
         }
         continue;
