@@ -211,8 +211,17 @@ FxBool grSstControl(GrControl_t code) {
   return Board.open ? FXTRUE : FXFALSE;
 }
 
-FxU32 grSstScreenWidth(void) { return (FxU32)Board.width; }
-FxU32 grSstScreenHeight(void) { return (FxU32)Board.height; }
+FxU32 grSstScreenWidth(void) {
+  if (BoardTraceFile)
+    fprintf(BoardTraceFile, "grSstScreenWidth\n");
+  return (FxU32)Board.width;
+}
+
+FxU32 grSstScreenHeight(void) {
+  if (BoardTraceFile)
+    fprintf(BoardTraceFile, "grSstScreenHeight\n");
+  return (FxU32)Board.height;
+}
 
 // ---- Frame ------------------------------------------------------------------------
 

@@ -168,6 +168,7 @@ bool Replayer::line(const std::string &text) {
     grSstWinOpen(0, (int)a[1], (int)a[2], (int)a[3], (int)a[4], (int)a[5], (int)a[6]);
   }
   else if (name == "grSstWinClose") grSstWinClose();
+  else if (name == "grSstScreenWidth" || name == "grSstScreenHeight") {} // queries only
   else if (name == "grSstControl") { if (!ints(in, a, 1)) return false; grSstControl((int)a[0]); }
   else if (name == "grBufferClear") {
     if (!ints(in, a, 3)) return false;
@@ -248,8 +249,8 @@ bool Replayer::line(const std::string &text) {
     long long x, y, n;
     std::string hex;
     if (!(in >> x >> y >> n >> hex) || (long long)hex.size() != n * 4) { problem = "bad pixel data"; return false; }
-    if (locked && lock.lfbPtr && y >= 0 && y < (long long)grSstScreenHeight() && x >= 0 &&
-        x + n <= (long long)grSstScreenWidth()) {
+    if (locked && lock.lfbPtr && y >= 0 && y < (long long)Board.height && x >= 0 &&
+        x + n <= (long long)Board.width) {
       uint16_t *row = (uint16_t *)((uint8_t *)lock.lfbPtr + (size_t)y * lock.strideInBytes);
       for (long long i = 0; i < n; ++i)
         row[x + i] = (uint16_t)std::strtoul(hex.substr((size_t)i * 4, 4).c_str(), nullptr, 16);
