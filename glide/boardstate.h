@@ -87,5 +87,3 @@ uint16_t *boardRenderTarget();
 // The pixels of a buffer named by GR_BUFFER_FRONTBUFFER or GR_BUFFER_BACKBUFFER.
 uint16_t *boardBuffer(int buffer);
 
-// Draws a triangle (any winding) through the current pipeline.
-void boardDrawTriangle(const GrVertex *a, const GrVertex *b, const GrVertex *c);

@@ -216,14 +216,3 @@ void shadeFragment(const Pipe &p, int x, int y, int ir, int ig, int ib, int ia, 
   int pos = ((y & 3) << 2 | (x & 3)) << 8;
   *pixel = (uint16_t)(p.ditherRB[pos + r] << 11 | p.ditherG[pos + g] << 5 | p.ditherRB[pos + b]);
 }
-
-void boardWriteFragment(int x, int y, int r, int g, int b, int a) {
-  if (!Board.open || x < 0 || y < 0 || x >= Board.width || y >= Board.height)
-    return;
-  Pipe p = makePipe();
-  p.colorCombine = GR_COLORCOMBINE_ITRGB;
-  p.alphaSource = GR_ALPHASOURCE_ITERATED_ALPHA;
-  p.texCombine = GR_TEXTURECOMBINE_DECAL;
-  p.useTexture = false;
-  shadeFragment(p, x, y, r, g, b, a, NoTexel);
-}

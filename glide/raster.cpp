@@ -874,12 +874,6 @@ void traceVertices(const char *name, int nverts, const int ilist[], const GrVert
 
 } // namespace
 
-void boardDrawTriangle(const GrVertex *a, const GrVertex *b, const GrVertex *c) {
-  if (!Board.open)
-    return;
-  drawTriangleWith(makePipe(), a, b, c);
-}
-
 void grDrawPolygon(int nverts, const int ilist[], const GrVertex vlist[]) {
   if (BoardTraceFile && nverts > 0)
     traceVertices("grDrawPolygon", nverts, ilist, vlist);
