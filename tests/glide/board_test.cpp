@@ -146,6 +146,39 @@ TEST_F(Board, FrameBufferReadsAndWrites) {
   EXPECT_FALSE(grLfbUnlock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER));
 }
 
+TEST_F(Board, LocksWithoutThePipelineAndWithTheOtherOrigin) {
+  // A plain write lock stores the pixels as they are, blend or no blend.
+  grAlphaBlendFunction(GR_BLEND_ONE, GR_BLEND_SRC_ALPHA, GR_BLEND_ZERO, GR_BLEND_ZERO);
+  fill(rgb565(4, 8, 4));
+  GrLfbInfo_t info{};
+  info.size = sizeof info;
+  ASSERT_TRUE(grLfbLock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER, GR_LFBWRITEMODE_565,
+                        GR_ORIGIN_LOWER_LEFT, FXFALSE, &info));
+  ((uint16_t *)((uint8_t *)info.lfbPtr + 2 * info.strideInBytes))[3] = rgb565(1, 2, 3);
+  ASSERT_TRUE(grLfbUnlock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER));
+  EXPECT_EQ(pixel(3, 2), rgb565(1, 2, 3));
+  // With the upper-left origin row 0 of the lock is the top row of the screen.
+  ASSERT_TRUE(grLfbLock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER, GR_LFBWRITEMODE_565,
+                        GR_ORIGIN_UPPER_LEFT, FXFALSE, &info));
+  EXPECT_EQ(info.origin, GR_ORIGIN_UPPER_LEFT);
+  ((uint16_t *)info.lfbPtr)[5] = rgb565(7, 7, 7);
+  ASSERT_TRUE(grLfbUnlock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER));
+  EXPECT_EQ(pixel(5, H - 1), rgb565(7, 7, 7));
+  EXPECT_EQ(pixel(5, 0), rgb565(4, 8, 4));
+  // A read lock sees the buffer; a second lock while one is held is refused.
+  ASSERT_TRUE(grLfbLock(GR_LFB_READ_ONLY, GR_BUFFER_BACKBUFFER, GR_LFBWRITEMODE_ANY,
+                        GR_ORIGIN_ANY, FXFALSE, &info));
+  const uint16_t *rows = (const uint16_t *)info.lfbPtr;
+  EXPECT_EQ(rows[2 * (info.strideInBytes / 2) + 3], rgb565(1, 2, 3));
+  GrLfbInfo_t other{};
+  EXPECT_FALSE(grLfbLock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER, GR_LFBWRITEMODE_565,
+                         GR_ORIGIN_ANY, FXTRUE, &other));
+  ASSERT_TRUE(grLfbUnlock(GR_LFB_READ_ONLY, GR_BUFFER_BACKBUFFER));
+  // Only RGB 565 writes are offered.
+  EXPECT_FALSE(grLfbLock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER, GR_LFBWRITEMODE_888,
+                         GR_ORIGIN_ANY, FXTRUE, &info));
+}
+
 // Draws a little of everything: state, textures, polygons, lines, points, text.
 void drawSample(int frame) {
   std::vector<uint16_t> texels(256 * 256);
