@@ -16,6 +16,9 @@ namespace {
 
 // ---- Setup --------------------------------------------------------------------------
 
+// The most vertices a polygon call takes.
+constexpr int MaxPolygon = 64;
+
 struct FixedVertex {
   int64_t X, Y; // sixteenths of a pixel
   const GrVertex *v;
@@ -746,63 +749,92 @@ void setupEdge(const FixedVertex &from, const FixedVertex &to, int64_t firstRow,
   }
 }
 
-void rasterTriangle(const Pipe &p, FixedVertex a, FixedVertex b, FixedVertex c,
-                    const Planes &pl) {
-  int64_t area = (b.X - a.X) * (c.Y - a.Y) - (c.X - a.X) * (b.Y - a.Y);
-  if (area == 0)
-    return;
-  if (area < 0)
-    std::swap(b, c);
-
-  int64_t minY = std::min({a.Y, b.Y, c.Y}), maxY = std::max({a.Y, b.Y, c.Y});
-  int64_t minX = std::min({a.X, b.X, c.X}), maxX = std::max({a.X, b.X, c.X});
-  int64_t y0 = std::max<int64_t>(0, ceilDiv(minY - 8, 16));
-  int64_t y1 = std::min<int64_t>(p.height - 1, floorDiv(maxY - 8, 16));
-  int64_t bx0 = std::max<int64_t>(0, ceilDiv(minX - 8, 16));
-  int64_t bx1 = std::min<int64_t>(p.width - 1, floorDiv(maxX - 8, 16));
-  if (y0 > y1 || bx0 > bx1)
-    return;
-
-  // Fixed-point planes anchored at the first pixel of the bounding box.
-  const int64_t xr = bx0, yr = y0;
-  const double cx = xr + 0.5, cy = yr + 0.5;
+// The fixed-point iterators of a set of planes, anchored at the centre of
+// pixel (xr, yr): the value at pixel (x, y) is base + (x - xr) * dX + (y - yr) * dY.
+struct Iterators {
   SpanIter base;
   int64_t rY, gY, bY, aY;
-  base.r = fixed16(evalPlane(pl.r, pl, cx, cy)); base.dr = fixed16(pl.r.dx); rY = fixed16(pl.r.dy);
-  base.g = fixed16(evalPlane(pl.g, pl, cx, cy)); base.dg = fixed16(pl.g.dx); gY = fixed16(pl.g.dy);
-  base.b = fixed16(evalPlane(pl.b, pl, cx, cy)); base.db = fixed16(pl.b.dx); bY = fixed16(pl.b.dy);
-  base.a = fixed16(evalPlane(pl.a, pl, cx, cy)); base.da = fixed16(pl.a.dx); aY = fixed16(pl.a.dy);
-  base.flat = base.dr == 0 && base.dg == 0 && base.db == 0 && base.da == 0 && rY == 0 &&
-              gY == 0 && bY == 0 && aY == 0;
+  int64_t u0, v0, uX, vX, uY, vY;
+
+  bool sameAs(const Iterators &o) const {
+    const SpanIter &a = base, &b = o.base;
+    return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a && a.dr == b.dr &&
+           a.dg == b.dg && a.db == b.db && a.da == b.da && rY == o.rY && gY == o.gY &&
+           bY == o.bY && aY == o.aY && u0 == o.u0 && v0 == o.v0 && uX == o.uX && vX == o.vX &&
+           uY == o.uY && vY == o.vY && a.texMode == b.texMode;
+  }
+};
+
+Iterators makeIterators(const Pipe &p, const Planes &pl, int64_t xr, int64_t yr) {
+  Iterators its;
+  SpanIter &base = its.base;
+  const double cx = xr + 0.5, cy = yr + 0.5;
+  base.r = fixed16(evalPlane(pl.r, pl, cx, cy)); base.dr = fixed16(pl.r.dx); its.rY = fixed16(pl.r.dy);
+  base.g = fixed16(evalPlane(pl.g, pl, cx, cy)); base.dg = fixed16(pl.g.dx); its.gY = fixed16(pl.g.dy);
+  base.b = fixed16(evalPlane(pl.b, pl, cx, cy)); base.db = fixed16(pl.b.dx); its.bY = fixed16(pl.b.dy);
+  base.a = fixed16(evalPlane(pl.a, pl, cx, cy)); base.da = fixed16(pl.a.dx); its.aY = fixed16(pl.a.dy);
+  base.flat = base.dr == 0 && base.dg == 0 && base.db == 0 && base.da == 0 && its.rY == 0 &&
+              its.gY == 0 && its.bY == 0 && its.aY == 0;
   base.u = base.v = base.du = base.dv = 0;
   base.sw = base.tw = base.w = base.dsw = base.dtw = base.dw = 0.0f;
   base.scale = p.tex ? p.tex->scale : 1.0f;
   base.texMode = pl.texMode;
-  int64_t u0 = 0, v0 = 0, uX = 0, vX = 0, uY = 0, vY = 0;
+  its.u0 = its.v0 = its.uX = its.vX = its.uY = its.vY = 0;
   if (pl.texMode == TexAffine) {
-    auto floorSat = [](double v) { return fixed16(v / 65536.0); }; // already fixed point
-    u0 = floorSat(evalPlane(pl.s, pl, cx, cy));
-    v0 = floorSat(evalPlane(pl.t, pl, cx, cy));
-    uX = floorSat(pl.s.dx);
-    vX = floorSat(pl.t.dx);
-    uY = floorSat(pl.s.dy);
-    vY = floorSat(pl.t.dy);
-    base.du = clamp32(uX);
-    base.dv = clamp32(vX);
+    auto nearest = [](double v) { return fixed16(v / 65536.0); }; // already fixed point
+    its.u0 = nearest(evalPlane(pl.s, pl, cx, cy));
+    its.v0 = nearest(evalPlane(pl.t, pl, cx, cy));
+    its.uX = nearest(pl.s.dx);
+    its.vX = nearest(pl.t.dx);
+    its.uY = nearest(pl.s.dy);
+    its.vY = nearest(pl.t.dy);
+    base.du = clamp32(its.uX);
+    base.dv = clamp32(its.vX);
   }
+  return its;
+}
+
+// The anchor of a shape: the first pixel of its bounding box on the screen.
+void anchorOf(const FixedVertex *v, int n, int64_t &xr, int64_t &yr) {
+  int64_t minX = v[0].X, minY = v[0].Y;
+  for (int i = 1; i < n; ++i) {
+    minX = std::min(minX, v[i].X);
+    minY = std::min(minY, v[i].Y);
+  }
+  xr = std::max<int64_t>(0, ceilDiv(minX - 8, 16));
+  yr = std::max<int64_t>(0, ceilDiv(minY - 8, 16));
+}
+
+// Rasterises the convex polygon v[0..n-1], counter-clockwise with y up.
+void rasterConvex(const Pipe &p, const FixedVertex *v, int n, const Planes &pl,
+                  const Iterators &its, int64_t xr, int64_t yr) {
+  int64_t minX = v[0].X, maxX = v[0].X, minY = v[0].Y, maxY = v[0].Y;
+  for (int i = 1; i < n; ++i) {
+    minX = std::min(minX, v[i].X);
+    maxX = std::max(maxX, v[i].X);
+    minY = std::min(minY, v[i].Y);
+    maxY = std::max(maxY, v[i].Y);
+  }
+  const int64_t y0 = std::max<int64_t>(0, ceilDiv(minY - 8, 16));
+  const int64_t y1 = std::min<int64_t>(p.height - 1, floorDiv(maxY - 8, 16));
+  const int64_t bx0 = std::max<int64_t>(0, ceilDiv(minX - 8, 16));
+  const int64_t bx1 = std::min<int64_t>(p.width - 1, floorDiv(maxX - 8, 16));
+  if (y0 > y1 || bx0 > bx1)
+    return;
+  const SpanIter &base = its.base;
   SpanFn span = pickSpan(p, pl.texMode, base, (bx1 - bx0 + 1) * (y1 - y0 + 1));
   if (!span)
     return;
 
-  EdgeWalk edges[3];
-  setupEdge(a, b, y0, edges[0]);
-  setupEdge(b, c, y0, edges[1]);
-  setupEdge(c, a, y0, edges[2]);
+  EdgeWalk edges[MaxPolygon];
+  for (int i = 0; i < n; ++i)
+    setupEdge(v[i], v[(i + 1) % n], y0, edges[i]);
 
   for (int64_t y = y0; y <= y1; ++y) {
     int64_t lo = bx0, hi = bx1;
     bool empty = false;
-    for (EdgeWalk &e : edges) {
+    for (int i = 0; i < n; ++i) {
+      EdgeWalk &e = edges[i];
       if (e.kind > 0) {
         lo = std::max(lo, e.s.q);
         e.s.advance();
@@ -817,16 +849,16 @@ void rasterTriangle(const Pipe &p, FixedVertex a, FixedVertex b, FixedVertex c,
     if (empty || lo > hi)
       continue;
     SpanIter it = base;
-    int64_t ox = lo - xr, oy = y - yr;
-    it.r = base.r + ox * base.dr + oy * rY;
-    it.g = base.g + ox * base.dg + oy * gY;
-    it.b = base.b + ox * base.db + oy * bY;
-    it.a = base.a + ox * base.da + oy * aY;
+    const int64_t ox = lo - xr, oy = y - yr;
+    it.r = base.r + ox * base.dr + oy * its.rY;
+    it.g = base.g + ox * base.dg + oy * its.gY;
+    it.b = base.b + ox * base.db + oy * its.bY;
+    it.a = base.a + ox * base.da + oy * its.aY;
     if (pl.texMode == TexAffine) {
-      it.u = clamp32(u0 + ox * uX + oy * uY);
-      it.v = clamp32(v0 + ox * vX + oy * vY);
+      it.u = clamp32(its.u0 + ox * its.uX + oy * its.uY);
+      it.v = clamp32(its.v0 + ox * its.vX + oy * its.vY);
     } else if (pl.texMode == TexPerspective) {
-      double px = lo + 0.5, pyc = y + 0.5;
+      const double px = lo + 0.5, pyc = y + 0.5;
       it.sw = (float)evalPlane(pl.s, pl, px, pyc);
       it.tw = (float)evalPlane(pl.t, pl, px, pyc);
       it.w = (float)evalPlane(pl.w, pl, px, pyc);
@@ -838,6 +870,51 @@ void rasterTriangle(const Pipe &p, FixedVertex a, FixedVertex b, FixedVertex c,
   }
 }
 
+inline int64_t signedArea(const FixedVertex &a, const FixedVertex &b, const FixedVertex &c) {
+  return (b.X - a.X) * (c.Y - a.Y) - (c.X - a.X) * (b.Y - a.Y);
+}
+
+// One triangle with its planes, anchored at (xr, yr).
+void rasterTriangle(const Pipe &p, FixedVertex a, FixedVertex b, FixedVertex c, const Planes &pl,
+                    int64_t xr, int64_t yr) {
+  int64_t area = signedArea(a, b, c);
+  if (area == 0)
+    return;
+  if (area < 0)
+    std::swap(b, c);
+  const FixedVertex v[3] = {a, b, c};
+  rasterConvex(p, v, 3, pl, makeIterators(p, pl, xr, yr), xr, yr);
+}
+
+// Whether the polygon is strictly convex; its winding in sign (+1 counter-clockwise).
+bool strictlyConvex(const FixedVertex *v, int n, int &sign) {
+  sign = 0;
+  for (int i = 0; i < n; ++i) {
+    int64_t turn = signedArea(v[i], v[(i + 1) % n], v[(i + 2) % n]);
+    int s = turn > 0 ? 1 : (turn < 0 ? -1 : 0);
+    if (s == 0 || (sign != 0 && s != sign))
+      return false;
+    sign = s;
+  }
+  // Turns all one way can still wind round more than once (a star): going
+  // round once, x and y each change direction exactly twice.
+  auto reversals = [&](bool alongX) {
+    int count = 0, last = 0;
+    for (int i = 0; i <= n; ++i) {
+      const FixedVertex &a = v[i % n], &b = v[(i + 1) % n];
+      int64_t d = alongX ? b.X - a.X : b.Y - a.Y;
+      int s = d > 0 ? 1 : (d < 0 ? -1 : 0);
+      if (s == 0)
+        continue;
+      if (last != 0 && s != last)
+        ++count;
+      last = s;
+    }
+    return count;
+  };
+  return reversals(true) <= 2 && reversals(false) <= 2;
+}
+
 int texModeFor(const Pipe &p, const GrVertex *const *v, int n) {
   if (!p.useTexture || !p.tex)
     return TexNone;
@@ -847,22 +924,70 @@ int texModeFor(const Pipe &p, const GrVertex *const *v, int n) {
   return v[0]->oow != 0.0f ? TexAffine : TexPerspective;
 }
 
-bool culled(const FixedVertex &a, const FixedVertex &b, const FixedVertex &c) {
+// Whether the cull mode drops a shape of this winding (+1 counter-clockwise).
+bool culledWinding(int64_t area) {
   if (Board.cullMode == GR_CULL_DISABLE)
     return false;
-  int64_t area = (b.X - a.X) * (c.Y - a.Y) - (c.X - a.X) * (b.Y - a.Y);
   return Board.cullMode == GR_CULL_NEGATIVE ? area < 0 : area > 0;
 }
 
-void drawTriangleWith(const Pipe &p, const GrVertex *a, const GrVertex *b, const GrVertex *c) {
-  FixedVertex fa = fixVertex(a), fb = fixVertex(b), fc = fixVertex(c);
-  if (culled(fa, fb, fc))
-    return;
-  const GrVertex *vs[3] = {a, b, c};
-  int texMode = texModeFor(p, vs, 3);
-  Planes planes;
-  if (makePlanes(fa, fb, fc, texMode, p.tex ? p.tex->scale : 1.0f, planes))
-    rasterTriangle(p, fa, fb, fc, planes);
+// Draws a polygon as the fan of triangles from its first vertex, every triangle
+// anchored at the polygon's anchor; with shared planes (the planar form) every
+// triangle takes those. A strictly convex polygon whose triangles come out with
+// the same iterators is drawn in one pass: the same pixels, fewer spans.
+void drawFan(const Pipe &p, const FixedVertex *fv, int n, const Planes *shared) {
+  int64_t xr, yr;
+  anchorOf(fv, n, xr, yr);
+  const float scale = p.tex ? p.tex->scale : 1.0f;
+  int sign;
+  if (n >= 4 && !boardReferencePipelineForced() && strictlyConvex(fv, n, sign)) {
+    if (culledWinding(sign))
+      return;
+    Planes planes;
+    bool merge = true;
+    Iterators its;
+    if (shared) {
+      planes = *shared;
+      its = makeIterators(p, planes, xr, yr);
+    } else {
+      const GrVertex *all[MaxPolygon];
+      for (int i = 0; i < n; ++i)
+        all[i] = fv[i].v;
+      const int texMode = texModeFor(p, all, n);
+      merge = texMode != TexPerspective;
+      for (int i = 1; merge && i + 1 < n; ++i) {
+        Planes pl;
+        makePlanes(fv[0], fv[i], fv[i + 1], texMode, scale, pl);
+        Iterators next = makeIterators(p, pl, xr, yr);
+        if (i == 1) {
+          planes = pl;
+          its = next;
+        } else {
+          merge = next.sameAs(its);
+        }
+      }
+    }
+    if (merge) {
+      FixedVertex ordered[MaxPolygon];
+      for (int i = 0; i < n; ++i)
+        ordered[i] = sign > 0 ? fv[i] : fv[n - 1 - i];
+      rasterConvex(p, ordered, n, planes, its, xr, yr);
+      return;
+    }
+  }
+  for (int i = 1; i + 1 < n; ++i) {
+    const FixedVertex &a = fv[0], &b = fv[i], &c = fv[i + 1];
+    if (culledWinding(signedArea(a, b, c)))
+      continue;
+    if (shared) {
+      rasterTriangle(p, a, b, c, *shared, xr, yr);
+      continue;
+    }
+    const GrVertex *vs[3] = {a.v, b.v, c.v};
+    Planes planes;
+    if (makePlanes(a, b, c, texModeFor(p, vs, 3), scale, planes))
+      rasterTriangle(p, a, b, c, planes, xr, yr);
+  }
 }
 
 void traceVertices(const char *name, int nverts, const int ilist[], const GrVertex vlist[]) {
@@ -874,15 +999,18 @@ void traceVertices(const char *name, int nverts, const int ilist[], const GrVert
 
 } // namespace
 
+// Polygons of more than MaxPolygon vertices draw their first MaxPolygon.
 void grDrawPolygon(int nverts, const int ilist[], const GrVertex vlist[]) {
   if (BoardTraceFile && nverts > 0)
     traceVertices("grDrawPolygon", nverts, ilist, vlist);
   if (!Board.open || nverts < 3)
     return;
   Pipe p = makePipe();
-  const GrVertex *v0 = &vlist[ilist[0]];
-  for (int i = 1; i + 1 < nverts; ++i)
-    drawTriangleWith(p, v0, &vlist[ilist[i]], &vlist[ilist[i + 1]]);
+  const int n = std::min(nverts, MaxPolygon);
+  FixedVertex fv[MaxPolygon];
+  for (int i = 0; i < n; ++i)
+    fv[i] = fixVertex(&vlist[ilist[i]]);
+  drawFan(p, fv, n, nullptr);
 }
 
 void grDrawPlanarPolygon(int nverts, const int ilist[], const GrVertex vlist[]) {
@@ -891,22 +1019,19 @@ void grDrawPlanarPolygon(int nverts, const int ilist[], const GrVertex vlist[]) 
   if (!Board.open || nverts < 3)
     return;
   Pipe p = makePipe();
-  const int n = std::min(nverts, 64);
-  const GrVertex *all[64];
-  for (int i = 0; i < n; ++i)
+  const int n = std::min(nverts, MaxPolygon);
+  FixedVertex fv[MaxPolygon];
+  const GrVertex *all[MaxPolygon];
+  for (int i = 0; i < n; ++i) {
     all[i] = &vlist[ilist[i]];
-  int texMode = texModeFor(p, all, n);
-  FixedVertex f0 = fixVertex(all[0]);
+    fv[i] = fixVertex(all[i]);
+  }
+  // The gradients of the first triangle that is not degenerate serve them all.
+  const int texMode = texModeFor(p, all, n);
   Planes planes;
   bool have = false;
   for (int i = 1; i + 1 < n && !have; ++i)
-    have = makePlanes(f0, fixVertex(all[i]), fixVertex(all[i + 1]), texMode,
-                      p.tex ? p.tex->scale : 1.0f, planes);
-  if (!have)
-    return;
-  for (int i = 1; i + 1 < n; ++i) {
-    FixedVertex fb = fixVertex(all[i]), fc = fixVertex(all[i + 1]);
-    if (!culled(f0, fb, fc))
-      rasterTriangle(p, f0, fb, fc, planes);
-  }
+    have = makePlanes(fv[0], fv[i], fv[i + 1], texMode, p.tex ? p.tex->scale : 1.0f, planes);
+  if (have)
+    drawFan(p, fv, n, &planes);
 }

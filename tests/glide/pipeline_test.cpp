@@ -314,6 +314,62 @@ TEST_F(Pipeline, SpecialisedSpansMatchTheReferencePipeline) {
   EXPECT_EQ(differing, 0);
 }
 
+TEST_F(Pipeline, PolygonsDrawTheSameAsTheirTriangles) {
+  // Sprites, rotated and scaled, flat or shaded, and polygons that are not
+  // convex: the fast path (which may draw a convex polygon in one pass) and
+  // the reference path (triangle by triangle) give the same pixels.
+  std::vector<uint16_t> texels(256 * 256);
+  for (int i = 0; i < 256 * 256; ++i)
+    texels[i] = (uint16_t)(i * 7919u);
+  GrMipMapId_t id = allocate(GR_TEXFMT_RGB_565);
+  guTexDownloadMipMap(id, texels.data(), nullptr);
+  guTexSource(id);
+  grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_DECAL);
+  grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ZERO);
+  grDitherMode(GR_DITHER_4x4);
+  std::vector<uint16_t> results[2];
+  for (int pass = 0; pass < 2; ++pass) {
+    boardForceReferencePipeline(pass == 1);
+    fill(0x2104);
+    for (int k = 0; k < 120; ++k) {
+      guColorCombineFunction(k % 3 ? GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB : GR_COLORCOMBINE_ITRGB);
+      float cx = 40.0f + (k * 53 % 560) + (k % 16) / 16.0f, cy = 30.0f + (k * 37 % 420);
+      float size = 6.0f + (k * 13 % 60), angle = k * 0.37f;
+      float c = std::cos(angle) * size, s = std::sin(angle) * size;
+      bool shaded = k % 4 == 0;
+      GrVertex v[6];
+      const float corner[4][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}};
+      for (int i = 0; i < 4; ++i) {
+        float x = cx + corner[i][0] * c - corner[i][1] * s, y = cy + corner[i][0] * s + corner[i][1] * c;
+        v[i] = screenVertex(x, y, 200, shaded ? 60.0f * i : 150, 90, shaded ? 100.0f + 40 * i : 180,
+                            corner[i][0] > 0 ? 256 : 0, corner[i][1] > 0 ? 256 : 0);
+      }
+      int index[6] = {0, 1, 2, 3, 4, 5};
+      if (k % 10 == 9) {
+        // Not convex: a dart, and a five-pointed star.
+        v[2] = screenVertex(cx, cy - size * 0.2f, 255, 255, 255, 200, 128, 128);
+        grDrawPolygon(4, index, v);
+        for (int i = 0; i < 5; ++i) {
+          float a = i * 2 * 2.5132741f;
+          v[i] = screenVertex(cx + size * std::cos(a), cy + size * std::sin(a), 255, 200, 100, 150,
+                              128 + 100 * std::cos(a), 128 + 100 * std::sin(a));
+        }
+        grDrawPolygon(5, index, v);
+      } else if (k % 2) {
+        grDrawPolygon(4, index, v);
+      } else {
+        grDrawPlanarPolygon(4, index, v);
+      }
+    }
+    results[pass] = backBuffer();
+  }
+  boardForceReferencePipeline(false);
+  int differing = 0;
+  for (size_t i = 0; i < results[0].size(); ++i)
+    differing += results[0][i] != results[1][i];
+  EXPECT_EQ(differing, 0);
+}
+
 TEST_F(Pipeline, ColourMaskOffWritesNothing) {
   guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
   grColorMask(FXFALSE, FXFALSE);
