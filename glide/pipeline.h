@@ -43,8 +43,8 @@ struct Pipe {
 
 Pipe makePipe();
 
-// Forces every fragment through the reference path (for tests comparing it
-// with the specialised spans).
+// Forces every fragment through the reference path and every polygon through
+// its triangles one by one (for tests comparing them with the fast paths).
 void boardForceReferencePipeline(bool force);
 bool boardReferencePipelineForced();
 
