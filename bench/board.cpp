@@ -129,8 +129,8 @@ void BM_Fade(benchmark::State &state) {
 }
 BENCHMARK(BM_Fade);
 
-// (d) antialiased lines 20 pixels long; a pixel is one of the two the line
-// covers per step along its major axis.
+// (d) antialiased lines 20 pixels long along their major axis, at angles up
+// to 40 degrees either way; each step along the major axis covers two pixels.
 void BM_AALines20(benchmark::State &state) {
   openScreen();
   guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
@@ -140,11 +140,11 @@ void BM_AALines20(benchmark::State &state) {
   const int count = 1000;
   std::vector<GrVertex> ends(count * 2);
   for (int i = 0; i < count; ++i) {
-    float angle = i * 0.7f;
-    float x = 50.0f + (i * 37 % 700), y = 50.0f + (i * 53 % 500);
+    float slope = std::tan(((i * 37 % 81) - 40) * 0.0174533f);
+    float x = 50.0f + (i * 37 % 700) + 0.5f, y = 50.0f + (i * 53 % 500) + 0.3125f;
+    float dx = i % 2 ? 20.0f : -20.0f;
     ends[i * 2] = vertex(x, y, 120, 200, 255, 255, 0, 0, 1);
-    ends[i * 2 + 1] = vertex(x + 20 * std::cos(angle), y + 20 * std::sin(angle), 255, 255, 255, 128,
-                             0, 0, 1);
+    ends[i * 2 + 1] = vertex(x + dx, y + dx * slope, 255, 255, 255, 128, 0, 0, 1);
   }
   for (auto _ : state)
     for (int i = 0; i < count; ++i)

@@ -70,7 +70,8 @@ inline int floorInt(double v) {
 
 // One untextured fragment of iterated colour through a specialised blend.
 template <int Blend>
-void writeSimple(const Pipe &p, int x, int y, int r, int g, int b, int a) {
+inline __attribute__((always_inline)) void writeSimple(const Pipe &p, int x, int y, int r, int g,
+                                                       int b, int a) {
   if (!p.alphaPass[a])
     return;
   uint16_t *pixel = p.target + (size_t)y * p.width + x;
@@ -108,7 +109,59 @@ FragmentFn pickWriter(const Pipe &p) {
   }
 }
 
-// Iterated attributes at parameter t along the line, and the fragment.
+// Fixed point with the given fractional bits, saturated far outside any use.
+inline int64_t toFixed(double v, int bits) {
+  double f = std::floor(std::ldexp(v, bits) + 0.5);
+  if (!(f > -4.0e18))
+    return -(int64_t)4e18;
+  return f < 4.0e18 ? (int64_t)f : (int64_t)4e18;
+}
+
+// The walk along a line's major axis, one pixel per step.
+struct LineIter {
+  int64_t from, to;      // the major pixels drawn, ascending, on the screen
+  int64_t minor, dMinor; // the line's minor coordinate at the step's centre: pixels, 32 fractional bits
+  int64_t t, dt;         // position from the first end (0) to the last (1): 32 fractional bits
+  int64_t c[4], dc[4];   // red, green, blue, alpha: 16 fractional bits, within +-2^40
+
+  // Colours and alpha are iterated linearly from the first end to the last.
+  bool start(const LineSetup &l, const GrVertex *a, const GrVertex *b, int majorLimit) {
+    from = l.first;
+    to = l.last;
+    if (l.dir < 0)
+      std::swap(from, to);
+    from = std::max<int64_t>(from, 0);
+    to = std::min<int64_t>(to, majorLimit - 1);
+    if (from > to)
+      return false;
+    const double dm = (double)(l.mb - l.ma), along = (double)(16 * from + 8 - l.ma);
+    const double pos = along / dm, step = 16.0 / dm;
+    minor = toFixed(((double)l.na + (double)(l.nb - l.na) * pos) / 16.0, 32);
+    dMinor = toFixed((double)(l.nb - l.na) / dm, 32);
+    t = toFixed(pos, 32);
+    dt = toFixed(step, 32);
+    const float ca[4] = {a->r, a->g, a->b, a->a}, cb[4] = {b->r, b->g, b->b, b->a};
+    for (int k = 0; k < 4; ++k) {
+      const double d = (double)cb[k] - (double)ca[k];
+      c[k] = std::clamp<int64_t>(toFixed((double)ca[k] + d * pos, 16), -(1ll << 40), 1ll << 40);
+      dc[k] = std::clamp<int64_t>(toFixed(d * step, 16), -(1ll << 30), 1ll << 30);
+    }
+    return true;
+  }
+  void advance() {
+    minor += dMinor;
+    t += dt;
+    for (int k = 0; k < 4; ++k)
+      c[k] += dc[k];
+  }
+  int channel(int k) const { return clamp255((int)std::clamp<int64_t>(c[k] >> 16, -1, 256)); }
+  // The alpha scaled by a coverage with 16 fractional bits (1 = 65536), rounded down.
+  int alpha(int64_t coverage) const {
+    return clamp255((int)std::clamp<int64_t>((c[3] * coverage) >> 32, -1, 256));
+  }
+};
+
+// A fragment of a line or point, textured or not.
 struct LineFragment {
   const Pipe &p;
   const GrVertex *a, *b;
@@ -118,70 +171,49 @@ struct LineFragment {
   LineFragment(const Pipe &pipe, const GrVertex *from, const GrVertex *to)
       : p(pipe), a(from), b(to), textured(pipe.useTexture && pipe.tex), write(pickWriter(pipe)) {}
 
-  void emit(int x, int y, double t, double coverage) const {
-    auto lerp = [t](float u, float v) { return (double)u + ((double)v - (double)u) * t; };
-    int r = clamp255(floorInt(lerp(a->r, b->r)));
-    int g = clamp255(floorInt(lerp(a->g, b->g)));
-    int bl = clamp255(floorInt(lerp(a->b, b->b)));
-    int al = clamp255(floorInt(lerp(a->a, b->a) * coverage));
+  // t: the position between the ends (texture coordinates are interpolated
+  // with 1/w along it).
+  void emit(int x, int y, int r, int g, int bl, int al, double t) const {
     if (!textured) {
       write(p, x, y, r, g, bl, al);
       return;
     }
-    uint32_t texel = NoTexel;
-    {
-      int32_t u, v;
-      perspectiveUV((float)lerp(a->tmuvtx[0].sow, b->tmuvtx[0].sow),
-                    (float)lerp(a->tmuvtx[0].tow, b->tmuvtx[0].tow), (float)lerp(a->oow, b->oow),
-                    p.tex->scale, u, v);
-      texel = sampleTexel(*p.tex, u, v);
-    }
-    shadeFragment(p, x, y, r, g, bl, al, texel);
+    auto lerp = [t](float u, float v) { return (double)u + ((double)v - (double)u) * t; };
+    int32_t u, v;
+    perspectiveUV((float)lerp(a->tmuvtx[0].sow, b->tmuvtx[0].sow),
+                  (float)lerp(a->tmuvtx[0].tow, b->tmuvtx[0].tow), (float)lerp(a->oow, b->oow),
+                  p.tex->scale, u, v);
+    shadeFragment(p, x, y, r, g, bl, al, sampleTexel(*p.tex, u, v));
   }
 };
 
-// Walks the pixel steps along the major axis: for each, the centre's major
-// coordinate (sixteenths), the line's minor coordinate there (pixels, where
-// pixel j has its centre at j + 0.5) and the parameter along the line.
-template <class Visit>
-void walkLine(const LineSetup &l, int majorLimit, Visit visit) {
-  const int64_t dm = l.mb - l.ma, dn = l.nb - l.na;
-  int64_t from = l.first, to = l.last;
-  if (l.dir < 0)
-    std::swap(from, to);
-  from = std::max<int64_t>(from, 0);
-  to = std::min<int64_t>(to, majorLimit - 1);
-  const double inverse = 1.0 / (double)dm, slope = (double)dn * inverse;
-  for (int64_t i = from; i <= to; ++i) {
-    const double along = (double)(16 * i + 8 - l.ma);
-    visit(i, ((double)l.na + along * slope) / 16.0, along * inverse);
-  }
+// The rows (x-major) or columns (y-major) an antialiased line covers at one
+// step: pixel j0 = floor(minor - 1/2) at coverage 1 - f and j0 + 1 at f, where
+// f is the fraction of minor - 1/2 (a centre one pixel off gets nothing).
+template <class Emit>
+inline void antialiasedStep(const LineIter &it, int minorLimit, Emit emit) {
+  const int64_t h = it.minor - ((int64_t)1 << 31);
+  const int64_t j0 = h >> 32;
+  const int64_t f = (h & 0xFFFFFFFFll) >> 16; // 16 fractional bits
+  if (j0 >= 0 && j0 < minorLimit)
+    emit(j0, 65536 - f);
+  if (f != 0 && j0 + 1 >= 0 && j0 + 1 < minorLimit)
+    emit(j0 + 1, f);
 }
 
-// An untextured antialiased line under a specialised blend: the colour is
-// iterated once per step, the alpha once per pixel.
+// An untextured antialiased line under a specialised blend.
 template <int Blend>
-void antialiasedSimple(const Pipe &p, const LineSetup &l, const GrVertex *a, const GrVertex *b) {
-  const int majorLimit = l.xMajor ? p.width : p.height;
+void antialiasedSimple(const Pipe &p, const LineSetup &l, LineIter &it) {
   const int minorLimit = l.xMajor ? p.height : p.width;
-  walkLine(l, majorLimit, [&](int64_t i, double minor, double t) {
-    auto lerp = [t](float u, float v) { return (double)u + ((double)v - (double)u) * t; };
-    const int r = clamp255(floorInt(lerp(a->r, b->r)));
-    const int g = clamp255(floorInt(lerp(a->g, b->g)));
-    const int bl = clamp255(floorInt(lerp(a->b, b->b)));
-    const double alpha = lerp(a->a, b->a);
-    int64_t lo = floorInt(minor - 1.5) + 1, hi = -floorInt(-(minor + 0.5)) - 1;
-    for (int64_t j = std::max<int64_t>(lo, 0); j <= hi && j < minorLimit; ++j) {
-      double coverage = 1.0 - std::fabs((double)j + 0.5 - minor);
-      if (coverage <= 0.0)
-        continue;
-      int al = clamp255(floorInt(alpha * coverage));
+  for (int64_t i = it.from; i <= it.to; ++i, it.advance()) {
+    const int r = it.channel(0), g = it.channel(1), b = it.channel(2);
+    antialiasedStep(it, minorLimit, [&](int64_t j, int64_t coverage) {
       if (l.xMajor)
-        writeSimple<Blend>(p, (int)i, (int)j, r, g, bl, al);
+        writeSimple<Blend>(p, (int)i, (int)j, r, g, b, it.alpha(coverage));
       else
-        writeSimple<Blend>(p, (int)j, (int)i, r, g, bl, al);
-    }
-  });
+        writeSimple<Blend>(p, (int)j, (int)i, r, g, b, it.alpha(coverage));
+    });
+  }
 }
 
 void traceLine(const char *name, const GrVertex *a, const GrVertex *b) {
@@ -208,22 +240,25 @@ void grDrawLine(const GrVertex *a, const GrVertex *b) {
   LineFragment f(p, a, b);
   const int majorLimit = l.xMajor ? p.width : p.height;
   const int minorLimit = l.xMajor ? p.height : p.width;
-  const int64_t dm = l.mb - l.ma, dn = l.nb - l.na;
-  walkLine(l, majorLimit, [&](int64_t i, double, double t) {
-    // Exact minor coordinate in sixteenths: na + (cm - ma) * dn / dm.
-    int64_t cm = 16 * i + 8;
-    int64_t num = l.na * dm + (cm - l.ma) * dn, den = dm;
-    if (den < 0) {
-      num = -num;
-      den = -den;
-    }
-    // The parallelogram's top edge (x-major) or left edge (y-major) owns the
+  LineIter it;
+  if (!it.start(l, a, b, majorLimit))
+    return;
+  int64_t dm = l.mb - l.ma, dn = l.nb - l.na;
+  if (dm < 0) {
+    dm = -dm;
+    dn = -dn;
+  }
+  for (int64_t i = it.from; i <= it.to; ++i, it.advance()) {
+    // The exact minor coordinate in sixteenths is na + (cm - ma) * dn / dm; the
+    // parallelogram's top edge (x-major) or left edge (y-major) owns the
     // centres on it.
-    int64_t j = l.xMajor ? floorDiv(num, den * 16) : ceilDiv(num, den * 16) - 1;
+    const int64_t num = l.na * dm + (16 * i + 8 - l.ma) * dn;
+    const int64_t j = l.xMajor ? floorDiv(num, dm * 16) : ceilDiv(num, dm * 16) - 1;
     if (j < 0 || j >= minorLimit)
-      return;
-    f.emit(l.xMajor ? (int)i : (int)j, l.xMajor ? (int)j : (int)i, t, 1.0);
-  });
+      continue;
+    f.emit(l.xMajor ? (int)i : (int)j, l.xMajor ? (int)j : (int)i, it.channel(0), it.channel(1),
+           it.channel(2), it.channel(3), std::ldexp((double)it.t, -32));
+  }
 }
 
 // An antialiased line: the line widened to one pixel either side along its
@@ -238,27 +273,27 @@ void grAADrawLine(const GrVertex *a, const GrVertex *b) {
   if (!p.rgbMask)
     return;
   LineFragment f(p, a, b);
+  LineIter it;
+  if (!it.start(l, a, b, l.xMajor ? p.width : p.height))
+    return;
   if (!f.textured && f.write != writeReference) {
     switch (p.blendMode) {
-    case BlendNone: antialiasedSimple<BlendNone>(p, l, a, b); return;
-    case BlendAdd: antialiasedSimple<BlendAdd>(p, l, a, b); return;
-    case BlendScaled: antialiasedSimple<BlendScaled>(p, l, a, b); return;
-    case BlendFade: antialiasedSimple<BlendFade>(p, l, a, b); return;
-    default: antialiasedSimple<BlendOneAdd>(p, l, a, b); return;
+    case BlendNone: antialiasedSimple<BlendNone>(p, l, it); return;
+    case BlendAdd: antialiasedSimple<BlendAdd>(p, l, it); return;
+    case BlendScaled: antialiasedSimple<BlendScaled>(p, l, it); return;
+    case BlendFade: antialiasedSimple<BlendFade>(p, l, it); return;
+    default: antialiasedSimple<BlendOneAdd>(p, l, it); return;
     }
   }
-  const int majorLimit = l.xMajor ? p.width : p.height;
   const int minorLimit = l.xMajor ? p.height : p.width;
-  walkLine(l, majorLimit, [&](int64_t i, double minor, double t) {
-    // Pixels whose centres lie less than one pixel from the line.
-    int64_t lo = floorInt(minor - 1.5) + 1, hi = -floorInt(-(minor + 0.5)) - 1;
-    for (int64_t j = std::max<int64_t>(lo, 0); j <= hi && j < minorLimit; ++j) {
-      double coverage = 1.0 - std::fabs((double)j + 0.5 - minor);
-      if (coverage <= 0.0)
-        continue;
-      f.emit(l.xMajor ? (int)i : (int)j, l.xMajor ? (int)j : (int)i, t, coverage);
-    }
-  });
+  for (int64_t i = it.from; i <= it.to; ++i, it.advance()) {
+    const int r = it.channel(0), g = it.channel(1), bl = it.channel(2);
+    const double t = std::ldexp((double)it.t, -32);
+    antialiasedStep(it, minorLimit, [&](int64_t j, int64_t coverage) {
+      f.emit(l.xMajor ? (int)i : (int)j, l.xMajor ? (int)j : (int)i, r, g, bl, it.alpha(coverage),
+             t);
+    });
+  }
 }
 
 // An antialiased point: the square one pixel either side of it, alpha falling
@@ -275,12 +310,15 @@ void grAADrawPoint(const GrVertex *pt) {
   if (Board.origin == GR_ORIGIN_UPPER_LEFT)
     py = Board.height - py;
   LineFragment f(p, pt, pt);
+  const int r = clamp255(floorInt(pt->r)), g = clamp255(floorInt(pt->g));
+  const int b = clamp255(floorInt(pt->b));
+  const double alpha = pt->a;
   int64_t x0 = floorInt(px - 1.5) + 1, x1 = -floorInt(-(px + 0.5)) - 1;
   int64_t y0 = floorInt(py - 1.5) + 1, y1 = -floorInt(-(py + 0.5)) - 1;
   for (int64_t y = std::max<int64_t>(y0, 0); y <= y1 && y < p.height; ++y)
     for (int64_t x = std::max<int64_t>(x0, 0); x <= x1 && x < p.width; ++x) {
       double d = std::max(std::fabs((double)x + 0.5 - px), std::fabs((double)y + 0.5 - py));
       if (d < 1.0)
-        f.emit((int)x, (int)y, 0.0, 1.0 - d);
+        f.emit((int)x, (int)y, r, g, b, clamp255(floorInt(alpha * (1.0 - d))), 0.0);
     }
 }
