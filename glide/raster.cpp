@@ -391,6 +391,7 @@ void spanLoop(const Pipe &p, int x0, int x1, int y, const SpanIter &it, int firs
   }
 }
 
+#if defined(__GNUC__) // the vector spans need per-function target selection
 // Four pixels at a time with 256-bit vectors, for flat-coloured textured
 // spans whose taps stay inside the texture's border: the arithmetic of
 // spanLoop, lane for lane. Spans shorter than four pixels are left to
@@ -545,6 +546,11 @@ bool haveAvx2() {
   static const bool have = __builtin_cpu_supports("avx2");
   return have;
 }
+#else
+bool haveAvx2() { return false; }
+template <int Tex, int Blend>
+int spanGroupsAvx2(const Pipe &, int, int, int, const SpanIter &) { return 0; }
+#endif
 
 template <int Tex, int Comb, int Blend, bool Flat>
 void spanFast(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
