@@ -70,8 +70,7 @@ inline int floorInt(double v) {
 
 // One untextured fragment of iterated colour through a specialised blend.
 template <int Blend>
-inline __attribute__((always_inline)) void writeSimple(const Pipe &p, int x, int y, int r, int g,
-                                                       int b, int a) {
+BOARD_ALWAYS_INLINE void writeSimple(const Pipe &p, int x, int y, int r, int g, int b, int a) {
   if (!p.alphaPass[a])
     return;
   uint16_t *pixel = p.target + (size_t)y * p.width + x;

@@ -9,6 +9,12 @@
 #include "glide/boardstate.h"
 #include "glide/glide.h"
 
+#if defined(__GNUC__)
+#define BOARD_ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define BOARD_ALWAYS_INLINE inline
+#endif
+
 // The blends the program draws with, which have specialised paths.
 enum BlendMode {
   BlendOther = -1,
