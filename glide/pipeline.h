@@ -53,6 +53,9 @@ Pipe makePipe();
 // its triangles one by one (for tests comparing them with the fast paths).
 void boardForceReferencePipeline(bool force);
 bool boardReferencePipelineForced();
+// Whether the spans may use 256-bit vectors where the processor has them (for
+// tests of the narrower spans).
+void boardUseWideVectors(bool use);
 
 // Everything after iteration for one fragment: texel (0xAARRGGBB), combine,
 // alpha, alpha test, blend, dither, write at (x, y) of the render target.

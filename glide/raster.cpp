@@ -14,6 +14,8 @@
 
 namespace {
 
+bool WideVectors = true;
+
 // ---- Setup --------------------------------------------------------------------------
 
 // The most vertices a polygon call takes.
@@ -581,7 +583,7 @@ void spanFast(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
     bool endsAhead = Tex != TexPerspective || (it.w > 0.0f && it.w + it.dw * (float)n > 0.0f);
     if (endsAhead && within(u0, u1, uLimit) && within(v0, v1, vLimit)) {
       int done = 0;
-      if (Flat && x1 - x0 >= 3 && haveAvx2() && !boardReferencePipelineForced())
+      if (Flat && x1 - x0 >= 3 && WideVectors && haveAvx2() && !boardReferencePipelineForced())
         done = spanGroupsAvx2<Tex, Blend>(p, x0, x1, y, it);
       if (x0 + done <= x1)
         spanLoop<Tex, Comb, Blend, Flat, true>(p, x0, x1, y, it, done);
@@ -1041,3 +1043,5 @@ void grDrawPlanarPolygon(int nverts, const int ilist[], const GrVertex vlist[]) 
   if (have)
     drawFan(p, fv, n, &planes);
 }
+
+void boardUseWideVectors(bool use) { WideVectors = use; }

@@ -263,9 +263,11 @@ TEST_F(Pipeline, SpecialisedSpansMatchTheReferencePipeline) {
   const int blends[5][2] = {{GR_BLEND_ONE, GR_BLEND_ZERO},      {GR_BLEND_SRC_ALPHA, GR_BLEND_ONE},
                             {GR_BLEND_SRC_ALPHA, GR_BLEND_ZERO}, {GR_BLEND_ZERO, GR_BLEND_SRC_ALPHA},
                             {GR_BLEND_ONE, GR_BLEND_SRC_ALPHA}};
-  std::vector<uint16_t> results[2];
-  for (int pass = 0; pass < 2; ++pass) {
+  // Passes: fast, reference, fast without 256-bit vectors.
+  std::vector<uint16_t> results[3];
+  for (int pass = 0; pass < 3; ++pass) {
     boardForceReferencePipeline(pass == 1);
+    boardUseWideVectors(pass != 2);
     seed = 777;
     fill(0x8410);
     for (int k = 0; k < 600; ++k) {
@@ -308,10 +310,14 @@ TEST_F(Pipeline, SpecialisedSpansMatchTheReferencePipeline) {
     results[pass] = backBuffer();
   }
   boardForceReferencePipeline(false);
-  int differing = 0;
-  for (size_t i = 0; i < results[0].size(); ++i)
+  boardUseWideVectors(true);
+  int differing = 0, narrowDiffering = 0;
+  for (size_t i = 0; i < results[0].size(); ++i) {
     differing += results[0][i] != results[1][i];
+    narrowDiffering += results[2][i] != results[1][i];
+  }
   EXPECT_EQ(differing, 0);
+  EXPECT_EQ(narrowDiffering, 0);
 }
 
 TEST_F(Pipeline, PolygonsDrawTheSameAsTheirTriangles) {
