@@ -31,6 +31,7 @@ struct BoardLfbLock {
   bool readLocked = false;
   bool writeLocked = false;
   int buffer = GR_BUFFER_BACKBUFFER;
+  int origin = GR_ORIGIN_LOWER_LEFT;  // rows of the pointer count from here
   bool pipeline = false;
   bool flipRows = false;              // lock origin differs from the screen's
   bool direct = false;                // pointer goes straight into the buffer

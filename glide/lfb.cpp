@@ -24,15 +24,13 @@ int effectiveOrigin(GrOriginLocation_t origin) {
   return origin == GR_ORIGIN_ANY ? Board.origin : origin;
 }
 
-int LockOrigin = GR_ORIGIN_LOWER_LEFT;
-
 // Writes the lines that let a replay repeat the pixels the caller wrote.
 void traceWrittenPixels(const uint16_t *before) {
   const BoardLfbLock &l = Board.lfb;
   const int w = Board.width;
   for (int y = 0; y < Board.height; ++y) {
     const uint16_t *row = l.shadow.data() + (size_t)y * w;
-    const uint16_t *old = before ? before + (size_t)memoryRow(y, LockOrigin) * w : nullptr;
+    const uint16_t *old = before ? before + (size_t)memoryRow(y, l.origin) * w : nullptr;
     int x = 0;
     while (x < w) {
       auto written = [&](int i) { return old ? row[i] != old[i] : row[i] != Untouched; };
@@ -70,9 +68,9 @@ FxBool grLfbLock(GrLock_t type, GrBuffer_t buffer, GrLfbWriteMode_t writeMode,
     return FXFALSE;
   uint16_t *pixels = boardBuffer(buffer);
   const int w = Board.width, h = Board.height;
-  LockOrigin = effectiveOrigin(origin);
+  l.origin = effectiveOrigin(origin);
   l.buffer = buffer;
-  l.flipRows = LockOrigin != GR_ORIGIN_LOWER_LEFT;
+  l.flipRows = l.origin != GR_ORIGIN_LOWER_LEFT;
   l.pipeline = write && pixelPipeline;
   l.direct = !l.flipRows && !l.pipeline && !BoardTraceFile;
   if (!l.direct) {
@@ -81,7 +79,7 @@ FxBool grLfbLock(GrLock_t type, GrBuffer_t buffer, GrLfbWriteMode_t writeMode,
     } else {
       l.shadow.resize((size_t)w * h);
       for (int y = 0; y < h; ++y)
-        std::memcpy(l.shadow.data() + (size_t)y * w, pixels + (size_t)memoryRow(y, LockOrigin) * w,
+        std::memcpy(l.shadow.data() + (size_t)y * w, pixels + (size_t)memoryRow(y, l.origin) * w,
                     (size_t)w * 2);
     }
   }
@@ -92,7 +90,7 @@ FxBool grLfbLock(GrLock_t type, GrBuffer_t buffer, GrLfbWriteMode_t writeMode,
   info->lfbPtr = l.direct ? (void *)pixels : (void *)l.shadow.data();
   info->strideInBytes = (FxU32)(w * 2);
   info->writeMode = GR_LFBWRITEMODE_565;
-  info->origin = LockOrigin;
+  info->origin = l.origin;
   return FXTRUE;
 }
 
@@ -123,7 +121,7 @@ FxBool grLfbUnlock(GrLock_t type, GrBuffer_t buffer) {
       p.useTexture = false;
       for (int y = 0; y < h; ++y) {
         const uint16_t *row = l.shadow.data() + (size_t)y * w;
-        int my = memoryRow(y, LockOrigin);
+        int my = memoryRow(y, l.origin);
         for (int x = 0; x < w; ++x) {
           // Skip untouched stretches four pixels at a time.
           const uint64_t four = 0x0001000100010001ull * Untouched;
@@ -140,7 +138,7 @@ FxBool grLfbUnlock(GrLock_t type, GrBuffer_t buffer) {
       }
     } else {
       for (int y = 0; y < h; ++y)
-        std::memcpy(pixels + (size_t)memoryRow(y, LockOrigin) * w, l.shadow.data() + (size_t)y * w,
+        std::memcpy(pixels + (size_t)memoryRow(y, l.origin) * w, l.shadow.data() + (size_t)y * w,
                     (size_t)w * 2);
     }
   }
