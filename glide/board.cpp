@@ -16,6 +16,7 @@ BoardContext Board;
 namespace {
 
 FramePresenter *Presenter = nullptr;
+void (*RetraceSleep)(double seconds) = nullptr; // null: the thread sleeps
 
 struct ResolutionSize {
   int width, height;
@@ -55,7 +56,10 @@ void waitRetraces(int interval) {
   double since = now - Board.openedAt;
   double next = std::floor(since / period) + 1.0;
   double target = Board.openedAt + (next + interval - 1) * period;
-  std::this_thread::sleep_for(std::chrono::duration<double>(target - now));
+  if (RetraceSleep)
+    RetraceSleep(target - now);
+  else
+    std::this_thread::sleep_for(std::chrono::duration<double>(target - now));
 }
 
 void resetRenderState() {
@@ -101,6 +105,7 @@ void boardSetPresenter(FramePresenter *presenter) { Presenter = presenter; }
 void boardSetRetraceWait(bool wait) { Board.retraceWait = wait; }
 void boardSetPresent(bool present) { Board.present = present; }
 void boardSetType(int type) { Board.boardType = type; }
+void boardSetRetraceSleep(void (*sleep)(double seconds)) { RetraceSleep = sleep; }
 
 // ---- Board and display ----------------------------------------------------------
 

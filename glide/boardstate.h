@@ -83,6 +83,9 @@ extern BoardContext Board;
 // Texture memory of the one texture unit.
 constexpr uint32_t BoardTextureMemory = 4u * 1024u * 1024u;
 
+// Replaces the thread's sleep while waiting for retraces (tests; null restores it).
+void boardSetRetraceSleep(void (*sleep)(double seconds));
+
 // The buffer drawing goes to.
 uint16_t *boardRenderTarget();
 // The pixels of a buffer named by GR_BUFFER_FRONTBUFFER or GR_BUFFER_BACKBUFFER.

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <string>
 
+#include "glide/boardstate.h"
 #include "glide/trace.h"
 #include "tests/glide/boardtest.h"
 
@@ -71,6 +72,29 @@ TEST_F(Board, SwapPresentsTheNewFrontBufferWithTheGammaTable) {
   EXPECT_EQ(presenter.gamma[64], 113);
   EXPECT_EQ(presenter.gamma[128], 170);
   EXPECT_EQ(presenter.gamma[255], 255);
+}
+
+std::vector<double> Sleeps;
+void recordSleep(double seconds) { Sleeps.push_back(seconds); }
+
+TEST_F(Board, SwapWaitsForTheGivenNumberOfRetraces) {
+  // 60 Hz: a retrace every 1/60 s from the moment the screen was opened.
+  boardSetRetraceSleep(recordSleep);
+  boardSetRetraceWait(true);
+  Sleeps.clear();
+  grBufferSwap(0); // at once
+  EXPECT_TRUE(Sleeps.empty());
+  grBufferSwap(1); // until the next retrace
+  grBufferSwap(3); // until the third from now
+  boardSetRetraceWait(false);
+  grBufferSwap(2); // a run that does not wait
+  boardSetRetraceSleep(nullptr);
+  const double period = 1.0 / 60;
+  ASSERT_EQ(Sleeps.size(), 2u);
+  EXPECT_GT(Sleeps[0], 0.0);
+  EXPECT_LE(Sleeps[0], period + 1e-9);
+  EXPECT_GT(Sleeps[1], 2 * period);
+  EXPECT_LE(Sleeps[1], 3 * period + 1e-9);
 }
 
 TEST_F(Board, TextureMemoryRunsOutAtFourMegabytes) {
