@@ -163,7 +163,9 @@ FxBool grLfbReadRegion(GrBuffer_t src_buffer, FxU32 src_x, FxU32 src_y, FxU32 sr
   const uint16_t *pixels = boardBuffer(src_buffer);
   uint8_t *out = static_cast<uint8_t *>(dst_data);
   for (FxU32 j = 0; j < src_height; ++j) {
-    int row = memoryRow((int)(src_y + j), Board.origin);
+    // Region reads count rows from the top of the screen, whatever origin the
+    // screen was opened with: the first row copied is the region's top row.
+    int row = memoryRow((int)(src_y + j), GR_ORIGIN_UPPER_LEFT);
     std::memcpy(out + (size_t)j * dst_stride, pixels + (size_t)row * w + src_x,
                 (size_t)src_width * 2);
   }

@@ -38,7 +38,10 @@ protected:
   // Back buffer row y (counted from the bottom).
   std::vector<uint16_t> backRows() {
     std::vector<uint16_t> px(Width * Height);
-    EXPECT_TRUE(grLfbReadRegion(GR_BUFFER_BACKBUFFER, 0, 0, Width, Height, Width * 2, px.data()));
+    // Region reads count rows from the top: read each row where it lies.
+    for (int y = 0; y < Height; ++y)
+      EXPECT_TRUE(grLfbReadRegion(GR_BUFFER_BACKBUFFER, 0, Height - 1 - y, Width, 1, Width * 2,
+                                  px.data() + static_cast<size_t>(y) * Width));
     return px;
   }
   bool glyphBit(int code, int i, int j) const {

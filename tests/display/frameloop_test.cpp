@@ -212,3 +212,71 @@ TEST(HeadlessRender, SameSeedAndStepGiveIdenticalFiles) {
   std::ifstream missing(base + "a/frame-000004.png");
   EXPECT_FALSE(missing.good());
 }
+
+namespace {
+// A host whose control panel has a 348 x 229 preview panel that keeps what it is shown.
+struct PanelHost : HeadlessApplication {
+  std::vector<uint16_t> shown;
+  int shownW = 0, shownH = 0;
+  WindowHandle createControlPanel() override { return 2; }
+  bool windowSize(WindowHandle w, int &width, int &height) override {
+    if (w != 2) return HeadlessApplication::windowSize(w, width, height);
+    width = 348;
+    height = 229;
+    return true;
+  }
+  bool drawImage565(WindowHandle, const uint16_t *pixels, int width, int height) override {
+    shown.assign(pixels, pixels + static_cast<size_t>(width) * height);
+    shownW = width;
+    shownH = height;
+    return true;
+  }
+};
+} // namespace
+
+TEST(ControlPanelPreview, ThePanelShowsTheBottomRowsOfTheFrameTopRowFirst) {
+  const std::string reg = ::testing::TempDir() + "lv-panel.reg";
+  std::remove(reg.c_str());
+  setenv("LUMENVEIL_REGISTRY", reg.c_str(), 1);
+  {
+    GlobalConfiguration g;
+    g.ScreenSaver = 7; // no scene
+    g.save();
+  }
+  boardSetRetraceWait(false);
+  PanelHost host;
+  setApplication(&host);
+  setRenderWindow(host.createControlPanel());
+  ActiveScene = -1;
+  ASSERT_TRUE(initFrameLoop(false));
+  EXPECT_EQ(ScreenWidth, 348);
+  EXPECT_EQ(ScreenHeight, 229);
+  // Red over the lower half of the render area (the frame's origin is the lower left).
+  GrVertex v[4] = {};
+  const float xy[4][2] = {{0, 0}, {348, 0}, {348, 114}, {0, 114}};
+  for (int i = 0; i < 4; ++i) {
+    v[i].x = xy[i][0] + 524288.0f;
+    v[i].y = xy[i][1] + 524288.0f;
+    v[i].r = 255.0f;
+    v[i].a = 255.0f;
+    v[i].oow = 1.0f;
+  }
+  guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
+  grAlphaBlendFunction(GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ONE, GR_BLEND_ZERO);
+  const int idx[4] = {0, 1, 2, 3};
+  grDrawPolygon(4, idx, v);
+  presentFrame(); // shows the frame before; this one becomes the front buffer
+  presentFrame(); // shows the red one
+  ASSERT_EQ(host.shownW, 348);
+  ASSERT_EQ(host.shownH, 229);
+  // Top-down rows: the panel's bottom half is red, its top half black.
+  EXPECT_EQ(host.shown[static_cast<size_t>(228) * 348 + 10], 0xF800);
+  EXPECT_EQ(host.shown[static_cast<size_t>(120) * 348 + 300], 0xF800);
+  EXPECT_EQ(host.shown[static_cast<size_t>(100) * 348 + 10], 0x0000);
+  EXPECT_EQ(host.shown[10], 0x0000);
+  closeDisplay();
+  FrameLoopReady = false;
+  RenderWindow = 0;
+  setApplication(nullptr);
+  std::remove(reg.c_str());
+}

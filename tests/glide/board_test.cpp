@@ -142,9 +142,11 @@ TEST_F(Board, FrameBufferReadsAndWrites) {
   guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
   quad(10, 20, 11, 21, 255, 255, 255, 255);
   grBufferSwap(0);
-  // The front buffer read with the lower-left origin: row 20 holds the pixel.
+  // Region reads count rows from the top (the screen is 640 x 480 here):
+  // rows 458..460 from the top are rows 21..19 from the bottom, and the
+  // pixel at row 20 from the bottom is in the middle one.
   uint16_t region[4 * 3] = {};
-  ASSERT_TRUE(grLfbReadRegion(GR_BUFFER_FRONTBUFFER, 9, 19, 4, 3, 8, region));
+  ASSERT_TRUE(grLfbReadRegion(GR_BUFFER_FRONTBUFFER, 9, 458, 4, 3, 8, region));
   EXPECT_EQ(region[1 * 4 + 1], 0xFFFF);
   EXPECT_EQ(region[0], 0);
   EXPECT_FALSE(grLfbReadRegion(GR_BUFFER_FRONTBUFFER, 630, 0, 20, 1, 40, region));

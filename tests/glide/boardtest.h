@@ -47,13 +47,16 @@ protected:
 
   // The back buffer, lowest row first.
   std::vector<uint16_t> backBuffer() {
+    // Region reads count rows from the top: read each row where it lies.
     std::vector<uint16_t> px(W * H);
-    EXPECT_TRUE(grLfbReadRegion(GR_BUFFER_BACKBUFFER, 0, 0, W, H, W * 2, px.data()));
+    for (int y = 0; y < H; ++y)
+      EXPECT_TRUE(grLfbReadRegion(GR_BUFFER_BACKBUFFER, 0, H - 1 - y, W, 1, W * 2,
+                                  px.data() + static_cast<size_t>(y) * W));
     return px;
   }
   uint16_t pixel(int x, int y) {
     uint16_t v = 0;
-    EXPECT_TRUE(grLfbReadRegion(GR_BUFFER_BACKBUFFER, x, y, 1, 1, 2, &v));
+    EXPECT_TRUE(grLfbReadRegion(GR_BUFFER_BACKBUFFER, x, H - 1 - y, 1, 1, 2, &v));
     return v;
   }
   // Fills the back buffer with one raw pixel value.

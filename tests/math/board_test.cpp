@@ -50,7 +50,8 @@ class OnTheBoard : public ::testing::Test {
 
   static std::vector<uint16_t> row(int y) {
     std::vector<uint16_t> pixels(640);
-    EXPECT_TRUE(grLfbReadRegion(GR_BUFFER_BACKBUFFER, 0, y, 640, 1, 640 * 2, pixels.data()));
+    // Region reads count rows from the top.
+    EXPECT_TRUE(grLfbReadRegion(GR_BUFFER_BACKBUFFER, 0, 479 - y, 640, 1, 640 * 2, pixels.data()));
     return pixels;
   }
 };
