@@ -159,7 +159,11 @@ public:
       saver_->winId();
       if (foreign && saver_->windowHandle()) {
         saver_->windowHandle()->setParent(foreign);
-        saver_->setGeometry(QRect(QPoint(0, 0), foreign->geometry().size()));
+        // A foreign window's size is not always known here: then it is the
+        // screen (what a daemon's window covers).
+        QSize size = foreign->geometry().size();
+        if (size.isEmpty()) size = QGuiApplication::primaryScreen()->size();
+        saver_->setGeometry(QRect(QPoint(0, 0), size));
         saver_->show();
       }
     } else {
@@ -273,7 +277,9 @@ protected:
       terminated_ = true;
       return false;
     }
-    if (watched != saver_ || !handler_.code) return false;
+    // Inside a daemon's window the daemon owns the input and ends the saver
+    // with a signal: nothing is translated.
+    if (watched != saver_ || !handler_.code || run_.windowId) return false;
     Message m;
     m.window = SaverHandle;
     switch (event->type()) {
@@ -378,7 +384,13 @@ bool haveDisplay() {
 
 } // namespace
 
-int runQtHost(int argc, char **argv, const WindowedRun &run) {
+int runQtHost(int argc, char **argv, const WindowedRun &given) {
+  WindowedRun run = given;
+  // A screen-saver daemon that passes -root names the window to draw into in
+  // XSCREENSAVER_WINDOW (its virtual root).
+  if (run.root && !run.windowId) {
+    if (const char *w = std::getenv("XSCREENSAVER_WINDOW")) run.windowId = std::strtoul(w, nullptr, 0);
+  }
   if (run.haveSeed) setFixedSeed(run.seed);
   std::string error;
   if (!run.tracePath.empty() && !boardStartTrace(run.tracePath.c_str(), error)) {

@@ -52,3 +52,21 @@ wait "$pid"
 code=$?
 [ "$code" -eq 0 ] || { echo "FAIL: exit code $code"; exit 1; }
 echo "key after the grace time ended the saver (exit 0)"
+
+# Inside a screen-saver daemon's window: the daemon owns the input, so keys
+# never end the saver; a signal does, through the exit steps.
+root=$(xdotool search --maxdepth 0 --name '' 2>/dev/null | head -n1)
+[ -n "$root" ] || root=$(xwininfo -root 2>/dev/null | awk '/Window id/{print $4}')
+if [ -n "$root" ]; then
+  "$exe" -window-id "$root" &
+  pid=$!
+  sleep 3
+  xdotool key space
+  sleep 0.5
+  kill -0 "$pid" 2>/dev/null || { echo "FAIL: a key ended the saver inside a daemon's window"; exit 1; }
+  kill -TERM "$pid"
+  wait "$pid"
+  code=$?
+  [ "$code" -eq 0 ] || { echo "FAIL: -window-id run ended with $code on SIGTERM"; exit 1; }
+  echo "inside a daemon's window: keys ignored, SIGTERM ends with 0"
+fi
