@@ -133,8 +133,8 @@ CliParse parseArguments(const std::vector<std::string> &args) {
       p.headless.frames = n;
     } else if (a == "--fps") {
       double f = 0;
-      if (!value(v) || !parseDouble(v, f) || !(f > 0.0) || f > 100000.0)
-        return fail("--fps needs a number of frames per second above 0");
+      if (!value(v) || !parseDouble(v, f) || !(f >= 0.01) || f > 100000.0)
+        return fail("--fps needs a number of frames per second from 0.01 to 100000");
       p.headless.fps = f;
     } else if (a == "--seed") {
       if (!value(v) || !parseLong(v, n) || n < 0 || n > 0xFFFFFFFFL)
