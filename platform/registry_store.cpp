@@ -503,7 +503,11 @@ void ensureEnding(std::string &raw, const std::string &eol) {
 std::string serialize(Document &doc) {
   std::string out;
   if (doc.utf8Bom) out += "\xEF\xBB\xBF";
-  out += doc.leading;
+  // Blank lines before the header may end in a bare carriage return: the
+  // header still needs a line of its own.
+  std::string leading = doc.leading;
+  ensureEnding(leading, doc.eol);
+  out += leading;
   out += Regedit4Header;
   out += doc.headerEnding.empty() ? doc.eol : doc.headerEnding;
   for (Line &l : doc.prelude) out += l.raw;
