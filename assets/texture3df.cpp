@@ -47,7 +47,12 @@ struct HeaderReader {
   bool atComment() const { return pos < size && data[pos] == '#'; }
 };
 
-bool isPowerOfTwo(int v) { return (v & (v - 1)) == 0; }
+// Zero passes too; the range check that follows refuses it. Worked in unsigned
+// arithmetic, so that the most negative size cannot overflow.
+bool isPowerOfTwo(int v) {
+  const uint32_t u = static_cast<uint32_t>(v);
+  return (u & (u - 1u)) == 0;
+}
 
 struct AspectEntry {
   int key;

@@ -149,6 +149,10 @@ TEST(Texture3df, LevelRangeRules) {
   EXPECT_FALSE(accepts(file3df(header("rgb565", "96 256", "1 1"), 131072)));
   EXPECT_FALSE(accepts(file3df(header("rgb565", "256 512", "1 1"), 1 << 20)));
   EXPECT_FALSE(accepts(file3df(header("rgb565", "-256 256", "1 1"), 1 << 18)));
+  // The most negative sizes are refused like any other (without overflowing).
+  EXPECT_FALSE(accepts(file3df(header("rgb565", "-2147483648 256", "1 1"), 1 << 18)));
+  EXPECT_FALSE(accepts(file3df(header("rgb565", "1 -2147483648", "1 1"), 1 << 18)));
+  EXPECT_FALSE(accepts(file3df(header("rgb565", "1 0x80000000", "1 1"), 1 << 18)));
   EXPECT_FALSE(accepts(file3df(header("rgb565", "256", "1 1"), 131072)));
   EXPECT_TRUE(accepts(file3df(header("rgb565", "128 256", "1 1"), 163840)));
 }
