@@ -2,6 +2,7 @@
 // Everything lives in one context, `Board`, defined in board.cpp.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -85,6 +86,10 @@ constexpr uint32_t BoardTextureMemory = 4u * 1024u * 1024u;
 
 // Replaces the thread's sleep while waiting for retraces (tests; null restores it).
 void boardSetRetraceSleep(void (*sleep)(double seconds));
+
+// Bytes guTexDownloadMipMap reads for a texture handle (its largest level);
+// 0 for a handle that names no texture.
+size_t boardTextureDownloadBytes(GrMipMapId_t mmid);
 
 // The buffer drawing goes to.
 uint16_t *boardRenderTarget();

@@ -131,12 +131,19 @@ GrMipMapId_t guTexAllocateMemory(GrChipID_t tmu, FxU8 odd_even_mask, int width, 
   return handle;
 }
 
+size_t boardTextureDownloadBytes(GrMipMapId_t mmid) {
+  if (mmid < 0 || mmid >= (GrMipMapId_t)Board.textures.size())
+    return 0;
+  const BoardTexture &t = Board.textures[mmid];
+  return (size_t)t.width * t.height * bytesPerTexel(t.format);
+}
+
 void guTexDownloadMipMap(GrMipMapId_t mmid, const void *src, const GuNccTable *ncc_table) {
   (void)ncc_table;
   BoardTexture *t = nullptr;
   if (mmid >= 0 && mmid < (GrMipMapId_t)Board.textures.size())
     t = &Board.textures[mmid];
-  size_t bytes = t ? (size_t)t->width * t->height * bytesPerTexel(t->format) : 0;
+  size_t bytes = boardTextureDownloadBytes(mmid);
   if (BoardTraceFile) {
     if (t && src)
       traceTexels(src, bytes);

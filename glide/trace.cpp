@@ -215,8 +215,15 @@ bool Replayer::line(const std::string &text) {
     if (!(in >> h >> hash)) { problem = "incomplete download"; return false; }
     unsigned long long key = std::strtoull(hash.c_str(), nullptr, 16);
     auto it = texels.find(key);
-    if (it != texels.end())
+    if (it != texels.end()) {
+      // The board reads the whole largest level: texels recorded for a smaller
+      // texture cannot stand in for it.
+      if (it->second.size() < boardTextureDownloadBytes(handle(h))) {
+        problem = "the texels recorded for hash " + hash + " are fewer than the texture holds";
+        return false;
+      }
       guTexDownloadMipMap(handle(h), it->second.data(), nullptr);
+    }
     else if (key != 0) { problem = "no texels recorded for hash " + hash; return false; }
   }
   else if (name == "guTexSource") { if (!ints(in, a, 1)) return false; guTexSource(handle(a[0])); }
@@ -248,9 +255,15 @@ bool Replayer::line(const std::string &text) {
   else if (name == "lfbWrite") {
     long long x, y, n;
     std::string hex;
-    if (!(in >> x >> y >> n >> hex) || (long long)hex.size() != n * 4) { problem = "bad pixel data"; return false; }
-    if (locked && lock.lfbPtr && y >= 0 && y < (long long)Board.height && x >= 0 &&
-        x + n <= (long long)Board.width) {
+    if (!(in >> x >> y >> n >> hex) || n < 0 || hex.size() % 4 != 0 ||
+        (unsigned long long)n != hex.size() / 4) {
+      problem = "bad pixel data";
+      return false;
+    }
+    // The pointer is good only while the board still holds the lock: closing or
+    // reopening the screen releases it along with the buffers.
+    if (locked && Board.lfb.writeLocked && lock.lfbPtr && y >= 0 && y < (long long)Board.height &&
+        x >= 0 && x <= (long long)Board.width && n <= (long long)Board.width - x) {
       uint16_t *row = (uint16_t *)((uint8_t *)lock.lfbPtr + (size_t)y * lock.strideInBytes);
       for (long long i = 0; i < n; ++i)
         row[x + i] = (uint16_t)std::strtoul(hex.substr((size_t)i * 4, 4).c_str(), nullptr, 16);
