@@ -1,5 +1,6 @@
 #include "display/glidedisplay.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/application.h"
@@ -63,7 +64,10 @@ void selectDisplayMode(int modeIndex, int refreshIndex, int swapInterval, int di
   SelectedMode.refresh = refresh.code;
   SelectedMode.hz = refresh.hz;
   SelectedMode.dither = DitherTable[tableIndex(DitherTable, ditherIndex)];
-  SelectedMode.swapInterval = swapInterval < 0 ? 0 : swapInterval;
+  // The frame-rate list runs from "Maximum" (no wait) to a sixth of the
+  // refresh rate; a hand-edited divisor beyond it would hold every swap for
+  // minutes, with the saver deaf to input all the while.
+  SelectedMode.swapInterval = std::clamp(swapInterval, 0, MaxSwapInterval);
   setRenderSize(mode.width, mode.height);
 }
 

@@ -40,7 +40,10 @@ extern WindowHandle RenderWindow;
 void setDisable3DInWindow(bool disable);
 void setRenderSize(int width, int height);
 void setRenderWindow(WindowHandle window);
-// Indices outside the tables fall back to the first entry.
+// Longest swap interval: the slowest entry of the control panel's frame-rate list.
+constexpr int MaxSwapInterval = 6;
+// Indices outside the tables fall back to the first entry; the swap interval
+// is held to 0..MaxSwapInterval.
 void selectDisplayMode(int modeIndex, int refreshIndex, int swapInterval, int ditherIndex);
 bool queryBoard();
 bool openGlide(bool saver);
