@@ -30,7 +30,7 @@ Vector3 RingXZ[32];
 void applySecondSceneSettings(int32_t mainStars, int32_t neighbours, int32_t neighbourDistance,
                               int32_t supernovaFrequency, int32_t diskDensity) {
   MainStarCapacity = std::clamp<int32_t>(mainStars, 0, MaxMainStarCapacity);
-  NeighbourCount = neighbours;
+  NeighbourCount = std::clamp<int32_t>(neighbours, 0, MaxNeighbourCount);
   NeighbourDistance = static_cast<float>(neighbourDistance) * 0.01f;
   SupernovaInterval = static_cast<float>(supernovaFrequency);
   // Bounded before the addition, which could otherwise overflow.

@@ -23,6 +23,10 @@ extern Vector3 RingXZ[32];
 // the neighbour arrays (capacity squared entries) exhaust memory.
 constexpr int32_t MaxMainStarCapacity = 1000;
 constexpr int32_t MaxDiskParticleCap = 5000;
+// Every star draws a line to each of its neighbours: with a hand-edited count
+// in the thousands a frame draws a million lines and the saver stops
+// answering. The control panel offers at most 5.
+constexpr int32_t MaxNeighbourCount = 20;
 
 // Copies and bounds the five scene settings (as stored in the registry).
 void applySecondSceneSettings(int32_t mainStars, int32_t neighbours, int32_t neighbourDistance,

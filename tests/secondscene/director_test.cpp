@@ -20,11 +20,13 @@ TEST_F(DirectorTest, SettingsAreCopiedAndBounded) {
   EXPECT_FLOAT_EQ(NeighbourDistance, 1.0f);
   EXPECT_EQ(DiskParticleCap, 300);
   // Hand-edited values that would exhaust memory (or overflow) are bounded.
-  applySecondSceneSettings(2000000000, 3, 650, 60, 2147483647);
+  applySecondSceneSettings(2000000000, 100000, 650, 60, 2147483647);
   EXPECT_EQ(MainStarCapacity, MaxMainStarCapacity);
+  EXPECT_EQ(NeighbourCount, MaxNeighbourCount);
   EXPECT_EQ(DiskParticleCap, MaxDiskParticleCap);
-  applySecondSceneSettings(-5, 3, 650, 60, -2147483647 - 1);
+  applySecondSceneSettings(-5, -1, 650, 60, -2147483647 - 1);
   EXPECT_EQ(MainStarCapacity, 0);
+  EXPECT_EQ(NeighbourCount, 0);
   EXPECT_EQ(DiskParticleCap, 0);
   // Stars made with no capacity still live; they just never have neighbours.
   frame();
