@@ -705,7 +705,9 @@ enum class ReadResult { Ok, Missing, Unreadable };
 // Reads and parses path. error is set for an unreadable file.
 ReadResult readFile(const std::string &path, Document &doc, std::string &error) {
   doc = Document{};
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without O_NONBLOCK, opening a named pipe waits for a writer that may never
+  // come; a regular file reads the same either way.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     if (errno == ENOENT || errno == ENOTDIR) return ReadResult::Missing;
     error = std::strerror(errno);

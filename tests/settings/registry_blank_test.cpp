@@ -1,4 +1,9 @@
-// Settings files that hold nothing but blank lines.
+// Settings files that hold nothing but blank lines, and settings paths that
+// are no files at all.
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "registry_fixture.h"
 #include "settings/configuration.h"
 
@@ -26,6 +31,29 @@ TEST_F(RegistryBlankFile, ASaveOverBlankLinesReadsBack) {
     EXPECT_TRUE(sink.messages.empty()) << sink.messages.front().text;
     sink.messages.clear();
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A named pipe in place of the settings file is refused at once (the program
+// goes on with its defaults) rather than waiting for something to write to it.
+TEST_F(RegistryBlankFile, ANamedPipeIsRefusedWithoutWaiting) {
+  ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    alarm(10);  // a read that waits for a writer ends here
+    setRegistryFilePath(file);
+    AstrelConfiguration a;
+    a.load();
+    _exit(a.MainStars != 200 ? 1 : sink.messages.empty() ? 2 : 0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status)) << "the load did not return";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace
