@@ -19,9 +19,12 @@ struct FirstSceneSettings {
 };
 
 // Largest counts the director creates. Every value the control panel offers is
-// far below them; they keep a hand-edited registry from exhausting memory or
-// outgrowing the 2048-slot snapshots (a spinner count makes six ring members).
-constexpr int MaxSteeringObjects = 2048;
+// below them (at most 24 tubifex, 15 trailers, 5 of the others); they keep a
+// hand-edited registry from exhausting memory or outgrowing the 2048-slot
+// snapshots (a spinner count makes six ring members), and the frame time
+// grows with every creature and the sparks it sheds: with counts in the
+// thousands a frame took over a second and the saver seemed to hang.
+constexpr int MaxSteeringObjects = 96;
 constexpr int MaxSpinnerRings = MaxSteeringObjects / 6;
 constexpr int MaxDebris = 20000;
 

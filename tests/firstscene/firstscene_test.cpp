@@ -487,7 +487,7 @@ TEST_F(FirstSceneTest, HandEditedCountsAreBounded) {
   s.debris = -5;
   s.worms = -1;
   b = boundFirstSceneSettings(s);
-  EXPECT_EQ(b.trailers, 2048);
+  EXPECT_EQ(b.trailers, MaxSteeringObjects);
   EXPECT_LE(b.spinners * 6, 2048);
   EXPECT_EQ(b.debris, 0);
   EXPECT_EQ(b.worms, 0);
