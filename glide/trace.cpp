@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <unordered_map>
@@ -289,6 +290,13 @@ bool Replayer::line(const std::string &text) {
 } // namespace
 
 bool boardReplay(const char *path, std::string &error) {
+  // A folder opens like a file and reads as empty: it would pass for a trace
+  // with nothing in it.
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    error = std::string("cannot read the trace file ") + path + ": it is a folder";
+    return false;
+  }
   std::ifstream file(path);
   if (!file) {
     error = std::string("cannot read the trace file ") + path + ": " + std::strerror(errno);

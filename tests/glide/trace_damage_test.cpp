@@ -64,6 +64,12 @@ TEST_F(DamagedTrace, PixelsAfterTheLockEndedAreDropped) {
   }
 }
 
+TEST_F(DamagedTrace, AFolderIsNoTrace) {
+  EXPECT_FALSE(boardReplay(testing::TempDir().c_str(), error));
+  EXPECT_NE(error.find("cannot read"), std::string::npos) << error;
+  EXPECT_TRUE(replay(""));  // an empty trace is a trace of nothing
+}
+
 TEST_F(DamagedTrace, PixelCountsThatDoNotMatchTheirDataAreRefused) {
   for (const char *line : {"lfbWrite 0 0 4611686018427387905 ffff\n", "lfbWrite 0 0 -1 ffff\n",
                            "lfbWrite 0 0 2 ffff\n", "lfbWrite 0 0 1 fffff\n"}) {
