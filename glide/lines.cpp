@@ -223,25 +223,32 @@ void traceLine(const char *name, const GrVertex *a, const GrVertex *b) {
   fputc('\n', BoardTraceFile);
 }
 
+// What both kinds of line start with: the trace line, the set-up, the pixel
+// pipeline and the first step; false when the line draws nothing.
+bool beginLine(const char *name, const GrVertex *a, const GrVertex *b, LineSetup &l, Pipe &p,
+               LineIter &it) {
+  if (BoardTraceFile)
+    traceLine(name, a, b);
+  if (!Board.open || !setupLine(a, b, l))
+    return false;
+  p = makePipe();
+  if (!p.rgbMask)
+    return false;
+  return it.start(l, a, b, l.xMajor ? p.width : p.height);
+}
+
 } // namespace
 
 // A one-pixel line: per step along the major axis the pixel whose centre lies
 // within half a pixel of the line across it, by the same rule as polygon edges.
 void grDrawLine(const GrVertex *a, const GrVertex *b) {
-  if (BoardTraceFile)
-    traceLine("grDrawLine", a, b);
   LineSetup l;
-  if (!Board.open || !setupLine(a, b, l))
-    return;
-  Pipe p = makePipe();
-  if (!p.rgbMask)
+  Pipe p;
+  LineIter it;
+  if (!beginLine("grDrawLine", a, b, l, p, it))
     return;
   LineFragment f(p, a, b);
-  const int majorLimit = l.xMajor ? p.width : p.height;
   const int minorLimit = l.xMajor ? p.height : p.width;
-  LineIter it;
-  if (!it.start(l, a, b, majorLimit))
-    return;
   int64_t dm = l.mb - l.ma, dn = l.nb - l.na;
   if (dm < 0) {
     dm = -dm;
@@ -263,18 +270,12 @@ void grDrawLine(const GrVertex *a, const GrVertex *b) {
 // An antialiased line: the line widened to one pixel either side along its
 // minor axis, alpha falling linearly from the line to 0 at the outer edges.
 void grAADrawLine(const GrVertex *a, const GrVertex *b) {
-  if (BoardTraceFile)
-    traceLine("grAADrawLine", a, b);
   LineSetup l;
-  if (!Board.open || !setupLine(a, b, l))
-    return;
-  Pipe p = makePipe();
-  if (!p.rgbMask)
+  Pipe p;
+  LineIter it;
+  if (!beginLine("grAADrawLine", a, b, l, p, it))
     return;
   LineFragment f(p, a, b);
-  LineIter it;
-  if (!it.start(l, a, b, l.xMajor ? p.width : p.height))
-    return;
   if (!f.textured && f.write != writeReference) {
     switch (p.blendMode) {
     case BlendNone: antialiasedSimple<BlendNone>(p, l, it); return;
