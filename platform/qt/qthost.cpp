@@ -114,9 +114,6 @@ QString serverName(const std::string &title) {
   return QStringLiteral("lumenveil-%1-%2").arg(getuid()).arg(QString::fromLatin1(hash.toHex().left(16)));
 }
 
-class QtApplication;
-QtApplication *Current = nullptr;
-
 class QtApplication : public Application, public QObject, public MessageBoxSink {
 public:
   explicit QtApplication(const WindowedRun &run) : run_(run) {}
@@ -418,11 +415,9 @@ int runQtHost(int argc, char **argv, const WindowedRun &given) {
   int code = 0;
   {
     QtApplication app(run);
-    Current = &app;
     setApplication(&app);
     code = runSaver(nullptr, run.commandLine);
     setApplication(nullptr);
-    Current = nullptr;
   }
   boardSetPresenter(nullptr);
   boardStopTrace();

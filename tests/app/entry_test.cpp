@@ -112,7 +112,6 @@ TEST_F(RunModes, TheSaverClosesAnOpenControlPanelFirstAndRunsUntilTerminated) {
   app_.runningInstances = {ControlPanelTitle};
   app_.setFrameLimit(3);
   setFixedClock(60.0);
-  const uint32_t before = getTickCount();
   EXPECT_EQ(runSaver(nullptr, "/s1"), 0);
   setFixedClock(0.0);
   ASSERT_EQ(app_.closeRequests.size(), 1u);
@@ -120,7 +119,6 @@ TEST_F(RunModes, TheSaverClosesAnOpenControlPanelFirstAndRunsUntilTerminated) {
   EXPECT_EQ(app_.framesPainted(), 3);
   EXPECT_EQ(app_.title(), SaverTitle);
   EXPECT_EQ(ActiveScene, 0);
-  (void)before;
 }
 
 TEST_F(RunModes, WithoutTheBoardTheSaverReportsAndExitsWithMinusOne) {
