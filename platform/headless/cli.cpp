@@ -262,6 +262,22 @@ int runHeadless(const HeadlessRun &run) {
   return code;
 }
 
+int runWithoutWindow(const std::string &commandLine, const char *why) {
+  CommandLine c = parseCommandLine(commandLine);
+  if (c.mode == RunMode::Saver || c.mode == RunMode::Configure) {
+    std::fprintf(stderr,
+                 "lumenveil: %s; to see the saver without one, render it to files: "
+                 "lumenveil --render DIR --frames 180 --fps 60 (see --help)\n",
+                 why);
+    return 2;
+  }
+  HeadlessApplication app;
+  setApplication(&app);
+  int code = runSaver(nullptr, commandLine);
+  setApplication(nullptr);
+  return code;
+}
+
 int lumenveilMain(int argc, char **argv, WindowedRunner windowed) {
   installStopSignals();
   std::vector<std::string> args(argv + 1, argv + argc);
@@ -279,17 +295,5 @@ int lumenveilMain(int argc, char **argv, WindowedRunner windowed) {
     break;
   }
   if (windowed) return windowed(argc, argv, p.windowed);
-  // Built without a windowed host: the switches that need no window still work.
-  CommandLine c = parseCommandLine(p.windowed.commandLine);
-  if (c.mode == RunMode::WriteDefaults || c.mode == RunMode::ChangePassword ||
-      c.mode == RunMode::Preview) {
-    HeadlessApplication app;
-    setApplication(&app);
-    int code = runSaver(nullptr, p.windowed.commandLine);
-    setApplication(nullptr);
-    return code;
-  }
-  std::fprintf(stderr,
-               "lumenveil: this build has no window; use --render DIR or --bench (see --help)\n");
-  return 2;
+  return runWithoutWindow(p.windowed.commandLine, "this build has no window");
 }

@@ -49,5 +49,9 @@ extern const char *const UsageText;
 // Runs a headless render or benchmark through the saver path; returns the exit code.
 int runHeadless(const HeadlessRun &run);
 
+// Runs the switches that need no window (/d, /a, /p) headless; the saver and
+// the control panel are refused with a message naming why there is no window.
+int runWithoutWindow(const std::string &commandLine, const char *why);
+
 // The whole program's main.
 int lumenveilMain(int argc, char **argv, WindowedRunner windowed);

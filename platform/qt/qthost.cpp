@@ -394,19 +394,10 @@ int runQtHost(int argc, char **argv, const WindowedRun &given) {
     std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
     return 1;
   }
+  // No screen: the switches that need no window still work.
   if (!haveDisplay()) {
-    // No screen: the switches that need no window still work; the saver and
-    // the control panel cannot run.
-    CommandLine c = parseCommandLine(run.commandLine);
-    if (c.mode == RunMode::Saver || c.mode == RunMode::Configure) {
-      std::fprintf(stderr, "lumenveil: no display (DISPLAY is not set); to see the saver without "
-                           "one, render it to files: lumenveil --render DIR --frames 180 --fps 60\n");
-      return 2;
-    }
-    HeadlessApplication app;
-    setApplication(&app);
-    int code = runSaver(nullptr, run.commandLine);
-    setApplication(nullptr);
+    int code = runWithoutWindow(run.commandLine, "no display (DISPLAY is not set)");
+    boardStopTrace();
     return code;
   }
   QApplication qtApp(argc, argv);
