@@ -68,7 +68,7 @@ int main(int argc, char **argv) {
   }
   Typefaces faces;
   if (!faces.open(typefaceDir, error)) {
-    std::fprintf(stderr, "makeresources: %s (install fonts-dejavu-core)\n", error.c_str());
+    std::fprintf(stderr, "makeresources: %s\n", error.c_str());
     return 1;
   }
   std::vector<ResourceOut> out;

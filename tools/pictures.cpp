@@ -174,10 +174,22 @@ void creatureTrail(Picture &p, float x0, float y0, float x1, float y1, float bow
 } // namespace
 
 bool Typefaces::open(const std::string &dir, std::string &error) {
-  return serif.open(dir + "/DejaVuSerif.ttf", error) &&
-         bold.open(dir + "/DejaVuSans-Bold.ttf", error) &&
-         plain.open(dir + "/DejaVuSans.ttf", error) &&
-         condensed.open(dir + "/DejaVuSansCondensed.ttf", error);
+  // Each face with the Debian package that installs it.
+  const struct {
+    TextFace &face;
+    const char *file;
+    const char *package;
+  } faces[] = {{serif, "DejaVuSerif.ttf", "fonts-dejavu-core"},
+               {bold, "DejaVuSans-Bold.ttf", "fonts-dejavu-core"},
+               {plain, "DejaVuSans.ttf", "fonts-dejavu-core"},
+               {condensed, "DejaVuSansCondensed.ttf", "fonts-dejavu-extra"}};
+  for (const auto &f : faces) {
+    if (!f.face.open(dir + "/" + f.file, error)) {
+      error += std::string(" (install ") + f.package + ")";
+      return false;
+    }
+  }
+  return true;
 }
 
 Picture starGlowWithRays() {
