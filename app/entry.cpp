@@ -79,8 +79,8 @@ bool findRunningInstance(const std::string &title, bool closeIt) {
   return true;
 }
 
-bool isWindowsNT() { return application().platformId() == VER_PLATFORM_WIN32_NT; }
-bool isWindows9x() { return application().platformId() == VER_PLATFORM_WIN32_WINDOWS; }
+bool isWindowsNT() { return application().platformId() == LV_VER_PLATFORM_WIN32_NT; }
+bool isWindows9x() { return application().platformId() == LV_VER_PLATFORM_WIN32_WINDOWS; }
 
 int runSaver(void *instance, const std::string &commandLine) {
   Application &app = application();
@@ -94,7 +94,7 @@ int runSaver(void *instance, const std::string &commandLine) {
     return 0;
   case RunMode::WriteDefaults:
     writeDefaultSettings();
-    messageBox("Updated Windows Registry with default configuration.", "", MB_OK);
+    messageBox("Updated Windows Registry with default configuration.", "", LV_MB_OK);
     return 0;
   case RunMode::Preview:
     app.destroyHiddenWindow();
@@ -138,7 +138,7 @@ int runSaver(void *instance, const std::string &commandLine) {
     if (!ok && saver) {
       messageBox("Failed to initialize 3DFX hardware.\nProbable cause:\nHardware already taken by "
                  "another application;\nInvalid display mode requested.",
-                 "Error", MB_OK);
+                 "Error", LV_MB_OK);
       return -1;
     }
     if (saver) {

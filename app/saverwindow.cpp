@@ -19,19 +19,19 @@ namespace {
 MediaPlayer *MediaPlayer1 = nullptr; // the CD player of the saver window (no device yet)
 
 bool isActivation(uint32_t code) {
-  return code == WM_ACTIVATE || code == WM_ACTIVATEAPP || code == WM_NCACTIVATE;
+  return code == LV_WM_ACTIVATE || code == LV_WM_ACTIVATEAPP || code == LV_WM_NCACTIVATE;
 }
 
 bool isInput(uint32_t code) {
   switch (code) {
-  case WM_KEYDOWN:
-  case WM_DEADCHAR:
-  case WM_LBUTTONDOWN:
-  case WM_LBUTTONUP:
-  case WM_RBUTTONDOWN:
-  case WM_RBUTTONUP:
-  case WM_MBUTTONDOWN:
-  case WM_MBUTTONUP:
+  case LV_WM_KEYDOWN:
+  case LV_WM_DEADCHAR:
+  case LV_WM_LBUTTONDOWN:
+  case LV_WM_LBUTTONUP:
+  case LV_WM_RBUTTONDOWN:
+  case LV_WM_RBUTTONUP:
+  case LV_WM_MBUTTONDOWN:
+  case LV_WM_MBUTTONUP:
     return true;
   default:
     return false;
@@ -73,24 +73,24 @@ void saverMessageHook(const Message &m, bool &handled, void *) {
     return;
   }
   switch (m.code) {
-  case WM_DESTROY:
+  case LV_WM_DESTROY:
     requestSaverEnd();
     return;
-  case WM_KILLFOCUS:
+  case LV_WM_KILLFOCUS:
     if (haveApplication()) application().setFocus(m.window);
     handled = true;
     return;
-  case WM_SYSCOMMAND:
-    if (m.wParam == SC_MONITORPOWER && m.lParam > 0 && !PowerOverrideActive) {
+  case LV_WM_SYSCOMMAND:
+    if (m.wParam == LV_SC_MONITORPOWER && m.lParam > 0 && !PowerOverrideActive) {
       setGlideOutput(false);
       MonitorOff = true;
       setTaskPriority(1);
     }
-    if (m.wParam == SC_SCREENSAVE || m.wParam == SC_CLOSE || m.wParam == SC_NEXTWINDOW ||
-        m.wParam == SC_PREVWINDOW)
+    if (m.wParam == LV_SC_SCREENSAVE || m.wParam == LV_SC_CLOSE || m.wParam == LV_SC_NEXTWINDOW ||
+        m.wParam == LV_SC_PREVWINDOW)
       handled = true;
     return;
-  case WM_MOUSEMOVE:
+  case LV_WM_MOUSEMOVE:
     mouseTest(m.lParam);
     handled = true;
     return;

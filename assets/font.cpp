@@ -17,7 +17,7 @@ bool loadFont() {
   const ResourceBytes res = findResource(name, "TEXTUREDATA");
   if (res.data == nullptr || res.size < static_cast<std::size_t>(FontBytes)) {
     Font = nullptr;
-    messageBox("Cannot read font data", "ERROR", MB_OK);
+    messageBox("Cannot read font data", "ERROR", LV_MB_OK);
     return false;
   }
   Font = res.data;

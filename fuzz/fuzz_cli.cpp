@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/entry.h"
-#include "platform/headless/cli.h"
+#include "hosts/headless/cli.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::vector<std::string> args(1);

@@ -42,13 +42,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                                    "Astrel"};
   ValueEntry v;
   v.name = "MainStars";
-  v.type = REG_DWORD;
+  v.type = LV_REG_DWORD;
   v.data = std::string("\x2c\x01\x00\x00", 4);
   createKey(doc, path);
   setValue(doc, path, v);
   ValueEntry s;
   s.name = "Odd \"name\" \\ here";
-  s.type = REG_SZ;
+  s.type = LV_REG_SZ;
   s.data = std::string("line\r\nbreak\0", 12);
   setValue(doc, path, s);
   text = serialize(doc);

@@ -14,34 +14,34 @@
 #include "platform/window.h"
 
 // Message codes the saver's hook looks at.
-constexpr uint32_t WM_DESTROY = 0x0002;
-constexpr uint32_t WM_ACTIVATE = 0x0006;
-constexpr uint32_t WM_KILLFOCUS = 0x0008;
-constexpr uint32_t WM_PAINT = 0x000F;
-constexpr uint32_t WM_CLOSE = 0x0010;
-constexpr uint32_t WM_ACTIVATEAPP = 0x001C;
-constexpr uint32_t WM_NCACTIVATE = 0x0086;
-constexpr uint32_t WM_KEYDOWN = 0x0100;
-constexpr uint32_t WM_KEYUP = 0x0101;
-constexpr uint32_t WM_CHAR = 0x0102;
-constexpr uint32_t WM_DEADCHAR = 0x0103;
-constexpr uint32_t WM_SYSKEYDOWN = 0x0104;
-constexpr uint32_t WM_SYSCOMMAND = 0x0112;
-constexpr uint32_t WM_TIMER = 0x0113;
-constexpr uint32_t WM_MOUSEMOVE = 0x0200;
-constexpr uint32_t WM_LBUTTONDOWN = 0x0201;
-constexpr uint32_t WM_LBUTTONUP = 0x0202;
-constexpr uint32_t WM_LBUTTONDBLCLK = 0x0203;
-constexpr uint32_t WM_RBUTTONDOWN = 0x0204;
-constexpr uint32_t WM_RBUTTONUP = 0x0205;
-constexpr uint32_t WM_MBUTTONDOWN = 0x0207;
-constexpr uint32_t WM_MBUTTONUP = 0x0208;
+constexpr uint32_t LV_WM_DESTROY = 0x0002;
+constexpr uint32_t LV_WM_ACTIVATE = 0x0006;
+constexpr uint32_t LV_WM_KILLFOCUS = 0x0008;
+constexpr uint32_t LV_WM_PAINT = 0x000F;
+constexpr uint32_t LV_WM_CLOSE = 0x0010;
+constexpr uint32_t LV_WM_ACTIVATEAPP = 0x001C;
+constexpr uint32_t LV_WM_NCACTIVATE = 0x0086;
+constexpr uint32_t LV_WM_KEYDOWN = 0x0100;
+constexpr uint32_t LV_WM_KEYUP = 0x0101;
+constexpr uint32_t LV_WM_CHAR = 0x0102;
+constexpr uint32_t LV_WM_DEADCHAR = 0x0103;
+constexpr uint32_t LV_WM_SYSKEYDOWN = 0x0104;
+constexpr uint32_t LV_WM_SYSCOMMAND = 0x0112;
+constexpr uint32_t LV_WM_TIMER = 0x0113;
+constexpr uint32_t LV_WM_MOUSEMOVE = 0x0200;
+constexpr uint32_t LV_WM_LBUTTONDOWN = 0x0201;
+constexpr uint32_t LV_WM_LBUTTONUP = 0x0202;
+constexpr uint32_t LV_WM_LBUTTONDBLCLK = 0x0203;
+constexpr uint32_t LV_WM_RBUTTONDOWN = 0x0204;
+constexpr uint32_t LV_WM_RBUTTONUP = 0x0205;
+constexpr uint32_t LV_WM_MBUTTONDOWN = 0x0207;
+constexpr uint32_t LV_WM_MBUTTONUP = 0x0208;
 
-constexpr uintptr_t SC_NEXTWINDOW = 0xF040;
-constexpr uintptr_t SC_PREVWINDOW = 0xF050;
-constexpr uintptr_t SC_CLOSE = 0xF060;
-constexpr uintptr_t SC_SCREENSAVE = 0xF140;
-constexpr uintptr_t SC_MONITORPOWER = 0xF170;
+constexpr uintptr_t LV_SC_NEXTWINDOW = 0xF040;
+constexpr uintptr_t LV_SC_PREVWINDOW = 0xF050;
+constexpr uintptr_t LV_SC_CLOSE = 0xF060;
+constexpr uintptr_t LV_SC_SCREENSAVE = 0xF140;
+constexpr uintptr_t LV_SC_MONITORPOWER = 0xF170;
 
 struct Message {
   WindowHandle window = 0;
@@ -71,8 +71,8 @@ public:
 };
 
 // Which family of systems we run on, as the version query reports it.
-constexpr int VER_PLATFORM_WIN32_WINDOWS = 1;
-constexpr int VER_PLATFORM_WIN32_NT = 2;
+constexpr int LV_VER_PLATFORM_WIN32_WINDOWS = 1;
+constexpr int LV_VER_PLATFORM_WIN32_NT = 2;
 
 class Application {
 public:

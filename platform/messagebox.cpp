@@ -14,7 +14,7 @@ int messageBox(const char *text, const char *caption, unsigned type) {
     std::fprintf(stderr, "lumenveil: %s: %s\n", caption, text ? text : "");
   else
     std::fprintf(stderr, "lumenveil: %s\n", text ? text : "");
-  return (type & MB_YESNO) ? IDYES : IDOK;
+  return (type & LV_MB_YESNO) ? LV_IDYES : LV_IDOK;
 }
 
 void beep(int freq, int ms) {

@@ -37,7 +37,7 @@ constexpr std::string_view Regedit5Header = "Windows Registry Editor Version 5.0
 
 struct ValueEntry {
   std::string name;  // as written, unescaped; "" is the key's default value
-  uint32_t type = REG_NONE;
+  uint32_t type = LV_REG_NONE;
   std::string data;  // the value's bytes; a string includes its terminating NUL
 };
 
@@ -350,7 +350,7 @@ struct Parser {
         what = "unexpected text after a quoted string";
         return false;
       }
-      l.value.type = REG_SZ;
+      l.value.type = LV_REG_SZ;
       l.value.data = std::move(*s);
       l.value.data += '\0';
       return true;
@@ -368,13 +368,13 @@ struct Parser {
         what = "a dword value must be exactly eight hexadecimal digits";
         return false;
       }
-      l.value.type = REG_DWORD;
+      l.value.type = LV_REG_DWORD;
       for (int i = 0; i < 4; ++i) l.value.data += char((v >> (8 * i)) & 0xFF);
       return true;
     }
     if (data.size() >= 3 && sameName(data.substr(0, 3), "hex")) {
       size_t p = 3;
-      uint32_t type = REG_BINARY;
+      uint32_t type = LV_REG_BINARY;
       if (p < data.size() && data[p] == '(') {
         size_t close = data.find(')', p);
         if (close == std::string_view::npos || close == p + 1 || close - p - 1 > 8) {
@@ -450,11 +450,11 @@ std::optional<ParseError> parseDocument(std::string_view bytes, Document &doc) {
 std::string renderValue(const ValueEntry &v, const std::string &eol) {
   std::string line = v.name.empty() ? std::string("@") : quote(v.name);
   line += '=';
-  bool plainString = (v.type == REG_SZ) && !v.data.empty() && v.data.back() == '\0' &&
+  bool plainString = (v.type == LV_REG_SZ) && !v.data.empty() && v.data.back() == '\0' &&
                      v.data.find_first_of(std::string_view("\0\r\n", 3)) == v.data.size() - 1;
   if (plainString) {
     line += quote(std::string_view(v.data).substr(0, v.data.size() - 1));
-  } else if (v.type == REG_DWORD && v.data.size() == 4) {
+  } else if (v.type == LV_REG_DWORD && v.data.size() == 4) {
     uint32_t x = 0;
     for (int i = 3; i >= 0; --i) x = (x << 8) | uint8_t(v.data[size_t(i)]);
     char buf[16];
@@ -462,7 +462,7 @@ std::string renderValue(const ValueEntry &v, const std::string &eol) {
     line += buf;
   } else {
     char buf[32];
-    if (v.type == REG_BINARY)
+    if (v.type == LV_REG_BINARY)
       std::snprintf(buf, sizeof buf, "hex:");
     else
       std::snprintf(buf, sizeof buf, "hex(%x):", unsigned(v.type));
@@ -653,8 +653,8 @@ FileStamp Stamp;
 FileStamp ReportedStamp;  // the unreadable file already reported
 bool ReportedAny = false;
 
-std::map<HKEY, OpenKey> Keys;
-HKEY NextHandle = 1;
+std::map<LvHkey, OpenKey> Keys;
+LvHkey NextHandle = 1;
 int OpenWritable = 0;
 std::vector<Write> Pending;
 
@@ -782,19 +782,19 @@ void refresh(bool reportUnreadable = true) {
     if (error != "not a regular file")
       text += " The file is kept as it is; when settings are next saved it is moved aside to " +
               FilePath + ".unreadable.";
-    messageBox(text.c_str(), "Error", MB_OK);
+    messageBox(text.c_str(), "Error", LV_MB_OK);
   }
   for (const Write &w : Pending) applyWrite(Doc, w);
 }
 
-std::vector<std::string> rootPath(HKEY root) {
-  if (root == HKEY_CURRENT_USER) return {"HKEY_CURRENT_USER"};
-  if (root == HKEY_LOCAL_MACHINE) return {"HKEY_LOCAL_MACHINE"};
+std::vector<std::string> rootPath(LvHkey root) {
+  if (root == LV_HKEY_CURRENT_USER) return {"HKEY_CURRENT_USER"};
+  if (root == LV_HKEY_LOCAL_MACHINE) return {"HKEY_LOCAL_MACHINE"};
   return {};
 }
 
 // The path of an open key, or empty for an invalid handle.
-std::vector<std::string> pathOf(HKEY key) {
+std::vector<std::string> pathOf(LvHkey key) {
   std::vector<std::string> root = rootPath(key);
   if (!root.empty()) return root;
   auto it = Keys.find(key);
@@ -806,50 +806,50 @@ bool validName(std::string_view s) {
 }
 
 long splitSubkey(const char *subkey, std::vector<std::string> &path) {
-  if (!subkey) return ERROR_SUCCESS;
+  if (!subkey) return LV_ERROR_SUCCESS;
   std::string_view s(subkey);
   size_t start = 0;
   while (start <= s.size()) {
     size_t bs = s.find('\\', start);
     std::string_view comp = s.substr(start, bs == std::string_view::npos ? s.npos : bs - start);
-    if (comp.size() > RegistryMaxNameLength || !validName(comp)) return ERROR_INVALID_PARAMETER;
+    if (comp.size() > RegistryMaxNameLength || !validName(comp)) return LV_ERROR_INVALID_PARAMETER;
     if (!comp.empty()) path.emplace_back(comp);
     if (bs == std::string_view::npos) break;
     start = bs + 1;
   }
-  return ERROR_SUCCESS;
+  return LV_ERROR_SUCCESS;
 }
 
-HKEY newHandle(std::vector<std::string> path, bool writable) {
+LvHkey newHandle(std::vector<std::string> path, bool writable) {
   while (Keys.count(NextHandle) || NextHandle >= 0x80000000u) {
     NextHandle = NextHandle >= 0x7FFFFFFFu ? 1 : NextHandle + 1;
   }
-  HKEY h = NextHandle++;
+  LvHkey h = NextHandle++;
   Keys[h] = OpenKey{std::move(path), writable};
   if (writable) ++OpenWritable;
   return h;
 }
 
-long openOrCreate(HKEY parent, const char *subkey, HKEY *result, bool create) {
-  if (!result) return ERROR_INVALID_PARAMETER;
+long openOrCreate(LvHkey parent, const char *subkey, LvHkey *result, bool create) {
+  if (!result) return LV_ERROR_INVALID_PARAMETER;
   std::vector<std::string> path = pathOf(parent);
-  if (path.empty()) return ERROR_INVALID_HANDLE;
+  if (path.empty()) return LV_ERROR_INVALID_HANDLE;
   if (long r = splitSubkey(subkey, path)) return r;
   // A walk from a root sees the file as it is now.
   if (!rootPath(parent).empty()) refresh(!create);
   else choosePath();
   if (!keyExists(Doc, path)) {
-    if (!create) return ERROR_FILE_NOT_FOUND;
+    if (!create) return LV_ERROR_FILE_NOT_FOUND;
     Write w;
     w.path = path;
     Pending.push_back(w);
     createKey(Doc, path);
   }
   *result = newHandle(std::move(path), create);
-  return ERROR_SUCCESS;
+  return LV_ERROR_SUCCESS;
 }
 
-void tell(const std::string &text, const char *caption) { messageBox(text.c_str(), caption, MB_OK); }
+void tell(const std::string &text, const char *caption) { messageBox(text.c_str(), caption, LV_MB_OK); }
 
 // Creates the folders above path.
 bool makeParents(const std::string &path, std::string &error) {
@@ -995,65 +995,65 @@ bool saveToFile(std::string &error) {
 
 }  // namespace
 
-long registryOpenKey(HKEY parent, const char *subkey, HKEY *result) {
+long registryOpenKey(LvHkey parent, const char *subkey, LvHkey *result) {
   return openOrCreate(parent, subkey, result, false);
 }
 
-long registryCreateKey(HKEY parent, const char *subkey, HKEY *result) {
+long registryCreateKey(LvHkey parent, const char *subkey, LvHkey *result) {
   return openOrCreate(parent, subkey, result, true);
 }
 
-long registryQueryValue(HKEY key, const char *name, uint32_t *type, void *data, uint32_t *size) {
+long registryQueryValue(LvHkey key, const char *name, uint32_t *type, void *data, uint32_t *size) {
   std::vector<std::string> path = pathOf(key);
-  if (path.empty()) return ERROR_INVALID_HANDLE;
+  if (path.empty()) return LV_ERROR_INVALID_HANDLE;
   choosePath();
   if (!DocValid) refresh();
   const ValueEntry *v = findValue(Doc, path, name ? name : "");
-  if (!v) return ERROR_FILE_NOT_FOUND;
+  if (!v) return LV_ERROR_FILE_NOT_FOUND;
   if (type) *type = v->type;
-  if (!size) return data ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
+  if (!size) return data ? LV_ERROR_INVALID_PARAMETER : LV_ERROR_SUCCESS;
   uint32_t need = uint32_t(v->data.size());
   if (data && *size < need) {
     *size = need;
-    return ERROR_MORE_DATA;
+    return LV_ERROR_MORE_DATA;
   }
   if (data) std::memcpy(data, v->data.data(), need);
   *size = need;
-  return ERROR_SUCCESS;
+  return LV_ERROR_SUCCESS;
 }
 
-long registrySetValue(HKEY key, const char *name, uint32_t type, const void *data, uint32_t size) {
+long registrySetValue(LvHkey key, const char *name, uint32_t type, const void *data, uint32_t size) {
   auto it = Keys.find(key);
-  if (it == Keys.end()) return rootPath(key).empty() ? ERROR_INVALID_HANDLE : ERROR_ACCESS_DENIED;
-  if (!it->second.writable) return ERROR_ACCESS_DENIED;
+  if (it == Keys.end()) return rootPath(key).empty() ? LV_ERROR_INVALID_HANDLE : LV_ERROR_ACCESS_DENIED;
+  if (!it->second.writable) return LV_ERROR_ACCESS_DENIED;
   std::string_view n = name ? name : "";
-  if (n.size() > MaxValueNameLength || !validName(n)) return ERROR_INVALID_PARAMETER;
-  if (size && !data) return ERROR_INVALID_PARAMETER;
-  if (type == REG_DWORD && size != 4) return ERROR_INVALID_PARAMETER;
+  if (n.size() > MaxValueNameLength || !validName(n)) return LV_ERROR_INVALID_PARAMETER;
+  if (size && !data) return LV_ERROR_INVALID_PARAMETER;
+  if (type == LV_REG_DWORD && size != 4) return LV_ERROR_INVALID_PARAMETER;
   Write w;
   w.isValue = true;
   w.path = it->second.path;
   w.value.name = std::string(n);
   w.value.type = type;
   w.value.data.assign(static_cast<const char *>(data), size);
-  if ((type == REG_SZ || type == REG_EXPAND_SZ) &&
+  if ((type == LV_REG_SZ || type == LV_REG_EXPAND_SZ) &&
       (w.value.data.empty() || w.value.data.back() != '\0'))
     w.value.data += '\0';
   if (!DocValid) refresh();
   setValue(Doc, w.path, w.value);
   Pending.push_back(std::move(w));
-  return ERROR_SUCCESS;
+  return LV_ERROR_SUCCESS;
 }
 
-long registryCloseKey(HKEY key) {
-  if (!rootPath(key).empty()) return ERROR_SUCCESS;
+long registryCloseKey(LvHkey key) {
+  if (!rootPath(key).empty()) return LV_ERROR_SUCCESS;
   auto it = Keys.find(key);
-  if (it == Keys.end()) return ERROR_INVALID_HANDLE;
+  if (it == Keys.end()) return LV_ERROR_INVALID_HANDLE;
   bool writable = it->second.writable;
   Keys.erase(it);
   if (writable && --OpenWritable == 0 && !Pending.empty())
-    return registryFlush() ? ERROR_SUCCESS : ERROR_CANTWRITE;
-  return ERROR_SUCCESS;
+    return registryFlush() ? LV_ERROR_SUCCESS : LV_ERROR_CANTWRITE;
+  return LV_ERROR_SUCCESS;
 }
 
 bool registryFlush() {

@@ -17,43 +17,43 @@
 #include <cstdint>
 #include <string>
 
-using HKEY = uint32_t;
-inline constexpr HKEY HKEY_CURRENT_USER = 0x80000001u;
-inline constexpr HKEY HKEY_LOCAL_MACHINE = 0x80000002u;
+using LvHkey = uint32_t;
+inline constexpr LvHkey LV_HKEY_CURRENT_USER = 0x80000001u;
+inline constexpr LvHkey LV_HKEY_LOCAL_MACHINE = 0x80000002u;
 
 // Results, with the registry's own codes.
-inline constexpr long ERROR_SUCCESS = 0;
-inline constexpr long ERROR_FILE_NOT_FOUND = 2;
-inline constexpr long ERROR_ACCESS_DENIED = 5;
-inline constexpr long ERROR_INVALID_HANDLE = 6;
-inline constexpr long ERROR_INVALID_PARAMETER = 87;
-inline constexpr long ERROR_MORE_DATA = 234;
-inline constexpr long ERROR_CANTWRITE = 1013;
+inline constexpr long LV_ERROR_SUCCESS = 0;
+inline constexpr long LV_ERROR_FILE_NOT_FOUND = 2;
+inline constexpr long LV_ERROR_ACCESS_DENIED = 5;
+inline constexpr long LV_ERROR_INVALID_HANDLE = 6;
+inline constexpr long LV_ERROR_INVALID_PARAMETER = 87;
+inline constexpr long LV_ERROR_MORE_DATA = 234;
+inline constexpr long LV_ERROR_CANTWRITE = 1013;
 
 // Value types.
-inline constexpr uint32_t REG_NONE = 0;
-inline constexpr uint32_t REG_SZ = 1;
-inline constexpr uint32_t REG_EXPAND_SZ = 2;
-inline constexpr uint32_t REG_BINARY = 3;
-inline constexpr uint32_t REG_DWORD = 4;
-inline constexpr uint32_t REG_MULTI_SZ = 7;
+inline constexpr uint32_t LV_REG_NONE = 0;
+inline constexpr uint32_t LV_REG_SZ = 1;
+inline constexpr uint32_t LV_REG_EXPAND_SZ = 2;
+inline constexpr uint32_t LV_REG_BINARY = 3;
+inline constexpr uint32_t LV_REG_DWORD = 4;
+inline constexpr uint32_t LV_REG_MULTI_SZ = 7;
 
 // Longest key-name component and value name, in characters.
 inline constexpr size_t RegistryMaxNameLength = 255;
 
 // Opens the existing key subkey (one component, or several joined by '\')
 // below parent.
-long registryOpenKey(HKEY parent, const char *subkey, HKEY *result);
+long registryOpenKey(LvHkey parent, const char *subkey, LvHkey *result);
 // Opens subkey below parent, creating it when missing.
-long registryCreateKey(HKEY parent, const char *subkey, HKEY *result);
+long registryCreateKey(LvHkey parent, const char *subkey, LvHkey *result);
 // Copies a value into data (at most *size bytes). On return *type holds the
-// value's type and *size its length; ERROR_MORE_DATA when data is too small
+// value's type and *size its length; LV_ERROR_MORE_DATA when data is too small
 // (nothing copied). A string's length counts its terminating NUL.
-long registryQueryValue(HKEY key, const char *name, uint32_t *type, void *data, uint32_t *size);
+long registryQueryValue(LvHkey key, const char *name, uint32_t *type, void *data, uint32_t *size);
 // Sets a value (name "" or null is the key's default value).
-long registrySetValue(HKEY key, const char *name, uint32_t type, const void *data, uint32_t size);
+long registrySetValue(LvHkey key, const char *name, uint32_t type, const void *data, uint32_t size);
 // Closes a key; closing the last key opened for writing saves the writes.
-long registryCloseKey(HKEY key);
+long registryCloseKey(LvHkey key);
 // Saves the writes collected so far. False (after telling the user) when the
 // file could not be written; the writes are then dropped.
 bool registryFlush();

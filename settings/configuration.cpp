@@ -180,7 +180,7 @@ int AboutConfiguration::load() {
 
 void readDesktopPowerValues(int32_t *lowPowerActive, int32_t *lowPowerTimeout,
                             int32_t *powerOffActive, int32_t *powerOffTimeout) {
-  RegistryKey key(HKEY_CURRENT_USER);
+  RegistryKey key(LV_HKEY_CURRENT_USER);
   key.openPath("\\Control Panel\\Desktop");
   char buffer[64];
 

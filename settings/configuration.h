@@ -1,5 +1,5 @@
 // The settings records: one per registry group under
-// HKEY_LOCAL_MACHINE "\SOFTWARE\Qbn\Lumenveil\1.1". Each constructor sets the
+// LV_HKEY_LOCAL_MACHINE "\SOFTWARE\Qbn\Lumenveil\1.1". Each constructor sets the
 // defaults; load() reads the group's values over them (a missing value keeps
 // the field as it was), save() writes every field. Both return 0.
 #pragma once
@@ -95,7 +95,7 @@ struct AboutConfiguration : Configuration {
   int load();
 };
 
-// Reads the desktop's own monitor power settings (HKEY_CURRENT_USER
+// Reads the desktop's own monitor power settings (LV_HKEY_CURRENT_USER
 // "\Control Panel\Desktop"). A flag is 1 when its value starts with '1';
 // a timeout is read only when its flag is 1 (negative becomes 0), else kept.
 void readDesktopPowerValues(int32_t *lowPowerActive, int32_t *lowPowerTimeout,

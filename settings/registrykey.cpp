@@ -6,9 +6,9 @@
 
 #include "platform/messagebox.h"
 
-RegistryKey::RegistryKey() : Root(HKEY_LOCAL_MACHINE), Current(HKEY_LOCAL_MACHINE) {}
+RegistryKey::RegistryKey() : Root(LV_HKEY_LOCAL_MACHINE), Current(LV_HKEY_LOCAL_MACHINE) {}
 
-RegistryKey::RegistryKey(HKEY root) : Root(root), Current(root) {}
+RegistryKey::RegistryKey(LvHkey root) : Root(root), Current(root) {}
 
 RegistryKey::~RegistryKey() {
   if (Current != Root) registryCloseKey(Current);
@@ -34,8 +34,8 @@ bool RegistryKey::openPath(const char *path) {
     std::string component = nextComponent(p);
     // A component longer than the registry allows fails the walk.
     if (component.size() > RegistryMaxNameLength) return false;
-    HKEY next;
-    if (registryOpenKey(Current, component.c_str(), &next) != ERROR_SUCCESS) return false;
+    LvHkey next;
+    if (registryOpenKey(Current, component.c_str(), &next) != LV_ERROR_SUCCESS) return false;
     if (Current != Root) registryCloseKey(Current);
     Current = next;
   }
@@ -47,14 +47,14 @@ bool RegistryKey::createPath(const char *path) {
   const char *p = path;
   while (*p) {
     std::string component = nextComponent(p);
-    HKEY next;
+    LvHkey next;
     long error = component.size() > RegistryMaxNameLength
-                     ? ERROR_INVALID_PARAMETER
+                     ? LV_ERROR_INVALID_PARAMETER
                      : registryCreateKey(Current, component.c_str(), &next);
-    if (error != ERROR_SUCCESS) {
+    if (error != LV_ERROR_SUCCESS) {
       char caption[64];
       std::snprintf(caption, sizeof caption, "RegCreateKeyEx Failed with Error[%ld]", error);
-      messageBox(component.c_str(), caption, MB_OK);
+      messageBox(component.c_str(), caption, LV_MB_OK);
       return false;
     }
     if (Current != Root) registryCloseKey(Current);
@@ -65,11 +65,11 @@ bool RegistryKey::createPath(const char *path) {
 
 bool RegistryKey::readDword(const char *name, int32_t *value) {
   unsigned char bytes[4];
-  uint32_t type = REG_NONE;
+  uint32_t type = LV_REG_NONE;
   uint32_t size = sizeof bytes;
-  if (registryQueryValue(Current, name, &type, bytes, &size) != ERROR_SUCCESS) return false;
+  if (registryQueryValue(Current, name, &type, bytes, &size) != LV_ERROR_SUCCESS) return false;
   // Only a number is read as a number: a string's bytes are not a count.
-  if (size != 4 || (type != REG_DWORD && type != REG_BINARY)) return false;
+  if (size != 4 || (type != LV_REG_DWORD && type != LV_REG_BINARY)) return false;
   *value = int32_t(uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
                    uint32_t(bytes[3]) << 24);
   return true;
@@ -78,16 +78,16 @@ bool RegistryKey::readDword(const char *name, int32_t *value) {
 bool RegistryKey::writeDword(const char *name, int32_t value) {
   uint32_t v = uint32_t(value);
   unsigned char bytes[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
-  return registrySetValue(Current, name, REG_DWORD, bytes, 4) == ERROR_SUCCESS;
+  return registrySetValue(Current, name, LV_REG_DWORD, bytes, 4) == LV_ERROR_SUCCESS;
 }
 
 bool RegistryKey::readString(const char *name, char *buffer, uint32_t size) {
   if (!buffer || size == 0) return false;
   std::string data(size, '\0');
-  uint32_t type = REG_NONE;
+  uint32_t type = LV_REG_NONE;
   uint32_t got = size;
-  if (registryQueryValue(Current, name, &type, data.data(), &got) != ERROR_SUCCESS) return false;
-  if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
+  if (registryQueryValue(Current, name, &type, data.data(), &got) != LV_ERROR_SUCCESS) return false;
+  if (type != LV_REG_SZ && type != LV_REG_EXPAND_SZ) return false;
   // The buffer always receives a terminated string, or nothing.
   data.resize(got);
   if (data.empty() || data.back() != '\0') {

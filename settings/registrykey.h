@@ -8,8 +8,8 @@
 
 class RegistryKey {
 public:
-  RegistryKey();                  // root HKEY_LOCAL_MACHINE
-  explicit RegistryKey(HKEY root);
+  RegistryKey();                  // root LV_HKEY_LOCAL_MACHINE
+  explicit RegistryKey(LvHkey root);
   ~RegistryKey();                 // closes the key it holds open
   RegistryKey(const RegistryKey &) = delete;
   RegistryKey &operator=(const RegistryKey &) = delete;
@@ -21,17 +21,17 @@ public:
   // component failed and returns false.
   bool createPath(const char *path);
 
-  // Reads a REG_DWORD (or a 4-byte binary) value; anything else fails and
+  // Reads a LV_REG_DWORD (or a 4-byte binary) value; anything else fails and
   // leaves *value unchanged.
   bool readDword(const char *name, int32_t *value);
   bool writeDword(const char *name, int32_t value);
   // Reads a string value into buffer (size bytes including the terminator).
   bool readString(const char *name, char *buffer, uint32_t size);
 
-  HKEY root() const { return Root; }
-  HKEY current() const { return Current; }
+  LvHkey root() const { return Root; }
+  LvHkey current() const { return Current; }
 
 private:
-  HKEY Root;
-  HKEY Current;
+  LvHkey Root;
+  LvHkey Current;
 };

@@ -11,7 +11,7 @@
 #include "app/saverwindow.h"
 #include "display/frameloop.h"
 #include "glide/presenter.h"
-#include "platform/headless/headlessapp.h"
+#include "hosts/headless/headlessapp.h"
 #include "platform/messagebox.h"
 #include "platform/ticks.h"
 
@@ -21,7 +21,7 @@ struct CapturedBoxes : MessageBoxSink {
   std::vector<std::pair<std::string, std::string>> boxes;
   int show(const char *text, const char *caption, unsigned) override {
     boxes.emplace_back(text, caption);
-    return IDOK;
+    return LV_IDOK;
   }
   void beep(int, int) override {}
 };
@@ -100,10 +100,10 @@ TEST_F(RunModes, ARunningCopyIsOnlyBroughtToTheTop) {
 }
 
 TEST_F(RunModes, ChangePasswordOnASystemThatAsksItselfReturnsAtOnce) {
-  app_.setPlatformId(VER_PLATFORM_WIN32_NT);
+  app_.setPlatformId(LV_VER_PLATFORM_WIN32_NT);
   EXPECT_EQ(runSaver(nullptr, "/a 55"), 0);
   EXPECT_FALSE(isWindows9x());
-  app_.setPlatformId(VER_PLATFORM_WIN32_WINDOWS);
+  app_.setPlatformId(LV_VER_PLATFORM_WIN32_WINDOWS);
   EXPECT_TRUE(isWindows9x());
   EXPECT_FALSE(isWindowsNT());
 }

@@ -9,7 +9,7 @@
 #include "app/saverwindow.h"
 #include "display/frameloop.h"
 #include "glide/presenter.h"
-#include "platform/headless/headlessapp.h"
+#include "hosts/headless/headlessapp.h"
 #include "platform/ticks.h"
 
 namespace {
@@ -56,48 +56,48 @@ protected:
 
 TEST_F(SaverRun, KeysAndClicksAreIgnoredDuringTheFirstTwoSeconds) {
   // Frame 60 is one second in, frame 150 two and a half.
-  app_.queueMessage(msg(WM_KEYDOWN, 'A'), 60);
-  app_.queueMessage(msg(WM_LBUTTONDOWN), 61);
-  app_.queueMessage(msg(WM_KEYDOWN, 'A'), 150);
+  app_.queueMessage(msg(LV_WM_KEYDOWN, 'A'), 60);
+  app_.queueMessage(msg(LV_WM_LBUTTONDOWN), 61);
+  app_.queueMessage(msg(LV_WM_KEYDOWN, 'A'), 150);
   EXPECT_EQ(run(), 150);
   EXPECT_TRUE(app_.windowClosed());
 }
 
 TEST_F(SaverRun, ARightButtonReleaseEndsTheSaverAfterTheGrace) {
-  app_.queueMessage(msg(WM_RBUTTONUP), 130);
+  app_.queueMessage(msg(LV_WM_RBUTTONUP), 130);
   EXPECT_EQ(run(), 130);
 }
 
 TEST_F(SaverRun, KeyReleasesCharactersAndDoubleClicksPassThrough) {
-  app_.queueMessage(msg(WM_KEYUP), 130);
-  app_.queueMessage(msg(WM_CHAR), 131);
-  app_.queueMessage(msg(WM_LBUTTONDBLCLK), 132);
-  app_.queueMessage(msg(WM_SYSKEYDOWN), 133);
+  app_.queueMessage(msg(LV_WM_KEYUP), 130);
+  app_.queueMessage(msg(LV_WM_CHAR), 131);
+  app_.queueMessage(msg(LV_WM_LBUTTONDBLCLK), 132);
+  app_.queueMessage(msg(LV_WM_SYSKEYDOWN), 133);
   app_.setFrameLimit(140);
   EXPECT_EQ(run(), 140);
 }
 
 TEST_F(SaverRun, OnlyAStepOfMoreThanTenPixelsBetweenTwoMovesEndsTheSaver) {
   // The first move only records the position, however far from (0, 0).
-  app_.queueMessage(msg(WM_MOUSEMOVE, 0, makeMouseLParam(900, 700)), 130);
+  app_.queueMessage(msg(LV_WM_MOUSEMOVE, 0, makeMouseLParam(900, 700)), 130);
   // Ten pixels per step, drifting far away: never an end.
   for (int i = 1; i <= 20; ++i)
-    app_.queueMessage(msg(WM_MOUSEMOVE, 0, makeMouseLParam(900 - 10 * i, 700 + 10 * i)), 130 + i);
+    app_.queueMessage(msg(LV_WM_MOUSEMOVE, 0, makeMouseLParam(900 - 10 * i, 700 + 10 * i)), 130 + i);
   // Eleven in y.
-  app_.queueMessage(msg(WM_MOUSEMOVE, 0, makeMouseLParam(700, 911)), 160);
+  app_.queueMessage(msg(LV_WM_MOUSEMOVE, 0, makeMouseLParam(700, 911)), 160);
   EXPECT_EQ(run(), 160);
 }
 
 TEST_F(SaverRun, LosingActivationEndsAtOnceEvenInTheGraceTime) {
-  app_.queueMessage(msg(WM_ACTIVATE, 1), 5);    // being activated: nothing
-  app_.queueMessage(msg(WM_NCACTIVATE, 1), 6);
-  app_.queueMessage(msg(WM_ACTIVATEAPP, 0), 10); // losing activation
+  app_.queueMessage(msg(LV_WM_ACTIVATE, 1), 5);    // being activated: nothing
+  app_.queueMessage(msg(LV_WM_NCACTIVATE, 1), 6);
+  app_.queueMessage(msg(LV_WM_ACTIVATEAPP, 0), 10); // losing activation
   EXPECT_EQ(run(), 10);
 }
 
 TEST_F(SaverRun, SystemCommandsThatSwitchAwayAreSwallowed) {
-  for (uintptr_t sc : {SC_NEXTWINDOW, SC_PREVWINDOW, SC_SCREENSAVE, SC_CLOSE})
-    app_.queueMessage(msg(WM_SYSCOMMAND, sc), 130);
+  for (uintptr_t sc : {LV_SC_NEXTWINDOW, LV_SC_PREVWINDOW, LV_SC_SCREENSAVE, LV_SC_CLOSE})
+    app_.queueMessage(msg(LV_WM_SYSCOMMAND, sc), 130);
   app_.setFrameLimit(140);
   EXPECT_EQ(run(), 140);
 }
@@ -107,11 +107,11 @@ TEST(SaverHook, MonitorPowerDownStopsTheFramesAndIsNotSwallowed) {
   setApplication(&app);
   MonitorOff = false;
   bool handled = false;
-  saverMessageHook(msg(WM_SYSCOMMAND, SC_MONITORPOWER, 2), handled, nullptr);
+  saverMessageHook(msg(LV_WM_SYSCOMMAND, LV_SC_MONITORPOWER, 2), handled, nullptr);
   EXPECT_TRUE(MonitorOff);
   EXPECT_FALSE(handled);
   MonitorOff = false;
-  saverMessageHook(msg(WM_SYSCOMMAND, SC_MONITORPOWER, -1), handled, nullptr);
+  saverMessageHook(msg(LV_WM_SYSCOMMAND, LV_SC_MONITORPOWER, -1), handled, nullptr);
   EXPECT_FALSE(MonitorOff);
   setApplication(nullptr);
 }
@@ -120,7 +120,7 @@ TEST(SaverHook, FocusLossIsTakenBackAndSwallowed) {
   HeadlessApplication app;
   setApplication(&app);
   bool handled = false;
-  saverMessageHook(msg(WM_KILLFOCUS), handled, nullptr);
+  saverMessageHook(msg(LV_WM_KILLFOCUS), handled, nullptr);
   EXPECT_TRUE(handled);
   EXPECT_FALSE(app.terminated());
   setApplication(nullptr);

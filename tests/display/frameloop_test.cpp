@@ -11,7 +11,7 @@
 #include "display/frameloop.h"
 #include "display/glidedisplay.h"
 #include "glide/presenter.h"
-#include "platform/headless/headlessapp.h"
+#include "hosts/headless/headlessapp.h"
 #include "platform/ticks.h"
 #include "settings/configuration.h"
 

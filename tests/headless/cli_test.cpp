@@ -1,7 +1,7 @@
 // The Unix-style command line of the headless runs.
 #include <gtest/gtest.h>
 
-#include "platform/headless/cli.h"
+#include "hosts/headless/cli.h"
 
 TEST(Arguments, SwitchesAreJoinedIntoOneCommandLineForTheWindowedHost) {
   CliParse p = parseArguments({"/p", "1234"});

@@ -24,7 +24,7 @@ public:
   std::vector<CapturedMessage> messages;
   int show(const char *text, const char *caption, unsigned) override {
     messages.push_back({text ? text : "", caption ? caption : ""});
-    return IDOK;
+    return LV_IDOK;
   }
   void beep(int, int) override {}
 };

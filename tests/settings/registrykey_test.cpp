@@ -32,7 +32,7 @@ TEST_F(RegistryKeyTest, RootsAreSeparateHives) {
             "\"ScreenSaveUsePassword\"=\"1\"\n");
   RegistryKey machine;
   EXPECT_FALSE(machine.openPath("\\Control Panel\\Desktop"));
-  RegistryKey user(HKEY_CURRENT_USER);
+  RegistryKey user(LV_HKEY_CURRENT_USER);
   ASSERT_TRUE(user.openPath("\\Control Panel\\Desktop"));
   char buffer[8];
   std::memset(buffer, 'x', sizeof buffer);
@@ -42,7 +42,7 @@ TEST_F(RegistryKeyTest, RootsAreSeparateHives) {
 
 TEST_F(RegistryKeyTest, ReadStringNeedsRoomForTheWholeString) {
   writeFile("REGEDIT4\n\n[HKEY_CURRENT_USER\\K]\n\"s\"=\"abcdefgh\"\n\"n\"=dword:00000031\n");
-  RegistryKey key(HKEY_CURRENT_USER);
+  RegistryKey key(LV_HKEY_CURRENT_USER);
   ASSERT_TRUE(key.openPath("\\K"));
   char small[8] = "keep";
   EXPECT_FALSE(key.readString("s", small, sizeof small));

@@ -1,4 +1,4 @@
-#include "platform/qt/qthost.h"
+#include "hosts/qt/qthost.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -28,8 +28,8 @@
 #include "glide/presenter.h"
 #include "glide/trace.h"
 #include "platform/application.h"
-#include "platform/headless/headlessapp.h"
-#include "platform/headless/pngpresenter.h"
+#include "hosts/headless/headlessapp.h"
+#include "hosts/headless/pngpresenter.h"
 #include "platform/messagebox.h"
 #include "platform/random.h"
 
@@ -252,19 +252,19 @@ public:
     panel_->update();
     return true;
   }
-  int platformId() override { return VER_PLATFORM_WIN32_NT; }
+  int platformId() override { return LV_VER_PLATFORM_WIN32_NT; }
   void setScreenSaverRunning(bool) override {}
 
   // MessageBoxSink
   int show(const char *text, const char *caption, unsigned type) override {
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(caption ? caption : ""),
                     QString::fromUtf8(text ? text : ""));
-    if (type & MB_YESNO) {
+    if (type & LV_MB_YESNO) {
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-      return box.exec() == QMessageBox::Yes ? IDYES : IDNO;
+      return box.exec() == QMessageBox::Yes ? LV_IDYES : LV_IDNO;
     }
     box.exec();
-    return IDOK;
+    return LV_IDOK;
   }
   void beep(int, int) override { QApplication::beep(); }
 
@@ -281,7 +281,7 @@ protected:
     m.window = SaverHandle;
     switch (event->type()) {
     case QEvent::KeyPress:
-      m.code = WM_KEYDOWN;
+      m.code = LV_WM_KEYDOWN;
       m.wParam = static_cast<uintptr_t>(static_cast<QKeyEvent *>(event)->key());
       break;
     case QEvent::MouseButtonPress:
@@ -289,32 +289,32 @@ protected:
       auto *me = static_cast<QMouseEvent *>(event);
       const bool down = event->type() == QEvent::MouseButtonPress;
       if (me->button() == Qt::LeftButton)
-        m.code = down ? WM_LBUTTONDOWN : WM_LBUTTONUP;
+        m.code = down ? LV_WM_LBUTTONDOWN : LV_WM_LBUTTONUP;
       else if (me->button() == Qt::RightButton)
-        m.code = down ? WM_RBUTTONDOWN : WM_RBUTTONUP;
+        m.code = down ? LV_WM_RBUTTONDOWN : LV_WM_RBUTTONUP;
       else
-        m.code = down ? WM_MBUTTONDOWN : WM_MBUTTONUP;
+        m.code = down ? LV_WM_MBUTTONDOWN : LV_WM_MBUTTONUP;
       break;
     }
     case QEvent::MouseMove: {
       QPoint p = static_cast<QMouseEvent *>(event)->position().toPoint();
-      m.code = WM_MOUSEMOVE;
+      m.code = LV_WM_MOUSEMOVE;
       m.lParam = makeMouseLParam(p.x(), p.y());
       break;
     }
     case QEvent::WindowActivate:
-      m.code = WM_ACTIVATE;
+      m.code = LV_WM_ACTIVATE;
       m.wParam = 1;
       break;
     case QEvent::WindowDeactivate:
-      m.code = WM_ACTIVATE;
+      m.code = LV_WM_ACTIVATE;
       m.wParam = 0;
       break;
     case QEvent::FocusOut:
-      m.code = WM_KILLFOCUS;
+      m.code = LV_WM_KILLFOCUS;
       break;
     case QEvent::Close:
-      m.code = WM_DESTROY;
+      m.code = LV_WM_DESTROY;
       break;
     default:
       return false;

@@ -1,4 +1,4 @@
-#include "platform/headless/pngpresenter.h"
+#include "hosts/headless/pngpresenter.h"
 
 #include <png.h>
 

@@ -1,5 +1,5 @@
 // The program with its Qt host.
-#include "platform/headless/cli.h"
-#include "platform/qt/qthost.h"
+#include "hosts/headless/cli.h"
+#include "hosts/qt/qthost.h"
 
 int main(int argc, char **argv) { return lumenveilMain(argc, argv, runQtHost); }

@@ -1,4 +1,4 @@
-#include "platform/headless/cli.h"
+#include "hosts/headless/cli.h"
 
 #include <sys/stat.h>
 
@@ -13,8 +13,8 @@
 #include "display/frameloop.h"
 #include "glide/presenter.h"
 #include "glide/trace.h"
-#include "platform/headless/headlessapp.h"
-#include "platform/headless/pngpresenter.h"
+#include "hosts/headless/headlessapp.h"
+#include "hosts/headless/pngpresenter.h"
 #include "platform/random.h"
 #include "platform/ticks.h"
 

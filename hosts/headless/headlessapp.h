@@ -83,7 +83,7 @@ private:
   double paintSeconds_ = 0.0;
   double firstPaint_ = -1.0;
   int cursorShown_ = 1;
-  int platformId_ = VER_PLATFORM_WIN32_NT;
+  int platformId_ = LV_VER_PLATFORM_WIN32_NT;
   int screenW_ = 800, screenH_ = 600;
 };
 

@@ -1,4 +1,4 @@
-#include "platform/headless/headlessapp.h"
+#include "hosts/headless/headlessapp.h"
 
 #include <atomic>
 #include <chrono>
