@@ -7,6 +7,7 @@
 #include "app/password.h"
 #include "app/power.h"
 #include "app/preview.h"
+#include "app/program.h"
 #include "app/saverwindow.h"
 #include "controlpanel/mainform.h"
 #include "display/frameloop.h"
@@ -84,6 +85,7 @@ bool isWindows9x() { return application().platformId() == LV_VER_PLATFORM_WIN32_
 
 int runSaver(void *instance, const std::string &commandLine) {
   Application &app = application();
+  connectProgram();
   const CommandLine c = parseCommandLine(commandLine);
   bool saver = true;
 

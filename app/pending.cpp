@@ -5,7 +5,6 @@
 #include "app/power.h"
 #include "app/preview.h"
 
-bool MonitorOff = false;
 bool PowerOverrideActive = false;
 
 void setTaskPriority(int) {}

@@ -1,7 +1,8 @@
 // Monitor power and task priority.
 #pragma once
 
-extern bool MonitorOff;          // no frames while set
+#include "frame/framestate.h" // MonitorOff: no frames while set
+
 extern bool PowerOverrideActive; // the program, not the system, powers the monitor down
 
 // Process priority: 1 idle, 2 normal, 3 high, 4 real time; anything else idle.

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "assets/font.h"
-#include "display/frameloop.h"
+#include "frame/framestate.h"
 
 namespace {
 FrameStats ProgramStats;

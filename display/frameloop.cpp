@@ -1,25 +1,12 @@
 #include "display/frameloop.h"
 
-#include "app/power.h"
-#include "app/saverwindow.h"
 #include "assets/font.h"
 #include "assets/framestats.h"
 #include "assets/textures.h"
 #include "display/glidedisplay.h"
-#include "firstscene/firstscene.h"
 #include "math/trig.h"
 #include "platform/random.h"
-#include "platform/ticks.h"
-#include "secondscene/secondscene.h"
 #include "settings/configuration.h"
-
-// The clock keeps the tick seconds of its last step in double precision: the
-// ticks count from program start, and a float would lose the milliseconds
-// after a few hours of running.
-double ClockSeconds = 0.0;
-float ElapsedSeconds = 0.0f;
-float FrameDelta = 0.0f;
-uint32_t FrameCounter = 0;
 
 int ActiveScene = -1;
 bool SaverMode = true;
@@ -28,27 +15,22 @@ bool ShowCenteringAid = false;
 bool ShowStatistics = false;
 bool MotionBlur = false;
 int MotionBlurDelta = 0;
-float PeakAlpha = 255.0f;
 int DisplayModeOverride = -1;
 
-void startClock() {
-  ClockSeconds = tickSeconds();
-  ElapsedSeconds = 0.0f;
-  FrameDelta = 0.0f;
+namespace {
+SceneEntry Scenes[SceneCount];
+FrameLoopHooks Hooks;
+
+const SceneEntry *activeEntry() {
+  return (ActiveScene >= 0 && ActiveScene < SceneCount) ? &Scenes[ActiveScene] : nullptr;
+}
+} // namespace
+
+void registerScene(int index, const SceneEntry &entry) {
+  if (index >= 0 && index < SceneCount) Scenes[index] = entry;
 }
 
-void stepClock() {
-  double t = tickSeconds() - ClockSeconds;
-  if (t < 0.00001)
-    FrameDelta = 0.00001f;
-  else
-    FrameDelta = static_cast<float>(tickSeconds() - ClockSeconds);
-  // The tick count may have moved on between the two readings; a float delta
-  // is never below the floor either way.
-  if (FrameDelta < 0.00001f) FrameDelta = 0.00001f;
-  ClockSeconds += FrameDelta;
-  ElapsedSeconds += FrameDelta;
-}
+void setFrameLoopHooks(const FrameLoopHooks &hooks) { Hooks = hooks; }
 
 void selectScene(int scene) { ActiveScene = scene; }
 
@@ -76,7 +58,7 @@ bool initFrameLoop(bool saver) {
 
   if (MotionBlur) PeakAlpha = PeakAlpha * 0.5f;
 
-  setTaskPriority(saver ? priority : 0);
+  if (Hooks.setTaskPriority) Hooks.setTaskPriority(saver ? priority : 0);
 
   {
     DisplayConfiguration display;
@@ -101,10 +83,7 @@ bool initFrameLoop(bool saver) {
   loadFont();
   resetFrameStats();
 
-  if (ActiveScene == 0)
-    buildFirstScene(saver, MotionBlur);
-  else if (ActiveScene == 1)
-    buildSecondScene(saver, MotionBlur);
+  if (const SceneEntry *scene = activeEntry(); scene && scene->build) scene->build(saver, MotionBlur);
 
   clearFrame(true, false, false, 0);
   startClock();
@@ -115,22 +94,16 @@ bool initFrameLoop(bool saver) {
 void renderFrame() {
   if (!FrameLoopReady || MonitorOff) return;
   stepClock();
-  if (ActiveScene == 0)
-    stepFirstScene(MotionBlur);
-  else if (ActiveScene == 1)
-    stepSecondScene(MotionBlur);
+  if (const SceneEntry *scene = activeEntry(); scene && scene->step) scene->step(MotionBlur);
   if (SaverMode && ShowCenteringAid && ElapsedSeconds < 90.0f) drawCenteringAid();
   if (ShowStatistics) updateFrameStats();
   presentFrame();
   clearFrame(true, false, MotionBlur, MotionBlurDelta);
   FrameCounter += 1;
-  if (SaverMode && (FrameCounter & 0xFFu) == 0) bringRenderWindowToFront();
+  if (SaverMode && (FrameCounter & 0xFFu) == 0 && Hooks.raiseWindow) Hooks.raiseWindow();
 }
 
 void resetScene() {
   if (!FrameLoopReady) return;
-  if (ActiveScene == 0)
-    resetFirstScene();
-  else if (ActiveScene == 1)
-    resetSecondScene();
+  if (const SceneEntry *scene = activeEntry(); scene && scene->reset) scene->reset();
 }

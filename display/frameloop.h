@@ -1,13 +1,11 @@
-// The frame loop and the shared clock every animated thing reads.
+// The frame loop: initialises everything once, then renders one frame at a
+// time. It reaches the scenes and the run mode above it only through what they
+// register here, so it depends on nothing above the display layer.
 #pragma once
 
 #include <cstdint>
 
-// Shared clock. Only the frame loop advances it.
-extern double ClockSeconds;   // tick seconds at the last clock step
-extern float ElapsedSeconds;  // seconds since the clock was last started
-extern float FrameDelta;      // seconds of the current frame, never below 0.00001
-extern uint32_t FrameCounter; // frames rendered since start
+#include "frame/framestate.h"
 
 extern int ActiveScene;       // -1 until chosen, 0 first scene, 1 second scene
 extern bool SaverMode;        // true full-screen saver, false control panel
@@ -16,14 +14,28 @@ extern bool ShowCenteringAid;
 extern bool ShowStatistics;
 extern bool MotionBlur;
 extern int MotionBlurDelta;
-extern float PeakAlpha;       // alpha of a fully visible object: 255, or 127.5 with motion blur
 
 // A display mode chosen for this run only (the command line's --mode), in
 // place of the saved one; -1 keeps the saved mode.
 extern int DisplayModeOverride;
 
-void startClock();
-void stepClock();
+// What a scene gives the frame loop.
+struct SceneEntry {
+  void (*build)(bool saver, bool motionBlur) = nullptr; // at initialisation
+  void (*step)(bool motionBlur) = nullptr;              // once a frame
+  void (*reset)() = nullptr;                            // back to its start
+};
+constexpr int SceneCount = 2;
+// Registers scene index (0 first, 1 second); an index outside 0..SceneCount-1 is ignored.
+void registerScene(int index, const SceneEntry &entry);
+
+// Calls into the run mode above the frame loop; a null entry is skipped.
+struct FrameLoopHooks {
+  void (*setTaskPriority)(int level) = nullptr; // at initialisation
+  void (*raiseWindow)() = nullptr;              // every 256 frames of the saver
+};
+void setFrameLoopHooks(const FrameLoopHooks &hooks);
+
 void selectScene(int scene);
 bool initFrameLoop(bool saver);
 void renderFrame();

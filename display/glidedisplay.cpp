@@ -20,8 +20,6 @@ const int DitherTable[3] = {GR_DITHER_DISABLE, GR_DITHER_2x2, GR_DITHER_4x4};
 SelectedDisplayMode SelectedMode = {GR_RESOLUTION_800x600, GR_REFRESH_60Hz, GR_DITHER_DISABLE,
                                     800, 600, 60, 0};
 
-int ScreenWidth = 0, ScreenHeight = 0;
-float ScreenWidthF = 0.0f, ScreenHeightF = 0.0f, ScreenCenterX = 0.0f, ScreenCenterY = 0.0f;
 WindowHandle RenderWindow = 0;
 
 namespace {
@@ -39,15 +37,6 @@ template <typename T, int N> int tableIndex(const T (&)[N], int index) {
 } // namespace
 
 void setDisable3DInWindow(bool disable) { Disable3DInWindow = disable; }
-
-void setRenderSize(int width, int height) {
-  ScreenWidth = width;
-  ScreenHeight = height;
-  ScreenWidthF = static_cast<float>(width);
-  ScreenHeightF = static_cast<float>(height);
-  ScreenCenterX = ScreenWidthF * 0.5f;
-  ScreenCenterY = ScreenHeightF * 0.5f;
-}
 
 void setRenderWindow(WindowHandle window) {
   RenderWindow = window;

@@ -4,6 +4,7 @@
 // the control panel's frame copy).
 #pragma once
 
+#include "frame/framestate.h"
 #include "glide/glide.h"
 #include "platform/window.h"
 
@@ -31,14 +32,9 @@ struct SelectedDisplayMode {
 };
 extern SelectedDisplayMode SelectedMode;
 
-// Render size, always set together by setRenderSize.
-extern int ScreenWidth, ScreenHeight;
-extern float ScreenWidthF, ScreenHeightF, ScreenCenterX, ScreenCenterY;
-
 extern WindowHandle RenderWindow;
 
 void setDisable3DInWindow(bool disable);
-void setRenderSize(int width, int height);
 void setRenderWindow(WindowHandle window);
 // Longest swap interval: the slowest entry of the control panel's frame-rate list.
 constexpr int MaxSwapInterval = 6;

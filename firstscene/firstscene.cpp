@@ -5,7 +5,7 @@
 #include <numbers>
 
 #include "backdrop/backdrop.h"
-#include "display/frameloop.h"
+#include "frame/framestate.h"
 #include "display/glidedisplay.h"
 #include "firstscene/debris.h"
 #include "firstscene/director.h"

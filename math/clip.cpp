@@ -1,6 +1,6 @@
 #include "math/clip.h"
 
-#include "display/glidedisplay.h"
+#include "frame/framestate.h"
 
 BoardDrawCalls BoardDraw = {grDrawPolygon, grDrawLine, grAADrawLine, grAADrawPoint};
 

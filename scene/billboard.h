@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "display/frameloop.h"
+#include "frame/framestate.h"
 #include "math/camera.h"
 #include "scene/particle.h"
 #include "scene/sprite.h"

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "display/frameloop.h"
+#include "frame/framestate.h"
 #include "scene/particle.h"
 
 struct Cell : Particle {

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <new>
 
-#include "display/frameloop.h"
+#include "frame/framestate.h"
 
 // A class's live instances, singly linked through their `next` field, newest
 // at the head. Instances are owned by the list: only purgeDead and clearKind

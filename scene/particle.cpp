@@ -1,6 +1,6 @@
 #include "scene/particle.h"
 
-#include "display/frameloop.h"
+#include "frame/framestate.h"
 
 void moveParticle(Particle& o) {
   vector3MulAdd(FrameDelta, o.velocity, o.position, o.position);

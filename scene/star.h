@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "display/frameloop.h"
+#include "frame/framestate.h"
 #include "scene/particle.h"
 
 struct Star : Particle {

@@ -5,7 +5,7 @@
 
 #include "assets/textures.h"
 #include "backdrop/backdrop.h"
-#include "display/frameloop.h"
+#include "frame/framestate.h"
 #include "display/glidedisplay.h"
 #include "glide/glide.h"
 #include "math/camera.h"

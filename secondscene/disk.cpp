@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "display/frameloop.h"
+#include "frame/framestate.h"
 #include "math/trig.h"
 #include "math/vector.h"
 #include "secondscene/director.h"

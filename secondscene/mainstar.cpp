@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <new>
 
-#include "display/frameloop.h"
+#include "frame/framestate.h"
 #include "math/camera.h"
 #include "math/clip.h"
 #include "math/vector.h"

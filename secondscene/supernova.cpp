@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "display/frameloop.h"
+#include "frame/framestate.h"
 #include "math/trig.h"
 #include "math/vector.h"
 #include "secondscene/director.h"

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "assets/textures.h"
-#include "display/frameloop.h"
+#include "frame/framestate.h"
 #include "glide/glide.h"
 #include "math/camera.h"
 #include "math/clip.h"

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/program.h"
 #include "display/frameloop.h"
 #include "display/glidedisplay.h"
 #include "glide/presenter.h"
@@ -41,6 +42,7 @@ protected:
     boardSetRetraceWait(false);
     boardSetPresenter(&frame_);
     setApplication(&app_);
+    connectProgram(); // the scenes and the saver's hooks, as runSaver registers them
     DisplayModeOverride = -1;
   }
   void TearDown() override {
