@@ -3,17 +3,26 @@
 #include <algorithm>
 #include <vector>
 
+#include "glide/resolutions.h"
 #include "platform/application.h"
 
+namespace {
+// Sizes and rates come from the board's own tables.
+constexpr DisplayModeEntry mode(int code) {
+  return {code, BoardResolutions[code].width, BoardResolutions[code].height};
+}
+constexpr RefreshEntry refresh(int code) { return {code, BoardRefreshHz[code]}; }
+} // namespace
+
+// The order of the settings' mode and refresh numbers.
 const DisplayModeEntry ResolutionTable[6] = {
-    {GR_RESOLUTION_800x600, 800, 600},   {GR_RESOLUTION_640x480, 640, 480},
-    {GR_RESOLUTION_512x384, 512, 384},   {GR_RESOLUTION_1024x768, 1024, 768},
-    {GR_RESOLUTION_1280x1024, 1280, 1024}, {GR_RESOLUTION_1600x1200, 1600, 1200},
+    mode(GR_RESOLUTION_800x600),  mode(GR_RESOLUTION_640x480),   mode(GR_RESOLUTION_512x384),
+    mode(GR_RESOLUTION_1024x768), mode(GR_RESOLUTION_1280x1024), mode(GR_RESOLUTION_1600x1200),
 };
 const RefreshEntry RefreshTable[9] = {
-    {GR_REFRESH_60Hz, 60}, {GR_REFRESH_70Hz, 70}, {GR_REFRESH_72Hz, 72},
-    {GR_REFRESH_75Hz, 75}, {GR_REFRESH_80Hz, 80}, {GR_REFRESH_85Hz, 85},
-    {GR_REFRESH_90Hz, 90}, {GR_REFRESH_100Hz, 100}, {GR_REFRESH_120Hz, 120},
+    refresh(GR_REFRESH_60Hz), refresh(GR_REFRESH_70Hz), refresh(GR_REFRESH_72Hz),
+    refresh(GR_REFRESH_75Hz), refresh(GR_REFRESH_80Hz), refresh(GR_REFRESH_85Hz),
+    refresh(GR_REFRESH_90Hz), refresh(GR_REFRESH_100Hz), refresh(GR_REFRESH_120Hz),
 };
 const int DitherTable[3] = {GR_DITHER_DISABLE, GR_DITHER_2x2, GR_DITHER_4x4};
 

@@ -4,11 +4,13 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <thread>
 
 #include "glide/boardstate.h"
 #include "glide/glide.h"
 #include "glide/presenter.h"
+#include "glide/resolutions.h"
 #include "glide/tracewrite.h"
 
 BoardContext Board;
@@ -17,15 +19,6 @@ namespace {
 
 FramePresenter *Presenter = nullptr;
 void (*RetraceSleep)(double seconds) = nullptr; // null: the thread sleeps
-
-struct ResolutionSize {
-  int width, height;
-};
-const ResolutionSize Resolutions[] = {
-    {320, 200}, {320, 240}, {400, 256},  {512, 384},   {640, 200},   {640, 350},
-    {640, 400}, {640, 480}, {800, 600},  {960, 720},   {856, 480},   {512, 256},
-    {1024, 768}, {1280, 1024}, {1600, 1200}, {400, 300}};
-const int RefreshHz[] = {60, 70, 72, 75, 80, 90, 100, 85, 120};
 
 // The video output's gamma: the board sets 1.7 when a screen is opened.
 uint8_t GammaTable[256];
@@ -166,18 +159,18 @@ FxBool grSstWinOpen(FxU32 hWnd, GrScreenResolution_t screen_resolution,
             nAuxBuffers);
   if (!Board.present)
     return FXFALSE;
-  if (screen_resolution < 0 || screen_resolution >= (int)(sizeof Resolutions / sizeof *Resolutions))
+  if (screen_resolution < 0 || screen_resolution >= (int)std::size(BoardResolutions))
     return FXFALSE;
-  if (refresh_rate < 0 || refresh_rate >= (int)(sizeof RefreshHz / sizeof *RefreshHz))
+  if (refresh_rate < 0 || refresh_rate >= (int)std::size(BoardRefreshHz))
     return FXFALSE;
   if (nColBuffers < 2 || nColBuffers > 3 || nAuxBuffers < 0 || nAuxBuffers > 1)
     return FXFALSE;
   if (Board.open)
     grSstWinClose();
   buildGamma();
-  Board.width = Resolutions[screen_resolution].width;
-  Board.height = Resolutions[screen_resolution].height;
-  Board.refreshHz = RefreshHz[refresh_rate];
+  Board.width = BoardResolutions[screen_resolution].width;
+  Board.height = BoardResolutions[screen_resolution].height;
+  Board.refreshHz = BoardRefreshHz[refresh_rate];
   Board.colorFormat = color_format;
   Board.origin = origin_location == GR_ORIGIN_UPPER_LEFT ? GR_ORIGIN_UPPER_LEFT
                                                          : GR_ORIGIN_LOWER_LEFT;

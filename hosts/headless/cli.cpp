@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/entry.h"
-#include "assets/dumpresources.h"
+#include "hosts/headless/dumpresources.h"
 #include "display/frameloop.h"
 #include "glide/presenter.h"
 #include "glide/trace.h"

@@ -1,6 +1,4 @@
-#include "assets/dumpresources.h"
-
-#include <png.h>
+#include "hosts/headless/dumpresources.h"
 
 #include <cstdint>
 #include <cstring>
@@ -8,27 +6,13 @@
 
 #include "assets/font.h"
 #include "assets/textures.h"
+#include "hosts/headless/pngpresenter.h"
 #include "platform/resources.h"
 
 namespace {
 
 constexpr int PreviewWidth = 152;
 constexpr int PreviewHeight = 112;
-
-bool writePng(const std::string &path, int width, int height, const std::vector<uint8_t> &rgb,
-              std::string &error) {
-  png_image image;
-  std::memset(&image, 0, sizeof image);
-  image.version = PNG_IMAGE_VERSION;
-  image.width = static_cast<png_uint_32>(width);
-  image.height = static_cast<png_uint_32>(height);
-  image.format = PNG_FORMAT_RGB;
-  if (!png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), width * 3, nullptr)) {
-    error = "cannot write " + path + ": " + image.message;
-    return false;
-  }
-  return true;
-}
 
 // Expands a decoded texture's largest level to 8-bit RGB.
 bool textureToRgb(const TextureInfo &t, std::vector<uint8_t> &rgb) {
@@ -115,7 +99,7 @@ bool dumpResources(const char *dir, std::string &error) {
         return false;
       }
     }
-    if (!writePng(path, width, height, rgb, error)) {
+    if (!writePng(path, rgb.data(), width, height, error)) {
       return false;
     }
   }
