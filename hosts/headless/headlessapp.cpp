@@ -23,6 +23,9 @@ bool stopRequested() { return StopRequested.load(); }
 void installStopSignals() {
   std::signal(SIGINT, onStopSignal);
   std::signal(SIGTERM, onStopSignal);
+  // A closed terminal ends a run like an interrupt: the last picture is
+  // finished and the exit steps run.
+  std::signal(SIGHUP, onStopSignal);
 }
 
 void HeadlessApplication::queueMessage(const Message &message, long atFrame) {

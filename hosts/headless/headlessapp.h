@@ -87,6 +87,6 @@ private:
   int screenW_ = 800, screenH_ = 600;
 };
 
-// Set by SIGINT and SIGTERM: every host ends its run through the exit steps.
+// Set by SIGINT, SIGTERM and SIGHUP: every host ends its run through the exit steps.
 bool stopRequested();
 void installStopSignals();

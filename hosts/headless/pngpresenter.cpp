@@ -32,18 +32,26 @@ void frameToRgb(const PresentedFrame &f, unsigned char *rgb) {
 
 bool writePng(const std::string &path, const unsigned char *rgb, int width, int height,
               std::string &error) {
-  FILE *fp = std::fopen(path.c_str(), "wb");
+  // The picture goes to a temporary name and takes its own name only when it
+  // is complete: a full disk or a signal never leaves a truncated picture.
+  const std::string temporary = path + ".tmp";
+  FILE *fp = std::fopen(temporary.c_str(), "wb");
   if (!fp) {
     error = "cannot write " + path + ": " + std::strerror(errno);
     return false;
   }
+  auto fail = [&](const std::string &what) {
+    std::remove(temporary.c_str());
+    error = what;
+    return false;
+  };
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   if (!png || !info || setjmp(png_jmpbuf(png))) {
     png_destroy_write_struct(&png, &info);
+    const int saved = errno;
     std::fclose(fp);
-    error = "cannot encode " + path;
-    return false;
+    return fail("cannot write " + path + (saved ? std::string(": ") + std::strerror(saved) : ""));
   }
   png_init_io(png, fp);
   png_set_compression_level(png, 3);
@@ -55,10 +63,12 @@ bool writePng(const std::string &path, const unsigned char *rgb, int width, int 
     png_write_row(png, const_cast<png_bytep>(rgb + static_cast<size_t>(y) * width * 3));
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
-  if (std::fclose(fp) != 0) {
-    error = "cannot write " + path + ": " + std::strerror(errno);
-    return false;
-  }
+  const bool flushed = std::fflush(fp) == 0 && !std::ferror(fp);
+  const int saved = errno;
+  if (std::fclose(fp) != 0 || !flushed)
+    return fail("cannot write " + path + ": " + std::strerror(flushed ? errno : saved));
+  if (std::rename(temporary.c_str(), path.c_str()) != 0)
+    return fail("cannot write " + path + ": " + std::strerror(errno));
   return true;
 }
 
