@@ -64,6 +64,18 @@ bool parseLong(const std::string &s, long &out) {
   return true;
 }
 
+} // namespace
+
+bool parseWindowId(const std::string &s, unsigned long &id) {
+  long n = 0;
+  // X window ids are 32-bit; a larger number would be cut to another window.
+  if (!parseLong(s, n) || n <= 0 || n > 0xFFFFFFFFL) return false;
+  id = static_cast<unsigned long>(n);
+  return true;
+}
+
+namespace {
+
 bool parseDouble(const std::string &s, double &out) {
   if (s.empty()) return false;
   char *end = nullptr;
@@ -165,8 +177,10 @@ CliParse parseArguments(const std::vector<std::string> &args) {
       p.windowed.root = true;
       windowed = true;
     } else if (a == "-window-id" || a == "--window-id") {
-      if (!value(v) || !parseLong(v, n) || n <= 0) return fail("-window-id needs a window number");
-      p.windowed.windowId = static_cast<unsigned long>(n);
+      unsigned long id = 0;
+      if (!value(v) || !parseWindowId(v, id))
+        return fail("-window-id needs a window number from 1 to 4294967295 (0xFFFFFFFF)");
+      p.windowed.windowId = id;
       windowed = true;
     } else if (a == "-install" || a == "-visual" || a == "-nice") {
       // Options a screen-saver daemon may pass that change nothing here.

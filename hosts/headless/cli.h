@@ -44,6 +44,10 @@ struct CliParse {
 
 CliParse parseArguments(const std::vector<std::string> &args);
 
+// A window id as a daemon passes it (decimal, or hexadecimal with 0x): 1 to
+// 0xFFFFFFFF; false for anything else.
+bool parseWindowId(const std::string &text, unsigned long &id);
+
 extern const char *const UsageText;
 
 // Runs a headless render or benchmark through the saver path; returns the exit code.

@@ -12,11 +12,16 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <QWindow>
 
 #include <unistd.h>
+
+#if defined(LV_HAVE_XCB) && QT_CONFIG(xcb)
+#include <xcb/xcb.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -127,7 +132,9 @@ public:
   }
 
   void initialize() override {
-    setMessageBoxSink(this);
+    // Under a screen-saver daemon nobody can answer a box: the daemon owns
+    // the input. Messages then go to the standard error stream.
+    if (!underDaemon()) setMessageBoxSink(this);
     qApp->installEventFilter(this);
   }
   void setTitle(const std::string &title) override {
@@ -144,7 +151,13 @@ public:
   void setMessageHandler(const MessageHandler &h) override { handler_ = h; }
   MessageHandler messageHandler() const override { return handler_; }
   void showException(const std::string &message) override {
-    QMessageBox::critical(nullptr, qApp->applicationDisplayName(), QString::fromStdString(message));
+    if (underDaemon()) {
+      std::fprintf(stderr, "lumenveil: %s\n", message.c_str());
+      return;
+    }
+    QMessageBox box(QMessageBox::Critical, qApp->applicationDisplayName(),
+                    QString::fromStdString(message));
+    execUntilStopped(box);
   }
   void destroyHiddenWindow() override {}
 
@@ -261,14 +274,31 @@ public:
                     QString::fromUtf8(text ? text : ""));
     if (type & LV_MB_YESNO) {
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-      return box.exec() == QMessageBox::Yes ? LV_IDYES : LV_IDNO;
+      return execUntilStopped(box) == QMessageBox::Yes ? LV_IDYES : LV_IDNO;
     }
-    box.exec();
+    execUntilStopped(box);
     return LV_IDOK;
   }
   void beep(int, int) override { QApplication::beep(); }
 
 protected:
+  bool underDaemon() const { return run_.root || run_.windowId != 0; }
+
+  // Shows a modal box; a stop signal closes it (as if nobody answered) and
+  // ends the run, so a box never keeps the program from ending.
+  int execUntilStopped(QMessageBox &box) {
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &box, [&box, this] {
+      if (stopRequested()) {
+        terminated_ = true;
+        box.reject();
+      }
+    });
+    poll.start(20);
+    if (stopRequested()) return QMessageBox::NoButton;
+    return box.exec();
+  }
+
   bool eventFilter(QObject *watched, QEvent *event) override {
     if (watched == dialog_ && event->type() == QEvent::Close) {
       terminated_ = true;
@@ -375,6 +405,26 @@ private:
   std::unique_ptr<QLocalServer> server_;
 };
 
+// Whether the X server knows the window; true where there is no X server to
+// ask (another platform plug-in), which then shows its own error.
+bool windowExists(unsigned long id) {
+#if defined(LV_HAVE_XCB) && QT_CONFIG(xcb)
+  auto *x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+  if (!x11 || !x11->connection()) return true;
+  xcb_connection_t *connection = x11->connection();
+  xcb_generic_error_t *error = nullptr;
+  xcb_get_window_attributes_reply_t *reply = xcb_get_window_attributes_reply(
+      connection, xcb_get_window_attributes(connection, static_cast<xcb_window_t>(id)), &error);
+  const bool exists = reply != nullptr;
+  std::free(reply);
+  std::free(error);
+  return exists;
+#else
+  (void)id;
+  return true;
+#endif
+}
+
 bool haveDisplay() {
   return std::getenv("QT_QPA_PLATFORM") || std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
 }
@@ -386,7 +436,12 @@ int runQtHost(int argc, char **argv, const WindowedRun &given) {
   // A screen-saver daemon that passes -root names the window to draw into in
   // XSCREENSAVER_WINDOW (its virtual root).
   if (run.root && !run.windowId) {
-    if (const char *w = std::getenv("XSCREENSAVER_WINDOW")) run.windowId = std::strtoul(w, nullptr, 0);
+    if (const char *w = std::getenv("XSCREENSAVER_WINDOW")) {
+      if (!parseWindowId(w, run.windowId)) {
+        std::fprintf(stderr, "lumenveil: XSCREENSAVER_WINDOW=%s is not a window id\n", w);
+        return -1;
+      }
+    }
   }
   if (run.haveSeed) setFixedSeed(run.seed);
   std::string error;
@@ -401,6 +456,11 @@ int runQtHost(int argc, char **argv, const WindowedRun &given) {
     return code;
   }
   QApplication qtApp(argc, argv);
+  if (run.windowId && !windowExists(run.windowId)) {
+    std::fprintf(stderr, "lumenveil: there is no window %lu (0x%lx) to draw into\n", run.windowId,
+                 run.windowId);
+    return -1;
+  }
   QtPresenter presenter;
   boardSetPresenter(&presenter);
   int code = 0;

@@ -70,3 +70,55 @@ if [ -n "$root" ]; then
   [ "$code" -eq 0 ] || { echo "FAIL: -window-id run ended with $code on SIGTERM"; exit 1; }
   echo "inside a daemon's window: keys ignored, SIGTERM ends with 0"
 fi
+
+# A window id beyond 32 bits is refused, not cut to another window; an id
+# that names no window is reported and ends the run with -1.
+out=$("$exe" -window-id 4294967296 2>&1)
+code=$?
+[ "$code" -eq 2 ] || { echo "FAIL: -window-id 2^32 gave exit $code: $out"; exit 1; }
+out=$(timeout 10 "$exe" -window-id 123456789 2>&1)
+code=$?
+[ "$code" -eq 255 ] && [[ "$out" == *"no window 123456789"* ]] ||
+  { echo "FAIL: -window-id of no window gave exit $code: $out"; exit 1; }
+out=$(XSCREENSAVER_WINDOW=0x1ffffffff timeout 10 "$exe" -root 2>&1)
+code=$?
+[ "$code" -eq 255 ] || { echo "FAIL: a 33-bit XSCREENSAVER_WINDOW gave exit $code: $out"; exit 1; }
+echo "window ids beyond 32 bits and ids of no window refused"
+
+# A damaged settings file is reported in a box; a signal still ends the saver
+# while the box waits for an answer.
+printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Qbn\\Lumenveil\\1.1\\Display]\n"Mode"=dword:zz\n' > "$LUMENVEIL_REGISTRY"
+cp "$LUMENVEIL_REGISTRY" "$work/damaged.reg"
+"$exe" /s2 2>"$work/stderr" &
+pid=$!
+sleep 2
+kill -0 "$pid" 2>/dev/null || { echo "FAIL: the saver with a damaged file ended by itself"; exit 1; }
+kill -TERM "$pid"
+for _ in $(seq 1 30); do
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.1
+done
+if kill -0 "$pid" 2>/dev/null; then
+  echo "FAIL: SIGTERM did not end the saver while its message box was open"
+  kill -KILL "$pid"
+  exit 1
+fi
+wait "$pid"
+echo "SIGTERM ends the saver while a message box is open (exit $?)"
+
+# Under a daemon nothing modal is shown: the message goes to the error stream.
+cp "$work/damaged.reg" "$LUMENVEIL_REGISTRY"
+if [ -n "$root" ]; then
+  "$exe" -window-id "$root" 2>"$work/stderr" &
+  pid=$!
+  sleep 2
+  kill -TERM "$pid"
+  for _ in $(seq 1 30); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -0 "$pid" 2>/dev/null && { echo "FAIL: the daemon's hack did not end on SIGTERM"; kill -KILL "$pid"; exit 1; }
+  wait "$pid"
+  grep -q "line 4" "$work/stderr" || { echo "FAIL: no message on the error stream: $(cat "$work/stderr")"; exit 1; }
+  echo "under a daemon the damaged file is reported on the error stream"
+fi
