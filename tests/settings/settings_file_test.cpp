@@ -1,5 +1,8 @@
 // Every record's values as stored: the exact bytes a save writes, and a load
 // of every field from them.
+#include <algorithm>
+#include <set>
+
 #include "registry_fixture.h"
 #include "settings/configuration.h"
 
@@ -173,6 +176,73 @@ TEST_F(SettingsFileTest, DefaultsOfTheGroupsTheDSwitchLeavesAlone) {
   EXPECT_EQ(p.OverrideWindow95Settings, 0); EXPECT_EQ(p.LowPowerStandby, 0);
   EXPECT_EQ(p.ShutOffMonitor, 0); EXPECT_EQ(p.LowPowerTimeout, 10); EXPECT_EQ(p.PowerOffTimeout, 15);
   EXPECT_EQ(AboutConfiguration().Disable3DInWindow, 0);
+}
+
+// Every field of the record is in its table once (a field left out would
+// never be set, read or written), and no two values share a name in the
+// registry's case-blind sense.
+template <class Record> void expectEveryFieldOnce(const char *record) {
+  auto fields = Record::fields();
+  EXPECT_EQ(sizeof(Record), fields.size() * sizeof(int32_t)) << record;
+  std::set<std::string> names;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    std::string name = fields[i].name;
+    std::transform(name.begin(), name.end(), name.begin(), ::tolower);
+    EXPECT_TRUE(names.insert(name).second) << record << " " << name;
+    EXPECT_EQ(fields[i].kind, SettingKind::Dword) << record << " " << name;
+    for (size_t j = 0; j < i; ++j) EXPECT_NE(fields[i].field, fields[j].field) << record << " " << name;
+  }
+}
+
+TEST(SettingsTables, EveryFieldIsDescribedOnce) {
+  expectEveryFieldOnce<DisplayConfiguration>("Display");
+  expectEveryFieldOnce<LumenveilConfiguration>("Lumenveil");
+  expectEveryFieldOnce<AudioConfiguration>("Audio");
+  expectEveryFieldOnce<AstrelConfiguration>("Astrel");
+  expectEveryFieldOnce<GlobalConfiguration>("Global");
+  expectEveryFieldOnce<PowerConfiguration>("Power");
+  expectEveryFieldOnce<AboutConfiguration>("About");
+}
+
+TEST_F(SettingsFileTest, AFileThatCannotBeWrittenFailsEachSaveWithOneMessage) {
+  std::filesystem::create_directory(file);  // a folder where the file should be
+  std::vector<int> results;
+  saveEveryRecord(results);
+  ASSERT_EQ(results.size(), 6u);
+  for (int r : results) EXPECT_EQ(r, SettingsNotSaved);
+  ASSERT_EQ(sink.messages.size(), 6u);
+  for (const CapturedMessage &m : sink.messages)
+    EXPECT_NE(m.text.find("could not save its settings"), std::string::npos) << m.text;
+
+  // The /d switch stops at the first group rather than telling the same thing five times.
+  sink.messages.clear();
+  EXPECT_EQ(writeDefaultSettings(), SettingsNotSaved);
+  EXPECT_EQ(sink.messages.size(), 1u);
+}
+
+TEST_F(SettingsFileTest, ASaveStopsAtTheFirstValueTheRegistryRefuses) {
+  const SettingField<DisplayConfiguration> fields[] = {
+      {"Mode", &DisplayConfiguration::Mode},
+      {"Two\nLines", &DisplayConfiguration::RefreshRate},  // a value name cannot hold a line break
+      {"Divisor", &DisplayConfiguration::Divisor},
+  };
+  DisplayConfiguration d;
+  d.Mode = 4;
+  EXPECT_EQ(saveSettingFields<DisplayConfiguration>(d, "Display", fields), SettingsNotSaved);
+  ASSERT_EQ(sink.messages.size(), 1u);
+  EXPECT_NE(sink.messages[0].text.find("Two"), std::string::npos) << sink.messages[0].text;
+  std::string text = readFile();
+  EXPECT_NE(text.find("\"Mode\"=dword:00000004"), std::string::npos) << text;
+  EXPECT_EQ(text.find("Divisor"), std::string::npos) << text;
+}
+
+TEST_F(SettingsFileTest, AGroupKeyThatCannotBeMadeFailsWithOneMessage) {
+  std::string longName(300, 'k');  // longer than a key name may be
+  DisplayConfiguration d;
+  EXPECT_EQ(saveSettingFields<DisplayConfiguration>(d, longName.c_str(), DisplayFields), SettingsNotSaved);
+  ASSERT_EQ(sink.messages.size(), 1u);
+  EXPECT_EQ(sink.messages[0].text, longName);
+  EXPECT_EQ(readFile().find("Mode"), std::string::npos);
 }
 
 }  // namespace
