@@ -14,8 +14,10 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSlider>
+#include <QStyleOptionTab>
 #include <QTabBar>
 #include <QTabWidget>
+#include <algorithm>
 
 #include "platform/resources.h"
 
@@ -45,6 +47,64 @@ protected:
     painter.setClipRect(area);
     painter.drawImage(area.topLeft(), frame);
   }
+};
+
+// The page control: all seven tabs in one row the dialog's width. The tabs
+// are drawn by the widget style, only as wide as their captions need, and the
+// caption face shrinks (condensed, then smaller) until the row fits.
+class PageControl : public QTabWidget {
+public:
+  explicit PageControl(QWidget *parent) : QTabWidget(parent) {
+    setTabBar(new CompactTabBar);
+    tabBar()->setExpanding(false);
+    tabBar()->setDrawBase(false);
+  }
+  void fitTabs(int width) {
+    QFont font = tabBar()->font();
+    font.setBold(true);
+    font.setStretch(QFont::Condensed);
+    for (int pixels = 11; pixels >= 8; --pixels) {
+      font.setPixelSize(pixels);
+      const QFontMetrics metrics(font);
+      int total = 0;
+      for (int i = 0; i < count(); ++i)
+        total += metrics.horizontalAdvance(tabText(i)) + CompactTabBar::Padding;
+      if (total <= width) break;
+    }
+    tabBar()->setFont(font);
+  }
+
+private:
+  class CompactTabBar : public QTabBar {
+  public:
+    static constexpr int Padding = 10;
+
+  protected:
+    QSize tabSizeHint(int index) const override {
+      return QSize(fontMetrics().horizontalAdvance(tabText(index)) + Padding,
+                   QTabBar::tabSizeHint(index).height());
+    }
+    QSize minimumTabSizeHint(int index) const override { return tabSizeHint(index); }
+    void paintEvent(QPaintEvent *) override {
+      QPainter painter(this);
+      const int current = currentIndex();
+      for (int pass = 0; pass < 2; ++pass) {
+        for (int i = 0; i < count(); ++i) {
+          if ((i == current) != (pass == 1)) continue; // the current tab last, on top
+          QStyleOptionTab tab;
+          initStyleOption(&tab, i);
+          const QString text = tab.text;
+          tab.text.clear();
+          style()->drawControl(QStyle::CE_TabBarTabShape, &tab, &painter, this);
+          QRect label = tab.rect;
+          if (i == current) label.translate(0, -1);
+          style()->drawItemText(&painter, label, Qt::AlignCenter | Qt::TextShowMnemonic,
+                                tab.palette, tab.state & QStyle::State_Enabled, text,
+                                QPalette::WindowText);
+        }
+      }
+    }
+  };
 };
 
 // Where each control sits: its parent (a group box, or the page itself when
@@ -81,14 +141,14 @@ const Place Places[] = {
     {"Panel2", "GroupBox7", AudioPage, 294, 24, 42, 20},
     // Astrel
     {"MainStarsGroup", nullptr, AstrelPage, 8, 4, 344, 128},
-    {"MainStarsLabel", "MainStarsGroup", AstrelPage, 8, 24, 110, 18},
-    {"TrackBar6", "MainStarsGroup", AstrelPage, 118, 18, 170, 30},
+    {"MainStarsLabel", "MainStarsGroup", AstrelPage, 8, 24, 116, 18},
+    {"TrackBar6", "MainStarsGroup", AstrelPage, 126, 18, 162, 30},
     {"Panel9", "MainStarsGroup", AstrelPage, 294, 22, 42, 20},
-    {"NeighboursLabel", "MainStarsGroup", AstrelPage, 8, 60, 110, 18},
-    {"TrackBar12", "MainStarsGroup", AstrelPage, 118, 54, 170, 30},
+    {"NeighboursLabel", "MainStarsGroup", AstrelPage, 8, 60, 116, 18},
+    {"TrackBar12", "MainStarsGroup", AstrelPage, 126, 54, 162, 30},
     {"Panel10", "MainStarsGroup", AstrelPage, 294, 58, 42, 20},
-    {"NeighbourDistanceLabel", "MainStarsGroup", AstrelPage, 8, 96, 110, 18},
-    {"TrackBar13", "MainStarsGroup", AstrelPage, 118, 90, 170, 30},
+    {"NeighbourDistanceLabel", "MainStarsGroup", AstrelPage, 8, 96, 116, 18},
+    {"TrackBar13", "MainStarsGroup", AstrelPage, 126, 90, 162, 30},
     {"Panel20", "MainStarsGroup", AstrelPage, 294, 94, 42, 20},
     {"SupernovaeGroup", nullptr, AstrelPage, 8, 136, 344, 54},
     {"TrackBar14", "SupernovaeGroup", AstrelPage, 8, 18, 280, 30},
@@ -210,21 +270,16 @@ ControlPanelDialog::ControlPanelDialog(WindowHandle tela)
 ControlPanelDialog::~ControlPanelDialog() { form_->setChangeListener(nullptr); }
 
 void ControlPanelDialog::build() {
-  pages_ = new QTabWidget(this);
+  pages_ = new PageControl(this);
   pages_->setObjectName("PageControl1");
   pages_->setGeometry(0, 0, MainFormClientWidth, MainFormClientHeight);
-  QFont tabFont(QStringLiteral("Sans Serif"));
-  tabFont.setPixelSize(11);
-  tabFont.setBold(true);
-  pages_->tabBar()->setFont(tabFont);
-  pages_->tabBar()->setExpanding(false);
-  pages_->setUsesScrollButtons(true);
   QWidget *page[PageCount];
   for (int i = 0; i < PageCount; ++i) {
     page[i] = new QWidget;
     page[i]->setObjectName(QString::fromUtf8(PageCaptions[i]).remove(' ') + "Page");
     pages_->addTab(page[i], QString::fromUtf8(PageCaptions[i]));
   }
+  static_cast<PageControl *>(pages_)->fitTabs(MainFormClientWidth - 4);
 
   for (const Place &place : Places) {
     Control *c = form_->find(place.name);

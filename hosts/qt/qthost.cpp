@@ -125,7 +125,9 @@ public:
     qApp->installEventFilter(this);
   }
   void setTitle(const std::string &title) override {
-    qApp->setApplicationDisplayName(QString::fromStdString(title));
+    // Kept apart from the application's display name, which Qt would append
+    // to every window's caption (the dialog has its own).
+    title_ = QString::fromStdString(title);
     listen(title);
   }
   void processMessages() override {
@@ -146,7 +148,7 @@ public:
       std::fprintf(stderr, "lumenveil: %s\n", message.c_str());
       return;
     }
-    QMessageBox box(QMessageBox::Critical, qApp->applicationDisplayName(),
+    QMessageBox box(QMessageBox::Critical, title_,
                     QString::fromStdString(message));
     execUntilStopped(box);
   }
@@ -154,6 +156,7 @@ public:
 
   WindowHandle createSaverWindow() override {
     saver_ = new SaverWidget;
+    saver_->setWindowTitle(title_);
     if (run_.windowId) {
       // Inside a screen-saver daemon's window: fill it.
       QWindow *foreign = QWindow::fromWinId(static_cast<WId>(run_.windowId));
@@ -383,6 +386,7 @@ private:
   }
 
   WindowedRun run_;
+  QString title_;
   MessageHandler handler_;
   bool terminated_ = false;
   SaverWidget *saver_ = nullptr;
