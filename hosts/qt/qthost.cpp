@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLocalServer>
@@ -132,7 +134,10 @@ public:
   }
   void processMessages() override {
     if (stopRequested()) terminated_ = true;
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (dialog_ && !terminated_)
+      paceControlPanel();
+    else
+      QCoreApplication::processEvents(QEventLoop::AllEvents);
     if (stopRequested()) {
       // A stop signal closes the control panel as its close button does: it saves.
       terminated_ = true;
@@ -271,6 +276,25 @@ public:
   void beep(int, int) override { QApplication::beep(); }
 
 protected:
+  // The control panel draws a frame each pass of the main loop. Passes are
+  // held to the screen's pace while the preview shows, and slowed further
+  // while nothing shows it, handling events all the while.
+  void paceControlPanel() {
+    const bool previewShown = dialog_->isVisible() && !dialog_->isMinimized() &&
+                              dialog_->form().activePage() == AboutPage &&
+                              dialog_->form().Tela.visible;
+    const qint64 interval = previewShown ? 16 : 50;
+    if (!passClock_.isValid()) passClock_.start();
+    const qint64 wait = interval - passClock_.elapsed();
+    if (wait > 0) {
+      QEventLoop idle;
+      QTimer::singleShot(static_cast<int>(wait), &idle, &QEventLoop::quit);
+      idle.exec();
+    }
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    passClock_.restart();
+  }
+
   bool underDaemon() const { return run_.root || run_.windowId != 0; }
 
   // Shows a modal box; a stop signal closes it (as if nobody answered) and
@@ -387,6 +411,7 @@ private:
 
   WindowedRun run_;
   QString title_;
+  QElapsedTimer passClock_;
   MessageHandler handler_;
   bool terminated_ = false;
   SaverWidget *saver_ = nullptr;
