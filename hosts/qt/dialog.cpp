@@ -371,6 +371,7 @@ void ControlPanelDialog::build() {
     }
     w->setObjectName(QString::fromStdString(c->name));
     w->setGeometry(place.x, place.y, place.w, place.h);
+    widgets_.emplace_back(c, w);
   }
   connect(pages_, &QTabWidget::currentChanged, this, [this](int i) {
     if (!syncing_) form_->userSelectPage(i);
@@ -385,9 +386,7 @@ QWidget *ControlPanelDialog::widget(const std::string &name) const {
 // Shows every control as the form holds it.
 void ControlPanelDialog::sync() {
   syncing_ = true;
-  for (const Control *c : form_->controls()) {
-    QWidget *w = widget(c->name);
-    if (!w) continue;
+  for (const auto &[c, w] : widgets_) {
     const QString caption = QString::fromStdString(c->caption);
     switch (c->kind) {
     case ControlKind::GroupBox:

@@ -8,6 +8,8 @@
 #include <QImage>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "controlpanel/mainform.h"
 
@@ -40,6 +42,7 @@ private:
   void sync();
 
   std::unique_ptr<MainForm> form_;
+  std::vector<std::pair<const Control *, QWidget *>> widgets_; // each control's widget
   QTabWidget *pages_ = nullptr;
   QWidget *tela_ = nullptr;
   bool syncing_ = false;
