@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
+#include <string>
 
 #include "controlpanel/cdaudio.h"
 #include "display/frameloop.h"
@@ -60,7 +62,7 @@ void refreshSliderReadout(Control &bar, Control &panel, int32_t *setting, const 
 std::vector<std::string> frameRateEntries(const std::string &refreshEntry) {
   const int rate = std::atoi(refreshEntry.c_str());
   std::vector<std::string> entries{"Maximum"};
-  for (int i = 1; i <= 6; ++i) {
+  for (int i = 1; i <= MaxSwapInterval; ++i) {
     char text[32];
     std::snprintf(text, sizeof text, "%3.1f", static_cast<double>(rate) / i);
     entries.push_back(text);

@@ -117,7 +117,9 @@ public:
       TrailersGroup, TrackBar7, Panel12, MeteorsGroup, TrackBar5, Panel8, CameraGroup, VCamera,
       NebulaGroup, VNebula, Button8;
 
-  // The handlers, by the names the form binds them to.
+private:
+  // The handlers, by the names the form binds them to; the user* operations
+  // run them.
   void pageControl1Change();
   void checkBox3Click();
   void checkBox5Click();
@@ -143,7 +145,6 @@ public:
   void scrollBar1Change();
   void scrollBar2Change();
 
-private:
   Control &add(Control &c, const char *name, ControlKind kind, const char *caption = "");
   void slider(Control &bar, const char *name, int minimum, int maximum, int tick, Control &panel,
               const char *panelName);
@@ -192,11 +193,11 @@ private:
 void refreshSliderReadout(Control &bar, Control &panel, int32_t *setting, const char *prefix,
                           const char *suffix, bool toSlider);
 
-// The text of the frame-rate list for a refresh entry such as "72 Hz":
-// "Maximum", then the rate divided by 1 to 6 as "%3.1f".
+// The frame-rate list for a refresh entry such as "72 Hz": "Maximum", then
+// the rate divided by each swap interval from 1 to 6, as "%3.1f".
 std::vector<std::string> frameRateEntries(const std::string &refreshEntry);
 
-// The open dialog, or null (the host creates it; showPreviewPanel reaches it).
+// The dialog's form while one exists, or null (showPreviewPanel reaches it).
 MainForm *openMainForm();
 
 // Shows the live 3D preview panel in place of the About picture (called once
