@@ -1,8 +1,6 @@
-// The CD player and the dialog come later; until then they do nothing.
+// The CD player comes later; until then it does nothing.
 #include "controlpanel/cdaudio.h"
-#include "controlpanel/mainform.h"
 
 void startCdAudio(MediaPlayer *) {}
 void stopCdAudio() {}
 void playNextTrack() {}
-void showPreviewPanel() {}

@@ -27,7 +27,7 @@ const char *const UsageText =
     "\n"
     "Screen-saver switches (as the system passes them; case does not matter):\n"
     "  /s          run the saver full screen (/s1 first scene, /s2 second scene)\n"
-    "  /c          open the control panel\n"
+    "  /c          open the control panel (the settings; closing it saves them)\n"
     "  /p N, /l N  draw the preview into window N\n"
     "  /a N        change the saver password (systems where the saver asks for it)\n"
     "  /d          write the default settings\n"
