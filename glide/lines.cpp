@@ -215,20 +215,12 @@ void antialiasedSimple(const Pipe &p, const LineSetup &l, LineIter &it) {
   }
 }
 
-void traceLine(const char *name, const GrVertex *a, const GrVertex *b) {
-  fprintf(BoardTraceFile, "%s", name);
-  traceVertex(a);
-  if (b)
-    traceVertex(b);
-  fputc('\n', BoardTraceFile);
-}
-
 // What both kinds of line start with: the trace line, the set-up, the pixel
 // pipeline and the first step; false when the line draws nothing.
-bool beginLine(const char *name, const GrVertex *a, const GrVertex *b, LineSetup &l, Pipe &p,
+bool beginLine(TraceCall name, const GrVertex *a, const GrVertex *b, LineSetup &l, Pipe &p,
                LineIter &it) {
   if (BoardTraceFile)
-    traceLine(name, a, b);
+    traceCall(name, {a, b});
   if (!Board.open || !setupLine(a, b, l))
     return false;
   p = makePipe();
@@ -245,7 +237,7 @@ void grDrawLine(const GrVertex *a, const GrVertex *b) {
   LineSetup l;
   Pipe p;
   LineIter it;
-  if (!beginLine("grDrawLine", a, b, l, p, it))
+  if (!beginLine(TraceCall::GrDrawLine, a, b, l, p, it))
     return;
   LineFragment f(p, a, b);
   const int minorLimit = l.xMajor ? p.height : p.width;
@@ -273,7 +265,7 @@ void grAADrawLine(const GrVertex *a, const GrVertex *b) {
   LineSetup l;
   Pipe p;
   LineIter it;
-  if (!beginLine("grAADrawLine", a, b, l, p, it))
+  if (!beginLine(TraceCall::GrAADrawLine, a, b, l, p, it))
     return;
   LineFragment f(p, a, b);
   if (!f.textured && f.write != writeReference) {
@@ -300,7 +292,7 @@ void grAADrawLine(const GrVertex *a, const GrVertex *b) {
 // linearly from the centre to 0 at the square's edges.
 void grAADrawPoint(const GrVertex *pt) {
   if (BoardTraceFile)
-    traceLine("grAADrawPoint", pt, nullptr);
+    traceCall(TraceCall::GrAADrawPoint, {pt});
   if (!Board.open)
     return;
   Pipe p = makePipe();

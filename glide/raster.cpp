@@ -998,19 +998,12 @@ void drawFan(const Pipe &p, const FixedVertex *fv, int n, const Planes *shared) 
   }
 }
 
-void traceVertices(const char *name, int nverts, const int ilist[], const GrVertex vlist[]) {
-  fprintf(BoardTraceFile, "%s %d", name, nverts);
-  for (int i = 0; i < nverts; ++i)
-    traceVertex(&vlist[ilist[i]]);
-  fputc('\n', BoardTraceFile);
-}
-
 } // namespace
 
 // Polygons of more than MaxPolygon vertices draw their first MaxPolygon.
 void grDrawPolygon(int nverts, const int ilist[], const GrVertex vlist[]) {
   if (BoardTraceFile && nverts > 0)
-    traceVertices("grDrawPolygon", nverts, ilist, vlist);
+    traceCall(TraceCall::GrDrawPolygon, {TraceValue::vertexList(nverts, ilist, vlist)});
   if (!Board.open || nverts < 3)
     return;
   Pipe p = makePipe();
@@ -1023,7 +1016,7 @@ void grDrawPolygon(int nverts, const int ilist[], const GrVertex vlist[]) {
 
 void grDrawPlanarPolygon(int nverts, const int ilist[], const GrVertex vlist[]) {
   if (BoardTraceFile && nverts > 0)
-    traceVertices("grDrawPlanarPolygon", nverts, ilist, vlist);
+    traceCall(TraceCall::GrDrawPlanarPolygon, {TraceValue::vertexList(nverts, ilist, vlist)});
   if (!Board.open || nverts < 3)
     return;
   Pipe p = makePipe();
