@@ -196,16 +196,18 @@ bool replayReadRegion(Replayer &r, ReadArgs &a) {
   for (int k = 1; k < 6; ++k)
     if (a.number[k] < 0 || a.number[k] > 0xFFFFFFFFll)
       return r.fail("bad region");
-  // What the read copies out goes nowhere, so only a region the screen holds
-  // gets a buffer, with rows packed (a recorded stride is only where rows went).
-  const FxU32 width = u32(a, 3), height = u32(a, 4), stride = u32(a, 5);
+  // What the read copies out goes nowhere: only a region the screen holds gets
+  // a buffer, and a stride far beyond a row (only where rows went) is packed.
+  const FxU32 width = u32(a, 3), height = u32(a, 4);
+  FxU32 stride = u32(a, 5);
   std::vector<uint8_t> scratch;
-  FxU32 packed = stride;
   if (width <= (FxU32)Board.width && height <= (FxU32)Board.height && stride >= width * 2) {
-    packed = width * 2;
-    scratch.resize((size_t)packed * height + 2);
+    if (stride > 4 * (FxU32)Board.width + 64)
+      stride = width * 2;
+    scratch.resize((size_t)stride * height + 2);
   }
-  grLfbReadRegion(i32(a, 0), u32(a, 1), u32(a, 2), width, height, packed, scratch.empty() ? nullptr : scratch.data());
+  grLfbReadRegion(i32(a, 0), u32(a, 1), u32(a, 2), width, height, stride,
+                  scratch.empty() ? nullptr : scratch.data());
   return true;
 }
 
@@ -234,8 +236,8 @@ const CallInfo Calls[] = {
      }},
     {"grSstWinClose", "", [](Replayer &, ReadArgs &) { grSstWinClose(); return true; }},
     {"grSstControl", "i", [](Replayer &, ReadArgs &a) { grSstControl(i32(a, 0)); return true; }},
-    {"grSstScreenWidth", "", [](Replayer &, ReadArgs &) { return true; }},  // a query only
-    {"grSstScreenHeight", "", [](Replayer &, ReadArgs &) { return true; }}, // a query only
+    {"grSstScreenWidth", "", [](Replayer &, ReadArgs &) { grSstScreenWidth(); return true; }},
+    {"grSstScreenHeight", "", [](Replayer &, ReadArgs &) { grSstScreenHeight(); return true; }},
     {"grBufferClear", "uuu", [](Replayer &, ReadArgs &a) {
        grBufferClear(u32(a, 0), (GrAlpha_t)a.number[1], (FxU16)a.number[2]);
        return true;

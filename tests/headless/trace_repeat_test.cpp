@@ -1,4 +1,5 @@
-// Whole headless runs with a trace: the same run writes the same trace.
+// Whole headless runs with a trace or a replay: the same run writes the same
+// trace; a replay ends at a signal; a trace that cannot be written fails the run.
 #include <gtest/gtest.h>
 
 #include <alloca.h>
@@ -10,10 +11,14 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+
 #include "platform/headless/cli.h"
+#include "platform/headless/headlessapp.h"
 
 namespace {
 
@@ -43,10 +48,8 @@ protected:
     std::remove((dir_ + "registry.reg").c_str());
     std::remove(dir_.c_str());
   }
-  // A short fixed-clock run of one scene written to a trace; its exit code.
-  // Each run has a process of its own, as the program does: the scenes keep
-  // state from one run to the next within a process.
-  int tracedRun(int scene, int attempt, const std::string &trace) {
+  // A short fixed-clock run of one scene written to a trace.
+  HeadlessRun tracedRun(int scene, const std::string &trace) {
     HeadlessRun run;
     run.bench = true;  // frames go nowhere: only the trace is kept
     run.frames = 12;
@@ -56,9 +59,16 @@ protected:
     run.scene = scene;
     run.tracePath = dir_ + trace;
     made_.push_back(run.tracePath);
+    return run;
+  }
+  // Runs in a process of its own, as the program does (the scenes keep state
+  // from one run to the next within a process); the exit code. `before` runs
+  // in that process first.
+  int runApart(const HeadlessRun &run, int attempt = 0, void (*before)() = nullptr) {
     std::fflush(nullptr);
     const pid_t child = fork();
     if (child == 0) {
+      if (before) before();
       markStack(attempt);
       // The run's frames also start at a depth of their own.
       volatile char *shift = static_cast<char *>(alloca(72 * (attempt + 1)));
@@ -79,7 +89,7 @@ TEST_F(TraceRepeat, ThreeRunsOfEachSceneWriteTheSameBytes) {
     std::string first;
     for (int i = 0; i < 3; ++i) {
       const std::string name = "s" + std::to_string(scene) + "-" + std::to_string(i) + ".trace";
-      ASSERT_EQ(tracedRun(scene, i, name), 0);
+      ASSERT_EQ(runApart(tracedRun(scene, name), i), 0);
       const std::string bytes = readAll(dir_ + name);
       ASSERT_FALSE(bytes.empty());
       if (i == 0) {
@@ -97,6 +107,34 @@ TEST_F(TraceRepeat, ThreeRunsOfEachSceneWriteTheSameBytes) {
       }
     }
   }
+}
+
+TEST_F(TraceRepeat, ASignalStopsAReplayAtTheNextFrameAndTheRunFails) {
+  ASSERT_EQ(runApart(tracedRun(2, "recorded.trace")), 0);
+  HeadlessRun replay;
+  replay.replayPath = dir_ + "recorded.trace";
+  replay.renderDir = dir_ + "frames";
+  // The signal has come before the replay starts: it ends after one frame.
+  EXPECT_EQ(runApart(replay, 0, [] {
+              installStopSignals();
+              std::raise(SIGTERM);
+            }),
+            1);
+  const std::string first = replay.renderDir + "/frame-000001.png";
+  const std::string second = replay.renderDir + "/frame-000002.png";
+  EXPECT_EQ(access(first.c_str(), F_OK), 0);
+  EXPECT_NE(access(second.c_str(), F_OK), 0);
+  made_.insert(made_.end(), {first, second, replay.renderDir});
+}
+
+// A full disk, here a limit on the size of files the run may write.
+TEST_F(TraceRepeat, ATraceThatCannotBeWrittenInFullFailsTheRun) {
+  EXPECT_EQ(runApart(tracedRun(1, "cut-short.trace"), 0, [] {
+              std::signal(SIGXFSZ, SIG_IGN);
+              struct rlimit limit = {64 * 1024, 64 * 1024};
+              setrlimit(RLIMIT_FSIZE, &limit);
+            }),
+            1);
 }
 
 }  // namespace
