@@ -212,7 +212,7 @@ bool replayReadRegion(Replayer &r, ReadArgs &a) {
 }
 
 // Every traced call, once: its name, its arguments, and how a replay makes it.
-const CallInfo Calls[] = {
+constexpr CallInfo Calls[] = {
     {"grGlideInit", "", [](Replayer &, ReadArgs &) { grGlideInit(); return true; }},
     {"grGlideShutdown", "", [](Replayer &, ReadArgs &) { grGlideShutdown(); return true; }},
     {"grSstQueryBoards", "", [](Replayer &, ReadArgs &) {
@@ -315,6 +315,21 @@ const CallInfo Calls[] = {
 };
 static_assert(sizeof Calls / sizeof *Calls == (size_t)TraceCall::Count,
               "one table entry for every traced call, in the order of TraceCall");
+
+// Every entry fits what a replayed line can hold.
+constexpr bool tableFits() {
+  for (const CallInfo &c : Calls) {
+    int args = 0, vertices = 0;
+    for (const char *k = c.args; *k; ++k) {
+      ++args;
+      vertices += *k == 'v';
+    }
+    if (args > MaxArgs || vertices > 2)
+      return false;
+  }
+  return true;
+}
+static_assert(tableFits(), "a call with more arguments than ReadArgs holds");
 
 // ---- Writing --------------------------------------------------------------------------
 
