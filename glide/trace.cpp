@@ -50,7 +50,7 @@ struct ReadArgs {
   std::vector<uint16_t> pixels;       // HexPixels
 };
 
-typedef bool (*ReplayFn)(Replayer &r, ReadArgs &a);
+typedef void (*ReplayFn)(Replayer &r, ReadArgs &a); // failures go to Replayer::fail
 
 struct CallInfo {
   const char *name;
@@ -74,9 +74,13 @@ constexpr Arg kindOf(char letter) {
   }
 }
 
-// Recorded numbers with the casts the calls take.
+// Recorded numbers with the casts the calls take (narrower parameters take
+// the low bits, as the recorded call did).
 inline int i32(const ReadArgs &a, int k) { return (int)a.number[k]; }
 inline FxU32 u32(const ReadArgs &a, int k) { return (FxU32)a.number[k]; }
+inline int listSize(const ReadArgs &a) { return (int)a.list.size(); }
+inline const int *ilist(const ReadArgs &a) { return a.index.data(); }
+inline const GrVertex *vlist(const ReadArgs &a) { return a.list.data(); }
 
 struct Replayer {
   const BoardReplayControl &control;
@@ -104,78 +108,78 @@ struct Replayer {
   bool line(const char *begin, const char *end);
 };
 
-bool replaySwap(Replayer &r, ReadArgs &a) {
+void replayOpen(Replayer &r, ReadArgs &a) {
+  // The window handle was the recording's own.
+  const int resolution = r.control.screenResolution >= 0 ? r.control.screenResolution : i32(a, 1);
+  grSstWinOpen(0, resolution, i32(a, 2), i32(a, 3), i32(a, 4), i32(a, 5), i32(a, 6));
+}
+
+void replaySwap(Replayer &r, ReadArgs &a) {
   grBufferSwap(i32(a, 0));
   ++r.frames;
   if (r.control.frameLimit > 0 && r.frames >= r.control.frameLimit)
     r.done = true;
   if (r.control.stopRequested && r.control.stopRequested())
     r.done = r.interrupted = true;
-  return true;
 }
 
-bool replayAllocate(Replayer &r, ReadArgs &a) {
-  GrMipMapId_t h = guTexAllocateMemory(i32(a, 0), (FxU8)a.number[1], i32(a, 2), i32(a, 3), i32(a, 4), i32(a, 5), i32(a, 6), i32(a, 7),
-                                       i32(a, 8), i32(a, 9), i32(a, 10), i32(a, 11), i32(a, 12), a.real[13], i32(a, 14));
+void replayBlend(Replayer &, ReadArgs &a) {
+  grAlphaBlendFunction(i32(a, 0), i32(a, 1), i32(a, 2), i32(a, 3));
+}
+
+void replayAllocate(Replayer &r, ReadArgs &a) {
+  GrMipMapId_t h = guTexAllocateMemory(i32(a, 0), (FxU8)a.number[1], i32(a, 2), i32(a, 3), i32(a, 4),
+                                       i32(a, 5), i32(a, 6), i32(a, 7), i32(a, 8), i32(a, 9),
+                                       i32(a, 10), i32(a, 11), i32(a, 12), a.real[13], i32(a, 14));
   if (a.number[15] >= 0)
     r.handles[a.number[15]] = h;
-  return true;
 }
 
-bool replayTexels(Replayer &r, ReadArgs &a) {
+void replayTexels(Replayer &r, ReadArgs &a) {
   const unsigned long long count = (unsigned long long)a.number[1];
   if (count > BoardTextureMemory)
-    return r.fail("texels of " + std::to_string(count) + " bytes are more than the board's texture memory");
-  if (a.bytes.size() != count)
-    return r.fail("bad texel data");
-  r.texels[(unsigned long long)a.number[0]] = a.bytes;
-  return true;
+    r.fail("texels of " + std::to_string(count) + " bytes: more than the texture memory");
+  else if (a.bytes.size() != count)
+    r.fail("bad texel data");
+  else
+    r.texels[(unsigned long long)a.number[0]] = a.bytes;
 }
 
-bool replayDownload(Replayer &r, ReadArgs &a) {
+std::string hashText(unsigned long long hash) {
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", hash);
+  return text;
+}
+
+void replayDownload(Replayer &r, ReadArgs &a) {
   const unsigned long long key = (unsigned long long)a.number[1];
   auto it = r.texels.find(key);
   if (it == r.texels.end()) {
-    if (key == 0)
-      return true; // a download of nothing
-    char hash[17];
-    std::snprintf(hash, sizeof hash, "%016llx", key);
-    return r.fail(std::string("no texels recorded for hash ") + hash);
+    if (key != 0) // 0: a download of nothing
+      r.fail("no texels recorded for hash " + hashText(key));
+    return;
   }
   const GrMipMapId_t h = r.handle(a.number[0]);
   // The board reads the whole largest level: texels recorded for a smaller
   // texture cannot stand in for it.
-  if (it->second.size() < boardTextureDownloadBytes(h)) {
-    char hash[17];
-    std::snprintf(hash, sizeof hash, "%016llx", key);
-    return r.fail(std::string("the texels recorded for hash ") + hash +
-                  " are fewer than the texture holds");
-  }
-  guTexDownloadMipMap(h, it->second.data(), nullptr);
-  return true;
+  if (it->second.size() < boardTextureDownloadBytes(h))
+    r.fail("the texels recorded for hash " + hashText(key) + " are fewer than the texture holds");
+  else
+    guTexDownloadMipMap(h, it->second.data(), nullptr);
 }
 
-bool replayPolygon(Replayer &, ReadArgs &a) {
-  grDrawPolygon((int)a.list.size(), a.index.data(), a.list.data());
-  return true;
-}
-
-bool replayPlanarPolygon(Replayer &, ReadArgs &a) {
-  grDrawPlanarPolygon((int)a.list.size(), a.index.data(), a.list.data());
-  return true;
-}
-
-bool replayLock(Replayer &r, ReadArgs &a) {
+void replayLock(Replayer &r, ReadArgs &a) {
   std::memset(&r.lock, 0, sizeof r.lock);
   r.lock.size = sizeof r.lock;
   r.locked = grLfbLock(i32(a, 0), i32(a, 1), i32(a, 2), i32(a, 3), i32(a, 4), &r.lock);
-  return true;
 }
 
-bool replayPixels(Replayer &r, ReadArgs &a) {
+void replayPixels(Replayer &r, ReadArgs &a) {
   const long long x = a.number[0], y = a.number[1], n = a.number[2];
-  if (n < 0 || (unsigned long long)n != a.pixels.size())
-    return r.fail("bad pixel data");
+  if (n < 0 || (unsigned long long)n != a.pixels.size()) {
+    r.fail("bad pixel data");
+    return;
+  }
   // The pointer is good only while the board still holds the lock: closing or
   // reopening the screen releases it along with the buffers.
   if (r.locked && Board.lfb.writeLocked && r.lock.lfbPtr && y >= 0 && y < (long long)Board.height &&
@@ -183,19 +187,19 @@ bool replayPixels(Replayer &r, ReadArgs &a) {
     uint16_t *row = (uint16_t *)((uint8_t *)r.lock.lfbPtr + (size_t)y * r.lock.strideInBytes);
     std::memcpy(row + x, a.pixels.data(), (size_t)n * 2);
   }
-  return true;
 }
 
-bool replayUnlock(Replayer &r, ReadArgs &a) {
+void replayUnlock(Replayer &r, ReadArgs &a) {
   grLfbUnlock(i32(a, 0), i32(a, 1));
   r.locked = false;
-  return true;
 }
 
-bool replayReadRegion(Replayer &r, ReadArgs &a) {
+void replayReadRegion(Replayer &r, ReadArgs &a) {
   for (int k = 1; k < 6; ++k)
-    if (a.number[k] < 0 || a.number[k] > 0xFFFFFFFFll)
-      return r.fail("bad region");
+    if (a.number[k] < 0 || a.number[k] > 0xFFFFFFFFll) {
+      r.fail("bad region");
+      return;
+    }
   // What the read copies out goes nowhere: only a region the screen holds gets
   // a buffer, and a stride far beyond a row (only where rows went) is packed.
   const FxU32 width = u32(a, 3), height = u32(a, 4);
@@ -208,110 +212,49 @@ bool replayReadRegion(Replayer &r, ReadArgs &a) {
   }
   grLfbReadRegion(i32(a, 0), u32(a, 1), u32(a, 2), width, height, stride,
                   scratch.empty() ? nullptr : scratch.data());
-  return true;
 }
 
-// Every traced call, once: its name, its arguments, and how a replay makes it.
+// Every traced call, once: its name, its arguments (a letter each, see
+// kindOf), and how a replay makes it.
 constexpr CallInfo Calls[] = {
-    {"grGlideInit", "", [](Replayer &, ReadArgs &) { grGlideInit(); return true; }},
-    {"grGlideShutdown", "", [](Replayer &, ReadArgs &) { grGlideShutdown(); return true; }},
-    {"grSstQueryBoards", "", [](Replayer &, ReadArgs &) {
-       GrHwConfiguration hw;
-       grSstQueryBoards(&hw);
-       return true;
-     }},
-    {"grSstQueryHardware", "", [](Replayer &, ReadArgs &) {
-       GrHwConfiguration hw;
-       grSstQueryHardware(&hw);
-       return true;
-     }},
-    {"grSstSelect", "i", [](Replayer &, ReadArgs &a) { grSstSelect(i32(a, 0)); return true; }},
-    {"grSstWinOpen",
-     "uiiiiii",
-     [](Replayer &r, ReadArgs &a) {
-       // The window handle was the recording's own.
-       const int resolution = r.control.screenResolution >= 0 ? r.control.screenResolution : i32(a, 1);
-       grSstWinOpen(0, resolution, i32(a, 2), i32(a, 3), i32(a, 4), i32(a, 5), i32(a, 6));
-       return true;
-     }},
-    {"grSstWinClose", "", [](Replayer &, ReadArgs &) { grSstWinClose(); return true; }},
-    {"grSstControl", "i", [](Replayer &, ReadArgs &a) { grSstControl(i32(a, 0)); return true; }},
-    {"grSstScreenWidth", "", [](Replayer &, ReadArgs &) { grSstScreenWidth(); return true; }},
-    {"grSstScreenHeight", "", [](Replayer &, ReadArgs &) { grSstScreenHeight(); return true; }},
-    {"grBufferClear", "uuu", [](Replayer &, ReadArgs &a) {
-       grBufferClear(u32(a, 0), (GrAlpha_t)a.number[1], (FxU16)a.number[2]);
-       return true;
-     }},
+    {"grGlideInit", "", [](Replayer &, ReadArgs &) { grGlideInit(); }},
+    {"grGlideShutdown", "", [](Replayer &, ReadArgs &) { grGlideShutdown(); }},
+    {"grSstQueryBoards", "", [](Replayer &, ReadArgs &) { GrHwConfiguration hw; grSstQueryBoards(&hw); }},
+    {"grSstQueryHardware", "", [](Replayer &, ReadArgs &) { GrHwConfiguration hw; grSstQueryHardware(&hw); }},
+    {"grSstSelect", "i", [](Replayer &, ReadArgs &a) { grSstSelect(i32(a, 0)); }},
+    {"grSstWinOpen", "uiiiiii", replayOpen},
+    {"grSstWinClose", "", [](Replayer &, ReadArgs &) { grSstWinClose(); }},
+    {"grSstControl", "i", [](Replayer &, ReadArgs &a) { grSstControl(i32(a, 0)); }},
+    {"grSstScreenWidth", "", [](Replayer &, ReadArgs &) { grSstScreenWidth(); }},
+    {"grSstScreenHeight", "", [](Replayer &, ReadArgs &) { grSstScreenHeight(); }},
+    {"grBufferClear", "uuu", [](Replayer &, ReadArgs &a) { grBufferClear(u32(a, 0), u32(a, 1), u32(a, 2)); }},
     {"grBufferSwap", "i", replaySwap},
-    {"grRenderBuffer", "i", [](Replayer &, ReadArgs &a) { grRenderBuffer(i32(a, 0)); return true; }},
-    {"grColorMask", "ii", [](Replayer &, ReadArgs &a) {
-       grColorMask(i32(a, 0), i32(a, 1));
-       return true;
-     }},
-    {"grDitherMode", "i", [](Replayer &, ReadArgs &a) { grDitherMode(i32(a, 0)); return true; }},
-    {"grDepthBufferMode", "i", [](Replayer &, ReadArgs &a) {
-       grDepthBufferMode(i32(a, 0));
-       return true;
-     }},
-    {"grCullMode", "i", [](Replayer &, ReadArgs &a) { grCullMode(i32(a, 0)); return true; }},
-    {"grHints", "iu", [](Replayer &, ReadArgs &a) {
-       grHints(i32(a, 0), u32(a, 1));
-       return true;
-     }},
-    {"guColorCombineFunction", "i", [](Replayer &, ReadArgs &a) {
-       guColorCombineFunction(i32(a, 0));
-       return true;
-     }},
-    {"grTexCombineFunction", "ii", [](Replayer &, ReadArgs &a) {
-       grTexCombineFunction(i32(a, 0), i32(a, 1));
-       return true;
-     }},
-    {"guAlphaSource", "i", [](Replayer &, ReadArgs &a) { guAlphaSource(i32(a, 0)); return true; }},
-    {"grAlphaBlendFunction", "iiii", [](Replayer &, ReadArgs &a) {
-       grAlphaBlendFunction(i32(a, 0), i32(a, 1), i32(a, 2), i32(a, 3));
-       return true;
-     }},
-    {"grAlphaTestFunction", "i", [](Replayer &, ReadArgs &a) {
-       grAlphaTestFunction(i32(a, 0));
-       return true;
-     }},
-    {"grAlphaTestReferenceValue", "u", [](Replayer &, ReadArgs &a) {
-       grAlphaTestReferenceValue((GrAlpha_t)a.number[0]);
-       return true;
-     }},
-    {"guTexAllocateMemory",
-     "iuiiiiiiiiiiifii",
-     replayAllocate},
+    {"grRenderBuffer", "i", [](Replayer &, ReadArgs &a) { grRenderBuffer(i32(a, 0)); }},
+    {"grColorMask", "ii", [](Replayer &, ReadArgs &a) { grColorMask(i32(a, 0), i32(a, 1)); }},
+    {"grDitherMode", "i", [](Replayer &, ReadArgs &a) { grDitherMode(i32(a, 0)); }},
+    {"grDepthBufferMode", "i", [](Replayer &, ReadArgs &a) { grDepthBufferMode(i32(a, 0)); }},
+    {"grCullMode", "i", [](Replayer &, ReadArgs &a) { grCullMode(i32(a, 0)); }},
+    {"grHints", "iu", [](Replayer &, ReadArgs &a) { grHints(i32(a, 0), u32(a, 1)); }},
+    {"guColorCombineFunction", "i", [](Replayer &, ReadArgs &a) { guColorCombineFunction(i32(a, 0)); }},
+    {"grTexCombineFunction", "ii", [](Replayer &, ReadArgs &a) { grTexCombineFunction(i32(a, 0), i32(a, 1)); }},
+    {"guAlphaSource", "i", [](Replayer &, ReadArgs &a) { guAlphaSource(i32(a, 0)); }},
+    {"grAlphaBlendFunction", "iiii", replayBlend},
+    {"grAlphaTestFunction", "i", [](Replayer &, ReadArgs &a) { grAlphaTestFunction(i32(a, 0)); }},
+    {"grAlphaTestReferenceValue", "u", [](Replayer &, ReadArgs &a) { grAlphaTestReferenceValue(u32(a, 0)); }},
+    {"guTexAllocateMemory", "iuiiiiiiiiiiifii", replayAllocate},
     {"texels", "hzb", replayTexels},
     {"guTexDownloadMipMap", "ih", replayDownload},
-    {"guTexSource", "i", [](Replayer &r, ReadArgs &a) {
-       guTexSource(r.handle(a.number[0]));
-       return true;
-     }},
-    {"grDrawPolygon", "V", replayPolygon},
-    {"grDrawPlanarPolygon", "V", replayPlanarPolygon},
-    {"grDrawLine", "vv", [](Replayer &, ReadArgs &a) {
-       grDrawLine(&a.vertex[0], &a.vertex[1]);
-       return true;
-     }},
-    {"grAADrawLine", "vv", [](Replayer &, ReadArgs &a) {
-       grAADrawLine(&a.vertex[0], &a.vertex[1]);
-       return true;
-     }},
-    {"grAADrawPoint", "v", [](Replayer &, ReadArgs &a) {
-       grAADrawPoint(&a.vertex[0]);
-       return true;
-     }},
+    {"guTexSource", "i", [](Replayer &r, ReadArgs &a) { guTexSource(r.handle(a.number[0])); }},
+    {"grDrawPolygon", "V", [](Replayer &, ReadArgs &a) { grDrawPolygon(listSize(a), ilist(a), vlist(a)); }},
+    {"grDrawPlanarPolygon", "V", [](Replayer &, ReadArgs &a) { grDrawPlanarPolygon(listSize(a), ilist(a), vlist(a)); }},
+    {"grDrawLine", "vv", [](Replayer &, ReadArgs &a) { grDrawLine(&a.vertex[0], &a.vertex[1]); }},
+    {"grAADrawLine", "vv", [](Replayer &, ReadArgs &a) { grAADrawLine(&a.vertex[0], &a.vertex[1]); }},
+    {"grAADrawPoint", "v", [](Replayer &, ReadArgs &a) { grAADrawPoint(&a.vertex[0]); }},
     {"grLfbLock", "iiiii", replayLock},
     {"lfbWrite", "iiip", replayPixels},
     {"grLfbUnlock", "ii", replayUnlock},
-    {"grLfbReadRegion",
-     "iuuuuu",
-     replayReadRegion},
-    {"grLfbConstantDepth", "u", [](Replayer &, ReadArgs &a) {
-       grLfbConstantDepth((FxU16)a.number[0]);
-       return true;
-     }},
+    {"grLfbReadRegion", "iuuuuu", replayReadRegion},
+    {"grLfbConstantDepth", "u", [](Replayer &, ReadArgs &a) { grLfbConstantDepth(u32(a, 0)); }},
 };
 static_assert(sizeof Calls / sizeof *Calls == (size_t)TraceCall::Count,
               "one table entry for every traced call, in the order of TraceCall");
@@ -574,7 +517,8 @@ bool Replayer::line(const char *p, const char *end) {
     return fail("more arguments than " + std::string(name) + " takes: " +
                 std::string(extra.substr(0, 40)));
   ++calls;
-  return call.replay(*this, a);
+  call.replay(*this, a);
+  return problem.empty();
 }
 
 // Cuts the trace into lines as its bytes arrive and replays each.
