@@ -1,6 +1,6 @@
 // Fuzzes the board trace replay: any input is either replayed or refused with
 // a message; the board never reads or writes outside its buffers. Inputs are
-// replayed from memory on the smallest screen, a few frames each, so that
+// replayed from memory on a 32 x 24 screen, a few frames each, so that
 // millions of them run in minutes.
 #include <cstdint>
 #include <string>
@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   boardSetPresenter(nullptr);
   BoardReplayControl control;
   control.frameLimit = 3;
-  control.screenResolution = GR_RESOLUTION_320x200;
+  control.screenWidth = 32;
+  control.screenHeight = 24;
   std::string error;
   boardReplayText(reinterpret_cast<const char *>(data), size, "input", error, control);
   // Each input starts from a closed board, as a fresh replay does.

@@ -17,6 +17,7 @@ namespace {
 
 FramePresenter *Presenter = nullptr;
 void (*RetraceSleep)(double seconds) = nullptr; // null: the thread sleeps
+int OverrideWidth = 0, OverrideHeight = 0;      // 0: screens open at their resolution
 
 struct ResolutionSize {
   int width, height;
@@ -106,6 +107,11 @@ void boardSetRetraceWait(bool wait) { Board.retraceWait = wait; }
 void boardSetPresent(bool present) { Board.present = present; }
 void boardSetType(int type) { Board.boardType = type; }
 void boardSetRetraceSleep(void (*sleep)(double seconds)) { RetraceSleep = sleep; }
+void boardSetScreenOverride(int width, int height) {
+  const bool valid = width > 0 && height > 0 && width <= 1600 && height <= 1200;
+  OverrideWidth = valid ? width : 0;
+  OverrideHeight = valid ? height : 0;
+}
 
 // ---- Board and display ----------------------------------------------------------
 
@@ -174,8 +180,8 @@ FxBool grSstWinOpen(FxU32 hWnd, GrScreenResolution_t screen_resolution,
   if (Board.open)
     grSstWinClose();
   buildGamma();
-  Board.width = Resolutions[screen_resolution].width;
-  Board.height = Resolutions[screen_resolution].height;
+  Board.width = OverrideWidth ? OverrideWidth : Resolutions[screen_resolution].width;
+  Board.height = OverrideHeight ? OverrideHeight : Resolutions[screen_resolution].height;
   Board.refreshHz = RefreshHz[refresh_rate];
   Board.colorFormat = color_format;
   Board.origin = origin_location == GR_ORIGIN_UPPER_LEFT ? GR_ORIGIN_UPPER_LEFT

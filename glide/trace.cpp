@@ -109,9 +109,10 @@ struct Replayer {
 };
 
 void replayOpen(Replayer &r, ReadArgs &a) {
+  boardSetScreenOverride(r.control.screenWidth, r.control.screenHeight);
   // The window handle was the recording's own.
-  const int resolution = r.control.screenResolution >= 0 ? r.control.screenResolution : i32(a, 1);
-  grSstWinOpen(0, resolution, i32(a, 2), i32(a, 3), i32(a, 4), i32(a, 5), i32(a, 6));
+  grSstWinOpen(0, i32(a, 1), i32(a, 2), i32(a, 3), i32(a, 4), i32(a, 5), i32(a, 6));
+  boardSetScreenOverride(0, 0);
 }
 
 void replaySwap(Replayer &r, ReadArgs &a) {

@@ -19,7 +19,8 @@ bool boardStopTrace(std::string &error);
 struct BoardReplayControl {
   bool (*stopRequested)() = nullptr; // asked after every frame: true ends the replay, as a failure
   long frameLimit = 0;               // > 0: the replay ends, as a success, after this many frames
-  int screenResolution = -1;         // >= 0: every screen opens at this resolution instead
+  int screenWidth = 0;               // > 0 with screenHeight: every screen opens at this
+  int screenHeight = 0;              // size instead (up to 1600 x 1200)
 };
 
 // The longest line a trace may hold: four times a texels line of the largest

@@ -156,11 +156,15 @@ TEST_F(TraceReplay, AFrameLimitEndsTheReplayAndAScreenSizeReplacesTheRecordedOne
   boardSetPresenter(&shown);
   BoardReplayControl control;
   control.frameLimit = 1;
-  control.screenResolution = GR_RESOLUTION_320x200;
+  control.screenWidth = 52;
+  control.screenHeight = 30;
   EXPECT_TRUE(boardReplayText(recorded.data(), recorded.size(), "memory", error, control)) << error;
   EXPECT_EQ(shown.frames, 1);
-  EXPECT_EQ(shown.width, 320);
-  EXPECT_EQ(shown.height, 200);
+  EXPECT_EQ(shown.width, 52);
+  EXPECT_EQ(shown.height, 30);
+  // The next screen opens at its own size again.
+  EXPECT_TRUE(boardReplayText(recorded.data(), recorded.size(), "memory", error)) << error;
+  EXPECT_EQ(shown.width, 640);
 }
 
 // An endless line (a device of zeros, a file with no newline) is refused once
