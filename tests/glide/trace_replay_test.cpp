@@ -2,7 +2,11 @@
 // writes, a replay reads back into the same calls. Replays can be stopped,
 // cut short or shrunk, and refuse input no trace holds.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -194,6 +198,31 @@ TEST_F(TraceReplay, ArgumentsTheTableDoesNotHaveAreRefused) {
     EXPECT_FALSE(boardReplayText(line, std::strlen(line), "bad", error));
     EXPECT_EQ(error.rfind("bad:1: ", 0), 0u) << error;
   }
+}
+
+// The trace is written through a large buffer: a disk that fills before the
+// buffer does fails only when the trace is finished, and that is reported.
+TEST_F(TraceReplay, AWriteThatFailsWhenTheTraceIsFinishedIsReported) {
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = {100, 100};  // bytes any file may hold
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::string message;
+    bool started = boardStartTrace(first.c_str(), message);
+    for (int i = 0; i < 50; ++i) grSstSelect(i);
+    bool stopped = boardStopTrace(message);
+    _exit(started && !stopped && message.find(first) != std::string::npos &&
+                  message.find("cannot write") != std::string::npos
+              ? 0
+              : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  // Nothing runs afterwards, and finishing again is no failure.
+  EXPECT_TRUE(boardStopTrace(error)) << error;
 }
 
 }  // namespace
