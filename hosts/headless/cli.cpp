@@ -240,7 +240,9 @@ int runHeadless(const HeadlessRun &run) {
   double seconds = 0.0;
   if (!run.replayPath.empty()) {
     const double start = tickSeconds();
-    if (!boardReplay(run.replayPath.c_str(), error)) {
+    BoardReplayControl control;
+    control.stopRequested = stopRequested;  // SIGINT and SIGTERM end it at the next frame
+    if (!boardReplay(run.replayPath.c_str(), error, control)) {
       std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
       code = 1;
     }
@@ -257,8 +259,17 @@ int runHeadless(const HeadlessRun &run) {
     seconds = app.paintSeconds();
     setApplication(nullptr);
     if (code != 0) code = 1;
+    // A signal ends the run early: the frames asked for were not all made.
+    if (stopRequested() && frames < run.frames) {
+      std::fprintf(stderr, "lumenveil: stopped by a signal after %ld of %ld frames\n", frames,
+                   run.frames);
+      code = 1;
+    }
   }
-  boardStopTrace();
+  if (!boardStopTrace(error)) {
+    std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
+    code = 1;
+  }
   boardSetPresenter(nullptr);
 
   if (png.failed()) {

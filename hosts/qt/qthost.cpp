@@ -467,7 +467,10 @@ int runQtHost(int argc, char **argv, const WindowedRun &given) {
   // No screen: the switches that need no window still work.
   if (!haveDisplay()) {
     int code = runWithoutWindow(run.commandLine, "no display (DISPLAY is not set)");
-    boardStopTrace();
+    if (!boardStopTrace(error)) {
+      std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
+      code = 1;
+    }
     return code;
   }
   QApplication qtApp(argc, argv);
@@ -486,6 +489,9 @@ int runQtHost(int argc, char **argv, const WindowedRun &given) {
     setApplication(nullptr);
   }
   boardSetPresenter(nullptr);
-  boardStopTrace();
+  if (!boardStopTrace(error)) {
+    std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
+    code = 1;
+  }
   return code;
 }
