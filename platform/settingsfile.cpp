@@ -1,0 +1,9 @@
+#include "platform/settingsfile.h"
+
+namespace {
+SettingsFiles *Installed = nullptr;
+}
+
+SettingsFiles &settingsFiles() { return Installed ? *Installed : hostSettingsFiles(); }
+
+void setSettingsFiles(SettingsFiles *files) { Installed = files; }
