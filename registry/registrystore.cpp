@@ -68,7 +68,9 @@ void choosePath() {
   InMemory = FilePath == "/dev/null";
 }
 
-FileRead readSettings(const std::string &path) {
+// Reads and classifies the file at path; a settings file is parsed into the
+// result's doc unless parse is false.
+FileRead readSettings(const std::string &path, bool parse = true) {
   FileRead r;
   SettingsFileContents c = settingsFiles().read(path, RegMaxFileBytes);
   r.stamp = c.stamp;
@@ -91,6 +93,8 @@ FileRead readSettings(const std::string &path) {
   case SettingsFileStatus::Read:
     if (!startsAsSettingsFile(c.bytes)) {
       r.kind = FileKind::Foreign;
+    } else if (!parse) {
+      r.kind = FileKind::Settings;
     } else if (auto e = parseRegDocument(c.bytes, r.doc)) {
       r.kind = FileKind::Damaged;
       r.error = e->line ? "line " + std::to_string(e->line) + ": " + e->what : e->what;
@@ -228,7 +232,7 @@ SaveResult saveToFile(std::string &error) {
   SettingsFiles &files = settingsFiles();
   std::string target = files.target(FilePath);
   // A look before the lock: no lock file is ever made beside someone else's file.
-  FileRead look = readSettings(target);
+  FileRead look = readSettings(target, false);
   if (look.kind == FileKind::NotRegular) {
     error = "it is not a regular file";
     return SaveResult::Failed;
