@@ -2,10 +2,12 @@
 // merges them into the settings file as it is at that moment.
 #include "platform/registry_store.h"
 
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "platform/messagebox.h"
@@ -261,7 +263,14 @@ SaveResult saveToFile(std::string &error) {
     RegDocument fresh = damaged ? RegDocument{} : std::move(now.doc);
     for (const RegWrite &w : KeptInMemory) applyRegWrite(fresh, w);
     for (const RegWrite &w : Pending) applyRegWrite(fresh, w);
-    if (!files.writeTemporary(target, renderRegDocument(fresh), error)) break;
+    std::string text = renderRegDocument(fresh);
+    // A file past the limit could never be read again: the next start would
+    // move it aside with every setting in it.
+    if (text.size() > RegMaxFileBytes) {
+      error = "it would grow larger than 16 MB";
+      break;
+    }
+    if (!files.writeTemporary(target, text, error)) break;
     SettingsFileStamp expected = now.stamp;
     if (damaged) {
       // Only now that the new file is safely on the disk is the old one moved
@@ -291,6 +300,8 @@ SaveResult saveToFile(std::string &error) {
       error = "another program kept changing it while it was being saved";
       break;
     }
+    // Give the other program a moment to finish what it is writing.
+    std::this_thread::sleep_for(std::chrono::milliseconds(5 * attempt));
   }
   files.unlock();
   if (!aside.empty()) {

@@ -179,6 +179,22 @@ TEST_F(RegistrySave, ALinkToAFileNotYetMadeIsKept) {
   EXPECT_TRUE(sink.messages.empty());
 }
 
+// A save that would take the file past the size limit is refused: the file
+// would never be read again.
+TEST_F(RegistrySave, ASaveNeverWritesAFileTooLargeToRead) {
+  std::string text = "REGEDIT4\n" + std::string((16u << 20) - 9 - 40, ';') + "\n";
+  writeFile(text);
+  GlobalConfiguration g;
+  g.ScreenSaver = 0;
+  g.save();
+  EXPECT_EQ(readFile(), text);
+  ASSERT_EQ(sink.messages.size(), 1u);
+  EXPECT_NE(sink.messages[0].text.find("16 MB"), std::string::npos);
+  GlobalConfiguration back;
+  back.load();
+  EXPECT_EQ(back.ScreenSaver, 2);
+}
+
 // A save that cannot write is told of once however many groups fail alike,
 // and the key that saved returns the failure.
 TEST_F(RegistrySave, AFailedSaveIsToldOnceAndReturned) {
