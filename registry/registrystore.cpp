@@ -52,7 +52,7 @@ bool DocValid = false;            // Doc holds what the file held at Stamp
 SettingsFileStamp Stamp;
 SettingsFileStamp ReportedStamp;  // the unreadable file already reported
 bool ReportedAny = false;
-std::string LastFailure;          // the save failure last told, not told again
+std::string LastFailure;          // the save failure last told, not told again this round
 
 std::map<LvHkey, OpenKey> Keys;
 LvHkey NextHandle = 1;
@@ -206,9 +206,11 @@ long openOrCreate(LvHkey parent, const char *subkey, LvHkey *result, bool create
   std::vector<std::string> path = pathOf(parent);
   if (path.empty()) return LV_ERROR_INVALID_HANDLE;
   if (long r = splitSubkey(subkey, path)) return r;
-  // A walk from a root sees the file as it is now.
+  // A walk from a root sees the file as it is now. Reading starts a new round
+  // of saves: a failure told in the last round is told again.
   if (!rootPath(parent).empty()) refresh(!create);
   else choosePath();
+  if (!create) LastFailure.clear();
   if (!regKeyExists(Doc, path)) {
     if (!create) return LV_ERROR_FILE_NOT_FOUND;
     RegWrite w;

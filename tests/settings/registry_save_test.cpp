@@ -195,8 +195,8 @@ TEST_F(RegistrySave, ASaveNeverWritesAFileTooLargeToRead) {
   EXPECT_EQ(back.ScreenSaver, 2);
 }
 
-// A save that cannot write is told of once however many groups fail alike,
-// and the key that saved returns the failure.
+// A save that cannot write is told of once however many groups in a row fail
+// alike, and the key that saved returns the failure.
 TEST_F(RegistrySave, AFailedSaveIsToldOnceAndReturned) {
   writeFileAt((dir / "notadir").string(), "x");
   setRegistryFilePath((dir / "notadir" / "registry.reg").string());
@@ -209,6 +209,12 @@ TEST_F(RegistrySave, AFailedSaveIsToldOnceAndReturned) {
   EXPECT_TRUE(key.writeDword("x", 1));
   EXPECT_FALSE(key.close());
   EXPECT_EQ(sink.messages.size(), 1u);
+
+  // Settings read again and saved again: the user hears of the failure again.
+  GlobalConfiguration g;
+  g.load();
+  g.save();
+  EXPECT_EQ(sink.messages.size(), 2u);
 }
 
 }  // namespace
