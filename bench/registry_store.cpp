@@ -77,6 +77,27 @@ void BM_LoadAfterChange(benchmark::State &state) {
 }
 BENCHMARK(BM_LoadAfterChange)->Arg(0)->Arg(5000)->Unit(benchmark::kMicrosecond);
 
+// Start-up's read of a file holding one binary value continued over many
+// lines (the largest of them near the 16 MB limit).
+void BM_LoadLongValue(benchmark::State &state) {
+  std::string path = tempFile("lv_bench_long_value.reg");
+  {
+    std::ofstream out(path);
+    out << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Big]\n\"Blob\"=hex:00,\\\n";
+    for (int i = 0; i < state.range(0); ++i) out << "  01,02,03,04,\\\n";
+    out << "  ff\n";
+  }
+  for (auto _ : state) {
+    setRegistryFilePath(path);  // forget what was read: read the file again
+    GlobalConfiguration g;
+    g.load();
+    benchmark::DoNotOptimize(g.ScreenSaver);
+  }
+  std::filesystem::remove(path);
+  setRegistryFilePath("");
+}
+BENCHMARK(BM_LoadLongValue)->Arg(40000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
 // One group saved: lock, re-read, write, flush, rename.
 void BM_SaveGroup(benchmark::State &state) {
   std::string path = makeFile("lv_bench_registry.reg", int(state.range(0)));

@@ -11,7 +11,11 @@
 // closed (or at registryFlush): the file is re-read under a lock, only the
 // written values change, and the new file replaces the old one in one rename.
 // Everything else in the file (other keys and values, comments, value types
-// the program never writes) is kept as it was.
+// the program never writes) is kept as it was. A file that does not begin as
+// a settings file ("REGEDIT4" or the version 5 export's first line, after any
+// blank lines) is someone else's: it is never moved aside nor replaced, and
+// the run keeps its writes in memory. The file itself is reached through the
+// file-system port (platform/settingsfile.h).
 #pragma once
 
 #include <cstdint>
@@ -54,8 +58,9 @@ long registryQueryValue(LvHkey key, const char *name, uint32_t *type, void *data
 long registrySetValue(LvHkey key, const char *name, uint32_t type, const void *data, uint32_t size);
 // Closes a key; closing the last key opened for writing saves the writes.
 long registryCloseKey(LvHkey key);
-// Saves the writes collected so far. False (after telling the user) when the
-// file could not be written; the writes are then dropped.
+// Saves the writes collected so far. False (after telling the user, once for
+// the same failure) when the file could not be written; the writes are then
+// dropped, unless the file is not a settings file: then they stay in memory.
 bool registryFlush();
 
 // The file in use (empty when the registry is in memory only).

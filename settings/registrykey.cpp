@@ -10,8 +10,13 @@ RegistryKey::RegistryKey() : Root(LV_HKEY_LOCAL_MACHINE), Current(LV_HKEY_LOCAL_
 
 RegistryKey::RegistryKey(LvHkey root) : Root(root), Current(root) {}
 
-RegistryKey::~RegistryKey() {
-  if (Current != Root) registryCloseKey(Current);
+RegistryKey::~RegistryKey() { close(); }
+
+bool RegistryKey::close() {
+  if (Current == Root) return true;
+  long error = registryCloseKey(Current);
+  Current = Root;
+  return error == LV_ERROR_SUCCESS;
 }
 
 namespace {

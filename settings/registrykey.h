@@ -28,6 +28,11 @@ public:
   // Reads a string value into buffer (size bytes including the terminator).
   bool readString(const char *name, char *buffer, uint32_t size);
 
+  // Closes the key held open and returns to the root. Closing the last key
+  // opened for writing saves the writes: false when that save failed (the
+  // store has told the user). Closing again does nothing.
+  bool close();
+
   LvHkey root() const { return Root; }
   LvHkey current() const { return Current; }
 

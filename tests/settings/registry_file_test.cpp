@@ -121,7 +121,6 @@ TEST_F(RegistryFile, AnUnreadableFileIsReportedKeptAndMovedAsideOnSave) {
   std::vector<BadFile> cases = {
       {"short dword", head + "\"ScreenSaver\"=dword:1\n", "line 4"},
       {"invalid escape", head + "\"Screen\\Saver\"=dword:00000001\n", "line 4"},
-      {"no header", "[HKEY_LOCAL_MACHINE\\X]\n", "line 1"},
       {"unterminated key", head + "\n\n[HKEY_LOCAL_MACHINE\\Y\n", "line 6"},
       {"long component", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\" + std::string(256, 'a') + "]\n", "line 2"},
       {"NUL byte", head + std::string("\"A\"=\"x\0y\"\n", 10), "line 4"},
@@ -161,11 +160,11 @@ TEST_F(RegistryFile, AnUnreadableFileIsReportedKeptAndMovedAsideOnSave) {
 
 TEST_F(RegistryFile, AnEarlierUnreadableCopyIsKept) {
   writeFileAt(file + ".unreadable", "first");
-  writeFile("second");
+  writeFile("REGEDIT4\nsecond\n");
   DisplayConfiguration d;
   d.save();
   EXPECT_EQ(readFileAt(file + ".unreadable"), "first");
-  EXPECT_EQ(readFileAt(file + ".unreadable.1"), "second");
+  EXPECT_EQ(readFileAt(file + ".unreadable.1"), "REGEDIT4\nsecond\n");
   ASSERT_EQ(sink.messages.size(), 1u);  // a save tells of the move alone
   EXPECT_NE(sink.messages[0].text.find(file + ".unreadable.1"), std::string::npos);
   DisplayConfiguration back;
