@@ -2,6 +2,8 @@
 // and what counts as a settings file.
 #include <gtest/gtest.h>
 
+#include "registry_fixture.h"
+
 #include <atomic>
 #include <cstdlib>
 #include <new>
@@ -68,15 +70,6 @@ TEST(RegFormat, AContinuedValueEndsAtTheFilesEndWithAnError) {
   EXPECT_EQ(e->what, "hex data continues past the end of the file");
   ASSERT_FALSE(parseRegDocument("REGEDIT4\n[HKEY_USERS\\K]\n\"A\"=hex:01,  \\  \n  02  \n", doc));
   EXPECT_EQ(findRegValue(doc, {"HKEY_USERS", "K"}, "a")->data, "\x01\x02");
-}
-
-std::string utf16le(const std::string &ascii) {
-  std::string out = "\xFF\xFE";
-  for (char c : ascii) {
-    out += c;
-    out += '\0';
-  }
-  return out;
 }
 
 TEST(RegFormat, ASettingsFileIsKnownByItsFirstLine) {

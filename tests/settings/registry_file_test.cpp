@@ -68,15 +68,6 @@ TEST_F(RegistryFile, ANewGroupIsAddedAtTheEndInTheFilesLineEndings) {
             "\"CD_Continuous\"=dword:00000000\r\n\r\n");
 }
 
-std::string utf16le(const std::string &ascii) {
-  std::string out = "\xFF\xFE";
-  for (char c : ascii) {
-    out += c;
-    out += '\0';
-  }
-  return out;
-}
-
 TEST_F(RegistryFile, AVersion5ExportIsReadAndRewrittenAsRegedit4) {
   writeFile(utf16le("Windows Registry Editor Version 5.00\r\n\r\n"
                     "[HKEY_CURRENT_USER\\Control Panel\\Desktop]\r\n"

@@ -14,6 +14,16 @@
 #include "platform/messagebox.h"
 #include "platform/registry_store.h"
 
+// A UTF-16LE file with its byte-order mark, from ASCII text (a version 5 export).
+inline std::string utf16le(const std::string &ascii) {
+  std::string out = "\xFF\xFE";
+  for (char c : ascii) {
+    out += c;
+    out += '\0';
+  }
+  return out;
+}
+
 struct CapturedMessage {
   std::string text;
   std::string caption;

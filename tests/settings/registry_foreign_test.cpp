@@ -19,15 +19,6 @@ protected:
   }
 };
 
-std::string utf16le(const std::string &ascii) {
-  std::string out = "\xFF\xFE";
-  for (char c : ascii) {
-    out += c;
-    out += '\0';
-  }
-  return out;
-}
-
 TEST_F(RegistryForeignFile, ALinkToSomeOtherFileIsLeftAsItIs) {
   std::string notes = (dir / "notes.txt").string();
   writeFileAt(notes, "shopping: bread, milk\n");
