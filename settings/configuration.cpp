@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/monitorpower.h"
+
 namespace {
 
 std::string groupPath(const char *group) {
@@ -25,6 +27,13 @@ int32_t decimalValue(const char *s) {
   if (negative) v = -v;
   if (v > INT32_MAX) v = INT32_MAX;
   return int32_t(v);
+}
+
+// The system keeps its power-down timeouts in seconds; the program counts
+// minutes. A part of a minute counts as a whole one, and below 0 is 0.
+int32_t secondsToMinutes(int32_t seconds) {
+  if (seconds <= 0) return 0;
+  return static_cast<int32_t>((static_cast<int64_t>(seconds) + 59) / 60);
 }
 
 }  // namespace
@@ -180,6 +189,16 @@ int AboutConfiguration::load() {
 
 void readDesktopPowerValues(int32_t *lowPowerActive, int32_t *lowPowerTimeout,
                             int32_t *powerOffActive, int32_t *powerOffTimeout) {
+  // Where the system has its own power-down settings (the X server's), they
+  // are the desktop's; otherwise the desktop group of the settings file.
+  DesktopPowerTimeouts system;
+  if (monitorPower().desktopTimeouts(system)) {
+    *lowPowerActive = system.lowPowerActive ? 1 : 0;
+    if (system.lowPowerActive) *lowPowerTimeout = secondsToMinutes(system.lowPowerSeconds);
+    *powerOffActive = system.powerOffActive ? 1 : 0;
+    if (system.powerOffActive) *powerOffTimeout = secondsToMinutes(system.powerOffSeconds);
+    return;
+  }
   RegistryKey key(LV_HKEY_CURRENT_USER);
   key.openPath("\\Control Panel\\Desktop");
   char buffer[64];
@@ -192,8 +211,7 @@ void readDesktopPowerValues(int32_t *lowPowerActive, int32_t *lowPowerTimeout,
     if (*flag == 1) {
       std::memset(buffer, 0, sizeof buffer);
       if (key.readString(timeoutName, buffer, sizeof buffer)) {
-        int32_t minutes = decimalValue(buffer);
-        *timeout = minutes < 0 ? 0 : minutes;
+        *timeout = secondsToMinutes(decimalValue(buffer));
       }
     }
   };

@@ -15,6 +15,7 @@
 #include "glide/trace.h"
 #include "hosts/headless/headlessapp.h"
 #include "hosts/headless/pngpresenter.h"
+#include "hosts/headless/processpriority.h"
 #include "platform/random.h"
 #include "platform/ticks.h"
 
@@ -294,6 +295,8 @@ int runWithoutWindow(const std::string &commandLine, const char *why) {
 
 int lumenveilMain(int argc, char **argv, WindowedRunner windowed) {
   installStopSignals();
+  static PosixPriority priority;
+  setPriorityControl(&priority);
   std::vector<std::string> args(argv + 1, argv + argc);
   CliParse p = parseArguments(args);
   switch (p.action) {

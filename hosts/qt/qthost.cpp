@@ -19,9 +19,6 @@
 
 #include <unistd.h>
 
-#if defined(LV_HAVE_XCB) && QT_CONFIG(xcb)
-#include <xcb/xcb.h>
-#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -29,12 +26,15 @@
 #include <vector>
 
 #include "app/entry.h"
+#include "app/power.h"
 #include "app/saverwindow.h"
 #include "glide/presenter.h"
 #include "glide/trace.h"
 #include "platform/application.h"
 #include "hosts/headless/headlessapp.h"
 #include "hosts/headless/pngpresenter.h"
+#include "hosts/qt/desktopports.h"
+#include "hosts/qt/x11window.h"
 #include "platform/messagebox.h"
 #include "platform/random.h"
 
@@ -88,6 +88,8 @@ public:
 protected:
   void paintEvent(QPaintEvent *) override {
     emptyFormPaint();
+    // A powered-down monitor gets no pictures.
+    if (MonitorOff) return;
     QPainter painter(this);
     drawFrameFitted(painter, rect(), LatestFrame);
   }
@@ -165,17 +167,7 @@ public:
     saver_ = new SaverWidget;
     if (run_.windowId) {
       // Inside a screen-saver daemon's window: fill it.
-      QWindow *foreign = QWindow::fromWinId(static_cast<WId>(run_.windowId));
-      saver_->winId();
-      if (foreign && saver_->windowHandle()) {
-        saver_->windowHandle()->setParent(foreign);
-        // A foreign window's size is not always known here: then it is the
-        // screen (what a daemon's window covers).
-        QSize size = foreign->geometry().size();
-        if (size.isEmpty()) size = QGuiApplication::primaryScreen()->size();
-        saver_->setGeometry(QRect(QPoint(0, 0), size));
-        saver_->show();
-      }
+      fillForeignWindow(saver_, run_.windowId);
     } else {
       QRect screen = QGuiApplication::primaryScreen()->geometry();
       saver_->setGeometry(screen);
@@ -405,26 +397,6 @@ private:
   std::unique_ptr<QLocalServer> server_;
 };
 
-// Whether the X server knows the window; true where there is no X server to
-// ask (another platform plug-in), which then shows its own error.
-bool windowExists(unsigned long id) {
-#if defined(LV_HAVE_XCB) && QT_CONFIG(xcb)
-  auto *x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
-  if (!x11 || !x11->connection()) return true;
-  xcb_connection_t *connection = x11->connection();
-  xcb_generic_error_t *error = nullptr;
-  xcb_get_window_attributes_reply_t *reply = xcb_get_window_attributes_reply(
-      connection, xcb_get_window_attributes(connection, static_cast<xcb_window_t>(id)), &error);
-  const bool exists = reply != nullptr;
-  std::free(reply);
-  std::free(error);
-  return exists;
-#else
-  (void)id;
-  return true;
-#endif
-}
-
 bool haveDisplay() {
   return std::getenv("QT_QPA_PLATFORM") || std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
 }
@@ -461,6 +433,7 @@ int runQtHost(int argc, char **argv, const WindowedRun &given) {
                  run.windowId);
     return -1;
   }
+  DesktopPorts ports(run.root || run.windowId != 0);
   QtPresenter presenter;
   boardSetPresenter(&presenter);
   int code = 0;
