@@ -13,6 +13,7 @@
 #include "platform/monitorpower.h"
 #include "platform/priority.h"
 #include "platform/timers.h"
+#include "settings/registrykey.h" // the registry store: a private file per test
 
 class FakeTimers : public TimerService {
 public:

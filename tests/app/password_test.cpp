@@ -53,6 +53,7 @@ protected:
     path_ = ::testing::TempDir() + "lv-password-registry.reg";
     std::remove(path_.c_str());
     setenv("LUMENVEIL_REGISTRY", path_.c_str(), 1);
+    setRegistryFilePath(path_);
     boardSetRetraceWait(false);
     boardSetPresenter(nullptr);
     resetSaverWindowState();
@@ -74,6 +75,7 @@ protected:
     setMonitorPower(nullptr);
     setMessageBoxSink(nullptr);
     setApplication(nullptr);
+    setRegistryFilePath("");
     std::remove(path_.c_str());
   }
   long runSaverAt60() {

@@ -21,6 +21,7 @@ protected:
     path_ = ::testing::TempDir() + "lv-power-registry.reg";
     std::remove(path_.c_str());
     setenv("LUMENVEIL_REGISTRY", path_.c_str(), 1);
+    setRegistryFilePath(path_);
     boardSetRetraceWait(false);
     boardSetPresenter(nullptr);
     resetSaverWindowState();
@@ -39,6 +40,7 @@ protected:
     setApplication(nullptr);
     MonitorOff = false;
     PowerOverrideActive = false;
+    setRegistryFilePath("");
     std::remove(path_.c_str());
   }
   std::string path_;
