@@ -28,6 +28,7 @@
 #include "app/entry.h"
 #include "app/power.h"
 #include "app/saverwindow.h"
+#include "display/frameloop.h"
 #include "glide/presenter.h"
 #include "glide/trace.h"
 #include "platform/application.h"
@@ -416,6 +417,8 @@ int runQtHost(int argc, char **argv, const WindowedRun &given) {
     }
   }
   if (run.haveSeed) setFixedSeed(run.seed);
+  StatisticsOverride = run.showStatistics;
+  if (run.randomScene) selectScene(2);
   std::string error;
   if (!run.tracePath.empty() && !boardStartTrace(run.tracePath.c_str(), error)) {
     std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
