@@ -14,6 +14,9 @@ cleanup() {
 }
 trap cleanup EXIT
 export LUMENVEIL_REGISTRY="$work/registry.reg"
+# Copies of the program find each other through sockets in the temporary
+# folder: keep other runs on this machine out of ours.
+export TMPDIR="$work"
 fail() { echo "FAIL: $*"; exit 1; }
 
 # Starts a parent window of the given size; sets parent and parent_pid.
@@ -41,9 +44,10 @@ make_parent 152 112
 preview=$!
 pids+=("$preview")
 sleep 2
-read -r w h lit grey coloured < <("$xwin" grab "$parent")
-echo "152x112 parent: ${w}x${h}, lit $lit, grey $grey, coloured $coloured"
+read -r w h lit grey coloured bg < <("$xwin" grab "$parent")
+echo "152x112 parent: ${w}x${h}, lit $lit, grey $grey, coloured $coloured, background $bg"
 [ "$w" = 152 ] && [ "$h" = 112 ] || fail "parent size changed"
+[ "$bg" -eq 0 ] || fail "the preview does not cover its parent"
 # Two seconds in: the second title half faded in over grey static.
 [ "$lit" -gt $((152 * 112 / 2)) ] || fail "the preview drew nothing"
 [ "$coloured" -gt 500 ] || fail "no title in the picture"
@@ -58,14 +62,14 @@ make_parent 400 300
 preview=$!
 pids+=("$preview")
 sleep 2
-read -r w h lit _ _ < <("$xwin" grab "$parent" 300 200 100 100)
-echo "400x300 parent, lower right corner: lit $lit of 10000"
-[ "$lit" -gt 5000 ] || fail "the picture does not fill a larger parent"
+read -r w h lit _ _ bg < <("$xwin" grab "$parent" 300 200 100 100)
+echo "400x300 parent, lower right corner: lit $lit of 10000, background $bg"
+[ "$lit" -gt 5000 ] && [ "$bg" -eq 0 ] || fail "the picture does not fill a larger parent"
 xdotool windowsize "$parent" 600 200
 sleep 1
-read -r w h lit _ _ < <("$xwin" grab "$parent" 500 100 100 100)
-echo "resized to 600x200, lower right corner: lit $lit of 10000"
-[ "$lit" -gt 5000 ] || fail "the picture did not follow the resize"
+read -r w h lit _ _ bg < <("$xwin" grab "$parent" 500 100 100 100)
+echo "resized to 600x200, lower right corner: lit $lit of 10000, background $bg"
+[ "$lit" -gt 5000 ] && [ "$bg" -eq 0 ] || fail "the picture did not follow the resize"
 kill "$parent_pid"
 wait_end "$preview" 20 || fail "the preview outlived its parent window"
 
@@ -74,7 +78,7 @@ wait_end "$preview" 20 || fail "the preview outlived its parent window"
 code=$?
 [ "$code" -eq 255 ] || fail "a missing window gave exit code $code"
 grep -q 'no window 4000000000' "$work/err" || fail "no message for a missing window: $(cat "$work/err")"
-echo "a handle naming no window: exit -1, \"$(cat "$work/err")\""
+echo "a handle naming no window: exit -1, \"$(tail -n1 "$work/err")\""
 
 # Handle 0: a small window of its own.
 "$exe" /p 0 2> "$work/err" &
@@ -87,7 +91,7 @@ for _ in $(seq 1 50); do
   sleep 0.1
 done
 [ -n "$own" ] || fail "handle 0 opened no window"
-read -r w h _ _ _ < <("$xwin" grab "$own")
+read -r w h _ _ _ _ < <("$xwin" grab "$own")
 echo "handle 0: a window of its own, ${w}x${h}"
 [ "$w" = 152 ] && [ "$h" = 112 ] || fail "own window is ${w}x${h}"
 kill -TERM "$preview"
