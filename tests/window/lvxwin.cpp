@@ -3,7 +3,7 @@
 //
 //   lvxwin create W H   maps a W x H window with a pure green background,
 //                       prints its id, lives until killed
-//   lvxwin grab ID      prints: W H lit grey coloured background (pixel counts:
+//   lvxwin grab ID      (ID "root": the whole screen) prints: W H lit grey coloured background (pixel counts:
 //                       not black, grey, coloured, the green background)
 //   lvxwin grab ID X Y W H   the same for a part of the window
 #include <xcb/xcb.h>
@@ -86,7 +86,9 @@ int main(int argc, char **argv) {
   if (argc == 4 && std::strcmp(argv[1], "create") == 0)
     return create(c, screen, std::atoi(argv[2]), std::atoi(argv[3]));
   if ((argc == 3 || argc == 7) && std::strcmp(argv[1], "grab") == 0) {
-    const xcb_window_t win = static_cast<xcb_window_t>(std::strtoul(argv[2], nullptr, 0));
+    const xcb_window_t win = std::strcmp(argv[2], "root") == 0
+                                 ? screen->root
+                                 : static_cast<xcb_window_t>(std::strtoul(argv[2], nullptr, 0));
     if (argc == 7)
       return grab(c, win, std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]));
     return grab(c, win, 0, 0, 0, 0);
