@@ -89,15 +89,23 @@ public:
 protected:
   void paintEvent(QPaintEvent *) override {
     emptyFormPaint();
-    // A powered-down monitor gets no pictures.
-    if (MonitorOff) return;
     QPainter painter(this);
+    // A powered-down monitor gets no pictures: black, once, and nothing after.
+    if (MonitorOff) {
+      if (!blanked_) painter.fillRect(rect(), Qt::black);
+      blanked_ = true;
+      return;
+    }
+    blanked_ = false;
     drawFrameFitted(painter, rect(), LatestFrame);
   }
   void closeEvent(QCloseEvent *event) override {
     emptyFormClose();
     event->accept();
   }
+
+private:
+  bool blanked_ = false;
 };
 
 // The control panel's window until the dialog proper is built: the live 3D

@@ -77,7 +77,9 @@ void X11MonitorPower::setLevel(int level) {
 #endif
 }
 
-bool X11MonitorPower::programMayPowerDown() { return !underDaemon_ && capable(); }
+// Without DPMS the program's own timers still blank the picture and stop the
+// drawing: the nearest to a dark monitor such a server has.
+bool X11MonitorPower::programMayPowerDown() { return !underDaemon_; }
 
 int X11MonitorPower::systemLevel() {
 #if defined(LV_HAVE_XCB_DPMS) && QT_CONFIG(xcb)
