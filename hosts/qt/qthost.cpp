@@ -35,6 +35,7 @@
 #include "hosts/headless/headlessapp.h"
 #include "hosts/headless/pngpresenter.h"
 #include "hosts/qt/desktopports.h"
+#include "hosts/qt/screens.h"
 #include "hosts/qt/x11window.h"
 #include "platform/messagebox.h"
 #include "platform/random.h"
@@ -97,7 +98,10 @@ protected:
       return;
     }
     blanked_ = false;
-    drawFrameFitted(painter, rect(), LatestFrame);
+    // Every screen the window covers shows the whole picture.
+    const QList<QRect> areas = screenAreas(this);
+    if (areas.isEmpty()) drawFrameFitted(painter, rect(), LatestFrame);
+    for (const QRect &area : areas) drawFrameFitted(painter, area, LatestFrame);
   }
   void closeEvent(QCloseEvent *event) override {
     emptyFormClose();
@@ -178,9 +182,7 @@ public:
       // Inside a screen-saver daemon's window: fill it.
       fillForeignWindow(saver_, run_.windowId);
     } else {
-      QRect screen = QGuiApplication::primaryScreen()->geometry();
-      saver_->setGeometry(screen);
-      saver_->showFullScreen();
+      coverEveryScreen(saver_);
     }
     emptyFormCreate();
     return SaverHandle;
@@ -230,7 +232,7 @@ public:
   void setStayOnTop(WindowHandle w) override {
     if (w == SaverHandle && saver_ && !run_.windowId) {
       saver_->setWindowFlag(Qt::WindowStaysOnTopHint, true);
-      saver_->showFullScreen();
+      coverEveryScreen(saver_);
     }
   }
   WindowHandle activeWindow() override { return saver_ ? SaverHandle : 0; }
