@@ -408,6 +408,18 @@ private:
   std::unique_ptr<QLocalServer> server_;
 };
 
+// A screen-saver daemon runs one copy per screen (and one in its settings'
+// preview) and ends each itself: its copies run without looking for one
+// another, which would leave every screen but the first dark.
+std::string daemonCommandLine(const WindowedRun &run) {
+  if (!run.root && !run.windowId) return run.commandLine;
+  const CommandLine c = parseCommandLine(run.commandLine);
+  if (c.mode != RunMode::Saver) return run.commandLine;
+  if (c.after == '1') selectScene(0);
+  if (c.after == '2') selectScene(1);
+  return std::string();
+}
+
 bool haveDisplay() {
   return std::getenv("QT_QPA_PLATFORM") || std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
 }
@@ -453,7 +465,7 @@ int runQtHost(int argc, char **argv, const WindowedRun &given) {
   {
     QtApplication app(run);
     setApplication(&app);
-    code = runSaver(nullptr, run.commandLine);
+    code = runSaver(nullptr, daemonCommandLine(run));
     setApplication(nullptr);
   }
   boardSetPresenter(nullptr);

@@ -55,9 +55,28 @@ make_parent 200 150
 saver=$!
 pids+=("$saver")
 check_fills "-window-id"
+first_pid=$parent_pid
+
+# The daemon runs one copy per screen: a second copy in another window runs
+# beside the first instead of taking it for itself and ending.
+first_parent=$parent
+make_parent 120 90
+"$exe" -window-id "$parent" 2>/dev/null &
+second=$!
+pids+=("$second")
+sleep 3
+kill -0 "$second" 2>/dev/null || fail "a second copy under the daemon ended at once"
+read -r _ _ lit _ _ bg < <("$xwin" grab "$parent")
+echo "a second copy in its own window: lit $lit, background $bg"
+[ "$bg" -eq 0 ] && [ "$lit" -gt 200 ] || fail "the second copy drew nothing"
+kill -TERM "$second"
+wait "$second"
+kill "$parent_pid"
+parent=$first_parent
+kill -0 "$saver" 2>/dev/null || fail "the first copy ended beside the second"
 kill -TERM "$saver"
 wait "$saver"
-kill "$parent_pid"
+kill "$first_pid"
 
 make_parent 200 150
 XSCREENSAVER_WINDOW="$parent" "$exe" -root --scene 2 2>/dev/null &
