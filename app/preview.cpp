@@ -56,8 +56,8 @@ int runPreview(WindowHandle parent, void *) {
     if (!window)
       std::snprintf(text, sizeof text, "There is no window system to show the preview in.");
     else
-      std::snprintf(text, sizeof text, "There is no window %lu to draw the preview into.",
-                    static_cast<unsigned long>(parent));
+      std::snprintf(text, sizeof text, "There is no window %ld to draw the preview into.",
+                    static_cast<long>(parent));
     messageBox(text, "Error", LV_MB_OK);
     return -1;
   }
