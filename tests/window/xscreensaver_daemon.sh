@@ -20,7 +20,8 @@ xvfb=""
 daemon=""
 cleanup() {
   [ -n "$daemon" ] && kill "$daemon" 2>/dev/null
-  for p in $(pgrep -u "$user" -x lumenveil 2>/dev/null); do
+  # The daemon and everything it started run in the scratch home.
+  for p in $(pgrep -u "$user" 2>/dev/null); do
     [ "$(readlink "/proc/$p/cwd" 2>/dev/null)" = "$work/home" ] && kill "$p" 2>/dev/null
   done
   sleep 0.3
