@@ -15,6 +15,7 @@
 #include "platform/application.h"
 #include "platform/messagebox.h"
 #include "platform/ticks.h"
+#include "platform/timers.h"
 #include "settings/configuration.h"
 
 const char *const SaverTitle = "Lumenveil & Astrel-1";
@@ -101,8 +102,7 @@ int runSaver(void *instance, const std::string &commandLine) {
     return 0;
   case RunMode::Preview:
     app.destroyHiddenWindow();
-    runPreview(static_cast<WindowHandle>(c.handle), instance);
-    return 0;
+    return runPreview(static_cast<WindowHandle>(c.handle), instance);
   case RunMode::Saver:
     if (c.checkRunning) {
       if (findRunningInstance(SaverTitle, false)) return 0;
@@ -125,6 +125,7 @@ int runSaver(void *instance, const std::string &commandLine) {
     if (saver) {
       startPowerManagement();
       app.setMessageHandler(saverHookHandler());
+      watchSystemPower();
       app.setTitle(SaverTitle);
       SaverWindow = app.createSaverWindow();
       app.setForegroundWindow(SaverWindow);
@@ -155,6 +156,9 @@ int runSaver(void *instance, const std::string &commandLine) {
       else
         renderFrame();
       app.processMessages();
+      timers().dispatchDueTimers();
+      // A dark monitor gets no frames: wait for input or a timer instead of spinning.
+      if (saver && MonitorOff && !app.terminated()) timers().idleWait(100);
     }
   } catch (const std::exception &e) {
     if (saver) {

@@ -16,6 +16,7 @@ bool ShowStatistics = false;
 bool MotionBlur = false;
 int MotionBlurDelta = 0;
 int DisplayModeOverride = -1;
+bool StatisticsOverride = false;
 
 namespace {
 SceneEntry Scenes[SceneCount];
@@ -49,7 +50,7 @@ bool initFrameLoop(bool saver) {
     GlobalConfiguration global;
     global.load();
     priority = global.Priority;
-    ShowStatistics = global.Statistics != 0 && saver;
+    ShowStatistics = (global.Statistics != 0 || StatisticsOverride) && saver;
     MotionBlur = global.MotionBlur != 0;
     MotionBlurDelta = global.MotionBlurDelta;
     if (ActiveScene < 0) ActiveScene = global.ScreenSaver;

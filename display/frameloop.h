@@ -18,6 +18,9 @@ extern int MotionBlurDelta;
 // A display mode chosen for this run only (the command line's --mode), in
 // place of the saved one; -1 keeps the saved mode.
 extern int DisplayModeOverride;
+// The frame-rate read-out for this run whatever the setting (a screen-saver
+// daemon's -fps); the saver only, as with the setting.
+extern bool StatisticsOverride;
 
 // What a scene gives the frame loop.
 struct SceneEntry {

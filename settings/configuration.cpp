@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/messagebox.h"
+#include "platform/monitorpower.h"
 
 namespace {
 
@@ -29,6 +30,13 @@ int32_t decimalValue(const char *s) {
   return int32_t(v);
 }
 
+// The system keeps its power-down timeouts in seconds; the program counts
+// minutes. A part of a minute counts as a whole one, and below 0 is 0.
+int32_t secondsToMinutes(int32_t seconds) {
+  if (seconds <= 0) return 0;
+  return static_cast<int32_t>((static_cast<int64_t>(seconds) + 59) / 60);
+}
+
 template <class Record> void setDefaults(Record &record) {
   for (const SettingField<Record> &f : Record::fields()) record.*f.field = f.initial;
 }
@@ -48,9 +56,9 @@ void readFields(RegistryKey &key, std::span<const SettingField<Record>> fields, 
       key.readString(f.name, text, sizeof text);
       value = text[0] == '1' ? 1 : 0;
       break;
-    case SettingKind::DesktopNumber:
+    case SettingKind::DesktopSeconds:
       if (key.readString(f.name, text, sizeof text))
-        value = std::clamp(decimalValue(text), f.min, f.max);
+        value = std::clamp(secondsToMinutes(decimalValue(text)), f.min, f.max);
       break;
     }
   }
@@ -70,6 +78,16 @@ template <class Record> int saveRecord(const Record &record) {
 }
 
 void loadDesktopPowerValues(PowerConfiguration &power) {
+  // Where the system has its own power-down settings (the X server's), they
+  // are the desktop's; otherwise the desktop group of the settings file.
+  DesktopPowerTimeouts system;
+  if (monitorPower().desktopTimeouts(system)) {
+    power.LowPowerStandby = system.lowPowerActive ? 1 : 0;
+    if (system.lowPowerActive) power.LowPowerTimeout = secondsToMinutes(system.lowPowerSeconds);
+    power.ShutOffMonitor = system.powerOffActive ? 1 : 0;
+    if (system.powerOffActive) power.PowerOffTimeout = secondsToMinutes(system.powerOffSeconds);
+    return;
+  }
   RegistryKey key(LV_HKEY_CURRENT_USER);
   key.openPath("\\Control Panel\\Desktop");
   readFields<PowerConfiguration>(key, PowerDesktopFields, power);

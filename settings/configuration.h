@@ -30,9 +30,10 @@ enum class SettingKind : uint8_t {
   Dword,
   // The desktop's string flag: 1 when it starts with '1', else 0 (also when missing).
   DesktopFlag,
-  // The desktop's decimal string (leading blanks, a sign, digits, anything after
-  // them ignored). A number read is held to min..max; a missing one keeps the field.
-  DesktopNumber,
+  // The desktop's timeout in seconds as a decimal string (leading blanks, a
+  // sign, digits, anything after them ignored), kept as whole minutes rounded
+  // up and held to min..max; a missing one keeps the field.
+  DesktopSeconds,
 };
 
 // One value of a record's group.
@@ -182,11 +183,11 @@ inline constexpr SettingField<PowerConfiguration> PowerDesktopFields[] = {
     {.name = "ScreenSaveLowPowerActive", .field = &PowerConfiguration::LowPowerStandby,
      .kind = SettingKind::DesktopFlag},
     {.name = "ScreenSaveLowPowerTimeout", .field = &PowerConfiguration::LowPowerTimeout, .min = 0,
-     .onlyIf = &PowerConfiguration::LowPowerStandby, .kind = SettingKind::DesktopNumber},
+     .onlyIf = &PowerConfiguration::LowPowerStandby, .kind = SettingKind::DesktopSeconds},
     {.name = "ScreenSavePowerOffActive", .field = &PowerConfiguration::ShutOffMonitor,
      .kind = SettingKind::DesktopFlag},
     {.name = "ScreenSavePowerOffTimeout", .field = &PowerConfiguration::PowerOffTimeout, .min = 0,
-     .onlyIf = &PowerConfiguration::ShutOffMonitor, .kind = SettingKind::DesktopNumber},
+     .onlyIf = &PowerConfiguration::ShutOffMonitor, .kind = SettingKind::DesktopSeconds},
 };
 
 // Read only: the program never writes this group.
@@ -234,9 +235,11 @@ template <class Record>
 int saveSettingFields(const Record &record, const char *group,
                       std::span<const SettingField<Record>> fields);
 
-// Reads the desktop's own monitor power settings (PowerDesktopFields) into the
-// four fields pointed to. A flag is 1 when its value starts with '1', else 0;
-// a timeout is read only when its flag is 1 (negative becomes 0), else kept.
+// Reads the desktop's own monitor power settings into the four fields pointed
+// to: the system's own (the X server's) where it has them, else the desktop
+// group (PowerDesktopFields). A flag is 1 when its value starts with '1', else
+// 0; a timeout, in seconds there, is read only when its flag is 1 and kept in
+// whole minutes rounded up (negative becomes 0), else the field is kept.
 void readDesktopPowerValues(int32_t *lowPowerActive, int32_t *lowPowerTimeout,
                             int32_t *powerOffActive, int32_t *powerOffTimeout);
 

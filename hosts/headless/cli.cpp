@@ -15,6 +15,7 @@
 #include "glide/trace.h"
 #include "hosts/headless/headlessapp.h"
 #include "hosts/headless/pngpresenter.h"
+#include "hosts/headless/processpriority.h"
 #include "platform/random.h"
 #include "platform/ticks.h"
 
@@ -38,7 +39,8 @@ const char *const UsageText =
     "  --frames N           frames to render (default 1)\n"
     "  --fps F              advance the clock a fixed 1/F s per frame\n"
     "  --seed S             use S in place of every time-based random seed\n"
-    "  --scene 1|2          the first or the second scene (default: the saved choice)\n"
+    "  --scene 1|2|random   the first or the second scene, or one at random\n"
+    "                       (default: the saved choice)\n"
     "  --mode M             display mode for this run: 0 800x600, 1 640x480, 2 512x384,\n"
     "                       3 1024x768, 4 1280x1024, 5 1600x1200\n"
     "  --bench              render headless without writing files; print frames per second\n"
@@ -48,6 +50,7 @@ const char *const UsageText =
     "  -root                run the saver on the whole screen, or in the window that\n"
     "                       XSCREENSAVER_WINDOW names (screen-saver daemons)\n"
     "  -window-id ID        run the saver inside window ID (screen-saver daemons)\n"
+    "  -fps                 show the frame-rate read-out for this run\n"
     "  --help               show this text\n"
     "\n"
     "Settings are kept in $LUMENVEIL_REGISTRY, else $XDG_CONFIG_HOME/lumenveil/registry.reg,\n"
@@ -154,11 +157,19 @@ CliParse parseArguments(const std::vector<std::string> &args) {
       p.headless.haveSeed = p.windowed.haveSeed = true;
       p.headless.seed = p.windowed.seed = static_cast<unsigned>(n);
     } else if (a == "--scene") {
-      if (!value(v) || !parseLong(v, n) || (n != 1 && n != 2)) return fail("--scene needs 1 or 2");
+      if (value(v) && v == "random") {
+        p.headless.scene = 3;
+        p.windowed.randomScene = true;
+        continue;
+      }
+      if (v.empty() || !parseLong(v, n) || (n != 1 && n != 2)) return fail("--scene needs 1, 2 or random");
       p.headless.scene = static_cast<int>(n);
     } else if (a == "--mode") {
       if (!value(v) || !parseLong(v, n) || n < 0 || n > 5) return fail("--mode needs a mode from 0 to 5");
       p.headless.mode = static_cast<int>(n);
+    } else if (a == "-fps") {
+      // A screen-saver daemon's switch: the frame-rate read-out for this run.
+      p.headless.showStatistics = p.windowed.showStatistics = true;
     } else if (a == "--bench") {
       p.headless.bench = true;
       headless = true;
@@ -200,7 +211,8 @@ CliParse parseArguments(const std::vector<std::string> &args) {
   } else {
     return fail("nothing to do: give --render DIR, --bench, --replay FILE or --dump-resources DIR (see --help)");
   }
-  if (p.headless.scene) p.windowed.commandLine = "/s" + std::to_string(p.headless.scene);
+  if (p.headless.scene == 1 || p.headless.scene == 2)
+    p.windowed.commandLine = "/s" + std::to_string(p.headless.scene);
   return p;
 }
 
@@ -253,7 +265,11 @@ int runHeadless(const HeadlessRun &run) {
     app.setFrameLimit(run.frames);
     setApplication(&app);
     DisplayModeOverride = run.mode;
-    std::string line = run.scene ? "/s" + std::to_string(run.scene) : std::string("/s");
+    StatisticsOverride = run.showStatistics;
+    // Scene 3 is a random one: the frame loop picks it.
+    if (run.scene == 3) selectScene(2);
+    std::string line = run.scene == 1 || run.scene == 2 ? "/s" + std::to_string(run.scene)
+                                                       : std::string("/s");
     code = runSaver(nullptr, line);
     frames = app.framesPainted();
     seconds = app.paintSeconds();
@@ -305,6 +321,8 @@ int runWithoutWindow(const std::string &commandLine, const char *why) {
 
 int lumenveilMain(int argc, char **argv, WindowedRunner windowed) {
   installStopSignals();
+  static PosixPriority priority;
+  setPriorityControl(&priority);
   std::vector<std::string> args(argv + 1, argv + argc);
   CliParse p = parseArguments(args);
   switch (p.action) {

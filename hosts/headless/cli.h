@@ -14,6 +14,8 @@ struct WindowedRun {
   bool haveSeed = false;
   unsigned seed = 0;
   std::string tracePath;
+  bool randomScene = false;   // --scene random: a scene picked at random
+  bool showStatistics = false; // -fps: the frame-rate read-out
 };
 
 // Runs the windowed host; nullptr when the program was built without one.
@@ -25,12 +27,13 @@ struct HeadlessRun {
   double fps = 0.0;       // --fps F
   bool haveSeed = false;  // --seed S
   unsigned seed = 0;
-  int scene = 0;          // --scene 1|2 (0: from the settings)
+  int scene = 0;          // --scene 1|2 (0: from the settings), 3 random
   int mode = -1;          // --mode M
   bool bench = false;     // --bench
   std::string tracePath;  // --trace FILE
   std::string replayPath; // --replay FILE
   std::string dumpDir;    // --dump-resources DIR
+  bool showStatistics = false; // -fps: the frame-rate read-out
 };
 
 enum class CliAction { Help, Headless, Windowed, Error };

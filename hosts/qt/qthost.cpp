@@ -19,9 +19,6 @@
 
 #include <unistd.h>
 
-#if defined(LV_HAVE_XCB) && QT_CONFIG(xcb)
-#include <xcb/xcb.h>
-#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -29,13 +26,18 @@
 #include <vector>
 
 #include "app/entry.h"
+#include "app/power.h"
 #include "app/saverwindow.h"
+#include "display/frameloop.h"
 #include "glide/presenter.h"
 #include "hosts/qt/dialog.h"
 #include "glide/trace.h"
 #include "platform/application.h"
 #include "hosts/headless/headlessapp.h"
 #include "hosts/headless/pngpresenter.h"
+#include "hosts/qt/desktopports.h"
+#include "hosts/qt/screens.h"
+#include "hosts/qt/x11window.h"
 #include "platform/messagebox.h"
 #include "platform/random.h"
 
@@ -90,12 +92,25 @@ protected:
   void paintEvent(QPaintEvent *) override {
     emptyFormPaint();
     QPainter painter(this);
-    drawFrameFitted(painter, rect(), LatestFrame);
+    // A powered-down monitor gets no pictures: black, once, and nothing after.
+    if (MonitorOff) {
+      if (!blanked_) painter.fillRect(rect(), Qt::black);
+      blanked_ = true;
+      return;
+    }
+    blanked_ = false;
+    // Every screen the window covers shows the whole picture.
+    const QList<QRect> areas = screenAreas(this);
+    if (areas.isEmpty()) drawFrameFitted(painter, rect(), LatestFrame);
+    for (const QRect &area : areas) drawFrameFitted(painter, area, LatestFrame);
   }
   void closeEvent(QCloseEvent *event) override {
     emptyFormClose();
     event->accept();
   }
+
+private:
+  bool blanked_ = false;
 };
 
 QString serverName(const std::string &title) {
@@ -164,21 +179,9 @@ public:
     saver_->setWindowTitle(title_);
     if (run_.windowId) {
       // Inside a screen-saver daemon's window: fill it.
-      QWindow *foreign = QWindow::fromWinId(static_cast<WId>(run_.windowId));
-      saver_->winId();
-      if (foreign && saver_->windowHandle()) {
-        saver_->windowHandle()->setParent(foreign);
-        // A foreign window's size is not always known here: then it is the
-        // screen (what a daemon's window covers).
-        QSize size = foreign->geometry().size();
-        if (size.isEmpty()) size = QGuiApplication::primaryScreen()->size();
-        saver_->setGeometry(QRect(QPoint(0, 0), size));
-        saver_->show();
-      }
+      fillForeignWindow(saver_, run_.windowId);
     } else {
-      QRect screen = QGuiApplication::primaryScreen()->geometry();
-      saver_->setGeometry(screen);
-      saver_->showFullScreen();
+      coverEveryScreen(saver_);
     }
     emptyFormCreate();
     return SaverHandle;
@@ -224,7 +227,7 @@ public:
   void setStayOnTop(WindowHandle w) override {
     if (w == SaverHandle && saver_ && !run_.windowId) {
       saver_->setWindowFlag(Qt::WindowStaysOnTopHint, true);
-      saver_->showFullScreen();
+      coverEveryScreen(saver_);
     }
   }
   WindowHandle activeWindow() override { return saver_ ? SaverHandle : 0; }
@@ -420,24 +423,16 @@ private:
   std::unique_ptr<QLocalServer> server_;
 };
 
-// Whether the X server knows the window; true where there is no X server to
-// ask (another platform plug-in), which then shows its own error.
-bool windowExists(unsigned long id) {
-#if defined(LV_HAVE_XCB) && QT_CONFIG(xcb)
-  auto *x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
-  if (!x11 || !x11->connection()) return true;
-  xcb_connection_t *connection = x11->connection();
-  xcb_generic_error_t *error = nullptr;
-  xcb_get_window_attributes_reply_t *reply = xcb_get_window_attributes_reply(
-      connection, xcb_get_window_attributes(connection, static_cast<xcb_window_t>(id)), &error);
-  const bool exists = reply != nullptr;
-  std::free(reply);
-  std::free(error);
-  return exists;
-#else
-  (void)id;
-  return true;
-#endif
+// A screen-saver daemon runs one copy per screen (and one in its settings'
+// preview) and ends each itself: its copies run without looking for one
+// another, which would leave every screen but the first dark.
+std::string daemonCommandLine(const WindowedRun &run) {
+  if (!run.root && !run.windowId) return run.commandLine;
+  const CommandLine c = parseCommandLine(run.commandLine);
+  if (c.mode != RunMode::Saver) return run.commandLine;
+  if (c.after == '1') selectScene(0);
+  if (c.after == '2') selectScene(1);
+  return std::string();
 }
 
 bool haveDisplay() {
@@ -459,6 +454,8 @@ int runQtHost(int argc, char **argv, const WindowedRun &given) {
     }
   }
   if (run.haveSeed) setFixedSeed(run.seed);
+  StatisticsOverride = run.showStatistics;
+  if (run.randomScene) selectScene(2);
   std::string error;
   if (!run.tracePath.empty() && !boardStartTrace(run.tracePath.c_str(), error)) {
     std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
@@ -479,13 +476,14 @@ int runQtHost(int argc, char **argv, const WindowedRun &given) {
                  run.windowId);
     return -1;
   }
+  DesktopPorts ports(run.root || run.windowId != 0);
   QtPresenter presenter;
   boardSetPresenter(&presenter);
   int code = 0;
   {
     QtApplication app(run);
     setApplication(&app);
-    code = runSaver(nullptr, run.commandLine);
+    code = runSaver(nullptr, daemonCommandLine(run));
     setApplication(nullptr);
   }
   boardSetPresenter(nullptr);

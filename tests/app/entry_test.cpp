@@ -15,6 +15,7 @@
 #include "platform/messagebox.h"
 #include "platform/registry_store.h"
 #include "platform/ticks.h"
+#include "settings/registrykey.h"
 
 namespace {
 
@@ -33,6 +34,7 @@ protected:
     path_ = ::testing::TempDir() + "lv-entry-registry.reg";
     std::remove(path_.c_str());
     setenv("LUMENVEIL_REGISTRY", path_.c_str(), 1);
+    setRegistryFilePath(path_); // the store keeps the first file it was given
     setApplication(&app_);
     setMessageBoxSink(&boxes_);
     boardSetRetraceWait(false);

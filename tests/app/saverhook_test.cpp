@@ -11,6 +11,7 @@
 #include "glide/presenter.h"
 #include "hosts/headless/headlessapp.h"
 #include "platform/ticks.h"
+#include "settings/registrykey.h"
 
 namespace {
 
@@ -30,6 +31,7 @@ protected:
     path_ = ::testing::TempDir() + "lv-hook-registry.reg";
     std::remove(path_.c_str());
     setenv("LUMENVEIL_REGISTRY", path_.c_str(), 1);
+    setRegistryFilePath(path_); // the store keeps the first file it was given
     boardSetRetraceWait(false);
     boardSetPresenter(nullptr);
     resetSaverWindowState();

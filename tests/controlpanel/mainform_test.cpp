@@ -216,8 +216,9 @@ TEST_F(MainFormTest, TimeoutsOutsideTheScrollRangeComeBackHeld) {
 
 TEST_F(MainFormTest, WithoutTheOverrideTheDesktopValuesAreShownAndWritten) {
   writeFile("REGEDIT4\n\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n"
-            "\"ScreenSaveLowPowerActive\"=\"1\"\n\"ScreenSaveLowPowerTimeout\"=\"25\"\n"
-            "\"ScreenSavePowerOffActive\"=\"1\"\n\"ScreenSavePowerOffTimeout\"=\"40\"\n\n"
+            // The desktop keeps seconds: 25 minutes, and 40 minutes less a second.
+            "\"ScreenSaveLowPowerActive\"=\"1\"\n\"ScreenSaveLowPowerTimeout\"=\"1500\"\n"
+            "\"ScreenSavePowerOffActive\"=\"1\"\n\"ScreenSavePowerOffTimeout\"=\"2399\"\n\n"
             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Qbn\\Lumenveil\\1.1\\PowerManagement]\n"
             "\"Override Window 95 Settings\"=dword:00000000\n"
             "\"Low Power Timeout\"=dword:00000005\n");

@@ -1,6 +1,9 @@
 // The Unix-style command line of the headless runs.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "hosts/headless/cli.h"
 
 TEST(Arguments, SwitchesAreJoinedIntoOneCommandLineForTheWindowedHost) {
@@ -55,4 +58,53 @@ TEST(Arguments, DaemonOptionsRunTheSaverWindowed) {
   p = parseArguments({"-root"});
   EXPECT_TRUE(p.windowed.root);
   EXPECT_EQ(parseArguments({"--help"}).action, CliAction::Help);
+}
+
+TEST(Arguments, AScreenSaverDaemonsOptionsCombineWithOurs) {
+  // What the daemon's settings make of the hack's description.
+  CliParse p = parseArguments({"-root", "--scene", "2", "-fps"});
+  ASSERT_EQ(p.action, CliAction::Windowed) << p.error;
+  EXPECT_TRUE(p.windowed.root);
+  EXPECT_EQ(p.windowed.commandLine, "/s2");
+  EXPECT_TRUE(p.windowed.showStatistics);
+  EXPECT_FALSE(p.windowed.randomScene);
+
+  p = parseArguments({"-root", "--scene", "random"});
+  ASSERT_EQ(p.action, CliAction::Windowed) << p.error;
+  EXPECT_EQ(p.windowed.commandLine, "/s");
+  EXPECT_TRUE(p.windowed.randomScene);
+  EXPECT_FALSE(p.windowed.showStatistics);
+
+  p = parseArguments({"-root"});
+  EXPECT_EQ(p.windowed.commandLine, "/s");
+  EXPECT_FALSE(p.windowed.randomScene);
+
+  // -fps alone has nothing to show it in.
+  EXPECT_EQ(parseArguments({"-fps"}).action, CliAction::Error);
+  EXPECT_EQ(parseArguments({"-root", "--scene"}).action, CliAction::Error);
+  EXPECT_EQ(parseArguments({"-root", "--scene", "randomly"}).action, CliAction::Error);
+}
+
+TEST(Arguments, TheHacksDescriptionOffersOnlyOptionsWeRead) {
+  // Every arg-set of the file the daemon's settings read must parse.
+  std::ifstream xml(std::string(LV_SOURCE_DIR) + "/hosts/desktop/lumenveil.xml");
+  ASSERT_TRUE(xml.good());
+  std::string text((std::istreambuf_iterator<char>(xml)), std::istreambuf_iterator<char>());
+  int found = 0;
+  for (size_t at = text.find("arg-set=\""); at != std::string::npos; at = text.find("arg-set=\"", at + 1)) {
+    const size_t start = at + 9, end = text.find('"', start);
+    std::vector<std::string> args = {"-root"};
+    std::string word;
+    for (char ch : text.substr(start, end - start) + " ") {
+      if (ch == ' ') {
+        if (!word.empty()) args.push_back(word);
+        word.clear();
+      } else {
+        word += ch;
+      }
+    }
+    EXPECT_EQ(parseArguments(args).action, CliAction::Windowed) << text.substr(start, end - start);
+    ++found;
+  }
+  EXPECT_EQ(found, 4);
 }

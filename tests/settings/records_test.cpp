@@ -206,7 +206,7 @@ const std::string Desktop = "[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n";
 TEST_F(RecordsTest, PowerTakesTheDesktopValuesUnlessOverridden) {
   writeFile("REGEDIT4\n\n" + Desktop +
             "\"ScreenSaveLowPowerActive\"=\"1\"\n\"ScreenSaveLowPowerTimeout\"=\"-5\"\n"
-            "\"ScreenSavePowerOffActive\"=\"1\"\n\"ScreenSavePowerOffTimeout\"=\"  +45 minutes\"\n");
+            "\"ScreenSavePowerOffActive\"=\"1\"\n\"ScreenSavePowerOffTimeout\"=\"  +2700 seconds\"\n");
   PowerConfiguration p;
   p.load();
   EXPECT_EQ(p.LowPowerStandby, 1);
@@ -235,6 +235,24 @@ TEST_F(RecordsTest, PowerTakesTheDesktopValuesUnlessOverridden) {
   r.load();
   EXPECT_EQ(r.LowPowerStandby, 0);
   EXPECT_EQ(r.LowPowerTimeout, 2);
+}
+
+TEST_F(RecordsTest, DesktopTimeoutsInSecondsBecomeWholeMinutesRoundedUp) {
+  writeFile("REGEDIT4\n\n" + Desktop +
+            "\"ScreenSaveLowPowerActive\"=\"1\"\n\"ScreenSaveLowPowerTimeout\"=\"600\"\n"
+            "\"ScreenSavePowerOffActive\"=\"1\"\n\"ScreenSavePowerOffTimeout\"=\"900\"\n");
+  PowerConfiguration p;
+  p.load();
+  EXPECT_EQ(p.LowPowerTimeout, 10);
+  EXPECT_EQ(p.PowerOffTimeout, 15);
+
+  writeFile("REGEDIT4\n\n" + Desktop +
+            "\"ScreenSaveLowPowerActive\"=\"1\"\n\"ScreenSaveLowPowerTimeout\"=\"1\"\n"
+            "\"ScreenSavePowerOffActive\"=\"1\"\n\"ScreenSavePowerOffTimeout\"=\"2147483647\"\n");
+  PowerConfiguration q;
+  q.load();
+  EXPECT_EQ(q.LowPowerTimeout, 1);
+  EXPECT_EQ(q.PowerOffTimeout, 35791395);
 }
 
 TEST_F(RecordsTest, DesktopFlagsMustBeStrings) {

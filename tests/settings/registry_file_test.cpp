@@ -72,7 +72,7 @@ TEST_F(RegistryFile, AVersion5ExportIsReadAndRewrittenAsRegedit4) {
   writeFile(utf16le("Windows Registry Editor Version 5.00\r\n\r\n"
                     "[HKEY_CURRENT_USER\\Control Panel\\Desktop]\r\n"
                     "\"ScreenSaveLowPowerActive\"=\"1\"\r\n"
-                    "\"ScreenSaveLowPowerTimeout\"=\"20\"\r\n\r\n"
+                    "\"ScreenSaveLowPowerTimeout\"=\"1200\"\r\n\r\n"
                     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Qbn\\Lumenveil\\1.1\\Astrel]\r\n"
                     "\"MainStars\"=dword:00000190\r\n"));
   // A character outside the Basic Multilingual Plane, as a surrogate pair.

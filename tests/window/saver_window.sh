@@ -16,6 +16,9 @@ ends_within() {
   ! kill -0 "$1" 2>/dev/null
 }
 export LUMENVEIL_REGISTRY="$work/registry.reg"
+# Copies of the program find each other through sockets in the temporary
+# folder: keep other runs on this machine out of ours.
+export TMPDIR="$work"
 printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Qbn\\Lumenveil\\1.1\\Display]\n"Mode"=dword:00000002\n"Divisor"=dword:00000000\n' > "$LUMENVEIL_REGISTRY"
 
 "$exe" /s1 &

@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# The installed hack under the real XScreenSaver daemon: installed into a
+# scratch folder, the daemon started as an ordinary user (it refuses to run
+# hacks as root) on a virtual X server of its own, the hack activated, the
+# scene checked on screen, and the hack's end within a second of the
+# daemon's deactivation.
+#
+#   xscreensaver_daemon.sh BUILD_DIR LVXWIN
+set -u
+build="$1"
+xwin="$2"
+user=nobody
+command -v xscreensaver >/dev/null && command -v Xvfb >/dev/null && command -v runuser >/dev/null ||
+  { echo "SKIP: needs xscreensaver, Xvfb and runuser"; exit 77; }
+[ "$(id -u)" -eq 0 ] || { echo "SKIP: needs root to start the daemon as $user"; exit 77; }
+
+work=$(mktemp -d)
+chmod 755 "$work"
+xvfb=""
+daemon=""
+cleanup() {
+  [ -n "$daemon" ] && kill "$daemon" 2>/dev/null
+  # The daemon and everything it started run in the scratch home.
+  for p in $(pgrep -u "$user" 2>/dev/null); do
+    [ "$(readlink "/proc/$p/cwd" 2>/dev/null)" = "$work/home" ] && kill "$p" 2>/dev/null
+  done
+  sleep 0.3
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL: $*"
+  [ -f "$work/daemon.log" ] && tail -n 40 "$work/daemon.log"
+  exit 1
+}
+
+# Install as a package would, into the scratch folder.
+DESTDIR="$work/root" cmake --install "$build" --prefix /usr > "$work/install.log" 2>&1 ||
+  fail "install: $(cat "$work/install.log")"
+hack="$work/root/usr/libexec/xscreensaver/lumenveil"
+[ -x "$hack" ] || fail "no hack at $hack"
+[ -f "$work/root/usr/share/xscreensaver/config/lumenveil.xml" ] || fail "no hack description"
+[ -f "$work/root/usr/share/applications/lumenveil.desktop" ] || fail "no desktop entry"
+echo "installed: $hack, its description and the desktop entry"
+
+# A virtual X server of our own, open to the daemon's user.
+exec 3> "$work/display"
+Xvfb -displayfd 3 -ac -nolisten tcp -screen 0 800x600x24 > "$work/xvfb.log" 2>&1 &
+xvfb=$!
+exec 3>&-
+for _ in $(seq 1 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || fail "Xvfb did not start"
+export DISPLAY=":$(head -n1 "$work/display")"
+
+home="$work/home"
+mkdir -p "$home/.config/lumenveil"
+printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Qbn\\Lumenveil\\1.1\\Display]\n"Mode"=dword:00000000\n' \
+  > "$home/.config/lumenveil/registry.reg"
+cat > "$home/.xscreensaver" <<CONF
+timeout:	0:30:00
+cycle:		0:00:00
+lock:		False
+fade:		False
+unfade:		False
+splash:		False
+dpmsEnabled:	False
+grabDesktopImages:	False
+mode:		one
+selected:	0
+programs:	"Lumenveil" $hack -root --scene 2 \\n\\
+CONF
+chown -R "$user" "$home"
+as_user() { (cd "$home" && runuser -u "$user" -- env HOME="$home" DISPLAY="$DISPLAY" TMPDIR="$home" PATH=/usr/bin:/bin "$@"); }
+
+as_user xscreensaver -no-splash ${LV_DAEMON_VERBOSE:+-verbose} > "$work/daemon.log" 2>&1 &
+daemon=$!
+for _ in $(seq 1 100); do as_user xscreensaver-command -time > /dev/null 2>&1 && break; sleep 0.2; done
+as_user xscreensaver-command -time > /dev/null 2>&1 || fail "the daemon did not start"
+echo "daemon running as $user on $DISPLAY"
+
+as_user xscreensaver-command -activate > /dev/null 2>&1 || fail "-activate refused"
+# The hack: the daemon's lumenveil process, once it has settled.
+hack_pid() {
+  for p in $(pgrep -u "$user" -x lumenveil); do
+    [ -n "$(tr -d '\0' < "/proc/$p/cmdline" 2>/dev/null)" ] && [ "$(awk '{print $3}' "/proc/$p/stat" 2>/dev/null)" != Z ] && echo "$p"
+  done | head -n1
+}
+pid=""
+for _ in $(seq 1 100); do
+  pid=$(hack_pid)
+  [ -n "$pid" ] && break
+  sleep 0.1
+done
+[ -n "$pid" ] || fail "the daemon started no hack"
+echo "hack running: $(tr '\0' ' ' < "/proc/$pid/cmdline")"
+sleep 4
+read -r w h lit grey coloured _ < <("$xwin" grab root)
+echo "screen ${w}x${h}: lit $lit, grey $grey, coloured $coloured"
+[ "$lit" -gt 2000 ] && [ "$coloured" -gt 1000 ] || fail "the scene is not on screen"
+[ "$(hack_pid)" = "$pid" ] || fail "the hack ended by itself (now: $(hack_pid))"
+
+# The daemon's graphics process kills the hack as it exits: the hack must be
+# gone within a second of that.
+gfx=$(pgrep -u "$user" -f '^xscreensaver-gfx' | head -n1)
+as_user xscreensaver-command -deactivate > /dev/null 2>&1 || fail "-deactivate refused"
+start=$(date +%s%N)
+now_ms() { echo $(( ($(date +%s%N) - start) / 1000000 )); }
+# A process that has ended but not yet been reaped still answers kill -0.
+alive() { [ -e "/proc/$1" ] && [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" != Z ]; }
+gfx_end=""
+while alive "$pid"; do
+  [ -z "$gfx_end" ] && [ -n "$gfx" ] && ! alive "$gfx" && gfx_end=$(now_ms)
+  [ "$(now_ms)" -gt 5000 ] && break
+  sleep 0.01
+done
+ms=$(now_ms)
+[ -z "$gfx_end" ] && gfx_end=0
+alive "$pid" && fail "the hack still runs ${ms} ms after deactivation"
+echo "after deactivation: the daemon's graphics process ended at ${gfx_end} ms, the hack at ${ms} ms"
+[ $((ms - gfx_end)) -le 1000 ] || fail "the hack took more than a second to end after the daemon told it to"
+[ -n "${LV_DAEMON_VERBOSE:-}" ] && tail -n 30 "$work/daemon.log"
+echo "PASS"
