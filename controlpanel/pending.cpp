@@ -1,8 +1,4 @@
-// The CD player and the dialog come later; until then they do nothing.
-#include "controlpanel/cdaudio.h"
+// The dialog comes later; until then it does nothing.
 #include "controlpanel/mainform.h"
 
-void startCdAudio(MediaPlayer *) {}
-void stopCdAudio() {}
-void playNextTrack() {}
 void showPreviewPanel() {}

@@ -31,6 +31,7 @@ struct HeadlessRun {
   std::string tracePath;  // --trace FILE
   std::string replayPath; // --replay FILE
   std::string dumpDir;    // --dump-resources DIR
+  std::string audioOut;   // --audio-out FILE
 };
 
 enum class CliAction { Help, Headless, Windowed, Error };

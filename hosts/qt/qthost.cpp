@@ -35,6 +35,8 @@
 #include "platform/application.h"
 #include "hosts/headless/headlessapp.h"
 #include "hosts/headless/pngpresenter.h"
+#include "hosts/linux/cdplayer.h"
+#include "platform/cddevice.h"
 #include "platform/messagebox.h"
 #include "platform/random.h"
 
@@ -144,6 +146,7 @@ public:
   void processMessages() override {
     if (stopRequested()) terminated_ = true;
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+    deliverCdNotices();
     if (stopRequested()) terminated_ = true;
   }
   bool terminated() const override { return terminated_; }
@@ -463,6 +466,7 @@ int runQtHost(int argc, char **argv, const WindowedRun &given) {
   }
   QtPresenter presenter;
   boardSetPresenter(&presenter);
+  useSoundServerForCd();
   int code = 0;
   {
     QtApplication app(run);
@@ -470,6 +474,7 @@ int runQtHost(int argc, char **argv, const WindowedRun &given) {
     code = runSaver(nullptr, run.commandLine);
     setApplication(nullptr);
   }
+  finishCdAudio(error);
   boardSetPresenter(nullptr);
   boardStopTrace();
   return code;
