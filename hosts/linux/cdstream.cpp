@@ -1,5 +1,7 @@
 #include "hosts/linux/cdstream.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -14,7 +16,11 @@ CdStream::CdStream(Disc &disc, bool readAhead, std::function<void()> ended)
     : disc_(disc), readAhead_(readAhead), ended_(std::move(ended)),
       ring_(static_cast<size_t>(RingSectors) * CdSectorBytes),
       readBuffer_(static_cast<size_t>(ChunkSectors) * CdSectorBytes) {
-  if (readAhead_) reader_ = std::thread([this] { readAheadLoop(); });
+  if (readAhead_)
+    reader_ = std::thread([this] {
+      pthread_setname_np(pthread_self(), "lv-cd-read");
+      readAheadLoop();
+    });
 }
 
 CdStream::~CdStream() {
@@ -57,6 +63,9 @@ bool CdStream::active() {
 }
 
 uint32_t CdStream::readSectors(int32_t sector, uint32_t count) {
+  // An image cut short gives part of a sector: the rest is silence, never
+  // what an earlier read left in the buffer.
+  std::memset(readBuffer_.data(), 0, static_cast<size_t>(count) * CdSectorBytes);
   if (disc_.read(sector, count, readBuffer_.data())) return 0;
   // Sector by sector, so one bad sector costs 1/75 s and not the whole read.
   uint32_t failed = 0;

@@ -53,6 +53,7 @@ bool PulseOutput::open(CdStream *source) {
   source_ = source;
   loop_ = pa_threaded_mainloop_new();
   if (!loop_) return false;
+  pa_threaded_mainloop_set_name(loop_, "lv-cd-sound");
   context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "Lumenveil");
   if (!context_) {
     close();

@@ -1,0 +1,65 @@
+// Audio discs made at test time: a cue sheet and its bin file, each track a
+// tone of its own.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int Rate = 44100;
+constexpr double Pi = 3.14159265358979323846;
+
+// Track t sounds at 300 + 60 t Hz: a whole number of periods in a window,
+// so the tones of different tracks do not leak into each other.
+double toneOf(int t) { return 300.0 + 60.0 * t; }
+
+struct TrackSpec {
+  int tone;     // which tone it carries
+  int sectors;  // 75 a second
+  bool data = false;
+};
+
+std::string cueTime(int sector) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", sector / 4500, sector / 75 % 60, sector % 75);
+  return buffer;
+}
+
+// Writes name.cue and name.bin; a data track carries a tone as well, so that
+// playing it would be heard.
+std::string writeDisc(const std::filesystem::path &dir, const std::string &name,
+                      const std::vector<TrackSpec> &tracks) {
+  std::ofstream bin(dir / (name + ".bin"), std::ios::binary);
+  std::ofstream cue(dir / (name + ".cue"));
+  cue << "FILE \"" << name << ".bin\" BINARY\n";
+  int sector = 0;
+  for (size_t i = 0; i < tracks.size(); ++i) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%02d", int(i + 1));
+    cue << "  TRACK " << number << (tracks[i].data ? " MODE1/2352" : " AUDIO") << "\n"
+        << "    INDEX 01 " << cueTime(sector) << "\n";
+    const int samples = tracks[i].sectors * 588;
+    std::vector<int16_t> pcm(size_t(samples) * 2);
+    for (int s = 0; s < samples; ++s) {
+      const auto v = int16_t(std::lround(9000.0 * std::sin(2.0 * Pi * toneOf(tracks[i].tone) * s / Rate + 0.4)));
+      pcm[size_t(s) * 2] = pcm[size_t(s) * 2 + 1] = v;
+    }
+    bin.write(reinterpret_cast<const char *>(pcm.data()), std::streamsize(pcm.size() * 2));
+    sector += tracks[i].sectors;
+  }
+  return (dir / (name + ".cue")).string();
+}
+
+std::vector<TrackSpec> toneDisc(int tracks, int sectors) {
+  std::vector<TrackSpec> d;
+  for (int t = 1; t <= tracks; ++t) d.push_back({t, sectors});
+  return d;
+}
+
+} // namespace
