@@ -1,5 +1,7 @@
 #include "hosts/linux/disc.h"
 
+#include <sys/stat.h>
+
 #include <cdio/cdio.h>
 #include <cdio/logging.h>
 
@@ -28,6 +30,12 @@ Disc::~Disc() { close(); }
 bool Disc::open(const std::string &name) {
   close();
   quietLibcdio();
+  // A drive or an image file; anything else (a named pipe would hold the
+  // saver at start-up waiting for a writer) is no disc.
+  struct stat st {};
+  if (!name.empty() &&
+      (stat(name.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode) || S_ISCHR(st.st_mode))))
+    return false;
   CdIo_t *p = name.empty() ? cdio_open(nullptr, DRIVER_DEVICE) : cdio_open(name.c_str(), DRIVER_UNKNOWN);
   if (!p) return false;
   cdio_ = p;

@@ -3,6 +3,7 @@
 // file is then listened to, window by window, to tell which track was heard.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -270,16 +271,19 @@ TEST_F(CdPlayerTest, StoppingSilencesAtOnceAndNothingFollows) {
 }
 
 TEST_F(CdPlayerTest, NoDiscMeansSilence) {
-  // No image there, an image that is no disc, audio off, and a cue file whose
-  // bin is missing: the saver goes on in silence.
+  // No image there, an image that is no disc, a cue file whose bin is
+  // missing, a folder, a named pipe, and audio off: the saver goes on in
+  // silence (and is not held up).
   std::ofstream(dir / "junk.cue") << "this is not a cue sheet\n\x01\x02";
   std::ofstream(dir / "nobin.cue") << "FILE \"gone.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n";
   const std::string good = writeDisc(dir, "good", toneDisc(2, 30));
+  ASSERT_EQ(mkfifo((dir / "pipe.cue").c_str(), 0600), 0);
   struct Case {
     std::string device;
     int audio;
   } cases[] = {{(dir / "missing.cue").string(), 1}, {(dir / "junk.cue").string(), 1},
-               {(dir / "nobin.cue").string(), 1}, {dir.string(), 1}, {good, 0}};
+               {(dir / "nobin.cue").string(), 1}, {dir.string(), 1}, {(dir / "pipe.cue").string(), 1},
+               {good, 0}};
   for (const Case &c : cases) {
     resetCdAudioState();
     settings(0, 1, c.device, c.audio);
