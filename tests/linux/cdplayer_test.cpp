@@ -328,6 +328,11 @@ TEST_F(CdCommandLineTest, AudioOutWritesExactlyWhatWasHeardTheSameEveryRun) {
   EXPECT_EQ(silent.left.size(), size_t(3 * Rate));
   EXPECT_EQ(tracksHeard(stretches(listen(silent.left, 3))), std::vector<int>{});
 
+  // Sound files come only from headless runs of the saver.
+  EXPECT_EQ(lumenveil("--audio-out " + (dir / "e.wav").string()), 2 << 8);
+  EXPECT_NE(fileBytes((dir / "out.txt").string()).find("--audio-out needs"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(dir / "e.wav"));
+
   // A file that cannot be written is refused before anything runs.
   EXPECT_NE(lumenveil(base + (dir / "no/such/dir/d.wav").string()), 0);
   EXPECT_NE(fileBytes((dir / "out.txt").string()).find("cannot write"), std::string::npos);
