@@ -10,6 +10,9 @@ constexpr uint32_t FrameBytes = 4;
 // What the server holds ahead: enough that a busy machine does not starve
 // the stream, small enough that a new track follows the last without a gap.
 constexpr pa_usec_t TargetLatency = 200 * 1000;
+// Silence written after the last track before the stream pauses: longer than
+// the server holds, so the end of the last track is heard in full.
+constexpr size_t IdleFrames = Rate;
 } // namespace
 
 PulseOutput::~PulseOutput() { close(); }
@@ -43,8 +46,17 @@ void PulseOutput::onWrite(pa_stream *stream, size_t bytes, void *self) {
     const size_t frames = n / FrameBytes;
     const size_t got = out->source_ ? out->source_->take(static_cast<int16_t *>(data), frames) : 0;
     if (got < frames) std::memset(static_cast<uint8_t *>(data) + got * FrameBytes, 0, (frames - got) * FrameBytes);
+    out->idleFrames_ = got > 0 || (out->source_ && out->source_->active()) ? 0 : out->idleFrames_ + frames;
     if (pa_stream_write(stream, data, n, nullptr, 0, PA_SEEK_RELATIVE) < 0) return;
     bytes -= n;
+    // Nothing to play for a while (the disc is over): pause, so the sound
+    // card can rest, until the next play.
+    if (out->idleFrames_ > IdleFrames && !out->corked_) {
+      pa_operation *o = pa_stream_cork(stream, 1, nullptr, nullptr);
+      if (o) pa_operation_unref(o);
+      out->corked_ = true;
+      return;
+    }
   }
 }
 
@@ -117,9 +129,12 @@ void PulseOutput::play() {
   if (!stream_) return;
   pa_threaded_mainloop_lock(loop_);
   if (corked_) {
+    // What was queued before the pause is silence: the new track starts at once.
+    wait(pa_stream_flush(stream_, onDone, this));
     wait(pa_stream_cork(stream_, 0, onDone, this));
     corked_ = false;
   }
+  idleFrames_ = 0;
   pa_threaded_mainloop_unlock(loop_);
 }
 
