@@ -26,7 +26,6 @@
 namespace {
 
 constexpr int Fps = 30;
-constexpr int Window = Rate / Fps; // samples of one frame: the unit we listen in
 
 struct Wav {
   int channels = 0, rate = 0, bits = 0;
@@ -54,39 +53,6 @@ Wav readWav(const std::string &path) {
     if (l != r) w.stereoAlike = false;
   }
   return w;
-}
-
-// Which track's tone fills each window: 0 for silence, -1 for anything else.
-std::vector<int> listen(const std::vector<int16_t> &pcm, int candidates) {
-  std::vector<int> heard;
-  for (size_t start = 0; start + Window <= pcm.size(); start += Window) {
-    double energy = 0;
-    for (int i = 0; i < Window; ++i) energy += double(pcm[start + i]) * pcm[start + i];
-    if (energy / Window < 100.0) {
-      heard.push_back(energy == 0 ? 0 : -1);
-      continue;
-    }
-    int best = -1;
-    double bestPower = 0;
-    for (int t = 1; t <= candidates; ++t) {
-      // Goertzel: the power of one frequency.
-      const double c = 2.0 * std::cos(2.0 * Pi * toneOf(t) / Rate);
-      double s1 = 0, s2 = 0;
-      for (int i = 0; i < Window; ++i) {
-        const double s0 = pcm[start + i] + c * s1 - s2;
-        s2 = s1;
-        s1 = s0;
-      }
-      const double power = s1 * s1 + s2 * s2 - c * s1 * s2;
-      if (power > bestPower) {
-        bestPower = power;
-        best = t;
-      }
-    }
-    // A clean tone holds nearly all the window's energy.
-    heard.push_back(bestPower / (energy * Window / 2.0) > 0.9 ? best : -1);
-  }
-  return heard;
 }
 
 struct Stretch {

@@ -10,14 +10,12 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-constexpr int Rate = 44100;
-constexpr double Pi = 3.14159265358979323846;
+inline constexpr int Rate = 44100;
+inline constexpr double Pi = 3.14159265358979323846;
 
 // Track t sounds at 300 + 60 t Hz: a whole number of periods in a window,
 // so the tones of different tracks do not leak into each other.
-double toneOf(int t) { return 300.0 + 60.0 * t; }
+inline double toneOf(int t) { return 300.0 + 60.0 * t; }
 
 struct TrackSpec {
   int tone;     // which tone it carries
@@ -25,7 +23,7 @@ struct TrackSpec {
   bool data = false;
 };
 
-std::string cueTime(int sector) {
+inline std::string cueTime(int sector) {
   char buffer[16];
   std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", sector / 4500, sector / 75 % 60, sector % 75);
   return buffer;
@@ -33,7 +31,7 @@ std::string cueTime(int sector) {
 
 // Writes name.cue and name.bin; a data track carries a tone as well, so that
 // playing it would be heard.
-std::string writeDisc(const std::filesystem::path &dir, const std::string &name,
+inline std::string writeDisc(const std::filesystem::path &dir, const std::string &name,
                       const std::vector<TrackSpec> &tracks) {
   std::ofstream bin(dir / (name + ".bin"), std::ios::binary);
   std::ofstream cue(dir / (name + ".cue"));
@@ -56,10 +54,44 @@ std::string writeDisc(const std::filesystem::path &dir, const std::string &name,
   return (dir / (name + ".cue")).string();
 }
 
-std::vector<TrackSpec> toneDisc(int tracks, int sectors) {
+inline std::vector<TrackSpec> toneDisc(int tracks, int sectors) {
   std::vector<TrackSpec> d;
   for (int t = 1; t <= tracks; ++t) d.push_back({t, sectors});
   return d;
 }
 
-} // namespace
+inline constexpr int Window = Rate / 30; // the unit we listen in: a frame at 30 a second
+
+// Which track's tone fills each window: 0 for silence, -1 for anything else.
+inline std::vector<int> listen(const std::vector<int16_t> &pcm, int candidates) {
+  std::vector<int> heard;
+  for (size_t start = 0; start + Window <= pcm.size(); start += Window) {
+    double energy = 0;
+    for (int i = 0; i < Window; ++i) energy += double(pcm[start + i]) * pcm[start + i];
+    if (energy / Window < 100.0) {
+      heard.push_back(energy == 0 ? 0 : -1);
+      continue;
+    }
+    int best = -1;
+    double bestPower = 0;
+    for (int t = 1; t <= candidates; ++t) {
+      // Goertzel: the power of one frequency.
+      const double c = 2.0 * std::cos(2.0 * Pi * toneOf(t) / Rate);
+      double s1 = 0, s2 = 0;
+      for (int i = 0; i < Window; ++i) {
+        const double s0 = pcm[start + i] + c * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+      }
+      const double power = s1 * s1 + s2 * s2 - c * s1 * s2;
+      if (power > bestPower) {
+        bestPower = power;
+        best = t;
+      }
+    }
+    // A clean tone holds nearly all the window's energy.
+    heard.push_back(bestPower / (energy * Window / 2.0) > 0.9 ? best : -1);
+  }
+  return heard;
+}
+

@@ -155,28 +155,7 @@ TEST_F(SoundServerTest, TracksPlayInTurnWithoutGlitchesAndStopSilences) {
     for (int16_t v : c.left)
       if (std::abs(v) > 1000) lastSound = c.arrived;
   }
-  // Which track each 1/30 s window holds: 0 silence, -1 a mix of sounds.
-  std::vector<int> labels;
-  for (size_t start = 0; start + 1470 <= heard.size(); start += 1470) {
-    int best = 0;
-    double bestPower = 0, energy = 0;
-    for (int i = 0; i < 1470; ++i) energy += double(heard[start + i]) * heard[start + i];
-    for (int t = 1; t <= 3 && energy > 1470 * 100.0; ++t) {
-      const double c = 2.0 * std::cos(2.0 * Pi * toneOf(t) / Rate);
-      double s1 = 0, s2 = 0;
-      for (int i = 0; i < 1470; ++i) {
-        const double s0 = heard[start + i] + c * s1 - s2;
-        s2 = s1;
-        s1 = s0;
-      }
-      const double p = s1 * s1 + s2 * s2 - c * s1 * s2;
-      if (p > bestPower) {
-        bestPower = p;
-        best = t;
-      }
-    }
-    labels.push_back(energy > 1470 * 100.0 ? (bestPower / (energy * 1470 / 2.0) > 0.8 ? best : -1) : 0);
-  }
+  const std::vector<int> labels = listen(heard, 3);
   // Tracks one, two and three (cut short) in turn. A mixed window is where
   // one track gives way to the next; inside a track it is a click, and
   // silence inside a track splits it in two.
