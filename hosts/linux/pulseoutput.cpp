@@ -90,11 +90,11 @@ bool PulseOutput::open(CdStream *source) {
     pa_threaded_mainloop_wait(loop_);
   }
   if (ok) {
-    pa_sample_spec spec{};
-    spec.format = PA_SAMPLE_S16LE;
-    spec.rate = Rate;
-    spec.channels = 2;
-    stream_ = pa_stream_new(context_, "CD audio", &spec, nullptr);
+    pa_sample_spec format{};
+    format.format = PA_SAMPLE_S16LE;
+    format.rate = Rate;
+    format.channels = 2;
+    stream_ = pa_stream_new(context_, "CD audio", &format, nullptr);
     ok = stream_ != nullptr;
   }
   if (ok) {
@@ -102,8 +102,8 @@ bool PulseOutput::open(CdStream *source) {
     pa_stream_set_write_callback(stream_, onWrite, this);
     pa_buffer_attr attr;
     std::memset(&attr, 0xFF, sizeof attr); // the server's choice for the rest
-    pa_sample_spec spec{PA_SAMPLE_S16LE, Rate, 2};
-    attr.tlength = static_cast<uint32_t>(pa_usec_to_bytes(TargetLatency, &spec));
+    pa_sample_spec sound{PA_SAMPLE_S16LE, Rate, 2};
+    attr.tlength = static_cast<uint32_t>(pa_usec_to_bytes(TargetLatency, &sound));
     const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
     ok = pa_stream_connect_playback(stream_, nullptr, &attr, flags, nullptr, nullptr) == 0;
     while (ok) {

@@ -213,7 +213,7 @@ TEST_F(CdPlayerTest, RandomOrderOnFortyTracksPlaysEachOnce) {
 
 TEST_F(CdPlayerTest, AMixedModeDiscNeverPlaysItsDataTrack) {
   // The data track carries tone 1: hearing it would mean it was played.
-  std::vector<TrackSpec> mixed = {{1, 30, true}, {2, 30}, {3, 30}, {4, 30}};
+  std::vector<TrackPlan> mixed = {{1, 30, true}, {2, 30}, {3, 30}, {4, 30}};
   const std::string disc = writeDisc(dir, "mixed", mixed);
   settings(0, 1, disc);
   EXPECT_EQ(tracksHeard(stretches(listen(play(80).left, 4))), (std::vector<int>{2, 3, 4, 2, 3, 4, 2}));

@@ -17,7 +17,7 @@ inline constexpr double Pi = 3.14159265358979323846;
 // so the tones of different tracks do not leak into each other.
 inline double toneOf(int t) { return 300.0 + 60.0 * t; }
 
-struct TrackSpec {
+struct TrackPlan {
   int tone;     // which tone it carries
   int sectors;  // 75 a second
   bool data = false;
@@ -32,7 +32,7 @@ inline std::string cueTime(int sector) {
 // Writes name.cue and name.bin; a data track carries a tone as well, so that
 // playing it would be heard.
 inline std::string writeDisc(const std::filesystem::path &dir, const std::string &name,
-                      const std::vector<TrackSpec> &tracks) {
+                      const std::vector<TrackPlan> &tracks) {
   std::ofstream bin(dir / (name + ".bin"), std::ios::binary);
   std::ofstream cue(dir / (name + ".cue"));
   cue << "FILE \"" << name << ".bin\" BINARY\n";
@@ -54,8 +54,8 @@ inline std::string writeDisc(const std::filesystem::path &dir, const std::string
   return (dir / (name + ".cue")).string();
 }
 
-inline std::vector<TrackSpec> toneDisc(int tracks, int sectors) {
-  std::vector<TrackSpec> d;
+inline std::vector<TrackPlan> toneDisc(int tracks, int sectors) {
+  std::vector<TrackPlan> d;
   for (int t = 1; t <= tracks; ++t) d.push_back({t, sectors});
   return d;
 }

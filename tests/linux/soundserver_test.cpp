@@ -112,10 +112,10 @@ TEST_F(SoundServerTest, TracksPlayInTurnWithoutGlitchesAndStopSilences) {
   std::atomic<size_t> received{0};
   const auto t0 = Clock::now();
   std::thread recorder([&] {
-    pa_sample_spec spec{PA_SAMPLE_S16LE, 44100, 2};
+    pa_sample_spec format{PA_SAMPLE_S16LE, 44100, 2};
     pa_buffer_attr attr{uint32_t(-1), uint32_t(-1), uint32_t(-1), uint32_t(-1), 441 * 4};
     int error = 0;
-    pa_simple *s = pa_simple_new(nullptr, "test", PA_STREAM_RECORD, "lvnull.monitor", "monitor", &spec,
+    pa_simple *s = pa_simple_new(nullptr, "test", PA_STREAM_RECORD, "lvnull.monitor", "monitor", &format,
                                  nullptr, &attr, &error);
     if (!s) return;
     int16_t piece[441 * 2];
