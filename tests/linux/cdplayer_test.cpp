@@ -250,7 +250,10 @@ TEST_F(CdPlayerTest, NoDiscMeansSilence) {
   } cases[] = {{(dir / "missing.cue").string(), 1}, {(dir / "junk.cue").string(), 1},
                {(dir / "nobin.cue").string(), 1}, {dir.string(), 1}, {(dir / "pipe.cue").string(), 1},
                {good, 0}};
-  for (const Case &c : cases) {
+  std::vector<Case> all(std::begin(cases), std::end(cases));
+  // The system's first drive, on a machine that has none.
+  if (!std::filesystem::exists("/dev/sr0") && !std::filesystem::exists("/dev/cdrom")) all.push_back({"", 1});
+  for (const Case &c : all) {
     resetCdAudioState();
     settings(0, 1, c.device, c.audio);
     Wav w = play(30);
