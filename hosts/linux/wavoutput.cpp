@@ -43,7 +43,9 @@ WavOutput::~WavOutput() {
 }
 
 bool WavOutput::open(const std::string &path, std::string &error) {
-  file_ = std::fopen(path.c_str(), "wb");
+  // The sound goes to a temporary name and takes its own name only when the
+  // file is complete, so an interrupted run never leaves a file that looks whole.
+  file_ = std::fopen((path + ".tmp").c_str(), "wb");
   if (!file_) {
     error = "cannot write " + path + ": " + std::strerror(errno);
     return false;
@@ -87,6 +89,9 @@ bool WavOutput::finish(std::string &error) {
   if (std::fclose(file_) != 0) failed_ = true;
   file_ = nullptr;
   source_ = nullptr;
+  const std::string temporary = path_ + ".tmp";
+  if (!failed_ && std::rename(temporary.c_str(), path_.c_str()) != 0) failed_ = true;
+  if (failed_) std::remove(temporary.c_str());
   if (failed_) error = "could not write all of " + path_;
   else if (cut_) error = path_ + " reached the 4 GiB limit of a WAV file; the sound after it is missing";
   return !failed_ && !cut_;

@@ -16,7 +16,8 @@ public:
   WavOutput(const WavOutput &) = delete;
   WavOutput &operator=(const WavOutput &) = delete;
 
-  // Creates the file (over one that is there); false with a message when it cannot.
+  // Starts the file (under a temporary name until finish); false with a
+  // message when it cannot be created.
   bool open(const std::string &path, std::string &error);
   bool isOpen() const { return file_ != nullptr; }
   // The stream that plays into the file from now on (nullptr: silence).
@@ -24,8 +25,8 @@ public:
   CdStream *attached() const { return source_; }
   // Writes the sound up to `seconds` after the file was opened.
   void advanceTo(double seconds);
-  // Completes the header and closes the file; false with a message when the
-  // file could not be written in full.
+  // Completes the header, closes the file and gives it its name; false with
+  // a message when the file could not be written in full.
   bool finish(std::string &error);
   uint64_t framesWritten() const { return frames_; }
 
