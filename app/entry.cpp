@@ -95,7 +95,8 @@ int runSaver(void *instance, const std::string &commandLine) {
     changeSaverPassword(static_cast<WindowHandle>(c.handle));
     return 0;
   case RunMode::WriteDefaults:
-    writeDefaultSettings();
+    // A failed save has told the user why; it is not reported as done.
+    if (writeDefaultSettings() != 0) return 1;
     messageBox("Updated Windows Registry with default configuration.", "", LV_MB_OK);
     return 0;
   case RunMode::Preview:

@@ -19,6 +19,7 @@ namespace {
 
 FramePresenter *Presenter = nullptr;
 void (*RetraceSleep)(double seconds) = nullptr; // null: the thread sleeps
+int OverrideWidth = 0, OverrideHeight = 0;      // 0: screens open at their resolution
 
 // The video output's gamma: the board sets 1.7 when a screen is opened.
 uint8_t GammaTable[256];
@@ -99,19 +100,24 @@ void boardSetRetraceWait(bool wait) { Board.retraceWait = wait; }
 void boardSetPresent(bool present) { Board.present = present; }
 void boardSetType(int type) { Board.boardType = type; }
 void boardSetRetraceSleep(void (*sleep)(double seconds)) { RetraceSleep = sleep; }
+void boardSetScreenOverride(int width, int height) {
+  const bool valid = width > 0 && height > 0 && width <= 1600 && height <= 1200;
+  OverrideWidth = valid ? width : 0;
+  OverrideHeight = valid ? height : 0;
+}
 
 // ---- Board and display ----------------------------------------------------------
 
 void grGlideInit(void) {
   if (BoardTraceFile)
-    fprintf(BoardTraceFile, "grGlideInit\n");
+    traceCall(TraceCall::GrGlideInit, {});
   buildGamma();
   Board.initialised = true;
 }
 
 void grGlideShutdown(void) {
   if (BoardTraceFile)
-    fprintf(BoardTraceFile, "grGlideShutdown\n");
+    traceCall(TraceCall::GrGlideShutdown, {});
   if (Board.open)
     grSstWinClose();
   releaseTextures();
@@ -120,7 +126,7 @@ void grGlideShutdown(void) {
 
 FxBool grSstQueryBoards(GrHwConfiguration *hwconfig) {
   if (BoardTraceFile)
-    fprintf(BoardTraceFile, "grSstQueryBoards\n");
+    traceCall(TraceCall::GrSstQueryBoards, {});
   if (!hwconfig)
     return FXFALSE;
   std::memset(hwconfig, 0, sizeof(*hwconfig));
@@ -130,7 +136,7 @@ FxBool grSstQueryBoards(GrHwConfiguration *hwconfig) {
 
 FxBool grSstQueryHardware(GrHwConfiguration *hwconfig) {
   if (BoardTraceFile)
-    fprintf(BoardTraceFile, "grSstQueryHardware\n");
+    traceCall(TraceCall::GrSstQueryHardware, {});
   if (!hwconfig)
     return FXFALSE;
   std::memset(hwconfig, 0, sizeof(*hwconfig));
@@ -147,16 +153,15 @@ FxBool grSstQueryHardware(GrHwConfiguration *hwconfig) {
 
 void grSstSelect(int which_sst) {
   if (BoardTraceFile)
-    fprintf(BoardTraceFile, "grSstSelect %d\n", which_sst);
+    traceCall(TraceCall::GrSstSelect, {which_sst});
 }
 
 FxBool grSstWinOpen(FxU32 hWnd, GrScreenResolution_t screen_resolution,
                     GrScreenRefresh_t refresh_rate, GrColorFormat_t color_format,
                     GrOriginLocation_t origin_location, int nColBuffers, int nAuxBuffers) {
   if (BoardTraceFile)
-    fprintf(BoardTraceFile, "grSstWinOpen %u %d %d %d %d %d %d\n", (unsigned)hWnd,
-            screen_resolution, refresh_rate, color_format, origin_location, nColBuffers,
-            nAuxBuffers);
+    traceCall(TraceCall::GrSstWinOpen, {hWnd, screen_resolution, refresh_rate, color_format,
+                                        origin_location, nColBuffers, nAuxBuffers});
   if (!Board.present)
     return FXFALSE;
   if (screen_resolution < 0 || screen_resolution >= (int)std::size(BoardResolutions))
@@ -168,8 +173,8 @@ FxBool grSstWinOpen(FxU32 hWnd, GrScreenResolution_t screen_resolution,
   if (Board.open)
     grSstWinClose();
   buildGamma();
-  Board.width = BoardResolutions[screen_resolution].width;
-  Board.height = BoardResolutions[screen_resolution].height;
+  Board.width = OverrideWidth ? OverrideWidth : BoardResolutions[screen_resolution].width;
+  Board.height = OverrideHeight ? OverrideHeight : BoardResolutions[screen_resolution].height;
   Board.refreshHz = BoardRefreshHz[refresh_rate];
   Board.colorFormat = color_format;
   Board.origin = origin_location == GR_ORIGIN_UPPER_LEFT ? GR_ORIGIN_UPPER_LEFT
@@ -187,7 +192,7 @@ FxBool grSstWinOpen(FxU32 hWnd, GrScreenResolution_t screen_resolution,
 
 void grSstWinClose(void) {
   if (BoardTraceFile)
-    fprintf(BoardTraceFile, "grSstWinClose\n");
+    traceCall(TraceCall::GrSstWinClose, {});
   if (!Board.open)
     return;
   Board.open = false;
@@ -201,7 +206,7 @@ void grSstWinClose(void) {
 
 FxBool grSstControl(GrControl_t code) {
   if (BoardTraceFile)
-    fprintf(BoardTraceFile, "grSstControl %d\n", code);
+    traceCall(TraceCall::GrSstControl, {code});
   if (code == GR_CONTROL_ACTIVATE)
     Board.outputActive = true;
   else if (code == GR_CONTROL_DEACTIVATE)
@@ -211,13 +216,13 @@ FxBool grSstControl(GrControl_t code) {
 
 FxU32 grSstScreenWidth(void) {
   if (BoardTraceFile)
-    fprintf(BoardTraceFile, "grSstScreenWidth\n");
+    traceCall(TraceCall::GrSstScreenWidth, {});
   return (FxU32)Board.width;
 }
 
 FxU32 grSstScreenHeight(void) {
   if (BoardTraceFile)
-    fprintf(BoardTraceFile, "grSstScreenHeight\n");
+    traceCall(TraceCall::GrSstScreenHeight, {});
   return (FxU32)Board.height;
 }
 
@@ -225,8 +230,7 @@ FxU32 grSstScreenHeight(void) {
 
 void grBufferClear(GrColor_t color, GrAlpha_t alpha, FxU16 depth) {
   if (BoardTraceFile)
-    fprintf(BoardTraceFile, "grBufferClear %u %u %u\n", (unsigned)color, (unsigned)alpha,
-            (unsigned)depth);
+    traceCall(TraceCall::GrBufferClear, {color, alpha, depth});
   uint16_t *target = boardRenderTarget();
   if (!target || !Board.rgbMask)
     return;
@@ -243,7 +247,7 @@ void grBufferClear(GrColor_t color, GrAlpha_t alpha, FxU16 depth) {
 
 void grBufferSwap(int swap_interval) {
   if (BoardTraceFile)
-    fprintf(BoardTraceFile, "grBufferSwap %d\n", swap_interval);
+    traceCall(TraceCall::GrBufferSwap, {swap_interval});
   if (!Board.open)
     return;
   waitRetraces(swap_interval);
@@ -261,62 +265,62 @@ void grBufferSwap(int swap_interval) {
 
 void grRenderBuffer(GrBuffer_t buffer) {
   if (BoardTraceFile)
-    fprintf(BoardTraceFile, "grRenderBuffer %d\n", buffer);
+    traceCall(TraceCall::GrRenderBuffer, {buffer});
   if (buffer == GR_BUFFER_FRONTBUFFER || buffer == GR_BUFFER_BACKBUFFER)
     Board.renderBuffer = buffer;
 }
 
 void grColorMask(FxBool rgb, FxBool a) {
   if (BoardTraceFile)
-    fprintf(BoardTraceFile, "grColorMask %d %d\n", rgb, a);
+    traceCall(TraceCall::GrColorMask, {rgb, a});
   Board.rgbMask = rgb != 0;
   Board.alphaMask = a != 0;
 }
 
 void grDitherMode(GrDitherMode_t mode) {
   if (BoardTraceFile)
-    fprintf(BoardTraceFile, "grDitherMode %d\n", mode);
+    traceCall(TraceCall::GrDitherMode, {mode});
   if (mode >= GR_DITHER_DISABLE && mode <= GR_DITHER_4x4)
     Board.ditherMode = mode;
 }
 
 void grDepthBufferMode(GrDepthBufferMode_t mode) {
   if (BoardTraceFile)
-    fprintf(BoardTraceFile, "grDepthBufferMode %d\n", mode);
+    traceCall(TraceCall::GrDepthBufferMode, {mode});
   Board.depthMode = mode; // there is no depth buffer: accepted and ignored
 }
 
 void grCullMode(GrCullMode_t mode) {
   if (BoardTraceFile)
-    fprintf(BoardTraceFile, "grCullMode %d\n", mode);
+    traceCall(TraceCall::GrCullMode, {mode});
   if (mode >= GR_CULL_DISABLE && mode <= GR_CULL_POSITIVE)
     Board.cullMode = mode;
 }
 
 void grHints(GrHint_t hintType, FxU32 hintMask) {
   if (BoardTraceFile)
-    fprintf(BoardTraceFile, "grHints %d %u\n", hintType, (unsigned)hintMask);
+    traceCall(TraceCall::GrHints, {hintType, hintMask});
 }
 
 // ---- Combine and blend state ----------------------------------------------------
 
 void guColorCombineFunction(GrColorCombineFunction_t fnc) {
   if (BoardTraceFile)
-    fprintf(BoardTraceFile, "guColorCombineFunction %d\n", fnc);
+    traceCall(TraceCall::GuColorCombineFunction, {fnc});
   if (fnc >= GR_COLORCOMBINE_ZERO && fnc <= GR_COLORCOMBINE_ONE)
     Board.colorCombine = fnc;
 }
 
 void grTexCombineFunction(GrChipID_t tmu, GrTextureCombineFnc_t fnc) {
   if (BoardTraceFile)
-    fprintf(BoardTraceFile, "grTexCombineFunction %d %d\n", tmu, fnc);
+    traceCall(TraceCall::GrTexCombineFunction, {tmu, fnc});
   if (tmu == GR_TMU0 && fnc >= GR_TEXTURECOMBINE_ZERO && fnc <= GR_TEXTURECOMBINE_ONE)
     Board.texCombine = fnc;
 }
 
 void guAlphaSource(GrAlphaSource_t mode) {
   if (BoardTraceFile)
-    fprintf(BoardTraceFile, "guAlphaSource %d\n", mode);
+    traceCall(TraceCall::GuAlphaSource, {mode});
   if (mode >= GR_ALPHASOURCE_CC_ALPHA && mode <= GR_ALPHASOURCE_TEXTURE_ALPHA_TIMES_ITERATED_ALPHA)
     Board.alphaSource = mode;
 }
@@ -324,8 +328,7 @@ void guAlphaSource(GrAlphaSource_t mode) {
 void grAlphaBlendFunction(GrAlphaBlendFnc_t rgb_sf, GrAlphaBlendFnc_t rgb_df,
                           GrAlphaBlendFnc_t alpha_sf, GrAlphaBlendFnc_t alpha_df) {
   if (BoardTraceFile)
-    fprintf(BoardTraceFile, "grAlphaBlendFunction %d %d %d %d\n", rgb_sf, rgb_df, alpha_sf,
-            alpha_df);
+    traceCall(TraceCall::GrAlphaBlendFunction, {rgb_sf, rgb_df, alpha_sf, alpha_df});
   Board.rgbSrc = rgb_sf;
   Board.rgbDst = rgb_df;
   Board.alphaSrc = alpha_sf;
@@ -334,13 +337,13 @@ void grAlphaBlendFunction(GrAlphaBlendFnc_t rgb_sf, GrAlphaBlendFnc_t rgb_df,
 
 void grAlphaTestFunction(GrCmpFnc_t function) {
   if (BoardTraceFile)
-    fprintf(BoardTraceFile, "grAlphaTestFunction %d\n", function);
+    traceCall(TraceCall::GrAlphaTestFunction, {function});
   if (function >= GR_CMP_NEVER && function <= GR_CMP_ALWAYS)
     Board.alphaFunc = function;
 }
 
 void grAlphaTestReferenceValue(GrAlpha_t value) {
   if (BoardTraceFile)
-    fprintf(BoardTraceFile, "grAlphaTestReferenceValue %u\n", (unsigned)value);
+    traceCall(TraceCall::GrAlphaTestReferenceValue, {value});
   Board.alphaRef = value;
 }

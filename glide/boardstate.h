@@ -84,6 +84,10 @@ extern BoardContext Board;
 // Texture memory of the one texture unit.
 constexpr uint32_t BoardTextureMemory = 4u * 1024u * 1024u;
 
+// Opens every screen at this size, whatever resolution grSstWinOpen names
+// (replays for fuzzing; 0 x 0 goes back to the named resolutions).
+void boardSetScreenOverride(int width, int height);
+
 // Replaces the thread's sleep while waiting for retraces (tests; null restores it).
 void boardSetRetraceSleep(void (*sleep)(double seconds));
 

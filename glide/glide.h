@@ -4,6 +4,17 @@
 // for. The board draws into two 16-bit RGB 565 colour buffers (origin at the
 // lower left, y grows upward) and hands every finished frame to the installed
 // FramePresenter (see presenter.h). All state lives in one context.
+//
+// Limits of this board:
+//  - A polygon call draws at most 64 vertices (the first 64 of a longer list).
+//  - There is no depth buffer: grDepthBufferMode is accepted and ignored, the
+//    depth of grBufferClear and grLfbConstantDepth is kept and never used.
+//  - There is no alpha buffer: the destination alpha reads as 255 in blending
+//    (GR_BLEND_DST_ALPHA acts as one, GR_BLEND_ONE_MINUS_DST_ALPHA as zero).
+//  - One texture unit (GR_TMU0) with 4 MB of texture memory; textures of up
+//    to 256 x 256 texels in the 8- and 16-bit formats (no palette or YIQ
+//    formats), sampled from their largest level only.
+//  - Frame-buffer locks write RGB 565 only.
 #pragma once
 
 #include <cstdint>

@@ -41,10 +41,8 @@ void traceWrittenPixels(const uint16_t *before) {
       int start = x;
       while (x < w && written(x))
         ++x;
-      fprintf(BoardTraceFile, "lfbWrite %d %d %d ", start, y, x - start);
-      for (int i = start; i < x; ++i)
-        fprintf(BoardTraceFile, "%04x", row[i]);
-      fputc('\n', BoardTraceFile);
+      traceCall(TraceCall::LfbWrite,
+                {start, y, x - start, TraceValue::data(row + start, (size_t)(x - start))});
     }
   }
 }
@@ -54,8 +52,7 @@ void traceWrittenPixels(const uint16_t *before) {
 FxBool grLfbLock(GrLock_t type, GrBuffer_t buffer, GrLfbWriteMode_t writeMode,
                  GrOriginLocation_t origin, FxBool pixelPipeline, GrLfbInfo_t *info) {
   if (BoardTraceFile)
-    fprintf(BoardTraceFile, "grLfbLock %d %d %d %d %d\n", type, buffer, writeMode, origin,
-            pixelPipeline);
+    traceCall(TraceCall::GrLfbLock, {type, buffer, writeMode, origin, pixelPipeline});
   if (!Board.open || !info)
     return FXFALSE;
   if (buffer != GR_BUFFER_FRONTBUFFER && buffer != GR_BUFFER_BACKBUFFER)
@@ -102,7 +99,7 @@ FxBool grLfbUnlock(GrLock_t type, GrBuffer_t buffer) {
   if (BoardTraceFile) {
     if (held && write && !l.direct)
       traceWrittenPixels(l.pipeline ? nullptr : pixels);
-    fprintf(BoardTraceFile, "grLfbUnlock %d %d\n", type, buffer);
+    traceCall(TraceCall::GrLfbUnlock, {type, buffer});
   }
   if (!held || buffer != l.buffer)
     return FXFALSE;
@@ -150,8 +147,8 @@ FxBool grLfbUnlock(GrLock_t type, GrBuffer_t buffer) {
 FxBool grLfbReadRegion(GrBuffer_t src_buffer, FxU32 src_x, FxU32 src_y, FxU32 src_width,
                        FxU32 src_height, FxU32 dst_stride, void *dst_data) {
   if (BoardTraceFile)
-    fprintf(BoardTraceFile, "grLfbReadRegion %d %u %u %u %u %u\n", src_buffer, (unsigned)src_x,
-            (unsigned)src_y, (unsigned)src_width, (unsigned)src_height, (unsigned)dst_stride);
+    traceCall(TraceCall::GrLfbReadRegion,
+              {src_buffer, src_x, src_y, src_width, src_height, dst_stride});
   if (!Board.open || !dst_data)
     return FXFALSE;
   if (src_buffer != GR_BUFFER_FRONTBUFFER && src_buffer != GR_BUFFER_BACKBUFFER)
@@ -174,6 +171,6 @@ FxBool grLfbReadRegion(GrBuffer_t src_buffer, FxU32 src_x, FxU32 src_y, FxU32 sr
 
 void grLfbConstantDepth(FxU16 depth) {
   if (BoardTraceFile)
-    fprintf(BoardTraceFile, "grLfbConstantDepth %u\n", (unsigned)depth);
+    traceCall(TraceCall::GrLfbConstantDepth, {(unsigned)depth});
   Board.lfbDepth = depth; // there is no depth buffer: accepted and kept
 }

@@ -10,19 +10,6 @@
 
 namespace {
 
-inline int64_t sixteenths(float biased) {
-  double p = ((double)biased - 524288.0) * 16.0;
-  if (!(p > -2.5e8))
-    return -250000000; // far off, or not a number
-  return (int64_t)std::llround(std::min(p, 2.5e8));
-}
-
-inline int64_t floorDiv(int64_t a, int64_t b) { // b > 0
-  int64_t q = a / b;
-  return (a % b != 0 && a < 0) ? q - 1 : q;
-}
-inline int64_t ceilDiv(int64_t a, int64_t b) { return -floorDiv(-a, b); }
-
 // A line in screen sixteenths with its major axis.
 struct LineSetup {
   bool xMajor;
@@ -32,8 +19,8 @@ struct LineSetup {
 };
 
 bool setupLine(const GrVertex *a, const GrVertex *b, LineSetup &l) {
-  int64_t ax = sixteenths(a->x), ay = sixteenths(a->y);
-  int64_t bx = sixteenths(b->x), by = sixteenths(b->y);
+  int64_t ax = toSixteenths(a->x), ay = toSixteenths(a->y);
+  int64_t bx = toSixteenths(b->x), by = toSixteenths(b->y);
   if (Board.origin == GR_ORIGIN_UPPER_LEFT) {
     ay = (int64_t)Board.height * 16 - ay;
     by = (int64_t)Board.height * 16 - by;
@@ -57,15 +44,6 @@ bool setupLine(const GrVertex *a, const GrVertex *b, LineSetup &l) {
     l.last = floorDiv(l.mb - 8, 16) + 1;
   }
   return true;
-}
-
-inline int floorInt(double v) {
-  if (!(v > -1.0e9))
-    return -1000000000;
-  if (v > 1.0e9)
-    return 1000000000;
-  int i = (int)v;
-  return (double)i > v ? i - 1 : i;
 }
 
 // One untextured fragment of iterated colour through a specialised blend.
@@ -108,13 +86,8 @@ FragmentFn pickWriter(const Pipe &p) {
   }
 }
 
-// Fixed point with the given fractional bits, saturated far outside any use.
-inline int64_t toFixed(double v, int bits) {
-  double f = std::floor(std::ldexp(v, bits) + 0.5);
-  if (!(f > -4.0e18))
-    return -(int64_t)4e18;
-  return f < 4.0e18 ? (int64_t)f : (int64_t)4e18;
-}
+// Where the line's fixed-point values saturate: far outside any use.
+constexpr double LineFixedLimit = 4.0e18;
 
 // The walk along a line's major axis, one pixel per step.
 struct LineIter {
@@ -135,15 +108,17 @@ struct LineIter {
       return false;
     const double dm = (double)(l.mb - l.ma), along = (double)(16 * from + 8 - l.ma);
     const double pos = along / dm, step = 16.0 / dm;
-    minor = toFixed(((double)l.na + (double)(l.nb - l.na) * pos) / 16.0, 32);
-    dMinor = toFixed((double)(l.nb - l.na) / dm, 32);
-    t = toFixed(pos, 32);
-    dt = toFixed(step, 32);
+    minor = toFixed(((double)l.na + (double)(l.nb - l.na) * pos) / 16.0, 32, LineFixedLimit);
+    dMinor = toFixed((double)(l.nb - l.na) / dm, 32, LineFixedLimit);
+    t = toFixed(pos, 32, LineFixedLimit);
+    dt = toFixed(step, 32, LineFixedLimit);
     const float ca[4] = {a->r, a->g, a->b, a->a}, cb[4] = {b->r, b->g, b->b, b->a};
     for (int k = 0; k < 4; ++k) {
       const double d = (double)cb[k] - (double)ca[k];
-      c[k] = std::clamp<int64_t>(toFixed((double)ca[k] + d * pos, 16), -(1ll << 40), 1ll << 40);
-      dc[k] = std::clamp<int64_t>(toFixed(d * step, 16), -(1ll << 30), 1ll << 30);
+      c[k] = std::clamp<int64_t>(toFixed((double)ca[k] + d * pos, 16, LineFixedLimit),
+                                 -(1ll << 40), 1ll << 40);
+      dc[k] = std::clamp<int64_t>(toFixed(d * step, 16, LineFixedLimit), -(1ll << 30),
+                                  1ll << 30);
     }
     return true;
   }
@@ -215,20 +190,12 @@ void antialiasedSimple(const Pipe &p, const LineSetup &l, LineIter &it) {
   }
 }
 
-void traceLine(const char *name, const GrVertex *a, const GrVertex *b) {
-  fprintf(BoardTraceFile, "%s", name);
-  traceVertex(a);
-  if (b)
-    traceVertex(b);
-  fputc('\n', BoardTraceFile);
-}
-
 // What both kinds of line start with: the trace line, the set-up, the pixel
 // pipeline and the first step; false when the line draws nothing.
-bool beginLine(const char *name, const GrVertex *a, const GrVertex *b, LineSetup &l, Pipe &p,
+bool beginLine(TraceCall name, const GrVertex *a, const GrVertex *b, LineSetup &l, Pipe &p,
                LineIter &it) {
   if (BoardTraceFile)
-    traceLine(name, a, b);
+    traceCall(name, {a, b});
   if (!Board.open || !setupLine(a, b, l))
     return false;
   p = makePipe();
@@ -245,7 +212,7 @@ void grDrawLine(const GrVertex *a, const GrVertex *b) {
   LineSetup l;
   Pipe p;
   LineIter it;
-  if (!beginLine("grDrawLine", a, b, l, p, it))
+  if (!beginLine(TraceCall::GrDrawLine, a, b, l, p, it))
     return;
   LineFragment f(p, a, b);
   const int minorLimit = l.xMajor ? p.height : p.width;
@@ -273,7 +240,7 @@ void grAADrawLine(const GrVertex *a, const GrVertex *b) {
   LineSetup l;
   Pipe p;
   LineIter it;
-  if (!beginLine("grAADrawLine", a, b, l, p, it))
+  if (!beginLine(TraceCall::GrAADrawLine, a, b, l, p, it))
     return;
   LineFragment f(p, a, b);
   if (!f.textured && f.write != writeReference) {
@@ -300,25 +267,25 @@ void grAADrawLine(const GrVertex *a, const GrVertex *b) {
 // linearly from the centre to 0 at the square's edges.
 void grAADrawPoint(const GrVertex *pt) {
   if (BoardTraceFile)
-    traceLine("grAADrawPoint", pt, nullptr);
+    traceCall(TraceCall::GrAADrawPoint, {pt});
   if (!Board.open)
     return;
   Pipe p = makePipe();
   if (!p.rgbMask)
     return;
-  double px = sixteenths(pt->x) / 16.0, py = sixteenths(pt->y) / 16.0;
+  double px = toSixteenths(pt->x) / 16.0, py = toSixteenths(pt->y) / 16.0;
   if (Board.origin == GR_ORIGIN_UPPER_LEFT)
     py = Board.height - py;
   LineFragment f(p, pt, pt);
-  const int r = clamp255(floorInt(pt->r)), g = clamp255(floorInt(pt->g));
-  const int b = clamp255(floorInt(pt->b));
+  const int r = clamp255(floorToInt(pt->r)), g = clamp255(floorToInt(pt->g));
+  const int b = clamp255(floorToInt(pt->b));
   const double alpha = pt->a;
-  int64_t x0 = floorInt(px - 1.5) + 1, x1 = -floorInt(-(px + 0.5)) - 1;
-  int64_t y0 = floorInt(py - 1.5) + 1, y1 = -floorInt(-(py + 0.5)) - 1;
+  int64_t x0 = floorToInt(px - 1.5) + 1, x1 = -floorToInt(-(px + 0.5)) - 1;
+  int64_t y0 = floorToInt(py - 1.5) + 1, y1 = -floorToInt(-(py + 0.5)) - 1;
   for (int64_t y = std::max<int64_t>(y0, 0); y <= y1 && y < p.height; ++y)
     for (int64_t x = std::max<int64_t>(x0, 0); x <= x1 && x < p.width; ++x) {
       double d = std::max(std::fabs((double)x + 0.5 - px), std::fabs((double)y + 0.5 - py));
       if (d < 1.0)
-        f.emit((int)x, (int)y, r, g, b, clamp255(floorInt(alpha * (1.0 - d))), 0.0);
+        f.emit((int)x, (int)y, r, g, b, clamp255(floorToInt(alpha * (1.0 - d))), 0.0);
     }
 }

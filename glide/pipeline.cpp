@@ -13,9 +13,6 @@ bool ForceReference = false;
 uint8_t AlphaPass[256];
 int AlphaPassFunc = -1, AlphaPassRef = -1;
 
-const int Matrix4x4[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
-const int Matrix2x2[2][2] = {{2, 10}, {14, 6}};
-
 void buildDither() {
   for (int mode = 0; mode < 3; ++mode)
     for (int pos = 0; pos < 16; ++pos) {
@@ -26,7 +23,7 @@ void buildDither() {
           DitherG[mode][pos][v] = (uint8_t)(v >> 2);
           continue;
         }
-        int d = mode == GR_DITHER_4x4 ? Matrix4x4[y][x] : Matrix2x2[y & 1][x & 1];
+        int d = ditherOffset(mode, x, y);
         DitherRB[mode][pos][v] = (uint8_t)(((v << 1) - (v >> 4) + (v >> 7) + d) >> 4);
         DitherG[mode][pos][v] = (uint8_t)(((v << 2) - (v >> 4) + (v >> 6) + d) >> 4);
       }

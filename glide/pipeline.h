@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
@@ -89,15 +90,48 @@ inline int clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 inline int expand5(unsigned v) { return (int)((v << 3) | (v >> 2)); }
 inline int expand6(unsigned v) { return (int)((v << 2) | (v >> 4)); }
 
-// Rounds down to an integer, saturating far outside the useful range.
-inline int32_t floorToInt(float f) {
-  if (!(f > -1.0e9f))
+// ---- Fixed point, shared by triangles, lines and points -------------------------
+
+// Rounds down to an integer (float or double), saturating far outside the
+// useful range.
+template <class Real>
+inline int32_t floorToInt(Real f) {
+  if (!(f > Real(-1.0e9)))
     return -1000000000;
-  if (f > 1.0e9f)
+  if (f > Real(1.0e9))
     return 1000000000;
   int32_t i = (int32_t)f;
-  return (float)i > f ? i - 1 : i;
+  return (Real)i > f ? i - 1 : i;
 }
+
+// A biased screen coordinate (see GrVertex) in sixteenths of a pixel, to the
+// nearest. Far outside the screen (or not a number) it is kept within 2^28
+// sixteenths, so that the edge arithmetic cannot overflow.
+inline int64_t toSixteenths(float biased) {
+  double p = ((double)biased - 524288.0) * 16.0;
+  if (!(p > -2.5e8))
+    p = -2.5e8;
+  if (p > 2.5e8)
+    p = 2.5e8;
+  return (int64_t)std::llround(p);
+}
+
+// v with `bits` fractional bits, to the nearest step, saturated at +-limit
+// (not a number reads as -limit).
+inline int64_t toFixed(double v, int bits, double limit) {
+  double f = std::floor(std::ldexp(v, bits) + 0.5);
+  if (!(f > -limit))
+    return -(int64_t)limit;
+  if (f > limit)
+    return (int64_t)limit;
+  return (int64_t)f;
+}
+
+inline int64_t floorDiv(int64_t a, int64_t b) { // b > 0
+  int64_t q = a / b;
+  return (a % b != 0 && a < 0) ? q - 1 : q;
+}
+inline int64_t ceilDiv(int64_t a, int64_t b) { return -floorDiv(-a, b); } // b > 0
 
 // Texel coordinates (16 fractional bits, half a texel taken off) from the
 // interpolated s/w, t/w and 1/w, to the nearest step.

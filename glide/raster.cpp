@@ -26,17 +26,6 @@ struct FixedVertex {
   const GrVertex *v;
 };
 
-inline int64_t toSixteenths(float biased) {
-  // Far outside the screen (or not a number) is kept within 2^28 sixteenths,
-  // so that the edge arithmetic cannot overflow.
-  double p = ((double)biased - 524288.0) * 16.0;
-  if (!(p > -2.5e8))
-    p = -2.5e8;
-  if (p > 2.5e8)
-    p = 2.5e8;
-  return (int64_t)std::llround(p);
-}
-
 inline FixedVertex fixVertex(const GrVertex *v) {
   FixedVertex f;
   f.X = toSixteenths(v->x);
@@ -112,14 +101,7 @@ bool makePlanes(const FixedVertex &a, const FixedVertex &b, const FixedVertex &c
 }
 
 // Fixed point with 16 fractional bits (to the nearest step), saturated to a range that cannot overflow.
-inline int64_t fixed16(double v) {
-  double f = std::floor(v * 65536.0 + 0.5);
-  if (!(f > -1.0e15))
-    return -(int64_t)1e15;
-  if (f > 1.0e15)
-    return (int64_t)1e15;
-  return (int64_t)f;
-}
+inline int64_t fixed16(double v) { return toFixed(v, 16, 1.0e15); }
 
 inline int32_t clamp32(int64_t v) {
   return (int32_t)std::clamp<int64_t>(v, -(int64_t)1 << 30, (int64_t)1 << 30);
@@ -698,12 +680,6 @@ SpanFn pickSpan(const Pipe &p, int texMode, const SpanIter &it, int64_t area) {
 
 // ---- Edges --------------------------------------------------------------------------
 
-inline int64_t floorDiv(int64_t a, int64_t b) { // b > 0
-  int64_t q = a / b;
-  return (a % b != 0 && a < 0) ? q - 1 : q;
-}
-inline int64_t ceilDiv(int64_t a, int64_t b) { return -floorDiv(-a, b); } // b > 0
-
 // Follows q = ceil(N / D) while N grows by a fixed step each row.
 struct CeilStepper {
   int64_t q, r, D, stepQ, stepR; // N = q * D - r, 0 <= r < D
@@ -998,19 +974,12 @@ void drawFan(const Pipe &p, const FixedVertex *fv, int n, const Planes *shared) 
   }
 }
 
-void traceVertices(const char *name, int nverts, const int ilist[], const GrVertex vlist[]) {
-  fprintf(BoardTraceFile, "%s %d", name, nverts);
-  for (int i = 0; i < nverts; ++i)
-    traceVertex(&vlist[ilist[i]]);
-  fputc('\n', BoardTraceFile);
-}
-
 } // namespace
 
 // Polygons of more than MaxPolygon vertices draw their first MaxPolygon.
 void grDrawPolygon(int nverts, const int ilist[], const GrVertex vlist[]) {
   if (BoardTraceFile && nverts > 0)
-    traceVertices("grDrawPolygon", nverts, ilist, vlist);
+    traceCall(TraceCall::GrDrawPolygon, {TraceValue::vertexList(nverts, ilist, vlist)});
   if (!Board.open || nverts < 3)
     return;
   Pipe p = makePipe();
@@ -1023,7 +992,7 @@ void grDrawPolygon(int nverts, const int ilist[], const GrVertex vlist[]) {
 
 void grDrawPlanarPolygon(int nverts, const int ilist[], const GrVertex vlist[]) {
   if (BoardTraceFile && nverts > 0)
-    traceVertices("grDrawPlanarPolygon", nverts, ilist, vlist);
+    traceCall(TraceCall::GrDrawPlanarPolygon, {TraceValue::vertexList(nverts, ilist, vlist)});
   if (!Board.open || nverts < 3)
     return;
   Pipe p = makePipe();

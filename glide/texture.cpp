@@ -124,10 +124,10 @@ GrMipMapId_t guTexAllocateMemory(GrChipID_t tmu, FxU8 odd_even_mask, int width, 
     }
   }
   if (BoardTraceFile)
-    fprintf(BoardTraceFile, "guTexAllocateMemory %d %u %d %d %d %d %d %d %d %d %d %d %d %.9g %d %d\n",
-            tmu, (unsigned)odd_even_mask, width, height, fmt, mm_mode, smallest_lod, largest_lod,
-            aspect, s_clamp_mode, t_clamp_mode, minfilter_mode, magfilter_mode, (double)lod_bias,
-            trilinear, handle);
+    traceCall(TraceCall::GuTexAllocateMemory,
+              {tmu, odd_even_mask, width, height, fmt, mm_mode, smallest_lod, largest_lod, aspect,
+               s_clamp_mode, t_clamp_mode, minfilter_mode, magfilter_mode, lod_bias, trilinear,
+               handle});
   return handle;
 }
 
@@ -147,8 +147,7 @@ void guTexDownloadMipMap(GrMipMapId_t mmid, const void *src, const GuNccTable *n
   if (BoardTraceFile) {
     if (t && src)
       traceTexels(src, bytes);
-    fprintf(BoardTraceFile, "guTexDownloadMipMap %d %016llx\n", mmid,
-            t && src ? traceHash(src, bytes) : 0ull);
+    traceCall(TraceCall::GuTexDownloadMipMap, {mmid, t && src ? traceHash(src, bytes) : 0ull});
   }
   if (!t || !src)
     return;
@@ -180,7 +179,7 @@ void guTexDownloadMipMap(GrMipMapId_t mmid, const void *src, const GuNccTable *n
 
 void guTexSource(GrMipMapId_t mmid) {
   if (BoardTraceFile)
-    fprintf(BoardTraceFile, "guTexSource %d\n", mmid);
+    traceCall(TraceCall::GuTexSource, {mmid});
   // An unknown handle (-1 among them) leaves the current texture in place.
   if (mmid >= 0 && mmid < (GrMipMapId_t)Board.textures.size())
     Board.currentTexture = mmid;

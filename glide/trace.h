@@ -6,13 +6,32 @@
 // its replay through the board.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // Starts writing every board call to the file (replacing a trace in progress).
 bool boardStartTrace(const char *path, std::string &error);
-// Finishes the trace file; nothing when no trace runs.
-void boardStopTrace();
+// Finishes the trace file; true when nothing runs. False, with a message naming
+// the file, when any of the trace could not be written (a full disk, /dev/full).
+bool boardStopTrace(std::string &error);
+
+// How a replay runs; the defaults replay the whole trace as recorded.
+struct BoardReplayControl {
+  bool (*stopRequested)() = nullptr; // asked after every frame: true ends the replay, as a failure
+  long frameLimit = 0;               // > 0: the replay ends, as a success, after this many frames
+  int screenWidth = 0;               // > 0 with screenHeight: every screen opens at this
+  int screenHeight = 0;              // size instead (up to 1600 x 1200)
+};
+
+// The longest line a trace may hold: four times a texels line of the largest
+// texture the board takes (256 x 256 texels of 2 bytes, in hex).
+constexpr size_t BoardTraceMaxLine = 1u << 20;
+
 // Renders a trace through the board: every grBufferSwap presents through the
-// installed presenter as usual. False with a message naming the file and line
-// when the file cannot be read or a line is not understood.
-bool boardReplay(const char *path, std::string &error);
+// installed presenter as usual. False with a message naming the file (and the
+// line) when the file cannot be read, a line is not understood, the trace
+// holds no board call at all, or the replay was stopped.
+bool boardReplay(const char *path, std::string &error, const BoardReplayControl &control = {});
+// The same for a trace held in memory; `name` stands for the file in messages.
+bool boardReplayText(const char *text, size_t size, const char *name, std::string &error,
+                     const BoardReplayControl &control = {});

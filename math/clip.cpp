@@ -215,45 +215,62 @@ void clipToScreenRGBUV(const float* v, ScreenVertex& out) {
   out.tmuvtx[0].tow = v[8] * out.oow;
 }
 
-void emitPolygon(int count, ClipVertex* list[]) {
+namespace {
+
+// The screen record of a vertex whose first n floats are set (the caller's,
+// or the clipper's at a cut): the floats past n read as zero, so the board
+// never sees what nobody wrote.
+void screenVertexOf(int n, const ClipVertex& v, ScreenVertex& out) {
+  float given[10] = {};
+  for (int k = 0; k < n && k < 10; ++k) given[k] = v.v[k];
+  clipToScreen(given, out);
+  fillUnusedFields(out);
+}
+
+void emitPolygonOf(int n, int count, ClipVertex* list[]) {
   if (count < 3 || count > ClipListSize - 1) return;
   int indices[ClipListSize];
   ScreenVertex vertices[ClipListSize - 1];
   for (int i = 0; i < count; ++i) {
     indices[i] = i;
-    clipToScreen(list[i]->v, vertices[i]);
-    fillUnusedFields(vertices[i]);
+    screenVertexOf(n, *list[i], vertices[i]);
   }
   indices[count] = 0;
   BoardDraw.drawPolygon(count, indices, vertices);
 }
 
-void emitLine(bool antialiased, int count, ClipVertex* list[]) {
+void emitLineOf(int n, bool antialiased, int count, ClipVertex* list[]) {
   if (count < 2) return;
   ScreenVertex a, b;
-  clipToScreen(list[0]->v, a);
-  fillUnusedFields(a);
-  clipToScreen(list[1]->v, b);
-  fillUnusedFields(b);
+  screenVertexOf(n, *list[0], a);
+  screenVertexOf(n, *list[1], b);
   if (antialiased)
     BoardDraw.aaDrawLine(&a, &b);
   else
     BoardDraw.drawLine(&a, &b);
 }
 
+}  // namespace
+
+void emitPolygon(int count, ClipVertex* list[]) { emitPolygonOf(10, count, list); }
+
+void emitLine(bool antialiased, int count, ClipVertex* list[]) {
+  emitLineOf(10, antialiased, count, list);
+}
+
 void drawPolygon3D(int n, int count, ClipVertex* in[], int& resultCount, ClipVertex* out[]) {
   clipPolygon3D(n, count, in, resultCount, out);
-  emitPolygon(resultCount, out);
+  emitPolygonOf(n, resultCount, out);
 }
 
 void drawLine3D(int n, int count, ClipVertex* in[], int& resultCount, ClipVertex* out[]) {
   clipPolygon3D(n, count, in, resultCount, out);
-  emitLine(false, resultCount, out);
+  emitLineOf(n, false, resultCount, out);
 }
 
 void drawLineAA3D(int n, int count, ClipVertex* in[], int& resultCount, ClipVertex* out[]) {
   clipPolygon3D(n, count, in, resultCount, out);
-  emitLine(true, resultCount, out);
+  emitLineOf(n, true, resultCount, out);
 }
 
 bool drawPointAA(const ClipVertex& v) {

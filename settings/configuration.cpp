@@ -1,8 +1,10 @@
 #include "settings/configuration.h"
 
+#include <algorithm>
 #include <climits>
-#include <cstring>
 #include <string>
+
+#include "platform/messagebox.h"
 
 namespace {
 
@@ -27,186 +29,138 @@ int32_t decimalValue(const char *s) {
   return int32_t(v);
 }
 
+template <class Record> void setDefaults(Record &record) {
+  for (const SettingField<Record> &f : Record::fields()) record.*f.field = f.initial;
+}
+
+template <class Record>
+void readFields(RegistryKey &key, std::span<const SettingField<Record>> fields, Record &record) {
+  for (const SettingField<Record> &f : fields) {
+    if (f.onlyIf && record.*f.onlyIf == 0) continue;
+    int32_t &value = record.*f.field;
+    char text[64] = {};  // a desktop string longer than this is not read
+    switch (f.kind) {
+    case SettingKind::Dword:
+      key.readDword(f.name, &value);
+      value = std::clamp(value, f.min, f.max);
+      break;
+    case SettingKind::DesktopFlag:
+      key.readString(f.name, text, sizeof text);
+      value = text[0] == '1' ? 1 : 0;
+      break;
+    case SettingKind::DesktopNumber:
+      if (key.readString(f.name, text, sizeof text))
+        value = std::clamp(decimalValue(text), f.min, f.max);
+      break;
+    }
+  }
+}
+
+// Reads a record's own group. A missing key leaves the walk at the deepest
+// key that exists, and the values are looked for there.
+template <class Record> int loadRecord(Record &record) {
+  RegistryKey key;
+  key.openPath(groupPath(Record::Group).c_str());
+  readFields(key, Record::fields(), record);
+  return 0;
+}
+
+template <class Record> int saveRecord(const Record &record) {
+  return saveSettingFields(record, Record::Group, Record::fields());
+}
+
+void loadDesktopPowerValues(PowerConfiguration &power) {
+  RegistryKey key(LV_HKEY_CURRENT_USER);
+  key.openPath("\\Control Panel\\Desktop");
+  readFields<PowerConfiguration>(key, PowerDesktopFields, power);
+}
+
 }  // namespace
 
-int DisplayConfiguration::load() {
+template <class Record>
+int saveSettingFields(const Record &record, const char *group,
+                      std::span<const SettingField<Record>> fields) {
   RegistryKey key;
-  key.openPath(groupPath("Display").c_str());
-  key.readDword("Mode", &Mode);
-  key.readDword("RefreshRate", &RefreshRate);
-  key.readDword("Divisor", &Divisor);
-  key.readDword("DitherMode", &DitherMode);
-  key.readDword("Image centering aid", &ImageCenteringAid);
-  return 0;
+  // createPath has told the user which key could not be made.
+  if (!key.createPath(groupPath(group).c_str())) return SettingsNotSaved;
+  for (const SettingField<Record> &f : fields) {
+    if (!key.writeDword(f.name, record.*f.field)) {
+      std::string text = "Lumenveil could not save the setting \"" + std::string(f.name) +
+                         "\" of " + group + ".";
+      messageBox(text.c_str(), "Error", LV_MB_OK);
+      return SettingsNotSaved;
+    }
+  }
+  // Saved now rather than when the key closes, so that a file that cannot be
+  // written is seen here; the store has told the user why.
+  return registryFlush() ? 0 : SettingsNotSaved;
 }
 
-int DisplayConfiguration::save() {
-  RegistryKey key;
-  if (!key.createPath(groupPath("Display").c_str())) return 0;
-  key.writeDword("Mode", Mode);
-  key.writeDword("RefreshRate", RefreshRate);
-  key.writeDword("Divisor", Divisor);
-  key.writeDword("DitherMode", DitherMode);
-  key.writeDword("Image centering aid", ImageCenteringAid);
-  return 0;
-}
+template int saveSettingFields(const DisplayConfiguration &, const char *,
+                               std::span<const SettingField<DisplayConfiguration>>);
+template int saveSettingFields(const LumenveilConfiguration &, const char *,
+                               std::span<const SettingField<LumenveilConfiguration>>);
+template int saveSettingFields(const AudioConfiguration &, const char *,
+                               std::span<const SettingField<AudioConfiguration>>);
+template int saveSettingFields(const AstrelConfiguration &, const char *,
+                               std::span<const SettingField<AstrelConfiguration>>);
+template int saveSettingFields(const GlobalConfiguration &, const char *,
+                               std::span<const SettingField<GlobalConfiguration>>);
+template int saveSettingFields(const PowerConfiguration &, const char *,
+                               std::span<const SettingField<PowerConfiguration>>);
 
-int LumenveilConfiguration::load() {
-  RegistryKey key;
-  key.openPath(groupPath("Lumenveil").c_str());
-  key.readDword("TimeFactor", &TimeFactor);
-  if (TimeFactor > 300) TimeFactor = 300;
-  if (TimeFactor < 50) TimeFactor = 50;
-  key.readDword("Trailers", &Trailers);
-  key.readDword("Spinners", &Spinners);
-  key.readDword("Meteors", &Meteors);
-  key.readDword("Worms", &Worms);
-  key.readDword("Debris", &Debris);
-  key.readDword("Tubifex", &Tubifex);
-  key.readDword("Static Camera", &StaticCamera);
-  key.readDword("Mebula Backdrop", &MebulaBackdrop);
-  return 0;
-}
+DisplayConfiguration::DisplayConfiguration() { setDefaults(*this); }
+int DisplayConfiguration::load() { return loadRecord(*this); }
+int DisplayConfiguration::save() { return saveRecord(*this); }
 
-int LumenveilConfiguration::save() {
-  RegistryKey key;
-  if (!key.createPath(groupPath("Lumenveil").c_str())) return 0;
-  key.writeDword("TimeFactor", TimeFactor);
-  key.writeDword("Trailers", Trailers);
-  key.writeDword("Spinners", Spinners);
-  key.writeDword("Meteors", Meteors);
-  key.writeDword("Worms", Worms);
-  key.writeDword("Debris", Debris);
-  key.writeDword("Tubifex", Tubifex);
-  key.writeDword("Static Camera", StaticCamera);
-  key.writeDword("Mebula Backdrop", MebulaBackdrop);
-  return 0;
-}
+LumenveilConfiguration::LumenveilConfiguration() { setDefaults(*this); }
+int LumenveilConfiguration::load() { return loadRecord(*this); }
+int LumenveilConfiguration::save() { return saveRecord(*this); }
 
-int AudioConfiguration::load() {
-  RegistryKey key;
-  key.openPath(groupPath("Audio").c_str());
-  key.readDword("CD_Audio", &CD_Audio);
-  key.readDword("CD_Random", &CD_Random);
-  key.readDword("CD_Continuous", &CD_Continuous);
-  return 0;
-}
+AudioConfiguration::AudioConfiguration() { setDefaults(*this); }
+int AudioConfiguration::load() { return loadRecord(*this); }
+int AudioConfiguration::save() { return saveRecord(*this); }
 
-int AudioConfiguration::save() {
-  RegistryKey key;
-  if (!key.createPath(groupPath("Audio").c_str())) return 0;
-  key.writeDword("CD_Audio", CD_Audio);
-  key.writeDword("CD_Random", CD_Random);
-  key.writeDword("CD_Continuous", CD_Continuous);
-  return 0;
-}
+AstrelConfiguration::AstrelConfiguration() { setDefaults(*this); }
+int AstrelConfiguration::load() { return loadRecord(*this); }
+int AstrelConfiguration::save() { return saveRecord(*this); }
 
-int AstrelConfiguration::load() {
-  RegistryKey key;
-  key.openPath(groupPath("Astrel").c_str());
-  key.readDword("MainStars", &MainStars);
-  key.readDword("Neighbours", &Neighbours);
-  key.readDword("NeighbourDistance", &NeighbourDistance);
-  key.readDword("SuperNovaeFrequency", &SuperNovaeFrequency);
-  key.readDword("AccreationDiskDensity", &AccreationDiskDensity);
-  return 0;
-}
+GlobalConfiguration::GlobalConfiguration() { setDefaults(*this); }
+int GlobalConfiguration::load() { return loadRecord(*this); }
+int GlobalConfiguration::save() { return saveRecord(*this); }
 
-int AstrelConfiguration::save() {
-  RegistryKey key;
-  if (!key.createPath(groupPath("Astrel").c_str())) return 0;
-  key.writeDword("MainStars", MainStars);
-  key.writeDword("Neighbours", Neighbours);
-  key.writeDword("NeighbourDistance", NeighbourDistance);
-  key.writeDword("SuperNovaeFrequency", SuperNovaeFrequency);
-  key.writeDword("AccreationDiskDensity", AccreationDiskDensity);
-  return 0;
-}
-
-int GlobalConfiguration::load() {
-  RegistryKey key;
-  key.openPath(groupPath("Global").c_str());
-  key.readDword("ScreenSaver", &ScreenSaver);
-  key.readDword("Priority", &Priority);
-  key.readDword("Statistics", &Statistics);
-  key.readDword("MotionBlur", &MotionBlur);
-  key.readDword("MotionBlurDelta", &MotionBlurDelta);
-  return 0;
-}
-
-int GlobalConfiguration::save() {
-  RegistryKey key;
-  if (!key.createPath(groupPath("Global").c_str())) return 0;
-  key.writeDword("ScreenSaver", ScreenSaver);
-  key.writeDword("Priority", Priority);
-  key.writeDword("Statistics", Statistics);
-  key.writeDword("MotionBlur", MotionBlur);
-  key.writeDword("MotionBlurDelta", MotionBlurDelta);
-  return 0;
-}
+PowerConfiguration::PowerConfiguration() { setDefaults(*this); }
 
 int PowerConfiguration::load() {
-  RegistryKey key;
-  key.openPath(groupPath("PowerManagement").c_str());
-  key.readDword("Override Window 95 Settings", &OverrideWindow95Settings);
-  if (OverrideWindow95Settings != 0) {
-    key.readDword("Low Power Standby", &LowPowerStandby);
-    key.readDword("Shut Off Monitor", &ShutOffMonitor);
-    key.readDword("Low Power Timeout", &LowPowerTimeout);
-    key.readDword("Power Off Timeout", &PowerOffTimeout);
-  } else {
-    readDesktopPowerValues(&LowPowerStandby, &LowPowerTimeout, &ShutOffMonitor, &PowerOffTimeout);
-  }
+  loadRecord(*this);
+  if (OverrideWindow95Settings == 0) loadDesktopPowerValues(*this);
   return 0;
 }
 
-int PowerConfiguration::save() {
-  RegistryKey key;
-  if (!key.createPath(groupPath("PowerManagement").c_str())) return 0;
-  key.writeDword("Override Window 95 Settings", OverrideWindow95Settings);
-  key.writeDword("Low Power Standby", LowPowerStandby);
-  key.writeDword("Shut Off Monitor", ShutOffMonitor);
-  key.writeDword("Low Power Timeout", LowPowerTimeout);
-  key.writeDword("Power Off Timeout", PowerOffTimeout);
-  return 0;
-}
+int PowerConfiguration::save() { return saveRecord(*this); }
 
-int AboutConfiguration::load() {
-  RegistryKey key;
-  key.openPath(groupPath("About").c_str());
-  key.readDword("Disable3DInWindow", &Disable3DInWindow);
-  return 0;
-}
+AboutConfiguration::AboutConfiguration() { setDefaults(*this); }
+int AboutConfiguration::load() { return loadRecord(*this); }
 
 void readDesktopPowerValues(int32_t *lowPowerActive, int32_t *lowPowerTimeout,
                             int32_t *powerOffActive, int32_t *powerOffTimeout) {
-  RegistryKey key(LV_HKEY_CURRENT_USER);
-  key.openPath("\\Control Panel\\Desktop");
-  char buffer[64];
-
-  auto readPair = [&](const char *flagName, const char *timeoutName, int32_t *flag,
-                      int32_t *timeout) {
-    std::memset(buffer, 0, sizeof buffer);
-    key.readString(flagName, buffer, sizeof buffer);
-    *flag = buffer[0] == '1' ? 1 : 0;
-    if (*flag == 1) {
-      std::memset(buffer, 0, sizeof buffer);
-      if (key.readString(timeoutName, buffer, sizeof buffer)) {
-        int32_t minutes = decimalValue(buffer);
-        *timeout = minutes < 0 ? 0 : minutes;
-      }
-    }
-  };
-  readPair("ScreenSaveLowPowerActive", "ScreenSaveLowPowerTimeout", lowPowerActive,
-           lowPowerTimeout);
-  readPair("ScreenSavePowerOffActive", "ScreenSavePowerOffTimeout", powerOffActive,
-           powerOffTimeout);
+  PowerConfiguration power;
+  power.LowPowerStandby = *lowPowerActive;
+  power.LowPowerTimeout = *lowPowerTimeout;
+  power.ShutOffMonitor = *powerOffActive;
+  power.PowerOffTimeout = *powerOffTimeout;
+  loadDesktopPowerValues(power);
+  *lowPowerActive = power.LowPowerStandby;
+  *lowPowerTimeout = power.LowPowerTimeout;
+  *powerOffActive = power.ShutOffMonitor;
+  *powerOffTimeout = power.PowerOffTimeout;
 }
 
-void writeDefaultSettings() {
-  DisplayConfiguration().save();
-  AudioConfiguration().save();
-  GlobalConfiguration().save();
-  LumenveilConfiguration().save();
-  AstrelConfiguration().save();
+int writeDefaultSettings() {
+  // One file that cannot be written is told once, not once per group.
+  if (int r = DisplayConfiguration().save()) return r;
+  if (int r = AudioConfiguration().save()) return r;
+  if (int r = GlobalConfiguration().save()) return r;
+  if (int r = LumenveilConfiguration().save()) return r;
+  return AstrelConfiguration().save();
 }

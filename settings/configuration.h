@@ -1,106 +1,246 @@
 // The settings records: one per registry group under
-// LV_HKEY_LOCAL_MACHINE "\SOFTWARE\Qbn\Lumenveil\1.1". Each constructor sets the
-// defaults; load() reads the group's values over them (a missing value keeps
-// the field as it was), save() writes every field. Both return 0.
+// LV_HKEY_LOCAL_MACHINE "\SOFTWARE\Qbn\Lumenveil\1.1". Each record is described
+// once, by its table below (DisplayFields, ...): the value name as stored, the
+// field, its default and what load does with it. The constructors, load, save
+// and the control panel's controls all read the tables.
+//
+// The constructor sets every field to its table default. load() reads the
+// group's values over the fields in table order (a missing or mistyped value
+// keeps the field as it was) and returns 0. save() writes every field in table
+// order and returns 0 when the values reached the settings file, or
+// SettingsNotSaved when they did not: it stops at the first failure, and the
+// user has been told about it once.
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "settings/registrykey.h"
 
 // The registry path every group lives below.
 inline constexpr const char *LumenveilRegistryPath = "\\SOFTWARE\\Qbn\\Lumenveil\\1.1";
 
+// What save() returns when the group was not saved (the registry's own "cannot write").
+inline constexpr int SettingsNotSaved = int(LV_ERROR_CANTWRITE);
+
+// How load reads a value.
+enum class SettingKind : uint8_t {
+  // The program's own LV_REG_DWORD (or 4-byte binary) value. The field is then
+  // held to min..max, whether or not the value was there.
+  Dword,
+  // The desktop's string flag: 1 when it starts with '1', else 0 (also when missing).
+  DesktopFlag,
+  // The desktop's decimal string (leading blanks, a sign, digits, anything after
+  // them ignored). A number read is held to min..max; a missing one keeps the field.
+  DesktopNumber,
+};
+
+// One value of a record's group.
+template <class Record> struct SettingField {
+  const char *name;                   // the value name as stored
+  int32_t Record::*field;
+  int32_t initial = 0;                // the default the constructor sets
+  int32_t min = INT32_MIN;            // load holds the field to min..max
+  int32_t max = INT32_MAX;
+  int32_t Record::*onlyIf = nullptr;  // when set, load reads the value only while that field
+                                      // is non-zero (save writes it regardless)
+  SettingKind kind = SettingKind::Dword;
+};
+
 struct Configuration {};
 
-// "\...\Display"
 struct DisplayConfiguration : Configuration {
-  int32_t Mode = 0;              // "Mode": index into the resolution table (0 = 800 x 600)
-  int32_t RefreshRate = 0;       // "RefreshRate": index into the refresh table (0 = 60 Hz)
-  int32_t Divisor = 1;           // "Divisor": vertical retraces per buffer swap
-  int32_t DitherMode = 0;        // "DitherMode": index into the dither table (0 = off)
-  int32_t ImageCenteringAid = 0; // "Image centering aid": grid for the first 90 s
+  static constexpr const char *Group = "Display";
+  int32_t Mode, RefreshRate, Divisor, DitherMode, ImageCenteringAid;
 
+  DisplayConfiguration();
+  static constexpr std::span<const SettingField<DisplayConfiguration>> fields();
   int load();
   int save();
 };
 
-// "\...\Lumenveil": the first scene.
+inline constexpr SettingField<DisplayConfiguration> DisplayFields[] = {
+    {"Mode", &DisplayConfiguration::Mode, 0},  // resolution table index (0 = 800 x 600)
+    {"RefreshRate", &DisplayConfiguration::RefreshRate, 0},  // refresh table index (0 = 60 Hz)
+    {"Divisor", &DisplayConfiguration::Divisor, 1},          // vertical retraces per buffer swap
+    {"DitherMode", &DisplayConfiguration::DitherMode, 0},    // dither table index (0 = off)
+    // Non-zero: a grid for the first 90 s.
+    {"Image centering aid", &DisplayConfiguration::ImageCenteringAid, 0},
+};
+
+// The first scene.
 struct LumenveilConfiguration : Configuration {
-  int32_t TimeFactor = 100;   // "TimeFactor": speed in percent, clamped to 50..300 on load
-  int32_t Trailers = 7;       // "Trailers"
-  int32_t Meteors = 1;        // "Meteors"
-  int32_t Worms = 2;          // "Worms"
-  int32_t Spinners = 2;       // "Spinners"
-  int32_t Tubifex = 7;        // "Tubifex"
-  int32_t Debris = 200;       // "Debris"
-  int32_t StaticCamera = 1;   // "Static Camera": non-zero, fixed camera
-  int32_t MebulaBackdrop = 1; // "Mebula Backdrop": non-zero, draw the nebula sky
+  static constexpr const char *Group = "Lumenveil";
+  int32_t TimeFactor, Trailers, Meteors, Worms, Spinners, Tubifex, Debris, StaticCamera,
+      MebulaBackdrop;
 
+  LumenveilConfiguration();
+  static constexpr std::span<const SettingField<LumenveilConfiguration>> fields();
   int load();
   int save();
 };
 
-// "\...\Audio"
+// In the order the group has always been read and written, not the fields' order.
+inline constexpr SettingField<LumenveilConfiguration> LumenveilFields[] = {
+    {"TimeFactor", &LumenveilConfiguration::TimeFactor, 100, 50, 300},  // speed in percent
+    {"Trailers", &LumenveilConfiguration::Trailers, 7},
+    {"Spinners", &LumenveilConfiguration::Spinners, 2},
+    {"Meteors", &LumenveilConfiguration::Meteors, 1},
+    {"Worms", &LumenveilConfiguration::Worms, 2},
+    {"Debris", &LumenveilConfiguration::Debris, 200},
+    {"Tubifex", &LumenveilConfiguration::Tubifex, 7},
+    {"Static Camera", &LumenveilConfiguration::StaticCamera, 1},      // non-zero: fixed camera
+    {"Mebula Backdrop", &LumenveilConfiguration::MebulaBackdrop, 1},  // non-zero: nebula sky
+};
+
 struct AudioConfiguration : Configuration {
-  int32_t CD_Audio = 0;      // "CD_Audio": play audio CD tracks while the saver runs
-  int32_t CD_Random = 0;     // "CD_Random": random track order
-  int32_t CD_Continuous = 0; // "CD_Continuous": keep playing
+  static constexpr const char *Group = "Audio";
+  int32_t CD_Audio, CD_Random, CD_Continuous;
 
+  AudioConfiguration();
+  static constexpr std::span<const SettingField<AudioConfiguration>> fields();
   int load();
   int save();
 };
 
-// "\...\Astrel": the second scene.
+inline constexpr SettingField<AudioConfiguration> AudioFields[] = {
+    {"CD_Audio", &AudioConfiguration::CD_Audio, 0},            // play audio CD tracks while saving
+    {"CD_Random", &AudioConfiguration::CD_Random, 0},          // random track order
+    {"CD_Continuous", &AudioConfiguration::CD_Continuous, 0},  // keep playing
+};
+
+// The second scene.
 struct AstrelConfiguration : Configuration {
-  int32_t MainStars = 200;            // "MainStars"
-  int32_t Neighbours = 3;             // "Neighbours"
-  int32_t NeighbourDistance = 650;    // "NeighbourDistance"
-  int32_t SuperNovaeFrequency = 60;   // "SuperNovaeFrequency"
-  int32_t AccreationDiskDensity = 0;  // "AccreationDiskDensity"
+  static constexpr const char *Group = "Astrel";
+  int32_t MainStars, Neighbours, NeighbourDistance, SuperNovaeFrequency, AccreationDiskDensity;
 
+  AstrelConfiguration();
+  static constexpr std::span<const SettingField<AstrelConfiguration>> fields();
   int load();
   int save();
 };
 
-// "\...\Global"
+inline constexpr SettingField<AstrelConfiguration> AstrelFields[] = {
+    {"MainStars", &AstrelConfiguration::MainStars, 200},
+    {"Neighbours", &AstrelConfiguration::Neighbours, 3},
+    {"NeighbourDistance", &AstrelConfiguration::NeighbourDistance, 650},
+    {"SuperNovaeFrequency", &AstrelConfiguration::SuperNovaeFrequency, 60},
+    {"AccreationDiskDensity", &AstrelConfiguration::AccreationDiskDensity, 0},
+};
+
 struct GlobalConfiguration : Configuration {
-  int32_t ScreenSaver = 2;     // "ScreenSaver": 0 first scene, 1 second, 2 random at each start
-  int32_t Priority = 2;        // "Priority": 1 idle, 2 normal, 3 high, 4 real-time, else idle
-  int32_t Statistics = 0;      // "Statistics": frame-rate read-out in saver mode
-  int32_t MotionBlur = 0;      // "MotionBlur"
-  int32_t MotionBlurDelta = 0; // "MotionBlurDelta": added to 145 for the blur fade alpha
+  static constexpr const char *Group = "Global";
+  int32_t ScreenSaver, Priority, Statistics, MotionBlur, MotionBlurDelta;
 
+  GlobalConfiguration();
+  static constexpr std::span<const SettingField<GlobalConfiguration>> fields();
   int load();
   int save();
 };
 
-// "\...\PowerManagement". With the override off, load takes the four
-// power values from the desktop settings instead.
+inline constexpr SettingField<GlobalConfiguration> GlobalFields[] = {
+    // 0 first scene, 1 second, 2 random at each start.
+    {"ScreenSaver", &GlobalConfiguration::ScreenSaver, 2},
+    // 1 idle, 2 normal, 3 high, 4 real-time, anything else idle.
+    {"Priority", &GlobalConfiguration::Priority, 2},
+    {"Statistics", &GlobalConfiguration::Statistics, 0},  // frame-rate read-out in saver mode
+    {"MotionBlur", &GlobalConfiguration::MotionBlur, 0},
+    // Added to 145 for the blur fade alpha.
+    {"MotionBlurDelta", &GlobalConfiguration::MotionBlurDelta, 0},
+};
+
+// With the override off, load takes the four power values from the desktop's
+// own settings instead (PowerDesktopFields).
 struct PowerConfiguration : Configuration {
-  int32_t OverrideWindow95Settings = 0; // "Override Window 95 Settings": run our own power timers
-  int32_t LowPowerStandby = 0;          // "Low Power Standby"
-  int32_t ShutOffMonitor = 0;           // "Shut Off Monitor"
-  int32_t LowPowerTimeout = 10;         // "Low Power Timeout", minutes
-  int32_t PowerOffTimeout = 15;         // "Power Off Timeout", minutes
+  static constexpr const char *Group = "PowerManagement";
+  int32_t OverrideWindow95Settings, LowPowerStandby, ShutOffMonitor, LowPowerTimeout,
+      PowerOffTimeout;
 
+  PowerConfiguration();
+  static constexpr std::span<const SettingField<PowerConfiguration>> fields();
   int load();
   int save();
 };
 
-// "\...\About": read only.
-struct AboutConfiguration : Configuration {
-  int32_t Disable3DInWindow = 0; // "Disable3DInWindow": no 3D output in the control panel
+inline constexpr SettingField<PowerConfiguration> PowerFields[] = {
+    // Non-zero: the program runs its own power timers with the values below.
+    {"Override Window 95 Settings", &PowerConfiguration::OverrideWindow95Settings, 0},
+    {.name = "Low Power Standby", .field = &PowerConfiguration::LowPowerStandby, .initial = 0,
+     .onlyIf = &PowerConfiguration::OverrideWindow95Settings},
+    {.name = "Shut Off Monitor", .field = &PowerConfiguration::ShutOffMonitor, .initial = 0,
+     .onlyIf = &PowerConfiguration::OverrideWindow95Settings},
+    {.name = "Low Power Timeout", .field = &PowerConfiguration::LowPowerTimeout, .initial = 10,
+     .onlyIf = &PowerConfiguration::OverrideWindow95Settings},  // minutes
+    {.name = "Power Off Timeout", .field = &PowerConfiguration::PowerOffTimeout, .initial = 15,
+     .onlyIf = &PowerConfiguration::OverrideWindow95Settings},  // minutes
+};
 
+// The desktop's own monitor power settings (LV_HKEY_CURRENT_USER
+// "\Control Panel\Desktop"), read while the override is off. Never written.
+// A timeout is read only when its flag is 1, and a negative one becomes 0.
+inline constexpr SettingField<PowerConfiguration> PowerDesktopFields[] = {
+    {.name = "ScreenSaveLowPowerActive", .field = &PowerConfiguration::LowPowerStandby,
+     .kind = SettingKind::DesktopFlag},
+    {.name = "ScreenSaveLowPowerTimeout", .field = &PowerConfiguration::LowPowerTimeout, .min = 0,
+     .onlyIf = &PowerConfiguration::LowPowerStandby, .kind = SettingKind::DesktopNumber},
+    {.name = "ScreenSavePowerOffActive", .field = &PowerConfiguration::ShutOffMonitor,
+     .kind = SettingKind::DesktopFlag},
+    {.name = "ScreenSavePowerOffTimeout", .field = &PowerConfiguration::PowerOffTimeout, .min = 0,
+     .onlyIf = &PowerConfiguration::ShutOffMonitor, .kind = SettingKind::DesktopNumber},
+};
+
+// Read only: the program never writes this group.
+struct AboutConfiguration : Configuration {
+  static constexpr const char *Group = "About";
+  int32_t Disable3DInWindow;
+
+  AboutConfiguration();
+  static constexpr std::span<const SettingField<AboutConfiguration>> fields();
   int load();
 };
 
-// Reads the desktop's own monitor power settings (LV_HKEY_CURRENT_USER
-// "\Control Panel\Desktop"). A flag is 1 when its value starts with '1';
+inline constexpr SettingField<AboutConfiguration> AboutFields[] = {
+    // Non-zero: no 3D output in the control panel.
+    {"Disable3DInWindow", &AboutConfiguration::Disable3DInWindow, 0},
+};
+
+constexpr std::span<const SettingField<DisplayConfiguration>> DisplayConfiguration::fields() {
+  return DisplayFields;
+}
+constexpr std::span<const SettingField<LumenveilConfiguration>> LumenveilConfiguration::fields() {
+  return LumenveilFields;
+}
+constexpr std::span<const SettingField<AudioConfiguration>> AudioConfiguration::fields() {
+  return AudioFields;
+}
+constexpr std::span<const SettingField<AstrelConfiguration>> AstrelConfiguration::fields() {
+  return AstrelFields;
+}
+constexpr std::span<const SettingField<GlobalConfiguration>> GlobalConfiguration::fields() {
+  return GlobalFields;
+}
+constexpr std::span<const SettingField<PowerConfiguration>> PowerConfiguration::fields() {
+  return PowerFields;
+}
+constexpr std::span<const SettingField<AboutConfiguration>> AboutConfiguration::fields() {
+  return AboutFields;
+}
+
+// Writes fields of record, which must be dword values, to the key
+// LumenveilRegistryPath\group, as save() does with a record's own table:
+// 0 when they reached the file, else SettingsNotSaved at the first failure
+// (the values written before it are still saved). Made for the six writable records.
+template <class Record>
+int saveSettingFields(const Record &record, const char *group,
+                      std::span<const SettingField<Record>> fields);
+
+// Reads the desktop's own monitor power settings (PowerDesktopFields) into the
+// four fields pointed to. A flag is 1 when its value starts with '1', else 0;
 // a timeout is read only when its flag is 1 (negative becomes 0), else kept.
 void readDesktopPowerValues(int32_t *lowPowerActive, int32_t *lowPowerTimeout,
                             int32_t *powerOffActive, int32_t *powerOffTimeout);
 
 // The /d switch: saves the Display, Audio, Global, Lumenveil and Astrel groups
-// with their defaults. PowerManagement and About are left alone.
-void writeDefaultSettings();
+// with their defaults, stopping at the first group not saved. PowerManagement
+// and About are left alone. Returns 0, or SettingsNotSaved (the user has been told).
+int writeDefaultSettings();

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include <png.h>
+
 namespace {
 
 // 4 x 4 ordered dither thresholds, 0..1.
@@ -163,4 +165,43 @@ std::string embeddedSource(const std::vector<ResourceOut> &resources, bool asArr
   }
   s += "};\nconst std::size_t EmbeddedResourceCount = " + std::to_string(resources.size()) + ";\n";
   return s;
+}
+
+Bytes makePng(const Picture &p, const Plane *alpha) {
+  const int channels = alpha ? 4 : 3;
+  std::vector<uint8_t> pixels;
+  pixels.reserve(static_cast<size_t>(p.width()) * p.height() * channels);
+  for (int y = 0; y < p.height(); ++y) {
+    for (int x = 0; x < p.width(); ++x) {
+      const float t = ditherThreshold(x, y);
+      pixels.push_back(static_cast<uint8_t>(quantise(p.r.at(x, y), 255, t)));
+      pixels.push_back(static_cast<uint8_t>(quantise(p.g.at(x, y), 255, t)));
+      pixels.push_back(static_cast<uint8_t>(quantise(p.b.at(x, y), 255, t)));
+      if (alpha) pixels.push_back(static_cast<uint8_t>(quantise(alpha->at(x, y), 255, 0.5f)));
+    }
+  }
+  Bytes out;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  if (!png || !info || setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    return {};
+  }
+  png_set_write_fn(
+      png, &out,
+      [](png_structp s, png_bytep data, png_size_t size) {
+        Bytes &o = *static_cast<Bytes *>(png_get_io_ptr(s));
+        o.insert(o.end(), data, data + size);
+      },
+      nullptr);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(p.width()), static_cast<png_uint_32>(p.height()),
+               8, alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_compression_level(png, 9);
+  png_write_info(png, info);
+  for (int y = 0; y < p.height(); ++y)
+    png_write_row(png, &pixels[static_cast<size_t>(y) * p.width() * channels]);
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return out;
 }

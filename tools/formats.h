@@ -19,6 +19,10 @@ Bytes make3dfI8(const Plane &p);
 // width x height RGB, 3 bytes a pixel, bottom row first.
 Bytes makeRawRgbBottomUp(const Picture &p);
 
+// A PNG image of a picture, with an alpha channel when alpha is given
+// (0 clear, 1 opaque). The same picture always gives the same bytes.
+Bytes makePng(const Picture &p, const Plane *alpha = nullptr);
+
 // Converts the font text (192 glyphs, 15 rows of 9 '#'/'.' each) to the font's
 // bytes; false with a message naming the line when the text is malformed.
 bool fontFromText(const std::string &text, Bytes &font, std::string &error);

@@ -1,6 +1,7 @@
-// Writes the program's resources: the seven 3DF textures, the bitmap font and
-// the two preview images, as a C++ source the program is built with (and, when
-// asked, as separate files). The output depends only on the inputs.
+// Writes the program's resources: the seven 3DF textures, the bitmap font, the
+// two preview images and the control panel's three pictures (PNG), as a C++
+// source the program is built with (and, when asked, as separate files). The
+// output depends only on the inputs.
 //
 // Usage: makeresources --font-text FILE --typefaces DIR --out-cpp FILE [--out-dir DIR]
 //                      [--arrays 1]
@@ -82,6 +83,12 @@ int main(int argc, char **argv) {
   out.push_back({110, make3dfRgb565(secondTitle(faces))});
   out.push_back({111, makeRawRgbBottomUp(firstPreview(faces))});
   out.push_back({112, makeRawRgbBottomUp(secondPreview(faces))});
+  out.push_back({120, makePng(aboutPicture(faces))});
+  Plane monitorAlpha, iconAlpha;
+  const Picture monitor = monitorPicture(monitorAlpha);
+  out.push_back({121, makePng(monitor, &monitorAlpha)});
+  const Picture icon = panelIcon(iconAlpha);
+  out.push_back({122, makePng(icon, &iconAlpha)});
 
   if (!outDir.empty()) {
     for (const ResourceOut &r : out) {

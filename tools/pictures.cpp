@@ -382,3 +382,107 @@ Picture secondPreview(const Typefaces &t) {
   finish(p);
   return resample(p, 152, 112);
 }
+
+Picture aboutPicture(const Typefaces &t) {
+  // Painted at twice the size, then reduced.
+  const int w = 584, h = 424;
+  Picture p(w, h);
+  skyBackground(p, {0.9f, 0.35f, 1.0f}, {0.2f, 0.3f, 1.0f}, 120);
+  creatureTrail(p, 30.0f, 380.0f, 540.0f, 300.0f, 60.0f, {1.0f, 0.43f, 1.0f});
+  creatureTrail(p, 560.0f, 70.0f, 90.0f, 110.0f, -40.0f, {0.35f, 1.0f, 0.35f});
+  creatureTrail(p, 120.0f, 250.0f, 260.0f, 345.0f, 30.0f, {1.0f, 0.8f, 0.3f});
+  Plane name(w, h), second(w, h), small(w, h);
+  const float em = fitEm(t.serif, "Lumenveil", 430.0f, 0.04f);
+  const float baseline = h * 0.42f + em * 0.36f;
+  t.serif.drawCentred(name, "Lumenveil", w * 0.5f, baseline, em, 0.04f * em);
+  glowingText(p, name, {1.0f, 0.97f, 0.9f}, {1.0f, 0.65f, 0.95f}, {0.35f, 0.35f, 1.0f}, 0.9f);
+  const float em2 = fitEm(t.bold, "& Astrel-1", 210.0f, 0.05f);
+  t.bold.drawCentred(second, "& Astrel-1", w * 0.5f, baseline + em2 * 1.25f, em2, 0.05f * em2,
+                     1.6f);
+  p.add(second, {0.85f, 0.95f, 1.0f});
+  p.add(blur(second, 2.5f), {0.3f, 0.7f, 1.0f}, 1.0f);
+  p.add(blur(second, 8.0f), {0.35f, 0.35f, 1.0f}, 0.8f);
+  t.condensed.drawCentred(small, "Version 1.1.11", w * 0.5f, h - 22.0f, 24.0f, 1.0f);
+  p.add(small, {0.75f, 0.85f, 1.0f});
+  p.add(blur(small, 3.0f), {0.3f, 0.4f, 1.0f}, 0.6f);
+  finish(p);
+  return resample(p, 292, 212);
+}
+
+namespace {
+
+// Coverage of a rounded rectangle, sampled 4 x 4 a pixel.
+Plane roundedBox(int w, int h, float x0, float y0, float x1, float y1, float radius) {
+  Plane p(w, h);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      float sum = 0.0f;
+      for (int s = 0; s < 16; ++s) {
+        const float px = x + (s % 4 + 0.5f) / 4.0f, py = y + (s / 4 + 0.5f) / 4.0f;
+        const float dx = std::max({x0 + radius - px, 0.0f, px - (x1 - radius)});
+        const float dy = std::max({y0 + radius - py, 0.0f, py - (y1 - radius)});
+        if (px >= x0 && px <= x1 && py >= y0 && py <= y1 && dx * dx + dy * dy <= radius * radius)
+          sum += 1.0f;
+      }
+      p.at(x, y) = sum / 16.0f;
+    }
+  }
+  return p;
+}
+
+// Paints colour c over dst where cover says, making those pixels opaque.
+void paint(Picture &dst, Plane &alpha, const Plane &cover, Colour c) {
+  for (size_t i = 0; i < cover.v.size(); ++i) {
+    const float a = cover.v[i];
+    dst.r.v[i] = dst.r.v[i] * (1 - a) + c.r * a;
+    dst.g.v[i] = dst.g.v[i] * (1 - a) + c.g * a;
+    dst.b.v[i] = dst.b.v[i] * (1 - a) + c.b * a;
+    alpha.v[i] = alpha.v[i] * (1 - a) + a;
+  }
+}
+
+} // namespace
+
+Picture monitorPicture(Plane &alpha) {
+  const int w = 96, h = 96;
+  Picture p(w, h);
+  alpha = Plane(w, h);
+  // Stand and foot, then the cabinet, its bezel and the screen.
+  paint(p, alpha, roundedBox(w, h, 30, 78, 66, 92, 3), {0.55f, 0.55f, 0.58f});
+  paint(p, alpha, roundedBox(w, h, 40, 70, 56, 82, 1), {0.62f, 0.62f, 0.65f});
+  paint(p, alpha, roundedBox(w, h, 4, 6, 92, 74, 7), {0.78f, 0.78f, 0.80f});
+  paint(p, alpha, roundedBox(w, h, 5, 7, 91, 73, 6), {0.86f, 0.86f, 0.88f});
+  paint(p, alpha, roundedBox(w, h, 11, 12, 85, 62, 4), {0.35f, 0.35f, 0.38f});
+  Picture screen(w, h);
+  skyBackground(screen, {0.9f, 0.35f, 1.0f}, {0.2f, 0.3f, 1.0f}, 121);
+  creatureTrail(screen, 20.0f, 52.0f, 70.0f, 30.0f, 8.0f, {1.0f, 0.43f, 1.0f});
+  finish(screen);
+  const Plane glass = roundedBox(w, h, 13, 14, 83, 60, 3);
+  for (size_t i = 0; i < glass.v.size(); ++i) {
+    const float a = glass.v[i];
+    p.r.v[i] = p.r.v[i] * (1 - a) + screen.r.v[i] * a;
+    p.g.v[i] = p.g.v[i] * (1 - a) + screen.g.v[i] * a;
+    p.b.v[i] = p.b.v[i] * (1 - a) + screen.b.v[i] * a;
+  }
+  // The power light.
+  paint(p, alpha, roundedBox(w, h, 78, 66, 84, 69, 1), {0.3f, 0.85f, 0.35f});
+  return p;
+}
+
+Picture panelIcon(Plane &alpha) {
+  const int w = 64, h = 64;
+  Picture p(w, h);
+  alpha = Plane(w, h);
+  // A glowing creature's head with its trail on a dark round tile.
+  paint(p, alpha, roundedBox(w, h, 2, 2, 62, 62, 14), {0.04f, 0.03f, 0.12f});
+  Picture glow(w, h);
+  creatureTrail(glow, 6.0f, 52.0f, 44.0f, 22.0f, 10.0f, {1.0f, 0.43f, 1.0f});
+  finish(glow);
+  const Plane tile = roundedBox(w, h, 2, 2, 62, 62, 14);
+  for (size_t i = 0; i < tile.v.size(); ++i) {
+    p.r.v[i] = std::min(1.0f, p.r.v[i] + glow.r.v[i] * tile.v[i]);
+    p.g.v[i] = std::min(1.0f, p.g.v[i] + glow.g.v[i] * tile.v[i]);
+    p.b.v[i] = std::min(1.0f, p.b.v[i] + glow.b.v[i] * tile.v[i]);
+  }
+  return p;
+}

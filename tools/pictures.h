@@ -24,3 +24,8 @@ Picture softStarGlow();       // 109
 Picture secondTitle(const Typefaces &t);     // 110
 Picture firstPreview(const Typefaces &t);    // 111: 152 x 112
 Picture secondPreview(const Typefaces &t);   // 112: 152 x 112
+
+// The control panel's pictures, with the alpha channel where they have one.
+Picture aboutPicture(const Typefaces &t);       // 120: 292 x 212, the About page
+Picture monitorPicture(Plane &alpha);          // 121: 96 x 96, the power page's monitor
+Picture panelIcon(Plane &alpha);               // 122: 64 x 64, the window's icon

@@ -28,7 +28,7 @@ const char *const UsageText =
     "\n"
     "Screen-saver switches (as the system passes them; case does not matter):\n"
     "  /s          run the saver full screen (/s1 first scene, /s2 second scene)\n"
-    "  /c          open the control panel\n"
+    "  /c          open the control panel (the settings; closing it saves them)\n"
     "  /p N, /l N  draw the preview into window N\n"
     "  /a N        change the saver password (systems where the saver asks for it)\n"
     "  /d          write the default settings\n"
@@ -250,7 +250,9 @@ int runHeadless(const HeadlessRun &run) {
   double seconds = 0.0;
   if (!run.replayPath.empty()) {
     const double start = tickSeconds();
-    if (!boardReplay(run.replayPath.c_str(), error)) {
+    BoardReplayControl control;
+    control.stopRequested = stopRequested;  // SIGINT and SIGTERM end it at the next frame
+    if (!boardReplay(run.replayPath.c_str(), error, control)) {
       std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
       code = 1;
     }
@@ -261,7 +263,8 @@ int runHeadless(const HeadlessRun &run) {
     if (!run.audioOut.empty()) {
       if (!useWavFileForCd(run.audioOut, error)) {
         std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
-        boardStopTrace();
+        std::string ignored;
+        boardStopTrace(ignored);
         boardSetPresenter(nullptr);
         return 1;
       }
@@ -282,8 +285,17 @@ int runHeadless(const HeadlessRun &run) {
       std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
       code = 1;
     }
+    // A signal ends the run early: the frames asked for were not all made.
+    if (stopRequested() && frames < run.frames) {
+      std::fprintf(stderr, "lumenveil: stopped by a signal after %ld of %ld frames\n", frames,
+                   run.frames);
+      code = 1;
+    }
   }
-  boardStopTrace();
+  if (!boardStopTrace(error)) {
+    std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
+    code = 1;
+  }
   boardSetPresenter(nullptr);
 
   if (png.failed()) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <fstream>
 #include <vector>
 
 #include "assets/font.h"
@@ -70,6 +71,16 @@ bool dumpResources(const char *dir, std::string &error) {
     const ResourceBytes res = findResource(name.c_str(), "TEXTUREDATA");
     std::vector<uint8_t> rgb;
     int width = 0, height = 0;
+    // The control panel's pictures are PNG already.
+    if (res.size >= 8 && std::memcmp(res.data, "\x89PNG\r\n\x1a\n", 8) == 0) {
+      std::ofstream out(path, std::ios::binary);
+      out.write(reinterpret_cast<const char *>(res.data), static_cast<std::streamsize>(res.size));
+      if (!out.flush()) {
+        error = "cannot write " + path;
+        return false;
+      }
+      continue;
+    }
     if (id == FontResourceId) {
       if (res.size < static_cast<std::size_t>(FontBytes)) {
         error = "resource " + name + " is too short for the font";

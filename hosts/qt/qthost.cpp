@@ -3,9 +3,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QImage>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QMessageBox>
@@ -13,7 +14,6 @@
 #include <QPainter>
 #include <QScreen>
 #include <QTimer>
-#include <QVBoxLayout>
 #include <QWidget>
 #include <QWindow>
 
@@ -31,6 +31,7 @@
 #include "app/entry.h"
 #include "app/saverwindow.h"
 #include "glide/presenter.h"
+#include "hosts/qt/dialog.h"
 #include "glide/trace.h"
 #include "platform/application.h"
 #include "hosts/headless/headlessapp.h"
@@ -99,23 +100,6 @@ protected:
   }
 };
 
-// The control panel's window until the dialog proper is built: the live 3D
-// preview panel.
-class PanelWidget : public QWidget {
-public:
-  PanelWidget() { setFixedSize(348, 229); }
-  QImage image;
-
-protected:
-  void paintEvent(QPaintEvent *) override {
-    QPainter painter(this);
-    if (image.isNull())
-      painter.fillRect(rect(), Qt::black);
-    else
-      painter.drawImage(0, 0, image);
-  }
-};
-
 QString serverName(const std::string &title) {
   QByteArray hash = QCryptographicHash::hash(QByteArray::fromStdString(title), QCryptographicHash::Sha1);
   return QStringLiteral("lumenveil-%1-%2").arg(getuid()).arg(QString::fromLatin1(hash.toHex().left(16)));
@@ -130,6 +114,11 @@ public:
     handler_ = MessageHandler{};
     setMessageBoxSink(nullptr);
     delete saver_;
+    // However the run ended, an open control panel saves as it closes.
+    if (dialog_) {
+      dialog_->removeEventFilter(this);
+      dialog_->closeForm();
+    }
     delete dialog_;
   }
 
@@ -140,14 +129,23 @@ public:
     qApp->installEventFilter(this);
   }
   void setTitle(const std::string &title) override {
-    qApp->setApplicationDisplayName(QString::fromStdString(title));
+    // Kept apart from the application's display name, which Qt would append
+    // to every window's caption (the dialog has its own).
+    title_ = QString::fromStdString(title);
     listen(title);
   }
   void processMessages() override {
     if (stopRequested()) terminated_ = true;
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (dialog_ && !terminated_)
+      paceControlPanel();
+    else
+      QCoreApplication::processEvents(QEventLoop::AllEvents);
     deliverCdNotices();
-    if (stopRequested()) terminated_ = true;
+    if (stopRequested()) {
+      // A stop signal closes the control panel as its close button does: it saves.
+      terminated_ = true;
+      if (dialog_) dialog_->closeForm();
+    }
   }
   bool terminated() const override { return terminated_; }
   void terminate() override { terminated_ = true; }
@@ -158,7 +156,7 @@ public:
       std::fprintf(stderr, "lumenveil: %s\n", message.c_str());
       return;
     }
-    QMessageBox box(QMessageBox::Critical, qApp->applicationDisplayName(),
+    QMessageBox box(QMessageBox::Critical, title_,
                     QString::fromStdString(message));
     execUntilStopped(box);
   }
@@ -166,6 +164,7 @@ public:
 
   WindowHandle createSaverWindow() override {
     saver_ = new SaverWidget;
+    saver_->setWindowTitle(title_);
     if (run_.windowId) {
       // Inside a screen-saver daemon's window: fill it.
       QWindow *foreign = QWindow::fromWinId(static_cast<WId>(run_.windowId));
@@ -188,14 +187,10 @@ public:
     return SaverHandle;
   }
   WindowHandle createControlPanel() override {
-    dialog_ = new QWidget;
-    dialog_->setWindowTitle(QString::fromStdString(ControlPanelTitle));
-    auto *layout = new QVBoxLayout(dialog_);
-    panel_ = new PanelWidget;
-    layout->addWidget(panel_);
-    layout->addWidget(new QLabel(QStringLiteral("Lumenveil & Astrel-1")));
+    dialog_ = new ControlPanelDialog(PanelHandle);
+    panel_ = dialog_->tela();
     dialog_->installEventFilter(this);
-    dialog_->show();
+    dialog_->openForm();
     return PanelHandle;
   }
   void closeWindow(WindowHandle w) override {
@@ -262,10 +257,9 @@ public:
   void raiseInstance(const std::string &title) override { send(title, "raise\n"); }
   void closeInstance(const std::string &title) override { send(title, "close\n"); }
   bool drawImage565(WindowHandle w, const uint16_t *pixels, int width, int height) override {
-    if (w != PanelHandle || !panel_) return false;
+    if (w != PanelHandle || !dialog_) return false;
     QImage img(reinterpret_cast<const uchar *>(pixels), width, height, width * 2, QImage::Format_RGB16);
-    panel_->image = img.copy();
-    panel_->update();
+    dialog_->showFrame(img.copy());
     return true;
   }
   int platformId() override { return LV_VER_PLATFORM_WIN32_NT; }
@@ -285,6 +279,25 @@ public:
   void beep(int, int) override { QApplication::beep(); }
 
 protected:
+  // The control panel draws a frame each pass of the main loop. Passes are
+  // held to the screen's pace while the preview shows, and slowed further
+  // while nothing shows it, handling events all the while.
+  void paceControlPanel() {
+    const bool previewShown = dialog_->isVisible() && !dialog_->isMinimized() &&
+                              dialog_->form().activePage() == AboutPage &&
+                              dialog_->form().Tela.visible;
+    const qint64 interval = previewShown ? 16 : 50;
+    if (!passClock_.isValid()) passClock_.start();
+    const qint64 wait = interval - passClock_.elapsed();
+    if (wait > 0) {
+      QEventLoop idle;
+      QTimer::singleShot(static_cast<int>(wait), &idle, &QEventLoop::quit);
+      idle.exec();
+    }
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    passClock_.restart();
+  }
+
   bool underDaemon() const { return run_.root || run_.windowId != 0; }
 
   // Shows a modal box; a stop signal closes it (as if nobody answered) and
@@ -387,7 +400,7 @@ private:
             if (dialog_) dialog_->close();
             terminated_ = true;
           } else if (line.contains("raise")) {
-            QWidget *w = saver_ ? saver_ : dialog_;
+            QWidget *w = saver_ ? static_cast<QWidget *>(saver_) : dialog_;
             if (w) {
               w->raise();
               w->activateWindow();
@@ -400,11 +413,13 @@ private:
   }
 
   WindowedRun run_;
+  QString title_;
+  QElapsedTimer passClock_;
   MessageHandler handler_;
   bool terminated_ = false;
   SaverWidget *saver_ = nullptr;
-  QWidget *dialog_ = nullptr;
-  PanelWidget *panel_ = nullptr;
+  ControlPanelDialog *dialog_ = nullptr;
+  QWidget *panel_ = nullptr;
   std::unique_ptr<QLocalServer> server_;
 };
 
@@ -455,7 +470,10 @@ int runQtHost(int argc, char **argv, const WindowedRun &given) {
   // No screen: the switches that need no window still work.
   if (!haveDisplay()) {
     int code = runWithoutWindow(run.commandLine, "no display (DISPLAY is not set)");
-    boardStopTrace();
+    if (!boardStopTrace(error)) {
+      std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
+      code = 1;
+    }
     return code;
   }
   QApplication qtApp(argc, argv);
@@ -474,8 +492,12 @@ int runQtHost(int argc, char **argv, const WindowedRun &given) {
     code = runSaver(nullptr, run.commandLine);
     setApplication(nullptr);
   }
-  finishCdAudio(error);
+  std::string cdError;
+  finishCdAudio(cdError); // nothing to report: the sound went to the sound server
   boardSetPresenter(nullptr);
-  boardStopTrace();
+  if (!boardStopTrace(error)) {
+    std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
+    code = 1;
+  }
   return code;
 }

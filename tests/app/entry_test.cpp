@@ -13,6 +13,7 @@
 #include "glide/presenter.h"
 #include "hosts/headless/headlessapp.h"
 #include "platform/messagebox.h"
+#include "platform/registry_store.h"
 #include "platform/ticks.h"
 
 namespace {
@@ -89,6 +90,19 @@ TEST_F(RunModes, WriteDefaultsSavesTheSettingsAndSaysSoWithAnEmptyCaption) {
   text << in.rdbuf();
   EXPECT_NE(text.str().find("MainStars"), std::string::npos);
   EXPECT_NE(text.str().find("MotionBlurDelta"), std::string::npos);
+}
+
+TEST_F(RunModes, WriteDefaultsThatCannotBeSavedAreNotReportedAsDone) {
+  // The settings file's folder is an ordinary file: nothing can be written.
+  const std::string blocker = ::testing::TempDir() + "lv-entry-not-a-folder";
+  { std::ofstream(blocker) << "x"; }
+  setRegistryFilePath(blocker + "/registry.reg");
+  EXPECT_EQ(runSaver(nullptr, "/d"), 1);
+  setRegistryFilePath("");
+  ASSERT_EQ(boxes_.boxes.size(), 1u);
+  EXPECT_EQ(boxes_.boxes[0].second, "Error");
+  EXPECT_NE(boxes_.boxes[0].first, "Updated Windows Registry with default configuration.");
+  std::remove(blocker.c_str());
 }
 
 TEST_F(RunModes, ARunningCopyIsOnlyBroughtToTheTop) {

@@ -27,15 +27,22 @@ TEST(Resources, FoundByNumberNameAndType) {
     ASSERT_NE(r.data, nullptr) << e.name;
     EXPECT_EQ(r.size, e.size) << e.name;
   }
+  // The control panel's pictures are PNG images.
+  for (const char *name : {"#120", "#121", "#122"}) {
+    const ResourceBytes r = findResource(name, "TEXTUREDATA");
+    ASSERT_NE(r.data, nullptr) << name;
+    ASSERT_GT(r.size, 8u) << name;
+    EXPECT_EQ(std::memcmp(r.data, "\x89PNG\r\n\x1a\n", 8), 0) << name;
+  }
   // The same bytes every time: they are used in place.
   EXPECT_EQ(findResource("#101", "TEXTUREDATA").data, findResource("#101", "TEXTUREDATA").data);
   // Types compare without regard to case, as the system's do.
   EXPECT_NE(findResource("#101", "texturedata").data, nullptr);
   std::size_t count = 0;
   const int *ids = resourceIds(count);
-  EXPECT_EQ(count, 10u);
+  EXPECT_EQ(count, 13u);
   EXPECT_EQ(std::vector<int>(ids, ids + count),
-            (std::vector<int>{101, 102, 103, 104, 105, 108, 109, 110, 111, 112}));
+            (std::vector<int>{101, 102, 103, 104, 105, 108, 109, 110, 111, 112, 120, 121, 122}));
 }
 
 TEST(Resources, UnknownNamesAndTypesFindNothing) {

@@ -236,7 +236,7 @@ std::vector<std::string> traceOneFrame(bool motionBlur) {
   std::string error;
   EXPECT_TRUE(boardStartTrace(path.c_str(), error)) << error;
   drawBackdrop(motionBlur);
-  boardStopTrace();
+  EXPECT_TRUE(boardStopTrace(error)) << error;
   std::vector<std::string> lines;
   std::ifstream in(path);
   for (std::string line; std::getline(in, line) && lines.size() < 3;) lines.push_back(line);

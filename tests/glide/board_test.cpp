@@ -266,7 +266,7 @@ TEST(BoardTrace, AReplayedTraceReproducesEveryFrame) {
   drawSample(0);
   drawSample(1);
   grGlideShutdown();
-  boardStopTrace();
+  ASSERT_TRUE(boardStopTrace(error)) << error;
 
   boardSetPresenter(&replayed);
   ASSERT_TRUE(boardReplay(path.c_str(), error)) << error;

@@ -64,10 +64,17 @@ TEST_F(DamagedTrace, PixelsAfterTheLockEndedAreDropped) {
   }
 }
 
-TEST_F(DamagedTrace, AFolderIsNoTrace) {
+// A folder, an empty file, or a file of comments holds no board call: a replay
+// of it has nothing to show and says so, naming the file.
+TEST_F(DamagedTrace, AFolderOrAFileWithoutCallsIsNoTrace) {
   EXPECT_FALSE(boardReplay(testing::TempDir().c_str(), error));
   EXPECT_NE(error.find("cannot read"), std::string::npos) << error;
-  EXPECT_TRUE(replay(""));  // an empty trace is a trace of nothing
+  for (const char *text : {"", "\n\n", "# only a comment\n   \n"}) {
+    SCOPED_TRACE(text);
+    EXPECT_FALSE(replay(text));
+    EXPECT_NE(error.find(path), std::string::npos) << error;
+    EXPECT_NE(error.find("no board call"), std::string::npos) << error;
+  }
 }
 
 TEST_F(DamagedTrace, PixelCountsThatDoNotMatchTheirDataAreRefused) {

@@ -179,6 +179,28 @@ TEST_F(Clipping, LinesAreCutAtTheNearPlaneAndAtBothEnds) {
   EXPECT_NEAR(Calls[1].vertices[0].r + Calls[1].vertices[1].r, 60.0f, 1e-3f);
 }
 
+// A line of colour only (8 floats) reaches the board with s/w and t/w of zero
+// at both ends, whatever the rest of the caller's records hold, cut or not.
+TEST_F(Clipping, FloatsPastTheGivenCountReachTheBoardAsZero) {
+  for (bool cut : {false, true}) {
+    SCOPED_TRACE(cut ? "cut" : "whole");
+    ClipVertex l[2] = {vertex(0.2f, 0.1f, -0.5f, 1, 10), vertex(cut ? 3.0f : 0.3f, 0.1f, -0.5f, 1, 20)};
+    l[0][8] = l[1][8] = 7.0e30f;
+    l[0][9] = l[1][9] = std::nanf("");
+    ClipVertex* list[9] = {&l[0], &l[1]};
+    int count = 0;
+    Calls.clear();
+    drawLineAA3D(8, 2, list, count, list);
+    ASSERT_EQ(Calls.size(), 1u);
+    for (const GrVertex& v : Calls[0].vertices) {
+      EXPECT_EQ(v.tmuvtx[0].sow, 0.0f);
+      EXPECT_EQ(v.tmuvtx[0].tow, 0.0f);
+      EXPECT_EQ(v.tmuvtx[1].sow, 0.0f);
+    }
+    EXPECT_EQ(Calls[0].vertices[0].a, 245.0f);  // the alpha is among the 8
+  }
+}
+
 TEST_F(Clipping, ScreenCoordinatesKeepTheSnapBias) {
   GrVertex out{};
   float centre[10] = {0, 0, -0.3f, 1, 1, 2, 3, 4, 5, 6};

@@ -6,6 +6,15 @@ set -u
 exe="$1"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+
+# Waits up to $2 tenths of a second for process $1 to end; fails if it does not.
+ends_within() {
+  for _ in $(seq 1 "$2"); do
+    kill -0 "$1" 2>/dev/null || return 0
+    sleep 0.1
+  done
+  ! kill -0 "$1" 2>/dev/null
+}
 export LUMENVEIL_REGISTRY="$work/registry.reg"
 printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Qbn\\Lumenveil\\1.1\\Display]\n"Mode"=dword:00000002\n"Divisor"=dword:00000000\n' > "$LUMENVEIL_REGISTRY"
 
@@ -39,11 +48,7 @@ echo "a second copy returned at once"
 
 sleep 2
 xdotool key --window "$win" space
-for _ in $(seq 1 50); do
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.1
-done
-if kill -0 "$pid" 2>/dev/null; then
+if ! ends_within "$pid" 50; then
   echo "FAIL: a key after the grace time did not end the saver"
   kill "$pid"
   exit 1
@@ -94,11 +99,7 @@ pid=$!
 sleep 2
 kill -0 "$pid" 2>/dev/null || { echo "FAIL: the saver with a damaged file ended by itself"; exit 1; }
 kill -TERM "$pid"
-for _ in $(seq 1 30); do
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.1
-done
-if kill -0 "$pid" 2>/dev/null; then
+if ! ends_within "$pid" 30; then
   echo "FAIL: SIGTERM did not end the saver while its message box was open"
   kill -KILL "$pid"
   exit 1
@@ -113,11 +114,7 @@ if [ -n "$root" ]; then
   pid=$!
   sleep 2
   kill -TERM "$pid"
-  for _ in $(seq 1 30); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill -0 "$pid" 2>/dev/null && { echo "FAIL: the daemon's hack did not end on SIGTERM"; kill -KILL "$pid"; exit 1; }
+  ends_within "$pid" 30 || { echo "FAIL: the daemon's hack did not end on SIGTERM"; kill -KILL "$pid"; exit 1; }
   wait "$pid"
   grep -q "line 4" "$work/stderr" || { echo "FAIL: no message on the error stream: $(cat "$work/stderr")"; exit 1; }
   echo "under a daemon the damaged file is reported on the error stream"

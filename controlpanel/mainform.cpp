@@ -1,0 +1,587 @@
+#include "controlpanel/mainform.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <iterator>
+#include <string>
+
+#include "controlpanel/cdaudio.h"
+#include "display/frameloop.h"
+#include "display/glidedisplay.h"
+
+const char *const PageCaptions[PageCount] = {"About",  "Audio",           "Astrel",   "Display",
+                                             "Global", "Power Management", "Lumenveil"};
+const char *const MainFormCaption = "Lumenveil & Astrel-1 Control Panel (v1.1.11) ";
+
+namespace {
+
+MainForm *OpenForm = nullptr;
+
+// The dialog's CD player: unlike the saver's, it does not share the drive.
+void dialogMediaPlayer1Notify() {
+  if (OpenForm) OpenForm->mediaPlayer1Notify();
+}
+MediaPlayer DialogMediaPlayer1(false, dialogMediaPlayer1Notify);
+
+constexpr int ResolutionCount = static_cast<int>(std::size(ResolutionTable));
+constexpr int RefreshCount = static_cast<int>(std::size(RefreshTable));
+const char *const DitherEntries[] = {"disabled", "2 x 2", "4 x 4"};
+constexpr int DitherCount = static_cast<int>(std::size(DitherEntries));
+
+// The entries name what the display layer selects for each stored index.
+std::string resolutionEntry(int i) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%d x %d", ResolutionTable[i].width, ResolutionTable[i].height);
+  return text;
+}
+std::string refreshEntry(int i) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%d Hz", RefreshTable[i].hz);
+  return text;
+}
+
+// The entry the saver will use for a stored index: the display layer takes
+// the first entry for an index outside its table.
+int shownIndex(int32_t stored, int count) { return stored >= 0 && stored < count ? stored : 0; }
+
+void fillList(Control &box, const std::vector<std::string> &items, int shown) {
+  box.items = items;
+  box.itemIndex = shown;
+}
+
+} // namespace
+
+void refreshSliderReadout(Control &bar, Control &panel, int32_t *setting, const char *prefix,
+                          const char *suffix, bool toSlider) {
+  if (setting) {
+    if (toSlider)
+      bar.position = std::clamp<int>(*setting, bar.minimum, bar.maximum);
+    else
+      *setting = bar.position;
+  }
+  char text[64];
+  std::snprintf(text, sizeof text, "%s%d%s", prefix, bar.position, suffix);
+  panel.caption = text;
+}
+
+std::vector<std::string> frameRateEntries(const std::string &refreshEntry) {
+  const int rate = std::atoi(refreshEntry.c_str());
+  std::vector<std::string> entries{"Maximum"};
+  for (int i = 1; i <= MaxSwapInterval; ++i) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%3.1f", static_cast<double>(rate) / i);
+    entries.push_back(text);
+  }
+  return entries;
+}
+
+MainForm *openMainForm() { return OpenForm; }
+
+void showPreviewPanel() {
+  if (OpenForm) OpenForm->showPreviewPanel();
+}
+
+Control &MainForm::add(Control &c, const char *name, ControlKind kind, const char *caption) {
+  c.name = name;
+  c.kind = kind;
+  c.caption = caption;
+  all_.push_back(&c);
+  return c;
+}
+
+void MainForm::slider(Control &bar, const char *name, int minimum, int maximum, int tick,
+                      Control &panel, const char *panelName) {
+  add(bar, name, ControlKind::TrackBar);
+  bar.minimum = minimum;
+  bar.maximum = maximum;
+  bar.tick = tick;
+  bar.position = minimum;
+  add(panel, panelName, ControlKind::Panel, "");
+}
+
+MainForm::MainForm(WindowHandle tela) : telaWindow_(tela) {
+  using K = ControlKind;
+  // About
+  add(GroupBox21, "GroupBox21", K::GroupBox);
+  add(Image1, "Image1", K::Image);
+  add(Tela, "Tela", K::Panel).visible = false;
+
+  // Audio
+  add(CheckBox3, "CheckBox3", K::CheckBox, "CD Audio");
+  add(GroupBox5, "GroupBox5", K::GroupBox, "CD Settings").enabled = false;
+  add(CheckBox5, "CheckBox5", K::CheckBox, "Random Order");
+  add(CheckBox4, "CheckBox4", K::CheckBox, "Continuous Play");
+  add(CheckBox1, "CheckBox1", K::CheckBox, "Sfx Audio").enabled = false;
+  add(RadioGroup1, "RadioGroup1", K::GroupBox, "Sfx Settings").enabled = false;
+  add(RadioButton2, "RadioButton2", K::RadioButton, "3D").enabled = false;
+  add(RadioButton1, "RadioButton1", K::RadioButton, "Stereo").enabled = false;
+  add(GroupBox6, "GroupBox6", K::GroupBox, "Volume").enabled = false;
+  slider(TrackBar1, "TrackBar1", 0, 100, 10, Panel1, "Panel1");
+  add(GroupBox7, "GroupBox7", K::GroupBox, "Balance").enabled = false;
+  slider(TrackBar2, "TrackBar2", 0, 100, 10, Panel2, "Panel2");
+  TrackBar1.enabled = Panel1.enabled = false;
+  TrackBar2.enabled = Panel2.enabled = false;
+  TrackBar2.position = 50;
+  Panel1.caption = "0";
+  Panel2.caption = "50";
+
+  // Astrel
+  add(MainStarsGroup, "MainStarsGroup", K::GroupBox, "Main Stars");
+  add(MainStarsLabel, "MainStarsLabel", K::Label, "Maximum number:");
+  slider(TrackBar6, "TrackBar6", 100, 500, 50, Panel9, "Panel9");
+  add(NeighboursLabel, "NeighboursLabel", K::Label, "Neighbours:");
+  slider(TrackBar12, "TrackBar12", 0, 5, 1, Panel10, "Panel10");
+  add(NeighbourDistanceLabel, "NeighbourDistanceLabel", K::Label, "Neighbour distance:");
+  slider(TrackBar13, "TrackBar13", 200, 1000, 50, Panel20, "Panel20");
+  add(SupernovaeGroup, "SupernovaeGroup", K::GroupBox, "Supernovae Frequency");
+  slider(TrackBar14, "TrackBar14", 20, 180, 20, Panel21, "Panel21");
+  add(AccretionGroup, "AccretionGroup", K::GroupBox, "Acretion Disk Density");
+  slider(TrackBar15, "TrackBar15", 0, 200, 25, Panel22, "Panel22");
+  add(Button4, "Button4", K::Button, "Defaults");
+
+  // Display
+  add(ResolutionGroup, "ResolutionGroup", K::GroupBox, "Resolution");
+  add(Resolution, "Resolution", K::ComboBox).hint = "Display resolution";
+  add(RefreshRateGroup, "RefreshRateGroup", K::GroupBox, "Refresh Rate");
+  add(RefreshRate, "RefreshRate", K::ComboBox).hint = "Video mode vertical refresh rate";
+  add(FrameRateGroup, "FrameRateGroup", K::GroupBox, "Frame Rate");
+  add(FrameRate, "FrameRate", K::ComboBox).hint = "Targetted  frame rate";
+  add(DitherModeGroup, "DitherModeGroup", K::GroupBox, "Dithering");
+  add(DitherMode, "DitherMode", K::ComboBox).hint = "Dithering method used";
+  add(CenteringGroup, "CenteringGroup", K::GroupBox);
+  add(CheckBox8, "CheckBox8", K::CheckBox, "Enable image centering aid");
+
+  // Global
+  add(RadioGroup2, "RadioGroup2", K::GroupBox, "Active Screen Saver");
+  add(RadioButton3, "RadioButton3", K::RadioButton, "Lumenveil");
+  add(RadioButton4, "RadioButton4", K::RadioButton, "Astrel-1");
+  add(RadioButton5, "RadioButton5", K::RadioButton, "Random");
+  add(MotionBlurGroup, "MotionBlurGroup", K::GroupBox, "Motion Blur");
+  add(MotionBlur, "MotionBlur", K::CheckBox, "Enabled");
+  slider(TrackBar10, "TrackBar10", -30, 10, 5, Panel17, "Panel17");
+  add(LessLabel, "LessLabel", K::Label, "less");
+  add(MoreLabel, "MoreLabel", K::Label, "more");
+  add(PriorityGroup, "PriorityGroup", K::GroupBox, "Task Priority");
+  slider(TrackBar9, "TrackBar9", 1, 4, 1, Panel16, "Panel16");
+  add(StatisticsGroup, "StatisticsGroup", K::GroupBox, "Statistics");
+  add(Statistics, "Statistics", K::CheckBox, "Show frame rate");
+  add(Button3, "Button3", K::Button, "Defaults");
+
+  // Power Management
+  add(CheckBox2, "CheckBox2", K::CheckBox, "Override Windows power management");
+  add(GroupBox22, "GroupBox22", K::GroupBox, "Energy saving features of monitor");
+  add(Image2, "Image2", K::Image);
+  add(CheckBox6, "CheckBox6", K::CheckBox, "Low power standby");
+  add(Edit1, "Edit1", K::Edit);
+  add(ScrollBar1, "ScrollBar1", K::ScrollBar);
+  add(Label8, "Label8", K::Label, "minutes");
+  add(CheckBox7, "CheckBox7", K::CheckBox, "Shut off monitor");
+  add(Edit2, "Edit2", K::Edit);
+  add(ScrollBar2, "ScrollBar2", K::ScrollBar);
+  add(Label9, "Label9", K::Label, "minutes");
+  for (Control *bar : {&ScrollBar1, &ScrollBar2}) {
+    bar->minimum = 1;
+    bar->maximum = 120;
+    bar->position = 1;
+  }
+
+  // Lumenveil
+  add(SpinnersGroup, "SpinnersGroup", K::GroupBox, "Spinners");
+  slider(TrackBar8, "TrackBar8", 0, 5, 1, Panel14, "Panel14");
+  add(TimeFactorGroup, "TimeFactorGroup", K::GroupBox, "Time Factor(%)");
+  slider(TrackBar11, "TrackBar11", 50, 300, 50, Panel19, "Panel19");
+  add(DebrisGroup, "DebrisGroup", K::GroupBox, "Debris");
+  slider(TrackBar3, "TrackBar3", 0, 2000, 250, Panel4, "Panel4");
+  add(WormsGroup, "WormsGroup", K::GroupBox, "Worms");
+  slider(TrackBar4, "TrackBar4", 0, 5, 1, Panel6, "Panel6");
+  add(TubifexGroup, "TubifexGroup", K::GroupBox, "Tubifex");
+  slider(TrackBar16, "TrackBar16", 0, 24, 4, Panel24, "Panel24");
+  add(TrailersGroup, "TrailersGroup", K::GroupBox, "Trailers");
+  slider(TrackBar7, "TrackBar7", 0, 15, 3, Panel12, "Panel12");
+  add(MeteorsGroup, "MeteorsGroup", K::GroupBox, "Meteors");
+  slider(TrackBar5, "TrackBar5", 0, 5, 1, Panel8, "Panel8");
+  add(CameraGroup, "CameraGroup", K::GroupBox, "Camera");
+  add(VCamera, "VCamera", K::CheckBox, "Static");
+  add(NebulaGroup, "NebulaGroup", K::GroupBox, "Nebula Backdrop");
+  add(VNebula, "VNebula", K::CheckBox, "Enabled");
+  add(Button8, "Button8", K::Button, "Defaults");
+
+  mediaPlayer1_ = &DialogMediaPlayer1;
+  OpenForm = this;
+}
+
+MainForm::~MainForm() {
+  if (OpenForm == this) OpenForm = nullptr;
+}
+
+Control *MainForm::find(const std::string &name) {
+  for (Control *c : all_)
+    if (c->name == name) return c;
+  return nullptr;
+}
+
+void MainForm::changed() {
+  if (changed_) changed_();
+}
+
+// Open and close
+
+void MainForm::formCreate() {
+  if (open_ || closed_) return;
+  open_ = true;
+  visible_ = true;
+  activePage_ = AboutPage;
+  setRenderWindow(telaWindow_);
+  loadAudioPage();
+  if (audio_->CD_Audio != 0) startCdAudio(mediaPlayer1_);
+  loadDisplayPage();
+  loadGlobalPage();
+  loadLumenveilPage();
+  loadAstrelPage();
+  loadPowerPage();
+  changed();
+}
+
+void MainForm::formClose() {
+  if (!open_) return;
+  open_ = false;
+  closed_ = true;
+  visible_ = false;
+  changed();
+
+  audio_->save();
+  audio_.reset();
+  stopCdAudio();
+
+  display_->ImageCenteringAid = CheckBox8.checked ? 1 : 0;
+  display_->save();
+  display_.reset();
+
+  global_->save();
+  global_.reset();
+  lumenveil_->save();
+  lumenveil_.reset();
+  astrel_->save();
+  astrel_.reset();
+
+  setRenderWindow(0);
+
+  power_->OverrideWindow95Settings = CheckBox2.checked ? 1 : 0;
+  power_->LowPowerStandby = CheckBox6.checked ? 1 : 0;
+  power_->ShutOffMonitor = CheckBox7.checked ? 1 : 0;
+  power_->LowPowerTimeout = minutes(ScrollBar1);
+  power_->PowerOffTimeout = minutes(ScrollBar2);
+  power_->save();
+  power_.reset();
+
+  shutdownDisplay();
+}
+
+void MainForm::loadAudioPage() {
+  audio_ = std::make_unique<AudioConfiguration>();
+  audio_->load();
+  CheckBox3.checked = audio_->CD_Audio != 0;
+  CheckBox4.checked = audio_->CD_Continuous != 0;
+  CheckBox5.checked = audio_->CD_Random != 0;
+  CheckBox5.enabled = audio_->CD_Audio != 0;
+  CheckBox4.enabled = CheckBox5.enabled;
+}
+
+void MainForm::loadDisplayPage() {
+  display_ = std::make_unique<DisplayConfiguration>();
+  display_->load();
+  CheckBox8.checked = display_->ImageCenteringAid != 0;
+
+  std::vector<std::string> entries;
+  for (int i = 0; i < ResolutionCount; ++i) entries.push_back(resolutionEntry(i));
+  fillList(Resolution, entries, shownIndex(display_->Mode, ResolutionCount));
+
+  fillFrameRateList();
+
+  entries.clear();
+  for (int i = 0; i < RefreshCount; ++i) entries.push_back(refreshEntry(i));
+  fillList(RefreshRate, entries, shownIndex(display_->RefreshRate, RefreshCount));
+
+  fillList(DitherMode, {std::begin(DitherEntries), std::end(DitherEntries)},
+           shownIndex(display_->DitherMode, DitherCount));
+}
+
+// The frame-rate list for the refresh rate in the record; it shows the entry
+// for the stored divisor, which the display layer holds to the list's range.
+void MainForm::fillFrameRateList() {
+  const int refresh = shownIndex(display_->RefreshRate, RefreshCount);
+  fillList(FrameRate, frameRateEntries(refreshEntry(refresh)),
+           std::clamp<int>(display_->Divisor, 0, MaxSwapInterval));
+}
+
+void MainForm::loadGlobalPage() {
+  global_ = std::make_unique<GlobalConfiguration>();
+  global_->load();
+  readoutToSlider(TrackBar10);
+  readoutToSlider(TrackBar9);
+  Statistics.checked = global_->Statistics != 0;
+  MotionBlur.checked = global_->MotionBlur != 0;
+  TrackBar10.enabled = MotionBlur.checked;
+  RadioButton3.checked = global_->ScreenSaver == 0;
+  RadioButton4.checked = global_->ScreenSaver == 1;
+  RadioButton5.checked = global_->ScreenSaver != 0 && global_->ScreenSaver != 1;
+}
+
+void MainForm::loadLumenveilPage() {
+  lumenveil_ = std::make_unique<LumenveilConfiguration>();
+  lumenveil_->load();
+  for (Control *bar : {&TrackBar3, &TrackBar4, &TrackBar5, &TrackBar7, &TrackBar8, &TrackBar11,
+                       &TrackBar16})
+    readoutToSlider(*bar);
+  VCamera.checked = lumenveil_->StaticCamera != 0;
+  VNebula.checked = lumenveil_->MebulaBackdrop != 0;
+}
+
+void MainForm::loadAstrelPage() {
+  astrel_ = std::make_unique<AstrelConfiguration>();
+  astrel_->load();
+  for (Control *bar : {&TrackBar6, &TrackBar12, &TrackBar13, &TrackBar14, &TrackBar15})
+    readoutToSlider(*bar);
+}
+
+void MainForm::loadPowerPage() {
+  power_ = std::make_unique<PowerConfiguration>();
+  power_->load();
+  CheckBox2.checked = power_->OverrideWindow95Settings != 0;
+  CheckBox6.checked = power_->LowPowerStandby != 0;
+  CheckBox7.checked = power_->ShutOffMonitor != 0;
+  // Timeouts far outside the range must not overflow on the way.
+  auto position = [](int32_t timeout) {
+    return static_cast<int>(121 - std::clamp<int32_t>(timeout, -1000, 1000));
+  };
+  setScrollBarPosition(ScrollBar1, position(power_->LowPowerTimeout));
+  setScrollBarPosition(ScrollBar2, position(power_->PowerOffTimeout));
+  checkBox2Click();
+  checkBox6Click();
+  checkBox7Click();
+  scrollBar1Change();
+  scrollBar2Change();
+}
+
+// What the user does
+
+void MainForm::userSelectPage(int page) {
+  if (!open_ || page < 0 || page >= PageCount || page == activePage_) return;
+  activePage_ = page;
+  pageControl1Change();
+  changed();
+}
+
+void MainForm::userClick(Control &c) {
+  if (!open_ || !c.enabled || !c.visible) return;
+  switch (c.kind) {
+  case ControlKind::CheckBox:
+    c.checked = !c.checked;
+    break;
+  case ControlKind::RadioButton:
+    for (Control *button : {&RadioButton3, &RadioButton4, &RadioButton5})
+      button->checked = button == &c;
+    break;
+  case ControlKind::Button:
+    break;
+  default:
+    return;
+  }
+  if (&c == &CheckBox3) checkBox3Click();
+  else if (&c == &CheckBox5) checkBox5Click();
+  else if (&c == &CheckBox4) checkBox4Click();
+  else if (&c == &MotionBlur) motionBlurClick();
+  else if (&c == &Statistics) statisticsClick();
+  else if (&c == &VCamera) vCameraClick();
+  else if (&c == &VNebula) vNebulaClick();
+  else if (&c == &RadioButton3) radioButton3Click();
+  else if (&c == &RadioButton4) radioButton4Click();
+  else if (&c == &RadioButton5) radioButton5Click();
+  else if (&c == &Button3) button3Click();
+  else if (&c == &Button8) button8Click();
+  else if (&c == &Button4) button4Click();
+  else if (&c == &CheckBox2) checkBox2Click();
+  else if (&c == &CheckBox6) checkBox6Click();
+  else if (&c == &CheckBox7) checkBox7Click();
+  changed();
+}
+
+void MainForm::userMove(Control &c, int position) {
+  if (!open_ || !c.enabled || !c.visible) return;
+  if (c.kind == ControlKind::TrackBar) {
+    const int p = std::clamp(position, c.minimum, c.maximum);
+    if (p == c.position) return;
+    c.position = p;
+    trackBarChange(c);
+  } else if (c.kind == ControlKind::ScrollBar) {
+    setScrollBarPosition(c, position);
+  } else {
+    return;
+  }
+  changed();
+}
+
+void MainForm::userPick(Control &c, int index) {
+  if (!open_ || !c.enabled || c.kind != ControlKind::ComboBox) return;
+  if (index < 0 || index >= static_cast<int>(c.items.size())) return;
+  c.itemIndex = index;
+  if (&c == &Resolution) resolutionChange();
+  else if (&c == &RefreshRate) refreshRateChange();
+  else if (&c == &FrameRate) frameRateChange();
+  else if (&c == &DitherMode) ditherModeChange();
+  changed();
+}
+
+void MainForm::setScrollBarPosition(Control &bar, int position) {
+  const int p = std::clamp(position, bar.minimum, bar.maximum);
+  if (p == bar.position) return;
+  bar.position = p;
+  if (&bar == &ScrollBar1) scrollBar1Change();
+  if (&bar == &ScrollBar2) scrollBar2Change();
+}
+
+void MainForm::showPreviewPanel() {
+  Tela.visible = true;
+  GroupBox21.visible = false;
+  changed();
+}
+
+void MainForm::mediaPlayer1Notify() { playNextTrack(); }
+
+// The handlers
+
+void MainForm::pageControl1Change() {
+  if (activePage_ == AboutPage) {
+    setRenderWindow(telaWindow_);
+    resetScene();
+  } else {
+    setRenderWindow(0);
+  }
+}
+
+void MainForm::checkBox3Click() {
+  audio_->CD_Audio = CheckBox3.checked ? 1 : 0;
+  CheckBox5.enabled = audio_->CD_Audio != 0;
+  CheckBox4.enabled = CheckBox5.enabled;
+}
+
+void MainForm::checkBox5Click() { audio_->CD_Random = CheckBox5.checked ? 1 : 0; }
+void MainForm::checkBox4Click() { audio_->CD_Continuous = CheckBox4.checked ? 1 : 0; }
+
+void MainForm::resolutionChange() { display_->Mode = Resolution.itemIndex; }
+
+void MainForm::refreshRateChange() {
+  display_->RefreshRate = RefreshRate.itemIndex;
+  fillFrameRateList();
+}
+
+void MainForm::frameRateChange() { display_->Divisor = FrameRate.itemIndex; }
+void MainForm::ditherModeChange() { display_->DitherMode = DitherMode.itemIndex; }
+
+void MainForm::trackBarChange(Control &bar) {
+  Readout r;
+  if (readoutOf(bar, r)) refreshSliderReadout(bar, *r.panel, r.setting, r.prefix, r.suffix, false);
+}
+
+// The read-out and the setting of each slider of the setting pages.
+bool MainForm::readoutOf(const Control &bar, Readout &r) {
+  const struct {
+    Control *bar, *panel;
+    int32_t *setting;
+    const char *prefix, *suffix;
+  } table[] = {
+      {&TrackBar6, &Panel9, astrel_ ? &astrel_->MainStars : nullptr, "", ""},
+      {&TrackBar12, &Panel10, astrel_ ? &astrel_->Neighbours : nullptr, "", ""},
+      {&TrackBar13, &Panel20, astrel_ ? &astrel_->NeighbourDistance : nullptr, "", ""},
+      {&TrackBar14, &Panel21, astrel_ ? &astrel_->SuperNovaeFrequency : nullptr, "", " s"},
+      {&TrackBar15, &Panel22, astrel_ ? &astrel_->AccreationDiskDensity : nullptr, "+", ""},
+      {&TrackBar10, &Panel17, global_ ? &global_->MotionBlurDelta : nullptr, "", ""},
+      {&TrackBar9, &Panel16, global_ ? &global_->Priority : nullptr, "", ""},
+      {&TrackBar8, &Panel14, lumenveil_ ? &lumenveil_->Spinners : nullptr, "", ""},
+      {&TrackBar11, &Panel19, lumenveil_ ? &lumenveil_->TimeFactor : nullptr, "", "%"},
+      {&TrackBar3, &Panel4, lumenveil_ ? &lumenveil_->Debris : nullptr, "", ""},
+      {&TrackBar4, &Panel6, lumenveil_ ? &lumenveil_->Worms : nullptr, "", ""},
+      {&TrackBar16, &Panel24, lumenveil_ ? &lumenveil_->Tubifex : nullptr, "", ""},
+      {&TrackBar7, &Panel12, lumenveil_ ? &lumenveil_->Trailers : nullptr, "", ""},
+      {&TrackBar5, &Panel8, lumenveil_ ? &lumenveil_->Meteors : nullptr, "", ""},
+  };
+  for (const auto &e : table) {
+    if (e.bar != &bar) continue;
+    r = {e.panel, e.setting, e.prefix, e.suffix};
+    return e.setting != nullptr;
+  }
+  return false;
+}
+
+// At open every read-out shows the bare number, except the accretion's "+".
+void MainForm::readoutToSlider(Control &bar) {
+  Readout r;
+  if (readoutOf(bar, r))
+    refreshSliderReadout(bar, *r.panel, r.setting, &bar == &TrackBar15 ? "+" : "", "", true);
+}
+
+void MainForm::motionBlurClick() {
+  global_->MotionBlur = MotionBlur.checked ? 1 : 0;
+  TrackBar10.enabled = MotionBlur.checked;
+}
+
+void MainForm::statisticsClick() { global_->Statistics = Statistics.checked ? 1 : 0; }
+void MainForm::vCameraClick() { lumenveil_->StaticCamera = VCamera.checked ? 1 : 0; }
+void MainForm::vNebulaClick() { lumenveil_->MebulaBackdrop = VNebula.checked ? 1 : 0; }
+void MainForm::radioButton3Click() { global_->ScreenSaver = 0; }
+void MainForm::radioButton4Click() { global_->ScreenSaver = 1; }
+void MainForm::radioButton5Click() { global_->ScreenSaver = 2; }
+
+// Defaults: the group's defaults reach the settings at once, and the page
+// shows them as it would at open.
+void MainForm::button3Click() {
+  global_.reset();
+  GlobalConfiguration().save();
+  loadGlobalPage();
+}
+
+void MainForm::button8Click() {
+  lumenveil_.reset();
+  LumenveilConfiguration().save();
+  loadLumenveilPage();
+}
+
+void MainForm::button4Click() {
+  astrel_.reset();
+  AstrelConfiguration().save();
+  loadAstrelPage();
+}
+
+void MainForm::checkBox2Click() {
+  GroupBox22.enabled = CheckBox2.checked;
+  CheckBox6.enabled = GroupBox22.enabled;
+  CheckBox7.enabled = GroupBox22.enabled;
+  Image2.enabled = GroupBox22.enabled;
+  checkBox6Click();
+  checkBox7Click();
+}
+
+void MainForm::checkBox6Click() {
+  Edit1.enabled = CheckBox6.enabled && CheckBox6.checked;
+  ScrollBar1.enabled = Edit1.enabled;
+  Label8.enabled = Edit1.enabled;
+}
+
+void MainForm::checkBox7Click() {
+  Edit2.enabled = CheckBox7.enabled && CheckBox7.checked;
+  ScrollBar2.enabled = Edit2.enabled;
+  Label9.enabled = Edit2.enabled;
+}
+
+// The scroll bars run upside down (thumb up, more minutes); the two rules
+// keep the standby time at most the shut-off time.
+void MainForm::scrollBar1Change() {
+  setScrollBarPosition(ScrollBar2, std::min(ScrollBar1.position, ScrollBar2.position));
+  Edit1.caption = std::to_string(minutes(ScrollBar1));
+}
+
+void MainForm::scrollBar2Change() {
+  setScrollBarPosition(ScrollBar1, std::max(ScrollBar1.position, ScrollBar2.position));
+  Edit2.caption = std::to_string(minutes(ScrollBar2));
+}

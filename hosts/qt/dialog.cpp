@@ -1,0 +1,466 @@
+#include "hosts/qt/dialog.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSlider>
+#include <QStyleOptionTab>
+#include <QTabBar>
+#include <QTabWidget>
+#include <algorithm>
+
+#include "platform/resources.h"
+
+namespace {
+
+// The preview panel: black with a single border; the latest frame copy is
+// drawn at its top left, inside the border.
+class TelaPanel : public QFrame {
+public:
+  explicit TelaPanel(QWidget *parent) : QFrame(parent) {
+    setFrameStyle(QFrame::Box | QFrame::Plain);
+    setLineWidth(1);
+    setAutoFillBackground(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, Qt::black);
+    p.setColor(QPalette::WindowText, QColor(128, 128, 128));
+    setPalette(p);
+  }
+  QImage frame;
+
+protected:
+  void paintEvent(QPaintEvent *event) override {
+    QFrame::paintEvent(event);
+    if (frame.isNull()) return;
+    QPainter painter(this);
+    const QRect area = contentsRect();
+    painter.setClipRect(area);
+    painter.drawImage(area.topLeft(), frame);
+  }
+};
+
+// The page control: all seven tabs in one row the dialog's width. The tabs
+// are drawn by the widget style, only as wide as their captions need, and the
+// caption face shrinks (condensed, then smaller) until the row fits.
+class PageControl : public QTabWidget {
+public:
+  explicit PageControl(QWidget *parent) : QTabWidget(parent) {
+    setTabBar(new CompactTabBar);
+    tabBar()->setExpanding(false);
+    tabBar()->setDrawBase(false);
+  }
+  void fitTabs(int width) {
+    QFont font = tabBar()->font();
+    font.setBold(true);
+    font.setStretch(QFont::Condensed);
+    for (int pixels = 11; pixels >= 8; --pixels) {
+      font.setPixelSize(pixels);
+      const QFontMetrics metrics(font);
+      int total = 0;
+      for (int i = 0; i < count(); ++i)
+        total += metrics.horizontalAdvance(tabText(i)) + CompactTabBar::Padding;
+      if (total <= width) break;
+    }
+    tabBar()->setFont(font);
+  }
+
+private:
+  class CompactTabBar : public QTabBar {
+  public:
+    static constexpr int Padding = 10;
+
+  protected:
+    QSize tabSizeHint(int index) const override {
+      return QSize(fontMetrics().horizontalAdvance(tabText(index)) + Padding,
+                   QTabBar::tabSizeHint(index).height());
+    }
+    QSize minimumTabSizeHint(int index) const override { return tabSizeHint(index); }
+    void paintEvent(QPaintEvent *) override {
+      QPainter painter(this);
+      const int current = currentIndex();
+      for (int pass = 0; pass < 2; ++pass) {
+        for (int i = 0; i < count(); ++i) {
+          if ((i == current) != (pass == 1)) continue; // the current tab last, on top
+          QStyleOptionTab tab;
+          initStyleOption(&tab, i);
+          const QString text = tab.text;
+          tab.text.clear();
+          style()->drawControl(QStyle::CE_TabBarTabShape, &tab, &painter, this);
+          QRect label = tab.rect;
+          if (i == current) label.translate(0, -1);
+          style()->drawItemText(&painter, label, Qt::AlignCenter | Qt::TextShowMnemonic,
+                                tab.palette, tab.state & QStyle::State_Enabled, text,
+                                QPalette::WindowText);
+        }
+      }
+    }
+  };
+};
+
+// Where each control sits: its parent (a group box, or the page itself when
+// null), the page, and its rectangle in the parent. Later entries are drawn
+// over earlier ones.
+struct Place {
+  const char *name;
+  const char *parent;
+  int page;
+  int x, y, w, h;
+};
+
+// clang-format off
+const Place Places[] = {
+    // About
+    {"GroupBox21", nullptr, AboutPage, 28, 4, 304, 236},
+    {"Image1", "GroupBox21", AboutPage, 6, 16, 292, 212},
+    {"Tela", nullptr, AboutPage, 6, 11, 348, 229},
+    // Audio: the CD boxes sit on the page over their frame, which stays
+    // disabled while they follow "CD Audio".
+    {"CheckBox3", nullptr, AudioPage, 14, 8, 150, 20},
+    {"GroupBox5", nullptr, AudioPage, 8, 32, 168, 78},
+    {"CheckBox5", nullptr, AudioPage, 20, 54, 150, 20},
+    {"CheckBox4", nullptr, AudioPage, 20, 80, 150, 20},
+    {"CheckBox1", nullptr, AudioPage, 192, 8, 150, 20},
+    {"RadioGroup1", nullptr, AudioPage, 184, 32, 168, 78},
+    {"RadioButton2", "RadioGroup1", AudioPage, 12, 22, 140, 20},
+    {"RadioButton1", "RadioGroup1", AudioPage, 12, 48, 140, 20},
+    {"GroupBox6", nullptr, AudioPage, 8, 116, 344, 60},
+    {"TrackBar1", "GroupBox6", AudioPage, 8, 20, 280, 30},
+    {"Panel1", "GroupBox6", AudioPage, 294, 24, 42, 20},
+    {"GroupBox7", nullptr, AudioPage, 8, 182, 344, 60},
+    {"TrackBar2", "GroupBox7", AudioPage, 8, 20, 280, 30},
+    {"Panel2", "GroupBox7", AudioPage, 294, 24, 42, 20},
+    // Astrel
+    {"MainStarsGroup", nullptr, AstrelPage, 8, 4, 344, 128},
+    {"MainStarsLabel", "MainStarsGroup", AstrelPage, 8, 24, 116, 18},
+    {"TrackBar6", "MainStarsGroup", AstrelPage, 126, 18, 162, 30},
+    {"Panel9", "MainStarsGroup", AstrelPage, 294, 22, 42, 20},
+    {"NeighboursLabel", "MainStarsGroup", AstrelPage, 8, 60, 116, 18},
+    {"TrackBar12", "MainStarsGroup", AstrelPage, 126, 54, 162, 30},
+    {"Panel10", "MainStarsGroup", AstrelPage, 294, 58, 42, 20},
+    {"NeighbourDistanceLabel", "MainStarsGroup", AstrelPage, 8, 96, 116, 18},
+    {"TrackBar13", "MainStarsGroup", AstrelPage, 126, 90, 162, 30},
+    {"Panel20", "MainStarsGroup", AstrelPage, 294, 94, 42, 20},
+    {"SupernovaeGroup", nullptr, AstrelPage, 8, 136, 344, 54},
+    {"TrackBar14", "SupernovaeGroup", AstrelPage, 8, 18, 280, 30},
+    {"Panel21", "SupernovaeGroup", AstrelPage, 294, 22, 42, 20},
+    {"AccretionGroup", nullptr, AstrelPage, 8, 194, 256, 54},
+    {"TrackBar15", "AccretionGroup", AstrelPage, 8, 18, 192, 30},
+    {"Panel22", "AccretionGroup", AstrelPage, 206, 22, 42, 20},
+    {"Button4", nullptr, AstrelPage, 272, 216, 80, 26},
+    // Display
+    {"ResolutionGroup", nullptr, DisplayPage, 8, 4, 168, 56},
+    {"Resolution", "ResolutionGroup", DisplayPage, 10, 22, 148, 24},
+    {"RefreshRateGroup", nullptr, DisplayPage, 184, 4, 168, 56},
+    {"RefreshRate", "RefreshRateGroup", DisplayPage, 10, 22, 148, 24},
+    {"FrameRateGroup", nullptr, DisplayPage, 8, 66, 168, 56},
+    {"FrameRate", "FrameRateGroup", DisplayPage, 10, 22, 148, 24},
+    {"DitherModeGroup", nullptr, DisplayPage, 184, 66, 168, 56},
+    {"DitherMode", "DitherModeGroup", DisplayPage, 10, 22, 148, 24},
+    {"CenteringGroup", nullptr, DisplayPage, 8, 128, 344, 44},
+    {"CheckBox8", "CenteringGroup", DisplayPage, 10, 13, 300, 22},
+    // Global
+    {"RadioGroup2", nullptr, GlobalPage, 8, 4, 168, 100},
+    {"RadioButton3", "RadioGroup2", GlobalPage, 12, 22, 140, 20},
+    {"RadioButton4", "RadioGroup2", GlobalPage, 12, 48, 140, 20},
+    {"RadioButton5", "RadioGroup2", GlobalPage, 12, 74, 140, 20},
+    {"MotionBlurGroup", nullptr, GlobalPage, 184, 4, 168, 100},
+    {"MotionBlur", "MotionBlurGroup", GlobalPage, 10, 20, 96, 20},
+    {"Panel17", "MotionBlurGroup", GlobalPage, 116, 20, 42, 20},
+    {"TrackBar10", "MotionBlurGroup", GlobalPage, 6, 44, 156, 30},
+    {"LessLabel", "MotionBlurGroup", GlobalPage, 10, 76, 50, 16},
+    {"MoreLabel", "MotionBlurGroup", GlobalPage, 110, 76, 50, 16},
+    {"PriorityGroup", nullptr, GlobalPage, 8, 110, 168, 64},
+    {"TrackBar9", "PriorityGroup", GlobalPage, 6, 22, 106, 30},
+    {"Panel16", "PriorityGroup", GlobalPage, 118, 26, 42, 20},
+    {"StatisticsGroup", nullptr, GlobalPage, 184, 110, 168, 64},
+    {"Statistics", "StatisticsGroup", GlobalPage, 10, 28, 150, 20},
+    {"Button3", nullptr, GlobalPage, 272, 216, 80, 26},
+    // Power Management
+    {"CheckBox2", nullptr, PowerPage, 10, 6, 330, 20},
+    {"GroupBox22", nullptr, PowerPage, 8, 30, 344, 214},
+    {"Image2", "GroupBox22", PowerPage, 12, 30, 96, 96},
+    {"CheckBox6", "GroupBox22", PowerPage, 122, 26, 210, 20},
+    {"Edit1", "GroupBox22", PowerPage, 142, 54, 44, 22},
+    {"ScrollBar1", "GroupBox22", PowerPage, 188, 50, 17, 30},
+    {"Label8", "GroupBox22", PowerPage, 212, 57, 80, 16},
+    {"CheckBox7", "GroupBox22", PowerPage, 122, 104, 210, 20},
+    {"Edit2", "GroupBox22", PowerPage, 142, 132, 44, 22},
+    {"ScrollBar2", "GroupBox22", PowerPage, 188, 128, 17, 30},
+    {"Label9", "GroupBox22", PowerPage, 212, 135, 80, 16},
+    // Lumenveil: two columns of small groups.
+    {"SpinnersGroup", nullptr, LumenveilPage, 4, 2, 172, 46},
+    {"TrackBar8", "SpinnersGroup", LumenveilPage, 4, 16, 122, 28},
+    {"Panel14", "SpinnersGroup", LumenveilPage, 128, 19, 38, 20},
+    {"TimeFactorGroup", nullptr, LumenveilPage, 4, 51, 172, 46},
+    {"TrackBar11", "TimeFactorGroup", LumenveilPage, 4, 16, 122, 28},
+    {"Panel19", "TimeFactorGroup", LumenveilPage, 128, 19, 38, 20},
+    {"DebrisGroup", nullptr, LumenveilPage, 4, 100, 172, 46},
+    {"TrackBar3", "DebrisGroup", LumenveilPage, 4, 16, 122, 28},
+    {"Panel4", "DebrisGroup", LumenveilPage, 128, 19, 38, 20},
+    {"WormsGroup", nullptr, LumenveilPage, 4, 149, 172, 46},
+    {"TrackBar4", "WormsGroup", LumenveilPage, 4, 16, 122, 28},
+    {"Panel6", "WormsGroup", LumenveilPage, 128, 19, 38, 20},
+    {"CameraGroup", nullptr, LumenveilPage, 4, 198, 172, 46},
+    {"VCamera", "CameraGroup", LumenveilPage, 10, 19, 150, 20},
+    {"TubifexGroup", nullptr, LumenveilPage, 184, 2, 172, 46},
+    {"TrackBar16", "TubifexGroup", LumenveilPage, 4, 16, 122, 28},
+    {"Panel24", "TubifexGroup", LumenveilPage, 128, 19, 38, 20},
+    {"TrailersGroup", nullptr, LumenveilPage, 184, 51, 172, 46},
+    {"TrackBar7", "TrailersGroup", LumenveilPage, 4, 16, 122, 28},
+    {"Panel12", "TrailersGroup", LumenveilPage, 128, 19, 38, 20},
+    {"MeteorsGroup", nullptr, LumenveilPage, 184, 100, 172, 46},
+    {"TrackBar5", "MeteorsGroup", LumenveilPage, 4, 16, 122, 28},
+    {"Panel8", "MeteorsGroup", LumenveilPage, 128, 19, 38, 20},
+    {"NebulaGroup", nullptr, LumenveilPage, 184, 149, 172, 46},
+    {"VNebula", "NebulaGroup", LumenveilPage, 10, 19, 150, 20},
+    {"Button8", nullptr, LumenveilPage, 276, 212, 80, 26},
+};
+// clang-format on
+
+QImage resourcePicture(int id) {
+  const std::string name = "#" + std::to_string(id);
+  const ResourceBytes r = findResource(name.c_str(), "TEXTUREDATA");
+  if (!r.data) return {};
+  return QImage::fromData(r.data, static_cast<int>(r.size), "PNG");
+}
+
+// A slider's read-out: a small silver panel.
+QLabel *readoutPanel(QWidget *parent) {
+  auto *panel = new QLabel(parent);
+  panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  panel->setAlignment(Qt::AlignCenter);
+  panel->setAutoFillBackground(true);
+  QPalette p = panel->palette();
+  p.setColor(QPalette::Window, QColor(192, 192, 192));
+  p.setColor(QPalette::WindowText, Qt::black);
+  panel->setPalette(p);
+  return panel;
+}
+
+} // namespace
+
+ControlPanelDialog::ControlPanelDialog(WindowHandle tela)
+    : form_(std::make_unique<MainForm>(tela)) {
+  setObjectName("MainForm");
+  setWindowTitle(QString::fromUtf8(MainFormCaption));
+  // A dialog border with the system menu and a minimise box; no resizing.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  const QImage icon = resourcePicture(IconResourceId);
+  if (!icon.isNull()) setWindowIcon(QIcon(QPixmap::fromImage(icon)));
+  QFont font(QStringLiteral("Sans Serif"));
+  font.setPixelSize(11);
+  setFont(font);
+  setFixedSize(MainFormClientWidth, MainFormClientHeight);
+  build();
+  form_->setChangeListener([this] { sync(); });
+}
+
+ControlPanelDialog::~ControlPanelDialog() { form_->setChangeListener(nullptr); }
+
+void ControlPanelDialog::build() {
+  pages_ = new PageControl(this);
+  pages_->setObjectName("PageControl1");
+  pages_->setGeometry(0, 0, MainFormClientWidth, MainFormClientHeight);
+  QWidget *page[PageCount];
+  for (int i = 0; i < PageCount; ++i) {
+    page[i] = new QWidget;
+    page[i]->setObjectName(QString::fromUtf8(PageCaptions[i]).remove(' ') + "Page");
+    pages_->addTab(page[i], QString::fromUtf8(PageCaptions[i]));
+  }
+  static_cast<PageControl *>(pages_)->fitTabs(MainFormClientWidth - 4);
+
+  for (const Place &place : Places) {
+    Control *c = form_->find(place.name);
+    if (!c) continue;
+    QWidget *parent = place.parent ? widget(place.parent) : page[place.page];
+    if (!parent) parent = page[place.page];
+    QWidget *w = nullptr;
+    switch (c->kind) {
+    case ControlKind::GroupBox:
+      w = new QGroupBox(parent);
+      break;
+    case ControlKind::Panel:
+      if (c == &form_->Tela)
+        w = tela_ = new TelaPanel(parent);
+      else
+        w = readoutPanel(parent);
+      break;
+    case ControlKind::Image: {
+      auto *image = new QLabel(parent);
+      const QImage picture =
+          resourcePicture(c == &form_->Image1 ? Image1ResourceId : Image2ResourceId);
+      if (!picture.isNull()) image->setPixmap(QPixmap::fromImage(picture));
+      image->setAlignment(Qt::AlignCenter);
+      w = image;
+      break;
+    }
+    case ControlKind::Label:
+      w = new QLabel(parent);
+      break;
+    case ControlKind::CheckBox: {
+      auto *box = new QCheckBox(parent);
+      connect(box, &QCheckBox::clicked, this, [this, c] { form_->userClick(*c); });
+      w = box;
+      break;
+    }
+    case ControlKind::RadioButton: {
+      auto *button = new QRadioButton(parent);
+      // The form keeps the group; the widget shows what it says.
+      button->setAutoExclusive(false);
+      connect(button, &QRadioButton::clicked, this, [this, c] { form_->userClick(*c); });
+      w = button;
+      break;
+    }
+    case ControlKind::Button: {
+      auto *button = new QPushButton(parent);
+      button->setAutoDefault(false);
+      connect(button, &QPushButton::clicked, this, [this, c] { form_->userClick(*c); });
+      w = button;
+      break;
+    }
+    case ControlKind::TrackBar: {
+      auto *bar = new QSlider(Qt::Horizontal, parent);
+      bar->setRange(c->minimum, c->maximum);
+      bar->setTickInterval(c->tick);
+      bar->setTickPosition(QSlider::TicksBelow);
+      bar->setSingleStep(1);
+      bar->setPageStep(c->tick);
+      connect(bar, &QSlider::valueChanged, this, [this, c](int v) {
+        if (!syncing_) form_->userMove(*c, v);
+      });
+      w = bar;
+      break;
+    }
+    case ControlKind::ScrollBar: {
+      auto *bar = new QScrollBar(Qt::Vertical, parent);
+      bar->setRange(c->minimum, c->maximum);
+      bar->setSingleStep(1);
+      bar->setPageStep(10);
+      connect(bar, &QScrollBar::valueChanged, this, [this, c](int v) {
+        if (!syncing_) form_->userMove(*c, v);
+      });
+      w = bar;
+      break;
+    }
+    case ControlKind::ComboBox: {
+      auto *box = new QComboBox(parent);
+      box->setEditable(false); // entries are picked, never typed
+      connect(box, &QComboBox::activated, this, [this, c](int i) { form_->userPick(*c, i); });
+      w = box;
+      break;
+    }
+    case ControlKind::Edit: {
+      auto *edit = new QLineEdit(parent);
+      edit->setReadOnly(true); // shows the scroll bar's minutes
+      edit->setAlignment(Qt::AlignRight);
+      w = edit;
+      break;
+    }
+    }
+    w->setObjectName(QString::fromStdString(c->name));
+    w->setGeometry(place.x, place.y, place.w, place.h);
+    widgets_.emplace_back(c, w);
+  }
+  connect(pages_, &QTabWidget::currentChanged, this, [this](int i) {
+    if (!syncing_) form_->userSelectPage(i);
+  });
+  sync();
+}
+
+QWidget *ControlPanelDialog::widget(const std::string &name) const {
+  return findChild<QWidget *>(QString::fromStdString(name));
+}
+
+// Shows every control as the form holds it.
+void ControlPanelDialog::sync() {
+  syncing_ = true;
+  for (const auto &[c, w] : widgets_) {
+    const QString caption = QString::fromStdString(c->caption);
+    switch (c->kind) {
+    case ControlKind::GroupBox:
+      static_cast<QGroupBox *>(w)->setTitle(caption);
+      break;
+    case ControlKind::Panel:
+    case ControlKind::Label:
+      if (auto *label = qobject_cast<QLabel *>(w)) label->setText(caption);
+      break;
+    case ControlKind::CheckBox:
+    case ControlKind::RadioButton:
+    case ControlKind::Button: {
+      auto *button = static_cast<QAbstractButton *>(w);
+      button->setText(caption);
+      if (c->kind != ControlKind::Button) button->setChecked(c->checked);
+      break;
+    }
+    case ControlKind::TrackBar:
+    case ControlKind::ScrollBar:
+      static_cast<QAbstractSlider *>(w)->setValue(c->position);
+      break;
+    case ControlKind::ComboBox: {
+      auto *box = static_cast<QComboBox *>(w);
+      QStringList items;
+      for (const std::string &s : c->items) items << QString::fromStdString(s);
+      QStringList shown;
+      for (int i = 0; i < box->count(); ++i) shown << box->itemText(i);
+      if (shown != items) {
+        box->clear();
+        box->addItems(items);
+      }
+      box->setCurrentIndex(c->itemIndex);
+      break;
+    }
+    case ControlKind::Edit:
+      static_cast<QLineEdit *>(w)->setText(caption);
+      break;
+    case ControlKind::Image:
+      break;
+    }
+    w->setToolTip(QString::fromStdString(c->hint));
+    w->setEnabled(c->enabled);
+    w->setVisible(c->visible);
+  }
+  pages_->setCurrentIndex(form_->activePage());
+  syncing_ = false;
+}
+
+void ControlPanelDialog::openForm() {
+  form_->formCreate();
+  sync();
+  QScreen *screen = QGuiApplication::primaryScreen();
+  if (screen) {
+    QRect frame(QPoint(0, 0), size());
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+  }
+  show();
+}
+
+void ControlPanelDialog::closeForm() {
+  if (form_->isOpen()) close();
+}
+
+void ControlPanelDialog::showFrame(const QImage &frame) {
+  if (!tela_) return;
+  static_cast<TelaPanel *>(tela_)->frame = frame;
+  tela_->update();
+}
+
+void ControlPanelDialog::closeEvent(QCloseEvent *event) {
+  hide();
+  form_->formClose();
+  event->accept();
+}
+
+void ControlPanelDialog::reject() { close(); }
