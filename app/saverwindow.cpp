@@ -16,7 +16,8 @@ WindowHandle SaverWindow = 0;
 MessageHandler SavedMessageHandler;
 
 namespace {
-MediaPlayer *MediaPlayer1 = nullptr; // the CD player of the saver window (no device yet)
+// The saver window's CD player: shares the drive with other programs.
+MediaPlayer MediaPlayer1(true, mediaPlayer1Notify);
 
 bool isActivation(uint32_t code) {
   return code == LV_WM_ACTIVATE || code == LV_WM_ACTIVATEAPP || code == LV_WM_NCACTIVATE;
@@ -55,7 +56,7 @@ void mouseTest(intptr_t lParam) {
 
 void emptyFormCreate() {
   // The window covers the whole screen; the host sizes it. Then the CD starts.
-  startCdAudio(MediaPlayer1);
+  startCdAudio(&MediaPlayer1);
 }
 
 void emptyFormPaint() { renderFrame(); }

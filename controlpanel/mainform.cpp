@@ -18,6 +18,12 @@ namespace {
 
 MainForm *OpenForm = nullptr;
 
+// The dialog's CD player: unlike the saver's, it does not share the drive.
+void dialogMediaPlayer1Notify() {
+  if (OpenForm) OpenForm->mediaPlayer1Notify();
+}
+MediaPlayer DialogMediaPlayer1(false, dialogMediaPlayer1Notify);
+
 constexpr int ResolutionCount = static_cast<int>(std::size(ResolutionTable));
 constexpr int RefreshCount = static_cast<int>(std::size(RefreshTable));
 const char *const DitherEntries[] = {"disabled", "2 x 2", "4 x 4"};
@@ -201,6 +207,7 @@ MainForm::MainForm(WindowHandle tela) : telaWindow_(tela) {
   add(VNebula, "VNebula", K::CheckBox, "Enabled");
   add(Button8, "Button8", K::Button, "Defaults");
 
+  mediaPlayer1_ = &DialogMediaPlayer1;
   OpenForm = this;
 }
 

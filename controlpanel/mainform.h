@@ -14,7 +14,7 @@
 #include "platform/window.h"
 #include "settings/configuration.h"
 
-struct MediaPlayer;
+class MediaPlayer;
 
 enum class ControlKind {
   GroupBox,

@@ -16,6 +16,7 @@
 #include "hosts/headless/headlessapp.h"
 #include "hosts/headless/pngpresenter.h"
 #include "hosts/headless/processpriority.h"
+#include "hosts/linux/cdplayer.h"
 #include "platform/random.h"
 #include "platform/ticks.h"
 
@@ -47,6 +48,8 @@ const char *const UsageText =
     "  --trace FILE         write every board call to FILE\n"
     "  --replay FILE        render a board trace (with --render or --bench)\n"
     "  --dump-resources DIR write the program's textures, font and images as PNGs\n"
+    "  --audio-out FILE     write the CD audio that would be heard to FILE (WAV), in\n"
+    "                       step with the clock, instead of playing it\n"
     "  -root                run the saver on the whole screen, or in the window that\n"
     "                       XSCREENSAVER_WINDOW names (screen-saver daemons)\n"
     "  -window-id ID        run the saver inside window ID (screen-saver daemons)\n"
@@ -54,7 +57,8 @@ const char *const UsageText =
     "  --help               show this text\n"
     "\n"
     "Settings are kept in $LUMENVEIL_REGISTRY, else $XDG_CONFIG_HOME/lumenveil/registry.reg,\n"
-    "else ~/.config/lumenveil/registry.reg.\n";
+    "else ~/.config/lumenveil/registry.reg. The CD played is the first CD drive, or the\n"
+    "drive or disc image (.cue) named by the string \"CD_Device\" in the Audio group.\n";
 
 namespace {
 bool parseLong(const std::string &s, long &out) {
@@ -184,6 +188,9 @@ CliParse parseArguments(const std::vector<std::string> &args) {
       if (!value(v) || v.empty()) return fail("--dump-resources needs a directory");
       p.headless.dumpDir = v;
       headless = true;
+    } else if (a == "--audio-out") {
+      if (!value(v) || v.empty()) return fail("--audio-out needs a file");
+      p.headless.audioOut = v;
     } else if (a == "-root" || a == "--root") {
       p.windowed.root = true;
       windowed = true;
@@ -200,6 +207,9 @@ CliParse parseArguments(const std::vector<std::string> &args) {
       return fail("unknown option " + a + " (see --help)");
     }
   }
+  if (!p.headless.audioOut.empty() &&
+      ((p.headless.renderDir.empty() && !p.headless.bench) || !p.headless.replayPath.empty()))
+    return fail("--audio-out needs a headless run of the saver (--render DIR or --bench)");
   if (headless && windowed) return fail("-root and -window-id cannot be combined with headless options");
   if (!p.headless.renderDir.empty() && p.headless.bench)
     return fail("--render and --bench cannot be combined");
@@ -261,6 +271,18 @@ int runHeadless(const HeadlessRun &run) {
     seconds = tickSeconds() - start;
     frames = presenter == &png ? png.written() : none.count;
   } else {
+    // The CD heard while the saver runs: into the file asked for, else to the sound server.
+    if (!run.audioOut.empty()) {
+      if (!useWavFileForCd(run.audioOut, error)) {
+        std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
+        std::string ignored;
+        boardStopTrace(ignored);
+        boardSetPresenter(nullptr);
+        return 1;
+      }
+    } else {
+      useSoundServerForCd();
+    }
     HeadlessApplication app;
     app.setFrameLimit(run.frames);
     setApplication(&app);
@@ -275,6 +297,10 @@ int runHeadless(const HeadlessRun &run) {
     seconds = app.paintSeconds();
     setApplication(nullptr);
     if (code != 0) code = 1;
+    if (!finishCdAudio(error)) {
+      std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
+      code = 1;
+    }
     // A signal ends the run early: the frames asked for were not all made.
     if (stopRequested() && frames < run.frames) {
       std::fprintf(stderr, "lumenveil: stopped by a signal after %ld of %ld frames\n", frames,

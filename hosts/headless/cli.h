@@ -34,6 +34,7 @@ struct HeadlessRun {
   std::string replayPath; // --replay FILE
   std::string dumpDir;    // --dump-resources DIR
   bool showStatistics = false; // -fps: the frame-rate read-out
+  std::string audioOut;   // --audio-out FILE
 };
 
 enum class CliAction { Help, Headless, Windowed, Error };

@@ -6,6 +6,8 @@
 #include <cstdio>
 
 #include "app/saverwindow.h"
+#include "hosts/linux/cdplayer.h"
+#include "platform/cddevice.h"
 #include "platform/ticks.h"
 
 namespace {
@@ -39,6 +41,8 @@ void HeadlessApplication::deliver(const Message &message) {
 
 void HeadlessApplication::processMessages() {
   if (stopRequested()) terminated_ = true;
+  // A track that ended during the last frame is noticed here, at the frame boundary.
+  deliverCdNotices();
   while (!queue_.empty() && queue_.front().atFrame <= framesPainted_) {
     Message m = queue_.front().message;
     queue_.pop_front();
@@ -52,6 +56,7 @@ void HeadlessApplication::processMessages() {
   const double start = wallSeconds();
   if (firstPaint_ < 0.0) firstPaint_ = start;
   emptyFormPaint();
+  followClockWithCdAudio();
   paintSeconds_ = wallSeconds() - firstPaint_;
   ++framesPainted_;
   if (frameLimit_ > 0 && framesPainted_ >= frameLimit_ && queue_.empty()) terminated_ = true;

@@ -38,6 +38,8 @@
 #include "hosts/qt/desktopports.h"
 #include "hosts/qt/screens.h"
 #include "hosts/qt/x11window.h"
+#include "hosts/linux/cdplayer.h"
+#include "platform/cddevice.h"
 #include "platform/messagebox.h"
 #include "platform/random.h"
 
@@ -153,6 +155,7 @@ public:
       paceControlPanel();
     else
       QCoreApplication::processEvents(QEventLoop::AllEvents);
+    deliverCdNotices();
     if (stopRequested()) {
       // A stop signal closes the control panel as its close button does: it saves.
       terminated_ = true;
@@ -479,6 +482,7 @@ int runQtHost(int argc, char **argv, const WindowedRun &given) {
   DesktopPorts ports(run.root || run.windowId != 0);
   QtPresenter presenter;
   boardSetPresenter(&presenter);
+  useSoundServerForCd();
   int code = 0;
   {
     QtApplication app(run);
@@ -486,6 +490,8 @@ int runQtHost(int argc, char **argv, const WindowedRun &given) {
     code = runSaver(nullptr, daemonCommandLine(run));
     setApplication(nullptr);
   }
+  std::string cdError;
+  finishCdAudio(cdError); // nothing to report: the sound went to the sound server
   boardSetPresenter(nullptr);
   if (!boardStopTrace(error)) {
     std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
