@@ -14,6 +14,7 @@
 #include "display/glidedisplay.h"
 #include "platform/application.h"
 #include "platform/messagebox.h"
+#include "platform/registry_store.h"
 #include "platform/ticks.h"
 #include "platform/timers.h"
 #include "settings/configuration.h"
@@ -98,7 +99,12 @@ int runSaver(void *instance, const std::string &commandLine) {
   case RunMode::WriteDefaults:
     // A failed save has told the user why; it is not reported as done.
     if (writeDefaultSettings() != 0) return 1;
-    messageBox("Updated Windows Registry with default configuration.", "", LV_MB_OK);
+    {
+      // Where the settings went, on a second line, for a reader who wants to look.
+      std::string text = "Updated Windows Registry with default configuration.";
+      if (!registryFilePath().empty()) text += "\n" + registryFilePath();
+      messageBox(text.c_str(), "", LV_MB_OK);
+    }
     return 0;
   case RunMode::Preview:
     app.destroyHiddenWindow();

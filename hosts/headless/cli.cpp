@@ -210,6 +210,8 @@ CliParse parseArguments(const std::vector<std::string> &args) {
   if (!p.headless.audioOut.empty() &&
       ((p.headless.renderDir.empty() && !p.headless.bench) || !p.headless.replayPath.empty()))
     return fail("--audio-out needs a headless run of the saver (--render DIR or --bench)");
+  if (!p.headless.replayPath.empty() && p.headless.renderDir.empty() && !p.headless.bench)
+    return fail("--replay needs --render DIR (to write its frames) or --bench (to time them)");
   if (headless && windowed) return fail("-root and -window-id cannot be combined with headless options");
   if (!p.headless.renderDir.empty() && p.headless.bench)
     return fail("--render and --bench cannot be combined");
@@ -235,6 +237,16 @@ int runHeadless(const HeadlessRun &run) {
     }
     std::printf("Wrote the program's resources to %s\n", run.dumpDir.c_str());
     if (run.renderDir.empty() && !run.bench && run.replayPath.empty()) return 0;
+  }
+  // A trace that cannot be read is told before anything is made for its frames.
+  if (!run.replayPath.empty()) {
+    FILE *trace = std::fopen(run.replayPath.c_str(), "rb");
+    if (!trace) {
+      std::fprintf(stderr, "lumenveil: cannot read the trace file %s: %s\n", run.replayPath.c_str(),
+                   std::strerror(errno));
+      return 1;
+    }
+    std::fclose(trace);
   }
   if (!run.renderDir.empty() && !makeDirectory(run.renderDir, error)) {
     std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
@@ -325,6 +337,16 @@ int runHeadless(const HeadlessRun &run) {
     std::printf("Wrote %ld frame%s to %s/frame-000001.png%s\n", png.written(),
                 png.written() == 1 ? "" : "s", run.renderDir.c_str(),
                 png.written() > 1 ? " onward" : "");
+    // Frames of an earlier, longer run stay in the folder: say so.
+    long older = 0;
+    struct stat st {};
+    char name[32];
+    while (std::snprintf(name, sizeof name, "/frame-%06ld.png", png.written() + older + 1) > 0 &&
+           stat((run.renderDir + name).c_str(), &st) == 0)
+      ++older;
+    if (older > 0)
+      std::printf("%ld older frame%s from an earlier run left there, from frame-%06ld.png on\n",
+                  older, older == 1 ? "" : "s", png.written() + 1);
   }
   return code;
 }

@@ -39,6 +39,7 @@ TEST(Arguments, BadValuesAreRefusedWithAMessage) {
       {"--bench", "--mode", "6"},
       {"--bench", "--render", "out"},     // both at once
       {"--frames", "3"},                  // nothing to do
+      {"--replay", "t.trace"},            // a replay with nowhere for its frames
       {"--bogus"},
       {"-window-id", "abc"},
       {"-root", "--bench"},

@@ -20,6 +20,7 @@
 #include "hosts/headless/cli.h"
 #include "hosts/headless/headlessapp.h"
 #include "hosts/headless/pngpresenter.h"
+#include "platform/registry_store.h"
 
 namespace {
 
@@ -100,6 +101,7 @@ TEST(FrameFiles, AHangUpEndsARenderWithEveryPictureComplete) {
   pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
+    useInMemoryRegistry(); // the defaults; no settings file is read
     installStopSignals();
     HeadlessRun run;
     run.renderDir = dir;
@@ -127,5 +129,31 @@ TEST(FrameFiles, AHangUpEndsARenderWithEveryPictureComplete) {
     EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
     EXPECT_TRUE(completePng(dir + "/" + name)) << name;
   }
+  removeAll(dir);
+}
+
+TEST(FrameFiles, AMissingTraceMakesNoFolderAndOlderFramesAreCounted) {
+  const std::string dir = scratchDir("older");
+  HeadlessRun replay;
+  replay.renderDir = dir + "/frames";
+  replay.replayPath = dir + "/no-such.trace";
+  EXPECT_EQ(runHeadless(replay), 1);
+  struct stat st {};
+  EXPECT_NE(stat(replay.renderDir.c_str(), &st), 0) << "a folder was made for a trace never read";
+
+  useInMemoryRegistry(); // the defaults; no settings file is read
+  HeadlessRun render;
+  render.renderDir = dir;
+  render.fps = 30.0;
+  render.mode = 2;
+  render.frames = 3;
+  ::testing::internal::CaptureStdout();
+  ASSERT_EQ(runHeadless(render), 0);
+  render.frames = 1;
+  ASSERT_EQ(runHeadless(render), 0);
+  const std::string said = ::testing::internal::GetCapturedStdout();
+  EXPECT_NE(said.find("2 older frames from an earlier run left there, from frame-000002.png on"),
+            std::string::npos)
+      << said;
   removeAll(dir);
 }
