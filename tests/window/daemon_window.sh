@@ -6,28 +6,9 @@ set -u
 exe="$1"
 xwin="$2"
 work=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-export LUMENVEIL_REGISTRY="$work/registry.reg"
-# Copies of the program find each other through sockets in the temporary
-# folder: keep other runs on this machine out of ours.
-export TMPDIR="$work"
+source "$(dirname "$0")/windowtest.sh"
 # The second scene at 640 x 480 (4:3).
 printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Qbn\\Lumenveil\\1.1\\Display]\n"Mode"=dword:00000001\n' > "$LUMENVEIL_REGISTRY"
-fail() { echo "FAIL: $*"; exit 1; }
-
-make_parent() {
-  "$xwin" create "$1" "$2" > "$work/id" &
-  parent_pid=$!
-  pids+=("$parent_pid")
-  for _ in $(seq 1 50); do [ -s "$work/id" ] && break; sleep 0.1; done
-  parent=$(cat "$work/id")
-  [ -n "$parent" ] || fail "no parent window"
-}
 
 check_fills() {
   local how="$1" w h lit bg

@@ -7,27 +7,7 @@ set -u
 exe="$1"
 xwin="$2"
 work=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-export LUMENVEIL_REGISTRY="$work/registry.reg"
-# Copies of the program find each other through sockets in the temporary
-# folder: keep other runs on this machine out of ours.
-export TMPDIR="$work"
-fail() { echo "FAIL: $*"; exit 1; }
-
-# Starts a parent window of the given size; sets parent and parent_pid.
-make_parent() {
-  "$xwin" create "$1" "$2" > "$work/id" &
-  parent_pid=$!
-  pids+=("$parent_pid")
-  for _ in $(seq 1 50); do [ -s "$work/id" ] && break; sleep 0.1; done
-  parent=$(cat "$work/id")
-  [ -n "$parent" ] || fail "no parent window"
-}
+source "$(dirname "$0")/windowtest.sh"
 
 # Waits up to $2 tenths of a second for process $1 to end; its code in $code.
 wait_end() {
