@@ -1,0 +1,13 @@
+// The CD drives of this system, as libcdio finds them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The drives by their device paths (such as /dev/sr0), in libcdio's order,
+// each drive once even when several names lead to it (/dev/cdrom and the
+// /dev/sr0 it points to). Empty when there is none.
+std::vector<std::string> systemCdDrives();
+
+// From now on the program's drive list (platform/cddevice.h) is this system's.
+void useSystemCdDrives();
