@@ -11,13 +11,16 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QAbstractItemView>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSlider>
+#include <QStyleOptionComboBox>
 #include <QStyleOptionTab>
+#include <QStylePainter>
 #include <QTabBar>
 #include <QTabWidget>
 #include <algorithm>
@@ -108,6 +111,26 @@ private:
       }
     }
   };
+};
+
+// A combo box whose entry, when too long for the box, loses its middle rather
+// than its end, so that a disc image's extension stays in sight.
+class ElidingComboBox : public QComboBox {
+public:
+  explicit ElidingComboBox(QWidget *parent) : QComboBox(parent) {}
+
+protected:
+  void paintEvent(QPaintEvent *) override {
+    QStylePainter painter(this);
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    const QRect field =
+        style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+    option.currentText = option.fontMetrics.elidedText(option.currentText, Qt::ElideMiddle,
+                                                       field.width() - 4);
+    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+  }
 };
 
 // Where each control sits: its parent (a group box, or the page itself when
@@ -372,8 +395,13 @@ void ControlPanelDialog::build() {
       break;
     }
     case ControlKind::ComboBox: {
-      auto *box = new QComboBox(parent);
+      auto *box = new ElidingComboBox(parent);
       box->setEditable(false); // entries are picked, never typed
+      if (c == &form_->CdDevice) {
+        // The open list has room for longer names than the box shows.
+        box->view()->setTextElideMode(Qt::ElideMiddle);
+        box->view()->setMinimumWidth(240);
+      }
       connect(box, &QComboBox::activated, this, [this, c](int i) { form_->userPick(*c, i); });
       w = box;
       break;
