@@ -198,10 +198,27 @@ void readDesktopPowerValues(int32_t *lowPowerActive, int32_t *lowPowerTimeout,
   *powerOffTimeout = power.PowerOffTimeout;
 }
 
+namespace {
+
+// The disc goes back to the first drive with the rest of the Audio group. A
+// group without one already has the default, and its file keeps its bytes.
+int resetCdDeviceName() {
+  RegistryKey key;
+  if (!key.openPath(groupPath(AudioConfiguration::Group).c_str()) ||
+      registryQueryValue(key.current(), CdDeviceValue, nullptr, nullptr, nullptr) ==
+          LV_ERROR_FILE_NOT_FOUND)
+    return 0;
+  key.close();
+  return saveCdDeviceName("");
+}
+
+}  // namespace
+
 int writeDefaultSettings() {
   // One file that cannot be written is told once, not once per group.
   if (int r = DisplayConfiguration().save()) return r;
   if (int r = AudioConfiguration().save()) return r;
+  if (int r = resetCdDeviceName()) return r;
   if (int r = GlobalConfiguration().save()) return r;
   if (int r = LumenveilConfiguration().save()) return r;
   return AstrelConfiguration().save();

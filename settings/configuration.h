@@ -259,6 +259,7 @@ void readDesktopPowerValues(int32_t *lowPowerActive, int32_t *lowPowerTimeout,
                             int32_t *powerOffActive, int32_t *powerOffTimeout);
 
 // The /d switch: saves the Display, Audio, Global, Lumenveil and Astrel groups
-// with their defaults, stopping at the first group not saved. PowerManagement
-// and About are left alone. Returns 0, or SettingsNotSaved (the user has been told).
+// with their defaults ("CD_Device" back to empty when there is one), stopping
+// at the first group not saved. PowerManagement and About are left alone.
+// Returns 0, or SettingsNotSaved (the user has been told).
 int writeDefaultSettings();
