@@ -9,5 +9,8 @@
 // /dev/sr0 it points to). Empty when there is none.
 std::vector<std::string> systemCdDrives();
 
+// Names, each kept only when no earlier one leads to the same device file.
+std::vector<std::string> distinctDrives(const std::vector<std::string> &names);
+
 // From now on the program's drive list (platform/cddevice.h) is this system's.
 void useSystemCdDrives();
