@@ -95,10 +95,6 @@ public:
   // the user cancelled. Without one, "Disc image..." does nothing.
   using DiscImageChooser = std::function<std::string(const std::string &current)>;
   void setDiscImageChooser(DiscImageChooser chooser) { discImageChooser_ = std::move(chooser); }
-  // The "CD_Device" value the dialog will save, and whether the user chose it
-  // (an untouched value is left as stored).
-  const std::string &cdDevice() const { return cdDevice_; }
-  bool cdDeviceChosen() const { return cdDeviceChosen_; }
 
   // The dialog's copies of the settings (null while closed).
   const AudioConfiguration *audio() const { return audio_.get(); }
@@ -196,10 +192,12 @@ private:
   bool closed_ = false;
   bool visible_ = false;
   std::unique_ptr<AudioConfiguration> audio_;
-  std::string cdDevice_;                  // "CD_Device" as stored, or as the user chose it
-  bool cdDeviceChosen_ = false;           // the user picked an entry or an image
+  // "CD_Device" as stored, or as the user chose it; saved at close only when
+  // the user picked an entry or an image.
+  std::string cdDevice_;
+  bool cdDeviceChosen_ = false;
   std::vector<std::string> cdDeviceValues_; // what each entry of CdDevice stores
-  int cdDriveCount_ = 0;                     // entries 1..cdDriveCount_ are drives, then images
+  int cdDriveCount_ = 0; // entries 1..cdDriveCount_ are drives, the images follow
   DiscImageChooser discImageChooser_;
   std::unique_ptr<DisplayConfiguration> display_;
   std::unique_ptr<GlobalConfiguration> global_;

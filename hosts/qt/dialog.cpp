@@ -1,5 +1,6 @@
 #include "hosts/qt/dialog.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -11,7 +12,6 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QAbstractItemView>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
