@@ -4,9 +4,7 @@
 #include <vector>
 
 #include "platform/random.h"
-#include "platform/registry_store.h"
 #include "settings/configuration.h"
-#include "settings/registrykey.h"
 
 MediaPlayer *CdPlayer = nullptr;
 bool CdRandom = false;
@@ -15,8 +13,6 @@ int32_t NextTrack = 0;
 std::bitset<CdMaxTracks> PlayedTracks;
 
 namespace {
-
-constexpr uint32_t LongestDeviceName = 4096; // a path, with its terminator
 
 // The number of tracks, held to what a disc can carry.
 int discTracks() {
@@ -75,20 +71,6 @@ void playRandomTrack() {
 
 } // namespace
 
-bool readCdDeviceName(std::string &name) {
-  name.clear();
-  RegistryKey key;
-  if (!key.openPath((std::string(LumenveilRegistryPath) + "\\Audio").c_str())) return true;
-  std::vector<char> buffer(LongestDeviceName, '\0');
-  if (key.readString("CD_Device", buffer.data(), LongestDeviceName)) {
-    name = buffer.data();
-    return true;
-  }
-  // Missing means the first drive; anything else there names no device we can use.
-  return registryQueryValue(key.current(), "CD_Device", nullptr, nullptr, nullptr) ==
-         LV_ERROR_FILE_NOT_FOUND;
-}
-
 void startCdAudio(MediaPlayer *player) {
   programSrand(timeSeed());
   AudioConfiguration audio;
@@ -97,6 +79,7 @@ void startCdAudio(MediaPlayer *player) {
   CdRandom = audio.CD_Random != 0;
   if (audio.CD_Audio == 0 || !player) return;
   CdPlayer = player;
+  // The drive or disc image the settings name.
   std::string device;
   if (!readCdDeviceName(device) || !player->open(device)) {
     CdPlayer = nullptr;

@@ -8,7 +8,6 @@
 
 #include <bitset>
 #include <cstdint>
-#include <string>
 
 #include "platform/cddevice.h"
 
@@ -32,11 +31,6 @@ void startCdAudio(MediaPlayer *player);
 void playNextTrack();
 // Stops and closes the player; a completion that arrives later plays nothing.
 void stopCdAudio();
-
-// The drive or disc image named by the Audio value "CD_Device" (empty: the
-// system's first CD drive). False when the value is there but is not a
-// usable name (not a string, or longer than a path can be).
-bool readCdDeviceName(std::string &name);
 
 // Back to the state at program start (for a new run in the same process).
 void resetCdAudioState();

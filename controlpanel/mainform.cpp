@@ -45,6 +45,15 @@ std::string refreshEntry(int i) {
 // the first entry for an index outside its table.
 int shownIndex(int32_t stored, int count) { return stored >= 0 && stored < count ? stored : 0; }
 
+// What a list entry shows of a disc image: its file name.
+std::string fileNameOf(const std::string &path) {
+  const size_t slash = path.find_last_of("/\\");
+  if (slash == std::string::npos || slash + 1 == path.size()) return path;
+  return path.substr(slash + 1);
+}
+
+const char *const FirstCdDriveEntry = "First CD drive";
+
 void fillList(Control &box, const std::vector<std::string> &items, int shown) {
   box.items = items;
   box.itemIndex = shown;
@@ -112,6 +121,9 @@ MainForm::MainForm(WindowHandle tela) : telaWindow_(tela) {
   add(GroupBox5, "GroupBox5", K::GroupBox, "CD Settings").enabled = false;
   add(CheckBox5, "CheckBox5", K::CheckBox, "Random Order");
   add(CheckBox4, "CheckBox4", K::CheckBox, "Continuous Play");
+  add(CdDeviceLabel, "CdDeviceLabel", K::Label, "Disc:");
+  add(CdDevice, "CdDevice", K::ComboBox);
+  add(CdBrowse, "CdBrowse", K::Button, "Disc image\u2026");
   add(CheckBox1, "CheckBox1", K::CheckBox, "Sfx Audio").enabled = false;
   add(RadioGroup1, "RadioGroup1", K::GroupBox, "Sfx Settings").enabled = false;
   add(RadioButton2, "RadioButton2", K::RadioButton, "3D").enabled = false;
@@ -252,6 +264,8 @@ void MainForm::formClose() {
 
   audio_->save();
   audio_.reset();
+  // A value the user did not touch stays as stored, whatever it is.
+  if (cdDeviceChosen_) saveCdDeviceName(cdDevice_);
   stopCdAudio();
 
   display_->ImageCenteringAid = CheckBox8.checked ? 1 : 0;
@@ -284,8 +298,50 @@ void MainForm::loadAudioPage() {
   CheckBox3.checked = audio_->CD_Audio != 0;
   CheckBox4.checked = audio_->CD_Continuous != 0;
   CheckBox5.checked = audio_->CD_Random != 0;
+  enableCdSettings();
+  fillCdDeviceList();
+}
+
+void MainForm::enableCdSettings() {
   CheckBox5.enabled = audio_->CD_Audio != 0;
   CheckBox4.enabled = CheckBox5.enabled;
+  CdDeviceLabel.enabled = CdDevice.enabled = CdBrowse.enabled = CheckBox5.enabled;
+}
+
+// "First CD drive", the system's drives, and the stored image when the value
+// names no drive. A value that is no usable name shows no entry.
+void MainForm::fillCdDeviceList() {
+  cdDeviceChosen_ = false;
+  const bool usable = readCdDeviceName(cdDevice_);
+  CdDevice.items = {FirstCdDriveEntry};
+  cdDeviceValues_ = {""};
+  for (const std::string &drive : cdDriveNames()) {
+    if (drive.empty()) continue;
+    CdDevice.items.push_back(drive);
+    cdDeviceValues_.push_back(drive);
+  }
+  cdDriveCount_ = static_cast<int>(cdDeviceValues_.size()) - 1;
+  showCdDevice(usable ? addDiscImage(cdDevice_) : -1);
+}
+
+int MainForm::addDiscImage(const std::string &path) {
+  for (size_t i = 0; i < cdDeviceValues_.size(); ++i)
+    if (cdDeviceValues_[i] == path) return static_cast<int>(i);
+  CdDevice.items.push_back(fileNameOf(path));
+  cdDeviceValues_.push_back(path);
+  return static_cast<int>(cdDeviceValues_.size()) - 1;
+}
+
+// The entry, and its full name in the tool tip (the list shows only an
+// image's file name).
+void MainForm::showCdDevice(int index) {
+  CdDevice.itemIndex = index;
+  if (index < 0)
+    CdDevice.hint = "The stored disc is not a name Lumenveil can use";
+  else if (index == 0)
+    CdDevice.hint = "The system's first CD drive";
+  else
+    CdDevice.hint = cdDeviceValues_[static_cast<size_t>(index)];
 }
 
 void MainForm::loadDisplayPage() {
@@ -391,6 +447,7 @@ void MainForm::userClick(Control &c) {
   if (&c == &CheckBox3) checkBox3Click();
   else if (&c == &CheckBox5) checkBox5Click();
   else if (&c == &CheckBox4) checkBox4Click();
+  else if (&c == &CdBrowse) cdBrowseClick();
   else if (&c == &MotionBlur) motionBlurClick();
   else if (&c == &Statistics) statisticsClick();
   else if (&c == &VCamera) vCameraClick();
@@ -430,6 +487,7 @@ void MainForm::userPick(Control &c, int index) {
   else if (&c == &RefreshRate) refreshRateChange();
   else if (&c == &FrameRate) frameRateChange();
   else if (&c == &DitherMode) ditherModeChange();
+  else if (&c == &CdDevice) cdDeviceChange();
   changed();
 }
 
@@ -462,12 +520,28 @@ void MainForm::pageControl1Change() {
 
 void MainForm::checkBox3Click() {
   audio_->CD_Audio = CheckBox3.checked ? 1 : 0;
-  CheckBox5.enabled = audio_->CD_Audio != 0;
-  CheckBox4.enabled = CheckBox5.enabled;
+  enableCdSettings();
 }
 
 void MainForm::checkBox5Click() { audio_->CD_Random = CheckBox5.checked ? 1 : 0; }
 void MainForm::checkBox4Click() { audio_->CD_Continuous = CheckBox4.checked ? 1 : 0; }
+
+void MainForm::cdDeviceChange() {
+  cdDevice_ = cdDeviceValues_[static_cast<size_t>(CdDevice.itemIndex)];
+  cdDeviceChosen_ = true;
+  showCdDevice(CdDevice.itemIndex);
+}
+
+void MainForm::cdBrowseClick() {
+  if (!discImageChooser_) return;
+  // The chooser starts from the image chosen now, if any.
+  const bool image = CdDevice.itemIndex > cdDriveCount_;
+  const std::string path = discImageChooser_(image ? cdDevice_ : std::string());
+  if (path.empty()) return;
+  cdDevice_ = path;
+  cdDeviceChosen_ = true;
+  showCdDevice(addDiscImage(path));
+}
 
 void MainForm::resolutionChange() { display_->Mode = Resolution.itemIndex; }
 

@@ -90,6 +90,12 @@ public:
   void showPreviewPanel();
   void mediaPlayer1Notify();
 
+  // The host's file chooser for a disc image: given the image chosen now (or
+  // empty), returns the full path of the one the user picked, or empty when
+  // the user cancelled. Without one, "Disc image..." does nothing.
+  using DiscImageChooser = std::function<std::string(const std::string &current)>;
+  void setDiscImageChooser(DiscImageChooser chooser) { discImageChooser_ = std::move(chooser); }
+
   // The dialog's copies of the settings (null while closed).
   const AudioConfiguration *audio() const { return audio_.get(); }
   const DisplayConfiguration *display() const { return display_.get(); }
@@ -100,8 +106,9 @@ public:
 
   // The controls, by their form names.
   Control GroupBox21, Image1, Tela;
-  Control CheckBox3, GroupBox5, CheckBox5, CheckBox4, CheckBox1, RadioGroup1, RadioButton2,
-      RadioButton1, GroupBox6, TrackBar1, Panel1, GroupBox7, TrackBar2, Panel2;
+  Control CheckBox3, GroupBox5, CheckBox5, CheckBox4, CdDeviceLabel, CdDevice, CdBrowse, CheckBox1,
+      RadioGroup1, RadioButton2, RadioButton1, GroupBox6, TrackBar1, Panel1, GroupBox7, TrackBar2,
+      Panel2;
   Control MainStarsGroup, MainStarsLabel, TrackBar6, Panel9, NeighboursLabel, TrackBar12, Panel10,
       NeighbourDistanceLabel, TrackBar13, Panel20, SupernovaeGroup, TrackBar14, Panel21,
       AccretionGroup, TrackBar15, Panel22, Button4;
@@ -124,6 +131,8 @@ private:
   void checkBox3Click();
   void checkBox5Click();
   void checkBox4Click();
+  void cdDeviceChange();
+  void cdBrowseClick();
   void resolutionChange();
   void refreshRateChange();
   void frameRateChange();
@@ -156,6 +165,10 @@ private:
   int minutes(const Control &bar) const { return bar.maximum + 1 - bar.position; }
 
   void loadAudioPage();
+  void enableCdSettings(); // the CD settings follow "CD Audio"
+  void fillCdDeviceList();
+  int addDiscImage(const std::string &path); // its entry, added when new
+  void showCdDevice(int index);
   void loadDisplayPage();
   void loadGlobalPage();
   void loadLumenveilPage();
@@ -179,6 +192,13 @@ private:
   bool closed_ = false;
   bool visible_ = false;
   std::unique_ptr<AudioConfiguration> audio_;
+  // "CD_Device" as stored, or as the user chose it; saved at close only when
+  // the user picked an entry or an image.
+  std::string cdDevice_;
+  bool cdDeviceChosen_ = false;
+  std::vector<std::string> cdDeviceValues_; // what each entry of CdDevice stores
+  int cdDriveCount_ = 0; // entries 1..cdDriveCount_ are drives, the images follow
+  DiscImageChooser discImageChooser_;
   std::unique_ptr<DisplayConfiguration> display_;
   std::unique_ptr<GlobalConfiguration> global_;
   std::unique_ptr<LumenveilConfiguration> lumenveil_;

@@ -19,6 +19,7 @@ struct Registry {
   std::vector<std::pair<MediaPlayer *, unsigned long>> openings; // current opening of each player
   std::vector<Notice> notices;
   CdDeviceMaker maker;
+  CdDriveLister driveLister;
   unsigned long lastOpening = 0;
 };
 
@@ -54,6 +55,22 @@ void setCdDeviceMaker(CdDeviceMaker maker) {
   Registry &r = registry();
   std::lock_guard<std::mutex> g(r.lock);
   r.maker = std::move(maker);
+}
+
+void setCdDriveLister(CdDriveLister lister) {
+  Registry &r = registry();
+  std::lock_guard<std::mutex> g(r.lock);
+  r.driveLister = std::move(lister);
+}
+
+std::vector<std::string> cdDriveNames() {
+  CdDriveLister lister;
+  {
+    Registry &r = registry();
+    std::lock_guard<std::mutex> g(r.lock);
+    lister = r.driveLister;
+  }
+  return lister ? lister() : std::vector<std::string>{};
 }
 
 MediaPlayer::MediaPlayer(bool shareable, void (*notify)()) : shareable_(shareable), notify_(notify) {

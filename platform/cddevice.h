@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 // One CD-audio device. Tracks are numbered 1 to tracks().
 class CdDevice {
@@ -43,6 +44,13 @@ using CdDeviceMaker = std::function<std::unique_ptr<CdDevice>(std::function<void
 
 // The host's maker; without one no device can be opened.
 void setCdDeviceMaker(CdDeviceMaker maker);
+
+// The system's CD drives, by the names a device opens them with, in the
+// system's order. A host installs its lister; a test installs a fake.
+using CdDriveLister = std::function<std::vector<std::string>()>;
+void setCdDriveLister(CdDriveLister lister);
+// The drives the installed lister names; none without a lister.
+std::vector<std::string> cdDriveNames();
 
 // A window's CD-audio player: the device it opens, and the window's handler
 // for completion notices.

@@ -139,6 +139,30 @@ AudioConfiguration::AudioConfiguration() { setDefaults(*this); }
 int AudioConfiguration::load() { return loadRecord(*this); }
 int AudioConfiguration::save() { return saveRecord(*this); }
 
+bool readCdDeviceName(std::string &name) {
+  name.clear();
+  RegistryKey key;
+  if (!key.openPath(groupPath(AudioConfiguration::Group).c_str())) return true;
+  std::string buffer(LongestCdDeviceName, '\0');
+  if (key.readString(CdDeviceValue, buffer.data(), LongestCdDeviceName)) {
+    name = buffer.c_str();
+    return true;
+  }
+  // Missing means the first drive; anything else there names no device we can use.
+  return registryQueryValue(key.current(), CdDeviceValue, nullptr, nullptr, nullptr) ==
+         LV_ERROR_FILE_NOT_FOUND;
+}
+
+int saveCdDeviceName(const std::string &name) {
+  RegistryKey key;
+  if (!key.createPath(groupPath(AudioConfiguration::Group).c_str())) return SettingsNotSaved;
+  if (!key.writeString(CdDeviceValue, name.c_str())) {
+    messageBox("Lumenveil could not save the setting \"CD_Device\" of Audio.", "Error", LV_MB_OK);
+    return SettingsNotSaved;
+  }
+  return registryFlush() ? 0 : SettingsNotSaved;
+}
+
 AstrelConfiguration::AstrelConfiguration() { setDefaults(*this); }
 int AstrelConfiguration::load() { return loadRecord(*this); }
 int AstrelConfiguration::save() { return saveRecord(*this); }
@@ -174,10 +198,27 @@ void readDesktopPowerValues(int32_t *lowPowerActive, int32_t *lowPowerTimeout,
   *powerOffTimeout = power.PowerOffTimeout;
 }
 
+namespace {
+
+// The disc goes back to the first drive with the rest of the Audio group. A
+// group without one already has the default, and its file keeps its bytes.
+int resetCdDeviceName() {
+  RegistryKey key;
+  if (!key.openPath(groupPath(AudioConfiguration::Group).c_str()) ||
+      registryQueryValue(key.current(), CdDeviceValue, nullptr, nullptr, nullptr) ==
+          LV_ERROR_FILE_NOT_FOUND)
+    return 0;
+  key.close();
+  return saveCdDeviceName("");
+}
+
+}  // namespace
+
 int writeDefaultSettings() {
   // One file that cannot be written is told once, not once per group.
   if (int r = DisplayConfiguration().save()) return r;
   if (int r = AudioConfiguration().save()) return r;
+  if (int r = resetCdDeviceName()) return r;
   if (int r = GlobalConfiguration().save()) return r;
   if (int r = LumenveilConfiguration().save()) return r;
   return AstrelConfiguration().save();

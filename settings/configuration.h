@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "settings/registrykey.h"
 
@@ -109,6 +110,20 @@ inline constexpr SettingField<AudioConfiguration> AudioFields[] = {
     {"CD_Random", &AudioConfiguration::CD_Random, 0},          // random track order
     {"CD_Continuous", &AudioConfiguration::CD_Continuous, 0},  // keep playing
 };
+
+// Beside the Audio record, which holds numbers only: the string "CD_Device",
+// the drive or disc image the CD player plays by its full path (empty or
+// missing: the system's first CD drive). The player and the control panel
+// both read it here.
+inline constexpr const char *CdDeviceValue = "CD_Device";
+// The longest name read, with its terminator: a path.
+inline constexpr uint32_t LongestCdDeviceName = 4096;
+// Reads "CD_Device" into name (empty when missing). False when the value is
+// there but is not a usable name (not a string, or longer than a path can be).
+bool readCdDeviceName(std::string &name);
+// Writes "CD_Device" to the Audio group: 0 when it reached the settings file,
+// else SettingsNotSaved (the user has been told).
+int saveCdDeviceName(const std::string &name);
 
 // The second scene.
 struct AstrelConfiguration : Configuration {
@@ -244,6 +259,7 @@ void readDesktopPowerValues(int32_t *lowPowerActive, int32_t *lowPowerTimeout,
                             int32_t *powerOffActive, int32_t *powerOffTimeout);
 
 // The /d switch: saves the Display, Audio, Global, Lumenveil and Astrel groups
-// with their defaults, stopping at the first group not saved. PowerManagement
-// and About are left alone. Returns 0, or SettingsNotSaved (the user has been told).
+// with their defaults ("CD_Device" back to empty when there is one), stopping
+// at the first group not saved. PowerManagement and About are left alone.
+// Returns 0, or SettingsNotSaved (the user has been told).
 int writeDefaultSettings();

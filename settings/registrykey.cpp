@@ -86,6 +86,14 @@ bool RegistryKey::writeDword(const char *name, int32_t value) {
   return registrySetValue(Current, name, LV_REG_DWORD, bytes, 4) == LV_ERROR_SUCCESS;
 }
 
+bool RegistryKey::writeString(const char *name, const char *value) {
+  if (!value) return false;
+  const std::string text(value);
+  if (text.size() >= UINT32_MAX) return false;
+  return registrySetValue(Current, name, LV_REG_SZ, text.c_str(), uint32_t(text.size() + 1)) ==
+         LV_ERROR_SUCCESS;
+}
+
 bool RegistryKey::readString(const char *name, char *buffer, uint32_t size) {
   if (!buffer || size == 0) return false;
   std::string data(size, '\0');

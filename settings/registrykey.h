@@ -27,6 +27,8 @@ public:
   bool writeDword(const char *name, int32_t value);
   // Reads a string value into buffer (size bytes including the terminator).
   bool readString(const char *name, char *buffer, uint32_t size);
+  // Writes a LV_REG_SZ value; its size counts the terminating NUL.
+  bool writeString(const char *name, const char *value);
 
   // Closes the key held open and returns to the root. Closing the last key
   // opened for writing saves the writes: false when that save failed (the

@@ -1,8 +1,12 @@
 #include "hosts/qt/dialog.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -14,7 +18,9 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSlider>
+#include <QStyleOptionComboBox>
 #include <QStyleOptionTab>
+#include <QStylePainter>
 #include <QTabBar>
 #include <QTabWidget>
 #include <algorithm>
@@ -107,6 +113,26 @@ private:
   };
 };
 
+// A combo box whose entry, when too long for the box, loses its middle rather
+// than its end, so that a disc image's extension stays in sight.
+class ElidingComboBox : public QComboBox {
+public:
+  explicit ElidingComboBox(QWidget *parent) : QComboBox(parent) {}
+
+protected:
+  void paintEvent(QPaintEvent *) override {
+    QStylePainter painter(this);
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    const QRect field =
+        style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+    option.currentText = option.fontMetrics.elidedText(option.currentText, Qt::ElideMiddle,
+                                                       field.width() - 4);
+    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+  }
+};
+
 // Where each control sits: its parent (a group box, or the page itself when
 // null), the page, and its rectangle in the parent. Later entries are drawn
 // over earlier ones.
@@ -123,22 +149,25 @@ const Place Places[] = {
     {"GroupBox21", nullptr, AboutPage, 28, 4, 304, 236},
     {"Image1", "GroupBox21", AboutPage, 6, 16, 292, 212},
     {"Tela", nullptr, AboutPage, 6, 11, 348, 229},
-    // Audio: the CD boxes sit on the page over their frame, which stays
-    // disabled while they follow "CD Audio".
-    {"CheckBox3", nullptr, AudioPage, 14, 8, 150, 20},
-    {"GroupBox5", nullptr, AudioPage, 8, 32, 168, 78},
-    {"CheckBox5", nullptr, AudioPage, 20, 54, 150, 20},
-    {"CheckBox4", nullptr, AudioPage, 20, 80, 150, 20},
-    {"CheckBox1", nullptr, AudioPage, 192, 8, 150, 20},
-    {"RadioGroup1", nullptr, AudioPage, 184, 32, 168, 78},
+    // Audio: the CD controls sit on the page over their frame, which stays
+    // disabled while they follow "CD Audio". Volume and balance are idle.
+    {"CheckBox3", nullptr, AudioPage, 14, 6, 150, 20},
+    {"GroupBox5", nullptr, AudioPage, 8, 28, 168, 116},
+    {"CheckBox5", nullptr, AudioPage, 20, 46, 150, 20},
+    {"CheckBox4", nullptr, AudioPage, 20, 68, 150, 20},
+    {"CdDeviceLabel", nullptr, AudioPage, 20, 94, 32, 18},
+    {"CdDevice", nullptr, AudioPage, 54, 91, 114, 22},
+    {"CdBrowse", nullptr, AudioPage, 54, 116, 114, 22},
+    {"CheckBox1", nullptr, AudioPage, 192, 6, 150, 20},
+    {"RadioGroup1", nullptr, AudioPage, 184, 28, 168, 116},
     {"RadioButton2", "RadioGroup1", AudioPage, 12, 22, 140, 20},
     {"RadioButton1", "RadioGroup1", AudioPage, 12, 48, 140, 20},
-    {"GroupBox6", nullptr, AudioPage, 8, 116, 344, 60},
-    {"TrackBar1", "GroupBox6", AudioPage, 8, 20, 280, 30},
-    {"Panel1", "GroupBox6", AudioPage, 294, 24, 42, 20},
-    {"GroupBox7", nullptr, AudioPage, 8, 182, 344, 60},
-    {"TrackBar2", "GroupBox7", AudioPage, 8, 20, 280, 30},
-    {"Panel2", "GroupBox7", AudioPage, 294, 24, 42, 20},
+    {"GroupBox6", nullptr, AudioPage, 8, 148, 344, 48},
+    {"TrackBar1", "GroupBox6", AudioPage, 8, 16, 280, 28},
+    {"Panel1", "GroupBox6", AudioPage, 294, 20, 42, 20},
+    {"GroupBox7", nullptr, AudioPage, 8, 200, 344, 48},
+    {"TrackBar2", "GroupBox7", AudioPage, 8, 16, 280, 28},
+    {"Panel2", "GroupBox7", AudioPage, 294, 20, 42, 20},
     // Astrel
     {"MainStarsGroup", nullptr, AstrelPage, 8, 4, 344, 128},
     {"MainStarsLabel", "MainStarsGroup", AstrelPage, 8, 24, 116, 18},
@@ -265,6 +294,17 @@ ControlPanelDialog::ControlPanelDialog(WindowHandle tela)
   setFixedSize(MainFormClientWidth, MainFormClientHeight);
   build();
   form_->setChangeListener([this] { sync(); });
+  form_->setDiscImageChooser([this](const std::string &current) { return chooseDiscImage(current); });
+}
+
+// Opens in the folder of the image chosen now; file names are the system's bytes.
+std::string ControlPanelDialog::chooseDiscImage(const std::string &current) {
+  const QString start =
+      current.empty() ? QString() : QFileInfo(QFile::decodeName(current.c_str())).absolutePath();
+  const QString chosen = QFileDialog::getOpenFileName(
+      this, QStringLiteral("Disc image"), start,
+      QStringLiteral("Disc images (*.cue *.toc *.nrg *.bin *.iso)"));
+  return chosen.isEmpty() ? std::string() : QFile::encodeName(chosen).toStdString();
 }
 
 ControlPanelDialog::~ControlPanelDialog() { form_->setChangeListener(nullptr); }
@@ -355,8 +395,13 @@ void ControlPanelDialog::build() {
       break;
     }
     case ControlKind::ComboBox: {
-      auto *box = new QComboBox(parent);
+      auto *box = new ElidingComboBox(parent);
       box->setEditable(false); // entries are picked, never typed
+      if (c == &form_->CdDevice) {
+        // The open list has room for longer names than the box shows.
+        box->view()->setTextElideMode(Qt::ElideMiddle);
+        box->view()->setMinimumWidth(240);
+      }
       connect(box, &QComboBox::activated, this, [this, c](int i) { form_->userPick(*c, i); });
       w = box;
       break;

@@ -39,6 +39,8 @@ protected:
 
 private:
   void build();
+  // Asks the user for a disc image: its full path, or empty when cancelled.
+  std::string chooseDiscImage(const std::string &current);
   void sync();
 
   std::unique_ptr<MainForm> form_;

@@ -38,6 +38,7 @@
 #include "hosts/qt/desktopports.h"
 #include "hosts/qt/screens.h"
 #include "hosts/qt/x11window.h"
+#include "hosts/linux/cddrives.h"
 #include "hosts/linux/cdplayer.h"
 #include "platform/cddevice.h"
 #include "platform/messagebox.h"
@@ -483,6 +484,7 @@ int runQtHost(int argc, char **argv, const WindowedRun &given) {
   QtPresenter presenter;
   boardSetPresenter(&presenter);
   useSoundServerForCd();
+  useSystemCdDrives(); // the control panel offers them
   int code = 0;
   {
     QtApplication app(run);

@@ -4,6 +4,7 @@
 
 #include "controlpanel/mainform.h"
 #include "display/glidedisplay.h"
+#include "platform/cddevice.h"
 #include "settings/configuration.h"
 #include "tests/settings/registry_fixture.h"
 
@@ -17,6 +18,7 @@ protected:
 
   void TearDown() override {
     form.reset();
+    setCdDriveLister(nullptr);
     RegistryFileTest::TearDown();
   }
 
@@ -163,6 +165,135 @@ TEST_F(MainFormTest, CdAudioEnablesItsTwoBoxes) {
   EXPECT_EQ(stored("Audio", "CD_Audio"), 0);
   EXPECT_EQ(stored("Audio", "CD_Random"), 1);
   EXPECT_EQ(stored("Audio", "CD_Continuous"), 0);
+}
+
+// The disc chooser: the system's drives, disc images, and what reaches "CD_Device".
+class CdDeviceChooserTest : public MainFormTest {
+protected:
+  std::vector<std::string> asked; // what the file chooser was given each time
+  std::string answer;             // and what it answers
+
+  void SetUp() override {
+    MainFormTest::SetUp();
+    setCdDriveLister([] { return std::vector<std::string>{"/dev/sr0", "/dev/sr1"}; });
+  }
+  MainForm &openWithChooser() {
+    MainForm &f = open();
+    f.setDiscImageChooser([this](const std::string &current) {
+      asked.push_back(current);
+      return answer;
+    });
+    return f;
+  }
+  // "CD_Device" as the settings file holds it now: the value's line, or "missing".
+  std::string storedLine() {
+    const std::string text = readFile();
+    const size_t at = text.find("\"CD_Device\"=");
+    return at == std::string::npos ? "missing" : text.substr(at, text.find('\n', at) - at);
+  }
+  std::string storedName() {
+    setRegistryFilePath(file);
+    std::string name = "unusable";
+    if (!readCdDeviceName(name)) return "unusable";
+    return name;
+  }
+};
+
+TEST_F(CdDeviceChooserTest, ListsTheDrivesAndSavesThePickedOneAtClose) {
+  store("Audio", {{"CD_Audio", 1}});
+  MainForm &f = open();
+  EXPECT_EQ(f.CdDevice.items, (std::vector<std::string>{"First CD drive", "/dev/sr0", "/dev/sr1"}));
+  EXPECT_EQ(f.CdDevice.itemIndex, 0); // nothing stored: the first drive
+  f.userPick(f.CdDevice, 2);
+  EXPECT_EQ(f.CdDevice.hint, "/dev/sr1");
+  EXPECT_EQ(storedLine(), "missing"); // nothing before the dialog closes
+  close();
+  EXPECT_EQ(storedName(), "/dev/sr1");
+
+  // Back to the first drive: stored empty.
+  MainForm &g = open();
+  EXPECT_EQ(g.CdDevice.itemIndex, 2);
+  g.userPick(g.CdDevice, 0);
+  close();
+  EXPECT_EQ(storedLine(), "\"CD_Device\"=\"\"");
+}
+
+TEST_F(CdDeviceChooserTest, ABrowsedImageIsAddedAndChosenByItsFullPath) {
+  store("Audio", {{"CD_Audio", 1}});
+  MainForm &f = openWithChooser();
+  answer = "/media/disc images/album.cue";
+  f.userClick(f.CdBrowse);
+  EXPECT_EQ(f.CdDevice.items.back(), "album.cue");
+  EXPECT_EQ(f.CdDevice.itemIndex, 3);
+  EXPECT_EQ(f.CdDevice.hint, "/media/disc images/album.cue");
+  // Cancelled: nothing changes. The same image again: no second entry.
+  answer = "";
+  f.userClick(f.CdBrowse);
+  answer = "/media/disc images/album.cue";
+  f.userClick(f.CdBrowse);
+  EXPECT_EQ(f.CdDevice.items.size(), 4u);
+  EXPECT_EQ(f.CdDevice.itemIndex, 3);
+  // The chooser starts from the image chosen, not from a drive.
+  EXPECT_EQ(asked, (std::vector<std::string>{"", "/media/disc images/album.cue",
+                                             "/media/disc images/album.cue"}));
+  f.userPick(f.CdDevice, 1);
+  f.userClick(f.CdBrowse);
+  EXPECT_EQ(asked.back(), "");
+  close();
+  EXPECT_EQ(storedName(), "/media/disc images/album.cue");
+
+  // Reopened, the stored image is an entry of its own, and chosen.
+  MainForm &g = open();
+  EXPECT_EQ(g.CdDevice.items,
+            (std::vector<std::string>{"First CD drive", "/dev/sr0", "/dev/sr1", "album.cue"}));
+  EXPECT_EQ(g.CdDevice.itemIndex, 3);
+}
+
+// A value the user never touched is left exactly as stored: an image that no
+// longer exists, a number, or nothing at all.
+TEST_F(CdDeviceChooserTest, AnUntouchedValueIsKeptByteForByte) {
+  const std::string line = "\"CD_Device\"=\"/gone/Old \\\"Live\\\" Disc.toc\"";
+  writeFile("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Qbn\\Lumenveil\\1.1\\Audio]\n"
+            "\"CD_Audio\"=dword:00000001\n" + line + "\n");
+  setRegistryFilePath(file);
+  MainForm &f = open();
+  EXPECT_EQ(f.CdDevice.items.back(), "Old \"Live\" Disc.toc");
+  EXPECT_EQ(f.CdDevice.itemIndex, 3);
+  f.userClick(f.CheckBox5);
+  close();
+  EXPECT_EQ(storedLine(), line);
+  EXPECT_EQ(stored("Audio", "CD_Random"), 1);
+
+  // A number names no disc: no entry is shown, and the number stays.
+  store("Audio", {{"CD_Device", 7}});
+  MainForm &g = open();
+  EXPECT_EQ(g.CdDevice.itemIndex, -1);
+  close();
+  EXPECT_EQ(stored("Audio", "CD_Device"), 7);
+
+  std::filesystem::remove(file);
+  setRegistryFilePath(file);
+  open();
+  close();
+  EXPECT_EQ(storedLine(), "missing");
+}
+
+TEST_F(CdDeviceChooserTest, TheChooserFollowsCdAudio) {
+  MainForm &f = openWithChooser();
+  answer = "/media/album.cue";
+  for (Control *c : {&f.CdDeviceLabel, &f.CdDevice, &f.CdBrowse}) EXPECT_FALSE(c->enabled) << c->name;
+  f.userPick(f.CdDevice, 1);
+  f.userClick(f.CdBrowse);
+  EXPECT_EQ(f.CdDevice.itemIndex, 0);
+  EXPECT_TRUE(asked.empty());
+  f.userClick(f.CheckBox3);
+  for (Control *c : {&f.CdDeviceLabel, &f.CdDevice, &f.CdBrowse}) EXPECT_TRUE(c->enabled) << c->name;
+  f.userPick(f.CdDevice, 1);
+  f.userClick(f.CheckBox3); // off again: the choice is kept and saved
+  EXPECT_FALSE(f.CdDevice.enabled);
+  close();
+  EXPECT_EQ(storedName(), "/dev/sr0");
+  EXPECT_EQ(stored("Audio", "CD_Audio"), 0);
 }
 
 TEST_F(MainFormTest, StandbyNeverOutlastsShutOff) {

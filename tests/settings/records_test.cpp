@@ -179,7 +179,8 @@ TEST_F(RecordsTest, WriteDefaultSettingsResetsFiveGroupsAndLeavesPowerAndAbout) 
   writeFile("REGEDIT4\n\n" + Group + "Global]\n\"ScreenSaver\"=dword:00000001\n\n" +
             Group + "PowerManagement]\n\"Override Window 95 Settings\"=dword:00000001\n"
             "\"Low Power Timeout\"=dword:00000021\n\n" +
-            Group + "About]\n\"Disable3DInWindow\"=dword:00000001\n");
+            Group + "About]\n\"Disable3DInWindow\"=dword:00000001\n\n" +
+            Group + "Audio]\n\"CD_Audio\"=dword:00000001\n\"CD_Device\"=\"/dev/sr1\"\n");
   LumenveilConfiguration l;
   l.Debris = 17;
   l.save();
@@ -199,6 +200,9 @@ TEST_F(RecordsTest, WriteDefaultSettingsResetsFiveGroupsAndLeavesPowerAndAbout) 
   for (const char *group : {"Display]", "Audio]", "Global]", "Lumenveil]", "Astrel]"})
     EXPECT_NE(text.find(Group + group), std::string::npos) << group;
   EXPECT_EQ(text.find("\"Shut Off Monitor\""), std::string::npos);
+  // The disc is back to the system's first drive, with the rest of the Audio group.
+  EXPECT_NE(text.find("\"CD_Audio\"=dword:00000000\n\"CD_Device\"=\"\"\n"), std::string::npos)
+      << text;
 }
 
 const std::string Desktop = "[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n";

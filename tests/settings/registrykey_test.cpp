@@ -89,6 +89,31 @@ TEST_F(RegistryKeyTest, WritesAreSavedWhenTheKeyIsClosed) {
             std::string::npos) << readFile();
 }
 
+// A string is stored as the registry stores one: REG_SZ, its size counting
+// the terminating NUL, and in the file as the editor exports it.
+TEST_F(RegistryKeyTest, WriteStringStoresATerminatedString) {
+  {
+    RegistryKey key;
+    ASSERT_TRUE(key.createPath("\\SOFTWARE\\Test"));
+    EXPECT_TRUE(key.writeString("disc", "/media/my \"best\" disc.cue"));
+    EXPECT_TRUE(key.writeString("empty", ""));
+    uint32_t type = LV_REG_NONE, size = 0;
+    ASSERT_EQ(registryQueryValue(key.current(), "disc", &type, nullptr, &size), LV_ERROR_SUCCESS);
+    EXPECT_EQ(type, LV_REG_SZ);
+    EXPECT_EQ(size, std::strlen("/media/my \"best\" disc.cue") + 1);
+    ASSERT_EQ(registryQueryValue(key.current(), "empty", &type, nullptr, &size), LV_ERROR_SUCCESS);
+    EXPECT_EQ(size, 1u);
+  }
+  EXPECT_NE(readFile().find("\"disc\"=\"/media/my \\\"best\\\" disc.cue\"\n\"empty\"=\"\"\n"),
+            std::string::npos)
+      << readFile();
+  RegistryKey key;
+  ASSERT_TRUE(key.openPath("\\SOFTWARE\\Test"));
+  char buffer[64];
+  EXPECT_TRUE(key.readString("disc", buffer, sizeof buffer));
+  EXPECT_STREQ(buffer, "/media/my \"best\" disc.cue");
+}
+
 TEST_F(RegistryKeyTest, AReadOnlyWalkCannotWrite) {
   writeFile("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\K]\n");
   std::string before = readFile();

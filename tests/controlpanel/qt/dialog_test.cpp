@@ -15,6 +15,7 @@
 
 #include "display/glidedisplay.h"
 #include "hosts/qt/dialog.h"
+#include "platform/cddevice.h"
 #include "tests/settings/registry_fixture.h"
 
 namespace {
@@ -40,6 +41,7 @@ protected:
   }
   void TearDown() override {
     dialog.reset();
+    setCdDriveLister(nullptr);
     RegistryFileTest::TearDown();
   }
   ControlPanelDialog &open() {
@@ -122,6 +124,32 @@ TEST_F(DialogTest, TheUsersEditsAreSavedWhenTheWindowCloses) {
   EXPECT_EQ(stored("PowerManagement", "Low Power Timeout"), 40);
   EXPECT_EQ(stored("PowerManagement", "Power Off Timeout"), 40);
   EXPECT_EQ(stored("Display", "RefreshRate"), 2);
+}
+
+// The disc chooser on the Audio page: drives and images, saved by full path.
+TEST_F(DialogTest, TheAudioPageChoosesTheDisc) {
+  setCdDriveLister([] { return std::vector<std::string>{"/dev/sr0"}; });
+  ControlPanelDialog &d = open();
+  auto *disc = get<QComboBox>("CdDevice");
+  ASSERT_NE(disc, nullptr);
+  EXPECT_FALSE(disc->isEnabled()); // "CD Audio" is off
+  EXPECT_EQ(disc->count(), 2);
+  EXPECT_EQ(disc->currentText(), "First CD drive");
+  get<QCheckBox>("CheckBox3")->click();
+  EXPECT_TRUE(disc->isEnabled());
+  EXPECT_TRUE(get<QPushButton>("CdBrowse")->isEnabled());
+
+  d.form().setDiscImageChooser([](const std::string &) { return "/srv/discs/live.nrg"; });
+  get<QPushButton>("CdBrowse")->click();
+  EXPECT_EQ(disc->currentText(), "live.nrg");
+  EXPECT_EQ(disc->toolTip(), "/srv/discs/live.nrg");
+  disc->activated(1);
+  EXPECT_EQ(disc->currentText(), "/dev/sr0");
+  d.close();
+  setRegistryFilePath(file);
+  std::string device;
+  EXPECT_TRUE(readCdDeviceName(device));
+  EXPECT_EQ(device, "/dev/sr0");
 }
 
 TEST_F(DialogTest, EscapeClosesAndSaves) {
