@@ -1,11 +1,11 @@
 #include "hosts/headless/cli.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "app/entry.h"
@@ -54,11 +54,12 @@ const char *const UsageText =
     "else ~/.config/lumenveil/registry.reg.\n";
 
 namespace {
-bool parseLong(const std::string &s, long &out) {
+// A whole number of 64 bits on every system (a long has 32 on Windows).
+bool parseLong(const std::string &s, long long &out) {
   if (s.empty()) return false;
   char *end = nullptr;
   errno = 0;
-  long v = std::strtol(s.c_str(), &end, 0);
+  long long v = std::strtoll(s.c_str(), &end, 0);
   if (errno != 0 || *end != '\0') return false;
   out = v;
   return true;
@@ -67,9 +68,9 @@ bool parseLong(const std::string &s, long &out) {
 } // namespace
 
 bool parseWindowId(const std::string &s, unsigned long &id) {
-  long n = 0;
+  long long n = 0;
   // X window ids are 32-bit; a larger number would be cut to another window.
-  if (!parseLong(s, n) || n <= 0 || n > 0xFFFFFFFFL) return false;
+  if (!parseLong(s, n) || n <= 0 || n > 0xFFFFFFFFLL) return false;
   id = static_cast<unsigned long>(n);
   return true;
 }
@@ -87,18 +88,20 @@ bool parseDouble(const std::string &s, double &out) {
 }
 
 bool makeDirectory(const std::string &dir, std::string &error) {
-  std::string partial;
-  for (size_t i = 0; i <= dir.size(); ++i) {
-    if (i == dir.size() || (dir[i] == '/' && i > 0)) {
-      partial = dir.substr(0, i);
-      if (mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) {
-        error = "cannot create " + partial + ": " + std::strerror(errno);
-        return false;
-      }
+  // Folder by folder, so that the message names the one that failed.
+  namespace fs = std::filesystem;
+  fs::path partial;
+  for (const fs::path &part : fs::path(dir)) {
+    partial /= part;
+    if (part.empty() || part == partial.root_path() || part == partial.root_name()) continue;
+    std::error_code ec;
+    if (!fs::create_directory(partial, ec) && ec && !fs::is_directory(partial)) {
+      error = "cannot create " + partial.string() + ": " + ec.message();
+      return false;
     }
   }
-  struct stat st {};
-  if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+  std::error_code ec;
+  if (!fs::is_directory(dir, ec)) {
     error = dir + " is not a directory";
     return false;
   }
@@ -132,7 +135,7 @@ CliParse parseArguments(const std::vector<std::string> &args) {
       return true;
     };
     std::string v;
-    long n = 0;
+    long long n = 0;
     if (a == "--help" || a == "-h" || a == "-help") {
       p.action = CliAction::Help;
       return p;
@@ -141,7 +144,8 @@ CliParse parseArguments(const std::vector<std::string> &args) {
       p.headless.renderDir = v;
       headless = true;
     } else if (a == "--frames") {
-      if (!value(v) || !parseLong(v, n) || n < 1) return fail("--frames needs a whole number of at least 1");
+      if (!value(v) || !parseLong(v, n) || n < 1 || n > LONG_MAX)
+        return fail("--frames needs a whole number from 1 to " + std::to_string(LONG_MAX));
       p.headless.frames = n;
     } else if (a == "--fps") {
       double f = 0;
@@ -149,7 +153,7 @@ CliParse parseArguments(const std::vector<std::string> &args) {
         return fail("--fps needs a number of frames per second from 0.01 to 100000");
       p.headless.fps = f;
     } else if (a == "--seed") {
-      if (!value(v) || !parseLong(v, n) || n < 0 || n > 0xFFFFFFFFL)
+      if (!value(v) || !parseLong(v, n) || n < 0 || n > 0xFFFFFFFFLL)
         return fail("--seed needs a whole number from 0 to 4294967295");
       p.headless.haveSeed = p.windowed.haveSeed = true;
       p.headless.seed = p.windowed.seed = static_cast<unsigned>(n);

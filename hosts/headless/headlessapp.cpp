@@ -25,7 +25,9 @@ void installStopSignals() {
   std::signal(SIGTERM, onStopSignal);
   // A closed terminal ends a run like an interrupt: the last picture is
   // finished and the exit steps run.
+#ifdef SIGHUP
   std::signal(SIGHUP, onStopSignal);
+#endif
 }
 
 void HeadlessApplication::queueMessage(const Message &message, long atFrame) {
