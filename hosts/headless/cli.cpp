@@ -50,8 +50,13 @@ const char *const UsageText =
     "  -window-id ID        run the saver inside window ID (screen-saver daemons)\n"
     "  --help               show this text\n"
     "\n"
+#ifdef _WIN32
+    "Settings are kept in the registry under HKEY_LOCAL_MACHINE\\SOFTWARE\\Qbn\\Lumenveil\\1.1,\n"
+    "or under HKEY_CURRENT_USER with the same path where the machine's key cannot be written.\n";
+#else
     "Settings are kept in $LUMENVEIL_REGISTRY, else $XDG_CONFIG_HOME/lumenveil/registry.reg,\n"
     "else ~/.config/lumenveil/registry.reg.\n";
+#endif
 
 namespace {
 // A whole number of 64 bits on every system (a long has 32 on Windows).

@@ -36,6 +36,8 @@ protected:
     setRegistryRootsForTests(nullptr, nullptr);
     for (HKEY k : opened_) RegCloseKey(k);
     RegDeleteTreeA(HKEY_CURRENT_USER, Scratch);
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Qbn");
+    RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\Qbn");
   }
   // A scratch key below HKEY_CURRENT_USER, opened with the access given.
   HKEY scratchKey(const std::string &name, REGSAM access) {
