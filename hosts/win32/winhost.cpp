@@ -1,6 +1,7 @@
 #include "hosts/win32/winhost.h"
 
 #include <windows.h>
+#include <mmsystem.h>
 
 #include <cstdio>
 #include <string>
@@ -411,6 +412,9 @@ int runWin32Host(int, char **, const WindowedRun &run) {
   }
   GdiPresenter presenter;
   boardSetPresenter(&presenter);
+  // The frames wait for the board's retraces by sleeping: sleeps of a
+  // millisecond, not of the system's default 15.6 ms tick.
+  const bool finerTimer = timeBeginPeriod(1) == TIMERR_NOERROR;
   int code = 0;
   {
     Win32Application app(GetModuleHandleA(nullptr), presenter);
@@ -418,6 +422,7 @@ int runWin32Host(int, char **, const WindowedRun &run) {
     code = runSaver(GetModuleHandleA(nullptr), run.commandLine);
     setApplication(nullptr);
   }
+  if (finerTimer) timeEndPeriod(1);
   boardSetPresenter(nullptr);
   if (!boardStopTrace(error)) {
     std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
