@@ -4,6 +4,7 @@
 #include <mmsystem.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,8 +12,8 @@
 #include "app/saverwindow.h"
 #include "glide/presenter.h"
 #include "glide/trace.h"
+#include "hosts/win32/gdipresenter.h"
 #include "hosts/headless/headlessapp.h"
-#include "hosts/headless/pngpresenter.h"
 #include "platform/application.h"
 #include "platform/messagebox.h"
 #include "platform/random.h"
@@ -24,88 +25,6 @@ namespace {
 
 HWND toHwnd(WindowHandle w) { return reinterpret_cast<HWND>(w); }
 WindowHandle toHandle(HWND w) { return reinterpret_cast<WindowHandle>(w); }
-
-// The latest presented frame as a top-down 32-bit DIB section.
-class GdiPresenter : public FramePresenter {
-public:
-  ~GdiPresenter() override { release(); }
-
-  void present(const PresentedFrame &f) override {
-    if (f.width <= 0 || f.height <= 0) return;
-    if (f.width != width_ || f.height != height_) {
-      release();
-      BITMAPINFO info{};
-      info.bmiHeader.biSize = sizeof info.bmiHeader;
-      info.bmiHeader.biWidth = f.width;
-      info.bmiHeader.biHeight = -f.height;
-      info.bmiHeader.biPlanes = 1;
-      info.bmiHeader.biBitCount = 32;
-      info.bmiHeader.biCompression = BI_RGB;
-      void *bits = nullptr;
-      bitmap_ = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-      if (!bitmap_) return;
-      bits_ = static_cast<uint8_t *>(bits);
-      width_ = f.width;
-      height_ = f.height;
-    }
-    rgb_.resize(static_cast<size_t>(f.width) * f.height * 3);
-    frameToRgb(f, rgb_.data());
-    GdiFlush();
-    const size_t count = static_cast<size_t>(f.width) * f.height;
-    for (size_t i = 0; i < count; ++i) {
-      bits_[4 * i] = rgb_[3 * i + 2];
-      bits_[4 * i + 1] = rgb_[3 * i + 1];
-      bits_[4 * i + 2] = rgb_[3 * i];
-      bits_[4 * i + 3] = 0;
-    }
-  }
-
-  // Draws the frame as large as the area allows, keeping its shape, on black.
-  void draw(HDC dc, const RECT &area) const {
-    const int aw = area.right - area.left, ah = area.bottom - area.top;
-    HBRUSH black = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-    if (!bitmap_ || aw <= 0 || ah <= 0) {
-      FillRect(dc, &area, black);
-      return;
-    }
-    int w = aw, h = static_cast<int>(static_cast<long long>(aw) * height_ / width_);
-    if (h > ah) {
-      h = ah;
-      w = static_cast<int>(static_cast<long long>(ah) * width_ / height_);
-    }
-    const int x = area.left + (aw - w) / 2, y = area.top + (ah - h) / 2;
-    const RECT bands[4] = {{area.left, area.top, area.right, y},
-                           {area.left, y + h, area.right, area.bottom},
-                           {area.left, y, x, y + h},
-                           {x + w, y, area.right, y + h}};
-    for (const RECT &r : bands)
-      if (r.right > r.left && r.bottom > r.top) FillRect(dc, &r, black);
-    HDC memory = CreateCompatibleDC(dc);
-    HGDIOBJ old = SelectObject(memory, bitmap_);
-    if (w == width_ && h == height_) {
-      BitBlt(dc, x, y, w, h, memory, 0, 0, SRCCOPY);
-    } else {
-      SetStretchBltMode(dc, HALFTONE);
-      SetBrushOrgEx(dc, 0, 0, nullptr);
-      StretchBlt(dc, x, y, w, h, memory, 0, 0, width_, height_, SRCCOPY);
-    }
-    SelectObject(memory, old);
-    DeleteDC(memory);
-  }
-
-private:
-  void release() {
-    if (bitmap_) DeleteObject(bitmap_);
-    bitmap_ = nullptr;
-    bits_ = nullptr;
-    width_ = height_ = 0;
-  }
-
-  HBITMAP bitmap_ = nullptr;
-  uint8_t *bits_ = nullptr;
-  int width_ = 0, height_ = 0;
-  std::vector<unsigned char> rgb_;
-};
 
 class Win32Application;
 Win32Application *Current = nullptr;
@@ -402,6 +321,10 @@ LRESULT CALLBACK saverWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 }
 
 } // namespace
+
+std::unique_ptr<Application> makeWin32Application(GdiPresenter &presenter) {
+  return std::make_unique<Win32Application>(GetModuleHandleA(nullptr), presenter);
+}
 
 int runWin32Host(int, char **, const WindowedRun &run) {
   if (run.haveSeed) setFixedSeed(run.seed);

@@ -3,10 +3,19 @@
 // single-instance lookup through the application's hidden window.
 #pragma once
 
+#include <memory>
+
 #include "hosts/headless/cli.h"
+#include "platform/application.h"
+
+class GdiPresenter;
 
 // Runs the windowed program for the given switches.
 int runWin32Host(int argc, char **argv, const WindowedRun &run);
+
+// The application object over this thread's message loop; its saver window
+// shows the presenter's frames. One at a time.
+std::unique_ptr<Application> makeWin32Application(GdiPresenter &presenter);
 
 // The window classes other copies and the system see.
 extern const char *const ApplicationWindowClass;  // "TApplication"
