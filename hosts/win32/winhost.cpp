@@ -58,6 +58,9 @@ public:
     // framework's does; it carries the application title once one is set.
     appWindow_ = CreateWindowExA(0, ApplicationWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr,
                                  nullptr, instance_, nullptr);
+    // Boxes from the start: the switches that return at once (/d) have
+    // theirs before the application is initialised.
+    setMessageBoxSink(this);
   }
 
   ~Win32Application() override {
@@ -111,10 +114,7 @@ public:
   }
 
   // Application
-  void initialize() override {
-    setMessageBoxSink(this);
-    initialized_ = true;
-  }
+  void initialize() override {}
   void setTitle(const std::string &title) override {
     title_ = title;
     if (appWindow_) SetWindowTextA(appWindow_, title.c_str());
@@ -274,7 +274,6 @@ private:
   bool dispatching_ = false;
   bool terminated_ = false;
   bool quitPosted_ = false;
-  bool initialized_ = false;
   int cursorCount_ = 0;
 };
 
