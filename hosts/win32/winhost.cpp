@@ -13,6 +13,7 @@
 #include "glide/presenter.h"
 #include "glide/trace.h"
 #include "hosts/win32/gdipresenter.h"
+#include "hosts/win32/paneldialog.h"
 #include "hosts/headless/headlessapp.h"
 #include "platform/application.h"
 #include "platform/messagebox.h"
@@ -65,6 +66,8 @@ public:
 
   ~Win32Application() override {
     handler_ = MessageHandler{};
+    // However the run ended, an open control panel saves as it closes.
+    panel_.reset();
     setMessageBoxSink(nullptr);
     if (saver_) DestroyWindow(saver_);
     if (appWindow_) DestroyWindow(appWindow_);
@@ -107,9 +110,30 @@ public:
   }
   bool cursorShown() const { return cursorCount_ >= 0; }
 
+  // Takes every pending message through the hook and dispatches it; false
+  // once the quit message came.
+  bool drain() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        terminated_ = true;
+        return false;
+      }
+      if (hook(msg.hwnd, msg.message, msg.wParam, msg.lParam)) continue;
+      if (panel_ && panel_->preTranslate(msg)) continue;
+      TranslateMessage(&msg);
+      current_ = msg;
+      dispatching_ = true;
+      DispatchMessageA(&msg);
+      dispatching_ = false;
+    }
+    return true;
+  }
+
   // Another copy asked this one to close (the 0x123 request).
   void closeRequested() {
     if (saver_) saverClosing(saver_);
+    if (panel_) panel_->close();
     terminate();
   }
 
@@ -120,20 +144,25 @@ public:
     if (appWindow_) SetWindowTextA(appWindow_, title.c_str());
   }
   void processMessages() override {
-    if (stopRequested()) terminate();
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) {
-        terminated_ = true;
-        return;
-      }
-      if (hook(msg.hwnd, msg.message, msg.wParam, msg.lParam)) continue;
-      TranslateMessage(&msg);
-      current_ = msg;
-      dispatching_ = true;
-      DispatchMessageA(&msg);
-      dispatching_ = false;
+    if (stopRequested()) {
+      // A stop signal closes the control panel as its close box does: it saves.
+      if (panel_) panel_->close();
+      terminate();
     }
+    if (panel_ && panel_->isOpen()) {
+      // The control panel draws a frame each pass: passes are held to 60 a
+      // second while the preview shows and to 20 while nothing shows it,
+      // handling messages all the while.
+      const DWORD interval = panel_->previewShown() ? 16 : 50;
+      for (;;) {
+        const DWORD elapsed = timeGetTime() - lastPass_;
+        if (elapsed >= interval) break;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, interval - elapsed, QS_ALLINPUT);
+        if (!drain()) return;
+      }
+      lastPass_ = timeGetTime();
+    }
+    drain();
   }
   bool terminated() const override { return terminated_; }
   void terminate() override {
@@ -160,10 +189,9 @@ public:
     return toHandle(saver_);
   }
   WindowHandle createControlPanel() override {
-    messageBox("The settings dialog is not part of this Windows build yet.", title_.c_str(),
-               LV_MB_OK);
-    terminate();
-    return 0;
+    panel_ = std::make_unique<Win32ControlPanel>(instance_, [this] { terminate(); });
+    panel_->open();
+    return toHandle(panel_->tela());
   }
   void closeWindow(WindowHandle window) override {
     if (window && toHwnd(window) == saver_) saverClosing(saver_);
@@ -234,7 +262,11 @@ public:
     DWORD_PTR result = 0;
     SendMessageTimeoutA(app, WM_CLOSE, 0x123, 0x123, SMTO_ABORTIFHUNG, 5000, &result);
   }
-  bool drawImage565(WindowHandle, const uint16_t *, int, int) override { return false; }
+  bool drawImage565(WindowHandle window, const uint16_t *pixels, int width, int height) override {
+    if (!panel_ || !window || toHwnd(window) != panel_->tela()) return false;
+    panel_->showFrame(pixels, width, height);
+    return true;
+  }
 
   int platformId() override {
     OSVERSIONINFOA info{};
@@ -256,6 +288,7 @@ public:
 
   HWND appWindow() const { return appWindow_; }
   HWND saverWindow() const { return saver_; }
+  Win32ControlPanel *controlPanel() const { return panel_.get(); }
 
 private:
   // Another copy's application window with this title (never our own).
@@ -270,6 +303,8 @@ private:
   HWND saver_ = nullptr;
   std::string title_;
   MessageHandler handler_;
+  std::unique_ptr<Win32ControlPanel> panel_;
+  DWORD lastPass_ = 0;
   MSG current_{};
   bool dispatching_ = false;
   bool terminated_ = false;
