@@ -63,9 +63,6 @@ Win32ControlPanel::Win32ControlPanel(HINSTANCE instance, std::function<void()> c
   font_ = CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                       DEFAULT_PITCH | FF_SWISS, "MS Shell Dlg");
-  tabFont_ = CreateFontA(-10, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                         DEFAULT_PITCH | FF_SWISS, "MS Shell Dlg");
   silver_ = CreateSolidBrush(RGB(192, 192, 192));
   // A dialog border with the system menu and a minimise box; no resizing.
   const DWORD style = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
@@ -77,14 +74,25 @@ Win32ControlPanel::Win32ControlPanel(HINSTANCE instance, std::function<void()> c
   tabs_ = CreateWindowExA(0, WC_TABCONTROLA, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0,
                           MainFormClientWidth, MainFormClientHeight, window_, nullptr, instance_,
                           nullptr);
-  SendMessageA(tabs_, WM_SETFONT, reinterpret_cast<WPARAM>(tabFont_), FALSE);
-  // All seven tabs in one row the dialog's width.
   SendMessageA(tabs_, TCM_SETPADDING, 0, MAKELPARAM(3, 3));
   for (int i = 0; i < PageCount; ++i) {
     TCITEMA tab{};
     tab.mask = TCIF_TEXT;
     tab.pszText = const_cast<char *>(PageCaptions[i]);
     SendMessageA(tabs_, TCM_INSERTITEMA, i, reinterpret_cast<LPARAM>(&tab));
+  }
+  // All seven tabs in one row the dialog's width: the captions' face
+  // shrinks until the row fits.
+  for (int pixels = 11; pixels >= 7; --pixels) {
+    HFONT face = CreateFontA(-pixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                             DEFAULT_PITCH | FF_SWISS, "MS Shell Dlg");
+    SendMessageA(tabs_, WM_SETFONT, reinterpret_cast<WPARAM>(face), FALSE);
+    if (tabFont_) DeleteObject(tabFont_);
+    tabFont_ = face;
+    RECT last{};
+    SendMessageA(tabs_, TCM_GETITEMRECT, PageCount - 1, reinterpret_cast<LPARAM>(&last));
+    if (last.right <= MainFormClientWidth - 2) break;
   }
   RECT area{0, 0, MainFormClientWidth, MainFormClientHeight};
   SendMessageA(tabs_, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));

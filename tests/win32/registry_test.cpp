@@ -114,6 +114,9 @@ TEST_F(WindowsRegistry, StringsOfTheDesktopKeyAreReadThroughTheSystem) {
 
   PowerConfiguration power;
   power.load();
+  RegDeleteKeyValueA(HKEY_CURRENT_USER, "Control Panel\\Desktop", "ScreenSaveLowPowerActive");
+  RegDeleteKeyValueA(HKEY_CURRENT_USER, "Control Panel\\Desktop", "ScreenSaveLowPowerTimeout");
+  RegDeleteKeyValueA(HKEY_CURRENT_USER, "Control Panel\\Desktop", "ScreenSavePowerOffActive");
   EXPECT_EQ(power.LowPowerStandby, 1);
   EXPECT_EQ(power.LowPowerTimeout, 0);
   EXPECT_EQ(power.ShutOffMonitor, 0);
