@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "controlpanel/layout.h"
+#include "hosts/win32/picture.h"
 
 namespace {
 
@@ -116,6 +117,8 @@ Win32ControlPanel::~Win32ControlPanel() {
   closed_ = nullptr;
   close();
   if (window_) DestroyWindow(window_);
+  for (Item &item : items_)
+    if (item.picture) DeleteObject(item.picture);
   if (font_) DeleteObject(font_);
   if (tabFont_) DeleteObject(tabFont_);
   if (silver_) DeleteObject(silver_);
@@ -154,6 +157,8 @@ void Win32ControlPanel::build() {
       style |= SS_CENTER | SS_CENTERIMAGE | SS_SUNKEN;
       break;
     case ControlKind::Image:
+      style |= SS_OWNERDRAW;
+      break;
     case ControlKind::Label:
       style |= SS_LEFT;
       break;
@@ -206,7 +211,12 @@ void Win32ControlPanel::build() {
     } else if (c->kind == ControlKind::ScrollBar) {
       SetScrollRange(w, SB_CTL, c->minimum, c->maximum, FALSE);
     }
-    items_.push_back({c, w, std::string(), {}});
+    Item item{c, w, std::string(), {}};
+    item.parent = place.parent ? form_->find(place.parent) : nullptr;
+    if (c->kind == ControlKind::Image)
+      item.picture = loadPicture(c == &form_->Image1 ? Image1ResourceId : Image2ResourceId,
+                                 item.pictureWidth, item.pictureHeight);
+    items_.push_back(std::move(item));
     byName_[c->name] = w;
   }
   // Frames lie under what they hold.
@@ -223,6 +233,12 @@ HWND Win32ControlPanel::control(const std::string &name) const {
 Win32ControlPanel::Item *Win32ControlPanel::itemOf(HWND window) {
   for (Item &item : items_)
     if (item.window == window) return &item;
+  return nullptr;
+}
+
+Win32ControlPanel::Item *Win32ControlPanel::itemOf(const Control *control) {
+  for (Item &item : items_)
+    if (item.control == control) return &item;
   return nullptr;
 }
 
@@ -263,8 +279,13 @@ void Win32ControlPanel::sync() {
       item.shownText = c.caption;
     }
     if (bool(IsWindowEnabled(w)) != c.enabled) EnableWindow(w, c.enabled ? TRUE : FALSE);
-    if (bool(GetWindowLongA(w, GWL_STYLE) & WS_VISIBLE) != c.visible)
-      ShowWindow(w, c.visible ? SW_SHOWNA : SW_HIDE);
+    bool visible = c.visible;
+    for (const Item *up = &item; visible && up->parent; up = itemOf(up->parent)) {
+      visible = up->parent->visible;
+      if (!itemOf(up->parent)) break;
+    }
+    if (bool(GetWindowLongA(w, GWL_STYLE) & WS_VISIBLE) != visible)
+      ShowWindow(w, visible ? SW_SHOWNA : SW_HIDE);
   }
   const int page = form_->activePage();
   if (SendMessageA(tabs_, TCM_GETCURSEL, 0, 0) != page) SendMessageA(tabs_, TCM_SETCURSEL, page, 0);
@@ -426,6 +447,29 @@ LRESULT Win32ControlPanel::handle(HWND window, UINT message, WPARAM wParam, LPAR
       return 0;
     }
     break;
+  case WM_DRAWITEM: {
+    const auto *draw = reinterpret_cast<const DRAWITEMSTRUCT *>(lParam);
+    if (Item *item = itemOf(draw->hwndItem); item && item->control->kind == ControlKind::Image) {
+      // The picture centred in its place, blended over the page by its alpha;
+      // greyed while the control is disabled.
+      const RECT &r = draw->rcItem;
+      FillRect(draw->hDC, &r, GetSysColorBrush(COLOR_BTNFACE));
+      if (item->picture) {
+        HDC memory = CreateCompatibleDC(draw->hDC);
+        HGDIOBJ old = SelectObject(memory, item->picture);
+        const int x = r.left + (r.right - r.left - item->pictureWidth) / 2;
+        const int y = r.top + (r.bottom - r.top - item->pictureHeight) / 2;
+        BLENDFUNCTION blend{AC_SRC_OVER, 0, static_cast<BYTE>(item->control->enabled ? 255 : 110),
+                            AC_SRC_ALPHA};
+        AlphaBlend(draw->hDC, x, y, item->pictureWidth, item->pictureHeight, memory, 0, 0,
+                   item->pictureWidth, item->pictureHeight, blend);
+        SelectObject(memory, old);
+        DeleteDC(memory);
+      }
+      return TRUE;
+    }
+    break;
+  }
   case WM_CTLCOLORSTATIC:
     if (Item *item = itemOf(reinterpret_cast<HWND>(lParam));
         item && item->control->kind == ControlKind::Panel) {

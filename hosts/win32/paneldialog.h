@@ -55,11 +55,15 @@ private:
     HWND window;
     std::string shownText;
     std::vector<std::string> shownItems;
+    const Control *parent = nullptr;  // the group it sits in: hidden with it
+    HBITMAP picture = nullptr;  // an image's picture
+    int pictureWidth = 0, pictureHeight = 0;
   };
   void build();
   void sync();
   void paintTela(HDC dc);
   Item *itemOf(HWND window);
+  Item *itemOf(const Control *control);
 
   HINSTANCE instance_;
   std::function<void()> closed_;
