@@ -14,6 +14,7 @@
 #include "controlpanel/mainform.h"
 #include "hosts/win32/gdipresenter.h"
 #include "hosts/win32/paneldialog.h"
+#include "hosts/win32/picture.h"
 #include "hosts/win32/winhost.h"
 #include "platform/application.h"
 
@@ -165,10 +166,15 @@ TEST_F(PanelRun, ThePreviewPanelShowsTheFramesItIsGiven) {
   const uint16_t red[4] = {0xF800, 0xF800, 0xF800, 0xF800};
   EXPECT_FALSE(app_->drawImage565(tela_ + 1, red, 2, 2));
 
+  HWND dialog = FindWindowA(nullptr, MainFormCaption);
+  HWND about = FindWindowExA(dialog, nullptr, "TTabSheet", "About");
+  HWND picture = about ? FindWindowExA(about, nullptr, "STATIC", nullptr) : nullptr;
   showPreviewPanel();
   app_->processMessages();
   HWND tela = reinterpret_cast<HWND>(tela_);
   ASSERT_TRUE(IsWindowVisible(tela));
+  // The About picture hides with its frame.
+  for (HWND w = picture; w; w = FindWindowExA(about, w, "STATIC", nullptr)) EXPECT_FALSE(IsWindowVisible(w));
   std::vector<uint16_t> frame(size_t(width) * height, 0x07E0);  // green
   frame[0] = 0xF800;  // the top left red
   ASSERT_TRUE(app_->drawImage565(tela_, frame.data(), width, height));
@@ -179,4 +185,22 @@ TEST_F(PanelRun, ThePreviewPanelShowsTheFramesItIsGiven) {
   EXPECT_EQ(topLeft, RGB(255, 0, 0));
   EXPECT_EQ(inside, RGB(0, 255, 0));
   EXPECT_EQ(border, RGB(128, 128, 128));
+}
+
+TEST(PanelPictures, ThePicturesDecodeAtTheirSizes) {
+  int w = 0, h = 0;
+  HBITMAP about = loadPicture(Image1ResourceId, w, h);
+  ASSERT_NE(about, nullptr);
+  EXPECT_EQ(w, 292);
+  EXPECT_EQ(h, 212);
+  DeleteObject(about);
+  HBITMAP monitor = loadPicture(Image2ResourceId, w, h);
+  ASSERT_NE(monitor, nullptr);
+  EXPECT_EQ(w, 96);
+  EXPECT_EQ(h, 96);
+  DeleteObject(monitor);
+  // A resource that is no picture, and one that is not there.
+  EXPECT_EQ(loadPicture(108, w, h), nullptr);
+  EXPECT_EQ(w, 0);
+  EXPECT_EQ(loadPicture(999, w, h), nullptr);
 }
