@@ -1,6 +1,6 @@
 #include "hosts/headless/pngpresenter.h"
 
-#if LV_HAVE_LIBPNG
+#if !LV_WITHOUT_LIBPNG
 #include <png.h>
 #endif
 
@@ -50,7 +50,7 @@ bool writePng(const std::string &path, const unsigned char *rgb, int width, int 
     error = what;
     return false;
   };
-#if LV_HAVE_LIBPNG
+#if !LV_WITHOUT_LIBPNG
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   if (!png || !info || setjmp(png_jmpbuf(png))) {
