@@ -219,6 +219,19 @@ void Win32ControlPanel::build() {
     items_.push_back(std::move(item));
     byName_[c->name] = w;
   }
+  // The controls' hints, shown when the mouse rests on them.
+  tips_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0,
+                          0, 0, window_, nullptr, instance_, nullptr);
+  for (const Item &item : items_) {
+    if (!tips_ || item.control->hint.empty()) continue;
+    TTTOOLINFOA tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = GetParent(item.window);
+    tool.uId = reinterpret_cast<UINT_PTR>(item.window);
+    tool.lpszText = const_cast<char *>(item.control->hint.c_str());
+    SendMessageA(tips_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+  }
   // Frames lie under what they hold.
   for (const Item &item : items_)
     if (item.control->kind == ControlKind::GroupBox)

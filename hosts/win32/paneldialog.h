@@ -71,6 +71,7 @@ private:
   HWND tabs_ = nullptr;
   HWND pages_[PageCount] = {};
   HWND tela_ = nullptr;
+  HWND tips_ = nullptr;
   HFONT font_ = nullptr;
   HFONT tabFont_ = nullptr;
   HBRUSH silver_ = nullptr;

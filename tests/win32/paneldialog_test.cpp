@@ -88,8 +88,19 @@ TEST_F(PanelDialog, ItsControlsDriveTheFormAndClosingSavesOnce) {
   EXPECT_EQ(panel.form().TrackBar11.position, 101);
   EXPECT_EQ(text(panel.control("Panel19")), "101%");
 
-  // A slider the form holds: its panel follows the form, not the control.
+  // Controls the form disables are disabled; hints are the form's.
   EXPECT_FALSE(IsWindowEnabled(panel.control("TrackBar1")));  // volume, while the CD is off
+  HWND tips = FindWindowA(TOOLTIPS_CLASSA, nullptr);
+  ASSERT_NE(tips, nullptr);
+  char hint[80] = {};
+  TTTOOLINFOA tool{};
+  tool.cbSize = sizeof tool;
+  tool.uFlags = TTF_IDISHWND;
+  tool.hwnd = GetParent(panel.control("Resolution"));
+  tool.uId = reinterpret_cast<UINT_PTR>(panel.control("Resolution"));
+  tool.lpszText = hint;
+  SendMessageA(tips, TTM_GETTEXTA, sizeof hint, reinterpret_cast<LPARAM>(&tool));
+  EXPECT_STREQ(hint, "Display resolution");
 
   panel.close();
   panel.close();
