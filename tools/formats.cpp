@@ -205,3 +205,31 @@ Bytes makePng(const Picture &p, const Plane *alpha) {
   png_destroy_write_struct(&png, &info);
   return out;
 }
+
+Bytes makeIco(const Bytes &png, int width, int height) {
+  Bytes ico;
+  auto put16 = [&](unsigned v) {
+    ico.push_back(uint8_t(v));
+    ico.push_back(uint8_t(v >> 8));
+  };
+  auto put32 = [&](uint32_t v) {
+    put16(v & 0xFFFF);
+    put16(v >> 16);
+  };
+  // The directory: reserved, type 1 (icon), one image.
+  put16(0);
+  put16(1);
+  put16(1);
+  // The image's entry: 256 is written as 0; then no palette, one plane,
+  // 32 bits a pixel, the PNG's length and where it starts.
+  ico.push_back(uint8_t(width >= 256 ? 0 : width));
+  ico.push_back(uint8_t(height >= 256 ? 0 : height));
+  ico.push_back(0);
+  ico.push_back(0);
+  put16(1);
+  put16(32);
+  put32(uint32_t(png.size()));
+  put32(6 + 16);
+  ico.insert(ico.end(), png.begin(), png.end());
+  return ico;
+}

@@ -23,6 +23,9 @@ Bytes makeRawRgbBottomUp(const Picture &p);
 // (0 clear, 1 opaque). The same picture always gives the same bytes.
 Bytes makePng(const Picture &p, const Plane *alpha = nullptr);
 
+// A Windows icon file holding one PNG image of width x height (at most 256).
+Bytes makeIco(const Bytes &png, int width, int height);
+
 // Converts the font text (192 glyphs, 15 rows of 9 '#'/'.' each) to the font's
 // bytes; false with a message naming the line when the text is malformed.
 bool fontFromText(const std::string &text, Bytes &font, std::string &error);

@@ -4,7 +4,10 @@
 // output depends only on the inputs.
 //
 // Usage: makeresources --font-text FILE --typefaces DIR --out-cpp FILE [--out-dir DIR]
-//                      [--arrays 1]
+//                      [--arrays 1] [--out-ico FILE]
+//
+// --out-ico writes the window icon as a Windows icon file (the program's icon
+// in a Windows build).
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -38,7 +41,7 @@ bool writeIfChanged(const std::string &path, const std::string &content) {
 } // namespace
 
 int main(int argc, char **argv) {
-  std::string fontText, typefaceDir, outCpp, outDir;
+  std::string fontText, typefaceDir, outCpp, outDir, outIco;
   bool arrays = false;
   for (int i = 1; i + 1 < argc; i += 2) {
     if (!std::strcmp(argv[i], "--font-text")) fontText = argv[i + 1];
@@ -46,6 +49,7 @@ int main(int argc, char **argv) {
     else if (!std::strcmp(argv[i], "--out-cpp")) outCpp = argv[i + 1];
     else if (!std::strcmp(argv[i], "--out-dir")) outDir = argv[i + 1];
     else if (!std::strcmp(argv[i], "--arrays")) arrays = std::strcmp(argv[i + 1], "0") != 0;
+    else if (!std::strcmp(argv[i], "--out-ico")) outIco = argv[i + 1];
     else {
       std::fprintf(stderr, "makeresources: unknown option %s\n", argv[i]);
       return 2;
@@ -54,7 +58,7 @@ int main(int argc, char **argv) {
   if (fontText.empty() || typefaceDir.empty() || outCpp.empty()) {
     std::fprintf(stderr,
                  "usage: makeresources --font-text FILE --typefaces DIR --out-cpp FILE "
-                 "[--out-dir DIR] [--arrays 1]\n");
+                 "[--out-dir DIR] [--arrays 1] [--out-ico FILE]\n");
     return 2;
   }
   std::string error, text;
@@ -97,6 +101,13 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "makeresources: cannot write %s\n", path.c_str());
         return 1;
       }
+    }
+  }
+  if (!outIco.empty()) {
+    const Bytes ico = makeIco(out.back().bytes, icon.width(), icon.height());
+    if (!writeIfChanged(outIco, std::string(ico.begin(), ico.end()))) {
+      std::fprintf(stderr, "makeresources: cannot write %s\n", outIco.c_str());
+      return 1;
     }
   }
   if (!writeIfChanged(outCpp, embeddedSource(out, arrays))) {

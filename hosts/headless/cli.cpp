@@ -1,11 +1,11 @@
 #include "hosts/headless/cli.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "app/entry.h"
@@ -16,7 +16,9 @@
 #include "hosts/headless/headlessapp.h"
 #include "hosts/headless/pngpresenter.h"
 #include "hosts/headless/processpriority.h"
+#ifndef _WIN32
 #include "hosts/linux/cdplayer.h"
+#endif
 #include "platform/random.h"
 #include "platform/ticks.h"
 
@@ -56,16 +58,22 @@ const char *const UsageText =
     "  -fps                 show the frame-rate read-out for this run\n"
     "  --help               show this text\n"
     "\n"
+#ifdef _WIN32
+    "Settings are kept in the registry under HKEY_LOCAL_MACHINE\\SOFTWARE\\Qbn\\Lumenveil\\1.1,\n"
+    "or under HKEY_CURRENT_USER with the same path where the machine's key cannot be written.\n";
+#else
     "Settings are kept in $LUMENVEIL_REGISTRY, else $XDG_CONFIG_HOME/lumenveil/registry.reg,\n"
     "else ~/.config/lumenveil/registry.reg. The CD played is the first CD drive, or the\n"
     "drive or disc image (.cue) named by the string \"CD_Device\" in the Audio group.\n";
+#endif
 
 namespace {
-bool parseLong(const std::string &s, long &out) {
+// A whole number of 64 bits on every system (a long has 32 on Windows).
+bool parseLong(const std::string &s, long long &out) {
   if (s.empty()) return false;
   char *end = nullptr;
   errno = 0;
-  long v = std::strtol(s.c_str(), &end, 0);
+  long long v = std::strtoll(s.c_str(), &end, 0);
   if (errno != 0 || *end != '\0') return false;
   out = v;
   return true;
@@ -74,9 +82,9 @@ bool parseLong(const std::string &s, long &out) {
 } // namespace
 
 bool parseWindowId(const std::string &s, unsigned long &id) {
-  long n = 0;
+  long long n = 0;
   // X window ids are 32-bit; a larger number would be cut to another window.
-  if (!parseLong(s, n) || n <= 0 || n > 0xFFFFFFFFL) return false;
+  if (!parseLong(s, n) || n <= 0 || n > 0xFFFFFFFFLL) return false;
   id = static_cast<unsigned long>(n);
   return true;
 }
@@ -94,18 +102,20 @@ bool parseDouble(const std::string &s, double &out) {
 }
 
 bool makeDirectory(const std::string &dir, std::string &error) {
-  std::string partial;
-  for (size_t i = 0; i <= dir.size(); ++i) {
-    if (i == dir.size() || (dir[i] == '/' && i > 0)) {
-      partial = dir.substr(0, i);
-      if (mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) {
-        error = "cannot create " + partial + ": " + std::strerror(errno);
-        return false;
-      }
+  // Folder by folder, so that the message names the one that failed.
+  namespace fs = std::filesystem;
+  fs::path partial;
+  for (const fs::path &part : fs::path(dir)) {
+    partial /= part;
+    if (part.empty() || part == partial.root_path() || part == partial.root_name()) continue;
+    std::error_code ec;
+    if (!fs::create_directory(partial, ec) && ec && !fs::is_directory(partial)) {
+      error = "cannot create " + partial.string() + ": " + ec.message();
+      return false;
     }
   }
-  struct stat st {};
-  if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+  std::error_code ec;
+  if (!fs::is_directory(dir, ec)) {
     error = dir + " is not a directory";
     return false;
   }
@@ -139,7 +149,7 @@ CliParse parseArguments(const std::vector<std::string> &args) {
       return true;
     };
     std::string v;
-    long n = 0;
+    long long n = 0;
     if (a == "--help" || a == "-h" || a == "-help") {
       p.action = CliAction::Help;
       return p;
@@ -148,7 +158,8 @@ CliParse parseArguments(const std::vector<std::string> &args) {
       p.headless.renderDir = v;
       headless = true;
     } else if (a == "--frames") {
-      if (!value(v) || !parseLong(v, n) || n < 1) return fail("--frames needs a whole number of at least 1");
+      if (!value(v) || !parseLong(v, n) || n < 1 || n > LONG_MAX)
+        return fail("--frames needs a whole number from 1 to " + std::to_string(LONG_MAX));
       p.headless.frames = n;
     } else if (a == "--fps") {
       double f = 0;
@@ -156,7 +167,7 @@ CliParse parseArguments(const std::vector<std::string> &args) {
         return fail("--fps needs a number of frames per second from 0.01 to 100000");
       p.headless.fps = f;
     } else if (a == "--seed") {
-      if (!value(v) || !parseLong(v, n) || n < 0 || n > 0xFFFFFFFFL)
+      if (!value(v) || !parseLong(v, n) || n < 0 || n > 0xFFFFFFFFLL)
         return fail("--seed needs a whole number from 0 to 4294967295");
       p.headless.haveSeed = p.windowed.haveSeed = true;
       p.headless.seed = p.windowed.seed = static_cast<unsigned>(n);
@@ -283,6 +294,16 @@ int runHeadless(const HeadlessRun &run) {
     seconds = tickSeconds() - start;
     frames = presenter == &png ? png.written() : none.count;
   } else {
+#ifdef _WIN32
+    // The Windows build has no CD player of its own yet.
+    if (!run.audioOut.empty()) {
+      std::fprintf(stderr, "lumenveil: --audio-out is not available in this build\n");
+      std::string ignored;
+      boardStopTrace(ignored);
+      boardSetPresenter(nullptr);
+      return 1;
+    }
+#else
     // The CD heard while the saver runs: into the file asked for, else to the sound server.
     if (!run.audioOut.empty()) {
       if (!useWavFileForCd(run.audioOut, error)) {
@@ -295,6 +316,7 @@ int runHeadless(const HeadlessRun &run) {
     } else {
       useSoundServerForCd();
     }
+#endif
     HeadlessApplication app;
     app.setFrameLimit(run.frames);
     setApplication(&app);
@@ -309,10 +331,12 @@ int runHeadless(const HeadlessRun &run) {
     seconds = app.paintSeconds();
     setApplication(nullptr);
     if (code != 0) code = 1;
+#ifndef _WIN32
     if (!finishCdAudio(error)) {
       std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
       code = 1;
     }
+#endif
     // A signal ends the run early: the frames asked for were not all made.
     if (stopRequested() && frames < run.frames) {
       std::fprintf(stderr, "lumenveil: stopped by a signal after %ld of %ld frames\n", frames,
@@ -339,10 +363,10 @@ int runHeadless(const HeadlessRun &run) {
                 png.written() > 1 ? " onward" : "");
     // Frames of an earlier, longer run stay in the folder: say so.
     long older = 0;
-    struct stat st {};
     char name[32];
+    std::error_code ignored;
     while (std::snprintf(name, sizeof name, "/frame-%06ld.png", png.written() + older + 1) > 0 &&
-           stat((run.renderDir + name).c_str(), &st) == 0)
+           std::filesystem::exists(run.renderDir + name, ignored))
       ++older;
     if (older > 0)
       std::printf("%ld older frame%s from an earlier run left there, from frame-%06ld.png on\n",

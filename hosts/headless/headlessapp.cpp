@@ -6,7 +6,9 @@
 #include <cstdio>
 
 #include "app/saverwindow.h"
+#ifndef _WIN32
 #include "hosts/linux/cdplayer.h"
+#endif
 #include "platform/cddevice.h"
 #include "platform/ticks.h"
 
@@ -27,7 +29,9 @@ void installStopSignals() {
   std::signal(SIGTERM, onStopSignal);
   // A closed terminal ends a run like an interrupt: the last picture is
   // finished and the exit steps run.
+#ifdef SIGHUP
   std::signal(SIGHUP, onStopSignal);
+#endif
 }
 
 void HeadlessApplication::queueMessage(const Message &message, long atFrame) {
@@ -56,7 +60,9 @@ void HeadlessApplication::processMessages() {
   const double start = wallSeconds();
   if (firstPaint_ < 0.0) firstPaint_ = start;
   emptyFormPaint();
+#ifndef _WIN32
   followClockWithCdAudio();
+#endif
   paintSeconds_ = wallSeconds() - firstPaint_;
   ++framesPainted_;
   if (frameLimit_ > 0 && framesPainted_ >= frameLimit_ && queue_.empty()) terminated_ = true;

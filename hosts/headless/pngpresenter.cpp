@@ -1,11 +1,16 @@
 #include "hosts/headless/pngpresenter.h"
 
+#if !LV_WITHOUT_LIBPNG
 #include <png.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <vector>
+
+#include "hosts/headless/storedpng.h"
 
 void frameToRgb(const PresentedFrame &f, unsigned char *rgb) {
   for (int row = 0; row < f.height; ++row) {
@@ -45,6 +50,7 @@ bool writePng(const std::string &path, const unsigned char *rgb, int width, int 
     error = what;
     return false;
   };
+#if !LV_WITHOUT_LIBPNG
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   if (!png || !info || setjmp(png_jmpbuf(png))) {
@@ -63,12 +69,19 @@ bool writePng(const std::string &path, const unsigned char *rgb, int width, int 
     png_write_row(png, const_cast<png_bytep>(rgb + static_cast<size_t>(y) * width * 3));
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
+#else
+  // Without the PNG library the image data is stored, not compressed.
+  const std::string bytes = encodeStoredPng(rgb, width, height);
+  std::fwrite(bytes.data(), 1, bytes.size(), fp);
+#endif
   const bool flushed = std::fflush(fp) == 0 && !std::ferror(fp);
   const int saved = errno;
   if (std::fclose(fp) != 0 || !flushed)
     return fail("cannot write " + path + ": " + std::strerror(flushed ? errno : saved));
-  if (std::rename(temporary.c_str(), path.c_str()) != 0)
-    return fail("cannot write " + path + ": " + std::strerror(errno));
+  // Replaces an older picture of the same name on every system.
+  std::error_code ec;
+  std::filesystem::rename(temporary, path, ec);
+  if (ec) return fail("cannot write " + path + ": " + ec.message());
   return true;
 }
 

@@ -25,6 +25,7 @@
 #include <QTabWidget>
 #include <algorithm>
 
+#include "controlpanel/layout.h"
 #include "platform/resources.h"
 
 namespace {
@@ -133,128 +134,6 @@ protected:
   }
 };
 
-// Where each control sits: its parent (a group box, or the page itself when
-// null), the page, and its rectangle in the parent. Later entries are drawn
-// over earlier ones.
-struct Place {
-  const char *name;
-  const char *parent;
-  int page;
-  int x, y, w, h;
-};
-
-// clang-format off
-const Place Places[] = {
-    // About
-    {"GroupBox21", nullptr, AboutPage, 28, 4, 304, 236},
-    {"Image1", "GroupBox21", AboutPage, 6, 16, 292, 212},
-    {"Tela", nullptr, AboutPage, 6, 11, 348, 229},
-    // Audio: the CD controls sit on the page over their frame, which stays
-    // disabled while they follow "CD Audio". Volume and balance are idle.
-    {"CheckBox3", nullptr, AudioPage, 14, 6, 150, 20},
-    {"GroupBox5", nullptr, AudioPage, 8, 28, 168, 116},
-    {"CheckBox5", nullptr, AudioPage, 20, 46, 150, 20},
-    {"CheckBox4", nullptr, AudioPage, 20, 68, 150, 20},
-    {"CdDeviceLabel", nullptr, AudioPage, 20, 94, 32, 18},
-    {"CdDevice", nullptr, AudioPage, 54, 91, 114, 22},
-    {"CdBrowse", nullptr, AudioPage, 54, 116, 114, 22},
-    {"CheckBox1", nullptr, AudioPage, 192, 6, 150, 20},
-    {"RadioGroup1", nullptr, AudioPage, 184, 28, 168, 116},
-    {"RadioButton2", "RadioGroup1", AudioPage, 12, 22, 140, 20},
-    {"RadioButton1", "RadioGroup1", AudioPage, 12, 48, 140, 20},
-    {"GroupBox6", nullptr, AudioPage, 8, 148, 344, 48},
-    {"TrackBar1", "GroupBox6", AudioPage, 8, 16, 280, 28},
-    {"Panel1", "GroupBox6", AudioPage, 294, 20, 42, 20},
-    {"GroupBox7", nullptr, AudioPage, 8, 200, 344, 48},
-    {"TrackBar2", "GroupBox7", AudioPage, 8, 16, 280, 28},
-    {"Panel2", "GroupBox7", AudioPage, 294, 20, 42, 20},
-    // Astrel
-    {"MainStarsGroup", nullptr, AstrelPage, 8, 4, 344, 128},
-    {"MainStarsLabel", "MainStarsGroup", AstrelPage, 8, 24, 116, 18},
-    {"TrackBar6", "MainStarsGroup", AstrelPage, 126, 18, 162, 30},
-    {"Panel9", "MainStarsGroup", AstrelPage, 294, 22, 42, 20},
-    {"NeighboursLabel", "MainStarsGroup", AstrelPage, 8, 60, 116, 18},
-    {"TrackBar12", "MainStarsGroup", AstrelPage, 126, 54, 162, 30},
-    {"Panel10", "MainStarsGroup", AstrelPage, 294, 58, 42, 20},
-    {"NeighbourDistanceLabel", "MainStarsGroup", AstrelPage, 8, 96, 116, 18},
-    {"TrackBar13", "MainStarsGroup", AstrelPage, 126, 90, 162, 30},
-    {"Panel20", "MainStarsGroup", AstrelPage, 294, 94, 42, 20},
-    {"SupernovaeGroup", nullptr, AstrelPage, 8, 136, 344, 54},
-    {"TrackBar14", "SupernovaeGroup", AstrelPage, 8, 18, 280, 30},
-    {"Panel21", "SupernovaeGroup", AstrelPage, 294, 22, 42, 20},
-    {"AccretionGroup", nullptr, AstrelPage, 8, 194, 256, 54},
-    {"TrackBar15", "AccretionGroup", AstrelPage, 8, 18, 192, 30},
-    {"Panel22", "AccretionGroup", AstrelPage, 206, 22, 42, 20},
-    {"Button4", nullptr, AstrelPage, 272, 216, 80, 26},
-    // Display
-    {"ResolutionGroup", nullptr, DisplayPage, 8, 4, 168, 56},
-    {"Resolution", "ResolutionGroup", DisplayPage, 10, 22, 148, 24},
-    {"RefreshRateGroup", nullptr, DisplayPage, 184, 4, 168, 56},
-    {"RefreshRate", "RefreshRateGroup", DisplayPage, 10, 22, 148, 24},
-    {"FrameRateGroup", nullptr, DisplayPage, 8, 66, 168, 56},
-    {"FrameRate", "FrameRateGroup", DisplayPage, 10, 22, 148, 24},
-    {"DitherModeGroup", nullptr, DisplayPage, 184, 66, 168, 56},
-    {"DitherMode", "DitherModeGroup", DisplayPage, 10, 22, 148, 24},
-    {"CenteringGroup", nullptr, DisplayPage, 8, 128, 344, 44},
-    {"CheckBox8", "CenteringGroup", DisplayPage, 10, 13, 300, 22},
-    // Global
-    {"RadioGroup2", nullptr, GlobalPage, 8, 4, 168, 100},
-    {"RadioButton3", "RadioGroup2", GlobalPage, 12, 22, 140, 20},
-    {"RadioButton4", "RadioGroup2", GlobalPage, 12, 48, 140, 20},
-    {"RadioButton5", "RadioGroup2", GlobalPage, 12, 74, 140, 20},
-    {"MotionBlurGroup", nullptr, GlobalPage, 184, 4, 168, 100},
-    {"MotionBlur", "MotionBlurGroup", GlobalPage, 10, 20, 96, 20},
-    {"Panel17", "MotionBlurGroup", GlobalPage, 116, 20, 42, 20},
-    {"TrackBar10", "MotionBlurGroup", GlobalPage, 6, 44, 156, 30},
-    {"LessLabel", "MotionBlurGroup", GlobalPage, 10, 76, 50, 16},
-    {"MoreLabel", "MotionBlurGroup", GlobalPage, 110, 76, 50, 16},
-    {"PriorityGroup", nullptr, GlobalPage, 8, 110, 168, 64},
-    {"TrackBar9", "PriorityGroup", GlobalPage, 6, 22, 106, 30},
-    {"Panel16", "PriorityGroup", GlobalPage, 118, 26, 42, 20},
-    {"StatisticsGroup", nullptr, GlobalPage, 184, 110, 168, 64},
-    {"Statistics", "StatisticsGroup", GlobalPage, 10, 28, 150, 20},
-    {"Button3", nullptr, GlobalPage, 272, 216, 80, 26},
-    // Power Management
-    {"CheckBox2", nullptr, PowerPage, 10, 6, 330, 20},
-    {"GroupBox22", nullptr, PowerPage, 8, 30, 344, 214},
-    {"Image2", "GroupBox22", PowerPage, 12, 30, 96, 96},
-    {"CheckBox6", "GroupBox22", PowerPage, 122, 26, 210, 20},
-    {"Edit1", "GroupBox22", PowerPage, 142, 54, 44, 22},
-    {"ScrollBar1", "GroupBox22", PowerPage, 188, 50, 17, 30},
-    {"Label8", "GroupBox22", PowerPage, 212, 57, 80, 16},
-    {"CheckBox7", "GroupBox22", PowerPage, 122, 104, 210, 20},
-    {"Edit2", "GroupBox22", PowerPage, 142, 132, 44, 22},
-    {"ScrollBar2", "GroupBox22", PowerPage, 188, 128, 17, 30},
-    {"Label9", "GroupBox22", PowerPage, 212, 135, 80, 16},
-    // Lumenveil: two columns of small groups.
-    {"SpinnersGroup", nullptr, LumenveilPage, 4, 2, 172, 46},
-    {"TrackBar8", "SpinnersGroup", LumenveilPage, 4, 16, 122, 28},
-    {"Panel14", "SpinnersGroup", LumenveilPage, 128, 19, 38, 20},
-    {"TimeFactorGroup", nullptr, LumenveilPage, 4, 51, 172, 46},
-    {"TrackBar11", "TimeFactorGroup", LumenveilPage, 4, 16, 122, 28},
-    {"Panel19", "TimeFactorGroup", LumenveilPage, 128, 19, 38, 20},
-    {"DebrisGroup", nullptr, LumenveilPage, 4, 100, 172, 46},
-    {"TrackBar3", "DebrisGroup", LumenveilPage, 4, 16, 122, 28},
-    {"Panel4", "DebrisGroup", LumenveilPage, 128, 19, 38, 20},
-    {"WormsGroup", nullptr, LumenveilPage, 4, 149, 172, 46},
-    {"TrackBar4", "WormsGroup", LumenveilPage, 4, 16, 122, 28},
-    {"Panel6", "WormsGroup", LumenveilPage, 128, 19, 38, 20},
-    {"CameraGroup", nullptr, LumenveilPage, 4, 198, 172, 46},
-    {"VCamera", "CameraGroup", LumenveilPage, 10, 19, 150, 20},
-    {"TubifexGroup", nullptr, LumenveilPage, 184, 2, 172, 46},
-    {"TrackBar16", "TubifexGroup", LumenveilPage, 4, 16, 122, 28},
-    {"Panel24", "TubifexGroup", LumenveilPage, 128, 19, 38, 20},
-    {"TrailersGroup", nullptr, LumenveilPage, 184, 51, 172, 46},
-    {"TrackBar7", "TrailersGroup", LumenveilPage, 4, 16, 122, 28},
-    {"Panel12", "TrailersGroup", LumenveilPage, 128, 19, 38, 20},
-    {"MeteorsGroup", nullptr, LumenveilPage, 184, 100, 172, 46},
-    {"TrackBar5", "MeteorsGroup", LumenveilPage, 4, 16, 122, 28},
-    {"Panel8", "MeteorsGroup", LumenveilPage, 128, 19, 38, 20},
-    {"NebulaGroup", nullptr, LumenveilPage, 184, 149, 172, 46},
-    {"VNebula", "NebulaGroup", LumenveilPage, 10, 19, 150, 20},
-    {"Button8", nullptr, LumenveilPage, 276, 212, 80, 26},
-};
-// clang-format on
 
 QImage resourcePicture(int id) {
   const std::string name = "#" + std::to_string(id);
@@ -321,7 +200,8 @@ void ControlPanelDialog::build() {
   }
   static_cast<PageControl *>(pages_)->fitTabs(MainFormClientWidth - 4);
 
-  for (const Place &place : Places) {
+  for (std::size_t i = 0; i < ControlPlaceCount; ++i) {
+    const ControlPlace &place = ControlPlaces[i];
     Control *c = form_->find(place.name);
     if (!c) continue;
     QWidget *parent = place.parent ? widget(place.parent) : page[place.page];

@@ -1,0 +1,389 @@
+#include "hosts/win32/winhost.h"
+
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/entry.h"
+#include "app/saverwindow.h"
+#include "glide/presenter.h"
+#include "glide/trace.h"
+#include "hosts/win32/gdipresenter.h"
+#include "hosts/win32/paneldialog.h"
+#include "hosts/headless/headlessapp.h"
+#include "platform/application.h"
+#include "platform/messagebox.h"
+#include "platform/random.h"
+
+const char *const ApplicationWindowClass = "TApplication";
+const char *const SaverWindowClass = "TEmptyForm";
+
+namespace {
+
+HWND toHwnd(WindowHandle w) { return reinterpret_cast<HWND>(w); }
+WindowHandle toHandle(HWND w) { return reinterpret_cast<WindowHandle>(w); }
+
+class Win32Application;
+Win32Application *Current = nullptr;
+
+LRESULT CALLBACK applicationWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK saverWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+class Win32Application : public Application, public MessageBoxSink {
+public:
+  Win32Application(HINSTANCE instance, GdiPresenter &presenter)
+      : instance_(instance), presenter_(presenter) {
+    Current = this;
+    WNDCLASSEXA app{};
+    app.cbSize = sizeof app;
+    app.lpfnWndProc = applicationWindowProc;
+    app.hInstance = instance_;
+    app.hIcon = LoadIconA(instance_, MAKEINTRESOURCEA(1));
+    app.lpszClassName = ApplicationWindowClass;
+    RegisterClassExA(&app);
+    WNDCLASSEXA saver{};
+    saver.cbSize = sizeof saver;
+    saver.style = CS_HREDRAW | CS_VREDRAW;
+    saver.lpfnWndProc = saverWindowProc;
+    saver.hInstance = instance_;
+    saver.hIcon = app.hIcon;
+    saver.hCursor = nullptr;  // the saver shows no cursor
+    saver.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    saver.lpszClassName = SaverWindowClass;
+    RegisterClassExA(&saver);
+    // The application's hidden window exists from the start, as the
+    // framework's does; it carries the application title once one is set.
+    appWindow_ = CreateWindowExA(0, ApplicationWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr,
+                                 nullptr, instance_, nullptr);
+    // Boxes from the start: the switches that return at once (/d) have
+    // theirs before the application is initialised.
+    setMessageBoxSink(this);
+  }
+
+  ~Win32Application() override {
+    handler_ = MessageHandler{};
+    // However the run ended, an open control panel saves as it closes.
+    panel_.reset();
+    setMessageBoxSink(nullptr);
+    if (saver_) DestroyWindow(saver_);
+    if (appWindow_) DestroyWindow(appWindow_);
+    Current = nullptr;
+  }
+
+  // Passes a message to the installed hook; true when the hook handled it.
+  bool hook(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!handler_.code) return false;
+    Message m;
+    m.window = toHandle(window);
+    m.code = message;
+    m.wParam = wParam;
+    m.lParam = lParam;
+    bool handled = false;
+    handler_.code(m, handled, handler_.data);
+    return handled;
+  }
+  // Whether the message loop is dispatching exactly this message (the hook
+  // has seen it there already).
+  bool dispatching(HWND window, UINT message, WPARAM wParam, LPARAM lParam) const {
+    return dispatching_ && current_.hwnd == window && current_.message == message &&
+           current_.wParam == wParam && current_.lParam == lParam;
+  }
+
+  void paintSaver(HWND window) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    emptyFormPaint();
+    RECT area;
+    GetClientRect(window, &area);
+    presenter_.draw(dc, area);
+    EndPaint(window, &ps);
+  }
+  void saverClosing(HWND window) {
+    if (window != saver_) return;
+    emptyFormClose();
+    saver_ = nullptr;
+    DestroyWindow(window);
+  }
+  bool cursorShown() const { return cursorCount_ >= 0; }
+
+  // Takes every pending message through the hook and dispatches it; false
+  // once the quit message came.
+  bool drain() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        terminated_ = true;
+        return false;
+      }
+      if (hook(msg.hwnd, msg.message, msg.wParam, msg.lParam)) continue;
+      if (panel_ && panel_->preTranslate(msg)) continue;
+      TranslateMessage(&msg);
+      current_ = msg;
+      dispatching_ = true;
+      DispatchMessageA(&msg);
+      dispatching_ = false;
+    }
+    return true;
+  }
+
+  // Another copy asked this one to close (the 0x123 request).
+  void closeRequested() {
+    if (saver_) saverClosing(saver_);
+    if (panel_) panel_->close();
+    terminate();
+  }
+
+  // Application
+  void initialize() override {}
+  void setTitle(const std::string &title) override {
+    title_ = title;
+    if (appWindow_) SetWindowTextA(appWindow_, title.c_str());
+  }
+  void processMessages() override {
+    if (stopRequested()) {
+      // A stop signal closes the control panel as its close box does: it saves.
+      if (panel_) panel_->close();
+      terminate();
+    }
+    if (panel_ && panel_->isOpen()) {
+      // The control panel draws a frame each pass: passes are held to 60 a
+      // second while the preview shows and to 20 while nothing shows it,
+      // handling messages all the while.
+      const DWORD interval = panel_->previewShown() ? 16 : 50;
+      for (;;) {
+        const DWORD elapsed = timeGetTime() - lastPass_;
+        if (elapsed >= interval) break;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, interval - elapsed, QS_ALLINPUT);
+        if (!drain()) return;
+      }
+      lastPass_ = timeGetTime();
+    }
+    drain();
+  }
+  bool terminated() const override { return terminated_; }
+  void terminate() override {
+    if (!quitPosted_) PostQuitMessage(0);
+    quitPosted_ = true;
+  }
+  void setMessageHandler(const MessageHandler &handler) override { handler_ = handler; }
+  MessageHandler messageHandler() const override { return handler_; }
+  void showException(const std::string &message) override {
+    MessageBoxA(nullptr, message.c_str(), title_.c_str(), MB_OK | MB_ICONERROR);
+  }
+  void destroyHiddenWindow() override {
+    if (appWindow_) DestroyWindow(appWindow_);
+    appWindow_ = nullptr;
+  }
+
+  WindowHandle createSaverWindow() override {
+    const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+    saver_ = CreateWindowExA(0, SaverWindowClass, title_.c_str(), WS_POPUP | WS_VISIBLE, 0, 0, w,
+                             h, appWindow_, nullptr, instance_, nullptr);
+    if (!saver_) throw FrameworkError("Cannot create the saver window.");
+    emptyFormCreate();
+    UpdateWindow(saver_);
+    return toHandle(saver_);
+  }
+  WindowHandle createControlPanel() override {
+    panel_ = std::make_unique<Win32ControlPanel>(instance_, [this] { terminate(); });
+    panel_->open();
+    return toHandle(panel_->tela());
+  }
+  void closeWindow(WindowHandle window) override {
+    if (window && toHwnd(window) == saver_) saverClosing(saver_);
+  }
+
+  void invalidate(WindowHandle w) override {
+    if (w) InvalidateRect(toHwnd(w), nullptr, FALSE);
+  }
+  void setForegroundWindow(WindowHandle w) override {
+    if (w) SetForegroundWindow(toHwnd(w));
+  }
+  void setFocus(WindowHandle w) override {
+    if (w && IsWindow(toHwnd(w))) SetFocus(toHwnd(w));
+  }
+  void bringWindowToTop(WindowHandle w) override {
+    if (w) BringWindowToTop(toHwnd(w));
+  }
+  void setCapture(WindowHandle w) override {
+    if (w) SetCapture(toHwnd(w));
+  }
+  void releaseCapture() override { ReleaseCapture(); }
+  void showCursor(bool show) override { cursorCount_ = ShowCursor(show ? TRUE : FALSE); }
+  void hideWindow(WindowHandle w) override {
+    if (w) ShowWindow(toHwnd(w), SW_HIDE);
+  }
+  void setStayOnTop(WindowHandle w) override {
+    if (w) SetWindowPos(toHwnd(w), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  }
+  WindowHandle activeWindow() override { return toHandle(GetActiveWindow()); }
+  bool windowSize(WindowHandle w, int &width, int &height) override {
+    RECT r;
+    if (!w || !GetWindowRect(toHwnd(w), &r)) return false;
+    width = r.right - r.left;
+    height = r.bottom - r.top;
+    return true;
+  }
+  void screenSize(int &width, int &height) override {
+    width = GetSystemMetrics(SM_CXSCREEN);
+    height = GetSystemMetrics(SM_CYSCREEN);
+  }
+
+  bool findInstance(const std::string &title) override { return other(title) != nullptr; }
+  void raiseInstance(const std::string &title) override {
+    HWND app = other(title);
+    if (!app) return;
+    BringWindowToTop(app);
+    // The windows it owns (the saver window, the dialog) come to the front.
+    struct Search {
+      HWND owner;
+      HWND found;
+    } search{app, nullptr};
+    EnumWindows(
+        [](HWND w, LPARAM p) -> BOOL {
+          auto *s = reinterpret_cast<Search *>(p);
+          if (GetWindow(w, GW_OWNER) == s->owner && IsWindowVisible(w)) {
+            s->found = w;
+            return FALSE;
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    if (search.found) SetForegroundWindow(search.found);
+  }
+  void closeInstance(const std::string &title) override {
+    HWND app = other(title);
+    if (!app) return;
+    // A copy that no longer answers is not waited for.
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(app, WM_CLOSE, 0x123, 0x123, SMTO_ABORTIFHUNG, 5000, &result);
+  }
+  bool drawImage565(WindowHandle window, const uint16_t *pixels, int width, int height) override {
+    if (!panel_ || !window || toHwnd(window) != panel_->tela()) return false;
+    panel_->showFrame(pixels, width, height);
+    return true;
+  }
+
+  int platformId() override {
+    OSVERSIONINFOA info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    if (!GetVersionExA(&info)) return LV_VER_PLATFORM_WIN32_NT;
+    return static_cast<int>(info.dwPlatformId);
+  }
+  void setScreenSaverRunning(bool running) override {
+    UINT scratch = 0;
+    SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, running ? TRUE : FALSE, &scratch, 0);
+  }
+
+  // MessageBoxSink
+  int show(const char *text, const char *caption, unsigned type) override {
+    return MessageBoxA(GetActiveWindow(), text ? text : "", caption ? caption : "",
+                       type | MB_SETFOREGROUND);
+  }
+  void beep(int freq, int ms) override { Beep(static_cast<DWORD>(freq), static_cast<DWORD>(ms)); }
+
+  HWND appWindow() const { return appWindow_; }
+  HWND saverWindow() const { return saver_; }
+  Win32ControlPanel *controlPanel() const { return panel_.get(); }
+
+private:
+  // Another copy's application window with this title (never our own).
+  HWND other(const std::string &title) const {
+    HWND w = FindWindowA(ApplicationWindowClass, title.c_str());
+    return w == appWindow_ ? nullptr : w;
+  }
+
+  HINSTANCE instance_;
+  GdiPresenter &presenter_;
+  HWND appWindow_ = nullptr;
+  HWND saver_ = nullptr;
+  std::string title_;
+  MessageHandler handler_;
+  std::unique_ptr<Win32ControlPanel> panel_;
+  DWORD lastPass_ = 0;
+  MSG current_{};
+  bool dispatching_ = false;
+  bool terminated_ = false;
+  bool quitPosted_ = false;
+  int cursorCount_ = 0;
+};
+
+LRESULT CALLBACK applicationWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_CLOSE && Current && window == Current->appWindow()) {
+    Current->closeRequested();
+    return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK saverWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  Win32Application *app = Current;
+  // Messages sent straight to the window (activation, focus, system commands)
+  // never pass the message loop: the hook sees them here.
+  if (app && !app->dispatching(window, message, wParam, lParam) &&
+      app->hook(window, message, wParam, lParam))
+    return 0;
+  switch (message) {
+  case WM_PAINT:
+    if (app) {
+      app->paintSaver(window);
+      return 0;
+    }
+    break;
+  case WM_ERASEBKGND:
+    return 1;  // the frame covers the window
+  case WM_SETCURSOR:
+    if (LOWORD(lParam) == HTCLIENT) {
+      SetCursor(app && app->cursorShown() ? LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)) : nullptr);
+      return TRUE;
+    }
+    break;
+  case WM_CLOSE:
+    if (app) {
+      app->saverClosing(window);
+      return 0;
+    }
+    break;
+  default:
+    break;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+} // namespace
+
+std::unique_ptr<Application> makeWin32Application(GdiPresenter &presenter) {
+  return std::make_unique<Win32Application>(GetModuleHandleA(nullptr), presenter);
+}
+
+int runWin32Host(int, char **, const WindowedRun &run) {
+  if (run.haveSeed) setFixedSeed(run.seed);
+  std::string error;
+  if (!run.tracePath.empty() && !boardStartTrace(run.tracePath.c_str(), error)) {
+    std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
+    return 1;
+  }
+  GdiPresenter presenter;
+  boardSetPresenter(&presenter);
+  // The frames wait for the board's retraces by sleeping: sleeps of a
+  // millisecond, not of the system's default 15.6 ms tick.
+  const bool finerTimer = timeBeginPeriod(1) == TIMERR_NOERROR;
+  int code = 0;
+  {
+    Win32Application app(GetModuleHandleA(nullptr), presenter);
+    setApplication(&app);
+    code = runSaver(GetModuleHandleA(nullptr), run.commandLine);
+    setApplication(nullptr);
+  }
+  if (finerTimer) timeEndPeriod(1);
+  boardSetPresenter(nullptr);
+  if (!boardStopTrace(error)) {
+    std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
+    code = 1;
+  }
+  return code;
+}
