@@ -15,9 +15,9 @@
 #include "glide/trace.h"
 #include "hosts/headless/headlessapp.h"
 #include "hosts/headless/pngpresenter.h"
-#include "hosts/headless/processpriority.h"
 #ifndef _WIN32
 #include "hosts/linux/cdplayer.h"
+#include "hosts/posix/processpriority.h"
 #endif
 #include "platform/random.h"
 #include "platform/ticks.h"
@@ -393,8 +393,11 @@ int runWithoutWindow(const std::string &commandLine, const char *why) {
 
 int lumenveilMain(int argc, char **argv, WindowedRunner windowed) {
   installStopSignals();
+#ifndef _WIN32
+  // The Windows host installs the system's own priority classes itself.
   static PosixPriority priority;
   setPriorityControl(&priority);
+#endif
   std::vector<std::string> args(argv + 1, argv + argc);
   CliParse p = parseArguments(args);
   switch (p.action) {

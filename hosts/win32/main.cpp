@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "hosts/headless/cli.h"
+#include "hosts/win32/processpriority.h"
 #include "hosts/win32/winhost.h"
 
 namespace {
@@ -25,5 +26,7 @@ void useParentConsole() {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   if (__argc > 1 && __argv[1][0] == '-') useParentConsole();
+  static Win32Priority priority;
+  setPriorityControl(&priority);
   return lumenveilMain(__argc, __argv, runWin32Host);
 }

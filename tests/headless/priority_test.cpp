@@ -9,7 +9,7 @@
 #include <thread>
 #include <atomic>
 
-#include "hosts/headless/processpriority.h"
+#include "hosts/posix/processpriority.h"
 
 TEST(PosixPriority, IdleMovesEveryThreadToTheIdleClassAndNormalBringsItBack) {
   // Leaving the idle class takes the right to raise a priority, which an

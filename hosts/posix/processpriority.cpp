@@ -1,4 +1,4 @@
-#include "hosts/headless/processpriority.h"
+#include "hosts/posix/processpriority.h"
 
 #include <dirent.h>
 #include <sched.h>
