@@ -2,6 +2,7 @@
 // each fragment through the pixel pipeline.
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 #include "glide/boardstate.h"
 #include "glide/glide.h"
@@ -181,11 +182,15 @@ void antialiasedSimple(const Pipe &p, const LineSetup &l, LineIter &it) {
   const int minorLimit = l.xMajor ? p.height : p.width;
   for (int64_t i = it.from; i <= it.to; ++i, it.advance()) {
     const int r = it.channel(0), g = it.channel(1), b = it.channel(2);
+    if (!l.xMajor && !ownsRow(p, (int)i))
+      continue;
     antialiasedStep(it, minorLimit, [&](int64_t j, int64_t coverage) {
-      if (l.xMajor)
-        writeSimple<Blend>(p, (int)i, (int)j, r, g, b, it.alpha(coverage));
-      else
+      if (l.xMajor) {
+        if (ownsRow(p, (int)j))
+          writeSimple<Blend>(p, (int)i, (int)j, r, g, b, it.alpha(coverage));
+      } else {
         writeSimple<Blend>(p, (int)j, (int)i, r, g, b, it.alpha(coverage));
+      }
     });
   }
 }
@@ -204,17 +209,21 @@ bool beginLine(TraceCall name, const GrVertex *a, const GrVertex *b, LineSetup &
   return it.start(l, a, b, l.xMajor ? p.width : p.height);
 }
 
-} // namespace
+// A line or point fixed at its call, drawn at once or by the drawing threads.
+struct LineJob {
+  Pipe p;
+  LineSetup l;
+  LineIter it;
+  GrVertex a, b;
+  double px = 0.0, py = 0.0; // a point's centre
+};
 
 // A one-pixel line: per step along the major axis the pixel whose centre lies
 // within half a pixel of the line across it, by the same rule as polygon edges.
-void grDrawLine(const GrVertex *a, const GrVertex *b) {
-  LineSetup l;
-  Pipe p;
-  LineIter it;
-  if (!beginLine(TraceCall::GrDrawLine, a, b, l, p, it))
-    return;
-  LineFragment f(p, a, b);
+void runLine(const LineJob &job, const Pipe &p) {
+  const LineSetup &l = job.l;
+  LineIter it = job.it;
+  LineFragment f(p, &job.a, &job.b);
   const int minorLimit = l.xMajor ? p.height : p.width;
   int64_t dm = l.mb - l.ma, dn = l.nb - l.na;
   if (dm < 0) {
@@ -227,7 +236,7 @@ void grDrawLine(const GrVertex *a, const GrVertex *b) {
     // centres on it.
     const int64_t num = l.na * dm + (16 * i + 8 - l.ma) * dn;
     const int64_t j = l.xMajor ? floorDiv(num, dm * 16) : ceilDiv(num, dm * 16) - 1;
-    if (j < 0 || j >= minorLimit)
+    if (j < 0 || j >= minorLimit || !ownsRow(p, (int)(l.xMajor ? j : i)))
       continue;
     f.emit(l.xMajor ? (int)i : (int)j, l.xMajor ? (int)j : (int)i, it.channel(0), it.channel(1),
            it.channel(2), it.channel(3), std::ldexp((double)it.t, -32));
@@ -236,13 +245,10 @@ void grDrawLine(const GrVertex *a, const GrVertex *b) {
 
 // An antialiased line: the line widened to one pixel either side along its
 // minor axis, alpha falling linearly from the line to 0 at the outer edges.
-void grAADrawLine(const GrVertex *a, const GrVertex *b) {
-  LineSetup l;
-  Pipe p;
-  LineIter it;
-  if (!beginLine(TraceCall::GrAADrawLine, a, b, l, p, it))
-    return;
-  LineFragment f(p, a, b);
+void runAALine(const LineJob &job, const Pipe &p) {
+  const LineSetup &l = job.l;
+  LineIter it = job.it;
+  LineFragment f(p, &job.a, &job.b);
   if (!f.textured && f.write != writeReference) {
     switch (p.blendMode) {
     case BlendNone: antialiasedSimple<BlendNone>(p, l, it); return;
@@ -254,9 +260,13 @@ void grAADrawLine(const GrVertex *a, const GrVertex *b) {
   }
   const int minorLimit = l.xMajor ? p.height : p.width;
   for (int64_t i = it.from; i <= it.to; ++i, it.advance()) {
+    if (!l.xMajor && !ownsRow(p, (int)i))
+      continue;
     const int r = it.channel(0), g = it.channel(1), bl = it.channel(2);
     const double t = std::ldexp((double)it.t, -32);
     antialiasedStep(it, minorLimit, [&](int64_t j, int64_t coverage) {
+      if (l.xMajor && !ownsRow(p, (int)j))
+        return;
       f.emit(l.xMajor ? (int)i : (int)j, l.xMajor ? (int)j : (int)i, r, g, bl, it.alpha(coverage),
              t);
     });
@@ -265,27 +275,77 @@ void grAADrawLine(const GrVertex *a, const GrVertex *b) {
 
 // An antialiased point: the square one pixel either side of it, alpha falling
 // linearly from the centre to 0 at the square's edges.
-void grAADrawPoint(const GrVertex *pt) {
-  if (BoardTraceFile)
-    traceCall(TraceCall::GrAADrawPoint, {pt});
-  if (!Board.open)
-    return;
-  Pipe p = makePipe();
-  if (!p.rgbMask)
-    return;
-  double px = toSixteenths(pt->x) / 16.0, py = toSixteenths(pt->y) / 16.0;
-  if (Board.origin == GR_ORIGIN_UPPER_LEFT)
-    py = Board.height - py;
+void runPoint(const LineJob &job, const Pipe &p) {
+  const GrVertex *pt = &job.a;
+  const double px = job.px, py = job.py;
   LineFragment f(p, pt, pt);
   const int r = clamp255(floorToInt(pt->r)), g = clamp255(floorToInt(pt->g));
   const int b = clamp255(floorToInt(pt->b));
   const double alpha = pt->a;
   int64_t x0 = floorToInt(px - 1.5) + 1, x1 = -floorToInt(-(px + 0.5)) - 1;
   int64_t y0 = floorToInt(py - 1.5) + 1, y1 = -floorToInt(-(py + 0.5)) - 1;
-  for (int64_t y = std::max<int64_t>(y0, 0); y <= y1 && y < p.height; ++y)
+  for (int64_t y = std::max<int64_t>(y0, 0); y <= y1 && y < p.height; ++y) {
+    if (!ownsRow(p, (int)y))
+      continue;
     for (int64_t x = std::max<int64_t>(x0, 0); x <= x1 && x < p.width; ++x) {
       double d = std::max(std::fabs((double)x + 0.5 - px), std::fabs((double)y + 0.5 - py));
       if (d < 1.0)
         f.emit((int)x, (int)y, r, g, b, clamp255(floorToInt(alpha * (1.0 - d))), 0.0);
     }
+  }
+}
+
+template <void (*Run)(const LineJob &, const Pipe &)>
+void runLineJob(const void *job, const Band &band) {
+  const LineJob &j = *static_cast<const LineJob *>(job);
+  Pipe p = j.p;
+  p.band = band;
+  Run(j, p);
+}
+
+// Draws the job at once on one thread; records it for the drawing threads otherwise.
+template <void (*Run)(const LineJob &, const Pipe &)>
+void submitLine(const LineJob &job) {
+  if (boardRecording())
+    new (boardRecordJob(runLineJob<Run>, sizeof(LineJob))) LineJob(job);
+  else
+    Run(job, job.p);
+}
+
+} // namespace
+
+void grDrawLine(const GrVertex *a, const GrVertex *b) {
+  LineJob job;
+  if (!beginLine(TraceCall::GrDrawLine, a, b, job.l, job.p, job.it))
+    return;
+  job.a = *a;
+  job.b = *b;
+  submitLine<runLine>(job);
+}
+
+void grAADrawLine(const GrVertex *a, const GrVertex *b) {
+  LineJob job;
+  if (!beginLine(TraceCall::GrAADrawLine, a, b, job.l, job.p, job.it))
+    return;
+  job.a = *a;
+  job.b = *b;
+  submitLine<runAALine>(job);
+}
+
+void grAADrawPoint(const GrVertex *pt) {
+  if (BoardTraceFile)
+    traceCall(TraceCall::GrAADrawPoint, {pt});
+  if (!Board.open)
+    return;
+  LineJob job;
+  job.p = makePipe();
+  if (!job.p.rgbMask)
+    return;
+  job.px = toSixteenths(pt->x) / 16.0;
+  job.py = toSixteenths(pt->y) / 16.0;
+  if (Board.origin == GR_ORIGIN_UPPER_LEFT)
+    job.py = Board.height - job.py;
+  job.a = *pt;
+  job.b = *pt;
+  submitLine<runPoint>(job);
 }

@@ -9,6 +9,7 @@
 
 #include "glide/boardstate.h"
 #include "glide/glide.h"
+#include "glide/workers.h"
 
 #if defined(__GNUC__)
 #define BOARD_ALWAYS_INLINE inline __attribute__((always_inline))
@@ -31,7 +32,15 @@ struct DitherParts {
   uint16_t red[16][256], green[16][256], blue[16][256]; // r << 11, g << 5, b
 };
 
-// The render state a draw call works with.
+// Large flat untextured areas (the motion-blur fade): the result depends only
+// on the stored pixel and the dither position, so it comes from tables.
+struct FlatTables {
+  int blend, r, g, b, a, dither;
+  uint16_t red[16][32], green[16][64], blue[16][32];
+};
+
+// The render state a draw call works with: everything it needs, fixed when
+// the call is made (recorded draws run later on other threads).
 struct Pipe {
   uint16_t *target;
   int width, height;
@@ -46,9 +55,18 @@ struct Pipe {
   bool rgbMask;
   bool useTexture;                   // the combine or the alpha source reads a texel
   const BoardTexture *tex;           // null: no texture (texels read as opaque black)
+  const FlatTables *flat;            // the flat-area tables of this draw, when it has them
+  Band band;                         // the rows this thread draws
 };
 
+inline bool ownsRow(const Pipe &p, int y) { return bandOwnsRow(p.band, y); }
+
 Pipe makePipe();
+
+// The flat-area tables for a blend of one colour and alpha under a dither
+// mode. They stay put until the board drains its recorded work; a draw may
+// keep the pointer.
+const FlatTables *flatTablesFor(int blend, int r, int g, int b, int a, int dither);
 
 // Forces every fragment through the reference path and every polygon through
 // its triangles one by one (for tests comparing them with the fast paths).

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 #include "glide/boardstate.h"
 #include "glide/glide.h"
@@ -575,43 +576,8 @@ void spanFast(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
   spanLoop<Tex, Comb, Blend, Flat, false>(p, x0, x1, y, it);
 }
 
-// Large flat untextured areas (the motion-blur fade): the result depends only
-// on the stored pixel and the dither position, so it comes from tables.
-struct FlatTables {
-  bool valid = false;
-  int blend, r, g, b, a, dither;
-  uint16_t red[16][32], green[16][64], blue[16][32];
-};
-FlatTables Flat;
-
-const FlatTables &flatTables(const Pipe &p, int blend, int r, int g, int b, int a) {
-  FlatTables &f = Flat;
-  if (f.valid && f.blend == blend && f.r == r && f.g == g && f.b == b && f.a == a &&
-      f.dither == p.ditherMode)
-    return f;
-  for (int pos = 0; pos < 16; ++pos) {
-    const uint8_t *rb = p.ditherRB + (pos << 8), *gg = p.ditherG + (pos << 8);
-    for (int v = 0; v < 32; ++v) {
-      f.red[pos][v] = (uint16_t)(rb[blendChannel(blend, r, a, expand5(v))] << 11);
-      f.blue[pos][v] = rb[blendChannel(blend, b, a, expand5(v))];
-    }
-    for (int v = 0; v < 64; ++v)
-      f.green[pos][v] = (uint16_t)(gg[blendChannel(blend, g, a, expand6(v))] << 5);
-  }
-  f.valid = true;
-  f.blend = blend;
-  f.r = r;
-  f.g = g;
-  f.b = b;
-  f.a = a;
-  f.dither = p.ditherMode;
-  return f;
-}
-
-const FlatTables *CurrentFlat = nullptr;
-
 void spanFlatTable(const Pipe &p, int x0, int x1, int y, const SpanIter &) {
-  const FlatTables &f = *CurrentFlat;
+  const FlatTables &f = *p.flat;
   uint16_t *row = p.target + (size_t)y * p.width;
   const int base = (y & 3) << 2;
   int x = x0;
@@ -656,8 +622,10 @@ SpanFn pickCombine(const Pipe &p, int texMode, int blend) {
   return pickBlend<TexAffine, CombTexTimesIterated, FlatColour>(blend);
 }
 
-// The span routine for the current state, or the reference path.
-SpanFn pickSpan(const Pipe &p, int texMode, const SpanIter &it, int64_t area) {
+// The span routine for the current state, or the reference path; the flat
+// tables it needs, if any, go to `flat`.
+SpanFn pickSpan(const Pipe &p, int texMode, const SpanIter &it, int64_t area,
+                const FlatTables *&flat) {
   if (!p.rgbMask)
     return nullptr;
   int blend = p.blendMode;
@@ -672,7 +640,7 @@ SpanFn pickSpan(const Pipe &p, int texMode, const SpanIter &it, int64_t area) {
     int a = channel(it.a);
     if (!p.alphaPass[a])
       return nullptr;
-    CurrentFlat = &flatTables(p, blend, channel(it.r), channel(it.g), channel(it.b), a);
+    flat = flatTablesFor(blend, channel(it.r), channel(it.g), channel(it.b), a, p.ditherMode);
     return spanFlatTable;
   }
   return it.flat ? pickCombine<true>(p, texMode, blend) : pickCombine<false>(p, texMode, blend);
@@ -789,7 +757,76 @@ void anchorOf(const FixedVertex *v, int n, int64_t &xr, int64_t &yr) {
   yr = std::max<int64_t>(0, ceilDiv(minY - 8, 16));
 }
 
-// Rasterises the convex polygon v[0..n-1], counter-clockwise with y up.
+// A convex polygon ready to rasterise: everything fixed at the draw call.
+struct ConvexShape {
+  Pipe p;
+  Planes pl;
+  Iterators its;
+  int64_t xr, yr, y0, y1, bx0, bx1;
+  SpanFn span;
+  int n; // vertices, which follow the record
+  const FixedVertex *v() const { return reinterpret_cast<const FixedVertex *>(this + 1); }
+  FixedVertex *v() { return reinterpret_cast<FixedVertex *>(this + 1); }
+};
+
+// The rows of the shape that the pipe's band owns.
+void runConvex(const ConvexShape &s, const Pipe &p) {
+  const int n = s.n;
+  EdgeWalk edges[MaxPolygon];
+  for (int i = 0; i < n; ++i)
+    setupEdge(s.v()[i], s.v()[(i + 1) % n], s.y0, edges[i]);
+  const Plane &ps = s.pl.s, &pt = s.pl.t, &pw = s.pl.w;
+  const SpanIter &base = s.its.base;
+  const Iterators &its = s.its;
+  for (int64_t y = s.y0; y <= s.y1; ++y) {
+    int64_t lo = s.bx0, hi = s.bx1;
+    bool empty = false;
+    for (int i = 0; i < n; ++i) {
+      EdgeWalk &e = edges[i];
+      if (e.kind > 0) {
+        lo = std::max(lo, e.s.q);
+        e.s.advance();
+      } else if (e.kind < 0) {
+        hi = std::min(hi, -e.s.q);
+        e.s.advance();
+      } else {
+        empty |= e.k < 0;
+        e.k += e.kStep;
+      }
+    }
+    if (empty || lo > hi || !ownsRow(p, (int)y))
+      continue;
+    SpanIter it = base;
+    const int64_t ox = lo - s.xr, oy = y - s.yr;
+    it.r = base.r + ox * base.dr + oy * its.rY;
+    it.g = base.g + ox * base.dg + oy * its.gY;
+    it.b = base.b + ox * base.db + oy * its.bY;
+    it.a = base.a + ox * base.da + oy * its.aY;
+    if (s.pl.texMode == TexAffine) {
+      it.u = clamp32(its.u0 + ox * its.uX + oy * its.uY);
+      it.v = clamp32(its.v0 + ox * its.vX + oy * its.vY);
+    } else if (s.pl.texMode == TexPerspective) {
+      const double px = lo + 0.5, pyc = y + 0.5;
+      it.sw = (float)evalPlane(ps, s.pl, px, pyc);
+      it.tw = (float)evalPlane(pt, s.pl, px, pyc);
+      it.w = (float)evalPlane(pw, s.pl, px, pyc);
+      it.dsw = (float)ps.dx;
+      it.dtw = (float)pt.dx;
+      it.dw = (float)pw.dx;
+    }
+    s.span(p, (int)lo, (int)hi, (int)y, it);
+  }
+}
+
+void runConvexJob(const void *job, const Band &band) {
+  const ConvexShape &s = *static_cast<const ConvexShape *>(job);
+  Pipe p = s.p;
+  p.band = band;
+  runConvex(s, p);
+}
+
+// Rasterises the convex polygon v[0..n-1], counter-clockwise with y up: at
+// once on one thread, or recorded for the drawing threads.
 void rasterConvex(const Pipe &p, const FixedVertex *v, int n, const Planes &pl,
                   const Iterators &its, int64_t xr, int64_t yr) {
   int64_t minX = v[0].X, maxX = v[0].X, minY = v[0].Y, maxY = v[0].Y;
@@ -805,53 +842,30 @@ void rasterConvex(const Pipe &p, const FixedVertex *v, int n, const Planes &pl,
   const int64_t bx1 = std::min<int64_t>(p.width - 1, floorDiv(maxX - 8, 16));
   if (y0 > y1 || bx0 > bx1)
     return;
-  const SpanIter &base = its.base;
-  SpanFn span = pickSpan(p, pl.texMode, base, (bx1 - bx0 + 1) * (y1 - y0 + 1));
+  const FlatTables *flat = nullptr;
+  SpanFn span = pickSpan(p, pl.texMode, its.base, (bx1 - bx0 + 1) * (y1 - y0 + 1), flat);
   if (!span)
     return;
-
-  EdgeWalk edges[MaxPolygon];
+  const size_t bytes = sizeof(ConvexShape) + sizeof(FixedVertex) * (size_t)n;
+  alignas(16) unsigned char local[sizeof(ConvexShape) + sizeof(FixedVertex) * MaxPolygon];
+  const bool record = boardRecording();
+  ConvexShape *s = new (record ? boardRecordJob(runConvexJob, bytes) : local) ConvexShape;
+  s->p = p;
+  s->p.flat = flat;
+  s->pl = pl;
+  s->its = its;
+  s->xr = xr;
+  s->yr = yr;
+  s->y0 = y0;
+  s->y1 = y1;
+  s->bx0 = bx0;
+  s->bx1 = bx1;
+  s->span = span;
+  s->n = n;
   for (int i = 0; i < n; ++i)
-    setupEdge(v[i], v[(i + 1) % n], y0, edges[i]);
-
-  for (int64_t y = y0; y <= y1; ++y) {
-    int64_t lo = bx0, hi = bx1;
-    bool empty = false;
-    for (int i = 0; i < n; ++i) {
-      EdgeWalk &e = edges[i];
-      if (e.kind > 0) {
-        lo = std::max(lo, e.s.q);
-        e.s.advance();
-      } else if (e.kind < 0) {
-        hi = std::min(hi, -e.s.q);
-        e.s.advance();
-      } else {
-        empty |= e.k < 0;
-        e.k += e.kStep;
-      }
-    }
-    if (empty || lo > hi)
-      continue;
-    SpanIter it = base;
-    const int64_t ox = lo - xr, oy = y - yr;
-    it.r = base.r + ox * base.dr + oy * its.rY;
-    it.g = base.g + ox * base.dg + oy * its.gY;
-    it.b = base.b + ox * base.db + oy * its.bY;
-    it.a = base.a + ox * base.da + oy * its.aY;
-    if (pl.texMode == TexAffine) {
-      it.u = clamp32(its.u0 + ox * its.uX + oy * its.uY);
-      it.v = clamp32(its.v0 + ox * its.vX + oy * its.vY);
-    } else if (pl.texMode == TexPerspective) {
-      const double px = lo + 0.5, pyc = y + 0.5;
-      it.sw = (float)evalPlane(pl.s, pl, px, pyc);
-      it.tw = (float)evalPlane(pl.t, pl, px, pyc);
-      it.w = (float)evalPlane(pl.w, pl, px, pyc);
-      it.dsw = (float)pl.s.dx;
-      it.dtw = (float)pl.t.dx;
-      it.dw = (float)pl.w.dx;
-    }
-    span(p, (int)lo, (int)hi, (int)y, it);
-  }
+    s->v()[i] = v[i];
+  if (!record)
+    runConvex(*s, s->p);
 }
 
 inline int64_t signedArea(const FixedVertex &a, const FixedVertex &b, const FixedVertex &c) {
@@ -1013,4 +1027,7 @@ void grDrawPlanarPolygon(int nverts, const int ilist[], const GrVertex vlist[]) 
     drawFan(p, fv, n, &planes);
 }
 
-void boardUseWideVectors(bool use) { WideVectors = use; }
+void boardUseWideVectors(bool use) {
+  boardDrain();
+  WideVectors = use;
+}

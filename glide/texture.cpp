@@ -8,6 +8,7 @@
 #include "glide/boardstate.h"
 #include "glide/glide.h"
 #include "glide/tracewrite.h"
+#include "glide/workers.h"
 
 namespace {
 
@@ -109,6 +110,7 @@ GrMipMapId_t guTexAllocateMemory(GrChipID_t tmu, FxU8 odd_even_mask, int width, 
       bytes += (uint32_t)(lw * lh * bpp);
     }
     if (bytes <= BoardTextureMemory - Board.textureBytesUsed) {
+      boardDrain(); // recorded draws point into the list of textures
       BoardTexture t;
       t.width = w;
       t.height = h;
@@ -151,6 +153,7 @@ void guTexDownloadMipMap(GrMipMapId_t mmid, const void *src, const GuNccTable *n
   }
   if (!t || !src)
     return;
+  boardDrain(); // recorded draws may read these texels
   const uint8_t *in = static_cast<const uint8_t *>(src);
   int bpp = bytesPerTexel(t->format);
   const int w = t->width, h = t->height, pitch = w + 2;

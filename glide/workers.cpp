@@ -1,0 +1,176 @@
+// The drawing threads: a record of the frame's work, and a pool that runs it
+// band by band. The calling thread takes band 0 itself.
+#include "glide/workers.h"
+
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include <pthread.h>
+#include <vector>
+
+#include "glide/boardstate.h"
+#include "glide/presenter.h"
+
+namespace {
+
+struct Entry {
+  BandJobFn fn;
+  size_t offset;
+};
+
+// The threads beyond the calling one, and what they wait on.
+struct Crew {
+  std::vector<std::thread> threads;
+  std::mutex mutex;
+  std::condition_variable wake, done;
+  unsigned long generation = 0;
+  int busy = 0;
+  bool quit = false;
+};
+
+class Pool;
+Pool &pool();
+
+class Pool {
+public:
+  ~Pool() { stop(); }
+
+  int threads() {
+    if (wanted_ == 0)
+      wanted_ = defaultThreads();
+    return wanted_;
+  }
+
+  void setThreads(int count) {
+    drain();
+    stop();
+    wanted_ = count > 0 ? std::min(count, 64) : defaultThreads();
+  }
+
+  void *record(BandJobFn fn, size_t bytes) {
+    const size_t offset = (arena_.size() + 15) & ~(size_t)15;
+    arena_.resize(offset + ((bytes + 15) & ~(size_t)15));
+    entries_.push_back({fn, offset});
+    return arena_.data() + offset;
+  }
+
+  void drain() {
+    if (entries_.empty())
+      return;
+    bandCount_ = threads();
+    start();
+    {
+      std::lock_guard<std::mutex> lock(crew_->mutex);
+      crew_->busy = bandCount_ - 1;
+      ++crew_->generation;
+    }
+    crew_->wake.notify_all();
+    runBand(0);
+    {
+      std::unique_lock<std::mutex> lock(crew_->mutex);
+      crew_->done.wait(lock, [&] { return crew_->busy == 0; });
+    }
+    entries_.clear();
+    arena_.clear();
+  }
+
+  // In a child process after fork(): the threads stayed behind in the parent.
+  // Their crew is left as it is and a new one starts when needed.
+  void forgetCrew() { crew_ = nullptr; }
+
+private:
+  static int defaultThreads() {
+    if (const char *env = std::getenv("LUMENVEIL_THREADS")) {
+      char *end = nullptr;
+      long n = std::strtol(env, &end, 10);
+      if (end != env && *end == '\0' && n >= 1 && n <= 64)
+        return (int)n;
+    }
+    unsigned cores = std::thread::hardware_concurrency();
+    return cores >= 1 ? (int)std::min(cores, 64u) : 1;
+  }
+
+  void runBand(int index) {
+    Band band;
+    band.index = index;
+    band.count = bandCount_;
+    const unsigned char *base = arena_.data();
+    for (const Entry &e : entries_)
+      e.fn(base + e.offset, band);
+  }
+
+  void start() {
+    if (crew_ && (int)crew_->threads.size() == bandCount_ - 1)
+      return;
+    stop();
+    static bool forkHandled = false;
+    if (!forkHandled) {
+      pthread_atfork(nullptr, nullptr, [] { pool().forgetCrew(); });
+      forkHandled = true;
+    }
+    crew_ = new Crew;
+    for (int i = 1; i < bandCount_; ++i)
+      crew_->threads.emplace_back([this, i] { work(i); });
+  }
+
+  void stop() {
+    if (!crew_)
+      return;
+    {
+      std::lock_guard<std::mutex> lock(crew_->mutex);
+      crew_->quit = true;
+    }
+    crew_->wake.notify_all();
+    for (std::thread &t : crew_->threads)
+      t.join();
+    delete crew_;
+    crew_ = nullptr;
+  }
+
+  void work(int index) {
+    Crew &c = *crew_;
+    unsigned long seen = 0; // the crew starts before its first round
+    for (;;) {
+      {
+        std::unique_lock<std::mutex> lock(c.mutex);
+        c.wake.wait(lock, [&] { return c.quit || c.generation != seen; });
+        if (c.quit)
+          return;
+        seen = c.generation;
+      }
+      runBand(index);
+      {
+        std::lock_guard<std::mutex> lock(c.mutex);
+        if (--c.busy == 0)
+          c.done.notify_one();
+      }
+    }
+  }
+
+  int wanted_ = 0;
+  int bandCount_ = 1;
+  std::vector<unsigned char> arena_;
+  std::vector<Entry> entries_;
+  Crew *crew_ = nullptr;
+};
+
+Pool &pool() {
+  static Pool p;
+  return p;
+}
+
+} // namespace
+
+// Pixels written through a frame-buffer lock land at once: draws made while
+// one is held land at once too.
+bool boardRecording() {
+  return pool().threads() > 1 && !Board.lfb.readLocked && !Board.lfb.writeLocked;
+}
+void *boardRecordJob(BandJobFn fn, size_t bytes) { return pool().record(fn, bytes); }
+void boardDrain() { pool().drain(); }
+int boardThreadCount() { return pool().threads(); }
+void boardSetThreads(int count) { pool().setThreads(count); }
