@@ -136,6 +136,7 @@ Pipe makePipe() {
   if (t >= 0 && t < (int)Board.textures.size() && !Board.textures[t].texels.empty())
     p.tex = &Board.textures[t];
   p.flat = nullptr;
+  p.grey = nullptr;
   p.band = Band();
   return p;
 }
@@ -224,9 +225,15 @@ void shadeFragment(const Pipe &p, int x, int y, int ir, int ig, int ib, int ia, 
 
 namespace {
 
-// The flat-area tables made since the board last drained, newest last.
+// The flat-area and grey tables made since the board last drained, newest last.
 std::vector<std::unique_ptr<FlatTables>> FlatCache;
 constexpr size_t FlatCacheLimit = 64;
+
+struct GreyTable {
+  int blend, r, g, b, a, dither;
+  uint16_t entries[GreyTableEntries];
+};
+std::vector<std::unique_ptr<GreyTable>> GreyCache;
 
 } // namespace
 
@@ -261,4 +268,41 @@ const FlatTables *flatTablesFor(int blend, int r, int g, int b, int a, int dithe
   }
   FlatCache.push_back(std::move(made));
   return FlatCache.back().get();
+}
+
+const uint16_t *greyTableFor(int blend, int r, int g, int b, int a, int dither) {
+  for (size_t i = GreyCache.size(); i-- > 0;) {
+    const GreyTable &t = *GreyCache[i];
+    if (t.blend == blend && t.r == r && t.g == g && t.b == b && t.a == a && t.dither == dither)
+      return t.entries;
+  }
+  if (GreyCache.size() >= FlatCacheLimit) {
+    boardDrain(); // recorded draws may hold any of them
+    GreyCache.clear();
+  }
+  if (!PartsReady)
+    makePipe(); // builds the dither parts
+  auto made = std::make_unique<GreyTable>();
+  GreyTable &t = *made;
+  t.blend = blend;
+  t.r = r;
+  t.g = g;
+  t.b = b;
+  t.a = a;
+  t.dither = dither;
+  const DitherParts &parts = Parts[dither];
+  for (int i = 0; i < 256; ++i) {
+    int cr = (i * (r + 1)) >> 8, cg = (i * (g + 1)) >> 8, cb = (i * (b + 1)) >> 8;
+    if (blend == BlendScaled) {
+      cr = (cr * (a + 1)) >> 8;
+      cg = (cg * (a + 1)) >> 8;
+      cb = (cb * (a + 1)) >> 8;
+    }
+    for (int pos = 0; pos < 16; ++pos)
+      t.entries[pos * 256 + i] =
+          (uint16_t)(parts.red[pos][cr] | parts.green[pos][cg] | parts.blue[pos][cb]);
+  }
+  std::fill(t.entries + 16 * 256, t.entries + GreyTableEntries, 0);
+  GreyCache.push_back(std::move(made));
+  return GreyCache.back().get()->entries;
 }

@@ -56,6 +56,7 @@ struct Pipe {
   bool useTexture;                   // the combine or the alpha source reads a texel
   const BoardTexture *tex;           // null: no texture (texels read as opaque black)
   const FlatTables *flat;            // the flat-area tables of this draw, when it has them
+  const uint16_t *grey;              // the grey-texture table of this draw, when it has one
   Band band;                         // the rows this thread draws
 };
 
@@ -67,6 +68,13 @@ Pipe makePipe();
 // mode. They stay put until the board drains its recorded work; a draw may
 // keep the pointer.
 const FlatTables *flatTablesFor(int blend, int r, int g, int b, int a, int dither);
+
+// For a grey texture (texels with red = green = blue) times one flat colour
+// under the blend (one, zero) or (source alpha, zero): the RGB 565 value of
+// each intensity at each dither position, [(y & 3) * 4 + (x & 3)][intensity],
+// followed by a few entries of padding. Kept like the flat-area tables.
+const uint16_t *greyTableFor(int blend, int r, int g, int b, int a, int dither);
+constexpr int GreyTableEntries = 16 * 256 + 16;
 
 // Forces every fragment through the reference path and every polygon through
 // its triangles one by one (for tests comparing them with the fast paths).

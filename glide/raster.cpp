@@ -527,6 +527,89 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
   return count;
 }
 
+// Eight pixels at a time of a flat colour times a grey texture, whose taps
+// stay inside the texture's border, under a blend that does not read the
+// buffer: one channel filtered (the arithmetic of bilinearAt on it), and the
+// pixel's RGB 565 value from the draw's grey table.
+template <int Tex>
+__attribute__((target("avx2"))) void spanGreyAvx2(const Pipe &p, int x0, int x1, int y,
+                                                  const SpanIter &it) {
+  const int last = x1 - x0;
+  uint16_t *row = p.target + (size_t)y * p.width + x0;
+  const BoardTexture &t = *p.tex;
+  const uint8_t *plane = t.intensity.data();
+  const int pitch = t.pitch;
+  const int *rowTable = reinterpret_cast<const int *>(p.grey + ((y & 3) << 10));
+  const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  const __m256i lastLane = _mm256_set1_epi32(last);
+  const __m256i byte = _mm256_set1_epi32(255);
+  const __m256i w256 = _mm256_set1_epi32(256);
+  const __m256i pitchWeights = _mm256_set1_epi32(1 | pitch << 16);
+  const __m256 kScale = _mm256_set1_ps(it.scale * 65536.0f);
+  const __m256 sw0 = _mm256_set1_ps(it.sw), dsw = _mm256_set1_ps(it.dsw);
+  const __m256 tw0 = _mm256_set1_ps(it.tw), dtw = _mm256_set1_ps(it.dtw);
+  const __m256 w0 = _mm256_set1_ps(it.w), dw = _mm256_set1_ps(it.dw);
+  const __m256i u0 = _mm256_set1_epi32(it.u), du = _mm256_set1_epi32(it.du);
+  const __m256i v0 = _mm256_set1_epi32(it.v), dv = _mm256_set1_epi32(it.dv);
+  const __m256i half = _mm256_set1_epi32(32768);
+  auto floorCoord = [&](__m256 f) __attribute__((target("avx2"))) {
+    f = _mm256_min_ps(_mm256_max_ps(f, _mm256_set1_ps(-1.0e9f)), _mm256_set1_ps(1.0e9f));
+    __m256i n = _mm256_cvttps_epi32(f);
+    n = _mm256_add_epi32(n, _mm256_castps_si256(_mm256_cmp_ps(_mm256_cvtepi32_ps(n), f, _CMP_GT_OQ)));
+    return _mm256_sub_epi32(n, half);
+  };
+  for (int i = 0; i <= last; i += 8) {
+    // Lanes past the span's end repeat its last pixel.
+    const __m256i index = _mm256_min_epi32(_mm256_add_epi32(_mm256_set1_epi32(i), lanes), lastLane);
+    __m256i u, v;
+    if (Tex == TexPerspective) {
+      const __m256 fi = _mm256_cvtepi32_ps(index);
+      const __m256 sw = _mm256_add_ps(sw0, _mm256_mul_ps(dsw, fi));
+      const __m256 tw = _mm256_add_ps(tw0, _mm256_mul_ps(dtw, fi));
+      const __m256 w = _mm256_add_ps(w0, _mm256_mul_ps(dw, fi));
+      const __m256 k = _mm256_div_ps(kScale, w);
+      u = floorCoord(_mm256_add_ps(_mm256_mul_ps(sw, k), _mm256_set1_ps(0.5f)));
+      v = floorCoord(_mm256_add_ps(_mm256_mul_ps(tw, k), _mm256_set1_ps(0.5f)));
+    } else {
+      u = _mm256_add_epi32(u0, _mm256_mullo_epi32(du, index));
+      v = _mm256_add_epi32(v0, _mm256_mullo_epi32(dv, index));
+    }
+    const __m256i tx = _mm256_add_epi32(_mm256_srai_epi32(u, 16), _mm256_set1_epi32(1));
+    const __m256i ty = _mm256_add_epi32(_mm256_srai_epi32(v, 16), _mm256_set1_epi32(1));
+    const __m256i offset = _mm256_madd_epi16(_mm256_or_si256(tx, _mm256_slli_epi32(ty, 16)), pitchWeights);
+    // Bytes t00 t01 of the upper and t10 t11 of the lower row, spread to 16-bit halves.
+    auto spread = [&](__m256i g) __attribute__((target("avx2"))) {
+      return _mm256_or_si256(_mm256_and_si256(g, byte),
+                             _mm256_slli_epi32(_mm256_and_si256(g, _mm256_set1_epi32(0xFF00)), 8));
+    };
+    const __m256i top = spread(_mm256_i32gather_epi32((const int *)plane, offset, 1));
+    const __m256i bottom = spread(_mm256_i32gather_epi32((const int *)(plane + pitch), offset, 1));
+    const __m256i fu = _mm256_and_si256(_mm256_srli_epi32(u, 8), byte);
+    const __m256i fv = _mm256_and_si256(_mm256_srli_epi32(v, 8), byte);
+    const __m256i wu = _mm256_add_epi32(_mm256_sub_epi32(_mm256_slli_epi32(fu, 16), fu), w256);
+    const __m256i wv = _mm256_add_epi32(_mm256_sub_epi32(_mm256_slli_epi32(fv, 16), fv), w256);
+    const __m256i h0 = _mm256_srli_epi32(_mm256_madd_epi16(top, wu), 8);
+    const __m256i h1 = _mm256_srli_epi32(_mm256_madd_epi16(bottom, wu), 8);
+    const __m256i level =
+        _mm256_srli_epi32(_mm256_madd_epi16(_mm256_or_si256(h0, _mm256_slli_epi32(h1, 16)), wv), 8);
+    // Entry (x & 3) * 256 + intensity of the row's four dither positions.
+    const __m256i position = _mm256_slli_epi32(
+        _mm256_and_si256(_mm256_add_epi32(index, _mm256_set1_epi32(x0)), _mm256_set1_epi32(3)), 8);
+    __m256i out = _mm256_i32gather_epi32(rowTable, _mm256_add_epi32(position, level), 2);
+    out = _mm256_and_si256(out, _mm256_set1_epi32(0xFFFF));
+    out = _mm256_permute4x64_epi64(_mm256_packus_epi32(out, out), 0x08);
+    const __m128i eight = _mm256_castsi256_si128(out);
+    if (i + 8 <= last + 1) {
+      _mm_storeu_si128((__m128i *)(row + i), eight);
+    } else {
+      alignas(16) uint16_t tail[8];
+      _mm_store_si128((__m128i *)tail, eight);
+      for (int k = 0; i + k <= last; ++k)
+        row[i + k] = tail[k];
+    }
+  }
+}
+
 bool haveAvx2() {
   static const bool have = __builtin_cpu_supports("avx2");
   return have;
@@ -535,6 +618,8 @@ bool haveAvx2() {
 bool haveAvx2() { return false; }
 template <int Tex, int Blend>
 int spanGroupsAvx2(const Pipe &, int, int, int, const SpanIter &) { return 0; }
+template <int Tex>
+void spanGreyAvx2(const Pipe &, int, int, int, const SpanIter &) {}
 #endif
 
 template <int Tex, int Comb, int Blend, bool Flat>
@@ -565,6 +650,10 @@ void spanFast(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
     };
     bool endsAhead = Tex != TexPerspective || (it.w > 0.0f && it.w + it.dw * (float)n > 0.0f);
     if (endsAhead && within(u0, u1, uLimit) && within(v0, v1, vLimit)) {
+      if (Flat && p.grey && WideVectors && !boardReferencePipelineForced()) {
+        spanGreyAvx2<Tex>(p, x0, x1, y, it);
+        return;
+      }
       int done = 0;
       if (Flat && x1 - x0 >= 3 && WideVectors && haveAvx2() && !boardReferencePipelineForced())
         done = spanGroupsAvx2<Tex, Blend>(p, x0, x1, y, it);
@@ -622,10 +711,9 @@ SpanFn pickCombine(const Pipe &p, int texMode, int blend) {
   return pickBlend<TexAffine, CombTexTimesIterated, FlatColour>(blend);
 }
 
-// The span routine for the current state, or the reference path; the flat
-// tables it needs, if any, go to `flat`.
-SpanFn pickSpan(const Pipe &p, int texMode, const SpanIter &it, int64_t area,
-                const FlatTables *&flat) {
+// The span routine for the current state, or the reference path; the tables
+// it needs, if any, go into the pipe.
+SpanFn pickSpan(Pipe &p, int texMode, const SpanIter &it, int64_t area) {
   if (!p.rgbMask)
     return nullptr;
   int blend = p.blendMode;
@@ -640,8 +728,15 @@ SpanFn pickSpan(const Pipe &p, int texMode, const SpanIter &it, int64_t area,
     int a = channel(it.a);
     if (!p.alphaPass[a])
       return nullptr;
-    flat = flatTablesFor(blend, channel(it.r), channel(it.g), channel(it.b), a, p.ditherMode);
+    p.flat = flatTablesFor(blend, channel(it.r), channel(it.g), channel(it.b), a, p.ditherMode);
     return spanFlatTable;
+  }
+  if (it.flat && textured && p.tex->grey && p.tex->bilinear &&
+      (blend == BlendNone || blend == BlendScaled) && haveAvx2()) {
+    int a = channel(it.a);
+    if (!p.alphaPass[a])
+      return nullptr;
+    p.grey = greyTableFor(blend, channel(it.r), channel(it.g), channel(it.b), a, p.ditherMode);
   }
   return it.flat ? pickCombine<true>(p, texMode, blend) : pickCombine<false>(p, texMode, blend);
 }
@@ -842,16 +937,15 @@ void rasterConvex(const Pipe &p, const FixedVertex *v, int n, const Planes &pl,
   const int64_t bx1 = std::min<int64_t>(p.width - 1, floorDiv(maxX - 8, 16));
   if (y0 > y1 || bx0 > bx1)
     return;
-  const FlatTables *flat = nullptr;
-  SpanFn span = pickSpan(p, pl.texMode, its.base, (bx1 - bx0 + 1) * (y1 - y0 + 1), flat);
+  Pipe q = p;
+  SpanFn span = pickSpan(q, pl.texMode, its.base, (bx1 - bx0 + 1) * (y1 - y0 + 1));
   if (!span)
     return;
   const size_t bytes = sizeof(ConvexShape) + sizeof(FixedVertex) * (size_t)n;
   alignas(16) unsigned char local[sizeof(ConvexShape) + sizeof(FixedVertex) * MaxPolygon];
   const bool record = boardRecording();
   ConvexShape *s = new (record ? boardRecordJob(runConvexJob, bytes) : local) ConvexShape;
-  s->p = p;
-  s->p.flat = flat;
+  s->p = q;
   s->pl = pl;
   s->its = its;
   s->xr = xr;

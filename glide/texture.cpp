@@ -178,6 +178,18 @@ void guTexDownloadMipMap(GrMipMapId_t mmid, const void *src, const GuNccTable *n
                                      _mm_cvtsi32_si128((int)t->texels[i + 1]));
     _mm_storel_epi64((__m128i *)&t->pairs[i], pair);
   }
+  t->grey = true;
+  for (uint32_t texel : t->texels)
+    if (((texel >> 16) & 255) != (texel & 255) || ((texel >> 8) & 255) != (texel & 255)) {
+      t->grey = false;
+      break;
+    }
+  t->intensity.clear();
+  if (t->grey) {
+    t->intensity.resize(t->texels.size() + 4, 0);
+    for (size_t i = 0; i < t->texels.size(); ++i)
+      t->intensity[i] = (uint8_t)t->texels[i];
+  }
 }
 
 void guTexSource(GrMipMapId_t mmid) {
