@@ -27,6 +27,7 @@ GrVertex vertex(float x, float y, float r, float g, float b, float a, float s, f
 }
 
 void openScreen() {
+  boardSetThreads(1); // draws land at each call: the fill rate of one thread
   boardSetPresenter(nullptr);
   boardSetRetraceWait(false);
   grGlideInit();
