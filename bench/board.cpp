@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "glide/glide.h"
+#include "glide/pipeline.h"
 #include "glide/presenter.h"
 
 namespace {
@@ -26,8 +27,12 @@ GrVertex vertex(float x, float y, float r, float g, float b, float a, float s, f
   return v;
 }
 
-void openScreen() {
+// Opens the screen; the spans use vectors up to `bits` wide (where the
+// processor has them).
+void openScreen(int bits = 512) {
   boardSetThreads(1); // draws land at each call: the fill rate of one thread
+  boardUseWideVectors(bits >= 256);
+  boardUseWidestVectors(bits >= 512);
   boardSetPresenter(nullptr);
   boardSetRetraceWait(false);
   grGlideInit();
@@ -66,7 +71,7 @@ void reportPixels(benchmark::State &state, double pixelsPerIteration) {
 
 // (a) 48 x 48 textured sprites, additive, the scenes' glow state.
 void BM_Sprites48(benchmark::State &state) {
-  openScreen();
+  openScreen((int)state.range(0));
   guTexSource(glowTexture(GR_TEXFMT_RGB_565, GR_ASPECT_1x1));
   grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_DECAL);
   guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
@@ -92,11 +97,11 @@ void BM_Sprites48(benchmark::State &state) {
   reportPixels(state, 48.0 * 48.0 * count);
   grGlideShutdown();
 }
-BENCHMARK(BM_Sprites48);
+BENCHMARK(BM_Sprites48)->Arg(512)->Arg(256)->Arg(128);
 
 // (b) a full-screen quad with an intensity texture and varying 1/w.
 void BM_PerspectiveScreen(benchmark::State &state) {
-  openScreen();
+  openScreen((int)state.range(0));
   guTexSource(glowTexture(GR_TEXFMT_INTENSITY_8, GR_ASPECT_1x1));
   guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
   grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ZERO, GR_BLEND_ZERO, GR_BLEND_ZERO);
@@ -110,7 +115,7 @@ void BM_PerspectiveScreen(benchmark::State &state) {
   reportPixels(state, 800.0 * 600.0);
   grGlideShutdown();
 }
-BENCHMARK(BM_PerspectiveScreen);
+BENCHMARK(BM_PerspectiveScreen)->Arg(512)->Arg(256)->Arg(128);
 
 // (c) the motion-blur fade over the whole screen.
 void BM_Fade(benchmark::State &state) {

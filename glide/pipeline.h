@@ -83,6 +83,8 @@ bool boardReferencePipelineForced();
 // Whether the spans may use 256-bit vectors where the processor has them (for
 // tests of the narrower spans).
 void boardUseWideVectors(bool use);
+// Whether they may use 512-bit vectors where the processor has them.
+void boardUseWidestVectors(bool use);
 
 // Everything after iteration for one fragment: texel (0xAARRGGBB), combine,
 // alpha, alpha test, blend, dither, write at (x, y) of the render target.

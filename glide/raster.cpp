@@ -15,7 +15,8 @@
 
 namespace {
 
-bool WideVectors = true;
+bool WideVectors = true;    // 256-bit vectors where the processor has them
+bool WidestVectors = true;  // 512-bit vectors where the processor has them
 
 // ---- Setup --------------------------------------------------------------------------
 
@@ -383,10 +384,10 @@ void spanLoop(const Pipe &p, int x0, int x1, int y, const SpanIter &it, int firs
 // spanLoop. Returns how many pixels were drawn.
 template <int Tex, int Blend>
 __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1, int y,
-                                                   const SpanIter &it) {
-  const int count = x1 - x0 + 1, groups = (count + 3) / 4;
+                                                   const SpanIter &it, int first = 0) {
+  const int count = x1 - x0 + 1 - first, groups = (count + 3) / 4;
   if (count < 4)
-    return 0;
+    return first;
   uint16_t *row = p.target + (size_t)y * p.width;
   const __m256i zero = _mm256_setzero_si256();
   const __m256i max255 = _mm256_set1_epi16(255);
@@ -406,8 +407,10 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
   const int pitch = t.pitch;
   const __m256i pitchWeights = _mm256_setr_epi16(1, (short)pitch, 1, (short)pitch, 0, 0, 0, 0,
                                                  1, (short)pitch, 1, (short)pitch, 0, 0, 0, 0);
-  __m256i uv = _mm256_setr_epi32(it.u, it.v, it.u + it.du, it.v + it.dv, it.u + 2 * it.du,
-                                 it.v + 2 * it.dv, it.u + 3 * it.du, it.v + 3 * it.dv);
+  const int32_t u = (int32_t)((uint32_t)it.u + (uint32_t)it.du * (uint32_t)first);
+  const int32_t v = (int32_t)((uint32_t)it.v + (uint32_t)it.dv * (uint32_t)first);
+  __m256i uv = _mm256_setr_epi32(u, v, u + it.du, v + it.dv, u + 2 * it.du, v + 2 * it.dv,
+                                 u + 3 * it.du, v + 3 * it.dv);
   const __m256i uvStep = _mm256_setr_epi32(4 * it.du, 4 * it.dv, 4 * it.du, 4 * it.dv,
                                            4 * it.du, 4 * it.dv, 4 * it.du, 4 * it.dv);
   const __m256i shift = _mm256_setr_epi16(2048, 32, 1, 0, 2048, 32, 1, 0, 2048, 32, 1, 0, 2048,
@@ -429,14 +432,14 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
                                 : zero;
   short d[4];
   for (int k = 0; k < 4; ++k)
-    d[k] = (short)ditherOffset(p.ditherMode, x0 + k, y);
+    d[k] = (short)ditherOffset(p.ditherMode, x0 + first + k, y);
   const __m256i offset = _mm256_setr_epi16(d[0], d[0], d[0], 0, d[1], d[1], d[1], 0, d[2], d[2],
                                            d[2], 0, d[3], d[3], d[3], 0);
   const __m256i weights565 = _mm256_setr_epi16(1, 32, 2048, 0, 1, 32, 2048, 0, 1, 32, 2048, 0, 1,
                                                32, 2048, 0);
 
-  int x = x0;
-  for (int g = 0, i = 0; g < groups; ++g, x += 4, i += 4) {
+  int x = x0 + first;
+  for (int g = 0, i = first; g < groups; ++g, x += 4, i += 4) {
     __m256i coords;
     if (Tex == TexPerspective) {
       coords = _mm256_set_m128i(perspectivePair(it, i + 2), perspectivePair(it, i));
@@ -445,7 +448,7 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
       uv = _mm256_add_epi32(uv, uvStep);
     }
     // A last, partial group repeats its last pixel's coordinates in the unused lanes.
-    const int valid = std::min(4, count - i);
+    const int valid = std::min(4, count - (i - first));
     if (valid < 4) {
       static const int repeat[3][8] = {{0, 1, 0, 1, 0, 1, 0, 1}, {0, 1, 2, 3, 2, 3, 2, 3},
                                        {0, 1, 2, 3, 4, 5, 4, 5}};
@@ -524,8 +527,137 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
       for (int k = 0; k < valid; ++k)
         pixel[k] = (uint16_t)((uint64_t)four >> (16 * k));
   }
-  return count;
+  return x1 - x0 + 1;
 }
+
+// Eight pixels at a time with 512-bit vectors: spanGroupsAvx2 twice as wide,
+// lane for lane. Only whole groups of eight; returns how many pixels were drawn.
+// (The compiler's own 512-bit headers trip its uninitialised-value warning.)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+template <int Tex, int Blend>
+__attribute__((target("avx512f,avx512bw"))) int spanGroupsAvx512(const Pipe &p, int x0, int x1,
+                                                                  int y, const SpanIter &it) {
+  const int groups = (x1 - x0 + 1) / 8;
+  if (groups == 0)
+    return 0;
+  uint16_t *row = p.target + (size_t)y * p.width;
+  const __m512i zero = _mm512_setzero_si512();
+  const __m512i max255 = _mm512_set1_epi16(255);
+
+  __m128i c4 = _mm_packs_epi32(_mm_srai_epi32(_mm_setr_epi32((int)it.b, (int)it.g, (int)it.r,
+                                                             (int)it.a), 16), _mm_setzero_si128());
+  c4 = _mm_min_epi16(_mm_max_epi16(c4, _mm_setzero_si128()), _mm_set1_epi16(255));
+  if (!p.alphaPass[_mm_extract_epi16(c4, 3)])
+    return x1 - x0 + 1; // nothing passes the alpha test
+  c4 = _mm_add_epi16(c4, _mm_set1_epi16(1));
+  const __m512i colour1 = _mm512_broadcastq_epi64(c4);
+  const __m512i alpha1 = _mm512_shufflehi_epi16(_mm512_shufflelo_epi16(colour1, 0xFF), 0xFF);
+
+  const BoardTexture &t = *p.tex;
+  const uint64_t *pairs = t.pairs.data();
+  const int pitch = t.pitch;
+  const __m512i pitchWeights = _mm512_set4_epi32(0, 0, 1 | pitch << 16, 1 | pitch << 16);
+  __m512i uv = _mm512_setr_epi32(it.u, it.v, it.u + it.du, it.v + it.dv, it.u + 2 * it.du,
+                                 it.v + 2 * it.dv, it.u + 3 * it.du, it.v + 3 * it.dv,
+                                 it.u + 4 * it.du, it.v + 4 * it.dv, it.u + 5 * it.du,
+                                 it.v + 5 * it.dv, it.u + 6 * it.du, it.v + 6 * it.dv,
+                                 it.u + 7 * it.du, it.v + 7 * it.dv);
+  const __m512i uvStep = _mm512_set4_epi32(8 * it.dv, 8 * it.du, 8 * it.dv, 8 * it.du);
+  const __m512i shift = _mm512_set4_epi32(1, 2048 | 32 << 16, 1, 2048 | 32 << 16);
+  const __m512i mask = _mm512_set4_epi32(0xF800, (int)0xFC00F800u, 0xF800, (int)0xFC00F800u);
+  const __m512i low = _mm512_set4_epi32(2048, 2048 | 1024 << 16, 2048, 2048 | 1024 << 16);
+
+  const bool dither = p.ditherMode != GR_DITHER_DISABLE;
+  const __m512i shiftUp = _mm512_set4_epi32(2, 2 | 4 << 16, 2, 2 | 4 << 16);
+  const __m512i down4 = dither ? _mm512_set4_epi32(4096, 4096 | 4096 << 16, 4096, 4096 | 4096 << 16)
+                               : zero;
+  const __m512i down76 = dither ? _mm512_set4_epi32(512, 512 | 1024 << 16, 512, 512 | 1024 << 16)
+                                : zero;
+  // Pixels x and x + 4 share a dither position: the offsets of four pixels, twice.
+  short d[4];
+  for (int k = 0; k < 4; ++k)
+    d[k] = (short)ditherOffset(p.ditherMode, x0 + k, y);
+  const __m512i offset = _mm512_setr_epi64(
+      (long long)((uint64_t)(uint16_t)d[0] * 0x000100010001ull), (long long)((uint64_t)(uint16_t)d[1] * 0x000100010001ull),
+      (long long)((uint64_t)(uint16_t)d[2] * 0x000100010001ull), (long long)((uint64_t)(uint16_t)d[3] * 0x000100010001ull),
+      (long long)((uint64_t)(uint16_t)d[0] * 0x000100010001ull), (long long)((uint64_t)(uint16_t)d[1] * 0x000100010001ull),
+      (long long)((uint64_t)(uint16_t)d[2] * 0x000100010001ull), (long long)((uint64_t)(uint16_t)d[3] * 0x000100010001ull));
+  const __m512i weights565 = _mm512_set4_epi32(2048, 1 | 32 << 16, 2048, 1 | 32 << 16);
+  const __m512i gatherPixels = _mm512_setr_epi32(0, 4, 8, 12, 0, 4, 8, 12, 0, 4, 8, 12, 0, 4, 8, 12);
+
+  int x = x0;
+  for (int g = 0, i = 0; g < groups; ++g, x += 8, i += 8) {
+    __m512i coords;
+    if (Tex == TexPerspective) {
+      coords = _mm512_inserti64x4(
+          _mm512_castsi256_si512(_mm256_set_m128i(perspectivePair(it, i + 2), perspectivePair(it, i))),
+          _mm256_set_m128i(perspectivePair(it, i + 6), perspectivePair(it, i + 4)), 1);
+    } else {
+      coords = uv;
+      uv = _mm512_add_epi32(uv, uvStep);
+    }
+    __m512i f = _mm512_and_si512(_mm512_srli_epi32(coords, 8), _mm512_set1_epi32(255));
+    __m512i w = _mm512_add_epi32(_mm512_sub_epi32(_mm512_slli_epi32(f, 16), f),
+                                 _mm512_set1_epi32(256));
+    __m512i index = _mm512_add_epi32(_mm512_srai_epi32(coords, 16), _mm512_set1_epi32(1));
+    __m512i offsets = _mm512_madd_epi16(_mm512_packs_epi32(index, zero), pitchWeights);
+    alignas(64) int32_t o[16];
+    _mm512_store_si512((__m512i *)o, offsets);
+    const uint64_t *pa = pairs + o[0], *pb = pairs + o[1], *pc = pairs + o[4], *pd = pairs + o[5];
+    const uint64_t *pe = pairs + o[8], *pf = pairs + o[9], *pg = pairs + o[12], *ph = pairs + o[13];
+    __m512i top = _mm512_set_epi64((long long)ph[0], (long long)pg[0], (long long)pf[0],
+                                   (long long)pe[0], (long long)pd[0], (long long)pc[0],
+                                   (long long)pb[0], (long long)pa[0]);
+    __m512i bottom = _mm512_set_epi64((long long)ph[pitch], (long long)pg[pitch],
+                                      (long long)pf[pitch], (long long)pe[pitch],
+                                      (long long)pd[pitch], (long long)pc[pitch],
+                                      (long long)pb[pitch], (long long)pa[pitch]);
+    auto filter = [&](__m512i r0, __m512i r1, __m512i wu, __m512i wv)
+        __attribute__((target("avx512f,avx512bw"))) {
+      __m512i h0 = _mm512_srli_epi32(_mm512_madd_epi16(r0, wu), 8);
+      __m512i h1 = _mm512_srli_epi32(_mm512_madd_epi16(r1, wu), 8);
+      return _mm512_srli_epi32(
+          _mm512_madd_epi16(_mm512_or_si512(h0, _mm512_slli_epi32(h1, 16)), wv), 8);
+    };
+    __m512i texLo = filter(_mm512_unpacklo_epi8(top, zero), _mm512_unpacklo_epi8(bottom, zero),
+                           _mm512_shuffle_epi32(w, _MM_PERM_AAAA), _mm512_shuffle_epi32(w, _MM_PERM_BBBB));
+    __m512i texHi = filter(_mm512_unpackhi_epi8(top, zero), _mm512_unpackhi_epi8(bottom, zero),
+                           _mm512_shuffle_epi32(w, _MM_PERM_CCCC), _mm512_shuffle_epi32(w, _MM_PERM_DDDD));
+    __m512i c = _mm512_srli_epi16(_mm512_mullo_epi16(_mm512_packs_epi32(texLo, texHi), colour1), 8);
+
+    uint16_t *pixel = row + x;
+    __m512i out;
+    if (Blend == BlendNone) {
+      out = c;
+    } else if (Blend == BlendScaled) {
+      out = _mm512_srli_epi16(_mm512_mullo_epi16(c, alpha1), 8);
+    } else {
+      __m512i v = _mm512_cvtepu16_epi64(_mm_loadu_si128((const __m128i *)pixel));
+      v = _mm512_shufflehi_epi16(_mm512_shufflelo_epi16(v, 0), 0);
+      __m512i dd = _mm512_srli_epi16(_mm512_and_si512(_mm512_mullo_epi16(v, shift), mask), 8);
+      dd = _mm512_or_si512(dd, _mm512_mulhi_epu16(dd, low));
+      if (Blend == BlendAdd)
+        out = _mm512_min_epi16(
+            _mm512_add_epi16(dd, _mm512_srli_epi16(_mm512_mullo_epi16(c, alpha1), 8)), max255);
+      else if (Blend == BlendFade)
+        out = _mm512_srli_epi16(_mm512_mullo_epi16(dd, alpha1), 8);
+      else
+        out = _mm512_min_epi16(
+            _mm512_add_epi16(c, _mm512_srli_epi16(_mm512_mullo_epi16(dd, alpha1), 8)), max255);
+    }
+    __m512i sum = _mm512_add_epi16(
+        _mm512_sub_epi16(_mm512_mullo_epi16(out, shiftUp), _mm512_mulhi_epu16(out, down4)),
+        _mm512_add_epi16(_mm512_mulhi_epu16(out, down76), offset));
+    __m512i packed = _mm512_madd_epi16(_mm512_srli_epi16(sum, 4), weights565);
+    packed = _mm512_add_epi32(packed, _mm512_bsrli_epi128(packed, 4));
+    packed = _mm512_packus_epi32(_mm512_shuffle_epi32(packed, (_MM_PERM_ENUM)0x08), zero);
+    packed = _mm512_permutexvar_epi32(gatherPixels, packed);
+    _mm_storeu_si128((__m128i *)pixel, _mm512_castsi512_si128(packed));
+  }
+  return groups * 8;
+}
+#pragma GCC diagnostic pop
 
 // Eight pixels at a time of a flat colour times a grey texture, whose taps
 // stay inside the texture's border, under a blend that does not read the
@@ -614,10 +746,17 @@ bool haveAvx2() {
   static const bool have = __builtin_cpu_supports("avx2");
   return have;
 }
+bool haveAvx512() {
+  static const bool have = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+  return have;
+}
 #else
+bool haveAvx512() { return false; }
+template <int Tex, int Blend>
+int spanGroupsAvx512(const Pipe &, int, int, int, const SpanIter &) { return 0; }
 bool haveAvx2() { return false; }
 template <int Tex, int Blend>
-int spanGroupsAvx2(const Pipe &, int, int, int, const SpanIter &) { return 0; }
+int spanGroupsAvx2(const Pipe &, int, int, int, const SpanIter &, int first = 0) { return first; }
 template <int Tex>
 void spanGreyAvx2(const Pipe &, int, int, int, const SpanIter &) {}
 #endif
@@ -655,8 +794,12 @@ void spanFast(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
         return;
       }
       int done = 0;
-      if (Flat && x1 - x0 >= 3 && WideVectors && haveAvx2() && !boardReferencePipelineForced())
-        done = spanGroupsAvx2<Tex, Blend>(p, x0, x1, y, it);
+      if (Flat && x1 - x0 >= 3 && WideVectors && haveAvx2() && !boardReferencePipelineForced()) {
+        if (x1 - x0 >= 7 && WidestVectors && haveAvx512())
+          done = spanGroupsAvx512<Tex, Blend>(p, x0, x1, y, it);
+        if (x0 + done <= x1)
+          done = spanGroupsAvx2<Tex, Blend>(p, x0, x1, y, it, done);
+      }
       if (x0 + done <= x1)
         spanLoop<Tex, Comb, Blend, Flat, true>(p, x0, x1, y, it, done);
       return;
@@ -1124,4 +1267,9 @@ void grDrawPlanarPolygon(int nverts, const int ilist[], const GrVertex vlist[]) 
 void boardUseWideVectors(bool use) {
   boardDrain();
   WideVectors = use;
+}
+
+void boardUseWidestVectors(bool use) {
+  boardDrain();
+  WidestVectors = use;
 }

@@ -265,11 +265,12 @@ void compareWithReference(GrTextureFormat_t format,
   const int blends[5][2] = {{GR_BLEND_ONE, GR_BLEND_ZERO},      {GR_BLEND_SRC_ALPHA, GR_BLEND_ONE},
                             {GR_BLEND_SRC_ALPHA, GR_BLEND_ZERO}, {GR_BLEND_ZERO, GR_BLEND_SRC_ALPHA},
                             {GR_BLEND_ONE, GR_BLEND_SRC_ALPHA}};
-  // Passes: fast, reference, fast without 256-bit vectors.
-  std::vector<uint16_t> results[3];
-  for (int pass = 0; pass < 3; ++pass) {
+  // Passes: fast, reference, fast without 256-bit vectors, fast without 512-bit vectors.
+  std::vector<uint16_t> results[4];
+  for (int pass = 0; pass < 4; ++pass) {
     boardForceReferencePipeline(pass == 1);
     boardUseWideVectors(pass != 2);
+    boardUseWidestVectors(pass != 3);
     seed = 777;
     grBufferClear(0x808080, 0, 0);
     for (int k = 0; k < 600; ++k) {
@@ -313,13 +314,16 @@ void compareWithReference(GrTextureFormat_t format,
   }
   boardForceReferencePipeline(false);
   boardUseWideVectors(true);
-  int differing = 0, narrowDiffering = 0;
+  boardUseWidestVectors(true);
+  int differing = 0, narrowDiffering = 0, no512Differing = 0;
   for (size_t i = 0; i < results[0].size(); ++i) {
     differing += results[0][i] != results[1][i];
     narrowDiffering += results[2][i] != results[1][i];
+    no512Differing += results[3][i] != results[1][i];
   }
   EXPECT_EQ(differing, 0) << "texture format " << format;
   EXPECT_EQ(narrowDiffering, 0) << "texture format " << format;
+  EXPECT_EQ(no512Differing, 0) << "texture format " << format;
 }
 
 TEST_F(Pipeline, SpecialisedSpansMatchTheReferencePipeline) {
