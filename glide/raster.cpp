@@ -742,6 +742,87 @@ __attribute__((target("avx2"))) void spanGreyAvx2(const Pipe &p, int x0, int x1,
   }
 }
 
+// spanGreyAvx2 sixteen pixels at a time with 512-bit vectors.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+template <int Tex>
+__attribute__((target("avx512f,avx512bw"))) void spanGreyAvx512(const Pipe &p, int x0, int x1,
+                                                                 int y, const SpanIter &it) {
+  const int last = x1 - x0;
+  uint16_t *row = p.target + (size_t)y * p.width + x0;
+  const BoardTexture &t = *p.tex;
+  const uint8_t *plane = t.intensity.data();
+  const int pitch = t.pitch;
+  const int *rowTable = reinterpret_cast<const int *>(p.grey + ((y & 3) << 10));
+  const __m512i lanes = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  const __m512i lastLane = _mm512_set1_epi32(last);
+  const __m512i byte = _mm512_set1_epi32(255);
+  const __m512i w256 = _mm512_set1_epi32(256);
+  const __m512i one = _mm512_set1_epi32(1);
+  const __m512i pitchWeights = _mm512_set1_epi32(1 | pitch << 16);
+  const __m512 kScale = _mm512_set1_ps(it.scale * 65536.0f);
+  const __m512 sw0 = _mm512_set1_ps(it.sw), dsw = _mm512_set1_ps(it.dsw);
+  const __m512 tw0 = _mm512_set1_ps(it.tw), dtw = _mm512_set1_ps(it.dtw);
+  const __m512 w0 = _mm512_set1_ps(it.w), dw = _mm512_set1_ps(it.dw);
+  const __m512i u0 = _mm512_set1_epi32(it.u), du = _mm512_set1_epi32(it.du);
+  const __m512i v0 = _mm512_set1_epi32(it.v), dv = _mm512_set1_epi32(it.dv);
+  const __m512i half = _mm512_set1_epi32(32768);
+  auto floorCoord = [&](__m512 f) __attribute__((target("avx512f,avx512bw"))) {
+    f = _mm512_min_ps(_mm512_max_ps(f, _mm512_set1_ps(-1.0e9f)), _mm512_set1_ps(1.0e9f));
+    __m512i n = _mm512_cvttps_epi32(f);
+    const __mmask16 above = _mm512_cmp_ps_mask(_mm512_cvtepi32_ps(n), f, _CMP_GT_OQ);
+    n = _mm512_mask_sub_epi32(n, above, n, one);
+    return _mm512_sub_epi32(n, half);
+  };
+  auto spread = [&](__m512i g) __attribute__((target("avx512f,avx512bw"))) {
+    return _mm512_or_si512(_mm512_and_si512(g, byte),
+                           _mm512_slli_epi32(_mm512_and_si512(g, _mm512_set1_epi32(0xFF00)), 8));
+  };
+  for (int i = 0; i <= last; i += 16) {
+    const __m512i index = _mm512_min_epi32(_mm512_add_epi32(_mm512_set1_epi32(i), lanes), lastLane);
+    __m512i u, v;
+    if (Tex == TexPerspective) {
+      const __m512 fi = _mm512_cvtepi32_ps(index);
+      const __m512 sw = _mm512_add_ps(sw0, _mm512_mul_ps(dsw, fi));
+      const __m512 tw = _mm512_add_ps(tw0, _mm512_mul_ps(dtw, fi));
+      const __m512 w = _mm512_add_ps(w0, _mm512_mul_ps(dw, fi));
+      const __m512 k = _mm512_div_ps(kScale, w);
+      u = floorCoord(_mm512_add_ps(_mm512_mul_ps(sw, k), _mm512_set1_ps(0.5f)));
+      v = floorCoord(_mm512_add_ps(_mm512_mul_ps(tw, k), _mm512_set1_ps(0.5f)));
+    } else {
+      u = _mm512_add_epi32(u0, _mm512_mullo_epi32(du, index));
+      v = _mm512_add_epi32(v0, _mm512_mullo_epi32(dv, index));
+    }
+    const __m512i tx = _mm512_add_epi32(_mm512_srai_epi32(u, 16), one);
+    const __m512i ty = _mm512_add_epi32(_mm512_srai_epi32(v, 16), one);
+    const __m512i offset =
+        _mm512_madd_epi16(_mm512_or_si512(tx, _mm512_slli_epi32(ty, 16)), pitchWeights);
+    const __m512i top = spread(_mm512_i32gather_epi32(offset, (const int *)plane, 1));
+    const __m512i bottom = spread(_mm512_i32gather_epi32(offset, (const int *)(plane + pitch), 1));
+    const __m512i fu = _mm512_and_si512(_mm512_srli_epi32(u, 8), byte);
+    const __m512i fv = _mm512_and_si512(_mm512_srli_epi32(v, 8), byte);
+    const __m512i wu = _mm512_add_epi32(_mm512_sub_epi32(_mm512_slli_epi32(fu, 16), fu), w256);
+    const __m512i wv = _mm512_add_epi32(_mm512_sub_epi32(_mm512_slli_epi32(fv, 16), fv), w256);
+    const __m512i h0 = _mm512_srli_epi32(_mm512_madd_epi16(top, wu), 8);
+    const __m512i h1 = _mm512_srli_epi32(_mm512_madd_epi16(bottom, wu), 8);
+    const __m512i level =
+        _mm512_srli_epi32(_mm512_madd_epi16(_mm512_or_si512(h0, _mm512_slli_epi32(h1, 16)), wv), 8);
+    const __m512i position = _mm512_slli_epi32(
+        _mm512_and_si512(_mm512_add_epi32(index, _mm512_set1_epi32(x0)), _mm512_set1_epi32(3)), 8);
+    const __m512i out = _mm512_i32gather_epi32(_mm512_add_epi32(position, level), rowTable, 2);
+    const __m256i sixteen = _mm512_cvtepi32_epi16(out); // the low half of each entry
+    if (i + 16 <= last + 1) {
+      _mm256_storeu_si256((__m256i *)(row + i), sixteen);
+    } else {
+      alignas(32) uint16_t tail[16];
+      _mm256_store_si256((__m256i *)tail, sixteen);
+      for (int k = 0; i + k <= last; ++k)
+        row[i + k] = tail[k];
+    }
+  }
+}
+#pragma GCC diagnostic pop
+
 bool haveAvx2() {
   static const bool have = __builtin_cpu_supports("avx2");
   return have;
@@ -759,6 +840,8 @@ template <int Tex, int Blend>
 int spanGroupsAvx2(const Pipe &, int, int, int, const SpanIter &, int first = 0) { return first; }
 template <int Tex>
 void spanGreyAvx2(const Pipe &, int, int, int, const SpanIter &) {}
+template <int Tex>
+void spanGreyAvx512(const Pipe &, int, int, int, const SpanIter &) {}
 #endif
 
 template <int Tex, int Comb, int Blend, bool Flat>
@@ -790,7 +873,10 @@ void spanFast(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
     bool endsAhead = Tex != TexPerspective || (it.w > 0.0f && it.w + it.dw * (float)n > 0.0f);
     if (endsAhead && within(u0, u1, uLimit) && within(v0, v1, vLimit)) {
       if (Flat && p.grey && WideVectors && !boardReferencePipelineForced()) {
-        spanGreyAvx2<Tex>(p, x0, x1, y, it);
+        if (WidestVectors && haveAvx512())
+          spanGreyAvx512<Tex>(p, x0, x1, y, it);
+        else
+          spanGreyAvx2<Tex>(p, x0, x1, y, it);
         return;
       }
       int done = 0;
