@@ -86,12 +86,9 @@ struct ClearJob {
 };
 
 void clearRows(const ClearJob &c, const Band &band) {
-  for (int y0 = 0; y0 < c.height; y0 += 1 << BandStripShift) {
-    if (!bandOwnsRow(band, y0))
-      continue;
-    const int y1 = std::min(c.height, y0 + (1 << BandStripShift));
-    std::fill(c.target + (size_t)y0 * c.width, c.target + (size_t)y1 * c.width, c.pixel);
-  }
+  const int first = std::max(band.first, 0), last = std::min(band.last, c.height - 1);
+  if (first <= last)
+    std::fill(c.target + (size_t)first * c.width, c.target + (size_t)(last + 1) * c.width, c.pixel);
 }
 
 void runClearJob(const void *job, const Band &band) {
@@ -272,7 +269,7 @@ void grBufferClear(GrColor_t color, GrAlpha_t alpha, FxU16 depth) {
   job.height = Board.height;
   job.pixel = (uint16_t)(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
   if (boardRecording())
-    new (boardRecordJob(runClearJob, sizeof job)) ClearJob(job);
+    new (boardRecordJob(runClearJob, sizeof job, 0, job.height - 1)) ClearJob(job);
   else
     clearRows(job, Band());
 }

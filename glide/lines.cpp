@@ -304,12 +304,29 @@ void runLineJob(const void *job, const Band &band) {
 }
 
 // Draws the job at once on one thread; records it for the drawing threads otherwise.
+// A row, or a little beyond the screen on either side.
+int rowNear(int64_t row) { return (int)std::clamp<int64_t>(row, -4, 1 << 24); }
+
+// Draws the job at once on one thread; records it for the drawing threads
+// otherwise, with the rows it may draw into (`point`: an antialiased point).
 template <void (*Run)(const LineJob &, const Pipe &)>
-void submitLine(const LineJob &job) {
-  if (boardRecording())
-    new (boardRecordJob(runLineJob<Run>, sizeof(LineJob))) LineJob(job);
-  else
+void submitLine(const LineJob &job, bool point = false) {
+  if (!boardRecording()) {
     Run(job, job.p);
+    return;
+  }
+  int first, last;
+  if (point) {
+    const int64_t row = floorToInt(job.py);
+    first = rowNear(row - 2);
+    last = rowNear(row + 2);
+  } else {
+    // Rows are the minor axis of an x-major line, the major axis otherwise.
+    const int64_t a = job.l.xMajor ? job.l.na : job.l.ma, b = job.l.xMajor ? job.l.nb : job.l.mb;
+    first = rowNear(floorDiv(std::min(a, b) - 8, 16) - 2);
+    last = rowNear(floorDiv(std::max(a, b) - 8, 16) + 2);
+  }
+  new (boardRecordJob(runLineJob<Run>, sizeof(LineJob), first, last)) LineJob(job);
 }
 
 } // namespace
@@ -347,5 +364,5 @@ void grAADrawPoint(const GrVertex *pt) {
     job.py = Board.height - job.py;
   job.a = *pt;
   job.b = *pt;
-  submitLine<runPoint>(job);
+  submitLine<runPoint>(job, true);
 }

@@ -1097,12 +1097,15 @@ struct ConvexShape {
 void runConvex(const ConvexShape &s, const Pipe &p) {
   const int n = s.n;
   EdgeWalk edges[MaxPolygon];
+  // Edges start exactly at any row, so a band starts at its own first row.
+  const int64_t y0 = std::max<int64_t>(s.y0, p.band.first);
+  const int64_t y1 = std::min<int64_t>(s.y1, p.band.last);
   for (int i = 0; i < n; ++i)
-    setupEdge(s.v()[i], s.v()[(i + 1) % n], s.y0, edges[i]);
+    setupEdge(s.v()[i], s.v()[(i + 1) % n], y0, edges[i]);
   const Plane &ps = s.pl.s, &pt = s.pl.t, &pw = s.pl.w;
   const SpanIter &base = s.its.base;
   const Iterators &its = s.its;
-  for (int64_t y = s.y0; y <= s.y1; ++y) {
+  for (int64_t y = y0; y <= y1; ++y) {
     int64_t lo = s.bx0, hi = s.bx1;
     bool empty = false;
     for (int i = 0; i < n; ++i) {
@@ -1118,7 +1121,7 @@ void runConvex(const ConvexShape &s, const Pipe &p) {
         e.k += e.kStep;
       }
     }
-    if (empty || lo > hi || !ownsRow(p, (int)y))
+    if (empty || lo > hi)
       continue;
     SpanIter it = base;
     const int64_t ox = lo - s.xr, oy = y - s.yr;
@@ -1173,7 +1176,8 @@ void rasterConvex(const Pipe &p, const FixedVertex *v, int n, const Planes &pl,
   const size_t bytes = sizeof(ConvexShape) + sizeof(FixedVertex) * (size_t)n;
   alignas(16) unsigned char local[sizeof(ConvexShape) + sizeof(FixedVertex) * MaxPolygon];
   const bool record = boardRecording();
-  ConvexShape *s = new (record ? boardRecordJob(runConvexJob, bytes) : local) ConvexShape;
+  ConvexShape *s =
+      new (record ? boardRecordJob(runConvexJob, bytes, (int)y0, (int)y1) : local) ConvexShape;
   s->p = q;
   s->pl = pl;
   s->its = its;

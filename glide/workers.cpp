@@ -2,6 +2,9 @@
 // band by band. The calling thread takes band 0 itself.
 #include "glide/workers.h"
 
+#include <algorithm>
+#include <atomic>
+#include <climits>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +23,7 @@ namespace {
 struct Entry {
   BandJobFn fn;
   size_t offset;
+  int first, last; // the rows it draws into
 };
 
 // The threads beyond the calling one, and what they wait on.
@@ -51,10 +55,10 @@ public:
     wanted_ = count > 0 ? std::min(count, 64) : defaultThreads();
   }
 
-  void *record(BandJobFn fn, size_t bytes) {
+  void *record(BandJobFn fn, size_t bytes, int first, int last) {
     const size_t offset = (arena_.size() + 15) & ~(size_t)15;
     arena_.resize(offset + ((bytes + 15) & ~(size_t)15));
-    entries_.push_back({fn, offset});
+    entries_.push_back({fn, offset, first, last});
     return arena_.data() + offset;
   }
 
@@ -62,6 +66,19 @@ public:
     if (entries_.empty())
       return;
     bandCount_ = threads();
+    // Eight bands a thread, so that a thread slowed by other work on the
+    // machine leaves its share to the others.
+    int lowest = INT_MAX, highest = 0;
+    for (const Entry &e : entries_) {
+      lowest = std::min(lowest, e.first);
+      highest = std::max(highest, e.last);
+    }
+    highest = std::min(highest, std::max(Board.height, 1) - 1);
+    lowest = std::max(lowest, 0);
+    firstRow_ = lowest;
+    bandRows_ = std::max(8, (highest - lowest + 1 + 8 * bandCount_ - 1) / (8 * bandCount_));
+    bands_ = highest >= lowest ? (highest - lowest + bandRows_) / bandRows_ : 0;
+    nextBand_.store(0);
     start();
     {
       std::lock_guard<std::mutex> lock(crew_->mutex);
@@ -69,7 +86,7 @@ public:
       ++crew_->generation;
     }
     crew_->wake.notify_all();
-    runBand(0);
+    runBands();
     {
       std::unique_lock<std::mutex> lock(crew_->mutex);
       crew_->done.wait(lock, [&] { return crew_->busy == 0; });
@@ -94,13 +111,20 @@ private:
     return cores >= 1 ? (int)std::min(cores, 64u) : 1;
   }
 
-  void runBand(int index) {
-    Band band;
-    band.index = index;
-    band.count = bandCount_;
+  // Takes bands until none is left.
+  void runBands() {
     const unsigned char *base = arena_.data();
-    for (const Entry &e : entries_)
-      e.fn(base + e.offset, band);
+    for (;;) {
+      const int n = nextBand_.fetch_add(1);
+      if (n >= bands_)
+        return;
+      Band band;
+      band.first = firstRow_ + n * bandRows_;
+      band.last = band.first + bandRows_ - 1;
+      for (const Entry &e : entries_)
+        if (e.first <= band.last && e.last >= band.first)
+          e.fn(base + e.offset, band);
+    }
   }
 
   void start() {
@@ -114,7 +138,7 @@ private:
     }
     crew_ = new Crew;
     for (int i = 1; i < bandCount_; ++i)
-      crew_->threads.emplace_back([this, i] { work(i); });
+      crew_->threads.emplace_back([this] { work(); });
   }
 
   void stop() {
@@ -131,7 +155,7 @@ private:
     crew_ = nullptr;
   }
 
-  void work(int index) {
+  void work() {
     Crew &c = *crew_;
     unsigned long seen = 0; // the crew starts before its first round
     for (;;) {
@@ -142,7 +166,7 @@ private:
           return;
         seen = c.generation;
       }
-      runBand(index);
+      runBands();
       {
         std::lock_guard<std::mutex> lock(c.mutex);
         if (--c.busy == 0)
@@ -152,7 +176,9 @@ private:
   }
 
   int wanted_ = 0;
-  int bandCount_ = 1;
+  int bandCount_ = 1;                  // threads drawing
+  int firstRow_ = 0, bandRows_ = 0, bands_ = 0;
+  std::atomic<int> nextBand_{0};
   std::vector<unsigned char> arena_;
   std::vector<Entry> entries_;
   Crew *crew_ = nullptr;
@@ -170,7 +196,9 @@ Pool &pool() {
 bool boardRecording() {
   return pool().threads() > 1 && !Board.lfb.readLocked && !Board.lfb.writeLocked;
 }
-void *boardRecordJob(BandJobFn fn, size_t bytes) { return pool().record(fn, bytes); }
+void *boardRecordJob(BandJobFn fn, size_t bytes, int first, int last) {
+  return pool().record(fn, bytes, first, last);
+}
 void boardDrain() { pool().drain(); }
 int boardThreadCount() { return pool().threads(); }
 void boardSetThreads(int count) { pool().setThreads(count); }

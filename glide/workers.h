@@ -1,23 +1,21 @@
 // The board's drawing threads. With more than one thread, draw calls record
 // their work (set up on the calling thread) and the threads rasterise it
-// later, each one the rows of its own band, every piece of work in the order
-// it was recorded: each pixel sees the same writes in the same order as on
-// one thread, so the frames are the same to the bit.
+// later: the screen is cut into bands of rows, each thread takes the next
+// band nobody has taken and draws into it every piece of work that touches
+// it, in the order the work was recorded. Each pixel sees the same writes in
+// the same order as on one thread, so the frames are the same to the bit.
 #pragma once
 
+#include <climits>
 #include <cstddef>
 
-// The rows a thread draws: strips of BandStripRows rows dealt out in turn.
+// The rows being drawn: first to last, inclusive.
 struct Band {
-  int index = 0;
-  int count = 1;
+  int first = 0;
+  int last = INT_MAX;
 };
 
-constexpr int BandStripShift = 3; // strips of 8 rows
-
-inline bool bandOwnsRow(const Band &b, int y) {
-  return b.count <= 1 || ((y >> BandStripShift) % b.count) == b.index;
-}
+inline bool bandOwnsRow(const Band &b, int y) { return y >= b.first && y <= b.last; }
 
 typedef void (*BandJobFn)(const void *job, const Band &band);
 
@@ -25,8 +23,9 @@ typedef void (*BandJobFn)(const void *job, const Band &band);
 bool boardRecording();
 
 // Room for one piece of recorded work of `bytes` bytes (a plain record, 16-byte
-// aligned), run later on every thread with its band. Valid until the next call.
-void *boardRecordJob(BandJobFn fn, size_t bytes);
+// aligned) that draws into rows `first` to `last`, run later once for each
+// band it touches. Valid until the next call.
+void *boardRecordJob(BandJobFn fn, size_t bytes, int first, int last);
 
 // Runs everything recorded and returns when every thread is done. Called
 // before anything reads the buffers, replaces them, or changes a texture.
