@@ -67,6 +67,38 @@ BOARD_ALWAYS_INLINE void writeSimple(const Pipe &p, int x, int y, int r, int g, 
   *pixel = (uint16_t)(p.parts->red[pos][r] | p.parts->green[pos][g] | p.parts->blue[pos][b]);
 }
 
+// One fragment of a texel times the iterated colour through a specialised blend.
+template <int Blend>
+void writeTexturedSimple(const Pipe &p, int x, int y, int r, int g, int b, int a, uint32_t texel) {
+  writeSimple<Blend>(p, x, y, (int)(((texel >> 16) & 255) * (unsigned)(r + 1)) >> 8,
+                     (int)(((texel >> 8) & 255) * (unsigned)(g + 1)) >> 8,
+                     (int)((texel & 255) * (unsigned)(b + 1)) >> 8, a);
+}
+
+void writeTexturedReference(const Pipe &p, int x, int y, int r, int g, int b, int a,
+                            uint32_t texel) {
+  shadeFragment(p, x, y, r, g, b, a, texel);
+}
+
+typedef void (*TexturedFragmentFn)(const Pipe &p, int x, int y, int r, int g, int b, int a,
+                                   uint32_t texel);
+
+// The writer for textured fragments in the current state.
+TexturedFragmentFn pickTexturedWriter(const Pipe &p) {
+  const bool timesIterated = p.colorCombine == GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB ||
+                             p.colorCombine == GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB_DELTA0;
+  if (p.blendMode == BlendOther || p.alphaSource != GR_ALPHASOURCE_ITERATED_ALPHA ||
+      !timesIterated || p.texCombine != GR_TEXTURECOMBINE_DECAL || boardReferencePipelineForced())
+    return writeTexturedReference;
+  switch (p.blendMode) {
+  case BlendNone: return writeTexturedSimple<BlendNone>;
+  case BlendAdd: return writeTexturedSimple<BlendAdd>;
+  case BlendScaled: return writeTexturedSimple<BlendScaled>;
+  case BlendFade: return writeTexturedSimple<BlendFade>;
+  default: return writeTexturedSimple<BlendOneAdd>;
+  }
+}
+
 void writeReference(const Pipe &p, int x, int y, int r, int g, int b, int a) {
   shadeFragment(p, x, y, r, g, b, a, NoTexel);
 }
@@ -142,24 +174,36 @@ struct LineFragment {
   const GrVertex *a, *b;
   bool textured;
   FragmentFn write;
+  TexturedFragmentFn writeTextured;
 
   LineFragment(const Pipe &pipe, const GrVertex *from, const GrVertex *to)
-      : p(pipe), a(from), b(to), textured(pipe.useTexture && pipe.tex), write(pickWriter(pipe)) {}
+      : p(pipe), a(from), b(to), textured(pipe.useTexture && pipe.tex), write(pickWriter(pipe)),
+        writeTextured(pickTexturedWriter(pipe)) {}
 
   // t: the position between the ends (texture coordinates are interpolated
   // with 1/w along it).
-  void emit(int x, int y, int r, int g, int bl, int al, double t) const {
+  // The fragments of one step of a line, and all of a point, share their
+  // position and so their texel: it is looked up once.
+  void emit(int x, int y, int r, int g, int bl, int al, double t) {
     if (!textured) {
       write(p, x, y, r, g, bl, al);
       return;
     }
-    auto lerp = [t](float u, float v) { return (double)u + ((double)v - (double)u) * t; };
-    int32_t u, v;
-    perspectiveUV((float)lerp(a->tmuvtx[0].sow, b->tmuvtx[0].sow),
-                  (float)lerp(a->tmuvtx[0].tow, b->tmuvtx[0].tow), (float)lerp(a->oow, b->oow),
-                  p.tex->scale, u, v);
-    shadeFragment(p, x, y, r, g, bl, al, sampleTexel(*p.tex, u, v));
+    if (!(t == lastT)) {
+      auto lerp = [t](float u, float v) { return (double)u + ((double)v - (double)u) * t; };
+      int32_t u, v;
+      perspectiveUV((float)lerp(a->tmuvtx[0].sow, b->tmuvtx[0].sow),
+                    (float)lerp(a->tmuvtx[0].tow, b->tmuvtx[0].tow), (float)lerp(a->oow, b->oow),
+                    p.tex->scale, u, v);
+      lastTexel = sampleTexel(*p.tex, u, v);
+      lastT = t;
+    }
+    writeTextured(p, x, y, r, g, bl, al, lastTexel);
   }
+
+private:
+  double lastT = std::nan("");
+  uint32_t lastTexel = 0;
 };
 
 // The rows (x-major) or columns (y-major) an antialiased line covers at one
@@ -239,7 +283,7 @@ void runLine(const LineJob &job, const Pipe &p) {
     if (j < 0 || j >= minorLimit || !ownsRow(p, (int)(l.xMajor ? j : i)))
       continue;
     f.emit(l.xMajor ? (int)i : (int)j, l.xMajor ? (int)j : (int)i, it.channel(0), it.channel(1),
-           it.channel(2), it.channel(3), std::ldexp((double)it.t, -32));
+           it.channel(2), it.channel(3), (double)it.t * 0x1p-32);
   }
 }
 
@@ -263,7 +307,7 @@ void runAALine(const LineJob &job, const Pipe &p) {
     if (!l.xMajor && !ownsRow(p, (int)i))
       continue;
     const int r = it.channel(0), g = it.channel(1), bl = it.channel(2);
-    const double t = std::ldexp((double)it.t, -32);
+    const double t = (double)it.t * 0x1p-32; // exact, as a power of two
     antialiasedStep(it, minorLimit, [&](int64_t j, int64_t coverage) {
       if (l.xMajor && !ownsRow(p, (int)j))
         return;

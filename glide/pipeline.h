@@ -147,7 +147,7 @@ inline int64_t toSixteenths(float biased) {
 // v with `bits` fractional bits, to the nearest step, saturated at +-limit
 // (not a number reads as -limit).
 inline int64_t toFixed(double v, int bits, double limit) {
-  double f = std::floor(std::ldexp(v, bits) + 0.5);
+  double f = std::floor(v * std::ldexp(1.0, bits) + 0.5); // exact scaling by a power of two
   if (!(f > -limit))
     return -(int64_t)limit;
   if (f > limit)
