@@ -6,6 +6,7 @@
 #include <atomic>
 #include <climits>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -26,15 +27,22 @@ struct Entry {
   int first, last; // the rows it draws into
 };
 
-// The threads beyond the calling one, and what they wait on.
+// The threads beyond the calling one, and what they wait on between rounds.
 struct Crew {
   std::vector<std::thread> threads;
   std::mutex mutex;
-  std::condition_variable wake, done;
-  unsigned long generation = 0;
-  int busy = 0;
+  std::condition_variable wake;
+  uint32_t round = 0;
   bool quit = false;
 };
+
+// A round's bands are handed out through one word: the round's number, the
+// number of bands and the next band. A thread takes a band only while the
+// word still names its round, so a thread that wakes late, after its round is
+// over, touches nothing of the next one.
+inline uint64_t ticket(uint32_t round, uint32_t bands, uint32_t next) {
+  return (uint64_t)round << 32 | (uint64_t)bands << 16 | next;
+}
 
 class Pool;
 Pool &pool();
@@ -78,19 +86,20 @@ public:
     firstRow_ = lowest;
     bandRows_ = std::max(8, (highest - lowest + 1 + 8 * bandCount_ - 1) / (8 * bandCount_));
     bands_ = highest >= lowest ? (highest - lowest + bandRows_) / bandRows_ : 0;
-    nextBand_.store(0);
     start();
+    const uint32_t round = ++round_;
+    finished_.store(0, std::memory_order_relaxed);
+    ticket_.store(ticket(round, (uint32_t)bands_, 0), std::memory_order_release);
     {
       std::lock_guard<std::mutex> lock(crew_->mutex);
-      crew_->busy = bandCount_ - 1;
-      ++crew_->generation;
+      crew_->round = round;
     }
     crew_->wake.notify_all();
-    runBands();
-    {
-      std::unique_lock<std::mutex> lock(crew_->mutex);
-      crew_->done.wait(lock, [&] { return crew_->busy == 0; });
-    }
+    runBands(round);
+    // Every band taken is finished before the work is let go; a thread that
+    // has taken none is not waited for.
+    while (finished_.load(std::memory_order_acquire) < bands_)
+      std::this_thread::yield();
     entries_.clear();
     arena_.clear();
   }
@@ -111,19 +120,23 @@ private:
     return cores >= 1 ? (int)std::min(cores, 64u) : 1;
   }
 
-  // Takes bands until none is left.
-  void runBands() {
-    const unsigned char *base = arena_.data();
+  // Takes the round's bands until none is left.
+  void runBands(uint32_t round) {
     for (;;) {
-      const int n = nextBand_.fetch_add(1);
-      if (n >= bands_)
+      uint64_t t = ticket_.load(std::memory_order_acquire);
+      const uint32_t bands = (uint32_t)(t >> 16) & 0xFFFF, next = (uint32_t)t & 0xFFFF;
+      if ((uint32_t)(t >> 32) != round || next >= bands)
         return;
+      if (!ticket_.compare_exchange_weak(t, t + 1, std::memory_order_acq_rel))
+        continue;
       Band band;
-      band.first = firstRow_ + n * bandRows_;
+      band.first = firstRow_ + (int)next * bandRows_;
       band.last = band.first + bandRows_ - 1;
+      const unsigned char *base = arena_.data();
       for (const Entry &e : entries_)
         if (e.first <= band.last && e.last >= band.first)
           e.fn(base + e.offset, band);
+      finished_.fetch_add(1, std::memory_order_release);
     }
   }
 
@@ -137,6 +150,7 @@ private:
       forkHandled = true;
     }
     crew_ = new Crew;
+    crew_->round = round_;
     for (int i = 1; i < bandCount_; ++i)
       crew_->threads.emplace_back([this] { work(); });
   }
@@ -157,28 +171,26 @@ private:
 
   void work() {
     Crew &c = *crew_;
-    unsigned long seen = 0; // the crew starts before its first round
+    uint32_t seen = c.round;
     for (;;) {
+      uint32_t round;
       {
         std::unique_lock<std::mutex> lock(c.mutex);
-        c.wake.wait(lock, [&] { return c.quit || c.generation != seen; });
+        c.wake.wait(lock, [&] { return c.quit || c.round != seen; });
         if (c.quit)
           return;
-        seen = c.generation;
+        round = seen = c.round;
       }
-      runBands();
-      {
-        std::lock_guard<std::mutex> lock(c.mutex);
-        if (--c.busy == 0)
-          c.done.notify_one();
-      }
+      runBands(round);
     }
   }
 
   int wanted_ = 0;
   int bandCount_ = 1;                  // threads drawing
-  int firstRow_ = 0, bandRows_ = 0, bands_ = 0;
-  std::atomic<int> nextBand_{0};
+  int firstRow_ = 0, bandRows_ = 0, bands_ = 0; // the round's bands
+  uint32_t round_ = 0;
+  std::atomic<uint64_t> ticket_{0};
+  std::atomic<int> finished_{0};                // bands of the round drawn
   std::vector<unsigned char> arena_;
   std::vector<Entry> entries_;
   Crew *crew_ = nullptr;
