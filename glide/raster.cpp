@@ -531,16 +531,16 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
 }
 
 // Eight pixels at a time with 512-bit vectors: spanGroupsAvx2 twice as wide,
-// lane for lane. Only whole groups of eight; returns how many pixels were drawn.
+// lane for lane; a last, partial group repeats its last pixel's coordinates in
+// the unused lanes and reads and writes only its own pixels. Returns how many
+// pixels were drawn (all of them).
 // (The compiler's own 512-bit headers trip its uninitialised-value warning.)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 template <int Tex, int Blend>
-__attribute__((target("avx512f,avx512bw"))) int spanGroupsAvx512(const Pipe &p, int x0, int x1,
-                                                                  int y, const SpanIter &it) {
-  const int groups = (x1 - x0 + 1) / 8;
-  if (groups == 0)
-    return 0;
+__attribute__((target("avx512f,avx512bw,avx512vl"))) int
+spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
+  const int count = x1 - x0 + 1, groups = (count + 7) / 8;
   uint16_t *row = p.target + (size_t)y * p.width;
   const __m512i zero = _mm512_setzero_si512();
   const __m512i max255 = _mm512_set1_epi16(255);
@@ -597,6 +597,16 @@ __attribute__((target("avx512f,avx512bw"))) int spanGroupsAvx512(const Pipe &p, 
       coords = uv;
       uv = _mm512_add_epi32(uv, uvStep);
     }
+    const int valid = std::min(8, count - i);
+    if (valid < 8) {
+      // Element 2k + c (pixel k, coordinate c) takes pixel min(k, valid - 1).
+      const __m512i element = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+      const __m512i pixelOf = _mm512_min_epi32(_mm512_srli_epi32(element, 1), _mm512_set1_epi32(valid - 1));
+      const __m512i from = _mm512_or_si512(_mm512_slli_epi32(pixelOf, 1),
+                                           _mm512_and_si512(element, _mm512_set1_epi32(1)));
+      coords = _mm512_permutexvar_epi32(from, coords);
+    }
+    const __mmask8 lanes = (__mmask8)((1u << valid) - 1);
     __m512i f = _mm512_and_si512(_mm512_srli_epi32(coords, 8), _mm512_set1_epi32(255));
     __m512i w = _mm512_add_epi32(_mm512_sub_epi32(_mm512_slli_epi32(f, 16), f),
                                  _mm512_set1_epi32(256));
@@ -614,7 +624,7 @@ __attribute__((target("avx512f,avx512bw"))) int spanGroupsAvx512(const Pipe &p, 
                                       (long long)pd[pitch], (long long)pc[pitch],
                                       (long long)pb[pitch], (long long)pa[pitch]);
     auto filter = [&](__m512i r0, __m512i r1, __m512i wu, __m512i wv)
-        __attribute__((target("avx512f,avx512bw"))) {
+        __attribute__((target("avx512f,avx512bw,avx512vl"))) {
       __m512i h0 = _mm512_srli_epi32(_mm512_madd_epi16(r0, wu), 8);
       __m512i h1 = _mm512_srli_epi32(_mm512_madd_epi16(r1, wu), 8);
       return _mm512_srli_epi32(
@@ -633,7 +643,7 @@ __attribute__((target("avx512f,avx512bw"))) int spanGroupsAvx512(const Pipe &p, 
     } else if (Blend == BlendScaled) {
       out = _mm512_srli_epi16(_mm512_mullo_epi16(c, alpha1), 8);
     } else {
-      __m512i v = _mm512_cvtepu16_epi64(_mm_loadu_si128((const __m128i *)pixel));
+      __m512i v = _mm512_cvtepu16_epi64(_mm_maskz_loadu_epi16(lanes, pixel));
       v = _mm512_shufflehi_epi16(_mm512_shufflelo_epi16(v, 0), 0);
       __m512i dd = _mm512_srli_epi16(_mm512_and_si512(_mm512_mullo_epi16(v, shift), mask), 8);
       dd = _mm512_or_si512(dd, _mm512_mulhi_epu16(dd, low));
@@ -653,9 +663,9 @@ __attribute__((target("avx512f,avx512bw"))) int spanGroupsAvx512(const Pipe &p, 
     packed = _mm512_add_epi32(packed, _mm512_bsrli_epi128(packed, 4));
     packed = _mm512_packus_epi32(_mm512_shuffle_epi32(packed, (_MM_PERM_ENUM)0x08), zero);
     packed = _mm512_permutexvar_epi32(gatherPixels, packed);
-    _mm_storeu_si128((__m128i *)pixel, _mm512_castsi512_si128(packed));
+    _mm_mask_storeu_epi16(pixel, lanes, _mm512_castsi512_si128(packed));
   }
-  return groups * 8;
+  return count;
 }
 #pragma GCC diagnostic pop
 
@@ -828,7 +838,8 @@ bool haveAvx2() {
   return have;
 }
 bool haveAvx512() {
-  static const bool have = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+  static const bool have = __builtin_cpu_supports("avx512f") &&
+                           __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl");
   return have;
 }
 #else
@@ -881,7 +892,7 @@ void spanFast(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
       }
       int done = 0;
       if (Flat && x1 - x0 >= 3 && WideVectors && haveAvx2() && !boardReferencePipelineForced()) {
-        if (x1 - x0 >= 7 && WidestVectors && haveAvx512())
+        if (WidestVectors && haveAvx512())
           done = spanGroupsAvx512<Tex, Blend>(p, x0, x1, y, it);
         if (x0 + done <= x1)
           done = spanGroupsAvx2<Tex, Blend>(p, x0, x1, y, it, done);
