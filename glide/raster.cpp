@@ -585,6 +585,7 @@ spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
       (long long)((uint64_t)(uint16_t)d[2] * 0x000100010001ull), (long long)((uint64_t)(uint16_t)d[3] * 0x000100010001ull));
   const __m512i weights565 = _mm512_set4_epi32(2048, 1 | 32 << 16, 2048, 1 | 32 << 16);
   const __m512i gatherPixels = _mm512_setr_epi32(0, 4, 8, 12, 0, 4, 8, 12, 0, 4, 8, 12, 0, 4, 8, 12);
+  const __m512i pixelOffsets = _mm512_setr_epi32(0, 1, 4, 5, 8, 9, 12, 13, 0, 0, 0, 0, 0, 0, 0, 0);
 
   int x = x0;
   for (int g = 0, i = 0; g < groups; ++g, x += 8, i += 8) {
@@ -612,17 +613,11 @@ spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
                                  _mm512_set1_epi32(256));
     __m512i index = _mm512_add_epi32(_mm512_srai_epi32(coords, 16), _mm512_set1_epi32(1));
     __m512i offsets = _mm512_madd_epi16(_mm512_packs_epi32(index, zero), pitchWeights);
-    alignas(64) int32_t o[16];
-    _mm512_store_si512((__m512i *)o, offsets);
-    const uint64_t *pa = pairs + o[0], *pb = pairs + o[1], *pc = pairs + o[4], *pd = pairs + o[5];
-    const uint64_t *pe = pairs + o[8], *pf = pairs + o[9], *pg = pairs + o[12], *ph = pairs + o[13];
-    __m512i top = _mm512_set_epi64((long long)ph[0], (long long)pg[0], (long long)pf[0],
-                                   (long long)pe[0], (long long)pd[0], (long long)pc[0],
-                                   (long long)pb[0], (long long)pa[0]);
-    __m512i bottom = _mm512_set_epi64((long long)ph[pitch], (long long)pg[pitch],
-                                      (long long)pf[pitch], (long long)pe[pitch],
-                                      (long long)pd[pitch], (long long)pc[pitch],
-                                      (long long)pb[pitch], (long long)pa[pitch]);
+    // The bordered offsets of pixels 0 to 7 (elements 0, 1, 4, 5, 8, 9, 12, 13),
+    // and their tap pairs in the upper and the lower row.
+    const __m256i at = _mm512_castsi512_si256(_mm512_permutexvar_epi32(pixelOffsets, offsets));
+    __m512i top = _mm512_i32gather_epi64(at, (const long long *)pairs, 8);
+    __m512i bottom = _mm512_i32gather_epi64(at, (const long long *)(pairs + pitch), 8);
     auto filter = [&](__m512i r0, __m512i r1, __m512i wu, __m512i wv)
         __attribute__((target("avx512f,avx512bw,avx512vl"))) {
       __m512i h0 = _mm512_srli_epi32(_mm512_madd_epi16(r0, wu), 8);
