@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "glide/glide.h"
+#include "glide/pipeline.h"
 #include "glide/presenter.h"
 
 namespace {
@@ -26,7 +27,12 @@ GrVertex vertex(float x, float y, float r, float g, float b, float a, float s, f
   return v;
 }
 
-void openScreen() {
+// Opens the screen; the spans use vectors up to `bits` wide (where the
+// processor has them).
+void openScreen(int bits = 512) {
+  boardSetThreads(1); // draws land at each call: the fill rate of one thread
+  boardUseWideVectors(bits >= 256);
+  boardUseWidestVectors(bits >= 512);
   boardSetPresenter(nullptr);
   boardSetRetraceWait(false);
   grGlideInit();
@@ -65,7 +71,7 @@ void reportPixels(benchmark::State &state, double pixelsPerIteration) {
 
 // (a) 48 x 48 textured sprites, additive, the scenes' glow state.
 void BM_Sprites48(benchmark::State &state) {
-  openScreen();
+  openScreen((int)state.range(0));
   guTexSource(glowTexture(GR_TEXFMT_RGB_565, GR_ASPECT_1x1));
   grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_DECAL);
   guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
@@ -91,11 +97,11 @@ void BM_Sprites48(benchmark::State &state) {
   reportPixels(state, 48.0 * 48.0 * count);
   grGlideShutdown();
 }
-BENCHMARK(BM_Sprites48);
+BENCHMARK(BM_Sprites48)->Arg(512)->Arg(256)->Arg(128);
 
 // (b) a full-screen quad with an intensity texture and varying 1/w.
 void BM_PerspectiveScreen(benchmark::State &state) {
-  openScreen();
+  openScreen((int)state.range(0));
   guTexSource(glowTexture(GR_TEXFMT_INTENSITY_8, GR_ASPECT_1x1));
   guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
   grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ZERO, GR_BLEND_ZERO, GR_BLEND_ZERO);
@@ -109,7 +115,7 @@ void BM_PerspectiveScreen(benchmark::State &state) {
   reportPixels(state, 800.0 * 600.0);
   grGlideShutdown();
 }
-BENCHMARK(BM_PerspectiveScreen);
+BENCHMARK(BM_PerspectiveScreen)->Arg(512)->Arg(256)->Arg(128);
 
 // (c) the motion-blur fade over the whole screen.
 void BM_Fade(benchmark::State &state) {
@@ -155,3 +161,35 @@ void BM_AALines20(benchmark::State &state) {
 BENCHMARK(BM_AALines20);
 
 } // namespace
+
+// (e) textured antialiased lines and points, the streams' state: the fast
+// writers (0) and the reference path (1).
+void BM_TexturedLinesAndPoints(benchmark::State &state) {
+  openScreen();
+  boardForceReferencePipeline(state.range(0) == 1);
+  guTexSource(glowTexture(GR_TEXFMT_RGB_565, GR_ASPECT_1x1));
+  grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_DECAL);
+  guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
+  guAlphaSource(GR_ALPHASOURCE_ITERATED_ALPHA);
+  grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ZERO);
+  grAlphaTestFunction(GR_CMP_GREATER);
+  grAlphaTestReferenceValue(5);
+  const int count = 1000;
+  std::vector<GrVertex> ends(count * 2);
+  for (int i = 0; i < count; ++i) {
+    float slope = std::tan(((i * 37 % 81) - 40) * 0.0174533f);
+    float x = 50.0f + (i * 37 % 700) + 0.5f, y = 50.0f + (i * 53 % 500) + 0.3125f;
+    float dx = i % 2 ? 20.0f : -20.0f;
+    ends[i * 2] = vertex(x, y, 120, 200, 255, 255, 10, 128, 1.0f / 65500);
+    ends[i * 2 + 1] = vertex(x + dx, y + dx * slope, 255, 255, 255, 128, 240, 128, 0.5f / 65500);
+  }
+  for (auto _ : state)
+    for (int i = 0; i < count; ++i) {
+      grAADrawLine(&ends[i * 2], &ends[i * 2 + 1]);
+      grAADrawPoint(&ends[i * 2]);
+    }
+  reportPixels(state, (40.0 + 9.0) * count);
+  boardForceReferencePipeline(false);
+  grGlideShutdown();
+}
+BENCHMARK(BM_TexturedLinesAndPoints)->Arg(0)->Arg(1);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <iterator>
+#include <new>
 #include <thread>
 
 #include "glide/boardstate.h"
@@ -12,6 +13,7 @@
 #include "glide/presenter.h"
 #include "glide/resolutions.h"
 #include "glide/tracewrite.h"
+#include "glide/workers.h"
 
 BoardContext Board;
 
@@ -76,6 +78,23 @@ void resetRenderState() {
   Board.currentTexture = -1;
 }
 
+// A clear of the rows of one band.
+struct ClearJob {
+  uint16_t *target;
+  int width, height;
+  uint16_t pixel;
+};
+
+void clearRows(const ClearJob &c, const Band &band) {
+  const int first = std::max(band.first, 0), last = std::min(band.last, c.height - 1);
+  if (first <= last)
+    std::fill(c.target + (size_t)first * c.width, c.target + (size_t)(last + 1) * c.width, c.pixel);
+}
+
+void runClearJob(const void *job, const Band &band) {
+  clearRows(*static_cast<const ClearJob *>(job), band);
+}
+
 void releaseTextures() {
   Board.textures.clear();
   Board.textureBytesUsed = 0;
@@ -118,6 +137,7 @@ void grGlideInit(void) {
 void grGlideShutdown(void) {
   if (BoardTraceFile)
     traceCall(TraceCall::GrGlideShutdown, {});
+  boardDrain();
   if (Board.open)
     grSstWinClose();
   releaseTextures();
@@ -170,6 +190,7 @@ FxBool grSstWinOpen(FxU32 hWnd, GrScreenResolution_t screen_resolution,
     return FXFALSE;
   if (nColBuffers < 2 || nColBuffers > 3 || nAuxBuffers < 0 || nAuxBuffers > 1)
     return FXFALSE;
+  boardDrain();
   if (Board.open)
     grSstWinClose();
   buildGamma();
@@ -195,6 +216,7 @@ void grSstWinClose(void) {
     traceCall(TraceCall::GrSstWinClose, {});
   if (!Board.open)
     return;
+  boardDrain();
   Board.open = false;
   for (auto &buffer : Board.buffers) {
     buffer.clear();
@@ -241,8 +263,15 @@ void grBufferClear(GrColor_t color, GrAlpha_t alpha, FxU16 depth) {
   case GR_COLORFORMAT_BGRA: b = (color >> 24) & 0xFF; g = (color >> 16) & 0xFF; r = (color >> 8) & 0xFF; break;
   default: r = (color >> 16) & 0xFF; g = (color >> 8) & 0xFF; b = color & 0xFF; break;
   }
-  uint16_t pixel = (uint16_t)(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
-  std::fill(target, target + (size_t)Board.width * Board.height, pixel);
+  ClearJob job;
+  job.target = target;
+  job.width = Board.width;
+  job.height = Board.height;
+  job.pixel = (uint16_t)(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
+  if (boardRecording())
+    new (boardRecordJob(runClearJob, sizeof job, 0, job.height - 1)) ClearJob(job);
+  else
+    clearRows(job, Band());
 }
 
 void grBufferSwap(int swap_interval) {
@@ -250,6 +279,7 @@ void grBufferSwap(int swap_interval) {
     traceCall(TraceCall::GrBufferSwap, {swap_interval});
   if (!Board.open)
     return;
+  boardDrain();
   waitRetraces(swap_interval);
   Board.frontIndex = 1 - Board.frontIndex;
   if (Presenter) {

@@ -25,6 +25,10 @@ struct BoardTexture {
   // Horizontal neighbours side by side for the filter: entry (x, y) holds the
   // bytes b, b', g, g', r, r', a, a' of bordered texels x and x + 1 of row y.
   std::vector<uint64_t> pairs;
+  // Whether every texel has red = green = blue; then `intensity` holds that
+  // value of each bordered texel (same layout as texels, then 4 bytes of padding).
+  bool grey = false;
+  std::vector<uint8_t> intensity;
 };
 
 // The linear frame buffer lock in progress.

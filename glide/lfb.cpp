@@ -8,6 +8,7 @@
 #include "glide/glide.h"
 #include "glide/pipeline.h"
 #include "glide/tracewrite.h"
+#include "glide/workers.h"
 
 namespace {
 
@@ -53,6 +54,7 @@ FxBool grLfbLock(GrLock_t type, GrBuffer_t buffer, GrLfbWriteMode_t writeMode,
                  GrOriginLocation_t origin, FxBool pixelPipeline, GrLfbInfo_t *info) {
   if (BoardTraceFile)
     traceCall(TraceCall::GrLfbLock, {type, buffer, writeMode, origin, pixelPipeline});
+  boardDrain();
   if (!Board.open || !info)
     return FXFALSE;
   if (buffer != GR_BUFFER_FRONTBUFFER && buffer != GR_BUFFER_BACKBUFFER)
@@ -101,6 +103,7 @@ FxBool grLfbUnlock(GrLock_t type, GrBuffer_t buffer) {
       traceWrittenPixels(l.pipeline ? nullptr : pixels);
     traceCall(TraceCall::GrLfbUnlock, {type, buffer});
   }
+  boardDrain();
   if (!held || buffer != l.buffer)
     return FXFALSE;
   if (write && !l.direct && pixels) {
@@ -149,6 +152,7 @@ FxBool grLfbReadRegion(GrBuffer_t src_buffer, FxU32 src_x, FxU32 src_y, FxU32 sr
   if (BoardTraceFile)
     traceCall(TraceCall::GrLfbReadRegion,
               {src_buffer, src_x, src_y, src_width, src_height, dst_stride});
+  boardDrain();
   if (!Board.open || !dst_data)
     return FXFALSE;
   if (src_buffer != GR_BUFFER_FRONTBUFFER && src_buffer != GR_BUFFER_BACKBUFFER)

@@ -2,6 +2,7 @@
 // each fragment through the pixel pipeline.
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 #include "glide/boardstate.h"
 #include "glide/glide.h"
@@ -64,6 +65,38 @@ BOARD_ALWAYS_INLINE void writeSimple(const Pipe &p, int x, int y, int r, int g, 
   b = blendChannel(Blend, b, a, db);
   const int pos = (y & 3) << 2 | (x & 3);
   *pixel = (uint16_t)(p.parts->red[pos][r] | p.parts->green[pos][g] | p.parts->blue[pos][b]);
+}
+
+// One fragment of a texel times the iterated colour through a specialised blend.
+template <int Blend>
+void writeTexturedSimple(const Pipe &p, int x, int y, int r, int g, int b, int a, uint32_t texel) {
+  writeSimple<Blend>(p, x, y, (int)(((texel >> 16) & 255) * (unsigned)(r + 1)) >> 8,
+                     (int)(((texel >> 8) & 255) * (unsigned)(g + 1)) >> 8,
+                     (int)((texel & 255) * (unsigned)(b + 1)) >> 8, a);
+}
+
+void writeTexturedReference(const Pipe &p, int x, int y, int r, int g, int b, int a,
+                            uint32_t texel) {
+  shadeFragment(p, x, y, r, g, b, a, texel);
+}
+
+typedef void (*TexturedFragmentFn)(const Pipe &p, int x, int y, int r, int g, int b, int a,
+                                   uint32_t texel);
+
+// The writer for textured fragments in the current state.
+TexturedFragmentFn pickTexturedWriter(const Pipe &p) {
+  const bool timesIterated = p.colorCombine == GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB ||
+                             p.colorCombine == GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB_DELTA0;
+  if (p.blendMode == BlendOther || p.alphaSource != GR_ALPHASOURCE_ITERATED_ALPHA ||
+      !timesIterated || p.texCombine != GR_TEXTURECOMBINE_DECAL || boardReferencePipelineForced())
+    return writeTexturedReference;
+  switch (p.blendMode) {
+  case BlendNone: return writeTexturedSimple<BlendNone>;
+  case BlendAdd: return writeTexturedSimple<BlendAdd>;
+  case BlendScaled: return writeTexturedSimple<BlendScaled>;
+  case BlendFade: return writeTexturedSimple<BlendFade>;
+  default: return writeTexturedSimple<BlendOneAdd>;
+  }
 }
 
 void writeReference(const Pipe &p, int x, int y, int r, int g, int b, int a) {
@@ -141,24 +174,36 @@ struct LineFragment {
   const GrVertex *a, *b;
   bool textured;
   FragmentFn write;
+  TexturedFragmentFn writeTextured;
 
   LineFragment(const Pipe &pipe, const GrVertex *from, const GrVertex *to)
-      : p(pipe), a(from), b(to), textured(pipe.useTexture && pipe.tex), write(pickWriter(pipe)) {}
+      : p(pipe), a(from), b(to), textured(pipe.useTexture && pipe.tex), write(pickWriter(pipe)),
+        writeTextured(pickTexturedWriter(pipe)) {}
 
   // t: the position between the ends (texture coordinates are interpolated
   // with 1/w along it).
-  void emit(int x, int y, int r, int g, int bl, int al, double t) const {
+  // The fragments of one step of a line, and all of a point, share their
+  // position and so their texel: it is looked up once.
+  void emit(int x, int y, int r, int g, int bl, int al, double t) {
     if (!textured) {
       write(p, x, y, r, g, bl, al);
       return;
     }
-    auto lerp = [t](float u, float v) { return (double)u + ((double)v - (double)u) * t; };
-    int32_t u, v;
-    perspectiveUV((float)lerp(a->tmuvtx[0].sow, b->tmuvtx[0].sow),
-                  (float)lerp(a->tmuvtx[0].tow, b->tmuvtx[0].tow), (float)lerp(a->oow, b->oow),
-                  p.tex->scale, u, v);
-    shadeFragment(p, x, y, r, g, bl, al, sampleTexel(*p.tex, u, v));
+    if (!(t == lastT)) {
+      auto lerp = [t](float u, float v) { return (double)u + ((double)v - (double)u) * t; };
+      int32_t u, v;
+      perspectiveUV((float)lerp(a->tmuvtx[0].sow, b->tmuvtx[0].sow),
+                    (float)lerp(a->tmuvtx[0].tow, b->tmuvtx[0].tow), (float)lerp(a->oow, b->oow),
+                    p.tex->scale, u, v);
+      lastTexel = sampleTexel(*p.tex, u, v);
+      lastT = t;
+    }
+    writeTextured(p, x, y, r, g, bl, al, lastTexel);
   }
+
+private:
+  double lastT = std::nan("");
+  uint32_t lastTexel = 0;
 };
 
 // The rows (x-major) or columns (y-major) an antialiased line covers at one
@@ -181,11 +226,15 @@ void antialiasedSimple(const Pipe &p, const LineSetup &l, LineIter &it) {
   const int minorLimit = l.xMajor ? p.height : p.width;
   for (int64_t i = it.from; i <= it.to; ++i, it.advance()) {
     const int r = it.channel(0), g = it.channel(1), b = it.channel(2);
+    if (!l.xMajor && !ownsRow(p, (int)i))
+      continue;
     antialiasedStep(it, minorLimit, [&](int64_t j, int64_t coverage) {
-      if (l.xMajor)
-        writeSimple<Blend>(p, (int)i, (int)j, r, g, b, it.alpha(coverage));
-      else
+      if (l.xMajor) {
+        if (ownsRow(p, (int)j))
+          writeSimple<Blend>(p, (int)i, (int)j, r, g, b, it.alpha(coverage));
+      } else {
         writeSimple<Blend>(p, (int)j, (int)i, r, g, b, it.alpha(coverage));
+      }
     });
   }
 }
@@ -204,17 +253,21 @@ bool beginLine(TraceCall name, const GrVertex *a, const GrVertex *b, LineSetup &
   return it.start(l, a, b, l.xMajor ? p.width : p.height);
 }
 
-} // namespace
+// A line or point fixed at its call, drawn at once or by the drawing threads.
+struct LineJob {
+  Pipe p;
+  LineSetup l;
+  LineIter it;
+  GrVertex a, b;
+  double px = 0.0, py = 0.0; // a point's centre
+};
 
 // A one-pixel line: per step along the major axis the pixel whose centre lies
 // within half a pixel of the line across it, by the same rule as polygon edges.
-void grDrawLine(const GrVertex *a, const GrVertex *b) {
-  LineSetup l;
-  Pipe p;
-  LineIter it;
-  if (!beginLine(TraceCall::GrDrawLine, a, b, l, p, it))
-    return;
-  LineFragment f(p, a, b);
+void runLine(const LineJob &job, const Pipe &p) {
+  const LineSetup &l = job.l;
+  LineIter it = job.it;
+  LineFragment f(p, &job.a, &job.b);
   const int minorLimit = l.xMajor ? p.height : p.width;
   int64_t dm = l.mb - l.ma, dn = l.nb - l.na;
   if (dm < 0) {
@@ -227,22 +280,19 @@ void grDrawLine(const GrVertex *a, const GrVertex *b) {
     // centres on it.
     const int64_t num = l.na * dm + (16 * i + 8 - l.ma) * dn;
     const int64_t j = l.xMajor ? floorDiv(num, dm * 16) : ceilDiv(num, dm * 16) - 1;
-    if (j < 0 || j >= minorLimit)
+    if (j < 0 || j >= minorLimit || !ownsRow(p, (int)(l.xMajor ? j : i)))
       continue;
     f.emit(l.xMajor ? (int)i : (int)j, l.xMajor ? (int)j : (int)i, it.channel(0), it.channel(1),
-           it.channel(2), it.channel(3), std::ldexp((double)it.t, -32));
+           it.channel(2), it.channel(3), (double)it.t * 0x1p-32);
   }
 }
 
 // An antialiased line: the line widened to one pixel either side along its
 // minor axis, alpha falling linearly from the line to 0 at the outer edges.
-void grAADrawLine(const GrVertex *a, const GrVertex *b) {
-  LineSetup l;
-  Pipe p;
-  LineIter it;
-  if (!beginLine(TraceCall::GrAADrawLine, a, b, l, p, it))
-    return;
-  LineFragment f(p, a, b);
+void runAALine(const LineJob &job, const Pipe &p) {
+  const LineSetup &l = job.l;
+  LineIter it = job.it;
+  LineFragment f(p, &job.a, &job.b);
   if (!f.textured && f.write != writeReference) {
     switch (p.blendMode) {
     case BlendNone: antialiasedSimple<BlendNone>(p, l, it); return;
@@ -254,9 +304,13 @@ void grAADrawLine(const GrVertex *a, const GrVertex *b) {
   }
   const int minorLimit = l.xMajor ? p.height : p.width;
   for (int64_t i = it.from; i <= it.to; ++i, it.advance()) {
+    if (!l.xMajor && !ownsRow(p, (int)i))
+      continue;
     const int r = it.channel(0), g = it.channel(1), bl = it.channel(2);
-    const double t = std::ldexp((double)it.t, -32);
+    const double t = (double)it.t * 0x1p-32; // exact, as a power of two
     antialiasedStep(it, minorLimit, [&](int64_t j, int64_t coverage) {
+      if (l.xMajor && !ownsRow(p, (int)j))
+        return;
       f.emit(l.xMajor ? (int)i : (int)j, l.xMajor ? (int)j : (int)i, r, g, bl, it.alpha(coverage),
              t);
     });
@@ -265,27 +319,94 @@ void grAADrawLine(const GrVertex *a, const GrVertex *b) {
 
 // An antialiased point: the square one pixel either side of it, alpha falling
 // linearly from the centre to 0 at the square's edges.
-void grAADrawPoint(const GrVertex *pt) {
-  if (BoardTraceFile)
-    traceCall(TraceCall::GrAADrawPoint, {pt});
-  if (!Board.open)
-    return;
-  Pipe p = makePipe();
-  if (!p.rgbMask)
-    return;
-  double px = toSixteenths(pt->x) / 16.0, py = toSixteenths(pt->y) / 16.0;
-  if (Board.origin == GR_ORIGIN_UPPER_LEFT)
-    py = Board.height - py;
+void runPoint(const LineJob &job, const Pipe &p) {
+  const GrVertex *pt = &job.a;
+  const double px = job.px, py = job.py;
   LineFragment f(p, pt, pt);
   const int r = clamp255(floorToInt(pt->r)), g = clamp255(floorToInt(pt->g));
   const int b = clamp255(floorToInt(pt->b));
   const double alpha = pt->a;
   int64_t x0 = floorToInt(px - 1.5) + 1, x1 = -floorToInt(-(px + 0.5)) - 1;
   int64_t y0 = floorToInt(py - 1.5) + 1, y1 = -floorToInt(-(py + 0.5)) - 1;
-  for (int64_t y = std::max<int64_t>(y0, 0); y <= y1 && y < p.height; ++y)
+  for (int64_t y = std::max<int64_t>(y0, 0); y <= y1 && y < p.height; ++y) {
+    if (!ownsRow(p, (int)y))
+      continue;
     for (int64_t x = std::max<int64_t>(x0, 0); x <= x1 && x < p.width; ++x) {
       double d = std::max(std::fabs((double)x + 0.5 - px), std::fabs((double)y + 0.5 - py));
       if (d < 1.0)
         f.emit((int)x, (int)y, r, g, b, clamp255(floorToInt(alpha * (1.0 - d))), 0.0);
     }
+  }
+}
+
+template <void (*Run)(const LineJob &, const Pipe &)>
+void runLineJob(const void *job, const Band &band) {
+  const LineJob &j = *static_cast<const LineJob *>(job);
+  Pipe p = j.p;
+  p.band = band;
+  Run(j, p);
+}
+
+// Draws the job at once on one thread; records it for the drawing threads otherwise.
+// A row, or a little beyond the screen on either side.
+int rowNear(int64_t row) { return (int)std::clamp<int64_t>(row, -4, 1 << 24); }
+
+// Draws the job at once on one thread; records it for the drawing threads
+// otherwise, with the rows it may draw into (`point`: an antialiased point).
+template <void (*Run)(const LineJob &, const Pipe &)>
+void submitLine(const LineJob &job, bool point = false) {
+  if (!boardRecording()) {
+    Run(job, job.p);
+    return;
+  }
+  int first, last;
+  if (point) {
+    const int64_t row = floorToInt(job.py);
+    first = rowNear(row - 2);
+    last = rowNear(row + 2);
+  } else {
+    // Rows are the minor axis of an x-major line, the major axis otherwise.
+    const int64_t a = job.l.xMajor ? job.l.na : job.l.ma, b = job.l.xMajor ? job.l.nb : job.l.mb;
+    first = rowNear(floorDiv(std::min(a, b) - 8, 16) - 2);
+    last = rowNear(floorDiv(std::max(a, b) - 8, 16) + 2);
+  }
+  new (boardRecordJob(runLineJob<Run>, sizeof(LineJob), first, last)) LineJob(job);
+}
+
+} // namespace
+
+void grDrawLine(const GrVertex *a, const GrVertex *b) {
+  LineJob job;
+  if (!beginLine(TraceCall::GrDrawLine, a, b, job.l, job.p, job.it))
+    return;
+  job.a = *a;
+  job.b = *b;
+  submitLine<runLine>(job);
+}
+
+void grAADrawLine(const GrVertex *a, const GrVertex *b) {
+  LineJob job;
+  if (!beginLine(TraceCall::GrAADrawLine, a, b, job.l, job.p, job.it))
+    return;
+  job.a = *a;
+  job.b = *b;
+  submitLine<runAALine>(job);
+}
+
+void grAADrawPoint(const GrVertex *pt) {
+  if (BoardTraceFile)
+    traceCall(TraceCall::GrAADrawPoint, {pt});
+  if (!Board.open)
+    return;
+  LineJob job;
+  job.p = makePipe();
+  if (!job.p.rgbMask)
+    return;
+  job.px = toSixteenths(pt->x) / 16.0;
+  job.py = toSixteenths(pt->y) / 16.0;
+  if (Board.origin == GR_ORIGIN_UPPER_LEFT)
+    job.py = Board.height - job.py;
+  job.a = *pt;
+  job.b = *pt;
+  submitLine<runPoint>(job, true);
 }

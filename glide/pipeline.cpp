@@ -2,6 +2,8 @@
 #include "glide/pipeline.h"
 
 #include <algorithm>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -10,8 +12,9 @@ uint8_t DitherG[3][16][256];
 bool DitherReady = false;
 bool ForceReference = false;
 
-uint8_t AlphaPass[256];
-int AlphaPassFunc = -1, AlphaPassRef = -1;
+// The alpha test's table for each function and reference, made when first used.
+uint8_t AlphaPass[8][256][256];
+bool AlphaPassReady[8][256];
 
 void buildDither() {
   for (int mode = 0; mode < 3; ++mode)
@@ -84,7 +87,10 @@ int blendModeOf(int src, int dst) {
 
 } // namespace
 
-void boardForceReferencePipeline(bool force) { ForceReference = force; }
+void boardForceReferencePipeline(bool force) {
+  boardDrain();
+  ForceReference = force;
+}
 bool boardReferencePipelineForced() { return ForceReference; }
 
 Pipe makePipe() {
@@ -100,11 +106,11 @@ Pipe makePipe() {
         }
     PartsReady = true;
   }
-  if (AlphaPassFunc != Board.alphaFunc || AlphaPassRef != Board.alphaRef) {
+  const int func = Board.alphaFunc & 7, ref = Board.alphaRef & 255;
+  if (!AlphaPassReady[func][ref]) {
     for (int a = 0; a < 256; ++a)
-      AlphaPass[a] = alphaPasses(Board.alphaFunc, a, Board.alphaRef) ? 1 : 0;
-    AlphaPassFunc = Board.alphaFunc;
-    AlphaPassRef = Board.alphaRef;
+      AlphaPass[func][ref][a] = alphaPasses(func, a, ref) ? 1 : 0;
+    AlphaPassReady[func][ref] = true;
   }
   Pipe p;
   p.target = boardRenderTarget();
@@ -120,7 +126,7 @@ Pipe makePipe() {
   p.ditherMode = Board.ditherMode;
   p.ditherRB = &DitherRB[Board.ditherMode][0][0];
   p.ditherG = &DitherG[Board.ditherMode][0][0];
-  p.alphaPass = AlphaPass;
+  p.alphaPass = AlphaPass[func][ref];
   p.parts = &Parts[Board.ditherMode];
   p.blendMode = blendModeOf(p.rgbSrc, p.rgbDst);
   p.rgbMask = Board.rgbMask;
@@ -129,6 +135,9 @@ Pipe makePipe() {
   int t = Board.currentTexture;
   if (t >= 0 && t < (int)Board.textures.size() && !Board.textures[t].texels.empty())
     p.tex = &Board.textures[t];
+  p.flat = nullptr;
+  p.grey = nullptr;
+  p.band = Band();
   return p;
 }
 
@@ -212,4 +221,88 @@ void shadeFragment(const Pipe &p, int x, int y, int ir, int ig, int ib, int ia, 
   }
   int pos = ((y & 3) << 2 | (x & 3)) << 8;
   *pixel = (uint16_t)(p.ditherRB[pos + r] << 11 | p.ditherG[pos + g] << 5 | p.ditherRB[pos + b]);
+}
+
+namespace {
+
+// The flat-area and grey tables made since the board last drained, newest last.
+std::vector<std::unique_ptr<FlatTables>> FlatCache;
+constexpr size_t FlatCacheLimit = 64;
+
+struct GreyTable {
+  int blend, r, g, b, a, dither;
+  uint16_t entries[GreyTableEntries];
+};
+std::vector<std::unique_ptr<GreyTable>> GreyCache;
+
+} // namespace
+
+const FlatTables *flatTablesFor(int blend, int r, int g, int b, int a, int dither) {
+  for (size_t i = FlatCache.size(); i-- > 0;) {
+    const FlatTables &f = *FlatCache[i];
+    if (f.blend == blend && f.r == r && f.g == g && f.b == b && f.a == a && f.dither == dither)
+      return &f;
+  }
+  if (FlatCache.size() >= FlatCacheLimit) {
+    boardDrain(); // recorded draws may hold any of them
+    FlatCache.clear();
+  }
+  if (!DitherReady)
+    buildDither();
+  auto made = std::make_unique<FlatTables>();
+  FlatTables &f = *made;
+  f.blend = blend;
+  f.r = r;
+  f.g = g;
+  f.b = b;
+  f.a = a;
+  f.dither = dither;
+  for (int pos = 0; pos < 16; ++pos) {
+    const uint8_t *rb = DitherRB[dither][pos], *gg = DitherG[dither][pos];
+    for (int v = 0; v < 32; ++v) {
+      f.red[pos][v] = (uint16_t)(rb[blendChannel(blend, r, a, expand5(v))] << 11);
+      f.blue[pos][v] = rb[blendChannel(blend, b, a, expand5(v))];
+    }
+    for (int v = 0; v < 64; ++v)
+      f.green[pos][v] = (uint16_t)(gg[blendChannel(blend, g, a, expand6(v))] << 5);
+  }
+  FlatCache.push_back(std::move(made));
+  return FlatCache.back().get();
+}
+
+const uint16_t *greyTableFor(int blend, int r, int g, int b, int a, int dither) {
+  for (size_t i = GreyCache.size(); i-- > 0;) {
+    const GreyTable &t = *GreyCache[i];
+    if (t.blend == blend && t.r == r && t.g == g && t.b == b && t.a == a && t.dither == dither)
+      return t.entries;
+  }
+  if (GreyCache.size() >= FlatCacheLimit) {
+    boardDrain(); // recorded draws may hold any of them
+    GreyCache.clear();
+  }
+  if (!PartsReady)
+    makePipe(); // builds the dither parts
+  auto made = std::make_unique<GreyTable>();
+  GreyTable &t = *made;
+  t.blend = blend;
+  t.r = r;
+  t.g = g;
+  t.b = b;
+  t.a = a;
+  t.dither = dither;
+  const DitherParts &parts = Parts[dither];
+  for (int i = 0; i < 256; ++i) {
+    int cr = (i * (r + 1)) >> 8, cg = (i * (g + 1)) >> 8, cb = (i * (b + 1)) >> 8;
+    if (blend == BlendScaled) {
+      cr = (cr * (a + 1)) >> 8;
+      cg = (cg * (a + 1)) >> 8;
+      cb = (cb * (a + 1)) >> 8;
+    }
+    for (int pos = 0; pos < 16; ++pos)
+      t.entries[pos * 256 + i] =
+          (uint16_t)(parts.red[pos][cr] | parts.green[pos][cg] | parts.blue[pos][cb]);
+  }
+  std::fill(t.entries + 16 * 256, t.entries + GreyTableEntries, 0);
+  GreyCache.push_back(std::move(made));
+  return GreyCache.back().get()->entries;
 }

@@ -9,6 +9,7 @@
 
 #include "glide/boardstate.h"
 #include "glide/glide.h"
+#include "glide/workers.h"
 
 #if defined(__GNUC__)
 #define BOARD_ALWAYS_INLINE inline __attribute__((always_inline))
@@ -31,7 +32,15 @@ struct DitherParts {
   uint16_t red[16][256], green[16][256], blue[16][256]; // r << 11, g << 5, b
 };
 
-// The render state a draw call works with.
+// Large flat untextured areas (the motion-blur fade): the result depends only
+// on the stored pixel and the dither position, so it comes from tables.
+struct FlatTables {
+  int blend, r, g, b, a, dither;
+  uint16_t red[16][32], green[16][64], blue[16][32];
+};
+
+// The render state a draw call works with: everything it needs, fixed when
+// the call is made (recorded draws run later on other threads).
 struct Pipe {
   uint16_t *target;
   int width, height;
@@ -46,9 +55,26 @@ struct Pipe {
   bool rgbMask;
   bool useTexture;                   // the combine or the alpha source reads a texel
   const BoardTexture *tex;           // null: no texture (texels read as opaque black)
+  const FlatTables *flat;            // the flat-area tables of this draw, when it has them
+  const uint16_t *grey;              // the grey-texture table of this draw, when it has one
+  Band band;                         // the rows this thread draws
 };
 
+inline bool ownsRow(const Pipe &p, int y) { return bandOwnsRow(p.band, y); }
+
 Pipe makePipe();
+
+// The flat-area tables for a blend of one colour and alpha under a dither
+// mode. They stay put until the board drains its recorded work; a draw may
+// keep the pointer.
+const FlatTables *flatTablesFor(int blend, int r, int g, int b, int a, int dither);
+
+// For a grey texture (texels with red = green = blue) times one flat colour
+// under the blend (one, zero) or (source alpha, zero): the RGB 565 value of
+// each intensity at each dither position, [(y & 3) * 4 + (x & 3)][intensity],
+// followed by a few entries of padding. Kept like the flat-area tables.
+const uint16_t *greyTableFor(int blend, int r, int g, int b, int a, int dither);
+constexpr int GreyTableEntries = 16 * 256 + 16;
 
 // Forces every fragment through the reference path and every polygon through
 // its triangles one by one (for tests comparing them with the fast paths).
@@ -57,6 +83,8 @@ bool boardReferencePipelineForced();
 // Whether the spans may use 256-bit vectors where the processor has them (for
 // tests of the narrower spans).
 void boardUseWideVectors(bool use);
+// Whether they may use 512-bit vectors where the processor has them.
+void boardUseWidestVectors(bool use);
 
 // Everything after iteration for one fragment: texel (0xAARRGGBB), combine,
 // alpha, alpha test, blend, dither, write at (x, y) of the render target.
@@ -119,7 +147,7 @@ inline int64_t toSixteenths(float biased) {
 // v with `bits` fractional bits, to the nearest step, saturated at +-limit
 // (not a number reads as -limit).
 inline int64_t toFixed(double v, int bits, double limit) {
-  double f = std::floor(std::ldexp(v, bits) + 0.5);
+  double f = std::floor(v * std::ldexp(1.0, bits) + 0.5); // exact scaling by a power of two
   if (!(f > -limit))
     return -(int64_t)limit;
   if (f > limit)

@@ -34,3 +34,8 @@ void boardSetPresent(bool present);
 
 // The board type grSstQueryHardware reports (0 = add-on board by default); for tests.
 void boardSetType(int type);
+
+// How many threads draw (0: one per processor core, or LUMENVEIL_THREADS when
+// set; 1 draws on the calling thread at each call). The frames are the same
+// whatever the count.
+void boardSetThreads(int count);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 #include "glide/boardstate.h"
 #include "glide/glide.h"
@@ -14,7 +15,8 @@
 
 namespace {
 
-bool WideVectors = true;
+bool WideVectors = true;    // 256-bit vectors where the processor has them
+bool WidestVectors = true;  // 512-bit vectors where the processor has them
 
 // ---- Setup --------------------------------------------------------------------------
 
@@ -382,10 +384,10 @@ void spanLoop(const Pipe &p, int x0, int x1, int y, const SpanIter &it, int firs
 // spanLoop. Returns how many pixels were drawn.
 template <int Tex, int Blend>
 __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1, int y,
-                                                   const SpanIter &it) {
-  const int count = x1 - x0 + 1, groups = (count + 3) / 4;
+                                                   const SpanIter &it, int first = 0) {
+  const int count = x1 - x0 + 1 - first, groups = (count + 3) / 4;
   if (count < 4)
-    return 0;
+    return first;
   uint16_t *row = p.target + (size_t)y * p.width;
   const __m256i zero = _mm256_setzero_si256();
   const __m256i max255 = _mm256_set1_epi16(255);
@@ -405,8 +407,10 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
   const int pitch = t.pitch;
   const __m256i pitchWeights = _mm256_setr_epi16(1, (short)pitch, 1, (short)pitch, 0, 0, 0, 0,
                                                  1, (short)pitch, 1, (short)pitch, 0, 0, 0, 0);
-  __m256i uv = _mm256_setr_epi32(it.u, it.v, it.u + it.du, it.v + it.dv, it.u + 2 * it.du,
-                                 it.v + 2 * it.dv, it.u + 3 * it.du, it.v + 3 * it.dv);
+  const int32_t u = (int32_t)((uint32_t)it.u + (uint32_t)it.du * (uint32_t)first);
+  const int32_t v = (int32_t)((uint32_t)it.v + (uint32_t)it.dv * (uint32_t)first);
+  __m256i uv = _mm256_setr_epi32(u, v, u + it.du, v + it.dv, u + 2 * it.du, v + 2 * it.dv,
+                                 u + 3 * it.du, v + 3 * it.dv);
   const __m256i uvStep = _mm256_setr_epi32(4 * it.du, 4 * it.dv, 4 * it.du, 4 * it.dv,
                                            4 * it.du, 4 * it.dv, 4 * it.du, 4 * it.dv);
   const __m256i shift = _mm256_setr_epi16(2048, 32, 1, 0, 2048, 32, 1, 0, 2048, 32, 1, 0, 2048,
@@ -428,14 +432,14 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
                                 : zero;
   short d[4];
   for (int k = 0; k < 4; ++k)
-    d[k] = (short)ditherOffset(p.ditherMode, x0 + k, y);
+    d[k] = (short)ditherOffset(p.ditherMode, x0 + first + k, y);
   const __m256i offset = _mm256_setr_epi16(d[0], d[0], d[0], 0, d[1], d[1], d[1], 0, d[2], d[2],
                                            d[2], 0, d[3], d[3], d[3], 0);
   const __m256i weights565 = _mm256_setr_epi16(1, 32, 2048, 0, 1, 32, 2048, 0, 1, 32, 2048, 0, 1,
                                                32, 2048, 0);
 
-  int x = x0;
-  for (int g = 0, i = 0; g < groups; ++g, x += 4, i += 4) {
+  int x = x0 + first;
+  for (int g = 0, i = first; g < groups; ++g, x += 4, i += 4) {
     __m256i coords;
     if (Tex == TexPerspective) {
       coords = _mm256_set_m128i(perspectivePair(it, i + 2), perspectivePair(it, i));
@@ -444,7 +448,7 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
       uv = _mm256_add_epi32(uv, uvStep);
     }
     // A last, partial group repeats its last pixel's coordinates in the unused lanes.
-    const int valid = std::min(4, count - i);
+    const int valid = std::min(4, count - (i - first));
     if (valid < 4) {
       static const int repeat[3][8] = {{0, 1, 0, 1, 0, 1, 0, 1}, {0, 1, 2, 3, 2, 3, 2, 3},
                                        {0, 1, 2, 3, 4, 5, 4, 5}};
@@ -523,17 +527,327 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
       for (int k = 0; k < valid; ++k)
         pixel[k] = (uint16_t)((uint64_t)four >> (16 * k));
   }
+  return x1 - x0 + 1;
+}
+
+// Eight pixels at a time with 512-bit vectors: spanGroupsAvx2 twice as wide,
+// lane for lane; a last, partial group repeats its last pixel's coordinates in
+// the unused lanes and reads and writes only its own pixels. Returns how many
+// pixels were drawn (all of them).
+// (The compiler's own 512-bit headers trip its uninitialised-value warning.)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+template <int Tex, int Blend>
+__attribute__((target("avx512f,avx512bw,avx512vl"))) int
+spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
+  const int count = x1 - x0 + 1, groups = (count + 7) / 8;
+  uint16_t *row = p.target + (size_t)y * p.width;
+  const __m512i zero = _mm512_setzero_si512();
+  const __m512i max255 = _mm512_set1_epi16(255);
+
+  __m128i c4 = _mm_packs_epi32(_mm_srai_epi32(_mm_setr_epi32((int)it.b, (int)it.g, (int)it.r,
+                                                             (int)it.a), 16), _mm_setzero_si128());
+  c4 = _mm_min_epi16(_mm_max_epi16(c4, _mm_setzero_si128()), _mm_set1_epi16(255));
+  if (!p.alphaPass[_mm_extract_epi16(c4, 3)])
+    return x1 - x0 + 1; // nothing passes the alpha test
+  c4 = _mm_add_epi16(c4, _mm_set1_epi16(1));
+  const __m512i colour1 = _mm512_broadcastq_epi64(c4);
+  const __m512i alpha1 = _mm512_shufflehi_epi16(_mm512_shufflelo_epi16(colour1, 0xFF), 0xFF);
+
+  const BoardTexture &t = *p.tex;
+  const uint64_t *pairs = t.pairs.data();
+  const int pitch = t.pitch;
+  const __m512i pitchWeights = _mm512_set4_epi32(0, 0, 1 | pitch << 16, 1 | pitch << 16);
+  __m512i uv = _mm512_setr_epi32(it.u, it.v, it.u + it.du, it.v + it.dv, it.u + 2 * it.du,
+                                 it.v + 2 * it.dv, it.u + 3 * it.du, it.v + 3 * it.dv,
+                                 it.u + 4 * it.du, it.v + 4 * it.dv, it.u + 5 * it.du,
+                                 it.v + 5 * it.dv, it.u + 6 * it.du, it.v + 6 * it.dv,
+                                 it.u + 7 * it.du, it.v + 7 * it.dv);
+  const __m512i uvStep = _mm512_set4_epi32(8 * it.dv, 8 * it.du, 8 * it.dv, 8 * it.du);
+  const __m512i shift = _mm512_set4_epi32(1, 2048 | 32 << 16, 1, 2048 | 32 << 16);
+  const __m512i mask = _mm512_set4_epi32(0xF800, (int)0xFC00F800u, 0xF800, (int)0xFC00F800u);
+  const __m512i low = _mm512_set4_epi32(2048, 2048 | 1024 << 16, 2048, 2048 | 1024 << 16);
+
+  const bool dither = p.ditherMode != GR_DITHER_DISABLE;
+  const __m512i shiftUp = _mm512_set4_epi32(2, 2 | 4 << 16, 2, 2 | 4 << 16);
+  const __m512i down4 = dither ? _mm512_set4_epi32(4096, 4096 | 4096 << 16, 4096, 4096 | 4096 << 16)
+                               : zero;
+  const __m512i down76 = dither ? _mm512_set4_epi32(512, 512 | 1024 << 16, 512, 512 | 1024 << 16)
+                                : zero;
+  // Pixels x and x + 4 share a dither position: the offsets of four pixels, twice.
+  short d[4];
+  for (int k = 0; k < 4; ++k)
+    d[k] = (short)ditherOffset(p.ditherMode, x0 + k, y);
+  const __m512i offset = _mm512_setr_epi64(
+      (long long)((uint64_t)(uint16_t)d[0] * 0x000100010001ull), (long long)((uint64_t)(uint16_t)d[1] * 0x000100010001ull),
+      (long long)((uint64_t)(uint16_t)d[2] * 0x000100010001ull), (long long)((uint64_t)(uint16_t)d[3] * 0x000100010001ull),
+      (long long)((uint64_t)(uint16_t)d[0] * 0x000100010001ull), (long long)((uint64_t)(uint16_t)d[1] * 0x000100010001ull),
+      (long long)((uint64_t)(uint16_t)d[2] * 0x000100010001ull), (long long)((uint64_t)(uint16_t)d[3] * 0x000100010001ull));
+  const __m512i weights565 = _mm512_set4_epi32(2048, 1 | 32 << 16, 2048, 1 | 32 << 16);
+  const __m512i gatherPixels = _mm512_setr_epi32(0, 4, 8, 12, 0, 4, 8, 12, 0, 4, 8, 12, 0, 4, 8, 12);
+  const __m512i pixelOffsets = _mm512_setr_epi32(0, 1, 4, 5, 8, 9, 12, 13, 0, 0, 0, 0, 0, 0, 0, 0);
+
+  int x = x0;
+  for (int g = 0, i = 0; g < groups; ++g, x += 8, i += 8) {
+    __m512i coords;
+    if (Tex == TexPerspective) {
+      coords = _mm512_inserti64x4(
+          _mm512_castsi256_si512(_mm256_set_m128i(perspectivePair(it, i + 2), perspectivePair(it, i))),
+          _mm256_set_m128i(perspectivePair(it, i + 6), perspectivePair(it, i + 4)), 1);
+    } else {
+      coords = uv;
+      uv = _mm512_add_epi32(uv, uvStep);
+    }
+    const int valid = std::min(8, count - i);
+    if (valid < 8) {
+      // Element 2k + c (pixel k, coordinate c) takes pixel min(k, valid - 1).
+      const __m512i element = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+      const __m512i pixelOf = _mm512_min_epi32(_mm512_srli_epi32(element, 1), _mm512_set1_epi32(valid - 1));
+      const __m512i from = _mm512_or_si512(_mm512_slli_epi32(pixelOf, 1),
+                                           _mm512_and_si512(element, _mm512_set1_epi32(1)));
+      coords = _mm512_permutexvar_epi32(from, coords);
+    }
+    const __mmask8 lanes = (__mmask8)((1u << valid) - 1);
+    __m512i f = _mm512_and_si512(_mm512_srli_epi32(coords, 8), _mm512_set1_epi32(255));
+    __m512i w = _mm512_add_epi32(_mm512_sub_epi32(_mm512_slli_epi32(f, 16), f),
+                                 _mm512_set1_epi32(256));
+    __m512i index = _mm512_add_epi32(_mm512_srai_epi32(coords, 16), _mm512_set1_epi32(1));
+    __m512i offsets = _mm512_madd_epi16(_mm512_packs_epi32(index, zero), pitchWeights);
+    // The bordered offsets of pixels 0 to 7 (elements 0, 1, 4, 5, 8, 9, 12, 13),
+    // and their tap pairs in the upper and the lower row.
+    const __m256i at = _mm512_castsi512_si256(_mm512_permutexvar_epi32(pixelOffsets, offsets));
+    __m512i top = _mm512_i32gather_epi64(at, (const long long *)pairs, 8);
+    __m512i bottom = _mm512_i32gather_epi64(at, (const long long *)(pairs + pitch), 8);
+    auto filter = [&](__m512i r0, __m512i r1, __m512i wu, __m512i wv)
+        __attribute__((target("avx512f,avx512bw,avx512vl"))) {
+      __m512i h0 = _mm512_srli_epi32(_mm512_madd_epi16(r0, wu), 8);
+      __m512i h1 = _mm512_srli_epi32(_mm512_madd_epi16(r1, wu), 8);
+      return _mm512_srli_epi32(
+          _mm512_madd_epi16(_mm512_or_si512(h0, _mm512_slli_epi32(h1, 16)), wv), 8);
+    };
+    __m512i texLo = filter(_mm512_unpacklo_epi8(top, zero), _mm512_unpacklo_epi8(bottom, zero),
+                           _mm512_shuffle_epi32(w, _MM_PERM_AAAA), _mm512_shuffle_epi32(w, _MM_PERM_BBBB));
+    __m512i texHi = filter(_mm512_unpackhi_epi8(top, zero), _mm512_unpackhi_epi8(bottom, zero),
+                           _mm512_shuffle_epi32(w, _MM_PERM_CCCC), _mm512_shuffle_epi32(w, _MM_PERM_DDDD));
+    __m512i c = _mm512_srli_epi16(_mm512_mullo_epi16(_mm512_packs_epi32(texLo, texHi), colour1), 8);
+
+    uint16_t *pixel = row + x;
+    __m512i out;
+    if (Blend == BlendNone) {
+      out = c;
+    } else if (Blend == BlendScaled) {
+      out = _mm512_srli_epi16(_mm512_mullo_epi16(c, alpha1), 8);
+    } else {
+      __m512i v = _mm512_cvtepu16_epi64(_mm_maskz_loadu_epi16(lanes, pixel));
+      v = _mm512_shufflehi_epi16(_mm512_shufflelo_epi16(v, 0), 0);
+      __m512i dd = _mm512_srli_epi16(_mm512_and_si512(_mm512_mullo_epi16(v, shift), mask), 8);
+      dd = _mm512_or_si512(dd, _mm512_mulhi_epu16(dd, low));
+      if (Blend == BlendAdd)
+        out = _mm512_min_epi16(
+            _mm512_add_epi16(dd, _mm512_srli_epi16(_mm512_mullo_epi16(c, alpha1), 8)), max255);
+      else if (Blend == BlendFade)
+        out = _mm512_srli_epi16(_mm512_mullo_epi16(dd, alpha1), 8);
+      else
+        out = _mm512_min_epi16(
+            _mm512_add_epi16(c, _mm512_srli_epi16(_mm512_mullo_epi16(dd, alpha1), 8)), max255);
+    }
+    __m512i sum = _mm512_add_epi16(
+        _mm512_sub_epi16(_mm512_mullo_epi16(out, shiftUp), _mm512_mulhi_epu16(out, down4)),
+        _mm512_add_epi16(_mm512_mulhi_epu16(out, down76), offset));
+    __m512i packed = _mm512_madd_epi16(_mm512_srli_epi16(sum, 4), weights565);
+    packed = _mm512_add_epi32(packed, _mm512_bsrli_epi128(packed, 4));
+    packed = _mm512_packus_epi32(_mm512_shuffle_epi32(packed, (_MM_PERM_ENUM)0x08), zero);
+    packed = _mm512_permutexvar_epi32(gatherPixels, packed);
+    _mm_mask_storeu_epi16(pixel, lanes, _mm512_castsi512_si128(packed));
+  }
   return count;
 }
+#pragma GCC diagnostic pop
+
+// Eight pixels at a time of a flat colour times a grey texture, whose taps
+// stay inside the texture's border, under a blend that does not read the
+// buffer: one channel filtered (the arithmetic of bilinearAt on it), and the
+// pixel's RGB 565 value from the draw's grey table.
+template <int Tex>
+__attribute__((target("avx2"))) void spanGreyAvx2(const Pipe &p, int x0, int x1, int y,
+                                                  const SpanIter &it) {
+  const int last = x1 - x0;
+  uint16_t *row = p.target + (size_t)y * p.width + x0;
+  const BoardTexture &t = *p.tex;
+  const uint8_t *plane = t.intensity.data();
+  const int pitch = t.pitch;
+  const int *rowTable = reinterpret_cast<const int *>(p.grey + ((y & 3) << 10));
+  const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  const __m256i lastLane = _mm256_set1_epi32(last);
+  const __m256i byte = _mm256_set1_epi32(255);
+  const __m256i w256 = _mm256_set1_epi32(256);
+  const __m256i pitchWeights = _mm256_set1_epi32(1 | pitch << 16);
+  const __m256 kScale = _mm256_set1_ps(it.scale * 65536.0f);
+  const __m256 sw0 = _mm256_set1_ps(it.sw), dsw = _mm256_set1_ps(it.dsw);
+  const __m256 tw0 = _mm256_set1_ps(it.tw), dtw = _mm256_set1_ps(it.dtw);
+  const __m256 w0 = _mm256_set1_ps(it.w), dw = _mm256_set1_ps(it.dw);
+  const __m256i u0 = _mm256_set1_epi32(it.u), du = _mm256_set1_epi32(it.du);
+  const __m256i v0 = _mm256_set1_epi32(it.v), dv = _mm256_set1_epi32(it.dv);
+  const __m256i half = _mm256_set1_epi32(32768);
+  auto floorCoord = [&](__m256 f) __attribute__((target("avx2"))) {
+    f = _mm256_min_ps(_mm256_max_ps(f, _mm256_set1_ps(-1.0e9f)), _mm256_set1_ps(1.0e9f));
+    __m256i n = _mm256_cvttps_epi32(f);
+    n = _mm256_add_epi32(n, _mm256_castps_si256(_mm256_cmp_ps(_mm256_cvtepi32_ps(n), f, _CMP_GT_OQ)));
+    return _mm256_sub_epi32(n, half);
+  };
+  for (int i = 0; i <= last; i += 8) {
+    // Lanes past the span's end repeat its last pixel.
+    const __m256i index = _mm256_min_epi32(_mm256_add_epi32(_mm256_set1_epi32(i), lanes), lastLane);
+    __m256i u, v;
+    if (Tex == TexPerspective) {
+      const __m256 fi = _mm256_cvtepi32_ps(index);
+      const __m256 sw = _mm256_add_ps(sw0, _mm256_mul_ps(dsw, fi));
+      const __m256 tw = _mm256_add_ps(tw0, _mm256_mul_ps(dtw, fi));
+      const __m256 w = _mm256_add_ps(w0, _mm256_mul_ps(dw, fi));
+      const __m256 k = _mm256_div_ps(kScale, w);
+      u = floorCoord(_mm256_add_ps(_mm256_mul_ps(sw, k), _mm256_set1_ps(0.5f)));
+      v = floorCoord(_mm256_add_ps(_mm256_mul_ps(tw, k), _mm256_set1_ps(0.5f)));
+    } else {
+      u = _mm256_add_epi32(u0, _mm256_mullo_epi32(du, index));
+      v = _mm256_add_epi32(v0, _mm256_mullo_epi32(dv, index));
+    }
+    const __m256i tx = _mm256_add_epi32(_mm256_srai_epi32(u, 16), _mm256_set1_epi32(1));
+    const __m256i ty = _mm256_add_epi32(_mm256_srai_epi32(v, 16), _mm256_set1_epi32(1));
+    const __m256i offset = _mm256_madd_epi16(_mm256_or_si256(tx, _mm256_slli_epi32(ty, 16)), pitchWeights);
+    // Bytes t00 t01 of the upper and t10 t11 of the lower row, spread to 16-bit halves.
+    auto spread = [&](__m256i g) __attribute__((target("avx2"))) {
+      return _mm256_or_si256(_mm256_and_si256(g, byte),
+                             _mm256_slli_epi32(_mm256_and_si256(g, _mm256_set1_epi32(0xFF00)), 8));
+    };
+    const __m256i top = spread(_mm256_i32gather_epi32((const int *)plane, offset, 1));
+    const __m256i bottom = spread(_mm256_i32gather_epi32((const int *)(plane + pitch), offset, 1));
+    const __m256i fu = _mm256_and_si256(_mm256_srli_epi32(u, 8), byte);
+    const __m256i fv = _mm256_and_si256(_mm256_srli_epi32(v, 8), byte);
+    const __m256i wu = _mm256_add_epi32(_mm256_sub_epi32(_mm256_slli_epi32(fu, 16), fu), w256);
+    const __m256i wv = _mm256_add_epi32(_mm256_sub_epi32(_mm256_slli_epi32(fv, 16), fv), w256);
+    const __m256i h0 = _mm256_srli_epi32(_mm256_madd_epi16(top, wu), 8);
+    const __m256i h1 = _mm256_srli_epi32(_mm256_madd_epi16(bottom, wu), 8);
+    const __m256i level =
+        _mm256_srli_epi32(_mm256_madd_epi16(_mm256_or_si256(h0, _mm256_slli_epi32(h1, 16)), wv), 8);
+    // Entry (x & 3) * 256 + intensity of the row's four dither positions.
+    const __m256i position = _mm256_slli_epi32(
+        _mm256_and_si256(_mm256_add_epi32(index, _mm256_set1_epi32(x0)), _mm256_set1_epi32(3)), 8);
+    __m256i out = _mm256_i32gather_epi32(rowTable, _mm256_add_epi32(position, level), 2);
+    out = _mm256_and_si256(out, _mm256_set1_epi32(0xFFFF));
+    out = _mm256_permute4x64_epi64(_mm256_packus_epi32(out, out), 0x08);
+    const __m128i eight = _mm256_castsi256_si128(out);
+    if (i + 8 <= last + 1) {
+      _mm_storeu_si128((__m128i *)(row + i), eight);
+    } else {
+      alignas(16) uint16_t tail[8];
+      _mm_store_si128((__m128i *)tail, eight);
+      for (int k = 0; i + k <= last; ++k)
+        row[i + k] = tail[k];
+    }
+  }
+}
+
+// spanGreyAvx2 sixteen pixels at a time with 512-bit vectors.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+template <int Tex>
+__attribute__((target("avx512f,avx512bw"))) void spanGreyAvx512(const Pipe &p, int x0, int x1,
+                                                                 int y, const SpanIter &it) {
+  const int last = x1 - x0;
+  uint16_t *row = p.target + (size_t)y * p.width + x0;
+  const BoardTexture &t = *p.tex;
+  const uint8_t *plane = t.intensity.data();
+  const int pitch = t.pitch;
+  const int *rowTable = reinterpret_cast<const int *>(p.grey + ((y & 3) << 10));
+  const __m512i lanes = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  const __m512i lastLane = _mm512_set1_epi32(last);
+  const __m512i byte = _mm512_set1_epi32(255);
+  const __m512i w256 = _mm512_set1_epi32(256);
+  const __m512i one = _mm512_set1_epi32(1);
+  const __m512i pitchWeights = _mm512_set1_epi32(1 | pitch << 16);
+  const __m512 kScale = _mm512_set1_ps(it.scale * 65536.0f);
+  const __m512 sw0 = _mm512_set1_ps(it.sw), dsw = _mm512_set1_ps(it.dsw);
+  const __m512 tw0 = _mm512_set1_ps(it.tw), dtw = _mm512_set1_ps(it.dtw);
+  const __m512 w0 = _mm512_set1_ps(it.w), dw = _mm512_set1_ps(it.dw);
+  const __m512i u0 = _mm512_set1_epi32(it.u), du = _mm512_set1_epi32(it.du);
+  const __m512i v0 = _mm512_set1_epi32(it.v), dv = _mm512_set1_epi32(it.dv);
+  const __m512i half = _mm512_set1_epi32(32768);
+  auto floorCoord = [&](__m512 f) __attribute__((target("avx512f,avx512bw"))) {
+    f = _mm512_min_ps(_mm512_max_ps(f, _mm512_set1_ps(-1.0e9f)), _mm512_set1_ps(1.0e9f));
+    __m512i n = _mm512_cvttps_epi32(f);
+    const __mmask16 above = _mm512_cmp_ps_mask(_mm512_cvtepi32_ps(n), f, _CMP_GT_OQ);
+    n = _mm512_mask_sub_epi32(n, above, n, one);
+    return _mm512_sub_epi32(n, half);
+  };
+  auto spread = [&](__m512i g) __attribute__((target("avx512f,avx512bw"))) {
+    return _mm512_or_si512(_mm512_and_si512(g, byte),
+                           _mm512_slli_epi32(_mm512_and_si512(g, _mm512_set1_epi32(0xFF00)), 8));
+  };
+  for (int i = 0; i <= last; i += 16) {
+    const __m512i index = _mm512_min_epi32(_mm512_add_epi32(_mm512_set1_epi32(i), lanes), lastLane);
+    __m512i u, v;
+    if (Tex == TexPerspective) {
+      const __m512 fi = _mm512_cvtepi32_ps(index);
+      const __m512 sw = _mm512_add_ps(sw0, _mm512_mul_ps(dsw, fi));
+      const __m512 tw = _mm512_add_ps(tw0, _mm512_mul_ps(dtw, fi));
+      const __m512 w = _mm512_add_ps(w0, _mm512_mul_ps(dw, fi));
+      const __m512 k = _mm512_div_ps(kScale, w);
+      u = floorCoord(_mm512_add_ps(_mm512_mul_ps(sw, k), _mm512_set1_ps(0.5f)));
+      v = floorCoord(_mm512_add_ps(_mm512_mul_ps(tw, k), _mm512_set1_ps(0.5f)));
+    } else {
+      u = _mm512_add_epi32(u0, _mm512_mullo_epi32(du, index));
+      v = _mm512_add_epi32(v0, _mm512_mullo_epi32(dv, index));
+    }
+    const __m512i tx = _mm512_add_epi32(_mm512_srai_epi32(u, 16), one);
+    const __m512i ty = _mm512_add_epi32(_mm512_srai_epi32(v, 16), one);
+    const __m512i offset =
+        _mm512_madd_epi16(_mm512_or_si512(tx, _mm512_slli_epi32(ty, 16)), pitchWeights);
+    const __m512i top = spread(_mm512_i32gather_epi32(offset, (const int *)plane, 1));
+    const __m512i bottom = spread(_mm512_i32gather_epi32(offset, (const int *)(plane + pitch), 1));
+    const __m512i fu = _mm512_and_si512(_mm512_srli_epi32(u, 8), byte);
+    const __m512i fv = _mm512_and_si512(_mm512_srli_epi32(v, 8), byte);
+    const __m512i wu = _mm512_add_epi32(_mm512_sub_epi32(_mm512_slli_epi32(fu, 16), fu), w256);
+    const __m512i wv = _mm512_add_epi32(_mm512_sub_epi32(_mm512_slli_epi32(fv, 16), fv), w256);
+    const __m512i h0 = _mm512_srli_epi32(_mm512_madd_epi16(top, wu), 8);
+    const __m512i h1 = _mm512_srli_epi32(_mm512_madd_epi16(bottom, wu), 8);
+    const __m512i level =
+        _mm512_srli_epi32(_mm512_madd_epi16(_mm512_or_si512(h0, _mm512_slli_epi32(h1, 16)), wv), 8);
+    const __m512i position = _mm512_slli_epi32(
+        _mm512_and_si512(_mm512_add_epi32(index, _mm512_set1_epi32(x0)), _mm512_set1_epi32(3)), 8);
+    const __m512i out = _mm512_i32gather_epi32(_mm512_add_epi32(position, level), rowTable, 2);
+    const __m256i sixteen = _mm512_cvtepi32_epi16(out); // the low half of each entry
+    if (i + 16 <= last + 1) {
+      _mm256_storeu_si256((__m256i *)(row + i), sixteen);
+    } else {
+      alignas(32) uint16_t tail[16];
+      _mm256_store_si256((__m256i *)tail, sixteen);
+      for (int k = 0; i + k <= last; ++k)
+        row[i + k] = tail[k];
+    }
+  }
+}
+#pragma GCC diagnostic pop
 
 bool haveAvx2() {
   static const bool have = __builtin_cpu_supports("avx2");
   return have;
 }
+bool haveAvx512() {
+  static const bool have = __builtin_cpu_supports("avx512f") &&
+                           __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl");
+  return have;
+}
 #else
+bool haveAvx512() { return false; }
+template <int Tex, int Blend>
+int spanGroupsAvx512(const Pipe &, int, int, int, const SpanIter &) { return 0; }
 bool haveAvx2() { return false; }
 template <int Tex, int Blend>
-int spanGroupsAvx2(const Pipe &, int, int, int, const SpanIter &) { return 0; }
+int spanGroupsAvx2(const Pipe &, int, int, int, const SpanIter &, int first = 0) { return first; }
+template <int Tex>
+void spanGreyAvx2(const Pipe &, int, int, int, const SpanIter &) {}
+template <int Tex>
+void spanGreyAvx512(const Pipe &, int, int, int, const SpanIter &) {}
 #endif
 
 template <int Tex, int Comb, int Blend, bool Flat>
@@ -564,9 +878,20 @@ void spanFast(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
     };
     bool endsAhead = Tex != TexPerspective || (it.w > 0.0f && it.w + it.dw * (float)n > 0.0f);
     if (endsAhead && within(u0, u1, uLimit) && within(v0, v1, vLimit)) {
+      if (Flat && p.grey && WideVectors && !boardReferencePipelineForced()) {
+        if (WidestVectors && haveAvx512())
+          spanGreyAvx512<Tex>(p, x0, x1, y, it);
+        else
+          spanGreyAvx2<Tex>(p, x0, x1, y, it);
+        return;
+      }
       int done = 0;
-      if (Flat && x1 - x0 >= 3 && WideVectors && haveAvx2() && !boardReferencePipelineForced())
-        done = spanGroupsAvx2<Tex, Blend>(p, x0, x1, y, it);
+      if (Flat && x1 - x0 >= 3 && WideVectors && haveAvx2() && !boardReferencePipelineForced()) {
+        if (WidestVectors && haveAvx512())
+          done = spanGroupsAvx512<Tex, Blend>(p, x0, x1, y, it);
+        if (x0 + done <= x1)
+          done = spanGroupsAvx2<Tex, Blend>(p, x0, x1, y, it, done);
+      }
       if (x0 + done <= x1)
         spanLoop<Tex, Comb, Blend, Flat, true>(p, x0, x1, y, it, done);
       return;
@@ -575,43 +900,8 @@ void spanFast(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
   spanLoop<Tex, Comb, Blend, Flat, false>(p, x0, x1, y, it);
 }
 
-// Large flat untextured areas (the motion-blur fade): the result depends only
-// on the stored pixel and the dither position, so it comes from tables.
-struct FlatTables {
-  bool valid = false;
-  int blend, r, g, b, a, dither;
-  uint16_t red[16][32], green[16][64], blue[16][32];
-};
-FlatTables Flat;
-
-const FlatTables &flatTables(const Pipe &p, int blend, int r, int g, int b, int a) {
-  FlatTables &f = Flat;
-  if (f.valid && f.blend == blend && f.r == r && f.g == g && f.b == b && f.a == a &&
-      f.dither == p.ditherMode)
-    return f;
-  for (int pos = 0; pos < 16; ++pos) {
-    const uint8_t *rb = p.ditherRB + (pos << 8), *gg = p.ditherG + (pos << 8);
-    for (int v = 0; v < 32; ++v) {
-      f.red[pos][v] = (uint16_t)(rb[blendChannel(blend, r, a, expand5(v))] << 11);
-      f.blue[pos][v] = rb[blendChannel(blend, b, a, expand5(v))];
-    }
-    for (int v = 0; v < 64; ++v)
-      f.green[pos][v] = (uint16_t)(gg[blendChannel(blend, g, a, expand6(v))] << 5);
-  }
-  f.valid = true;
-  f.blend = blend;
-  f.r = r;
-  f.g = g;
-  f.b = b;
-  f.a = a;
-  f.dither = p.ditherMode;
-  return f;
-}
-
-const FlatTables *CurrentFlat = nullptr;
-
 void spanFlatTable(const Pipe &p, int x0, int x1, int y, const SpanIter &) {
-  const FlatTables &f = *CurrentFlat;
+  const FlatTables &f = *p.flat;
   uint16_t *row = p.target + (size_t)y * p.width;
   const int base = (y & 3) << 2;
   int x = x0;
@@ -656,8 +946,9 @@ SpanFn pickCombine(const Pipe &p, int texMode, int blend) {
   return pickBlend<TexAffine, CombTexTimesIterated, FlatColour>(blend);
 }
 
-// The span routine for the current state, or the reference path.
-SpanFn pickSpan(const Pipe &p, int texMode, const SpanIter &it, int64_t area) {
+// The span routine for the current state, or the reference path; the tables
+// it needs, if any, go into the pipe.
+SpanFn pickSpan(Pipe &p, int texMode, const SpanIter &it, int64_t area) {
   if (!p.rgbMask)
     return nullptr;
   int blend = p.blendMode;
@@ -672,8 +963,15 @@ SpanFn pickSpan(const Pipe &p, int texMode, const SpanIter &it, int64_t area) {
     int a = channel(it.a);
     if (!p.alphaPass[a])
       return nullptr;
-    CurrentFlat = &flatTables(p, blend, channel(it.r), channel(it.g), channel(it.b), a);
+    p.flat = flatTablesFor(blend, channel(it.r), channel(it.g), channel(it.b), a, p.ditherMode);
     return spanFlatTable;
+  }
+  if (it.flat && textured && p.tex->grey && p.tex->bilinear &&
+      (blend == BlendNone || blend == BlendScaled) && haveAvx2()) {
+    int a = channel(it.a);
+    if (!p.alphaPass[a])
+      return nullptr;
+    p.grey = greyTableFor(blend, channel(it.r), channel(it.g), channel(it.b), a, p.ditherMode);
   }
   return it.flat ? pickCombine<true>(p, texMode, blend) : pickCombine<false>(p, texMode, blend);
 }
@@ -789,33 +1087,32 @@ void anchorOf(const FixedVertex *v, int n, int64_t &xr, int64_t &yr) {
   yr = std::max<int64_t>(0, ceilDiv(minY - 8, 16));
 }
 
-// Rasterises the convex polygon v[0..n-1], counter-clockwise with y up.
-void rasterConvex(const Pipe &p, const FixedVertex *v, int n, const Planes &pl,
-                  const Iterators &its, int64_t xr, int64_t yr) {
-  int64_t minX = v[0].X, maxX = v[0].X, minY = v[0].Y, maxY = v[0].Y;
-  for (int i = 1; i < n; ++i) {
-    minX = std::min(minX, v[i].X);
-    maxX = std::max(maxX, v[i].X);
-    minY = std::min(minY, v[i].Y);
-    maxY = std::max(maxY, v[i].Y);
-  }
-  const int64_t y0 = std::max<int64_t>(0, ceilDiv(minY - 8, 16));
-  const int64_t y1 = std::min<int64_t>(p.height - 1, floorDiv(maxY - 8, 16));
-  const int64_t bx0 = std::max<int64_t>(0, ceilDiv(minX - 8, 16));
-  const int64_t bx1 = std::min<int64_t>(p.width - 1, floorDiv(maxX - 8, 16));
-  if (y0 > y1 || bx0 > bx1)
-    return;
-  const SpanIter &base = its.base;
-  SpanFn span = pickSpan(p, pl.texMode, base, (bx1 - bx0 + 1) * (y1 - y0 + 1));
-  if (!span)
-    return;
+// A convex polygon ready to rasterise: everything fixed at the draw call.
+struct ConvexShape {
+  Pipe p;
+  Planes pl;
+  Iterators its;
+  int64_t xr, yr, y0, y1, bx0, bx1;
+  SpanFn span;
+  int n; // vertices, which follow the record
+  const FixedVertex *v() const { return reinterpret_cast<const FixedVertex *>(this + 1); }
+  FixedVertex *v() { return reinterpret_cast<FixedVertex *>(this + 1); }
+};
 
+// The rows of the shape that the pipe's band owns.
+void runConvex(const ConvexShape &s, const Pipe &p) {
+  const int n = s.n;
   EdgeWalk edges[MaxPolygon];
+  // Edges start exactly at any row, so a band starts at its own first row.
+  const int64_t y0 = std::max<int64_t>(s.y0, p.band.first);
+  const int64_t y1 = std::min<int64_t>(s.y1, p.band.last);
   for (int i = 0; i < n; ++i)
-    setupEdge(v[i], v[(i + 1) % n], y0, edges[i]);
-
+    setupEdge(s.v()[i], s.v()[(i + 1) % n], y0, edges[i]);
+  const Plane &ps = s.pl.s, &pt = s.pl.t, &pw = s.pl.w;
+  const SpanIter &base = s.its.base;
+  const Iterators &its = s.its;
   for (int64_t y = y0; y <= y1; ++y) {
-    int64_t lo = bx0, hi = bx1;
+    int64_t lo = s.bx0, hi = s.bx1;
     bool empty = false;
     for (int i = 0; i < n; ++i) {
       EdgeWalk &e = edges[i];
@@ -833,25 +1130,75 @@ void rasterConvex(const Pipe &p, const FixedVertex *v, int n, const Planes &pl,
     if (empty || lo > hi)
       continue;
     SpanIter it = base;
-    const int64_t ox = lo - xr, oy = y - yr;
+    const int64_t ox = lo - s.xr, oy = y - s.yr;
     it.r = base.r + ox * base.dr + oy * its.rY;
     it.g = base.g + ox * base.dg + oy * its.gY;
     it.b = base.b + ox * base.db + oy * its.bY;
     it.a = base.a + ox * base.da + oy * its.aY;
-    if (pl.texMode == TexAffine) {
+    if (s.pl.texMode == TexAffine) {
       it.u = clamp32(its.u0 + ox * its.uX + oy * its.uY);
       it.v = clamp32(its.v0 + ox * its.vX + oy * its.vY);
-    } else if (pl.texMode == TexPerspective) {
+    } else if (s.pl.texMode == TexPerspective) {
       const double px = lo + 0.5, pyc = y + 0.5;
-      it.sw = (float)evalPlane(pl.s, pl, px, pyc);
-      it.tw = (float)evalPlane(pl.t, pl, px, pyc);
-      it.w = (float)evalPlane(pl.w, pl, px, pyc);
-      it.dsw = (float)pl.s.dx;
-      it.dtw = (float)pl.t.dx;
-      it.dw = (float)pl.w.dx;
+      it.sw = (float)evalPlane(ps, s.pl, px, pyc);
+      it.tw = (float)evalPlane(pt, s.pl, px, pyc);
+      it.w = (float)evalPlane(pw, s.pl, px, pyc);
+      it.dsw = (float)ps.dx;
+      it.dtw = (float)pt.dx;
+      it.dw = (float)pw.dx;
     }
-    span(p, (int)lo, (int)hi, (int)y, it);
+    s.span(p, (int)lo, (int)hi, (int)y, it);
   }
+}
+
+void runConvexJob(const void *job, const Band &band) {
+  const ConvexShape &s = *static_cast<const ConvexShape *>(job);
+  Pipe p = s.p;
+  p.band = band;
+  runConvex(s, p);
+}
+
+// Rasterises the convex polygon v[0..n-1], counter-clockwise with y up: at
+// once on one thread, or recorded for the drawing threads.
+void rasterConvex(const Pipe &p, const FixedVertex *v, int n, const Planes &pl,
+                  const Iterators &its, int64_t xr, int64_t yr) {
+  int64_t minX = v[0].X, maxX = v[0].X, minY = v[0].Y, maxY = v[0].Y;
+  for (int i = 1; i < n; ++i) {
+    minX = std::min(minX, v[i].X);
+    maxX = std::max(maxX, v[i].X);
+    minY = std::min(minY, v[i].Y);
+    maxY = std::max(maxY, v[i].Y);
+  }
+  const int64_t y0 = std::max<int64_t>(0, ceilDiv(minY - 8, 16));
+  const int64_t y1 = std::min<int64_t>(p.height - 1, floorDiv(maxY - 8, 16));
+  const int64_t bx0 = std::max<int64_t>(0, ceilDiv(minX - 8, 16));
+  const int64_t bx1 = std::min<int64_t>(p.width - 1, floorDiv(maxX - 8, 16));
+  if (y0 > y1 || bx0 > bx1)
+    return;
+  Pipe q = p;
+  SpanFn span = pickSpan(q, pl.texMode, its.base, (bx1 - bx0 + 1) * (y1 - y0 + 1));
+  if (!span)
+    return;
+  const size_t bytes = sizeof(ConvexShape) + sizeof(FixedVertex) * (size_t)n;
+  alignas(16) unsigned char local[sizeof(ConvexShape) + sizeof(FixedVertex) * MaxPolygon];
+  const bool record = boardRecording();
+  ConvexShape *s =
+      new (record ? boardRecordJob(runConvexJob, bytes, (int)y0, (int)y1) : local) ConvexShape;
+  s->p = q;
+  s->pl = pl;
+  s->its = its;
+  s->xr = xr;
+  s->yr = yr;
+  s->y0 = y0;
+  s->y1 = y1;
+  s->bx0 = bx0;
+  s->bx1 = bx1;
+  s->span = span;
+  s->n = n;
+  for (int i = 0; i < n; ++i)
+    s->v()[i] = v[i];
+  if (!record)
+    runConvex(*s, s->p);
 }
 
 inline int64_t signedArea(const FixedVertex &a, const FixedVertex &b, const FixedVertex &c) {
@@ -1013,4 +1360,12 @@ void grDrawPlanarPolygon(int nverts, const int ilist[], const GrVertex vlist[]) 
     drawFan(p, fv, n, &planes);
 }
 
-void boardUseWideVectors(bool use) { WideVectors = use; }
+void boardUseWideVectors(bool use) {
+  boardDrain();
+  WideVectors = use;
+}
+
+void boardUseWidestVectors(bool use) {
+  boardDrain();
+  WidestVectors = use;
+}

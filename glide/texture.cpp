@@ -8,6 +8,7 @@
 #include "glide/boardstate.h"
 #include "glide/glide.h"
 #include "glide/tracewrite.h"
+#include "glide/workers.h"
 
 namespace {
 
@@ -109,6 +110,7 @@ GrMipMapId_t guTexAllocateMemory(GrChipID_t tmu, FxU8 odd_even_mask, int width, 
       bytes += (uint32_t)(lw * lh * bpp);
     }
     if (bytes <= BoardTextureMemory - Board.textureBytesUsed) {
+      boardDrain(); // recorded draws point into the list of textures
       BoardTexture t;
       t.width = w;
       t.height = h;
@@ -151,6 +153,7 @@ void guTexDownloadMipMap(GrMipMapId_t mmid, const void *src, const GuNccTable *n
   }
   if (!t || !src)
     return;
+  boardDrain(); // recorded draws may read these texels
   const uint8_t *in = static_cast<const uint8_t *>(src);
   int bpp = bytesPerTexel(t->format);
   const int w = t->width, h = t->height, pitch = w + 2;
@@ -174,6 +177,18 @@ void guTexDownloadMipMap(GrMipMapId_t mmid, const void *src, const GuNccTable *n
     __m128i pair = _mm_unpacklo_epi8(_mm_cvtsi32_si128((int)t->texels[i]),
                                      _mm_cvtsi32_si128((int)t->texels[i + 1]));
     _mm_storel_epi64((__m128i *)&t->pairs[i], pair);
+  }
+  t->grey = true;
+  for (uint32_t texel : t->texels)
+    if (((texel >> 16) & 255) != (texel & 255) || ((texel >> 8) & 255) != (texel & 255)) {
+      t->grey = false;
+      break;
+    }
+  t->intensity.clear();
+  if (t->grey) {
+    t->intensity.resize(t->texels.size() + 4, 0);
+    for (size_t i = 0; i < t->texels.size(); ++i)
+      t->intensity[i] = (uint8_t)t->texels[i];
   }
 }
 

@@ -94,6 +94,8 @@ struct Replayer {
   bool interrupted = false;
   std::string problem;
   ReadArgs args;
+  std::vector<unsigned char> *sink = nullptr; // set: lines are kept, not replayed
+  long lineNumber = 0;                        // of the line being read
 
   explicit Replayer(const BoardReplayControl &c) : control(c) {}
 
@@ -106,6 +108,7 @@ struct Replayer {
     return false;
   }
   bool line(const char *begin, const char *end);
+  void keep(int callIndex);
 };
 
 void replayOpen(Replayer &r, ReadArgs &a) {
@@ -518,8 +521,108 @@ bool Replayer::line(const char *p, const char *end) {
     return fail("more arguments than " + std::string(name) + " takes: " +
                 std::string(extra.substr(0, 40)));
   ++calls;
+  if (sink) {
+    keep(found->second);
+    return true;
+  }
   call.replay(*this, a);
   return problem.empty();
+}
+
+// ---- Read traces --------------------------------------------------------------------
+
+// A kept call: its header, then its arguments in the order of its letters
+// (numbers as 8 bytes, floats as 4, vertices as records, lists and data as a
+// count and their items).
+struct KeptCall {
+  uint32_t call;
+  uint32_t size; // bytes of arguments that follow, padded to 8
+  long line;
+};
+
+template <class T>
+void put(std::vector<unsigned char> &out, const T &v) {
+  const size_t at = out.size();
+  out.resize(at + sizeof v);
+  std::memcpy(out.data() + at, &v, sizeof v);
+}
+template <class T>
+void putAll(std::vector<unsigned char> &out, const std::vector<T> &v) {
+  put(out, (uint64_t)v.size());
+  const size_t at = out.size();
+  out.resize(at + v.size() * sizeof(T));
+  if (!v.empty())
+    std::memcpy(out.data() + at, v.data(), v.size() * sizeof(T));
+}
+template <class T>
+void take(const unsigned char *&p, T &v) {
+  std::memcpy(&v, p, sizeof v);
+  p += sizeof v;
+}
+template <class T>
+void takeAll(const unsigned char *&p, std::vector<T> &v) {
+  uint64_t n;
+  take(p, n);
+  v.resize((size_t)n);
+  if (n)
+    std::memcpy(v.data(), p, (size_t)n * sizeof(T));
+  p += (size_t)n * sizeof(T);
+}
+
+void Replayer::keep(int callIndex) {
+  std::vector<unsigned char> &out = *sink;
+  const size_t head = out.size();
+  put(out, KeptCall{(uint32_t)callIndex, 0, lineNumber});
+  const CallInfo &call = Calls[callIndex];
+  int k = 0, vertices = 0;
+  for (const char *letter = call.args; *letter; ++letter, ++k) {
+    switch (kindOf(*letter)) {
+    case Arg::Vertex: put(out, args.vertex[vertices++]); break;
+    case Arg::VertexList: putAll(out, args.list); break;
+    case Arg::HexBytes: putAll(out, args.bytes); break;
+    case Arg::HexPixels: putAll(out, args.pixels); break;
+    case Arg::Float: put(out, args.real[k]); break;
+    default: put(out, args.number[k]); break;
+    }
+  }
+  out.resize((out.size() + 7) & ~(size_t)7);
+  KeptCall h;
+  std::memcpy(&h, out.data() + head, sizeof h);
+  h.size = (uint32_t)(out.size() - head - sizeof h);
+  std::memcpy(out.data() + head, &h, sizeof h);
+}
+
+// Replays kept calls from `p` to `end`; false at the first that fails.
+bool replayKept(Replayer &r, const unsigned char *p, const unsigned char *end) {
+  ReadArgs &a = r.args;
+  while (p < end && !r.done) {
+    KeptCall h;
+    take(p, h);
+    const unsigned char *next = p + h.size;
+    r.lineNumber = h.line;
+    const CallInfo &call = Calls[h.call];
+    int k = 0, vertices = 0;
+    for (const char *letter = call.args; *letter; ++letter, ++k) {
+      switch (kindOf(*letter)) {
+      case Arg::Vertex: take(p, a.vertex[vertices++]); break;
+      case Arg::VertexList:
+        takeAll(p, a.list);
+        while (a.index.size() < a.list.size())
+          a.index.push_back((int)a.index.size());
+        break;
+      case Arg::HexBytes: takeAll(p, a.bytes); break;
+      case Arg::HexPixels: takeAll(p, a.pixels); break;
+      case Arg::Float: take(p, a.real[k]); break;
+      default: take(p, a.number[k]); break;
+      }
+    }
+    p = next;
+    ++r.calls;
+    call.replay(r, a);
+    if (!r.problem.empty())
+      return false;
+  }
+  return true;
 }
 
 // Cuts the trace into lines as its bytes arrive and replays each.
@@ -536,7 +639,7 @@ struct LineFeed {
       const char *nl = static_cast<const char *>(std::memchr(p, '\n', (size_t)(end - p)));
       const char *stop = nl ? nl : end;
       if (pending.size() + (size_t)(stop - p) > BoardTraceMaxLine) {
-        ++number;
+        r.lineNumber = ++number;
         return r.fail("a line longer than " + std::to_string(BoardTraceMaxLine) + " characters");
       }
       if (!nl) {
@@ -544,6 +647,7 @@ struct LineFeed {
         return true;
       }
       ++number;
+      r.lineNumber = number;
       bool ok;
       if (pending.empty()) {
         ok = r.line(p, nl);
@@ -563,14 +667,14 @@ struct LineFeed {
     if (pending.empty() || r.done)
       return true;
     ++number;
+    r.lineNumber = number;
     return r.line(pending.data(), pending.data() + pending.size());
   }
 };
 
-bool replayResult(const Replayer &r, const LineFeed &lines, bool fed, const char *name,
-                  std::string &error) {
+bool replayResult(const Replayer &r, bool fed, const char *name, std::string &error) {
   if (!fed) {
-    error = std::string(name) + ":" + std::to_string(lines.number) + ": " + r.problem;
+    error = std::string(name) + ":" + std::to_string(r.lineNumber) + ": " + r.problem;
     return false;
   }
   if (r.interrupted) {
@@ -665,10 +769,14 @@ bool boardReplayText(const char *text, size_t size, const char *name, std::strin
   Replayer r(control);
   LineFeed lines(r);
   const bool fed = lines.feed(text, text + size) && lines.finish();
-  return replayResult(r, lines, fed, name, error);
+  return replayResult(r, fed, name, error);
 }
 
-bool boardReplay(const char *path, std::string &error, const BoardReplayControl &control) {
+namespace {
+
+// Feeds the file's lines to the replayer; false with `error` set when the file
+// cannot be read, with `fed` false when a line failed.
+bool feedFile(const char *path, Replayer &r, LineFeed &lines, bool &fed, std::string &error) {
   // A folder opens like a file and reads as empty: it would pass for a trace
   // with nothing in it.
   std::error_code ec;
@@ -681,10 +789,8 @@ bool boardReplay(const char *path, std::string &error, const BoardReplayControl 
     error = std::string("cannot read the trace file ") + path + ": " + std::strerror(errno);
     return false;
   }
-  Replayer r(control);
-  LineFeed lines(r);
   std::vector<char> chunk(1 << 16);
-  bool fed = true;
+  fed = true;
   while (fed && !r.done) {
     const size_t n = std::fread(chunk.data(), 1, chunk.size(), f);
     if (n == 0)
@@ -699,5 +805,45 @@ bool boardReplay(const char *path, std::string &error, const BoardReplayControl 
     return false;
   }
   fed = fed && lines.finish();
-  return replayResult(r, lines, fed, path, error);
+  return true;
+}
+
+} // namespace
+
+bool boardReplay(const char *path, std::string &error, const BoardReplayControl &control) {
+  Replayer r(control);
+  LineFeed lines(r);
+  bool fed = false;
+  if (!feedFile(path, r, lines, fed, error))
+    return false;
+  return replayResult(r, fed, path, error);
+}
+
+bool boardReadTrace(const char *path, BoardTrace &trace, std::string &error) {
+  static const BoardReplayControl none;
+  Replayer r(none);
+  trace.name = path;
+  trace.calls.clear();
+  r.sink = &trace.calls;
+  LineFeed lines(r);
+  bool fed = false;
+  if (!feedFile(path, r, lines, fed, error))
+    return false;
+  if (!fed) {
+    error = std::string(path) + ":" + std::to_string(r.lineNumber) + ": " + r.problem;
+    return false;
+  }
+  if (r.calls == 0) {
+    error = std::string(path) + " holds no board call: it is not a trace";
+    return false;
+  }
+  return true;
+}
+
+bool boardReplayTrace(const BoardTrace &trace, std::string &error,
+                      const BoardReplayControl &control) {
+  Replayer r(control);
+  const unsigned char *p = trace.calls.data();
+  const bool fed = replayKept(r, p, p + trace.calls.size());
+  return replayResult(r, fed, trace.name.c_str(), error);
 }

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 // Starts writing every board call to the file (replacing a trace in progress).
 bool boardStartTrace(const char *path, std::string &error);
@@ -35,3 +36,17 @@ bool boardReplay(const char *path, std::string &error, const BoardReplayControl 
 // The same for a trace held in memory; `name` stands for the file in messages.
 bool boardReplayText(const char *text, size_t size, const char *name, std::string &error,
                      const BoardReplayControl &control = {});
+
+// A trace read and checked ahead of its replay, kept in memory in a form that
+// replays without reading text (for timing the board alone).
+struct BoardTrace {
+  std::string name;                 // the file, for messages
+  std::vector<unsigned char> calls; // the calls with their arguments
+};
+
+// Reads a whole trace. False with a message naming the file (and the line)
+// when the file cannot be read, a line is not understood, or it holds no call.
+bool boardReadTrace(const char *path, BoardTrace &trace, std::string &error);
+// Replays a trace read by boardReadTrace, as boardReplay does the file.
+bool boardReplayTrace(const BoardTrace &trace, std::string &error,
+                      const BoardReplayControl &control = {});

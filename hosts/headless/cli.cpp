@@ -284,10 +284,14 @@ int runHeadless(const HeadlessRun &run) {
   long frames = 0;
   double seconds = 0.0;
   if (!run.replayPath.empty()) {
-    const double start = tickSeconds();
     BoardReplayControl control;
     control.stopRequested = stopRequested;  // SIGINT and SIGTERM end it at the next frame
-    if (!boardReplay(run.replayPath.c_str(), error, control)) {
+    // A benchmark reads the whole trace first and times the board alone.
+    BoardTrace trace;
+    const bool read = !run.bench || boardReadTrace(run.replayPath.c_str(), trace, error);
+    const double start = tickSeconds();
+    if (!read || !(run.bench ? boardReplayTrace(trace, error, control)
+                             : boardReplay(run.replayPath.c_str(), error, control))) {
       std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
       code = 1;
     }

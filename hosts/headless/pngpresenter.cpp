@@ -35,6 +35,33 @@ void frameToRgb(const PresentedFrame &f, unsigned char *rgb) {
   }
 }
 
+void FrameConverter::toRgb32(const PresentedFrame &f, uint32_t *out, int stride) {
+  if (table_.empty() || f.gamma != gamma_) {
+    table_.resize(65536);
+    for (unsigned p = 0; p < 65536; ++p) {
+      unsigned r = (p >> 11) & 0x1F, g = (p >> 5) & 0x3F, b = p & 0x1F;
+      r = (r << 3) | (r >> 2);
+      g = (g << 2) | (g >> 4);
+      b = (b << 3) | (b >> 2);
+      if (f.gamma) {
+        r = f.gamma[r];
+        g = f.gamma[g];
+        b = f.gamma[b];
+      }
+      table_[p] = 0xFF000000u | r << 16 | g << 8 | b;
+    }
+    gamma_ = f.gamma;
+  }
+  const uint32_t *table = table_.data();
+  for (int row = 0; row < f.height; ++row) {
+    // The board's origin is the lower left: the image's top row is the last.
+    const uint16_t *src = f.pixels + static_cast<size_t>(f.height - 1 - row) * f.strideInPixels;
+    uint32_t *dst = out + static_cast<size_t>(row) * stride;
+    for (int x = 0; x < f.width; ++x)
+      dst[x] = table[src[x]];
+  }
+}
+
 bool writePng(const std::string &path, const unsigned char *rgb, int width, int height,
               std::string &error) {
   // The picture goes to a temporary name and takes its own name only when it

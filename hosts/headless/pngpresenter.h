@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "glide/presenter.h"
 
@@ -30,6 +31,19 @@ public:
 
 // Expands a frame to 8-bit RGB rows, top row first, through the gamma table.
 void frameToRgb(const PresentedFrame &frame, unsigned char *rgb);
+
+// Expands frames to 32-bit pixels 0xFFRRGGBB, top row first, through the
+// gamma table: the same colours as frameToRgb, each pixel one look-up in a
+// table of every RGB 565 value, made again only when the gamma table changes.
+class FrameConverter {
+public:
+  // `stride` in pixels of the rows of `out`.
+  void toRgb32(const PresentedFrame &frame, uint32_t *out, int stride);
+
+private:
+  std::vector<uint32_t> table_;
+  const uint8_t *gamma_ = nullptr;
+};
 
 // Writes 8-bit RGB rows (top first) as a PNG; false and a message on failure.
 bool writePng(const std::string &path, const unsigned char *rgb, int width, int height,

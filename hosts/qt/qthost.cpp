@@ -52,16 +52,19 @@ constexpr WindowHandle PanelHandle = 2;
 // The latest presented frame, converted for the screen.
 QImage LatestFrame;
 
+// Converts each presented frame once, in one pass through a table, to the
+// 32-bit pixels the window system draws without converting them again.
 class QtPresenter : public FramePresenter {
 public:
   void present(const PresentedFrame &f) override {
-    rgb_.resize(static_cast<size_t>(f.width) * f.height * 3);
-    frameToRgb(f, rgb_.data());
-    LatestFrame = QImage(rgb_.data(), f.width, f.height, f.width * 3, QImage::Format_RGB888);
+    if (LatestFrame.width() != f.width || LatestFrame.height() != f.height)
+      LatestFrame = QImage(f.width, f.height, QImage::Format_RGB32);
+    converter_.toRgb32(f, reinterpret_cast<uint32_t *>(LatestFrame.bits()),
+                       static_cast<int>(LatestFrame.bytesPerLine() / 4));
   }
 
 private:
-  std::vector<uchar> rgb_;
+  FrameConverter converter_;
 };
 
 // Draws the frame scaled to fill the rectangle while keeping its shape.
@@ -71,8 +74,12 @@ void drawFrameFitted(QPainter &painter, const QRect &area, const QImage &frame) 
   QSize size = frame.size().scaled(area.size(), Qt::KeepAspectRatio);
   QRect target(QPoint(0, 0), size);
   target.moveCenter(area.center());
-  painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-  painter.drawImage(target, frame);
+  // At the frame's own size a plain copy; otherwise the nearest pixel.
+  painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+  if (size == frame.size())
+    painter.drawImage(target.topLeft(), frame);
+  else
+    painter.drawImage(target, frame);
 }
 
 // The saver window: black, borderless, full screen, no cursor.

@@ -1,6 +1,7 @@
 // The pixel pipeline: combine, alpha test, blending, dithering and textures,
 // against values worked out by hand.
 #include <cmath>
+#include <functional>
 
 #include "glide/pipeline.h"
 #include "tests/glide/boardtest.h"
@@ -242,9 +243,10 @@ TEST_F(Pipeline, PerspectiveCorrectTextureCoordinates) {
     }
 }
 
-TEST_F(Pipeline, SpecialisedSpansMatchTheReferencePipeline) {
-  // Random triangles, lines and points under every state the specialised paths cover, drawn
-  // once fast and once through the reference path: same pixels.
+// Random triangles, lines and points under every state the specialised paths
+// cover, drawn once fast and once through the reference path: same pixels.
+void compareWithReference(GrTextureFormat_t format,
+                          const std::function<std::vector<uint16_t>()> &readBack) {
   std::vector<uint16_t> texels(256 * 256);
   uint32_t seed = 12345;
   auto next = [&seed]() {
@@ -253,7 +255,7 @@ TEST_F(Pipeline, SpecialisedSpansMatchTheReferencePipeline) {
   };
   for (auto &t : texels)
     t = (uint16_t)next();
-  GrMipMapId_t id = allocate(GR_TEXFMT_RGB_565);
+  GrMipMapId_t id = allocate(format);
   guTexDownloadMipMap(id, texels.data(), nullptr);
   guTexSource(id);
   grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_DECAL);
@@ -263,13 +265,14 @@ TEST_F(Pipeline, SpecialisedSpansMatchTheReferencePipeline) {
   const int blends[5][2] = {{GR_BLEND_ONE, GR_BLEND_ZERO},      {GR_BLEND_SRC_ALPHA, GR_BLEND_ONE},
                             {GR_BLEND_SRC_ALPHA, GR_BLEND_ZERO}, {GR_BLEND_ZERO, GR_BLEND_SRC_ALPHA},
                             {GR_BLEND_ONE, GR_BLEND_SRC_ALPHA}};
-  // Passes: fast, reference, fast without 256-bit vectors.
-  std::vector<uint16_t> results[3];
-  for (int pass = 0; pass < 3; ++pass) {
+  // Passes: fast, reference, fast without 256-bit vectors, fast without 512-bit vectors.
+  std::vector<uint16_t> results[4];
+  for (int pass = 0; pass < 4; ++pass) {
     boardForceReferencePipeline(pass == 1);
     boardUseWideVectors(pass != 2);
+    boardUseWidestVectors(pass != 3);
     seed = 777;
-    fill(0x8410);
+    grBufferClear(0x808080, 0, 0);
     for (int k = 0; k < 600; ++k) {
       int mode = k % 5;
       grAlphaBlendFunction(blends[mode][0], blends[mode][1], GR_BLEND_ZERO, GR_BLEND_ZERO);
@@ -307,17 +310,27 @@ TEST_F(Pipeline, SpecialisedSpansMatchTheReferencePipeline) {
       else
         grAADrawPoint(&v[2]);
     }
-    results[pass] = backBuffer();
+    results[pass] = readBack();
   }
   boardForceReferencePipeline(false);
   boardUseWideVectors(true);
-  int differing = 0, narrowDiffering = 0;
+  boardUseWidestVectors(true);
+  int differing = 0, narrowDiffering = 0, no512Differing = 0;
   for (size_t i = 0; i < results[0].size(); ++i) {
     differing += results[0][i] != results[1][i];
     narrowDiffering += results[2][i] != results[1][i];
+    no512Differing += results[3][i] != results[1][i];
   }
-  EXPECT_EQ(differing, 0);
-  EXPECT_EQ(narrowDiffering, 0);
+  EXPECT_EQ(differing, 0) << "texture format " << format;
+  EXPECT_EQ(narrowDiffering, 0) << "texture format " << format;
+  EXPECT_EQ(no512Differing, 0) << "texture format " << format;
+}
+
+TEST_F(Pipeline, SpecialisedSpansMatchTheReferencePipeline) {
+  // Colour textures, and grey ones (which have a span of their own).
+  auto read = [this]() { return backBuffer(); };
+  compareWithReference(GR_TEXFMT_RGB_565, read);
+  compareWithReference(GR_TEXFMT_INTENSITY_8, read);
 }
 
 TEST_F(Pipeline, PolygonsDrawTheSameAsTheirTriangles) {

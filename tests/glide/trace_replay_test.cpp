@@ -142,6 +142,41 @@ TEST_F(TraceReplay, AReplayTracedAgainWritesTheSameTrace) {
   EXPECT_TRUE(readAll(again) == recorded);
 }
 
+TEST_F(TraceReplay, ATraceReadAheadReplaysTheSameCallsAndNamesTheLinesThatFail) {
+  const std::string recorded = recordEveryCall();
+  BoardTrace trace;
+  ASSERT_TRUE(boardReadTrace(first.c_str(), trace, error)) << error;
+  // Read twice, replayed twice: the same calls each time.
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_TRUE(boardStartTrace(again.c_str(), error)) << error;
+    ASSERT_TRUE(boardReplayTrace(trace, error)) << error;
+    ASSERT_TRUE(boardStopTrace(error)) << error;
+    EXPECT_TRUE(readAll(again) == recorded) << "round " << round;
+  }
+  CountingPresenter shown;
+  boardSetPresenter(&shown);
+  BoardReplayControl control;
+  control.frameLimit = 1;
+  EXPECT_TRUE(boardReplayTrace(trace, error, control)) << error;
+  EXPECT_EQ(shown.frames, 1);
+
+  // A line that does not read fails the reading; a call that fails in the
+  // replay (texels never recorded) fails the replay; both name their line.
+  {
+    std::ofstream out(again, std::ios::binary);
+    out << "grGlideInit\ngrBufferSwap x\n";
+  }
+  EXPECT_FALSE(boardReadTrace(again.c_str(), trace, error));
+  EXPECT_NE(error.find(again + ":2: "), std::string::npos) << error;
+  {
+    std::ofstream out(again, std::ios::binary);
+    out << "grGlideInit\n# a note\nguTexDownloadMipMap 0 00000000000000aa\n";
+  }
+  ASSERT_TRUE(boardReadTrace(again.c_str(), trace, error)) << error;
+  EXPECT_FALSE(boardReplayTrace(trace, error));
+  EXPECT_NE(error.find(again + ":3: no texels recorded"), std::string::npos) << error;
+}
+
 TEST_F(TraceReplay, AStopRequestEndsTheReplayAfterTheFrameAsAFailure) {
   const std::string recorded = recordEveryCall();
   CountingPresenter shown;
