@@ -152,7 +152,7 @@ private:
     crew_ = new Crew;
     crew_->round = round_;
     for (int i = 1; i < bandCount_; ++i)
-      crew_->threads.emplace_back([this] { work(); });
+      crew_->threads.emplace_back([this, seen = crew_->round] { work(seen); });
   }
 
   void stop() {
@@ -169,9 +169,9 @@ private:
     crew_ = nullptr;
   }
 
-  void work() {
+  // `seen`: the last round before the thread started.
+  void work(uint32_t seen) {
     Crew &c = *crew_;
-    uint32_t seen = c.round;
     for (;;) {
       uint32_t round;
       {

@@ -51,6 +51,25 @@ TEST(BoardHardware, ReportsOneAddOnBoardOrNone) {
 
 using Board = BoardTest;
 
+TEST_F(Board, AClearFillsEveryPixelWithItsColour) {
+  // ABGR colours: black and white (pixels of two equal bytes) and others.
+  const struct {
+    unsigned colour;
+    uint16_t pixel;
+  } cases[] = {{0x00000000, 0x0000}, {0x00FFFFFF, 0xFFFF}, {0x00302010, rgb565(2, 8, 6)},
+               {0x00FF0000, rgb565(0, 0, 31)}, {0x000000FF, rgb565(31, 0, 0)}};
+  for (const auto &c : cases) {
+    guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
+    quad(0, 0, W, H, 90, 90, 90, 255);
+    grBufferClear(c.colour, 0, 0);
+    const std::vector<uint16_t> px = backBuffer();
+    size_t wrong = 0;
+    for (uint16_t p : px)
+      wrong += p != c.pixel;
+    EXPECT_EQ(wrong, 0u) << std::hex << c.colour;
+  }
+}
+
 TEST_F(Board, SwapPresentsTheNewFrontBufferWithTheGammaTable) {
   RecordingPresenter presenter;
   boardSetPresenter(&presenter);
