@@ -109,10 +109,10 @@ protected:
       return;
     }
     blanked_ = false;
-    // Every screen the window covers shows the whole picture.
-    const QList<QRect> areas = screenAreas(this);
-    if (areas.isEmpty()) drawFrameFitted(painter, rect(), LatestFrame);
-    for (const QRect &area : areas) drawFrameFitted(painter, area, LatestFrame);
+    // The scene on the primary screen; any other screen the window covers stays black.
+    const QRect scene = sceneArea(this);
+    if (scene != rect()) painter.fillRect(rect(), Qt::black);
+    drawFrameFitted(painter, scene, LatestFrame);
   }
   void closeEvent(QCloseEvent *event) override {
     emptyFormClose();

@@ -18,15 +18,12 @@ void coverEveryScreen(QWidget *window) {
   window->show();
 }
 
-QList<QRect> screenAreas(const QWidget *window) {
-  QList<QRect> areas;
+QRect sceneArea(const QWidget *window) {
   // Inside another program's window the picture fills that window alone.
   if (!window->isWindow() || (window->windowHandle() && window->windowHandle()->parent()))
-    return areas;
+    return window->rect();
   const QRect global(window->mapToGlobal(QPoint(0, 0)), window->size());
-  for (QScreen *screen : QGuiApplication::screens()) {
-    const QRect part = screen->geometry().intersected(global);
-    if (!part.isEmpty()) areas.append(part.translated(-global.topLeft()));
-  }
-  return areas;
+  const QScreen *primary = QGuiApplication::primaryScreen();
+  const QRect part = primary ? primary->geometry().intersected(global) : QRect();
+  return part.isEmpty() ? window->rect() : part.translated(-global.topLeft());
 }
