@@ -24,13 +24,16 @@ void dialogMediaPlayer1Notify() {
 }
 MediaPlayer DialogMediaPlayer1(false, dialogMediaPlayer1Notify);
 
-constexpr int ResolutionCount = static_cast<int>(std::size(ResolutionTable));
+// The table's six sizes, then the native mode.
+constexpr int ResolutionCount = DisplayModeCount;
+static_assert(static_cast<int>(std::size(ResolutionTable)) == NativeDisplayMode);
 constexpr int RefreshCount = static_cast<int>(std::size(RefreshTable));
 const char *const DitherEntries[] = {"disabled", "2 x 2", "4 x 4"};
 constexpr int DitherCount = static_cast<int>(std::size(DitherEntries));
 
 // The entries name what the display layer selects for each stored index.
 std::string resolutionEntry(int i) {
+  if (i == NativeDisplayMode) return "Native";
   char text[32];
   std::snprintf(text, sizeof text, "%d x %d", ResolutionTable[i].width, ResolutionTable[i].height);
   return text;

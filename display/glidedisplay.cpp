@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <vector>
 
+#include "glide/boardstate.h"
 #include "glide/resolutions.h"
+#include "math/camera.h"
 #include "platform/application.h"
 
 namespace {
@@ -27,7 +29,7 @@ const RefreshEntry RefreshTable[9] = {
 const int DitherTable[3] = {GR_DITHER_DISABLE, GR_DITHER_2x2, GR_DITHER_4x4};
 
 SelectedDisplayMode SelectedMode = {GR_RESOLUTION_800x600, GR_REFRESH_60Hz, GR_DITHER_DISABLE,
-                                    800, 600, 60, 0};
+                                    800, 600, 60, 0, false};
 
 WindowHandle RenderWindow = 0;
 
@@ -53,9 +55,34 @@ void setRenderWindow(WindowHandle window) {
   if (window && haveApplication() && application().windowSize(window, w, h)) setRenderSize(w, h);
 }
 
+void nativeRenderSize(int &width, int &height) {
+  int w = 0, h = 0;
+  if (haveApplication()) {
+    if (!RenderWindow || !application().windowSize(RenderWindow, w, h) || w <= 0 || h <= 0)
+      application().screenSize(w, h);
+  }
+  if (w <= 0 || h <= 0) {
+    w = 800;
+    h = 600;
+  }
+  static_assert(NativeMaxSide <= BoardMaxScreenSide);
+  width = std::clamp(w, NativeMinWidth, NativeMaxSide);
+  height = std::clamp(h, NativeMinHeight, NativeMaxSide);
+}
+
 void selectDisplayMode(int modeIndex, int refreshIndex, int swapInterval, int ditherIndex) {
-  const DisplayModeEntry &mode = ResolutionTable[tableIndex(ResolutionTable, modeIndex)];
   const RefreshEntry &refresh = RefreshTable[tableIndex(RefreshTable, refreshIndex)];
+  DisplayModeEntry mode;
+  SelectedMode.native = modeIndex == NativeDisplayMode;
+  if (SelectedMode.native) {
+    // The board opens its screen at this size rather than the code's (see openGlide).
+    mode.code = GR_RESOLUTION_800x600;
+    nativeRenderSize(mode.width, mode.height);
+    setCameraAspect(static_cast<float>(mode.height) / static_cast<float>(mode.width));
+  } else {
+    mode = ResolutionTable[tableIndex(ResolutionTable, modeIndex)];
+    setCameraAspect(0.75f);
+  }
   SelectedMode.resolution = mode.code;
   SelectedMode.width = mode.width;
   SelectedMode.height = mode.height;
@@ -83,9 +110,12 @@ bool openGlide(bool saver) {
   if (!queryBoard()) return false;
   grSstSelect(0);
   if (!saver && (IntegratedBoard || Disable3DInWindow)) return false;
-  if (!grSstWinOpen(static_cast<FxU32>(RenderWindow), SelectedMode.resolution, SelectedMode.refresh,
-                    GR_COLORFORMAT_ABGR, GR_ORIGIN_LOWER_LEFT, 2, 0))
-    return false;
+  if (SelectedMode.native) boardSetScreenOverride(SelectedMode.width, SelectedMode.height);
+  const bool opened =
+      grSstWinOpen(static_cast<FxU32>(RenderWindow), SelectedMode.resolution, SelectedMode.refresh,
+                   GR_COLORFORMAT_ABGR, GR_ORIGIN_LOWER_LEFT, 2, 0);
+  if (SelectedMode.native) boardSetScreenOverride(0, 0);
+  if (!opened) return false;
   if (!saver) setGlideOutput(false);
   grDitherMode(SelectedMode.dither);
   grDepthBufferMode(GR_DEPTHBUFFER_DISABLE);

@@ -19,6 +19,16 @@ struct RefreshEntry {
 };
 
 extern const DisplayModeEntry ResolutionTable[6];
+
+// The mode after the table's six: frames at the size of the window they are
+// shown in (the saver's window, else the screen), held to the range below;
+// 800 x 600 when neither size is known.
+constexpr int NativeDisplayMode = 6;
+constexpr int DisplayModeCount = 7;
+constexpr int NativeMinWidth = 64, NativeMinHeight = 48;
+constexpr int NativeMaxSide = 4096;
+// The render size mode 6 would take now.
+void nativeRenderSize(int &width, int &height);
 extern const RefreshEntry RefreshTable[9];
 extern const int DitherTable[3];
 
@@ -29,6 +39,7 @@ struct SelectedDisplayMode {
   int width, height;
   int hz;
   int swapInterval; // vertical retraces grBufferSwap waits for; 0 swaps at once
+  bool native;      // mode 6: the board's screen opens at width x height
 };
 extern SelectedDisplayMode SelectedMode;
 
@@ -39,7 +50,8 @@ void setRenderWindow(WindowHandle window);
 // Longest swap interval: the slowest entry of the control panel's frame-rate list.
 constexpr int MaxSwapInterval = 6;
 // Indices outside the tables fall back to the first entry; the swap interval
-// is held to 0..MaxSwapInterval.
+// is held to 0..MaxSwapInterval. Also sets the camera's aspect: 0.75 for the
+// table's modes, height over width for mode 6.
 void selectDisplayMode(int modeIndex, int refreshIndex, int swapInterval, int ditherIndex);
 bool queryBoard();
 bool openGlide(bool saver);

@@ -136,7 +136,8 @@ void boardSetPresent(bool present) { Board.present = present; }
 void boardSetType(int type) { Board.boardType = type; }
 void boardSetRetraceSleep(void (*sleep)(double seconds)) { RetraceSleep = sleep; }
 void boardSetScreenOverride(int width, int height) {
-  const bool valid = width > 0 && height > 0 && width <= 1600 && height <= 1200;
+  const bool valid = width > 0 && height > 0 && width <= BoardMaxScreenSide &&
+                     height <= BoardMaxScreenSide;
   OverrideWidth = valid ? width : 0;
   OverrideHeight = valid ? height : 0;
 }

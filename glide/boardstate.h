@@ -88,8 +88,12 @@ extern BoardContext Board;
 // Texture memory of the one texture unit.
 constexpr uint32_t BoardTextureMemory = 4u * 1024u * 1024u;
 
+// The largest screen the board opens, in either direction.
+constexpr int BoardMaxScreenSide = 4096;
+
 // Opens every screen at this size, whatever resolution grSstWinOpen names
-// (replays for fuzzing; 0 x 0 goes back to the named resolutions).
+// (frames at a window's own size, replays for fuzzing; 0 x 0, or a size
+// beyond BoardMaxScreenSide, goes back to the named resolutions).
 void boardSetScreenOverride(int width, int height);
 
 // Replaces the thread's sleep while waiting for retraces (tests; null restores it).

@@ -21,7 +21,7 @@ struct BoardReplayControl {
   bool (*stopRequested)() = nullptr; // asked after every frame: true ends the replay, as a failure
   long frameLimit = 0;               // > 0: the replay ends, as a success, after this many frames
   int screenWidth = 0;               // > 0 with screenHeight: every screen opens at this
-  int screenHeight = 0;              // size instead (up to 1600 x 1200)
+  int screenHeight = 0;              // size instead (up to 4096 x 4096)
 };
 
 // The longest line a trace may hold: four times a texels line of the largest

@@ -1,6 +1,12 @@
 #include "math/camera.h"
 
 Camera CurrentCamera;
+float CameraAspect = 0.75f;
+
+void setCameraAspect(float heightOverWidth) {
+  CameraAspect = heightOverWidth > 0.0f ? heightOverWidth : 0.75f;
+  CurrentCamera.changed = 1;
+}
 
 void setCameraView(const Vector3& eye, const Vector3& target, const Vector3& up) {
   CurrentCamera.eye = eye;
@@ -69,7 +75,7 @@ void updateCamera() {
   matrix4Translation(Vector3{0.0f, 0.0f, c.zoom}, z);
   matrix4Multiply(z, rt, c.View);
 
-  c.CameraScaleX = 0.75f * c.zoom / (c.zoom + c.farZ);
+  c.CameraScaleX = CameraAspect * c.zoom / (c.zoom + c.farZ);
   c.CameraScaleY = c.zoom / (c.zoom + c.farZ);
   c.CameraScaleZ = -1.0f / (c.zoom + c.farZ);
   matrix4Scaling(Vector3{c.CameraScaleX, c.CameraScaleY, c.CameraScaleZ}, s);

@@ -4,7 +4,9 @@
 // updateCamera, which rebuilds every matrix; projectToClip then maps world
 // points into homogeneous clip space, where the visible volume is
 // −w ≤ x ≤ w, −w ≤ y ≤ w, −w ≤ z ≤ 0 (z = 0 on the near plane, z = −w on the
-// far plane, w = 1 on the far plane). Clip space is always 4:3.
+// far plane, w = 1 on the far plane). Clip space has the shape the camera's
+// aspect gives it: 4:3 for the board's fixed modes, the window's own shape
+// when frames are drawn at the window's size.
 #pragma once
 
 #include "math/matrix.h"
@@ -23,12 +25,19 @@ struct Camera {
   Matrix4 Perspective;    // depth mapping
   Matrix4 ViewToClip;     // Perspective · scaling(CameraScaleX, CameraScaleY, CameraScaleZ)
   Matrix4 ViewProjection; // ViewToClip · View: world to clip space
-  float CameraScaleX;     // 0.75·zoom/(zoom + farZ)
+  float CameraScaleX;     // CameraAspect·zoom/(zoom + farZ)
   float CameraScaleY;     // zoom/(zoom + farZ)
   float CameraScaleZ;     // −1/(zoom + farZ)
 };
 
 extern Camera CurrentCamera;
+
+// Height over width of the picture the camera projects onto: 0.75 for the
+// 4:3 modes. Changed only when the render size changes, by setCameraAspect.
+extern float CameraAspect;
+// Sets CameraAspect (anything not above 0 goes back to 0.75) and marks the
+// camera changed, so that the next updateCamera uses it.
+void setCameraAspect(float heightOverWidth);
 
 // Shared names for the camera state the scenes read. ViewProjection may be
 // replaced by ViewProjection · M (a model matrix) after updateCamera; the next

@@ -62,7 +62,7 @@ struct DisplayConfiguration : Configuration {
 };
 
 inline constexpr SettingField<DisplayConfiguration> DisplayFields[] = {
-    {"Mode", &DisplayConfiguration::Mode, 0},  // resolution table index (0 = 800 x 600)
+    {"Mode", &DisplayConfiguration::Mode, 0},  // resolution table index (0 = 800 x 600), 6 = the window's own size
     {"RefreshRate", &DisplayConfiguration::RefreshRate, 0},  // refresh table index (0 = 60 Hz)
     {"Divisor", &DisplayConfiguration::Divisor, 1},          // vertical retraces per buffer swap
     {"DitherMode", &DisplayConfiguration::DitherMode, 0},    // dither table index (0 = off)

@@ -11,6 +11,7 @@
 #include "app/entry.h"
 #include "hosts/headless/dumpresources.h"
 #include "display/frameloop.h"
+#include "display/glidedisplay.h"
 #include "glide/presenter.h"
 #include "glide/trace.h"
 #include "hosts/headless/headlessapp.h"
@@ -45,7 +46,9 @@ const char *const UsageText =
     "  --scene 1|2|random   the first or the second scene, or one at random\n"
     "                       (default: the saved choice)\n"
     "  --mode M             display mode for this run: 0 800x600, 1 640x480, 2 512x384,\n"
-    "                       3 1024x768, 4 1280x1024, 5 1600x1200\n"
+    "                       3 1024x768, 4 1280x1024, 5 1600x1200, 6 native (the\n"
+    "                       window's size: --size, else 800x600)\n"
+    "  --size WxH           with --mode 6: render at W x H (64x48 to 4096x4096)\n"
     "  --bench              render headless without writing files; print frames per second\n"
     "  --trace FILE         write every board call to FILE\n"
     "  --replay FILE        render a board trace (with --render or --bench)\n"
@@ -86,6 +89,25 @@ bool parseWindowId(const std::string &s, unsigned long &id) {
   // X window ids are 32-bit; a larger number would be cut to another window.
   if (!parseLong(s, n) || n <= 0 || n > 0xFFFFFFFFLL) return false;
   id = static_cast<unsigned long>(n);
+  return true;
+}
+
+bool parseRenderSize(const std::string &s, int &width, int &height) {
+  const size_t x = s.find_first_of("xX");
+  if (x == std::string::npos || x == 0 || x + 1 >= s.size()) return false;
+  int side[2] = {0, 0};
+  const std::string parts[2] = {s.substr(0, x), s.substr(x + 1)};
+  for (int k = 0; k < 2; ++k) {
+    // Plain decimal digits only: no sign, blank or base prefix.
+    if (parts[k].size() > 5 || parts[k].find_first_not_of("0123456789") != std::string::npos)
+      return false;
+    side[k] = std::atoi(parts[k].c_str());
+  }
+  if (side[0] < NativeMinWidth || side[0] > NativeMaxSide || side[1] < NativeMinHeight ||
+      side[1] > NativeMaxSide)
+    return false;
+  width = side[0];
+  height = side[1];
   return true;
 }
 
@@ -180,8 +202,14 @@ CliParse parseArguments(const std::vector<std::string> &args) {
       if (v.empty() || !parseLong(v, n) || (n != 1 && n != 2)) return fail("--scene needs 1, 2 or random");
       p.headless.scene = static_cast<int>(n);
     } else if (a == "--mode") {
-      if (!value(v) || !parseLong(v, n) || n < 0 || n > 5) return fail("--mode needs a mode from 0 to 5");
+      if (!value(v) || !parseLong(v, n) || n < 0 || n >= DisplayModeCount)
+        return fail("--mode needs a mode from 0 to " + std::to_string(DisplayModeCount - 1));
       p.headless.mode = static_cast<int>(n);
+    } else if (a == "--size") {
+      if (!value(v) || !parseRenderSize(v, p.headless.width, p.headless.height))
+        return fail("--size needs WxH, from " + std::to_string(NativeMinWidth) + "x" +
+                    std::to_string(NativeMinHeight) + " to " + std::to_string(NativeMaxSide) + "x" +
+                    std::to_string(NativeMaxSide) + " (e.g. 1920x1080)");
     } else if (a == "-fps") {
       // A screen-saver daemon's switch: the frame-rate read-out for this run.
       p.headless.showStatistics = p.windowed.showStatistics = true;
@@ -223,6 +251,8 @@ CliParse parseArguments(const std::vector<std::string> &args) {
     return fail("--audio-out needs a headless run of the saver (--render DIR or --bench)");
   if (!p.headless.replayPath.empty() && p.headless.renderDir.empty() && !p.headless.bench)
     return fail("--replay needs --render DIR (to write its frames) or --bench (to time them)");
+  if (p.headless.width > 0 && p.headless.mode != NativeDisplayMode)
+    return fail("--size needs --mode 6 (the native mode renders at that size)");
   if (headless && windowed) return fail("-root and -window-id cannot be combined with headless options");
   if (!p.headless.renderDir.empty() && p.headless.bench)
     return fail("--render and --bench cannot be combined");
@@ -323,6 +353,8 @@ int runHeadless(const HeadlessRun &run) {
 #endif
     HeadlessApplication app;
     app.setFrameLimit(run.frames);
+    // The saver's window, and the screen, are the size asked for.
+    if (run.width > 0 && run.height > 0) app.setScreen(run.width, run.height);
     setApplication(&app);
     DisplayModeOverride = run.mode;
     StatisticsOverride = run.showStatistics;

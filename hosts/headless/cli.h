@@ -29,6 +29,7 @@ struct HeadlessRun {
   unsigned seed = 0;
   int scene = 0;          // --scene 1|2 (0: from the settings), 3 random
   int mode = -1;          // --mode M
+  int width = 0, height = 0; // --size WxH: the window size mode 6 renders at
   bool bench = false;     // --bench
   std::string tracePath;  // --trace FILE
   std::string replayPath; // --replay FILE
@@ -51,6 +52,10 @@ CliParse parseArguments(const std::vector<std::string> &args);
 // A window id as a daemon passes it (decimal, or hexadecimal with 0x): 1 to
 // 0xFFFFFFFF; false for anything else.
 bool parseWindowId(const std::string &text, unsigned long &id);
+
+// A size as --size takes it: WxH in decimal (an 'x' or 'X' between), each
+// side within the native mode's range; false for anything else.
+bool parseRenderSize(const std::string &text, int &width, int &height);
 
 extern const char *const UsageText;
 

@@ -249,8 +249,12 @@ public:
       return true;
     }
     if (w == SaverHandle && saver_) {
-      width = saver_->width();
-      height = saver_->height();
+      // The part the scene is drawn in (the primary screen, or a daemon's
+      // whole window): the native mode renders at this size, so its frames
+      // are drawn as a plain copy.
+      const QSize size = sceneArea(saver_).size();
+      width = size.width();
+      height = size.height();
       return true;
     }
     return false;

@@ -67,13 +67,13 @@ TEST_F(MainFormTest, ListsNameEveryEntryAndTakeNothingOutsideThem) {
   MainForm &f = open();
   EXPECT_EQ(f.Resolution.items, (std::vector<std::string>{"800 x 600", "640 x 480", "512 x 384",
                                                            "1024 x 768", "1280 x 1024",
-                                                           "1600 x 1200"}));
+                                                           "1600 x 1200", "Native"}));
   EXPECT_EQ(f.RefreshRate.items,
             (std::vector<std::string>{"60 Hz", "70 Hz", "72 Hz", "75 Hz", "80 Hz", "85 Hz",
                                       "90 Hz", "100 Hz", "120 Hz"}));
   EXPECT_EQ(f.DitherMode.items, (std::vector<std::string>{"disabled", "2 x 2", "4 x 4"}));
   EXPECT_EQ(f.FrameRate.hint, "Targetted  frame rate");
-  f.userPick(f.Resolution, 6);
+  f.userPick(f.Resolution, 7);
   f.userPick(f.DitherMode, -1);
   EXPECT_EQ(f.display()->Mode, 0);
   EXPECT_EQ(f.display()->DitherMode, 0);
@@ -502,3 +502,15 @@ TEST_F(MainFormTest, ThePreviewFollowsTheAboutPage) {
 }
 
 } // namespace
+
+TEST_F(MainFormTest, AStoredNativeModeShowsNativeAndPickingItStoresSix) {
+  store("Display", {{"Mode", 6}});
+  MainForm &f = open();
+  ASSERT_EQ(f.Resolution.itemIndex, 6);
+  EXPECT_EQ(f.Resolution.items[static_cast<size_t>(f.Resolution.itemIndex)], "Native");
+  f.userPick(f.Resolution, 1);
+  EXPECT_EQ(f.display()->Mode, 1);
+  f.userPick(f.Resolution, 6);
+  close();
+  EXPECT_EQ(stored("Display", "Mode"), 6);
+}

@@ -36,7 +36,8 @@ TEST(Arguments, BadValuesAreRefusedWithAMessage) {
       {"--bench", "--fps", "nan"},
       {"--bench", "--seed", "-1"},
       {"--bench", "--scene", "3"},
-      {"--bench", "--mode", "6"},
+      {"--bench", "--mode", "7"},
+      {"--bench", "--mode", "-1"},
       {"--bench", "--render", "out"},     // both at once
       {"--frames", "3"},                  // nothing to do
       {"--replay", "t.trace"},            // a replay with nowhere for its frames
@@ -108,4 +109,40 @@ TEST(Arguments, TheHacksDescriptionOffersOnlyOptionsWeRead) {
     ++found;
   }
   EXPECT_EQ(found, 4);
+}
+
+TEST(Arguments, TheNativeModeTakesItsSizeAndOnlyIt) {
+  CliParse p = parseArguments({"--bench", "--mode", "6", "--size", "320x200"});
+  ASSERT_EQ(p.action, CliAction::Headless) << p.error;
+  EXPECT_EQ(p.headless.mode, 6);
+  EXPECT_EQ(p.headless.width, 320);
+  EXPECT_EQ(p.headless.height, 200);
+  // The order does not matter, nor the case of the x; the range's ends are in it.
+  p = parseArguments({"--size", "4096X48", "--render", "out", "--mode", "6"});
+  ASSERT_EQ(p.action, CliAction::Headless) << p.error;
+  EXPECT_EQ(p.headless.width, 4096);
+  EXPECT_EQ(p.headless.height, 48);
+  // Mode 6 alone: no size here, the window's (or 800 x 600) is used.
+  p = parseArguments({"--bench", "--mode", "6"});
+  ASSERT_EQ(p.action, CliAction::Headless) << p.error;
+  EXPECT_EQ(p.headless.width, 0);
+
+  const std::vector<std::string> badSizes = {
+      "",         "320",       "x200",      "320x",      "0x0",       "63x48",     "64x47",
+      "4097x100", "100x4097",  "-320x200",  "320x-200",  "+320x200",  " 320x200",  "320x200 ",
+      "320.5x200", "320x200x1", "0x140x100", "320*200",  "99999999999x200", "320x2e2"};
+  for (const std::string &size : badSizes) {
+    p = parseArguments({"--bench", "--mode", "6", "--size", size});
+    EXPECT_EQ(p.action, CliAction::Error) << "'" << size << "'";
+    EXPECT_NE(p.error.find("--size"), std::string::npos) << p.error;
+  }
+  p = parseArguments({"--bench", "--mode", "6", "--size"});
+  EXPECT_EQ(p.action, CliAction::Error);
+  // A size for a table mode, or for no mode at all, would be silently ignored: refused.
+  for (const auto &args : std::vector<std::vector<std::string>>{
+           {"--bench", "--size", "320x200"}, {"--bench", "--mode", "3", "--size", "320x200"}}) {
+    p = parseArguments(args);
+    EXPECT_EQ(p.action, CliAction::Error) << args.size();
+    EXPECT_NE(p.error.find("--mode 6"), std::string::npos) << p.error;
+  }
 }

@@ -88,8 +88,9 @@ TEST_F(DialogTest, EveryControlIsThereByItsFormName) {
   EXPECT_EQ(get<QGroupBox>("GroupBox22")->title(), "Energy saving features of monitor");
   auto *resolution = get<QComboBox>("Resolution");
   EXPECT_FALSE(resolution->isEditable());
-  EXPECT_EQ(resolution->count(), 6);
+  EXPECT_EQ(resolution->count(), 7);
   EXPECT_EQ(resolution->itemText(5), "1600 x 1200");
+  EXPECT_EQ(resolution->itemText(6), "Native");
   EXPECT_EQ(resolution->toolTip(), "Display resolution");
   EXPECT_EQ(get<QScrollBar>("ScrollBar1")->orientation(), Qt::Vertical);
   EXPECT_FALSE(get<QCheckBox>("CheckBox5")->isEnabled());
