@@ -196,6 +196,8 @@ void grSstSelect(int which_sst) {
 FxBool grSstWinOpen(FxU32 hWnd, GrScreenResolution_t screen_resolution,
                     GrScreenRefresh_t refresh_rate, GrColorFormat_t color_format,
                     GrOriginLocation_t origin_location, int nColBuffers, int nAuxBuffers) {
+  if (BoardTraceFile && OverrideWidth)
+    traceCall(TraceCall::ScreenSize, {OverrideWidth, OverrideHeight});
   if (BoardTraceFile)
     traceCall(TraceCall::GrSstWinOpen, {hWnd, screen_resolution, refresh_rate, color_format,
                                         origin_location, nColBuffers, nAuxBuffers});

@@ -88,6 +88,7 @@ struct Replayer {
   std::unordered_map<unsigned long long, std::vector<uint8_t>> texels;
   GrLfbInfo_t lock{};
   bool locked = false;
+  int screenWidth = 0, screenHeight = 0; // from a screenSize line, for the next open
   long calls = 0;          // board calls replayed
   long frames = 0;         // buffer swaps replayed
   bool done = false;       // the frame limit was reached
@@ -112,7 +113,12 @@ struct Replayer {
 };
 
 void replayOpen(Replayer &r, ReadArgs &a) {
-  boardSetScreenOverride(r.control.screenWidth, r.control.screenHeight);
+  // The replay's own size comes first, then the recorded one.
+  if (r.control.screenWidth > 0 && r.control.screenHeight > 0)
+    boardSetScreenOverride(r.control.screenWidth, r.control.screenHeight);
+  else
+    boardSetScreenOverride(r.screenWidth, r.screenHeight);
+  r.screenWidth = r.screenHeight = 0;
   // The window handle was the recording's own.
   grSstWinOpen(0, i32(a, 1), i32(a, 2), i32(a, 3), i32(a, 4), i32(a, 5), i32(a, 6));
   boardSetScreenOverride(0, 0);
@@ -259,6 +265,10 @@ constexpr CallInfo Calls[] = {
     {"grLfbUnlock", "ii", replayUnlock},
     {"grLfbReadRegion", "iuuuuu", replayReadRegion},
     {"grLfbConstantDepth", "u", [](Replayer &, ReadArgs &a) { grLfbConstantDepth(u32(a, 0)); }},
+    {"screenSize", "ii", [](Replayer &r, ReadArgs &a) {
+       r.screenWidth = i32(a, 0);
+       r.screenHeight = i32(a, 1);
+     }},
 };
 static_assert(sizeof Calls / sizeof *Calls == (size_t)TraceCall::Count,
               "one table entry for every traced call, in the order of TraceCall");

@@ -56,6 +56,8 @@ enum class TraceCall {
   GrLfbUnlock,
   GrLfbReadRegion,
   GrLfbConstantDepth,
+  ScreenSize,          // the size the next screen opens at, ahead of a grSstWinOpen
+                       // that opens at a size of its own rather than its code's
   Count
 };
 

@@ -13,6 +13,7 @@
 #include <iterator>
 #include <string>
 
+#include "glide/boardstate.h"
 #include "glide/trace.h"
 #include "tests/glide/boardtest.h"
 
@@ -139,7 +140,7 @@ TEST_F(TraceReplay, AReplayTracedAgainWritesTheSameTrace) {
   ASSERT_TRUE(boardStartTrace(again.c_str(), error)) << error;
   ASSERT_TRUE(boardReplayText(recorded.data(), recorded.size(), "memory", error)) << error;
   ASSERT_TRUE(boardStopTrace(error)) << error;
-  EXPECT_TRUE(readAll(again) == recorded);
+  EXPECT_EQ(readAll(again), recorded);
 }
 
 TEST_F(TraceReplay, ATraceReadAheadReplaysTheSameCallsAndNamesTheLinesThatFail) {
@@ -261,3 +262,48 @@ TEST_F(TraceReplay, AWriteThatFailsWhenTheTraceIsFinishedIsReported) {
 }
 
 }  // namespace
+
+// A screen opened at a size of its own (frames at a window's size) is traced
+// with that size, so that its replay draws at it, and traces again the same.
+TEST_F(TraceReplay, AScreenOpenedAtItsOwnSizeReplaysAtThatSize) {
+  ASSERT_TRUE(boardStartTrace(first.c_str(), error)) << error;
+  boardSetScreenOverride(320, 200);
+  grGlideInit();
+  grSstWinOpen(0, GR_RESOLUTION_800x600, GR_REFRESH_60Hz, GR_COLORFORMAT_ABGR,
+               GR_ORIGIN_LOWER_LEFT, 2, 0);
+  boardSetScreenOverride(0, 0);
+  grBufferClear(0x00102030u, 0, 0);
+  grBufferSwap(0);
+  grSstWinClose();
+  // A later screen at its code's size carries no size of its own.
+  grSstWinOpen(0, GR_RESOLUTION_640x480, GR_REFRESH_60Hz, GR_COLORFORMAT_ABGR,
+               GR_ORIGIN_LOWER_LEFT, 2, 0);
+  grBufferSwap(0);
+  grSstWinClose();
+  grGlideShutdown();
+  ASSERT_TRUE(boardStopTrace(error)) << error;
+  const std::string recorded = readAll(first);
+  EXPECT_NE(recorded.find("screenSize 320 200\ngrSstWinOpen "), std::string::npos) << recorded;
+  EXPECT_EQ(recorded.find("screenSize"), recorded.rfind("screenSize"));
+
+  CountingPresenter shown;
+  boardSetPresenter(&shown);
+  BoardReplayControl control;
+  control.frameLimit = 1;
+  ASSERT_TRUE(boardReplayText(recorded.data(), recorded.size(), "memory", error, control)) << error;
+  EXPECT_EQ(shown.width, 320);
+  EXPECT_EQ(shown.height, 200);
+  // The replay's own size still comes first.
+  control.screenWidth = 52;
+  control.screenHeight = 30;
+  ASSERT_TRUE(boardReplayText(recorded.data(), recorded.size(), "memory", error, control)) << error;
+  EXPECT_EQ(shown.width, 52);
+
+  grGlideShutdown(); // the cut-short replays left a screen open
+  ASSERT_TRUE(boardStartTrace(again.c_str(), error)) << error;
+  ASSERT_TRUE(boardReplay(first.c_str(), error)) << error;
+  ASSERT_TRUE(boardStopTrace(error)) << error;
+  EXPECT_EQ(shown.frames, 4);
+  EXPECT_EQ(shown.width, 640);  // the second screen at its code's size
+  EXPECT_EQ(readAll(again), recorded);
+}
