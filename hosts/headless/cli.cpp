@@ -61,6 +61,8 @@ const char *const UsageText =
     "  -fps                 show the frame-rate read-out for this run\n"
     "  --help               show this text\n"
     "\n"
+    "LUMENVEIL_THREADS=N draws on N threads (default: one per processor core); the\n"
+    "frames are the same whatever the number.\n"
 #ifdef _WIN32
     "Settings are kept in the registry under HKEY_LOCAL_MACHINE\\SOFTWARE\\Qbn\\Lumenveil\\1.1,\n"
     "or under HKEY_CURRENT_USER with the same path where the machine's key cannot be written.\n";
