@@ -135,6 +135,22 @@ void BM_Fade(benchmark::State &state) {
 }
 BENCHMARK(BM_Fade);
 
+// Ends of `count` lines 20 pixels long along their major axis, at angles up
+// to 40 degrees either way, with the texture coordinates and 1/w given for
+// the first and the second end.
+std::vector<GrVertex> lineEnds(int count, float s0, float t0, float oow0, float s1, float t1,
+                               float oow1) {
+  std::vector<GrVertex> ends(count * 2);
+  for (int i = 0; i < count; ++i) {
+    float slope = std::tan(((i * 37 % 81) - 40) * 0.0174533f);
+    float x = 50.0f + (i * 37 % 700) + 0.5f, y = 50.0f + (i * 53 % 500) + 0.3125f;
+    float dx = i % 2 ? 20.0f : -20.0f;
+    ends[i * 2] = vertex(x, y, 120, 200, 255, 255, s0, t0, oow0);
+    ends[i * 2 + 1] = vertex(x + dx, y + dx * slope, 255, 255, 255, 128, s1, t1, oow1);
+  }
+  return ends;
+}
+
 // (d) antialiased lines 20 pixels long along their major axis, at angles up
 // to 40 degrees either way; each step along the major axis covers two pixels.
 void BM_AALines20(benchmark::State &state) {
@@ -144,14 +160,7 @@ void BM_AALines20(benchmark::State &state) {
   grAlphaTestFunction(GR_CMP_GREATER);
   grAlphaTestReferenceValue(5);
   const int count = 1000;
-  std::vector<GrVertex> ends(count * 2);
-  for (int i = 0; i < count; ++i) {
-    float slope = std::tan(((i * 37 % 81) - 40) * 0.0174533f);
-    float x = 50.0f + (i * 37 % 700) + 0.5f, y = 50.0f + (i * 53 % 500) + 0.3125f;
-    float dx = i % 2 ? 20.0f : -20.0f;
-    ends[i * 2] = vertex(x, y, 120, 200, 255, 255, 0, 0, 1);
-    ends[i * 2 + 1] = vertex(x + dx, y + dx * slope, 255, 255, 255, 128, 0, 0, 1);
-  }
+  const std::vector<GrVertex> ends = lineEnds(count, 0, 0, 1, 0, 0, 1);
   for (auto _ : state)
     for (int i = 0; i < count; ++i)
       grAADrawLine(&ends[i * 2], &ends[i * 2 + 1]);
@@ -175,14 +184,7 @@ void BM_TexturedLinesAndPoints(benchmark::State &state) {
   grAlphaTestFunction(GR_CMP_GREATER);
   grAlphaTestReferenceValue(5);
   const int count = 1000;
-  std::vector<GrVertex> ends(count * 2);
-  for (int i = 0; i < count; ++i) {
-    float slope = std::tan(((i * 37 % 81) - 40) * 0.0174533f);
-    float x = 50.0f + (i * 37 % 700) + 0.5f, y = 50.0f + (i * 53 % 500) + 0.3125f;
-    float dx = i % 2 ? 20.0f : -20.0f;
-    ends[i * 2] = vertex(x, y, 120, 200, 255, 255, 10, 128, 1.0f / 65500);
-    ends[i * 2 + 1] = vertex(x + dx, y + dx * slope, 255, 255, 255, 128, 240, 128, 0.5f / 65500);
-  }
+  const std::vector<GrVertex> ends = lineEnds(count, 10, 128, 1.0f / 65500, 240, 128, 0.5f / 65500);
   for (auto _ : state)
     for (int i = 0; i < count; ++i) {
       grAADrawLine(&ends[i * 2], &ends[i * 2 + 1]);
