@@ -3,6 +3,8 @@
 // classes asked for, and a message box that records what the user would see.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -104,6 +106,15 @@ struct RecordedBoxes : MessageBoxSink {
   }
   void beep(int, int) override {}
 };
+
+// A settings file of the test's own, empty, in the test's scratch folder; its path.
+inline std::string useScratchRegistry(const char *name) {
+  const std::string path = ::testing::TempDir() + name;
+  std::remove(path.c_str());
+  setenv("LUMENVEIL_REGISTRY", path.c_str(), 1);
+  setRegistryFilePath(path);
+  return path;
+}
 
 inline void writeRegistry(const std::string &path, const std::string &body) {
   std::ofstream(path, std::ios::binary) << "REGEDIT4\n\n" << body;

@@ -50,10 +50,7 @@ Message key(uint32_t code = LV_WM_KEYDOWN) {
 class Password : public ::testing::Test {
 protected:
   void SetUp() override {
-    path_ = ::testing::TempDir() + "lv-password-registry.reg";
-    std::remove(path_.c_str());
-    setenv("LUMENVEIL_REGISTRY", path_.c_str(), 1);
-    setRegistryFilePath(path_);
+    path_ = useScratchRegistry("lv-password-registry.reg");
     boardSetRetraceWait(false);
     boardSetPresenter(nullptr);
     resetSaverWindowState();

@@ -18,10 +18,7 @@ constexpr uint64_t Minute = 60000;
 class Power : public ::testing::Test {
 protected:
   void SetUp() override {
-    path_ = ::testing::TempDir() + "lv-power-registry.reg";
-    std::remove(path_.c_str());
-    setenv("LUMENVEIL_REGISTRY", path_.c_str(), 1);
-    setRegistryFilePath(path_);
+    path_ = useScratchRegistry("lv-power-registry.reg");
     boardSetRetraceWait(false);
     boardSetPresenter(nullptr);
     resetSaverWindowState();
