@@ -63,6 +63,7 @@ CommandLine parseCommandLine(const std::string &line) {
   case 'c':
     c.mode = RunMode::Configure;
     c.checkRunning = true;
+    c.handle = readHandle(line, slash); // /c:HWND: the window the dialog belongs to
     break;
   default:
     c.mode = RunMode::Saver;
@@ -84,6 +85,14 @@ bool findRunningInstance(const std::string &title, bool closeIt) {
 
 bool isWindowsNT() { return application().platformId() == LV_VER_PLATFORM_WIN32_NT; }
 bool isWindows9x() { return application().platformId() == LV_VER_PLATFORM_WIN32_WINDOWS; }
+
+void announceSaverRunning(bool usePassword) {
+  if (usePassword && isWindows9x()) application().setScreenSaverRunning(true);
+}
+
+void announceSaverEnded() {
+  if (isWindows9x()) application().setScreenSaverRunning(false);
+}
 
 int runSaver(void *instance, const std::string &commandLine) {
   Application &app = application();
@@ -129,6 +138,7 @@ int runSaver(void *instance, const std::string &commandLine) {
     SavedMessageHandler = app.messageHandler();
     UsePassword = readPasswordFlag();
     if (saver) {
+      announceSaverRunning(UsePassword);
       startPowerManagement();
       app.setMessageHandler(saverHookHandler());
       watchSystemPower();
@@ -140,6 +150,7 @@ int runSaver(void *instance, const std::string &commandLine) {
       app.showCursor(false);
     } else {
       app.setTitle(ControlPanelTitle);
+      app.setDialogOwner(static_cast<WindowHandle>(c.handle));
       setRenderWindow(app.createControlPanel());
     }
 
@@ -149,6 +160,7 @@ int runSaver(void *instance, const std::string &commandLine) {
       messageBox("Failed to initialize 3DFX hardware.\nProbable cause:\nHardware already taken by "
                  "another application;\nInvalid display mode requested.",
                  "Error", LV_MB_OK);
+      announceSaverEnded();
       return -1;
     }
     if (saver) {
@@ -180,7 +192,7 @@ int runSaver(void *instance, const std::string &commandLine) {
   if (saver) {
     restoreMonitorPower();
     app.releaseCapture();
-    app.setScreenSaverRunning(false);
+    announceSaverEnded();
   }
   shutdownDisplay();
   return 0;

@@ -14,7 +14,7 @@ struct CommandLine {
   char letter = 0;      // the switch letter in lower case, 0 when there is no switch
   char after = 0;       // the character after the letter (the scene digit of /s1, /s2)
   bool checkRunning = false; // /s and /c look for a running copy first
-  long handle = 0;      // the window handle of /p, /l and /a
+  long handle = 0;      // the window handle of /p, /l, /a and /c (the dialog's owner)
 };
 
 // Reads the switch: only the first '/' counts; the letter compares without
@@ -29,3 +29,9 @@ int runSaver(void *instance, const std::string &commandLine);
 bool findRunningInstance(const std::string &title, bool closeIt);
 bool isWindowsNT();
 bool isWindows9x();
+
+// Windows 95/98 is told that a saver runs while a password-protected saver
+// runs (so the system's task switch keys stay away from it), and told the
+// end on every way out of the saver.
+void announceSaverRunning(bool usePassword);
+void announceSaverEnded();

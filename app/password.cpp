@@ -17,9 +17,9 @@ bool readPasswordFlag() {
   if (registryQueryValue(key.current(), "ScreenSaveUsePassword", &type, value, &size) !=
       LV_ERROR_SUCCESS)
     value[0] = 0;
-  const bool flag = value[0] != 0;
-  if (flag && !isWindowsNT() && haveApplication()) application().setScreenSaverRunning(true);
-  return flag;
+  // The saver's start-up tells Windows 95/98 that a saver runs when the
+  // flag is set (announceSaverRunning).
+  return value[0] != 0;
 }
 
 bool verifySaverPassword(WindowHandle window) {

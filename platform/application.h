@@ -92,6 +92,10 @@ public:
   // Windows of the two run modes. The saver window's paint, create and close
   // handlers are the emptyForm* functions of app/saverwindow.h.
   virtual WindowHandle createSaverWindow() = 0;
+  // The window the control-panel dialog is to belong to (0: none); a handle
+  // that names no window is ignored. Hosts whose dialogs belong to nothing
+  // ignore it.
+  virtual void setDialogOwner(WindowHandle) {}
   // Creates the control-panel dialog; returns its preview panel's window (0: none).
   virtual WindowHandle createControlPanel() = 0;
   virtual void closeWindow(WindowHandle window) = 0;

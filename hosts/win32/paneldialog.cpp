@@ -58,7 +58,7 @@ void registerClasses(HINSTANCE instance) {
 
 } // namespace
 
-Win32ControlPanel::Win32ControlPanel(HINSTANCE instance, std::function<void()> closed)
+Win32ControlPanel::Win32ControlPanel(HINSTANCE instance, std::function<void()> closed, HWND owner)
     : instance_(instance), closed_(std::move(closed)) {
   registerClasses(instance_);
   font_ = CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
@@ -71,7 +71,7 @@ Win32ControlPanel::Win32ControlPanel(HINSTANCE instance, std::function<void()> c
   AdjustWindowRectEx(&frame, style, FALSE, WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT);
   window_ = CreateWindowExA(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, DialogClass, MainFormCaption,
                             style, CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
-                            frame.bottom - frame.top, nullptr, nullptr, instance_, this);
+                            frame.bottom - frame.top, owner, nullptr, instance_, this);
   tabs_ = CreateWindowExA(0, WC_TABCONTROLA, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0,
                           MainFormClientWidth, MainFormClientHeight, window_, nullptr, instance_,
                           nullptr);

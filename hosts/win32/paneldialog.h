@@ -19,8 +19,9 @@
 
 class Win32ControlPanel {
 public:
-  // closed: called once when the dialog has closed and saved.
-  Win32ControlPanel(HINSTANCE instance, std::function<void()> closed);
+  // closed: called once when the dialog has closed and saved; owner: the
+  // window the dialog belongs to (null: none).
+  Win32ControlPanel(HINSTANCE instance, std::function<void()> closed, HWND owner = nullptr);
   ~Win32ControlPanel();
   Win32ControlPanel(const Win32ControlPanel &) = delete;
   Win32ControlPanel &operator=(const Win32ControlPanel &) = delete;

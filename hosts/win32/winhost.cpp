@@ -12,6 +12,7 @@
 #include "app/saverwindow.h"
 #include "glide/presenter.h"
 #include "glide/trace.h"
+#include "hosts/win32/desktopservices.h"
 #include "hosts/win32/gdipresenter.h"
 #include "hosts/win32/paneldialog.h"
 #include "hosts/headless/headlessapp.h"
@@ -188,8 +189,11 @@ public:
     UpdateWindow(saver_);
     return toHandle(saver_);
   }
+  void setDialogOwner(WindowHandle owner) override {
+    dialogOwner_ = owner && IsWindow(toHwnd(owner)) ? toHwnd(owner) : nullptr;
+  }
   WindowHandle createControlPanel() override {
-    panel_ = std::make_unique<Win32ControlPanel>(instance_, [this] { terminate(); });
+    panel_ = std::make_unique<Win32ControlPanel>(instance_, [this] { terminate(); }, dialogOwner_);
     panel_->open();
     return toHandle(panel_->tela());
   }
@@ -268,15 +272,11 @@ public:
     return true;
   }
 
-  int platformId() override {
-    OSVERSIONINFOA info{};
-    info.dwOSVersionInfoSize = sizeof info;
-    if (!GetVersionExA(&info)) return LV_VER_PLATFORM_WIN32_NT;
-    return static_cast<int>(info.dwPlatformId);
-  }
+  int platformId() override { return win32PlatformId(); }
   void setScreenSaverRunning(bool running) override {
     UINT scratch = 0;
-    SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, running ? TRUE : FALSE, &scratch, 0);
+    win32SystemCalls().systemParametersInfo(SPI_SETSCREENSAVERRUNNING, running ? TRUE : FALSE,
+                                            &scratch, 0);
   }
 
   // MessageBoxSink
@@ -304,6 +304,7 @@ private:
   std::string title_;
   MessageHandler handler_;
   std::unique_ptr<Win32ControlPanel> panel_;
+  HWND dialogOwner_ = nullptr;
   DWORD lastPass_ = 0;
   MSG current_{};
   bool dispatching_ = false;
@@ -374,6 +375,7 @@ int runWin32Host(int, char **, const WindowedRun &run) {
   const bool finerTimer = timeBeginPeriod(1) == TIMERR_NOERROR;
   int code = 0;
   {
+    Win32DesktopPorts ports(GetModuleHandleA(nullptr));
     Win32Application app(GetModuleHandleA(nullptr), presenter);
     setApplication(&app);
     code = runSaver(GetModuleHandleA(nullptr), run.commandLine);

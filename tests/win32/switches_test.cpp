@@ -46,6 +46,7 @@ TEST(WindowsSwitches, TheSystemsSwitchesChooseTheirRunModes) {
   c = readSwitches("C:\\WINDOWS\\SYSTEM32\\LUMENV~1.SCR /c:3211318");
   EXPECT_EQ(c.mode, RunMode::Configure);
   EXPECT_TRUE(c.checkRunning);
+  EXPECT_EQ(c.handle, 3211318); // the window the dialog belongs to
 
   c = readSwitches("\"C:\\Program Files\\Lumenveil\\lumenveil.scr\" /S");
   EXPECT_EQ(c.mode, RunMode::Saver);
