@@ -16,6 +16,7 @@
 #include "app/password.h"
 #include "app/power.h"
 #include "app/preview.h"
+#include "app/saverwindow.h"
 #include "hosts/win32/desktopservices.h"
 #include "hosts/win32/gdipresenter.h"
 #include "hosts/win32/winhost.h"
@@ -541,4 +542,73 @@ TEST_F(FakedSystem, ThePowerTimersRunOnTheSystemsTimersAndFireOnceEach) {
   setPriorityControl(nullptr);
   setMonitorPower(nullptr);
   setTimerService(nullptr);
+}
+
+namespace {
+
+const char *const DesktopKey = "Control Panel\\Desktop";
+
+// Windows' own "use a password" setting, as the display settings store it;
+// the value it had comes back at the end.
+class UserPasswordSetting {
+public:
+  explicit UserPasswordSetting(const char *value) {
+    RegCreateKeyExA(HKEY_CURRENT_USER, DesktopKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
+                    &key_, nullptr);
+    DWORD size = sizeof old_;
+    had_ = RegQueryValueExA(key_, "ScreenSaveUsePassword", nullptr, &type_,
+                            reinterpret_cast<BYTE *>(old_), &size) == ERROR_SUCCESS;
+    oldSize_ = size;
+    RegSetValueExA(key_, "ScreenSaveUsePassword", 0, REG_SZ, reinterpret_cast<const BYTE *>(value),
+                   static_cast<DWORD>(std::strlen(value) + 1));
+  }
+  ~UserPasswordSetting() {
+    if (had_)
+      RegSetValueExA(key_, "ScreenSaveUsePassword", 0, type_, reinterpret_cast<const BYTE *>(old_),
+                     oldSize_);
+    else
+      RegDeleteValueA(key_, "ScreenSaveUsePassword");
+    RegCloseKey(key_);
+  }
+
+private:
+  HKEY key_ = nullptr;
+  bool had_ = false;
+  DWORD type_ = REG_SZ, oldSize_ = 0;
+  char old_[64] = {};
+};
+
+void CALLBACK endTheSaver(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  requestSaverEnd();
+}
+
+} // namespace
+
+TEST_F(FakedSystem, APasswordSaverOnWindows9xIsAnnouncedAndItsEndToldWhenThePasswordCannotBeAsked) {
+  // Windows 98 with a saver password, on a system without the password
+  // component: the saver tells Windows it runs, and at its end says why it
+  // could not ask and tells Windows it stopped.
+  UserPasswordSetting password("1");
+  Win32DesktopPorts ports(GetModuleHandleA(nullptr));
+  setMessageBoxSink(&boxes_);  // the ports' application would show them
+  const UINT_PTR timer = SetTimer(nullptr, 0, 1500, endTheSaver);
+  ASSERT_NE(timer, 0u);
+  EXPECT_EQ(runSaver(GetModuleHandleA(nullptr), "/s1"), 0);
+  KillTimer(nullptr, timer);
+  resetSaverWindowState();
+  EXPECT_EQ(runningCalls(), (std::vector<UINT>{TRUE, FALSE}));
+  ASSERT_FALSE(boxes_.texts.empty());
+  EXPECT_EQ(boxes_.texts[0], "Password CPL couldn't be found");
+}
+
+TEST_F(FakedSystem, TheControlPanelBelongsToTheWindowItWasOpenedFor) {
+  HWND settings = makeParent(300, 200);
+  ASSERT_NE(settings, nullptr);
+  app_->setDialogOwner(reinterpret_cast<WindowHandle>(settings));
+  const WindowHandle tela = app_->createControlPanel();
+  ASSERT_NE(tela, 0u);
+  HWND dialog = GetAncestor(reinterpret_cast<HWND>(tela), GA_ROOT);
+  EXPECT_EQ(GetWindow(dialog, GW_OWNER), settings);
+  DestroyWindow(settings);
 }
