@@ -397,6 +397,11 @@ LRESULT Win32ControlPanel::handle(HWND window, UINT message, WPARAM wParam, LPAR
       return 0;
     }
     break;
+  case WM_DESTROY:
+    // Destroyed with the window it belongs to (the settings sheet closed
+    // first): it saves and ends the run as if closed.
+    if (window == window_) close();
+    break;
   case WM_PAINT:
     if (window == tela_) {
       PAINTSTRUCT ps;

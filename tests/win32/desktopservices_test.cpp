@@ -610,5 +610,20 @@ TEST_F(FakedSystem, TheControlPanelBelongsToTheWindowItWasOpenedFor) {
   ASSERT_NE(tela, 0u);
   HWND dialog = GetAncestor(reinterpret_cast<HWND>(tela), GA_ROOT);
   EXPECT_EQ(GetWindow(dialog, GW_OWNER), settings);
+  // The settings sheet closes first: the dialog goes with it and the run ends.
   DestroyWindow(settings);
+  EXPECT_FALSE(IsWindow(dialog));
+  app_->processMessages();
+  EXPECT_TRUE(app_->terminated());
+}
+
+TEST_F(FakedSystem, AControlPanelOwnerThatIsNoWindowIsIgnored) {
+  HWND gone = makeParent(10, 10);
+  DestroyWindow(gone);
+  app_->setDialogOwner(reinterpret_cast<WindowHandle>(gone));
+  const WindowHandle tela = app_->createControlPanel();
+  ASSERT_NE(tela, 0u);
+  HWND dialog = GetAncestor(reinterpret_cast<HWND>(tela), GA_ROOT);
+  EXPECT_TRUE(IsWindow(dialog));
+  EXPECT_EQ(GetWindow(dialog, GW_OWNER), nullptr);
 }
