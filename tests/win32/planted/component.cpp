@@ -3,8 +3,8 @@
 // names, and says so when a routine of it runs.
 #include <windows.h>
 
-extern "C" __declspec(dllexport) BOOL WINAPI VerifyScreenSavePwd(HWND) { return TRUE; }
+extern "C" __attribute__((dllexport)) BOOL WINAPI VerifyScreenSavePwd(HWND) { return TRUE; }
 
-extern "C" __declspec(dllexport) DWORD WINAPI PwdChangePasswordA(LPCSTR, HWND, DWORD, void *) {
+extern "C" __attribute__((dllexport)) DWORD WINAPI PwdChangePasswordA(LPCSTR, HWND, DWORD, void *) {
   return 0x504C4E54; // "PLNT"
 }
