@@ -241,7 +241,9 @@ public:
   void raiseInstance(const std::string &title) override {
     HWND app = other(title);
     if (!app) return;
-    BringWindowToTop(app);
+    // Raised without taking the activation: a running saver ends when it loses it, and a
+    // second copy started over it is meant to leave it running.
+    SetWindowPos(app, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     // The windows it owns (the saver window, the dialog) come to the front.
     struct Search {
       HWND owner;
@@ -257,7 +259,7 @@ public:
           return TRUE;
         },
         reinterpret_cast<LPARAM>(&search));
-    if (search.found) SetForegroundWindow(search.found);
+    if (search.found && GetForegroundWindow() != search.found) SetForegroundWindow(search.found);
   }
   void closeInstance(const std::string &title) override {
     HWND app = other(title);
