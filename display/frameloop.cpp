@@ -94,6 +94,9 @@ bool initFrameLoop(bool saver) {
 
 void renderFrame() {
   if (!FrameLoopReady || MonitorOff) return;
+  // A native run draws at its window's size: a window resized since the last
+  // frame gets a screen of its new size before this frame is drawn.
+  if (SaverMode) followNativeSize();
   stepClock();
   if (const SceneEntry *scene = activeEntry(); scene && scene->step) scene->step(MotionBlur);
   if (SaverMode && ShowCenteringAid && ElapsedSeconds < 90.0f) drawCenteringAid();

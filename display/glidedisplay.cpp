@@ -130,6 +130,51 @@ bool openGlide(bool saver) {
   return true;
 }
 
+bool followNativeSize() {
+  if (!SelectedMode.native || !Open || !FullScreen) return false;
+  int w = 0, h = 0;
+  nativeRenderSize(w, h);
+  if (w == SelectedMode.width && h == SelectedMode.height) return false;
+  // What opening the screen resets, to be set again through the board's calls
+  // (so that a trace of the run replays it too).
+  const BoardContext &b = Board;
+  const int renderBuffer = b.renderBuffer, dither = b.ditherMode, depth = b.depthMode,
+            cull = b.cullMode, colorCombine = b.colorCombine, texCombine = b.texCombine,
+            alphaSource = b.alphaSource, rgbSrc = b.rgbSrc, rgbDst = b.rgbDst,
+            alphaSrc = b.alphaSrc, alphaDst = b.alphaDst, alphaFunc = b.alphaFunc,
+            alphaRef = b.alphaRef, texture = b.currentTexture;
+  const bool rgbMask = b.rgbMask, alphaMask = b.alphaMask;
+  const uint16_t lfbDepth = b.lfbDepth;
+  boardSetScreenOverride(w, h);
+  const bool opened =
+      grSstWinOpen(static_cast<FxU32>(RenderWindow), SelectedMode.resolution, SelectedMode.refresh,
+                   GR_COLORFORMAT_ABGR, GR_ORIGIN_LOWER_LEFT, 2, 0);
+  boardSetScreenOverride(0, 0);
+  if (!opened) {
+    Open = false;
+    return false;
+  }
+  SelectedMode.width = w;
+  SelectedMode.height = h;
+  setRenderSize(w, h);
+  setCameraAspect(static_cast<float>(h) / static_cast<float>(w));
+  grRenderBuffer(renderBuffer);
+  grColorMask(rgbMask, alphaMask);
+  grDitherMode(dither);
+  grDepthBufferMode(depth);
+  grCullMode(cull);
+  grHints(GR_HINT_ALLOW_MIPMAP_DITHER, 0);
+  guColorCombineFunction(colorCombine);
+  grTexCombineFunction(GR_TMU0, texCombine);
+  guAlphaSource(alphaSource);
+  grAlphaBlendFunction(rgbSrc, rgbDst, alphaSrc, alphaDst);
+  grAlphaTestFunction(alphaFunc);
+  grAlphaTestReferenceValue(static_cast<GrAlpha_t>(alphaRef));
+  grLfbConstantDepth(lfbDepth);
+  if (texture >= 0) guTexSource(texture);
+  return true;
+}
+
 bool startDisplay(bool saver) {
   if (!openGlide(saver)) return false;
   setGlideOutput(saver);

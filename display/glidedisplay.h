@@ -53,6 +53,13 @@ constexpr int MaxSwapInterval = 6;
 // is held to 0..MaxSwapInterval. Also sets the camera's aspect: 0.75 for the
 // table's modes, height over width for mode 6.
 void selectDisplayMode(int modeIndex, int refreshIndex, int swapInterval, int ditherIndex);
+// Mode 6 follows its window between frames: when the size mode 6 would take
+// now (nativeRenderSize) is not the size the board's screen was opened at, the
+// screen is opened again at the new size, with the render state the scenes
+// left (opening resets it), and the render size and the camera's shape follow.
+// True when it reopened. Nothing for the table's modes, a closed display or
+// the control panel.
+bool followNativeSize();
 bool queryBoard();
 bool openGlide(bool saver);
 bool startDisplay(bool saver);

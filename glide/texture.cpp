@@ -7,6 +7,7 @@
 
 #include "glide/boardstate.h"
 #include "glide/glide.h"
+#include "glide/texels.h"
 #include "glide/tracewrite.h"
 #include "glide/workers.h"
 
@@ -200,3 +201,11 @@ void guTexSource(GrMipMapId_t mmid) {
     Board.currentTexture = mmid;
 }
 
+
+int boardTexelBytes(GrTextureFormat_t format) { return bytesPerTexel(format); }
+uint32_t boardExpandTexel(GrTextureFormat_t format, const uint8_t *texel) {
+  return expandTexel(format, texel);
+}
+bool boardLevelSize(GrLOD_t lod, GrAspectRatio_t aspect, int &width, int &height) {
+  return levelSize(lod, aspect, width, height);
+}

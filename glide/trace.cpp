@@ -34,21 +34,13 @@ enum class Arg : uint8_t {
   HexPixels   // four hexadecimal digits a 16-bit pixel
 };
 
-constexpr int MaxArgs = 16;
+constexpr int MaxArgs = BoardTraceArgs::MaxArgs;
 constexpr int MaxVertices = 4096; // the most a replayed polygon may have
 
 struct Replayer;
 
 // What a replayed line holds, by argument.
-struct ReadArgs {
-  long long number[MaxArgs];
-  float real[MaxArgs];
-  GrVertex vertex[2];                 // Vertex arguments, in order
-  std::vector<GrVertex> list;         // a VertexList
-  std::vector<int> index;             // 0, 1, 2, ... for the list
-  std::vector<uint8_t> bytes;         // HexBytes
-  std::vector<uint16_t> pixels;       // HexPixels
-};
+using ReadArgs = BoardTraceArgs;
 
 typedef void (*ReplayFn)(Replayer &r, ReadArgs &a); // failures go to Replayer::fail
 
@@ -602,33 +594,40 @@ void Replayer::keep(int callIndex) {
   std::memcpy(out.data() + head, &h, sizeof h);
 }
 
+// Reads the arguments of the kept call at `p` into `a`; returns its header
+// and moves `p` to the next call.
+KeptCall takeKept(const unsigned char *&p, ReadArgs &a) {
+  KeptCall h;
+  take(p, h);
+  const unsigned char *next = p + h.size;
+  const CallInfo &call = Calls[h.call];
+  int k = 0, vertices = 0;
+  for (const char *letter = call.args; *letter; ++letter, ++k) {
+    switch (kindOf(*letter)) {
+    case Arg::Vertex: take(p, a.vertex[vertices++]); break;
+    case Arg::VertexList:
+      takeAll(p, a.list);
+      while (a.index.size() < a.list.size())
+        a.index.push_back((int)a.index.size());
+      break;
+    case Arg::HexBytes: takeAll(p, a.bytes); break;
+    case Arg::HexPixels: takeAll(p, a.pixels); break;
+    case Arg::Float: take(p, a.real[k]); break;
+    default: take(p, a.number[k]); break;
+    }
+  }
+  p = next;
+  return h;
+}
+
 // Replays kept calls from `p` to `end`; false at the first that fails.
 bool replayKept(Replayer &r, const unsigned char *p, const unsigned char *end) {
   ReadArgs &a = r.args;
   while (p < end && !r.done) {
-    KeptCall h;
-    take(p, h);
-    const unsigned char *next = p + h.size;
+    const KeptCall h = takeKept(p, a);
     r.lineNumber = h.line;
-    const CallInfo &call = Calls[h.call];
-    int k = 0, vertices = 0;
-    for (const char *letter = call.args; *letter; ++letter, ++k) {
-      switch (kindOf(*letter)) {
-      case Arg::Vertex: take(p, a.vertex[vertices++]); break;
-      case Arg::VertexList:
-        takeAll(p, a.list);
-        while (a.index.size() < a.list.size())
-          a.index.push_back((int)a.index.size());
-        break;
-      case Arg::HexBytes: takeAll(p, a.bytes); break;
-      case Arg::HexPixels: takeAll(p, a.pixels); break;
-      case Arg::Float: take(p, a.real[k]); break;
-      default: take(p, a.number[k]); break;
-      }
-    }
-    p = next;
     ++r.calls;
-    call.replay(r, a);
+    Calls[h.call].replay(r, a);
     if (!r.problem.empty())
       return false;
   }
@@ -856,4 +855,17 @@ bool boardReplayTrace(const BoardTrace &trace, std::string &error,
   const unsigned char *p = trace.calls.data();
   const bool fed = replayKept(r, p, p + trace.calls.size());
   return replayResult(r, fed, trace.name.c_str(), error);
+}
+
+bool boardVisitTrace(const BoardTrace &trace,
+                     bool (*visit)(void *context, int call, const BoardTraceArgs &args),
+                     void *context) {
+  BoardTraceArgs args;
+  const unsigned char *p = trace.calls.data(), *end = p + trace.calls.size();
+  while (p < end) {
+    const KeptCall h = takeKept(p, args);
+    if (!visit(context, (int)h.call, args))
+      return false;
+  }
+  return true;
 }

@@ -7,8 +7,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "glide/glide.h"
 
 // Starts writing every board call to the file (replacing a trace in progress).
 bool boardStartTrace(const char *path, std::string &error);
@@ -50,3 +53,26 @@ bool boardReadTrace(const char *path, BoardTrace &trace, std::string &error);
 // Replays a trace read by boardReadTrace, as boardReplay does the file.
 bool boardReplayTrace(const BoardTrace &trace, std::string &error,
                       const BoardReplayControl &control = {});
+
+// The arguments of one call of a read trace, as a visitor is handed them: by
+// the argument's place, numbers (integers, sizes, hashes) in `number`, floats
+// in `real`; Vertex arguments in `vertex`, in order; a vertex list in `list`,
+// texels in `bytes`, frame-buffer pixels in `pixels`.
+struct BoardTraceArgs {
+  static constexpr int MaxArgs = 16;
+  long long number[MaxArgs];
+  float real[MaxArgs];
+  GrVertex vertex[2];
+  std::vector<GrVertex> list;
+  std::vector<int> index;       // 0, 1, 2, ... as long as the list
+  std::vector<uint8_t> bytes;
+  std::vector<uint16_t> pixels;
+};
+
+// Hands every call of a read trace, in order, to `visit` with its TraceCall
+// number (see tracewrite.h) and its arguments, without making any board call
+// (for drawing a trace through something other than the board). Ends early,
+// with false, when `visit` returns false.
+bool boardVisitTrace(const BoardTrace &trace,
+                     bool (*visit)(void *context, int call, const BoardTraceArgs &args),
+                     void *context);

@@ -127,7 +127,18 @@ template int saveSettingFields(const GlobalConfiguration &, const char *,
 template int saveSettingFields(const PowerConfiguration &, const char *,
                                std::span<const SettingField<PowerConfiguration>>);
 
-DisplayConfiguration::DisplayConfiguration() { setDefaults(*this); }
+namespace {
+static_assert(DisplayFields[0].field == &DisplayConfiguration::Mode);
+int32_t RunDefaultDisplayMode = DisplayFields[0].initial;
+}  // namespace
+
+void setRunDefaultDisplayMode(int32_t mode) { RunDefaultDisplayMode = mode; }
+int32_t runDefaultDisplayMode() { return RunDefaultDisplayMode; }
+
+DisplayConfiguration::DisplayConfiguration() {
+  setDefaults(*this);
+  Mode = RunDefaultDisplayMode;
+}
 int DisplayConfiguration::load() { return loadRecord(*this); }
 int DisplayConfiguration::save() { return saveRecord(*this); }
 
@@ -216,7 +227,10 @@ int resetCdDeviceName() {
 
 int writeDefaultSettings() {
   // One file that cannot be written is told once, not once per group.
-  if (int r = DisplayConfiguration().save()) return r;
+  // The table's defaults, whatever this run would take where nothing is stored.
+  DisplayConfiguration display;
+  display.Mode = DisplayFields[0].initial;
+  if (int r = display.save()) return r;
   if (int r = AudioConfiguration().save()) return r;
   if (int r = resetCdDeviceName()) return r;
   if (int r = GlobalConfiguration().save()) return r;

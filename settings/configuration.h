@@ -70,6 +70,13 @@ inline constexpr SettingField<DisplayConfiguration> DisplayFields[] = {
     {"Image centering aid", &DisplayConfiguration::ImageCenteringAid, 0},
 };
 
+// The display mode a record takes where none is stored: the table's (0,
+// 800 x 600) unless the host names another for this run (a screen-saver
+// daemon's window: 6, the window's own size). A stored mode, whichever it is,
+// is read over it as always; saving writes whatever the record holds.
+void setRunDefaultDisplayMode(int32_t mode);
+int32_t runDefaultDisplayMode();
+
 // The first scene.
 struct LumenveilConfiguration : Configuration {
   static constexpr const char *Group = "Lumenveil";

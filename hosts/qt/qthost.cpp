@@ -29,6 +29,7 @@
 #include "app/power.h"
 #include "app/saverwindow.h"
 #include "display/frameloop.h"
+#include "display/glidedisplay.h"
 #include "glide/presenter.h"
 #include "hosts/qt/dialog.h"
 #include "glide/trace.h"
@@ -43,6 +44,7 @@
 #include "platform/cddevice.h"
 #include "platform/messagebox.h"
 #include "platform/random.h"
+#include "settings/configuration.h"
 
 namespace {
 
@@ -468,6 +470,9 @@ int runQtHost(int argc, char **argv, const WindowedRun &given) {
       }
     }
   }
+  // A daemon's hack draws at the size of the window it is given, unless the
+  // user stored a display mode of their own.
+  if (run.root || run.windowId) setRunDefaultDisplayMode(NativeDisplayMode);
   if (run.haveSeed) setFixedSeed(run.seed);
   StatisticsOverride = run.showStatistics;
   if (run.randomScene) selectScene(2);

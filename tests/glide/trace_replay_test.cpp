@@ -6,15 +6,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "glide/boardstate.h"
 #include "glide/trace.h"
+#include "glide/tracewrite.h"
 #include "tests/glide/boardtest.h"
 
 namespace {
@@ -306,4 +309,66 @@ TEST_F(TraceReplay, AScreenOpenedAtItsOwnSizeReplaysAtThatSize) {
   EXPECT_EQ(shown.frames, 4);
   EXPECT_EQ(shown.width, 640);  // the second screen at its code's size
   EXPECT_EQ(readAll(again), recorded);
+}
+
+namespace {
+// What a visitor saw: the calls in order, and some arguments of a few.
+struct Seen {
+  std::vector<int> calls;
+  std::vector<GrVertex> polygon;  // the first grDrawPolygon's vertices
+  long long swapInterval = -1;
+  size_t texelBytes = 0;
+  std::vector<uint16_t> pixels;   // the first lfbWrite's
+  int stopAfter = -1;             // calls to accept before refusing one
+};
+bool seeCall(void *context, int call, const BoardTraceArgs &a) {
+  Seen &s = *static_cast<Seen *>(context);
+  if (s.stopAfter >= 0 && (int)s.calls.size() == s.stopAfter) return false;
+  s.calls.push_back(call);
+  switch ((TraceCall)call) {
+  case TraceCall::GrDrawPolygon:
+    if (s.polygon.empty()) s.polygon = a.list;
+    break;
+  case TraceCall::GrBufferSwap: s.swapInterval = a.number[0]; break;
+  case TraceCall::Texels: s.texelBytes = a.bytes.size(); break;
+  case TraceCall::LfbWrite:
+    if (s.pixels.empty()) s.pixels = a.pixels;
+    break;
+  default: break;
+  }
+  return true;
+}
+} // namespace
+
+TEST_F(TraceReplay, AVisitorIsHandedEveryCallInOrderWithItsArgumentsAndNoBoardCallIsMade) {
+  const std::string recorded = recordEveryCall();
+  BoardTrace trace;
+  ASSERT_TRUE(boardReadTrace(first.c_str(), trace, error)) << error;
+  CountingPresenter shown;
+  boardSetPresenter(&shown);
+  Seen seen;
+  EXPECT_TRUE(boardVisitTrace(trace, seeCall, &seen));
+  EXPECT_EQ(shown.frames, 0);  // the board drew nothing
+  // One call a line of the trace, in its order.
+  size_t lines = 0;
+  for (char c : recorded) lines += c == '\n';
+  ASSERT_EQ(seen.calls.size(), lines);
+  EXPECT_EQ(seen.calls.front(), (int)TraceCall::GrGlideInit);
+  EXPECT_EQ(seen.calls.back(), (int)TraceCall::GrGlideShutdown);
+  EXPECT_EQ(std::count(seen.calls.begin(), seen.calls.end(), (int)TraceCall::GrBufferSwap), 2);
+  EXPECT_EQ(seen.swapInterval, 1);
+  EXPECT_EQ(seen.texelBytes, 64u * 32u * 2u);
+  // The polygon as drawn: index order 4, 0, 1, 2, 3 of everyCall's vertices.
+  ASSERT_EQ(seen.polygon.size(), 5u);
+  EXPECT_FLOAT_EQ(seen.polygon[0].x - 524288.0f, 5.0f);
+  EXPECT_FLOAT_EQ(seen.polygon[0].a, 4.0f);
+  EXPECT_FLOAT_EQ(seen.polygon[1].r, 255.0f);
+  EXPECT_FLOAT_EQ(seen.polygon[3].b, 255.0f);
+  EXPECT_EQ(seen.pixels, (std::vector<uint16_t>{0xF00F, 0xF010, 0xF011, 0xF012, 0xF013, 0xF014, 0xF015}));
+
+  // A visitor that refuses a call ends the walk there.
+  Seen cut;
+  cut.stopAfter = 3;
+  EXPECT_FALSE(boardVisitTrace(trace, seeCall, &cut));
+  EXPECT_EQ(cut.calls.size(), 3u);
 }

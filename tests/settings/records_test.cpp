@@ -1,4 +1,6 @@
 // The settings records against a private registry file.
+#include <cstdio>
+
 #include "registry_fixture.h"
 #include "settings/configuration.h"
 
@@ -270,3 +272,38 @@ TEST_F(RecordsTest, DesktopFlagsMustBeStrings) {
 }
 
 }  // namespace
+
+TEST_F(RecordsTest, ARunDefaultModeStandsWhereNoModeIsStoredAndAStoredModeIsReadOverIt) {
+  setRunDefaultDisplayMode(6);
+  DisplayConfiguration fresh;
+  fresh.load();
+  EXPECT_EQ(fresh.Mode, 6);
+  EXPECT_EQ(fresh.Divisor, 1);  // the other fields keep their table defaults
+
+  // A stored mode, the table's own default among them, is the user's choice.
+  for (int stored : {0, 2, 5, 6}) {
+    writeFile("REGEDIT4\n\n" + Group + "Display]\n\"Mode\"=dword:0000000" + std::to_string(stored) +
+              "\n\n");
+    DisplayConfiguration display;
+    display.load();
+    EXPECT_EQ(display.Mode, stored);
+  }
+  // Other values of the group stored, but no mode: the run's default.
+  writeFile("REGEDIT4\n\n" + Group + "Display]\n\"Divisor\"=dword:00000002\n\n");
+  DisplayConfiguration noMode;
+  noMode.load();
+  EXPECT_EQ(noMode.Mode, 6);
+  EXPECT_EQ(noMode.Divisor, 2);
+
+  // Writing the default settings writes the table's, not the run's.
+  ASSERT_EQ(writeDefaultSettings(), 0);
+  DisplayConfiguration written;
+  written.load();
+  EXPECT_EQ(written.Mode, 0);
+
+  setRunDefaultDisplayMode(0);
+  std::remove(file.c_str());
+  DisplayConfiguration plain;
+  plain.load();
+  EXPECT_EQ(plain.Mode, 0);
+}

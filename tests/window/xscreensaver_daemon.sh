@@ -54,9 +54,9 @@ for _ in $(seq 1 50); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n1 "$work/display")"
 
 home="$work/home"
+# No settings stored: the hack takes its own defaults (Native, the daemon's
+# window's size). Its board calls go to a trace, to read the size from.
 mkdir -p "$home/.config/lumenveil"
-printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Qbn\\Lumenveil\\1.1\\Display]\n"Mode"=dword:00000000\n' \
-  > "$home/.config/lumenveil/registry.reg"
 cat > "$home/.xscreensaver" <<CONF
 timeout:	0:30:00
 cycle:		0:00:00
@@ -68,7 +68,7 @@ dpmsEnabled:	False
 grabDesktopImages:	False
 mode:		one
 selected:	0
-programs:	"Lumenveil" $hack -root --scene 2 \\n\\
+programs:	"Lumenveil" $hack -root --scene 2 --trace $home/hack.trace \\n\\
 CONF
 chown -R "$user" "$home"
 as_user() { (cd "$home" && runuser -u "$user" -- env HOME="$home" DISPLAY="$DISPLAY" TMPDIR="$home" PATH=/usr/bin:/bin "$@"); }
@@ -119,5 +119,8 @@ ms=$(now_ms)
 alive "$pid" && fail "the hack still runs ${ms} ms after deactivation"
 echo "after deactivation: the daemon's graphics process ended at ${gfx_end} ms, the hack at ${ms} ms"
 [ $((ms - gfx_end)) -le 1000 ] || fail "the hack took more than a second to end after the daemon told it to"
+size=$(grep -a -m1 '^screenSize ' "$home/hack.trace" | awk '{print $2 "x" $3}')
+echo "the hack's frames: ${size:-not at a size of their own}"
+[ "$size" = "${w}x${h}" ] || fail "the hack did not draw at the size of the daemon's window (${w}x${h})"
 [ -n "${LV_DAEMON_VERBOSE:-}" ] && tail -n 30 "$work/daemon.log"
 echo "PASS"

@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# A screen-saver daemon's window with no display mode stored: the hack draws
+# at the window's own size (Native), and when the window is resized mid-run
+# the next frames are drawn at the new size and shape, edge to edge, by the
+# same run. The sizes the board's screen was opened at are read from the
+# run's trace; the pictures from the window.
+#
+#   native_window.sh LUMENVEIL LVXWIN [SHOTS_DIR]
+# With SHOTS_DIR, screenshots before and after each resize are kept there.
+set -u
+exe="$1"
+xwin="$2"
+shots="${3:-}"
+work=$(mktemp -d)
+source "$(dirname "$0")/windowtest.sh"
+: > "$LUMENVEIL_REGISTRY" # nothing stored
+
+# The sizes the board's screen was opened at, in order.
+opened() { grep -a '^screenSize ' "$1" | awk '{printf "%sx%s ", $2, $3}'; }
+
+shot() {
+  [ -n "$shots" ] && command -v import > /dev/null && import -window "$parent" "$shots/${1#-}.png" 2> /dev/null
+  return 0
+}
+
+# Lit pixels and background showing in a part of the parent window.
+part() { "$xwin" grab "$parent" "$@" | awk '{print $3, $6}'; }
+
+run_native() {
+  local how="$1" trace="$2" w h lit bg
+  sleep 3
+  read -r w h lit _ _ bg < <("$xwin" grab "$parent")
+  echo "$how: ${w}x${h} window: lit $lit, background $bg"
+  [ "$bg" -eq 0 ] && [ "$lit" -gt 500 ] || fail "$how: the window is not covered by a scene"
+  shot "$how-200x150"
+  # Wide: frames of the old shape would be scaled into the middle with black
+  # sides; frames of the new size reach both edges.
+  xdotool windowsize "$parent" 480 150
+  sleep 2
+  shot "$how-480x150"
+  read -r lit bg < <(part 0 0 60 150)
+  echo "$how: resized to 480x150: left edge lit $lit, background $bg"
+  [ "$bg" -eq 0 ] && [ "$lit" -gt 0 ] || fail "$how: the frames do not reach the left edge after the resize"
+  read -r lit bg < <(part 420 0 60 150)
+  echo "$how: right edge lit $lit, background $bg"
+  [ "$bg" -eq 0 ] && [ "$lit" -gt 0 ] || fail "$how: the frames do not reach the right edge after the resize"
+  # Tall.
+  xdotool windowsize "$parent" 150 300
+  sleep 2
+  shot "$how-150x300"
+  read -r lit bg < <(part 0 0 150 60)
+  echo "$how: resized to 150x300: top lit $lit, background $bg"
+  [ "$bg" -eq 0 ] && [ "$lit" -gt 0 ] || fail "$how: the frames do not reach the top after the resize"
+  read -r lit bg < <(part 0 240 150 60)
+  [ "$bg" -eq 0 ] && [ "$lit" -gt 0 ] || fail "$how: the frames do not reach the bottom after the resize"
+  kill -0 "$saver" 2> /dev/null || fail "$how: the run ended"
+  kill -TERM "$saver"
+  wait "$saver"
+  local sizes
+  sizes=$(opened "$trace")
+  echo "$how: the board's screen opened at: $sizes"
+  [ "$sizes" = "200x150 480x150 150x300 " ] || fail "$how: not reopened at each new size (opened at: $sizes)"
+  # One run throughout: the board was started, and the textures loaded, once.
+  [ "$(grep -ac '^grGlideInit' "$trace")" -eq 1 ] || fail "$how: the run started the board more than once"
+  [ "$(grep -ac '^guTexAllocateMemory ' "$trace")" -le 16 ] || fail "$how: the textures were loaded again"
+}
+
+make_parent 200 150
+"$exe" --scene 2 -window-id "$parent" --trace "$work/window.trace" 2> /dev/null &
+saver=$!
+pids+=("$saver")
+run_native "-window-id" "$work/window.trace"
+kill "$parent_pid"
+
+make_parent 200 150
+XSCREENSAVER_WINDOW="$parent" "$exe" -root --scene 1 --trace "$work/root.trace" 2> /dev/null &
+saver=$!
+pids+=("$saver")
+run_native "-root" "$work/root.trace"
+
+# A mode of the user's own is kept: the frames stay 640 x 480, scaled.
+printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Qbn\\Lumenveil\\1.1\\Display]\n"Mode"=dword:00000001\n' > "$LUMENVEIL_REGISTRY"
+"$exe" --scene 2 -window-id "$parent" --trace "$work/stored.trace" 2> /dev/null &
+saver=$!
+pids+=("$saver")
+sleep 3
+xdotool windowsize "$parent" 480 150
+sleep 2
+read -r lit bg < <(part 0 0 60 150)
+echo "stored mode 1 in a 480x150 window: left edge lit $lit, background $bg"
+[ "$lit" -eq 0 ] && [ "$bg" -eq 0 ] || fail "a stored mode did not keep its 4:3 frames"
+kill -TERM "$saver"
+wait "$saver"
+grep -aq '^screenSize ' "$work/stored.trace" && fail "a stored mode opened the screen at the window's size"
+grep -aq '^grSstWinOpen [0-9]* 7 ' "$work/stored.trace" ||
+  fail "a stored mode 1 did not open 640 x 480"
+echo "PASS"
