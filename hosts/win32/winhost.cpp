@@ -12,10 +12,13 @@
 #include "app/saverwindow.h"
 #include "glide/presenter.h"
 #include "glide/trace.h"
+#include "hosts/win32/cddrives.h"
+#include "hosts/win32/cdmci.h"
 #include "hosts/win32/gdipresenter.h"
 #include "hosts/win32/paneldialog.h"
 #include "hosts/headless/headlessapp.h"
 #include "platform/application.h"
+#include "platform/cddevice.h"
 #include "platform/messagebox.h"
 #include "platform/random.h"
 
@@ -163,6 +166,8 @@ public:
       lastPass_ = timeGetTime();
     }
     drain();
+    // The CD's completions dispatched above start the next track here.
+    deliverCdNotices();
   }
   bool terminated() const override { return terminated_; }
   void terminate() override {
@@ -372,6 +377,8 @@ int runWin32Host(int, char **, const WindowedRun &run) {
   // The frames wait for the board's retraces by sleeping: sleeps of a
   // millisecond, not of the system's default 15.6 ms tick.
   const bool finerTimer = timeBeginPeriod(1) == TIMERR_NOERROR;
+  useMciForCd();
+  useSystemCdDrives(); // the control panel offers them
   int code = 0;
   {
     Win32Application app(GetModuleHandleA(nullptr), presenter);
@@ -379,6 +386,7 @@ int runWin32Host(int, char **, const WindowedRun &run) {
     code = runSaver(GetModuleHandleA(nullptr), run.commandLine);
     setApplication(nullptr);
   }
+  finishMciCd();
   if (finerTimer) timeEndPeriod(1);
   boardSetPresenter(nullptr);
   if (!boardStopTrace(error)) {
