@@ -242,8 +242,9 @@ public:
   void raiseInstance(const std::string &title) override {
     HWND app = other(title);
     if (!app) return;
-    BringWindowToTop(app);
-    // The windows it owns (the saver window, the dialog) come to the front.
+    // The windows it owns (the saver window, the dialog) come to the front;
+    // its own window is hidden, and activating it would take the activation
+    // from the saver window, which ends that saver.
     struct Search {
       HWND owner;
       HWND found;
@@ -258,7 +259,10 @@ public:
           return TRUE;
         },
         reinterpret_cast<LPARAM>(&search));
-    if (search.found) SetForegroundWindow(search.found);
+    if (search.found)
+      SetForegroundWindow(search.found);
+    else
+      BringWindowToTop(app);
   }
   void closeInstance(const std::string &title) override {
     HWND app = other(title);
