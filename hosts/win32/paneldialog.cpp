@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <string>
 
 #include "controlpanel/layout.h"
 #include "hosts/win32/picture.h"
@@ -288,7 +289,11 @@ void Win32ControlPanel::sync() {
     if (c.kind != ControlKind::TrackBar && c.kind != ControlKind::ScrollBar &&
         c.kind != ControlKind::ComboBox && c.kind != ControlKind::Image && w != tela_ &&
         item.shownText != c.caption) {
-      SetWindowTextA(w, c.caption.c_str());
+      // The captions are UTF-8 ("Disc image…"): shown as wide text.
+      const int n = MultiByteToWideChar(CP_UTF8, 0, c.caption.c_str(), -1, nullptr, 0);
+      std::wstring wide(static_cast<size_t>(n > 0 ? n : 1), L'\0');
+      if (n > 0) MultiByteToWideChar(CP_UTF8, 0, c.caption.c_str(), -1, wide.data(), n);
+      SetWindowTextW(w, wide.c_str());
       item.shownText = c.caption;
     }
     if (bool(IsWindowEnabled(w)) != c.enabled) EnableWindow(w, c.enabled ? TRUE : FALSE);

@@ -13,10 +13,13 @@
 #include "glide/presenter.h"
 #include "glide/trace.h"
 #include "hosts/win32/desktopservices.h"
+#include "hosts/win32/cddrives.h"
+#include "hosts/win32/cdmci.h"
 #include "hosts/win32/gdipresenter.h"
 #include "hosts/win32/paneldialog.h"
 #include "hosts/headless/headlessapp.h"
 #include "platform/application.h"
+#include "platform/cddevice.h"
 #include "platform/messagebox.h"
 #include "platform/random.h"
 
@@ -164,6 +167,8 @@ public:
       lastPass_ = timeGetTime();
     }
     drain();
+    // The CD's completions dispatched above start the next track here.
+    deliverCdNotices();
   }
   bool terminated() const override { return terminated_; }
   void terminate() override {
@@ -241,10 +246,9 @@ public:
   void raiseInstance(const std::string &title) override {
     HWND app = other(title);
     if (!app) return;
-    // Raised without taking the activation: a running saver ends when it loses it, and a
-    // second copy started over it is meant to leave it running.
-    SetWindowPos(app, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    // The windows it owns (the saver window, the dialog) come to the front.
+    // The windows it owns (the saver window, the dialog) come to the front;
+    // its own window is hidden, and activating it would take the activation
+    // from the saver window, which ends that saver.
     struct Search {
       HWND owner;
       HWND found;
@@ -259,7 +263,10 @@ public:
           return TRUE;
         },
         reinterpret_cast<LPARAM>(&search));
-    if (search.found && GetForegroundWindow() != search.found) SetForegroundWindow(search.found);
+    if (search.found)
+      SetForegroundWindow(search.found);
+    else
+      BringWindowToTop(app);
   }
   void closeInstance(const std::string &title) override {
     HWND app = other(title);
@@ -375,6 +382,8 @@ int runWin32Host(int, char **, const WindowedRun &run) {
   // The frames wait for the board's retraces by sleeping: sleeps of a
   // millisecond, not of the system's default 15.6 ms tick.
   const bool finerTimer = timeBeginPeriod(1) == TIMERR_NOERROR;
+  useMciForCd();
+  useSystemCdDrives(); // the control panel offers them
   int code = 0;
   {
     Win32DesktopPorts ports(GetModuleHandleA(nullptr));
@@ -383,6 +392,7 @@ int runWin32Host(int, char **, const WindowedRun &run) {
     code = runSaver(GetModuleHandleA(nullptr), run.commandLine);
     setApplication(nullptr);
   }
+  finishMciCd();
   if (finerTimer) timeEndPeriod(1);
   boardSetPresenter(nullptr);
   if (!boardStopTrace(error)) {

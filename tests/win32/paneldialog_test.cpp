@@ -87,6 +87,10 @@ TEST_F(PanelDialog, ItsControlsDriveTheFormAndClosingSavesOnce) {
   SendMessageA(factor, WM_KEYUP, VK_RIGHT, 0);
   EXPECT_EQ(panel.form().TrackBar11.position, 101);
   EXPECT_EQ(text(panel.control("Panel19")), "101%");
+  // Captions beyond ASCII show as themselves.
+  wchar_t browse[32] = {};
+  GetWindowTextW(panel.control("CdBrowse"), browse, 32);
+  EXPECT_STREQ(browse, L"Disc image\u2026");
 
   // Controls the form disables are disabled; hints are the form's.
   EXPECT_FALSE(IsWindowEnabled(panel.control("TrackBar1")));  // volume, while the CD is off

@@ -219,5 +219,12 @@ TEST_F(WindowsRegistry, HandlesThatWereNeverOpenedOrAreClosedAreRefused) {
   EXPECT_EQ(registryQueryValue(reading, "v", &type, data, &size), LV_ERROR_SUCCESS);
   EXPECT_EQ(type, LV_REG_SZ);
   EXPECT_STREQ(data, "x");
+  // Without a size only the value's presence and type are asked for; data
+  // without a size is refused.
+  type = 0;
+  EXPECT_EQ(registryQueryValue(reading, "v", &type, nullptr, nullptr), LV_ERROR_SUCCESS);
+  EXPECT_EQ(type, LV_REG_SZ);
+  EXPECT_EQ(registryQueryValue(reading, "w", nullptr, nullptr, nullptr), LV_ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(registryQueryValue(reading, "v", nullptr, data, nullptr), LV_ERROR_INVALID_PARAMETER);
   registryCloseKey(reading);
 }

@@ -141,7 +141,8 @@ long registryCreateKey(LvHkey parent, const char *subkey, LvHkey *result) {
 
 long registryQueryValue(LvHkey handle, const char *name, uint32_t *type, void *data,
                         uint32_t *size) {
-  if (!size) return LV_ERROR_INVALID_PARAMETER;
+  // Without a size only the value's presence and type are asked for.
+  if (!size && data) return LV_ERROR_INVALID_PARAMETER;
   HKEY places[2] = {};
   if (handle == LV_HKEY_LOCAL_MACHINE)
     places[0] = machineRoot();
@@ -157,11 +158,12 @@ long registryQueryValue(LvHkey handle, const char *name, uint32_t *type, void *d
   for (HKEY place : places) {
     if (!place) continue;
     DWORD t = REG_NONE;
-    DWORD n = *size;
-    error = RegQueryValueExA(place, name, nullptr, &t, static_cast<BYTE *>(data), &n);
+    DWORD n = size ? *size : 0;
+    error = RegQueryValueExA(place, name, nullptr, &t, static_cast<BYTE *>(data),
+                             size ? &n : nullptr);
     if (error == ERROR_FILE_NOT_FOUND) continue;
     if (type) *type = t;
-    *size = n;
+    if (size) *size = n;
     return error;
   }
   return error;
