@@ -43,6 +43,10 @@ constexpr size_t ChunkBytes = 256 * 1024;
 // share to the others.
 constexpr int BandsPerThread = 8;
 
+// The most entries a thread draws into a band before letting it go, so that
+// at a drain no band stays held long.
+constexpr size_t EntriesPerTake = 64;
+
 // One band of rows. `taken` is held by the thread drawing it; `done` is the
 // number of log entries drawn into it. Rows are written only while no thread
 // draws (between drains, when the log is empty).
@@ -109,7 +113,7 @@ public:
       return;
     publish(count_, true);
     // Draw alongside the crew until every band has caught up.
-    for (;;) {
+    for (int idle = 0;;) {
       bool behind = false, drew = false;
       for (int i = 0; i < bandCount_; ++i) {
         BandSlot &b = bands_[i];
@@ -120,7 +124,12 @@ public:
       }
       if (!behind)
         break;
-      if (!drew)
+      // A band another thread holds: wait, and let it have the processor
+      // if it shares this one.
+      idle = drew ? 0 : idle + 1;
+      if (idle > 64)
+        std::this_thread::yield();
+      else if (idle > 0)
         pause();
     }
     // Every band is drawn; a thread may still hold one it found nothing in.
@@ -221,7 +230,7 @@ private:
         !b.taken.compare_exchange_strong(free, 1, std::memory_order_acquire))
       return false;
     const size_t from = b.done.load(std::memory_order_relaxed);
-    const size_t to = published_.load(std::memory_order_acquire);
+    const size_t to = std::min(published_.load(std::memory_order_acquire), from + EntriesPerTake);
     if (from >= to) {
       b.taken.store(0, std::memory_order_release);
       return false;
