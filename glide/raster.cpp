@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -15,8 +16,19 @@
 
 namespace {
 
-bool WideVectors = true;    // 256-bit vectors where the processor has them
-bool WidestVectors = true;  // 512-bit vectors where the processor has them
+// The widest vectors the spans may use: LUMENVEIL_VECTORS=128, 256 or 512
+// (default 512), to time or check the narrower paths on a processor that has
+// the wider ones.
+int vectorBitsAllowed() {
+  const char *env = std::getenv("LUMENVEIL_VECTORS");
+  if (!env)
+    return 512;
+  const int bits = std::atoi(env);
+  return bits == 128 || bits == 256 ? bits : 512;
+}
+
+bool WideVectors = vectorBitsAllowed() >= 256;   // 256-bit vectors where the processor has them
+bool WidestVectors = vectorBitsAllowed() >= 512; // 512-bit vectors where the processor has them
 
 // ---- Setup --------------------------------------------------------------------------
 
@@ -553,6 +565,10 @@ spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
   c4 = _mm_add_epi16(c4, _mm_set1_epi16(1));
   const __m512i colour1 = _mm512_broadcastq_epi64(c4);
   const __m512i alpha1 = _mm512_shufflehi_epi16(_mm512_shufflelo_epi16(colour1, 0xFF), 0xFF);
+  // (x * (alpha + 1)) >> 8 as one high multiply by (alpha + 1) << 8; at alpha
+  // 255 it is x itself.
+  const bool opaque = _mm_extract_epi16(c4, 3) == 256;
+  const __m512i alpha8 = _mm512_slli_epi16(alpha1, 8);
 
   const BoardTexture &t = *p.tex;
   const uint64_t *pairs = t.pairs.data();
@@ -566,10 +582,16 @@ spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
   const __m512i uvStep = _mm512_set4_epi32(8 * it.dv, 8 * it.du, 8 * it.dv, 8 * it.du);
   const __m512i shift = _mm512_set4_epi32(1, 2048 | 32 << 16, 1, 2048 | 32 << 16);
   const __m512i mask = _mm512_set4_epi32(0xF800, (int)0xFC00F800u, 0xF800, (int)0xFC00F800u);
-  const __m512i low = _mm512_set4_epi32(2048, 2048 | 1024 << 16, 2048, 2048 | 1024 << 16);
+  // The top-aligned channels times these, high halves: expand5 and expand6, (33 v) >> 2 and (65 v) >> 4.
+  const __m512i widen = _mm512_set4_epi32(264, 264 | 260 << 16, 264, 264 | 260 << 16);
+  // Stored pixel k into lanes 4k to 4k + 3.
+  const __m512i spreadPixels = _mm512_setr_epi64(0, 0x0001000100010001ll, 0x0002000200020002ll,
+                                                 0x0003000300030003ll, 0x0004000400040004ll,
+                                                 0x0005000500050005ll, 0x0006000600060006ll,
+                                                 0x0007000700070007ll);
 
   const bool dither = p.ditherMode != GR_DITHER_DISABLE;
-  const __m512i shiftUp = _mm512_set4_epi32(2, 2 | 4 << 16, 2, 2 | 4 << 16);
+  const __mmask32 greenLanes = 0x22222222u;
   const __m512i down4 = dither ? _mm512_set4_epi32(4096, 4096 | 4096 << 16, 4096, 4096 | 4096 << 16)
                                : zero;
   const __m512i down76 = dither ? _mm512_set4_epi32(512, 512 | 1024 << 16, 512, 512 | 1024 << 16)
@@ -584,7 +606,12 @@ spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
       (long long)((uint64_t)(uint16_t)d[0] * 0x000100010001ull), (long long)((uint64_t)(uint16_t)d[1] * 0x000100010001ull),
       (long long)((uint64_t)(uint16_t)d[2] * 0x000100010001ull), (long long)((uint64_t)(uint16_t)d[3] * 0x000100010001ull));
   const __m512i weights565 = _mm512_set4_epi32(2048, 1 | 32 << 16, 2048, 1 | 32 << 16);
-  const __m512i gatherPixels = _mm512_setr_epi32(0, 4, 8, 12, 0, 4, 8, 12, 0, 4, 8, 12, 0, 4, 8, 12);
+  // The low word of each pixel's first 32-bit lane.
+  const __m512i pixelWords = _mm512_setr_epi64(0x000C000800040000ll, 0x001C001800140010ll, 0, 0, 0, 0, 0, 0);
+  // Per 32-bit lane: its second byte to the low word, or to the high word.
+  const __m512i toLow = _mm512_set4_epi32((int)0x8080800D, (int)0x80808009, (int)0x80808005, (int)0x80808001);
+  const __m512i toHigh = _mm512_set4_epi32((int)0x800D8080, (int)0x80098080, (int)0x80058080, (int)0x80018080);
+  const __m512i fraction = _mm512_set1_epi32(0xFF00);
   const __m512i pixelOffsets = _mm512_setr_epi32(0, 1, 4, 5, 8, 9, 12, 13, 0, 0, 0, 0, 0, 0, 0, 0);
 
   int x = x0;
@@ -618,46 +645,50 @@ spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
     const __m256i at = _mm512_castsi512_si256(_mm512_permutexvar_epi32(pixelOffsets, offsets));
     __m512i top = _mm512_i32gather_epi64(at, (const long long *)pairs, 8);
     __m512i bottom = _mm512_i32gather_epi64(at, (const long long *)(pairs + pitch), 8);
+    // bilinearAt's arithmetic, giving each channel times 256: the across
+    // sums are below 65536, so the second byte of each is the across value;
+    // the down sum with its low byte cleared is the channel times 256.
     auto filter = [&](__m512i r0, __m512i r1, __m512i wu, __m512i wv)
         __attribute__((target("avx512f,avx512bw,avx512vl"))) {
-      __m512i h0 = _mm512_srli_epi32(_mm512_madd_epi16(r0, wu), 8);
-      __m512i h1 = _mm512_srli_epi32(_mm512_madd_epi16(r1, wu), 8);
-      return _mm512_srli_epi32(
-          _mm512_madd_epi16(_mm512_or_si512(h0, _mm512_slli_epi32(h1, 16)), wv), 8);
+      const __m512i across = _mm512_or_si512(_mm512_shuffle_epi8(_mm512_madd_epi16(r0, wu), toLow),
+                                             _mm512_shuffle_epi8(_mm512_madd_epi16(r1, wu), toHigh));
+      return _mm512_and_si512(_mm512_madd_epi16(across, wv), fraction);
+    };
+    auto byAlpha = [&](__m512i x) __attribute__((target("avx512f,avx512bw,avx512vl"))) {
+      return opaque ? x : _mm512_mulhi_epu16(x, alpha8);
     };
     __m512i texLo = filter(_mm512_unpacklo_epi8(top, zero), _mm512_unpacklo_epi8(bottom, zero),
                            _mm512_shuffle_epi32(w, _MM_PERM_AAAA), _mm512_shuffle_epi32(w, _MM_PERM_BBBB));
     __m512i texHi = filter(_mm512_unpackhi_epi8(top, zero), _mm512_unpackhi_epi8(bottom, zero),
                            _mm512_shuffle_epi32(w, _MM_PERM_CCCC), _mm512_shuffle_epi32(w, _MM_PERM_DDDD));
-    __m512i c = _mm512_srli_epi16(_mm512_mullo_epi16(_mm512_packs_epi32(texLo, texHi), colour1), 8);
+    // (texel * (colour + 1)) >> 8.
+    __m512i c = _mm512_mulhi_epu16(_mm512_packus_epi32(texLo, texHi), colour1);
 
     uint16_t *pixel = row + x;
     __m512i out;
     if (Blend == BlendNone) {
       out = c;
     } else if (Blend == BlendScaled) {
-      out = _mm512_srli_epi16(_mm512_mullo_epi16(c, alpha1), 8);
+      out = byAlpha(c);
     } else {
-      __m512i v = _mm512_cvtepu16_epi64(_mm_maskz_loadu_epi16(lanes, pixel));
-      v = _mm512_shufflehi_epi16(_mm512_shufflelo_epi16(v, 0), 0);
-      __m512i dd = _mm512_srli_epi16(_mm512_and_si512(_mm512_mullo_epi16(v, shift), mask), 8);
-      dd = _mm512_or_si512(dd, _mm512_mulhi_epu16(dd, low));
+      const __m512i v = _mm512_permutexvar_epi16(
+          spreadPixels, _mm512_castsi128_si512(_mm_maskz_loadu_epi16(lanes, pixel)));
+      const __m512i dd = _mm512_mulhi_epu16(_mm512_and_si512(_mm512_mullo_epi16(v, shift), mask), widen);
       if (Blend == BlendAdd)
-        out = _mm512_min_epi16(
-            _mm512_add_epi16(dd, _mm512_srli_epi16(_mm512_mullo_epi16(c, alpha1), 8)), max255);
+        out = _mm512_min_epi16(_mm512_add_epi16(dd, byAlpha(c)), max255);
       else if (Blend == BlendFade)
-        out = _mm512_srli_epi16(_mm512_mullo_epi16(dd, alpha1), 8);
+        out = byAlpha(dd);
       else
-        out = _mm512_min_epi16(
-            _mm512_add_epi16(c, _mm512_srli_epi16(_mm512_mullo_epi16(dd, alpha1), 8)), max255);
+        out = _mm512_min_epi16(_mm512_add_epi16(c, byAlpha(dd)), max255);
     }
-    __m512i sum = _mm512_add_epi16(
-        _mm512_sub_epi16(_mm512_mullo_epi16(out, shiftUp), _mm512_mulhi_epu16(out, down4)),
-        _mm512_add_epi16(_mm512_mulhi_epu16(out, down76), offset));
+    // The dither's (v << 1) for red and blue, (v << 2) for green, as additions.
+    __m512i up = _mm512_add_epi16(out, out);
+    up = _mm512_mask_add_epi16(up, greenLanes, up, up);
+    __m512i sum = _mm512_add_epi16(_mm512_sub_epi16(up, _mm512_mulhi_epu16(out, down4)),
+                                   _mm512_add_epi16(_mm512_mulhi_epu16(out, down76), offset));
     __m512i packed = _mm512_madd_epi16(_mm512_srli_epi16(sum, 4), weights565);
     packed = _mm512_add_epi32(packed, _mm512_bsrli_epi128(packed, 4));
-    packed = _mm512_packus_epi32(_mm512_shuffle_epi32(packed, (_MM_PERM_ENUM)0x08), zero);
-    packed = _mm512_permutexvar_epi32(gatherPixels, packed);
+    packed = _mm512_permutexvar_epi16(pixelWords, packed);
     _mm_mask_storeu_epi16(pixel, lanes, _mm512_castsi512_si128(packed));
   }
   return count;
