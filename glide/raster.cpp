@@ -697,18 +697,35 @@ spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
 
 // Eight pixels at a time of a flat colour times a grey texture, whose taps
 // stay inside the texture's border, under a blend that does not read the
-// buffer: one channel filtered (the arithmetic of bilinearAt on it), and the
-// pixel's RGB 565 value from the draw's grey table.
+// buffer: one channel filtered (the arithmetic of bilinearAt on it) from the
+// four taps read at once, and the pixel's RGB 565 value from the draw's grey
+// table.
 template <int Tex>
 __attribute__((target("avx2"))) void spanGreyAvx2(const Pipe &p, int x0, int x1, int y,
                                                   const SpanIter &it) {
   const int last = x1 - x0;
   uint16_t *row = p.target + (size_t)y * p.width + x0;
   const BoardTexture &t = *p.tex;
-  const uint8_t *plane = t.intensity.data();
+  const int *quads = reinterpret_cast<const int *>(t.quads.data());
   const int pitch = t.pitch;
   const int *rowTable = reinterpret_cast<const int *>(p.grey + ((y & 3) << 10));
   const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  // Entry (x & 3) * 256 of each lane's dither position: groups start four
+  // pixels apart, and lanes past the span's end are not stored.
+  const __m256i position = _mm256_slli_epi32(
+      _mm256_and_si256(_mm256_add_epi32(lanes, _mm256_set1_epi32(x0)), _mm256_set1_epi32(3)), 8);
+  // A quad's taps t00 t01 and t10 t11 into the 16-bit halves of each lane.
+  const __m256i topTaps = _mm256_set_epi32(0x800D800C, 0x80098008, 0x80058004, 0x80018000,
+                                           0x800D800C, 0x80098008, 0x80058004, 0x80018000);
+  const __m256i bottomTaps = _mm256_set_epi32(0x800F800E, 0x800B800A, 0x80078006, 0x80038002,
+                                              0x800F800E, 0x800B800A, 0x80078006, 0x80038002);
+  // The second byte of each lane, to its low or its high half.
+  const __m256i toLow = _mm256_set_epi32((int)0x8080800D, (int)0x80808009, (int)0x80808005,
+                                         (int)0x80808001, (int)0x8080800D, (int)0x80808009,
+                                         (int)0x80808005, (int)0x80808001);
+  const __m256i toHigh = _mm256_set_epi32((int)0x800D8080, (int)0x80098080, (int)0x80058080,
+                                          (int)0x80018080, (int)0x800D8080, (int)0x80098080,
+                                          (int)0x80058080, (int)0x80018080);
   const __m256i lastLane = _mm256_set1_epi32(last);
   const __m256i byte = _mm256_set1_epi32(255);
   const __m256i w256 = _mm256_set1_epi32(256);
@@ -722,9 +739,7 @@ __attribute__((target("avx2"))) void spanGreyAvx2(const Pipe &p, int x0, int x1,
   const __m256i half = _mm256_set1_epi32(32768);
   auto floorCoord = [&](__m256 f) __attribute__((target("avx2"))) {
     f = _mm256_min_ps(_mm256_max_ps(f, _mm256_set1_ps(-1.0e9f)), _mm256_set1_ps(1.0e9f));
-    __m256i n = _mm256_cvttps_epi32(f);
-    n = _mm256_add_epi32(n, _mm256_castps_si256(_mm256_cmp_ps(_mm256_cvtepi32_ps(n), f, _CMP_GT_OQ)));
-    return _mm256_sub_epi32(n, half);
+    return _mm256_sub_epi32(_mm256_cvttps_epi32(_mm256_floor_ps(f)), half);
   };
   for (int i = 0; i <= last; i += 8) {
     // Lanes past the span's end repeat its last pixel.
@@ -745,24 +760,17 @@ __attribute__((target("avx2"))) void spanGreyAvx2(const Pipe &p, int x0, int x1,
     const __m256i tx = _mm256_add_epi32(_mm256_srai_epi32(u, 16), _mm256_set1_epi32(1));
     const __m256i ty = _mm256_add_epi32(_mm256_srai_epi32(v, 16), _mm256_set1_epi32(1));
     const __m256i offset = _mm256_madd_epi16(_mm256_or_si256(tx, _mm256_slli_epi32(ty, 16)), pitchWeights);
-    // Bytes t00 t01 of the upper and t10 t11 of the lower row, spread to 16-bit halves.
-    auto spread = [&](__m256i g) __attribute__((target("avx2"))) {
-      return _mm256_or_si256(_mm256_and_si256(g, byte),
-                             _mm256_slli_epi32(_mm256_and_si256(g, _mm256_set1_epi32(0xFF00)), 8));
-    };
-    const __m256i top = spread(_mm256_i32gather_epi32((const int *)plane, offset, 1));
-    const __m256i bottom = spread(_mm256_i32gather_epi32((const int *)(plane + pitch), offset, 1));
+    const __m256i quad = _mm256_i32gather_epi32(quads, offset, 4);
+    const __m256i top = _mm256_shuffle_epi8(quad, topTaps);
+    const __m256i bottom = _mm256_shuffle_epi8(quad, bottomTaps);
     const __m256i fu = _mm256_and_si256(_mm256_srli_epi32(u, 8), byte);
     const __m256i fv = _mm256_and_si256(_mm256_srli_epi32(v, 8), byte);
     const __m256i wu = _mm256_add_epi32(_mm256_sub_epi32(_mm256_slli_epi32(fu, 16), fu), w256);
     const __m256i wv = _mm256_add_epi32(_mm256_sub_epi32(_mm256_slli_epi32(fv, 16), fv), w256);
-    const __m256i h0 = _mm256_srli_epi32(_mm256_madd_epi16(top, wu), 8);
-    const __m256i h1 = _mm256_srli_epi32(_mm256_madd_epi16(bottom, wu), 8);
-    const __m256i level =
-        _mm256_srli_epi32(_mm256_madd_epi16(_mm256_or_si256(h0, _mm256_slli_epi32(h1, 16)), wv), 8);
-    // Entry (x & 3) * 256 + intensity of the row's four dither positions.
-    const __m256i position = _mm256_slli_epi32(
-        _mm256_and_si256(_mm256_add_epi32(index, _mm256_set1_epi32(x0)), _mm256_set1_epi32(3)), 8);
+    // The across sums are below 65536: their second bytes are the across values.
+    const __m256i across = _mm256_or_si256(_mm256_shuffle_epi8(_mm256_madd_epi16(top, wu), toLow),
+                                           _mm256_shuffle_epi8(_mm256_madd_epi16(bottom, wu), toHigh));
+    const __m256i level = _mm256_srli_epi32(_mm256_madd_epi16(across, wv), 8);
     __m256i out = _mm256_i32gather_epi32(rowTable, _mm256_add_epi32(position, level), 2);
     out = _mm256_and_si256(out, _mm256_set1_epi32(0xFFFF));
     out = _mm256_permute4x64_epi64(_mm256_packus_epi32(out, out), 0x08);
@@ -781,16 +789,23 @@ __attribute__((target("avx2"))) void spanGreyAvx2(const Pipe &p, int x0, int x1,
 // spanGreyAvx2 sixteen pixels at a time with 512-bit vectors.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 template <int Tex>
 __attribute__((target("avx512f,avx512bw"))) void spanGreyAvx512(const Pipe &p, int x0, int x1,
                                                                  int y, const SpanIter &it) {
   const int last = x1 - x0;
   uint16_t *row = p.target + (size_t)y * p.width + x0;
   const BoardTexture &t = *p.tex;
-  const uint8_t *plane = t.intensity.data();
+  const int *quads = reinterpret_cast<const int *>(t.quads.data());
   const int pitch = t.pitch;
   const int *rowTable = reinterpret_cast<const int *>(p.grey + ((y & 3) << 10));
   const __m512i lanes = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  const __m512i position = _mm512_slli_epi32(
+      _mm512_and_si512(_mm512_add_epi32(lanes, _mm512_set1_epi32(x0)), _mm512_set1_epi32(3)), 8);
+  const __m512i topTaps = _mm512_set4_epi32(0x800D800C, 0x80098008, 0x80058004, 0x80018000);
+  const __m512i bottomTaps = _mm512_set4_epi32(0x800F800E, 0x800B800A, 0x80078006, 0x80038002);
+  const __m512i toLow = _mm512_set4_epi32((int)0x8080800D, (int)0x80808009, (int)0x80808005, (int)0x80808001);
+  const __m512i toHigh = _mm512_set4_epi32((int)0x800D8080, (int)0x80098080, (int)0x80058080, (int)0x80018080);
   const __m512i lastLane = _mm512_set1_epi32(last);
   const __m512i byte = _mm512_set1_epi32(255);
   const __m512i w256 = _mm512_set1_epi32(256);
@@ -803,16 +818,11 @@ __attribute__((target("avx512f,avx512bw"))) void spanGreyAvx512(const Pipe &p, i
   const __m512i u0 = _mm512_set1_epi32(it.u), du = _mm512_set1_epi32(it.du);
   const __m512i v0 = _mm512_set1_epi32(it.v), dv = _mm512_set1_epi32(it.dv);
   const __m512i half = _mm512_set1_epi32(32768);
+  // Rounded down as it is converted.
   auto floorCoord = [&](__m512 f) __attribute__((target("avx512f,avx512bw"))) {
     f = _mm512_min_ps(_mm512_max_ps(f, _mm512_set1_ps(-1.0e9f)), _mm512_set1_ps(1.0e9f));
-    __m512i n = _mm512_cvttps_epi32(f);
-    const __mmask16 above = _mm512_cmp_ps_mask(_mm512_cvtepi32_ps(n), f, _CMP_GT_OQ);
-    n = _mm512_mask_sub_epi32(n, above, n, one);
-    return _mm512_sub_epi32(n, half);
-  };
-  auto spread = [&](__m512i g) __attribute__((target("avx512f,avx512bw"))) {
-    return _mm512_or_si512(_mm512_and_si512(g, byte),
-                           _mm512_slli_epi32(_mm512_and_si512(g, _mm512_set1_epi32(0xFF00)), 8));
+    return _mm512_sub_epi32(
+        _mm512_cvt_roundps_epi32(f, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC), half);
   };
   for (int i = 0; i <= last; i += 16) {
     const __m512i index = _mm512_min_epi32(_mm512_add_epi32(_mm512_set1_epi32(i), lanes), lastLane);
@@ -833,18 +843,16 @@ __attribute__((target("avx512f,avx512bw"))) void spanGreyAvx512(const Pipe &p, i
     const __m512i ty = _mm512_add_epi32(_mm512_srai_epi32(v, 16), one);
     const __m512i offset =
         _mm512_madd_epi16(_mm512_or_si512(tx, _mm512_slli_epi32(ty, 16)), pitchWeights);
-    const __m512i top = spread(_mm512_i32gather_epi32(offset, (const int *)plane, 1));
-    const __m512i bottom = spread(_mm512_i32gather_epi32(offset, (const int *)(plane + pitch), 1));
+    const __m512i quad = _mm512_i32gather_epi32(offset, quads, 4);
+    const __m512i top = _mm512_shuffle_epi8(quad, topTaps);
+    const __m512i bottom = _mm512_shuffle_epi8(quad, bottomTaps);
     const __m512i fu = _mm512_and_si512(_mm512_srli_epi32(u, 8), byte);
     const __m512i fv = _mm512_and_si512(_mm512_srli_epi32(v, 8), byte);
     const __m512i wu = _mm512_add_epi32(_mm512_sub_epi32(_mm512_slli_epi32(fu, 16), fu), w256);
     const __m512i wv = _mm512_add_epi32(_mm512_sub_epi32(_mm512_slli_epi32(fv, 16), fv), w256);
-    const __m512i h0 = _mm512_srli_epi32(_mm512_madd_epi16(top, wu), 8);
-    const __m512i h1 = _mm512_srli_epi32(_mm512_madd_epi16(bottom, wu), 8);
-    const __m512i level =
-        _mm512_srli_epi32(_mm512_madd_epi16(_mm512_or_si512(h0, _mm512_slli_epi32(h1, 16)), wv), 8);
-    const __m512i position = _mm512_slli_epi32(
-        _mm512_and_si512(_mm512_add_epi32(index, _mm512_set1_epi32(x0)), _mm512_set1_epi32(3)), 8);
+    const __m512i across = _mm512_or_si512(_mm512_shuffle_epi8(_mm512_madd_epi16(top, wu), toLow),
+                                           _mm512_shuffle_epi8(_mm512_madd_epi16(bottom, wu), toHigh));
+    const __m512i level = _mm512_srli_epi32(_mm512_madd_epi16(across, wv), 8);
     const __m512i out = _mm512_i32gather_epi32(_mm512_add_epi32(position, level), rowTable, 2);
     const __m256i sixteen = _mm512_cvtepi32_epi16(out); // the low half of each entry
     if (i + 16 <= last + 1) {
