@@ -413,6 +413,26 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
   c4 = _mm_add_epi16(c4, _mm_set1_epi16(1));
   const __m256i colour1 = _mm256_broadcastq_epi64(c4);
   const __m256i alpha1 = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(colour1, 0xFF), 0xFF);
+  // (x * (alpha + 1)) >> 8 as one high multiply by (alpha + 1) << 8; at alpha
+  // 255 it is x itself.
+  const bool opaque = _mm_extract_epi16(c4, 3) == 256;
+  const __m256i alpha8 = _mm256_slli_epi16(alpha1, 8);
+  auto byAlpha = [&](__m256i x) __attribute__((target("avx2"))) {
+    return opaque ? x : _mm256_mulhi_epu16(x, alpha8);
+  };
+  // The second byte of each 32-bit lane, to its low or its high half.
+  const __m256i toLow = _mm256_set_epi32((int)0x8080800D, (int)0x80808009, (int)0x80808005,
+                                         (int)0x80808001, (int)0x8080800D, (int)0x80808009,
+                                         (int)0x80808005, (int)0x80808001);
+  const __m256i toHigh = _mm256_set_epi32((int)0x800D8080, (int)0x80098080, (int)0x80058080,
+                                          (int)0x80018080, (int)0x800D8080, (int)0x80098080,
+                                          (int)0x80058080, (int)0x80018080);
+  const __m256i fraction = _mm256_set1_epi32(0xFF00);
+  // The low words of each pixel's first 32-bit lane, to the lane's first four bytes.
+  const __m256i pixelWords = _mm256_setr_epi8(0, 1, 8, 9, -128, -128, -128, -128, -128, -128, -128,
+                                              -128, -128, -128, -128, -128, 0, 1, 8, 9, -128, -128,
+                                              -128, -128, -128, -128, -128, -128, -128, -128, -128,
+                                              -128);
 
   const BoardTexture &t = *p.tex;
   const uint64_t *pairs = t.pairs.data();
@@ -431,11 +451,12 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
       (short)0xF800, (short)0xFC00, (short)0xF800, 0, (short)0xF800, (short)0xFC00, (short)0xF800,
       0, (short)0xF800, (short)0xFC00, (short)0xF800, 0, (short)0xF800, (short)0xFC00,
       (short)0xF800, 0);
-  const __m256i low = _mm256_setr_epi16(2048, 1024, 2048, 0, 2048, 1024, 2048, 0, 2048, 1024,
-                                        2048, 0, 2048, 1024, 2048, 0);
+  // The top-aligned channels times these, high halves: expand5 and expand6,
+  // (33 v) >> 2 and (65 v) >> 4.
+  const __m256i widen = _mm256_setr_epi16(264, 260, 264, 0, 264, 260, 264, 0, 264, 260, 264, 0,
+                                          264, 260, 264, 0);
 
   const bool dither = p.ditherMode != GR_DITHER_DISABLE;
-  const __m256i shiftUp = _mm256_setr_epi16(2, 4, 2, 0, 2, 4, 2, 0, 2, 4, 2, 0, 2, 4, 2, 0);
   const __m256i down4 = dither ? _mm256_setr_epi16(4096, 4096, 4096, 0, 4096, 4096, 4096, 0, 4096,
                                                    4096, 4096, 0, 4096, 4096, 4096, 0)
                                : zero;
@@ -483,25 +504,28 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
                                     (long long)pa[0]);
     __m256i bottom = _mm256_set_epi64x((long long)pd[pitch], (long long)pc[pitch],
                                        (long long)pb[pitch], (long long)pa[pitch]);
+    // bilinearAt's arithmetic, giving each channel times 256: the across
+    // sums are below 65536, so the second byte of each is the across value;
+    // the down sum with its low byte cleared is the channel times 256.
     auto filter = [&](__m256i r0, __m256i r1, __m256i wu, __m256i wv)
         __attribute__((target("avx2"))) {
-      __m256i h0 = _mm256_srli_epi32(_mm256_madd_epi16(r0, wu), 8);
-      __m256i h1 = _mm256_srli_epi32(_mm256_madd_epi16(r1, wu), 8);
-      return _mm256_srli_epi32(
-          _mm256_madd_epi16(_mm256_or_si256(h0, _mm256_slli_epi32(h1, 16)), wv), 8);
+      const __m256i across = _mm256_or_si256(_mm256_shuffle_epi8(_mm256_madd_epi16(r0, wu), toLow),
+                                             _mm256_shuffle_epi8(_mm256_madd_epi16(r1, wu), toHigh));
+      return _mm256_and_si256(_mm256_madd_epi16(across, wv), fraction);
     };
     __m256i texAC = filter(_mm256_unpacklo_epi8(top, zero), _mm256_unpacklo_epi8(bottom, zero),
                            _mm256_shuffle_epi32(w, 0x00), _mm256_shuffle_epi32(w, 0x55));
     __m256i texBD = filter(_mm256_unpackhi_epi8(top, zero), _mm256_unpackhi_epi8(bottom, zero),
                            _mm256_shuffle_epi32(w, 0xAA), _mm256_shuffle_epi32(w, 0xFF));
-    __m256i c = _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_packs_epi32(texAC, texBD), colour1), 8);
+    // (texel * (colour + 1)) >> 8.
+    __m256i c = _mm256_mulhi_epu16(_mm256_packus_epi32(texAC, texBD), colour1);
 
     uint16_t *pixel = row + x;
     __m256i out;
     if (Blend == BlendNone) {
       out = c;
     } else if (Blend == BlendScaled) {
-      out = _mm256_srli_epi16(_mm256_mullo_epi16(c, alpha1), 8);
+      out = byAlpha(c);
     } else {
       uint64_t four = 0;
       if (valid == 4)
@@ -511,26 +535,25 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
           four |= (uint64_t)pixel[k] << (16 * k);
       __m256i v = _mm256_cvtepu16_epi64(_mm_cvtsi64_si128((long long)four));
       v = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(v, 0), 0);
-      __m256i d = _mm256_srli_epi16(_mm256_and_si256(_mm256_mullo_epi16(v, shift), mask), 8);
-      d = _mm256_or_si256(d, _mm256_mulhi_epu16(d, low));
+      const __m256i d = _mm256_mulhi_epu16(_mm256_and_si256(_mm256_mullo_epi16(v, shift), mask), widen);
       if (Blend == BlendAdd)
-        out = _mm256_min_epi16(
-            _mm256_add_epi16(d, _mm256_srli_epi16(_mm256_mullo_epi16(c, alpha1), 8)), max255);
+        out = _mm256_min_epi16(_mm256_add_epi16(d, byAlpha(c)), max255);
       else if (Blend == BlendFade)
-        out = _mm256_srli_epi16(_mm256_mullo_epi16(d, alpha1), 8);
+        out = byAlpha(d);
       else
-        out = _mm256_min_epi16(
-            _mm256_add_epi16(c, _mm256_srli_epi16(_mm256_mullo_epi16(d, alpha1), 8)), max255);
+        out = _mm256_min_epi16(_mm256_add_epi16(c, byAlpha(d)), max255);
     }
     // The ordered dither computed in the lanes: ((v << 1) - (v >> 4) + (v >> 7) + d) >> 4
     // for red and blue, ((v << 2) - (v >> 4) + (v >> 6) + d) >> 4 for green (the
     // values of the dither tables), then packed to RGB 565.
-    __m256i sum = _mm256_add_epi16(
-        _mm256_sub_epi16(_mm256_mullo_epi16(out, shiftUp), _mm256_mulhi_epu16(out, down4)),
-        _mm256_add_epi16(_mm256_mulhi_epu16(out, down76), offset));
+    // (v << 1) for red and blue, (v << 2) for green, as additions.
+    const __m256i twice = _mm256_add_epi16(out, out);
+    const __m256i up = _mm256_blend_epi16(twice, _mm256_add_epi16(twice, twice), 0x22);
+    __m256i sum = _mm256_add_epi16(_mm256_sub_epi16(up, _mm256_mulhi_epu16(out, down4)),
+                                   _mm256_add_epi16(_mm256_mulhi_epu16(out, down76), offset));
     __m256i packed = _mm256_madd_epi16(_mm256_srli_epi16(sum, 4), weights565);
     packed = _mm256_add_epi32(packed, _mm256_srli_si256(packed, 4));
-    packed = _mm256_packus_epi32(_mm256_shuffle_epi32(packed, 0x08), zero);
+    packed = _mm256_shuffle_epi8(packed, pixelWords);
     packed = _mm256_permutevar8x32_epi32(packed, _mm256_setr_epi32(0, 4, 0, 4, 0, 4, 0, 4));
     const long long four = _mm_cvtsi128_si64(_mm256_castsi256_si128(packed));
     if (valid == 4)
