@@ -797,14 +797,26 @@ __attribute__((target("avx2"))) void spanGreyAvx2(const Pipe &p, int x0, int x1,
     __m256i out = _mm256_i32gather_epi32(rowTable, _mm256_add_epi32(position, level), 2);
     out = _mm256_and_si256(out, _mm256_set1_epi32(0xFFFF));
     out = _mm256_permute4x64_epi64(_mm256_packus_epi32(out, out), 0x08);
-    const __m128i eight = _mm256_castsi256_si128(out);
+    __m128i eight = _mm256_castsi256_si128(out);
     if (i + 8 <= last + 1) {
       _mm_storeu_si128((__m128i *)(row + i), eight);
     } else {
-      alignas(16) uint16_t tail[8];
-      _mm_store_si128((__m128i *)tail, eight);
-      for (int k = 0; i + k <= last; ++k)
-        row[i + k] = tail[k];
+      // The last few: four, two and one at a time.
+      const int n = last + 1 - i;
+      uint16_t *to = row + i;
+      if (n & 4) {
+        _mm_storel_epi64((__m128i *)to, eight);
+        eight = _mm_srli_si128(eight, 8);
+        to += 4;
+      }
+      if (n & 2) {
+        const int two = _mm_cvtsi128_si32(eight);
+        std::memcpy(to, &two, 4);
+        eight = _mm_srli_si128(eight, 4);
+        to += 2;
+      }
+      if (n & 1)
+        *to = (uint16_t)_mm_cvtsi128_si32(eight);
     }
   }
 }
@@ -877,15 +889,9 @@ __attribute__((target("avx512f,avx512bw"))) void spanGreyAvx512(const Pipe &p, i
                                            _mm512_shuffle_epi8(_mm512_madd_epi16(bottom, wu), toHigh));
     const __m512i level = _mm512_srli_epi32(_mm512_madd_epi16(across, wv), 8);
     const __m512i out = _mm512_i32gather_epi32(_mm512_add_epi32(position, level), rowTable, 2);
-    const __m256i sixteen = _mm512_cvtepi32_epi16(out); // the low half of each entry
-    if (i + 16 <= last + 1) {
-      _mm256_storeu_si256((__m256i *)(row + i), sixteen);
-    } else {
-      alignas(32) uint16_t tail[16];
-      _mm256_store_si256((__m256i *)tail, sixteen);
-      for (int k = 0; i + k <= last; ++k)
-        row[i + k] = tail[k];
-    }
+    // The low half of each entry, into the pixels of the span.
+    const __mmask16 store = i + 16 <= last + 1 ? (__mmask16)0xFFFF : (__mmask16)((1u << (last + 1 - i)) - 1);
+    _mm512_mask_cvtepi32_storeu_epi16(row + i, store, out);
   }
 }
 #pragma GCC diagnostic pop
