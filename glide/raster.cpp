@@ -246,6 +246,27 @@ inline __m128i perspectivePair(const SpanIter &it, int i) {
   return _mm_shuffle_epi32(n, 0xD8);
 }
 
+// perspectiveUV of pixels 0 and n of a perspective span, both at once.
+inline void perspectiveEnds(const SpanIter &it, int n, int32_t &u0, int32_t &v0, int32_t &u1,
+                            int32_t &v1) {
+  const float wn = it.w + it.dw * (float)n;
+  const __m128 st = _mm_setr_ps(it.sw, it.tw, it.sw + it.dsw * (float)n, it.tw + it.dtw * (float)n);
+  const __m128 w = _mm_setr_ps(it.w, it.w, wn, wn);
+  const __m128 k = _mm_div_ps(_mm_set1_ps(it.scale * 65536.0f), w);
+  __m128 f = _mm_add_ps(_mm_mul_ps(st, k), _mm_set1_ps(0.5f));
+  f = _mm_min_ps(_mm_max_ps(f, _mm_set1_ps(-1.0e9f)), _mm_set1_ps(1.0e9f));
+  __m128i q = _mm_cvttps_epi32(f);
+  q = _mm_add_epi32(q, _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(q), f))); // round down
+  q = _mm_sub_epi32(q, _mm_set1_epi32(32768));
+  // Behind the eye: the first texel.
+  const __m128i ahead = _mm_castps_si128(_mm_cmpgt_ps(w, _mm_setzero_ps()));
+  q = _mm_or_si128(_mm_and_si128(ahead, q), _mm_andnot_si128(ahead, _mm_set1_epi32(-32768)));
+  u0 = _mm_cvtsi128_si32(q);
+  v0 = _mm_cvtsi128_si32(_mm_srli_si128(q, 4));
+  u1 = _mm_cvtsi128_si32(_mm_srli_si128(q, 8));
+  v1 = _mm_cvtsi128_si32(_mm_srli_si128(q, 12));
+}
+
 // Two pixels at a time. Where every tap of a span stays within the texture's
 // border (Direct), the tap index needs no clamping or wrapping.
 template <int Tex, int Comb, int Blend, bool Flat, bool Direct>
@@ -594,7 +615,11 @@ spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
   const __m512i alpha8 = _mm512_slli_epi16(alpha1, 8);
 
   const BoardTexture &t = *p.tex;
-  const uint64_t *pairs = t.pairs.data();
+  const uint32_t *texels = t.texels.data();
+  // Two texels side by side (bytes b g r a b' g' r' a') to 16-bit lanes b b'
+  // g g' r r' a a': those of the first pixel of each 128-bit lane, or the second.
+  const __m512i firstPair = _mm512_set4_epi32((int)0x80078003, (int)0x80068002, (int)0x80058001, (int)0x80048000);
+  const __m512i secondPair = _mm512_set4_epi32((int)0x800F800B, (int)0x800E800A, (int)0x800D8009, (int)0x800C8008);
   const int pitch = t.pitch;
   const __m512i pitchWeights = _mm512_set4_epi32(0, 0, 1 | pitch << 16, 1 | pitch << 16);
   __m512i uv = _mm512_setr_epi32(it.u, it.v, it.u + it.du, it.v + it.dv, it.u + 2 * it.du,
@@ -664,10 +689,10 @@ spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
     __m512i index = _mm512_add_epi32(_mm512_srai_epi32(coords, 16), _mm512_set1_epi32(1));
     __m512i offsets = _mm512_madd_epi16(_mm512_packs_epi32(index, zero), pitchWeights);
     // The bordered offsets of pixels 0 to 7 (elements 0, 1, 4, 5, 8, 9, 12, 13),
-    // and their tap pairs in the upper and the lower row.
+    // and their two texels side by side in the upper and the lower row.
     const __m256i at = _mm512_castsi512_si256(_mm512_permutexvar_epi32(pixelOffsets, offsets));
-    __m512i top = _mm512_i32gather_epi64(at, (const long long *)pairs, 8);
-    __m512i bottom = _mm512_i32gather_epi64(at, (const long long *)(pairs + pitch), 8);
+    __m512i top = _mm512_i32gather_epi64(at, (const long long *)texels, 4);
+    __m512i bottom = _mm512_i32gather_epi64(at, (const long long *)(texels + pitch), 4);
     // bilinearAt's arithmetic, giving each channel times 256: the across
     // sums are below 65536, so the second byte of each is the across value;
     // the down sum with its low byte cleared is the channel times 256.
@@ -680,9 +705,9 @@ spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
     auto byAlpha = [&](__m512i x) __attribute__((target("avx512f,avx512bw,avx512vl"))) {
       return opaque ? x : _mm512_mulhi_epu16(x, alpha8);
     };
-    __m512i texLo = filter(_mm512_unpacklo_epi8(top, zero), _mm512_unpacklo_epi8(bottom, zero),
+    __m512i texLo = filter(_mm512_shuffle_epi8(top, firstPair), _mm512_shuffle_epi8(bottom, firstPair),
                            _mm512_shuffle_epi32(w, _MM_PERM_AAAA), _mm512_shuffle_epi32(w, _MM_PERM_BBBB));
-    __m512i texHi = filter(_mm512_unpackhi_epi8(top, zero), _mm512_unpackhi_epi8(bottom, zero),
+    __m512i texHi = filter(_mm512_shuffle_epi8(top, secondPair), _mm512_shuffle_epi8(bottom, secondPair),
                            _mm512_shuffle_epi32(w, _MM_PERM_CCCC), _mm512_shuffle_epi32(w, _MM_PERM_DDDD));
     // (texel * (colour + 1)) >> 8.
     __m512i c = _mm512_mulhi_epu16(_mm512_packus_epi32(texLo, texHi), colour1);
@@ -933,9 +958,7 @@ void spanFast(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
     int32_t u0 = it.u, v0 = it.v, u1, v1;
     const int n = x1 - x0;
     if (Tex == TexPerspective) {
-      perspectiveUV(it.sw, it.tw, it.w, it.scale, u0, v0);
-      perspectiveUV(it.sw + it.dsw * (float)n, it.tw + it.dtw * (float)n, it.w + it.dw * (float)n,
-                    it.scale, u1, v1);
+      perspectiveEnds(it, n, u0, v0, u1, v1);
     } else {
       u1 = (int32_t)((int64_t)it.u + (int64_t)it.du * n);
       v1 = (int32_t)((int64_t)it.v + (int64_t)it.dv * n);
