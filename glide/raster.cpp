@@ -747,9 +747,10 @@ spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
 // stay inside the texture's border, under a blend that does not read the
 // buffer: one channel filtered (the arithmetic of bilinearAt on it) from the
 // four taps read at once, and the pixel's RGB 565 value from the draw's grey
-// table.
+// table. Returns false, having drawn part of the span, when a tap of it
+// leaves the border; every pixel must be in front of the eye.
 template <int Tex>
-__attribute__((target("avx2"))) void spanGreyAvx2(const Pipe &p, int x0, int x1, int y,
+__attribute__((target("avx2"))) bool spanGreyAvx2(const Pipe &p, int x0, int x1, int y,
                                                   const SpanIter &it) {
   const int last = x1 - x0;
   uint16_t *row = p.target + (size_t)y * p.width + x0;
@@ -785,6 +786,10 @@ __attribute__((target("avx2"))) void spanGreyAvx2(const Pipe &p, int x0, int x1,
   const __m256i u0 = _mm256_set1_epi32(it.u), du = _mm256_set1_epi32(it.du);
   const __m256i v0 = _mm256_set1_epi32(it.v), dv = _mm256_set1_epi32(it.dv);
   const __m256i half = _mm256_set1_epi32(32768);
+  // The taps of coordinates from -65536 to size * 65536 - 1 stay inside the border.
+  const __m256i lowest = _mm256_set1_epi32(-65536);
+  const __m256i uHighest = _mm256_set1_epi32((t.width << 16) - 1);
+  const __m256i vHighest = _mm256_set1_epi32((t.height << 16) - 1);
   auto floorCoord = [&](__m256 f) __attribute__((target("avx2"))) {
     f = _mm256_min_ps(_mm256_max_ps(f, _mm256_set1_ps(-1.0e9f)), _mm256_set1_ps(1.0e9f));
     return _mm256_sub_epi32(_mm256_cvttps_epi32(_mm256_floor_ps(f)), half);
@@ -805,6 +810,11 @@ __attribute__((target("avx2"))) void spanGreyAvx2(const Pipe &p, int x0, int x1,
       u = _mm256_add_epi32(u0, _mm256_mullo_epi32(du, index));
       v = _mm256_add_epi32(v0, _mm256_mullo_epi32(dv, index));
     }
+    const __m256i outside =
+        _mm256_or_si256(_mm256_or_si256(_mm256_cmpgt_epi32(lowest, u), _mm256_cmpgt_epi32(u, uHighest)),
+                        _mm256_or_si256(_mm256_cmpgt_epi32(lowest, v), _mm256_cmpgt_epi32(v, vHighest)));
+    if (!_mm256_testz_si256(outside, outside))
+      return false;
     const __m256i tx = _mm256_add_epi32(_mm256_srai_epi32(u, 16), _mm256_set1_epi32(1));
     const __m256i ty = _mm256_add_epi32(_mm256_srai_epi32(v, 16), _mm256_set1_epi32(1));
     const __m256i offset = _mm256_madd_epi16(_mm256_or_si256(tx, _mm256_slli_epi32(ty, 16)), pitchWeights);
@@ -844,6 +854,7 @@ __attribute__((target("avx2"))) void spanGreyAvx2(const Pipe &p, int x0, int x1,
         *to = (uint16_t)_mm_cvtsi128_si32(eight);
     }
   }
+  return true;
 }
 
 // spanGreyAvx2 sixteen pixels at a time with 512-bit vectors.
@@ -851,7 +862,7 @@ __attribute__((target("avx2"))) void spanGreyAvx2(const Pipe &p, int x0, int x1,
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #pragma GCC diagnostic ignored "-Wuninitialized"
 template <int Tex>
-__attribute__((target("avx512f,avx512bw"))) void spanGreyAvx512(const Pipe &p, int x0, int x1,
+__attribute__((target("avx512f,avx512bw"))) bool spanGreyAvx512(const Pipe &p, int x0, int x1,
                                                                  int y, const SpanIter &it) {
   const int last = x1 - x0;
   uint16_t *row = p.target + (size_t)y * p.width + x0;
@@ -878,6 +889,9 @@ __attribute__((target("avx512f,avx512bw"))) void spanGreyAvx512(const Pipe &p, i
   const __m512i u0 = _mm512_set1_epi32(it.u), du = _mm512_set1_epi32(it.du);
   const __m512i v0 = _mm512_set1_epi32(it.v), dv = _mm512_set1_epi32(it.dv);
   const __m512i half = _mm512_set1_epi32(32768);
+  const __m512i lowest = _mm512_set1_epi32(-65536);
+  const __m512i uHighest = _mm512_set1_epi32((t.width << 16) - 1);
+  const __m512i vHighest = _mm512_set1_epi32((t.height << 16) - 1);
   // Rounded down as it is converted.
   auto floorCoord = [&](__m512 f) __attribute__((target("avx512f,avx512bw"))) {
     f = _mm512_min_ps(_mm512_max_ps(f, _mm512_set1_ps(-1.0e9f)), _mm512_set1_ps(1.0e9f));
@@ -899,6 +913,11 @@ __attribute__((target("avx512f,avx512bw"))) void spanGreyAvx512(const Pipe &p, i
       u = _mm512_add_epi32(u0, _mm512_mullo_epi32(du, index));
       v = _mm512_add_epi32(v0, _mm512_mullo_epi32(dv, index));
     }
+    const __mmask16 inside =
+        _mm512_cmpge_epi32_mask(u, lowest) & _mm512_cmple_epi32_mask(u, uHighest) &
+        _mm512_cmpge_epi32_mask(v, lowest) & _mm512_cmple_epi32_mask(v, vHighest);
+    if (inside != 0xFFFF)
+      return false;
     const __m512i tx = _mm512_add_epi32(_mm512_srai_epi32(u, 16), one);
     const __m512i ty = _mm512_add_epi32(_mm512_srai_epi32(v, 16), one);
     const __m512i offset =
@@ -918,6 +937,7 @@ __attribute__((target("avx512f,avx512bw"))) void spanGreyAvx512(const Pipe &p, i
     const __mmask16 store = i + 16 <= last + 1 ? (__mmask16)0xFFFF : (__mmask16)((1u << (last + 1 - i)) - 1);
     _mm512_mask_cvtepi32_storeu_epi16(row + i, store, out);
   }
+  return true;
 }
 #pragma GCC diagnostic pop
 
@@ -938,9 +958,9 @@ bool haveAvx2() { return false; }
 template <int Tex, int Blend>
 int spanGroupsAvx2(const Pipe &, int, int, int, const SpanIter &, int first = 0) { return first; }
 template <int Tex>
-void spanGreyAvx2(const Pipe &, int, int, int, const SpanIter &) {}
+bool spanGreyAvx2(const Pipe &, int, int, int, const SpanIter &) { return false; }
 template <int Tex>
-void spanGreyAvx512(const Pipe &, int, int, int, const SpanIter &) {}
+bool spanGreyAvx512(const Pipe &, int, int, int, const SpanIter &) { return false; }
 #endif
 
 template <int Tex, int Comb, int Blend, bool Flat>
@@ -954,9 +974,19 @@ void spanFast(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
       spanReference(p, x0, x1, y, it);
       return;
     }
+    const int n = x1 - x0;
+    bool endsAhead = Tex != TexPerspective || (it.w > 0.0f && it.w + it.dw * (float)n > 0.0f);
+    if (endsAhead && Flat && p.grey && WideVectors && !boardReferencePipelineForced()) {
+      // The grey spans check their taps as they go; one whose taps leave the
+      // border is drawn again the long way (its blend does not read the buffer).
+      const bool drawn = WidestVectors && haveAvx512() ? spanGreyAvx512<Tex>(p, x0, x1, y, it)
+                                                       : spanGreyAvx2<Tex>(p, x0, x1, y, it);
+      if (!drawn)
+        spanLoop<Tex, Comb, Blend, Flat, false>(p, x0, x1, y, it);
+      return;
+    }
     // The taps of the first and the last pixel bound those between.
     int32_t u0 = it.u, v0 = it.v, u1, v1;
-    const int n = x1 - x0;
     if (Tex == TexPerspective) {
       perspectiveEnds(it, n, u0, v0, u1, v1);
     } else {
@@ -967,15 +997,7 @@ void spanFast(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
     auto within = [](int64_t a, int64_t b, int64_t limit) {
       return std::min(a, b) >= -65536 && std::max(a, b) <= limit;
     };
-    bool endsAhead = Tex != TexPerspective || (it.w > 0.0f && it.w + it.dw * (float)n > 0.0f);
     if (endsAhead && within(u0, u1, uLimit) && within(v0, v1, vLimit)) {
-      if (Flat && p.grey && WideVectors && !boardReferencePipelineForced()) {
-        if (WidestVectors && haveAvx512())
-          spanGreyAvx512<Tex>(p, x0, x1, y, it);
-        else
-          spanGreyAvx2<Tex>(p, x0, x1, y, it);
-        return;
-      }
       int done = 0;
       if (Flat && x1 - x0 >= 3 && WideVectors && haveAvx2() && !boardReferencePipelineForced()) {
         if (WidestVectors && haveAvx512())
