@@ -270,6 +270,8 @@ private:
     }
     slotCount_ = BandsPerThread * n;
     bands_.reset(new BandSlot[slotCount_]);
+    // The last crew's count of bands may be more than this one has room for.
+    activeBands_.store(0, std::memory_order_relaxed);
     crew_ = new Crew;
     for (int i = 1; i < n; ++i)
       crew_->threads.emplace_back([this, i] { work(i); });
