@@ -25,10 +25,12 @@ struct BoardTexture {
   // Horizontal neighbours side by side for the filter: entry (x, y) holds the
   // bytes b, b', g, g', r, r', a, a' of bordered texels x and x + 1 of row y.
   std::vector<uint64_t> pairs;
-  // Whether every texel has red = green = blue; then `intensity` holds that
-  // value of each bordered texel (same layout as texels, then 4 bytes of padding).
+  // Whether every texel has red = green = blue; then `quads` holds, for each
+  // bordered texel (same layout as texels), that value of it, of its right
+  // neighbour, of the one below and of the one below right, lowest byte first
+  // (0 past the last column and row).
   bool grey = false;
-  std::vector<uint8_t> intensity;
+  std::vector<uint32_t> quads;
 };
 
 // The linear frame buffer lock in progress.

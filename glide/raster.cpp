@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -15,8 +16,19 @@
 
 namespace {
 
-bool WideVectors = true;    // 256-bit vectors where the processor has them
-bool WidestVectors = true;  // 512-bit vectors where the processor has them
+// The widest vectors the spans may use: LUMENVEIL_VECTORS=128, 256 or 512
+// (default 512), to time or check the narrower paths on a processor that has
+// the wider ones.
+int vectorBitsAllowed() {
+  const char *env = std::getenv("LUMENVEIL_VECTORS");
+  if (!env)
+    return 512;
+  const int bits = std::atoi(env);
+  return bits == 128 || bits == 256 ? bits : 512;
+}
+
+bool WideVectors = vectorBitsAllowed() >= 256;   // 256-bit vectors where the processor has them
+bool WidestVectors = vectorBitsAllowed() >= 512; // 512-bit vectors where the processor has them
 
 // ---- Setup --------------------------------------------------------------------------
 
@@ -234,6 +246,27 @@ inline __m128i perspectivePair(const SpanIter &it, int i) {
   return _mm_shuffle_epi32(n, 0xD8);
 }
 
+// perspectiveUV of pixels 0 and n of a perspective span, both at once.
+inline void perspectiveEnds(const SpanIter &it, int n, int32_t &u0, int32_t &v0, int32_t &u1,
+                            int32_t &v1) {
+  const float wn = it.w + it.dw * (float)n;
+  const __m128 st = _mm_setr_ps(it.sw, it.tw, it.sw + it.dsw * (float)n, it.tw + it.dtw * (float)n);
+  const __m128 w = _mm_setr_ps(it.w, it.w, wn, wn);
+  const __m128 k = _mm_div_ps(_mm_set1_ps(it.scale * 65536.0f), w);
+  __m128 f = _mm_add_ps(_mm_mul_ps(st, k), _mm_set1_ps(0.5f));
+  f = _mm_min_ps(_mm_max_ps(f, _mm_set1_ps(-1.0e9f)), _mm_set1_ps(1.0e9f));
+  __m128i q = _mm_cvttps_epi32(f);
+  q = _mm_add_epi32(q, _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(q), f))); // round down
+  q = _mm_sub_epi32(q, _mm_set1_epi32(32768));
+  // Behind the eye: the first texel.
+  const __m128i ahead = _mm_castps_si128(_mm_cmpgt_ps(w, _mm_setzero_ps()));
+  q = _mm_or_si128(_mm_and_si128(ahead, q), _mm_andnot_si128(ahead, _mm_set1_epi32(-32768)));
+  u0 = _mm_cvtsi128_si32(q);
+  v0 = _mm_cvtsi128_si32(_mm_srli_si128(q, 4));
+  u1 = _mm_cvtsi128_si32(_mm_srli_si128(q, 8));
+  v1 = _mm_cvtsi128_si32(_mm_srli_si128(q, 12));
+}
+
 // Two pixels at a time. Where every tap of a span stays within the texture's
 // border (Direct), the tap index needs no clamping or wrapping.
 template <int Tex, int Comb, int Blend, bool Flat, bool Direct>
@@ -401,6 +434,26 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
   c4 = _mm_add_epi16(c4, _mm_set1_epi16(1));
   const __m256i colour1 = _mm256_broadcastq_epi64(c4);
   const __m256i alpha1 = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(colour1, 0xFF), 0xFF);
+  // (x * (alpha + 1)) >> 8 as one high multiply by (alpha + 1) << 8; at alpha
+  // 255 it is x itself.
+  const bool opaque = _mm_extract_epi16(c4, 3) == 256;
+  const __m256i alpha8 = _mm256_slli_epi16(alpha1, 8);
+  auto byAlpha = [&](__m256i x) __attribute__((target("avx2"))) {
+    return opaque ? x : _mm256_mulhi_epu16(x, alpha8);
+  };
+  // The second byte of each 32-bit lane, to its low or its high half.
+  const __m256i toLow = _mm256_set_epi32((int)0x8080800D, (int)0x80808009, (int)0x80808005,
+                                         (int)0x80808001, (int)0x8080800D, (int)0x80808009,
+                                         (int)0x80808005, (int)0x80808001);
+  const __m256i toHigh = _mm256_set_epi32((int)0x800D8080, (int)0x80098080, (int)0x80058080,
+                                          (int)0x80018080, (int)0x800D8080, (int)0x80098080,
+                                          (int)0x80058080, (int)0x80018080);
+  const __m256i fraction = _mm256_set1_epi32(0xFF00);
+  // The low words of each pixel's first 32-bit lane, to the lane's first four bytes.
+  const __m256i pixelWords = _mm256_setr_epi8(0, 1, 8, 9, -128, -128, -128, -128, -128, -128, -128,
+                                              -128, -128, -128, -128, -128, 0, 1, 8, 9, -128, -128,
+                                              -128, -128, -128, -128, -128, -128, -128, -128, -128,
+                                              -128);
 
   const BoardTexture &t = *p.tex;
   const uint64_t *pairs = t.pairs.data();
@@ -419,11 +472,12 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
       (short)0xF800, (short)0xFC00, (short)0xF800, 0, (short)0xF800, (short)0xFC00, (short)0xF800,
       0, (short)0xF800, (short)0xFC00, (short)0xF800, 0, (short)0xF800, (short)0xFC00,
       (short)0xF800, 0);
-  const __m256i low = _mm256_setr_epi16(2048, 1024, 2048, 0, 2048, 1024, 2048, 0, 2048, 1024,
-                                        2048, 0, 2048, 1024, 2048, 0);
+  // The top-aligned channels times these, high halves: expand5 and expand6,
+  // (33 v) >> 2 and (65 v) >> 4.
+  const __m256i widen = _mm256_setr_epi16(264, 260, 264, 0, 264, 260, 264, 0, 264, 260, 264, 0,
+                                          264, 260, 264, 0);
 
   const bool dither = p.ditherMode != GR_DITHER_DISABLE;
-  const __m256i shiftUp = _mm256_setr_epi16(2, 4, 2, 0, 2, 4, 2, 0, 2, 4, 2, 0, 2, 4, 2, 0);
   const __m256i down4 = dither ? _mm256_setr_epi16(4096, 4096, 4096, 0, 4096, 4096, 4096, 0, 4096,
                                                    4096, 4096, 0, 4096, 4096, 4096, 0)
                                : zero;
@@ -471,25 +525,28 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
                                     (long long)pa[0]);
     __m256i bottom = _mm256_set_epi64x((long long)pd[pitch], (long long)pc[pitch],
                                        (long long)pb[pitch], (long long)pa[pitch]);
+    // bilinearAt's arithmetic, giving each channel times 256: the across
+    // sums are below 65536, so the second byte of each is the across value;
+    // the down sum with its low byte cleared is the channel times 256.
     auto filter = [&](__m256i r0, __m256i r1, __m256i wu, __m256i wv)
         __attribute__((target("avx2"))) {
-      __m256i h0 = _mm256_srli_epi32(_mm256_madd_epi16(r0, wu), 8);
-      __m256i h1 = _mm256_srli_epi32(_mm256_madd_epi16(r1, wu), 8);
-      return _mm256_srli_epi32(
-          _mm256_madd_epi16(_mm256_or_si256(h0, _mm256_slli_epi32(h1, 16)), wv), 8);
+      const __m256i across = _mm256_or_si256(_mm256_shuffle_epi8(_mm256_madd_epi16(r0, wu), toLow),
+                                             _mm256_shuffle_epi8(_mm256_madd_epi16(r1, wu), toHigh));
+      return _mm256_and_si256(_mm256_madd_epi16(across, wv), fraction);
     };
     __m256i texAC = filter(_mm256_unpacklo_epi8(top, zero), _mm256_unpacklo_epi8(bottom, zero),
                            _mm256_shuffle_epi32(w, 0x00), _mm256_shuffle_epi32(w, 0x55));
     __m256i texBD = filter(_mm256_unpackhi_epi8(top, zero), _mm256_unpackhi_epi8(bottom, zero),
                            _mm256_shuffle_epi32(w, 0xAA), _mm256_shuffle_epi32(w, 0xFF));
-    __m256i c = _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_packs_epi32(texAC, texBD), colour1), 8);
+    // (texel * (colour + 1)) >> 8.
+    __m256i c = _mm256_mulhi_epu16(_mm256_packus_epi32(texAC, texBD), colour1);
 
     uint16_t *pixel = row + x;
     __m256i out;
     if (Blend == BlendNone) {
       out = c;
     } else if (Blend == BlendScaled) {
-      out = _mm256_srli_epi16(_mm256_mullo_epi16(c, alpha1), 8);
+      out = byAlpha(c);
     } else {
       uint64_t four = 0;
       if (valid == 4)
@@ -499,26 +556,25 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
           four |= (uint64_t)pixel[k] << (16 * k);
       __m256i v = _mm256_cvtepu16_epi64(_mm_cvtsi64_si128((long long)four));
       v = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(v, 0), 0);
-      __m256i d = _mm256_srli_epi16(_mm256_and_si256(_mm256_mullo_epi16(v, shift), mask), 8);
-      d = _mm256_or_si256(d, _mm256_mulhi_epu16(d, low));
+      const __m256i d = _mm256_mulhi_epu16(_mm256_and_si256(_mm256_mullo_epi16(v, shift), mask), widen);
       if (Blend == BlendAdd)
-        out = _mm256_min_epi16(
-            _mm256_add_epi16(d, _mm256_srli_epi16(_mm256_mullo_epi16(c, alpha1), 8)), max255);
+        out = _mm256_min_epi16(_mm256_add_epi16(d, byAlpha(c)), max255);
       else if (Blend == BlendFade)
-        out = _mm256_srli_epi16(_mm256_mullo_epi16(d, alpha1), 8);
+        out = byAlpha(d);
       else
-        out = _mm256_min_epi16(
-            _mm256_add_epi16(c, _mm256_srli_epi16(_mm256_mullo_epi16(d, alpha1), 8)), max255);
+        out = _mm256_min_epi16(_mm256_add_epi16(c, byAlpha(d)), max255);
     }
     // The ordered dither computed in the lanes: ((v << 1) - (v >> 4) + (v >> 7) + d) >> 4
     // for red and blue, ((v << 2) - (v >> 4) + (v >> 6) + d) >> 4 for green (the
     // values of the dither tables), then packed to RGB 565.
-    __m256i sum = _mm256_add_epi16(
-        _mm256_sub_epi16(_mm256_mullo_epi16(out, shiftUp), _mm256_mulhi_epu16(out, down4)),
-        _mm256_add_epi16(_mm256_mulhi_epu16(out, down76), offset));
+    // (v << 1) for red and blue, (v << 2) for green, as additions.
+    const __m256i twice = _mm256_add_epi16(out, out);
+    const __m256i up = _mm256_blend_epi16(twice, _mm256_add_epi16(twice, twice), 0x22);
+    __m256i sum = _mm256_add_epi16(_mm256_sub_epi16(up, _mm256_mulhi_epu16(out, down4)),
+                                   _mm256_add_epi16(_mm256_mulhi_epu16(out, down76), offset));
     __m256i packed = _mm256_madd_epi16(_mm256_srli_epi16(sum, 4), weights565);
     packed = _mm256_add_epi32(packed, _mm256_srli_si256(packed, 4));
-    packed = _mm256_packus_epi32(_mm256_shuffle_epi32(packed, 0x08), zero);
+    packed = _mm256_shuffle_epi8(packed, pixelWords);
     packed = _mm256_permutevar8x32_epi32(packed, _mm256_setr_epi32(0, 4, 0, 4, 0, 4, 0, 4));
     const long long four = _mm_cvtsi128_si64(_mm256_castsi256_si128(packed));
     if (valid == 4)
@@ -553,9 +609,17 @@ spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
   c4 = _mm_add_epi16(c4, _mm_set1_epi16(1));
   const __m512i colour1 = _mm512_broadcastq_epi64(c4);
   const __m512i alpha1 = _mm512_shufflehi_epi16(_mm512_shufflelo_epi16(colour1, 0xFF), 0xFF);
+  // (x * (alpha + 1)) >> 8 as one high multiply by (alpha + 1) << 8; at alpha
+  // 255 it is x itself.
+  const bool opaque = _mm_extract_epi16(c4, 3) == 256;
+  const __m512i alpha8 = _mm512_slli_epi16(alpha1, 8);
 
   const BoardTexture &t = *p.tex;
-  const uint64_t *pairs = t.pairs.data();
+  const uint32_t *texels = t.texels.data();
+  // Two texels side by side (bytes b g r a b' g' r' a') to 16-bit lanes b b'
+  // g g' r r' a a': those of the first pixel of each 128-bit lane, or the second.
+  const __m512i firstPair = _mm512_set4_epi32((int)0x80078003, (int)0x80068002, (int)0x80058001, (int)0x80048000);
+  const __m512i secondPair = _mm512_set4_epi32((int)0x800F800B, (int)0x800E800A, (int)0x800D8009, (int)0x800C8008);
   const int pitch = t.pitch;
   const __m512i pitchWeights = _mm512_set4_epi32(0, 0, 1 | pitch << 16, 1 | pitch << 16);
   __m512i uv = _mm512_setr_epi32(it.u, it.v, it.u + it.du, it.v + it.dv, it.u + 2 * it.du,
@@ -566,10 +630,16 @@ spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
   const __m512i uvStep = _mm512_set4_epi32(8 * it.dv, 8 * it.du, 8 * it.dv, 8 * it.du);
   const __m512i shift = _mm512_set4_epi32(1, 2048 | 32 << 16, 1, 2048 | 32 << 16);
   const __m512i mask = _mm512_set4_epi32(0xF800, (int)0xFC00F800u, 0xF800, (int)0xFC00F800u);
-  const __m512i low = _mm512_set4_epi32(2048, 2048 | 1024 << 16, 2048, 2048 | 1024 << 16);
+  // The top-aligned channels times these, high halves: expand5 and expand6, (33 v) >> 2 and (65 v) >> 4.
+  const __m512i widen = _mm512_set4_epi32(264, 264 | 260 << 16, 264, 264 | 260 << 16);
+  // Stored pixel k into lanes 4k to 4k + 3.
+  const __m512i spreadPixels = _mm512_setr_epi64(0, 0x0001000100010001ll, 0x0002000200020002ll,
+                                                 0x0003000300030003ll, 0x0004000400040004ll,
+                                                 0x0005000500050005ll, 0x0006000600060006ll,
+                                                 0x0007000700070007ll);
 
   const bool dither = p.ditherMode != GR_DITHER_DISABLE;
-  const __m512i shiftUp = _mm512_set4_epi32(2, 2 | 4 << 16, 2, 2 | 4 << 16);
+  const __mmask32 greenLanes = 0x22222222u;
   const __m512i down4 = dither ? _mm512_set4_epi32(4096, 4096 | 4096 << 16, 4096, 4096 | 4096 << 16)
                                : zero;
   const __m512i down76 = dither ? _mm512_set4_epi32(512, 512 | 1024 << 16, 512, 512 | 1024 << 16)
@@ -584,7 +654,12 @@ spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
       (long long)((uint64_t)(uint16_t)d[0] * 0x000100010001ull), (long long)((uint64_t)(uint16_t)d[1] * 0x000100010001ull),
       (long long)((uint64_t)(uint16_t)d[2] * 0x000100010001ull), (long long)((uint64_t)(uint16_t)d[3] * 0x000100010001ull));
   const __m512i weights565 = _mm512_set4_epi32(2048, 1 | 32 << 16, 2048, 1 | 32 << 16);
-  const __m512i gatherPixels = _mm512_setr_epi32(0, 4, 8, 12, 0, 4, 8, 12, 0, 4, 8, 12, 0, 4, 8, 12);
+  // The low word of each pixel's first 32-bit lane.
+  const __m512i pixelWords = _mm512_setr_epi64(0x000C000800040000ll, 0x001C001800140010ll, 0, 0, 0, 0, 0, 0);
+  // Per 32-bit lane: its second byte to the low word, or to the high word.
+  const __m512i toLow = _mm512_set4_epi32((int)0x8080800D, (int)0x80808009, (int)0x80808005, (int)0x80808001);
+  const __m512i toHigh = _mm512_set4_epi32((int)0x800D8080, (int)0x80098080, (int)0x80058080, (int)0x80018080);
+  const __m512i fraction = _mm512_set1_epi32(0xFF00);
   const __m512i pixelOffsets = _mm512_setr_epi32(0, 1, 4, 5, 8, 9, 12, 13, 0, 0, 0, 0, 0, 0, 0, 0);
 
   int x = x0;
@@ -614,50 +689,54 @@ spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
     __m512i index = _mm512_add_epi32(_mm512_srai_epi32(coords, 16), _mm512_set1_epi32(1));
     __m512i offsets = _mm512_madd_epi16(_mm512_packs_epi32(index, zero), pitchWeights);
     // The bordered offsets of pixels 0 to 7 (elements 0, 1, 4, 5, 8, 9, 12, 13),
-    // and their tap pairs in the upper and the lower row.
+    // and their two texels side by side in the upper and the lower row.
     const __m256i at = _mm512_castsi512_si256(_mm512_permutexvar_epi32(pixelOffsets, offsets));
-    __m512i top = _mm512_i32gather_epi64(at, (const long long *)pairs, 8);
-    __m512i bottom = _mm512_i32gather_epi64(at, (const long long *)(pairs + pitch), 8);
+    __m512i top = _mm512_i32gather_epi64(at, (const long long *)texels, 4);
+    __m512i bottom = _mm512_i32gather_epi64(at, (const long long *)(texels + pitch), 4);
+    // bilinearAt's arithmetic, giving each channel times 256: the across
+    // sums are below 65536, so the second byte of each is the across value;
+    // the down sum with its low byte cleared is the channel times 256.
     auto filter = [&](__m512i r0, __m512i r1, __m512i wu, __m512i wv)
         __attribute__((target("avx512f,avx512bw,avx512vl"))) {
-      __m512i h0 = _mm512_srli_epi32(_mm512_madd_epi16(r0, wu), 8);
-      __m512i h1 = _mm512_srli_epi32(_mm512_madd_epi16(r1, wu), 8);
-      return _mm512_srli_epi32(
-          _mm512_madd_epi16(_mm512_or_si512(h0, _mm512_slli_epi32(h1, 16)), wv), 8);
+      const __m512i across = _mm512_or_si512(_mm512_shuffle_epi8(_mm512_madd_epi16(r0, wu), toLow),
+                                             _mm512_shuffle_epi8(_mm512_madd_epi16(r1, wu), toHigh));
+      return _mm512_and_si512(_mm512_madd_epi16(across, wv), fraction);
     };
-    __m512i texLo = filter(_mm512_unpacklo_epi8(top, zero), _mm512_unpacklo_epi8(bottom, zero),
+    auto byAlpha = [&](__m512i x) __attribute__((target("avx512f,avx512bw,avx512vl"))) {
+      return opaque ? x : _mm512_mulhi_epu16(x, alpha8);
+    };
+    __m512i texLo = filter(_mm512_shuffle_epi8(top, firstPair), _mm512_shuffle_epi8(bottom, firstPair),
                            _mm512_shuffle_epi32(w, _MM_PERM_AAAA), _mm512_shuffle_epi32(w, _MM_PERM_BBBB));
-    __m512i texHi = filter(_mm512_unpackhi_epi8(top, zero), _mm512_unpackhi_epi8(bottom, zero),
+    __m512i texHi = filter(_mm512_shuffle_epi8(top, secondPair), _mm512_shuffle_epi8(bottom, secondPair),
                            _mm512_shuffle_epi32(w, _MM_PERM_CCCC), _mm512_shuffle_epi32(w, _MM_PERM_DDDD));
-    __m512i c = _mm512_srli_epi16(_mm512_mullo_epi16(_mm512_packs_epi32(texLo, texHi), colour1), 8);
+    // (texel * (colour + 1)) >> 8.
+    __m512i c = _mm512_mulhi_epu16(_mm512_packus_epi32(texLo, texHi), colour1);
 
     uint16_t *pixel = row + x;
     __m512i out;
     if (Blend == BlendNone) {
       out = c;
     } else if (Blend == BlendScaled) {
-      out = _mm512_srli_epi16(_mm512_mullo_epi16(c, alpha1), 8);
+      out = byAlpha(c);
     } else {
-      __m512i v = _mm512_cvtepu16_epi64(_mm_maskz_loadu_epi16(lanes, pixel));
-      v = _mm512_shufflehi_epi16(_mm512_shufflelo_epi16(v, 0), 0);
-      __m512i dd = _mm512_srli_epi16(_mm512_and_si512(_mm512_mullo_epi16(v, shift), mask), 8);
-      dd = _mm512_or_si512(dd, _mm512_mulhi_epu16(dd, low));
+      const __m512i v = _mm512_permutexvar_epi16(
+          spreadPixels, _mm512_castsi128_si512(_mm_maskz_loadu_epi16(lanes, pixel)));
+      const __m512i dd = _mm512_mulhi_epu16(_mm512_and_si512(_mm512_mullo_epi16(v, shift), mask), widen);
       if (Blend == BlendAdd)
-        out = _mm512_min_epi16(
-            _mm512_add_epi16(dd, _mm512_srli_epi16(_mm512_mullo_epi16(c, alpha1), 8)), max255);
+        out = _mm512_min_epi16(_mm512_add_epi16(dd, byAlpha(c)), max255);
       else if (Blend == BlendFade)
-        out = _mm512_srli_epi16(_mm512_mullo_epi16(dd, alpha1), 8);
+        out = byAlpha(dd);
       else
-        out = _mm512_min_epi16(
-            _mm512_add_epi16(c, _mm512_srli_epi16(_mm512_mullo_epi16(dd, alpha1), 8)), max255);
+        out = _mm512_min_epi16(_mm512_add_epi16(c, byAlpha(dd)), max255);
     }
-    __m512i sum = _mm512_add_epi16(
-        _mm512_sub_epi16(_mm512_mullo_epi16(out, shiftUp), _mm512_mulhi_epu16(out, down4)),
-        _mm512_add_epi16(_mm512_mulhi_epu16(out, down76), offset));
+    // The dither's (v << 1) for red and blue, (v << 2) for green, as additions.
+    __m512i up = _mm512_add_epi16(out, out);
+    up = _mm512_mask_add_epi16(up, greenLanes, up, up);
+    __m512i sum = _mm512_add_epi16(_mm512_sub_epi16(up, _mm512_mulhi_epu16(out, down4)),
+                                   _mm512_add_epi16(_mm512_mulhi_epu16(out, down76), offset));
     __m512i packed = _mm512_madd_epi16(_mm512_srli_epi16(sum, 4), weights565);
     packed = _mm512_add_epi32(packed, _mm512_bsrli_epi128(packed, 4));
-    packed = _mm512_packus_epi32(_mm512_shuffle_epi32(packed, (_MM_PERM_ENUM)0x08), zero);
-    packed = _mm512_permutexvar_epi32(gatherPixels, packed);
+    packed = _mm512_permutexvar_epi16(pixelWords, packed);
     _mm_mask_storeu_epi16(pixel, lanes, _mm512_castsi512_si128(packed));
   }
   return count;
@@ -666,18 +745,36 @@ spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
 
 // Eight pixels at a time of a flat colour times a grey texture, whose taps
 // stay inside the texture's border, under a blend that does not read the
-// buffer: one channel filtered (the arithmetic of bilinearAt on it), and the
-// pixel's RGB 565 value from the draw's grey table.
+// buffer: one channel filtered (the arithmetic of bilinearAt on it) from the
+// four taps read at once, and the pixel's RGB 565 value from the draw's grey
+// table. Returns false, having drawn part of the span, when a tap of it
+// leaves the border; every pixel must be in front of the eye.
 template <int Tex>
-__attribute__((target("avx2"))) void spanGreyAvx2(const Pipe &p, int x0, int x1, int y,
+__attribute__((target("avx2"))) bool spanGreyAvx2(const Pipe &p, int x0, int x1, int y,
                                                   const SpanIter &it) {
   const int last = x1 - x0;
   uint16_t *row = p.target + (size_t)y * p.width + x0;
   const BoardTexture &t = *p.tex;
-  const uint8_t *plane = t.intensity.data();
+  const int *quads = reinterpret_cast<const int *>(t.quads.data());
   const int pitch = t.pitch;
   const int *rowTable = reinterpret_cast<const int *>(p.grey + ((y & 3) << 10));
   const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  // Entry (x & 3) * 256 of each lane's dither position: groups start four
+  // pixels apart, and lanes past the span's end are not stored.
+  const __m256i position = _mm256_slli_epi32(
+      _mm256_and_si256(_mm256_add_epi32(lanes, _mm256_set1_epi32(x0)), _mm256_set1_epi32(3)), 8);
+  // A quad's taps t00 t01 and t10 t11 into the 16-bit halves of each lane.
+  const __m256i topTaps = _mm256_set_epi32(0x800D800C, 0x80098008, 0x80058004, 0x80018000,
+                                           0x800D800C, 0x80098008, 0x80058004, 0x80018000);
+  const __m256i bottomTaps = _mm256_set_epi32(0x800F800E, 0x800B800A, 0x80078006, 0x80038002,
+                                              0x800F800E, 0x800B800A, 0x80078006, 0x80038002);
+  // The second byte of each lane, to its low or its high half.
+  const __m256i toLow = _mm256_set_epi32((int)0x8080800D, (int)0x80808009, (int)0x80808005,
+                                         (int)0x80808001, (int)0x8080800D, (int)0x80808009,
+                                         (int)0x80808005, (int)0x80808001);
+  const __m256i toHigh = _mm256_set_epi32((int)0x800D8080, (int)0x80098080, (int)0x80058080,
+                                          (int)0x80018080, (int)0x800D8080, (int)0x80098080,
+                                          (int)0x80058080, (int)0x80018080);
   const __m256i lastLane = _mm256_set1_epi32(last);
   const __m256i byte = _mm256_set1_epi32(255);
   const __m256i w256 = _mm256_set1_epi32(256);
@@ -689,11 +786,13 @@ __attribute__((target("avx2"))) void spanGreyAvx2(const Pipe &p, int x0, int x1,
   const __m256i u0 = _mm256_set1_epi32(it.u), du = _mm256_set1_epi32(it.du);
   const __m256i v0 = _mm256_set1_epi32(it.v), dv = _mm256_set1_epi32(it.dv);
   const __m256i half = _mm256_set1_epi32(32768);
+  // The taps of coordinates from -65536 to size * 65536 - 1 stay inside the border.
+  const __m256i lowest = _mm256_set1_epi32(-65536);
+  const __m256i uHighest = _mm256_set1_epi32((t.width << 16) - 1);
+  const __m256i vHighest = _mm256_set1_epi32((t.height << 16) - 1);
   auto floorCoord = [&](__m256 f) __attribute__((target("avx2"))) {
     f = _mm256_min_ps(_mm256_max_ps(f, _mm256_set1_ps(-1.0e9f)), _mm256_set1_ps(1.0e9f));
-    __m256i n = _mm256_cvttps_epi32(f);
-    n = _mm256_add_epi32(n, _mm256_castps_si256(_mm256_cmp_ps(_mm256_cvtepi32_ps(n), f, _CMP_GT_OQ)));
-    return _mm256_sub_epi32(n, half);
+    return _mm256_sub_epi32(_mm256_cvttps_epi32(_mm256_floor_ps(f)), half);
   };
   for (int i = 0; i <= last; i += 8) {
     // Lanes past the span's end repeat its last pixel.
@@ -711,55 +810,73 @@ __attribute__((target("avx2"))) void spanGreyAvx2(const Pipe &p, int x0, int x1,
       u = _mm256_add_epi32(u0, _mm256_mullo_epi32(du, index));
       v = _mm256_add_epi32(v0, _mm256_mullo_epi32(dv, index));
     }
+    const __m256i outside =
+        _mm256_or_si256(_mm256_or_si256(_mm256_cmpgt_epi32(lowest, u), _mm256_cmpgt_epi32(u, uHighest)),
+                        _mm256_or_si256(_mm256_cmpgt_epi32(lowest, v), _mm256_cmpgt_epi32(v, vHighest)));
+    if (!_mm256_testz_si256(outside, outside))
+      return false;
     const __m256i tx = _mm256_add_epi32(_mm256_srai_epi32(u, 16), _mm256_set1_epi32(1));
     const __m256i ty = _mm256_add_epi32(_mm256_srai_epi32(v, 16), _mm256_set1_epi32(1));
     const __m256i offset = _mm256_madd_epi16(_mm256_or_si256(tx, _mm256_slli_epi32(ty, 16)), pitchWeights);
-    // Bytes t00 t01 of the upper and t10 t11 of the lower row, spread to 16-bit halves.
-    auto spread = [&](__m256i g) __attribute__((target("avx2"))) {
-      return _mm256_or_si256(_mm256_and_si256(g, byte),
-                             _mm256_slli_epi32(_mm256_and_si256(g, _mm256_set1_epi32(0xFF00)), 8));
-    };
-    const __m256i top = spread(_mm256_i32gather_epi32((const int *)plane, offset, 1));
-    const __m256i bottom = spread(_mm256_i32gather_epi32((const int *)(plane + pitch), offset, 1));
+    const __m256i quad = _mm256_i32gather_epi32(quads, offset, 4);
+    const __m256i top = _mm256_shuffle_epi8(quad, topTaps);
+    const __m256i bottom = _mm256_shuffle_epi8(quad, bottomTaps);
     const __m256i fu = _mm256_and_si256(_mm256_srli_epi32(u, 8), byte);
     const __m256i fv = _mm256_and_si256(_mm256_srli_epi32(v, 8), byte);
     const __m256i wu = _mm256_add_epi32(_mm256_sub_epi32(_mm256_slli_epi32(fu, 16), fu), w256);
     const __m256i wv = _mm256_add_epi32(_mm256_sub_epi32(_mm256_slli_epi32(fv, 16), fv), w256);
-    const __m256i h0 = _mm256_srli_epi32(_mm256_madd_epi16(top, wu), 8);
-    const __m256i h1 = _mm256_srli_epi32(_mm256_madd_epi16(bottom, wu), 8);
-    const __m256i level =
-        _mm256_srli_epi32(_mm256_madd_epi16(_mm256_or_si256(h0, _mm256_slli_epi32(h1, 16)), wv), 8);
-    // Entry (x & 3) * 256 + intensity of the row's four dither positions.
-    const __m256i position = _mm256_slli_epi32(
-        _mm256_and_si256(_mm256_add_epi32(index, _mm256_set1_epi32(x0)), _mm256_set1_epi32(3)), 8);
+    // The across sums are below 65536: their second bytes are the across values.
+    const __m256i across = _mm256_or_si256(_mm256_shuffle_epi8(_mm256_madd_epi16(top, wu), toLow),
+                                           _mm256_shuffle_epi8(_mm256_madd_epi16(bottom, wu), toHigh));
+    const __m256i level = _mm256_srli_epi32(_mm256_madd_epi16(across, wv), 8);
     __m256i out = _mm256_i32gather_epi32(rowTable, _mm256_add_epi32(position, level), 2);
     out = _mm256_and_si256(out, _mm256_set1_epi32(0xFFFF));
     out = _mm256_permute4x64_epi64(_mm256_packus_epi32(out, out), 0x08);
-    const __m128i eight = _mm256_castsi256_si128(out);
+    __m128i eight = _mm256_castsi256_si128(out);
     if (i + 8 <= last + 1) {
       _mm_storeu_si128((__m128i *)(row + i), eight);
     } else {
-      alignas(16) uint16_t tail[8];
-      _mm_store_si128((__m128i *)tail, eight);
-      for (int k = 0; i + k <= last; ++k)
-        row[i + k] = tail[k];
+      // The last few: four, two and one at a time.
+      const int n = last + 1 - i;
+      uint16_t *to = row + i;
+      if (n & 4) {
+        _mm_storel_epi64((__m128i *)to, eight);
+        eight = _mm_srli_si128(eight, 8);
+        to += 4;
+      }
+      if (n & 2) {
+        const int two = _mm_cvtsi128_si32(eight);
+        std::memcpy(to, &two, 4);
+        eight = _mm_srli_si128(eight, 4);
+        to += 2;
+      }
+      if (n & 1)
+        *to = (uint16_t)_mm_cvtsi128_si32(eight);
     }
   }
+  return true;
 }
 
 // spanGreyAvx2 sixteen pixels at a time with 512-bit vectors.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 template <int Tex>
-__attribute__((target("avx512f,avx512bw"))) void spanGreyAvx512(const Pipe &p, int x0, int x1,
+__attribute__((target("avx512f,avx512bw"))) bool spanGreyAvx512(const Pipe &p, int x0, int x1,
                                                                  int y, const SpanIter &it) {
   const int last = x1 - x0;
   uint16_t *row = p.target + (size_t)y * p.width + x0;
   const BoardTexture &t = *p.tex;
-  const uint8_t *plane = t.intensity.data();
+  const int *quads = reinterpret_cast<const int *>(t.quads.data());
   const int pitch = t.pitch;
   const int *rowTable = reinterpret_cast<const int *>(p.grey + ((y & 3) << 10));
   const __m512i lanes = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  const __m512i position = _mm512_slli_epi32(
+      _mm512_and_si512(_mm512_add_epi32(lanes, _mm512_set1_epi32(x0)), _mm512_set1_epi32(3)), 8);
+  const __m512i topTaps = _mm512_set4_epi32(0x800D800C, 0x80098008, 0x80058004, 0x80018000);
+  const __m512i bottomTaps = _mm512_set4_epi32(0x800F800E, 0x800B800A, 0x80078006, 0x80038002);
+  const __m512i toLow = _mm512_set4_epi32((int)0x8080800D, (int)0x80808009, (int)0x80808005, (int)0x80808001);
+  const __m512i toHigh = _mm512_set4_epi32((int)0x800D8080, (int)0x80098080, (int)0x80058080, (int)0x80018080);
   const __m512i lastLane = _mm512_set1_epi32(last);
   const __m512i byte = _mm512_set1_epi32(255);
   const __m512i w256 = _mm512_set1_epi32(256);
@@ -772,16 +889,14 @@ __attribute__((target("avx512f,avx512bw"))) void spanGreyAvx512(const Pipe &p, i
   const __m512i u0 = _mm512_set1_epi32(it.u), du = _mm512_set1_epi32(it.du);
   const __m512i v0 = _mm512_set1_epi32(it.v), dv = _mm512_set1_epi32(it.dv);
   const __m512i half = _mm512_set1_epi32(32768);
+  const __m512i lowest = _mm512_set1_epi32(-65536);
+  const __m512i uHighest = _mm512_set1_epi32((t.width << 16) - 1);
+  const __m512i vHighest = _mm512_set1_epi32((t.height << 16) - 1);
+  // Rounded down as it is converted.
   auto floorCoord = [&](__m512 f) __attribute__((target("avx512f,avx512bw"))) {
     f = _mm512_min_ps(_mm512_max_ps(f, _mm512_set1_ps(-1.0e9f)), _mm512_set1_ps(1.0e9f));
-    __m512i n = _mm512_cvttps_epi32(f);
-    const __mmask16 above = _mm512_cmp_ps_mask(_mm512_cvtepi32_ps(n), f, _CMP_GT_OQ);
-    n = _mm512_mask_sub_epi32(n, above, n, one);
-    return _mm512_sub_epi32(n, half);
-  };
-  auto spread = [&](__m512i g) __attribute__((target("avx512f,avx512bw"))) {
-    return _mm512_or_si512(_mm512_and_si512(g, byte),
-                           _mm512_slli_epi32(_mm512_and_si512(g, _mm512_set1_epi32(0xFF00)), 8));
+    return _mm512_sub_epi32(
+        _mm512_cvt_roundps_epi32(f, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC), half);
   };
   for (int i = 0; i <= last; i += 16) {
     const __m512i index = _mm512_min_epi32(_mm512_add_epi32(_mm512_set1_epi32(i), lanes), lastLane);
@@ -798,33 +913,31 @@ __attribute__((target("avx512f,avx512bw"))) void spanGreyAvx512(const Pipe &p, i
       u = _mm512_add_epi32(u0, _mm512_mullo_epi32(du, index));
       v = _mm512_add_epi32(v0, _mm512_mullo_epi32(dv, index));
     }
+    const __mmask16 inside =
+        _mm512_cmpge_epi32_mask(u, lowest) & _mm512_cmple_epi32_mask(u, uHighest) &
+        _mm512_cmpge_epi32_mask(v, lowest) & _mm512_cmple_epi32_mask(v, vHighest);
+    if (inside != 0xFFFF)
+      return false;
     const __m512i tx = _mm512_add_epi32(_mm512_srai_epi32(u, 16), one);
     const __m512i ty = _mm512_add_epi32(_mm512_srai_epi32(v, 16), one);
     const __m512i offset =
         _mm512_madd_epi16(_mm512_or_si512(tx, _mm512_slli_epi32(ty, 16)), pitchWeights);
-    const __m512i top = spread(_mm512_i32gather_epi32(offset, (const int *)plane, 1));
-    const __m512i bottom = spread(_mm512_i32gather_epi32(offset, (const int *)(plane + pitch), 1));
+    const __m512i quad = _mm512_i32gather_epi32(offset, quads, 4);
+    const __m512i top = _mm512_shuffle_epi8(quad, topTaps);
+    const __m512i bottom = _mm512_shuffle_epi8(quad, bottomTaps);
     const __m512i fu = _mm512_and_si512(_mm512_srli_epi32(u, 8), byte);
     const __m512i fv = _mm512_and_si512(_mm512_srli_epi32(v, 8), byte);
     const __m512i wu = _mm512_add_epi32(_mm512_sub_epi32(_mm512_slli_epi32(fu, 16), fu), w256);
     const __m512i wv = _mm512_add_epi32(_mm512_sub_epi32(_mm512_slli_epi32(fv, 16), fv), w256);
-    const __m512i h0 = _mm512_srli_epi32(_mm512_madd_epi16(top, wu), 8);
-    const __m512i h1 = _mm512_srli_epi32(_mm512_madd_epi16(bottom, wu), 8);
-    const __m512i level =
-        _mm512_srli_epi32(_mm512_madd_epi16(_mm512_or_si512(h0, _mm512_slli_epi32(h1, 16)), wv), 8);
-    const __m512i position = _mm512_slli_epi32(
-        _mm512_and_si512(_mm512_add_epi32(index, _mm512_set1_epi32(x0)), _mm512_set1_epi32(3)), 8);
+    const __m512i across = _mm512_or_si512(_mm512_shuffle_epi8(_mm512_madd_epi16(top, wu), toLow),
+                                           _mm512_shuffle_epi8(_mm512_madd_epi16(bottom, wu), toHigh));
+    const __m512i level = _mm512_srli_epi32(_mm512_madd_epi16(across, wv), 8);
     const __m512i out = _mm512_i32gather_epi32(_mm512_add_epi32(position, level), rowTable, 2);
-    const __m256i sixteen = _mm512_cvtepi32_epi16(out); // the low half of each entry
-    if (i + 16 <= last + 1) {
-      _mm256_storeu_si256((__m256i *)(row + i), sixteen);
-    } else {
-      alignas(32) uint16_t tail[16];
-      _mm256_store_si256((__m256i *)tail, sixteen);
-      for (int k = 0; i + k <= last; ++k)
-        row[i + k] = tail[k];
-    }
+    // The low half of each entry, into the pixels of the span.
+    const __mmask16 store = i + 16 <= last + 1 ? (__mmask16)0xFFFF : (__mmask16)((1u << (last + 1 - i)) - 1);
+    _mm512_mask_cvtepi32_storeu_epi16(row + i, store, out);
   }
+  return true;
 }
 #pragma GCC diagnostic pop
 
@@ -845,9 +958,9 @@ bool haveAvx2() { return false; }
 template <int Tex, int Blend>
 int spanGroupsAvx2(const Pipe &, int, int, int, const SpanIter &, int first = 0) { return first; }
 template <int Tex>
-void spanGreyAvx2(const Pipe &, int, int, int, const SpanIter &) {}
+bool spanGreyAvx2(const Pipe &, int, int, int, const SpanIter &) { return false; }
 template <int Tex>
-void spanGreyAvx512(const Pipe &, int, int, int, const SpanIter &) {}
+bool spanGreyAvx512(const Pipe &, int, int, int, const SpanIter &) { return false; }
 #endif
 
 template <int Tex, int Comb, int Blend, bool Flat>
@@ -861,13 +974,21 @@ void spanFast(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
       spanReference(p, x0, x1, y, it);
       return;
     }
+    const int n = x1 - x0;
+    bool endsAhead = Tex != TexPerspective || (it.w > 0.0f && it.w + it.dw * (float)n > 0.0f);
+    if (endsAhead && Flat && p.grey && WideVectors && !boardReferencePipelineForced()) {
+      // The grey spans check their taps as they go; one whose taps leave the
+      // border is drawn again the long way (its blend does not read the buffer).
+      const bool drawn = WidestVectors && haveAvx512() ? spanGreyAvx512<Tex>(p, x0, x1, y, it)
+                                                       : spanGreyAvx2<Tex>(p, x0, x1, y, it);
+      if (!drawn)
+        spanLoop<Tex, Comb, Blend, Flat, false>(p, x0, x1, y, it);
+      return;
+    }
     // The taps of the first and the last pixel bound those between.
     int32_t u0 = it.u, v0 = it.v, u1, v1;
-    const int n = x1 - x0;
     if (Tex == TexPerspective) {
-      perspectiveUV(it.sw, it.tw, it.w, it.scale, u0, v0);
-      perspectiveUV(it.sw + it.dsw * (float)n, it.tw + it.dtw * (float)n, it.w + it.dw * (float)n,
-                    it.scale, u1, v1);
+      perspectiveEnds(it, n, u0, v0, u1, v1);
     } else {
       u1 = (int32_t)((int64_t)it.u + (int64_t)it.du * n);
       v1 = (int32_t)((int64_t)it.v + (int64_t)it.dv * n);
@@ -876,15 +997,7 @@ void spanFast(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
     auto within = [](int64_t a, int64_t b, int64_t limit) {
       return std::min(a, b) >= -65536 && std::max(a, b) <= limit;
     };
-    bool endsAhead = Tex != TexPerspective || (it.w > 0.0f && it.w + it.dw * (float)n > 0.0f);
     if (endsAhead && within(u0, u1, uLimit) && within(v0, v1, vLimit)) {
-      if (Flat && p.grey && WideVectors && !boardReferencePipelineForced()) {
-        if (WidestVectors && haveAvx512())
-          spanGreyAvx512<Tex>(p, x0, x1, y, it);
-        else
-          spanGreyAvx2<Tex>(p, x0, x1, y, it);
-        return;
-      }
       int done = 0;
       if (Flat && x1 - x0 >= 3 && WideVectors && haveAvx2() && !boardReferencePipelineForced()) {
         if (WidestVectors && haveAvx512())

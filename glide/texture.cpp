@@ -185,11 +185,17 @@ void guTexDownloadMipMap(GrMipMapId_t mmid, const void *src, const GuNccTable *n
       t->grey = false;
       break;
     }
-  t->intensity.clear();
+  t->quads.clear();
   if (t->grey) {
-    t->intensity.resize(t->texels.size() + 4, 0);
-    for (size_t i = 0; i < t->texels.size(); ++i)
-      t->intensity[i] = (uint8_t)t->texels[i];
+    const size_t rows = t->texels.size() / pitch;
+    t->quads.assign(t->texels.size(), 0);
+    auto level = [&](size_t x, size_t y) -> uint32_t {
+      return x < (size_t)pitch && y < rows ? t->texels[y * pitch + x] & 255 : 0;
+    };
+    for (size_t y = 0; y < rows; ++y)
+      for (size_t x = 0; x < (size_t)pitch; ++x)
+        t->quads[y * pitch + x] = level(x, y) | level(x + 1, y) << 8 | level(x, y + 1) << 16 |
+                                  level(x + 1, y + 1) << 24;
   }
 }
 

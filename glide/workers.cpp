@@ -1,5 +1,8 @@
-// The drawing threads: a record of the frame's work, and a pool that runs it
-// band by band. The calling thread takes band 0 itself.
+// The drawing threads: a log of the frame's work, and a pool that draws it
+// band by band while the calling thread goes on recording. Each band keeps
+// how far into the log it has been drawn; a thread takes a band that is
+// behind, draws the entries recorded since, in their order, and lets it go.
+// At a drain the calling thread draws too, until every band has caught up.
 #include "glide/workers.h"
 
 #include <algorithm>
@@ -12,9 +15,10 @@
 #include <memory>
 #include <mutex>
 #include <thread>
-
-#include <pthread.h>
 #include <vector>
+
+#include <immintrin.h>
+#include <pthread.h>
 
 #include "glide/boardstate.h"
 #include "glide/presenter.h"
@@ -23,33 +27,57 @@ namespace {
 
 struct Entry {
   BandJobFn fn;
-  size_t offset;
+  const void *job;
   int first, last; // the rows it draws into
 };
 
-// The threads beyond the calling one, and what they wait on between rounds.
+// The log's entries, in segments that never move: the threads read entries
+// while more are added.
+constexpr size_t SegmentEntries = 4096;
+constexpr size_t MaxSegments = 4096;
+
+// Storage for the records: chunks reused from one drain to the next.
+constexpr size_t ChunkBytes = 256 * 1024;
+
+// Bands a thread: a thread slowed by other work on the machine leaves its
+// share to the others.
+constexpr int BandsPerThread = 8;
+
+// The most entries a thread draws into a band before letting it go, so that
+// at a drain no band stays held long.
+constexpr size_t EntriesPerTake = 64;
+
+// One band of rows. `taken` is held by the thread drawing it; `done` is the
+// number of log entries drawn into it. Rows are written only while no thread
+// draws (between drains, when the log is empty).
+struct alignas(64) BandSlot {
+  std::atomic<int> taken{0};
+  std::atomic<size_t> done{0};
+  std::atomic<int> first{0}, last{-1};
+};
+
+// The threads beyond the calling one.
 struct Crew {
   std::vector<std::thread> threads;
   std::mutex mutex;
   std::condition_variable wake;
-  uint32_t round = 0;
+  uint64_t calls = 0; // wake-ups sent
   bool quit = false;
 };
-
-// A round's bands are handed out through one word: the round's number, the
-// number of bands and the next band. A thread takes a band only while the
-// word still names its round, so a thread that wakes late, after its round is
-// over, touches nothing of the next one.
-inline uint64_t ticket(uint32_t round, uint32_t bands, uint32_t next) {
-  return (uint64_t)round << 32 | (uint64_t)bands << 16 | next;
-}
 
 class Pool;
 Pool &pool();
 
+inline void pause() { _mm_pause(); }
+
 class Pool {
 public:
-  ~Pool() { stop(); }
+  Pool() : segments_(new Entry *[MaxSegments]()) {}
+  ~Pool() {
+    stop();
+    for (size_t i = 0; i < MaxSegments; ++i)
+      delete[] segments_[i];
+  }
 
   int threads() {
     if (wanted_ == 0)
@@ -64,49 +92,75 @@ public:
   }
 
   void *record(BandJobFn fn, size_t bytes, int first, int last) {
-    const size_t offset = (arena_.size() + 15) & ~(size_t)15;
-    arena_.resize(offset + ((bytes + 15) & ~(size_t)15));
-    entries_.push_back({fn, offset, first, last});
-    return arena_.data() + offset;
+    if (count_ == SegmentEntries * MaxSegments)
+      drain();
+    if (count_ == 0)
+      begin();
+    else
+      publish(count_); // the previous record is complete now
+    const size_t size = (bytes + 15) & ~(size_t)15;
+    unsigned char *at = allocate(size);
+    const size_t segment = count_ / SegmentEntries;
+    if (!segments_[segment])
+      segments_[segment] = new Entry[SegmentEntries];
+    segments_[segment][count_ % SegmentEntries] = {fn, at, first, last};
+    ++count_;
+    return at;
   }
 
   void drain() {
-    if (entries_.empty())
+    if (count_ == 0)
       return;
-    bandCount_ = threads();
-    // Eight bands a thread, so that a thread slowed by other work on the
-    // machine leaves its share to the others.
-    int lowest = INT_MAX, highest = 0;
-    for (const Entry &e : entries_) {
-      lowest = std::min(lowest, e.first);
-      highest = std::max(highest, e.last);
+    publish(count_, true);
+    // Draw alongside the crew until every band has caught up.
+    for (int idle = 0;;) {
+      bool behind = false, drew = false;
+      for (int i = 0; i < bandCount_; ++i) {
+        BandSlot &b = bands_[i];
+        if (b.done.load(std::memory_order_acquire) >= count_)
+          continue;
+        behind = true;
+        drew |= drawBand(b);
+      }
+      if (!behind)
+        break;
+      // A band another thread holds: wait, and let it have the processor
+      // if it shares this one.
+      idle = drew ? 0 : idle + 1;
+      if (idle > 64)
+        std::this_thread::yield();
+      else if (idle > 0)
+        pause();
     }
-    highest = std::min(highest, std::max(Board.height, 1) - 1);
-    lowest = std::max(lowest, 0);
-    firstRow_ = lowest;
-    bandRows_ = std::max(8, (highest - lowest + 1 + 8 * bandCount_ - 1) / (8 * bandCount_));
-    bands_ = highest >= lowest ? (highest - lowest + bandRows_) / bandRows_ : 0;
-    start();
-    const uint32_t round = ++round_;
-    finished_.store(0, std::memory_order_relaxed);
-    ticket_.store(ticket(round, (uint32_t)bands_, 0), std::memory_order_release);
-    {
-      std::lock_guard<std::mutex> lock(crew_->mutex);
-      crew_->round = round;
+    // Every band is drawn; a thread may still hold one it found nothing in.
+    // Holding them all, the log starts again empty.
+    for (int i = 0; i < slotCount_; ++i) {
+      int free = 0;
+      while (!bands_[i].taken.compare_exchange_weak(free, 1, std::memory_order_acquire)) {
+        free = 0;
+        pause();
+      }
     }
-    crew_->wake.notify_all();
-    runBands(round);
-    // Every band taken is finished before the work is let go; a thread that
-    // has taken none is not waited for.
-    while (finished_.load(std::memory_order_acquire) < bands_)
-      std::this_thread::yield();
-    entries_.clear();
-    arena_.clear();
+    published_.store(0, std::memory_order_relaxed);
+    for (int i = 0; i < slotCount_; ++i)
+      bands_[i].done.store(0, std::memory_order_relaxed);
+    count_ = 0;
+    woken_ = 0;
+    chunk_ = 0;
+    used_ = 0;
+    large_.clear();
+    for (int i = 0; i < slotCount_; ++i)
+      bands_[i].taken.store(0, std::memory_order_release);
   }
 
-  // In a child process after fork(): the threads stayed behind in the parent.
-  // Their crew is left as it is and a new one starts when needed.
-  void forgetCrew() { crew_ = nullptr; }
+  // In a child process after fork(): the threads stayed behind in the parent
+  // (with nothing left to draw: the parent drained before forking). Their
+  // crew is left as it is and a new one starts when needed.
+  void forgetCrew() {
+    crew_ = nullptr;
+    for (int i = 0; i < slotCount_; ++i)
+      bands_[i].taken.store(0, std::memory_order_relaxed);
+  }
 
 private:
   static int defaultThreads() {
@@ -120,39 +174,107 @@ private:
     return cores >= 1 ? (int)std::min(cores, 64u) : 1;
   }
 
-  // Takes the round's bands until none is left.
-  void runBands(uint32_t round) {
-    for (;;) {
-      uint64_t t = ticket_.load(std::memory_order_acquire);
-      const uint32_t bands = (uint32_t)(t >> 16) & 0xFFFF, next = (uint32_t)t & 0xFFFF;
-      if ((uint32_t)(t >> 32) != round || next >= bands)
-        return;
-      if (!ticket_.compare_exchange_weak(t, t + 1, std::memory_order_acq_rel))
-        continue;
-      Band band;
-      band.first = firstRow_ + (int)next * bandRows_;
-      band.last = band.first + bandRows_ - 1;
-      const unsigned char *base = arena_.data();
-      for (const Entry &e : entries_)
-        if (e.first <= band.last && e.last >= band.first)
-          e.fn(base + e.offset, band);
-      finished_.fetch_add(1, std::memory_order_release);
+  unsigned char *allocate(size_t size) {
+    if (size > ChunkBytes) {
+      large_.emplace_back(new unsigned char[size]);
+      return large_.back().get();
     }
+    if (used_ + size > ChunkBytes) {
+      ++chunk_;
+      used_ = 0;
+    }
+    if (chunk_ == chunks_.size())
+      chunks_.emplace_back(new unsigned char[ChunkBytes]);
+    unsigned char *at = chunks_[chunk_].get() + used_;
+    used_ += size;
+    return at;
   }
 
-  void start() {
-    if (crew_ && (int)crew_->threads.size() == bandCount_ - 1)
+  // The first record since the log was emptied: the crew, and bands cut for
+  // the screen as it is now. Nothing is published, so no thread reads them.
+  void begin() {
+    const int n = threads();
+    start(n);
+    const int height = std::max(Board.height, 1);
+    const int rows = std::max(8, (height + BandsPerThread * n - 1) / (BandsPerThread * n));
+    bandCount_ = (height + rows - 1) / rows;
+    for (int i = 0; i < slotCount_; ++i) {
+      bands_[i].first.store(i * rows, std::memory_order_relaxed);
+      bands_[i].last.store(i < bandCount_ ? std::min(i * rows + rows - 1, height - 1) : -1,
+                           std::memory_order_relaxed);
+    }
+    activeBands_.store(bandCount_, std::memory_order_relaxed);
+  }
+
+  // Lets the crew draw the first `count` entries; wakes it when it sleeps
+  // and enough has come since it was last woken (always at a drain).
+  void publish(size_t count, bool all = false) {
+    published_.store(count, std::memory_order_seq_cst);
+    if (!crew_ || sleepers_.load(std::memory_order_seq_cst) == 0)
+      return;
+    if (!all && count < woken_ + 16)
+      return;
+    woken_ = count;
+    {
+      std::lock_guard<std::mutex> lock(crew_->mutex);
+      ++crew_->calls;
+    }
+    crew_->wake.notify_all();
+  }
+
+  // Takes the band if it is free and behind, draws what has been published
+  // since, and lets it go. Whether it drew.
+  bool drawBand(BandSlot &b) {
+    int free = 0;
+    if (b.taken.load(std::memory_order_relaxed) != 0 ||
+        !b.taken.compare_exchange_strong(free, 1, std::memory_order_acquire))
+      return false;
+    const size_t from = b.done.load(std::memory_order_relaxed);
+    const size_t to = std::min(published_.load(std::memory_order_acquire), from + EntriesPerTake);
+    if (from >= to) {
+      b.taken.store(0, std::memory_order_release);
+      return false;
+    }
+    Band band;
+    band.first = b.first.load(std::memory_order_relaxed);
+    band.last = b.last.load(std::memory_order_relaxed);
+    for (size_t i = from; i < to; ++i) {
+      const Entry &e = segments_[i / SegmentEntries][i % SegmentEntries];
+      if (e.first <= band.last && e.last >= band.first)
+        e.fn(e.job, band);
+    }
+    b.done.store(to, std::memory_order_release);
+    b.taken.store(0, std::memory_order_release);
+    return true;
+  }
+
+  // Whether some band nobody holds is behind what has been published.
+  bool workWaiting() {
+    const size_t to = published_.load(std::memory_order_seq_cst);
+    const int n = activeBands_.load(std::memory_order_relaxed);
+    for (int i = 0; i < n; ++i)
+      if (bands_[i].done.load(std::memory_order_relaxed) < to &&
+          bands_[i].taken.load(std::memory_order_relaxed) == 0)
+        return true;
+    return false;
+  }
+
+  void start(int n) {
+    if (crew_ && (int)crew_->threads.size() == n - 1)
       return;
     stop();
     static bool forkHandled = false;
     if (!forkHandled) {
-      pthread_atfork(nullptr, nullptr, [] { pool().forgetCrew(); });
+      pthread_atfork([] { pool().drain(); }, nullptr, [] { pool().forgetCrew(); });
       forkHandled = true;
     }
+    slotCount_ = BandsPerThread * n;
+    bands_.reset(new BandSlot[slotCount_]);
+    // The last crew's count of bands may be more than this one has room for.
+    activeBands_.store(0, std::memory_order_relaxed);
     crew_ = new Crew;
-    crew_->round = round_;
-    for (int i = 1; i < bandCount_; ++i)
-      crew_->threads.emplace_back([this, seen = crew_->round] { work(seen); });
+    for (int i = 1; i < n; ++i)
+      crew_->threads.emplace_back([this, i] { work(i); });
   }
 
   void stop() {
@@ -169,30 +291,57 @@ private:
     crew_ = nullptr;
   }
 
-  // `seen`: the last round before the thread started.
-  void work(uint32_t seen) {
+  void work(int index) {
     Crew &c = *crew_;
+    int next = index * BandsPerThread; // where this thread starts looking
     for (;;) {
-      uint32_t round;
-      {
-        std::unique_lock<std::mutex> lock(c.mutex);
-        c.wake.wait(lock, [&] { return c.quit || c.round != seen; });
-        if (c.quit)
-          return;
-        round = seen = c.round;
+      bool drew = false;
+      const int n = activeBands_.load(std::memory_order_relaxed);
+      for (int k = 0; k < n; ++k) {
+        const int i = (next + k) % n;
+        if (drawBand(bands_[i])) {
+          drew = true;
+          next = i + 1;
+        }
       }
-      runBands(round);
+      if (drew)
+        continue;
+      // Nothing to draw: wait a little for more, then sleep until woken.
+      bool waiting = false;
+      for (int spin = 0; spin < 256 && !waiting; ++spin) {
+        pause();
+        waiting = workWaiting();
+      }
+      if (waiting)
+        continue;
+      std::unique_lock<std::mutex> lock(c.mutex);
+      if (c.quit)
+        return;
+      sleepers_.fetch_add(1, std::memory_order_seq_cst);
+      if (!workWaiting()) {
+        const uint64_t calls = c.calls;
+        c.wake.wait(lock, [&] { return c.quit || c.calls != calls; });
+      }
+      sleepers_.fetch_sub(1, std::memory_order_seq_cst);
+      if (c.quit)
+        return;
     }
   }
 
   int wanted_ = 0;
-  int bandCount_ = 1;                  // threads drawing
-  int firstRow_ = 0, bandRows_ = 0, bands_ = 0; // the round's bands
-  uint32_t round_ = 0;
-  std::atomic<uint64_t> ticket_{0};
-  std::atomic<int> finished_{0};                // bands of the round drawn
-  std::vector<unsigned char> arena_;
-  std::vector<Entry> entries_;
+  // The log: entries [0, count_) recorded, [0, published_) complete.
+  std::unique_ptr<Entry *[]> segments_;
+  size_t count_ = 0;
+  std::atomic<size_t> published_{0};
+  size_t woken_ = 0; // published when the crew was last woken
+  std::vector<std::unique_ptr<unsigned char[]>> chunks_;
+  size_t chunk_ = 0, used_ = 0;
+  std::vector<std::unique_ptr<unsigned char[]>> large_;
+  std::unique_ptr<BandSlot[]> bands_;
+  int slotCount_ = 0; // bands there is room for
+  int bandCount_ = 0; // bands of the screen
+  std::atomic<int> activeBands_{0};
+  std::atomic<int> sleepers_{0};
   Crew *crew_ = nullptr;
 };
 

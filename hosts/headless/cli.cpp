@@ -63,6 +63,8 @@ const char *const UsageText =
     "\n"
     "LUMENVEIL_THREADS=N draws on N threads (default: one per processor core); the\n"
     "frames are the same whatever the number.\n"
+    "LUMENVEIL_VECTORS=128|256 keeps the drawing to vectors that wide (default: the\n"
+    "widest the processor has, up to 512 bits); the frames are the same.\n"
 #ifdef _WIN32
     "Settings are kept in the registry under HKEY_LOCAL_MACHINE\\SOFTWARE\\Qbn\\Lumenveil\\1.1,\n"
     "or under HKEY_CURRENT_USER with the same path where the machine's key cannot be written.\n";

@@ -294,7 +294,8 @@ void compareWithReference(GrTextureFormat_t format,
         for (float &ch : c)
           ch = flat ? 0 : (float)(next() % 300) - 20.0f;
         if (flat) {
-          c[0] = 180; c[1] = 90; c[2] = 240; c[3] = (float)(k % 255);
+          // Every alpha from 0 to 255 comes round, with red at 255 and below.
+          c[0] = k % 2 ? 255.0f : 180.0f; c[1] = 90; c[2] = 240; c[3] = (float)((k * 37) % 256);
         }
         float oow = (perspective ? 0.2f + (next() % 100) / 100.0f : 1.0f) / 65500;
         v[i] = screenVertex(x, y, c[0], c[1], c[2], c[3], (float)(next() % 300) - 20,

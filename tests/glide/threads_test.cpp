@@ -112,4 +112,43 @@ TEST_F(BoardThreads, RecordedWorkIsDrawnBeforeItsBuffersTexturesOrTablesChange) 
   }
 }
 
+// More draws between two drains than one block of the threads' log holds,
+// additive so that a draw lost or drawn twice shows; then the screen opened
+// again at another size, whose bands are cut anew.
+TEST_F(BoardThreads, LongLogsAndANewScreenSizeDrawTheSameOnAnyNumberOfThreads) {
+  auto draw = [this](int threads) {
+    boardSetThreads(threads);
+    std::vector<uint16_t> pixels;
+    for (GrScreenResolution_t resolution : {GR_RESOLUTION_640x480, GR_RESOLUTION_800x600}) {
+      EXPECT_TRUE(grSstWinOpen(0, resolution, GR_REFRESH_60Hz, GR_COLORFORMAT_ABGR,
+                               GR_ORIGIN_LOWER_LEFT, 2, 0));
+      const int w = (int)grSstScreenWidth(), h = (int)grSstScreenHeight();
+      grDitherMode(GR_DITHER_4x4);
+      grBufferClear(0x00101010, 0, 0);
+      GrMipMapId_t glow = texture(GR_TEXFMT_RGB_565, 3);
+      guTexSource(glow);
+      grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_DECAL);
+      guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
+      grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ZERO);
+      for (int k = 0; k < 9000; ++k) {
+        const float x = (float)(k * 37 % (w - 24)), y = (float)(k * 53 % (h - 24));
+        texturedQuad(x, y, x + 5 + (float)(k % 19), y + 4 + (float)(k % 17), (float)(k % 256), 40);
+      }
+      std::vector<uint16_t> screen((size_t)w * h);
+      EXPECT_TRUE(grLfbReadRegion(GR_BUFFER_BACKBUFFER, 0, 0, w, h, w * 2, screen.data()));
+      pixels.insert(pixels.end(), screen.begin(), screen.end());
+    }
+    return pixels;
+  };
+  const std::vector<uint16_t> one = draw(1);
+  for (int threads : {2, 3}) {
+    const std::vector<uint16_t> many = draw(threads);
+    ASSERT_EQ(many.size(), one.size());
+    int differing = 0;
+    for (size_t i = 0; i < one.size(); ++i)
+      differing += one[i] != many[i];
+    EXPECT_EQ(differing, 0) << threads << " threads";
+  }
+}
+
 } // namespace
