@@ -58,19 +58,25 @@ void pumpFor(DWORD ms) {
   }
 }
 
-// The window's pixels as it shows them, read back from its device context.
-std::vector<COLORREF> windowPixels(HWND window, int width, int height) {
-  HDC dc = GetDC(window);
-  HDC copy = CreateCompatibleDC(dc);
-  HBITMAP bitmap = CreateCompatibleBitmap(dc, width, height);
+// A rectangle of a device context's pixels, read back through a bitmap of its own.
+std::vector<COLORREF> capturePixels(HDC source, int x0, int y0, int width, int height) {
+  HDC copy = CreateCompatibleDC(source);
+  HBITMAP bitmap = CreateCompatibleBitmap(source, width, height);
   HGDIOBJ old = SelectObject(copy, bitmap);
-  BitBlt(copy, 0, 0, width, height, dc, 0, 0, SRCCOPY);
+  BitBlt(copy, 0, 0, width, height, source, x0, y0, SRCCOPY);
   std::vector<COLORREF> pixels;
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) pixels.push_back(GetPixel(copy, x, y));
   SelectObject(copy, old);
   DeleteObject(bitmap);
   DeleteDC(copy);
+  return pixels;
+}
+
+// The window's pixels as it shows them, read back from its device context.
+std::vector<COLORREF> windowPixels(HWND window, int width, int height) {
+  HDC dc = GetDC(window);
+  std::vector<COLORREF> pixels = capturePixels(dc, 0, 0, width, height);
   ReleaseDC(window, dc);
   return pixels;
 }
@@ -80,16 +86,7 @@ std::vector<COLORREF> screenPixels(HWND window, int width, int height) {
   POINT origin{0, 0};
   ClientToScreen(window, &origin);
   HDC screen = GetDC(nullptr);
-  HDC copy = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-  HGDIOBJ old = SelectObject(copy, bitmap);
-  BitBlt(copy, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
-  std::vector<COLORREF> pixels;
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) pixels.push_back(GetPixel(copy, x, y));
-  SelectObject(copy, old);
-  DeleteObject(bitmap);
-  DeleteDC(copy);
+  std::vector<COLORREF> pixels = capturePixels(screen, origin.x, origin.y, width, height);
   ReleaseDC(nullptr, screen);
   return pixels;
 }
