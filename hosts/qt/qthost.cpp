@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRegion>
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
@@ -71,11 +72,17 @@ private:
 
 // Draws the frame scaled to fill the rectangle while keeping its shape.
 void drawFrameFitted(QPainter &painter, const QRect &area, const QImage &frame) {
-  painter.fillRect(area, Qt::black);
-  if (frame.isNull()) return;
+  if (frame.isNull()) {
+    painter.fillRect(area, Qt::black);
+    return;
+  }
   QSize size = frame.size().scaled(area.size(), Qt::KeepAspectRatio);
   QRect target(QPoint(0, 0), size);
   target.moveCenter(area.center());
+  // Black only where the frame does not cover: filling the whole area first
+  // would write every pixel twice a frame.
+  for (const QRect &strip : QRegion(area).subtracted(QRegion(target)))
+    painter.fillRect(strip, Qt::black);
   // At the frame's own size a plain copy; otherwise the nearest pixel.
   painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
   if (size == frame.size())
