@@ -348,9 +348,11 @@ private:
       }
       if (drew)
         continue;
-      // Nothing to draw: wait a little for more, then sleep until woken.
+      // Nothing to draw: wait a very little for more, then sleep until woken
+      // (in a paced run the wait between frames is long; spinning it away
+      // costs more than the wake-up).
       bool waiting = false;
-      for (int spin = 0; spin < 256 && !waiting; ++spin) {
+      for (int spin = 0; spin < 32 && !waiting; ++spin) {
         pause();
         waiting = workWaiting();
       }
