@@ -62,6 +62,10 @@ struct Crew {
   std::mutex mutex;
   std::condition_variable wake;
   uint64_t calls = 0; // wake-ups sent
+  // A drain waiting on bands other threads hold sleeps here; each band let go
+  // while it waits counts one.
+  std::condition_variable released;
+  uint64_t releases = 0;
   bool quit = false;
 };
 
@@ -124,11 +128,12 @@ public:
       }
       if (!behind)
         break;
-      // A band another thread holds: wait, and let it have the processor
-      // if it shares this one.
+      // A band another thread holds: wait a little, then sleep until a band
+      // is let go, leaving the processor to whoever draws (a paced run
+      // spends no time spinning here).
       idle = drew ? 0 : idle + 1;
       if (idle > 64)
-        std::this_thread::yield();
+        sleepUntilReleased();
       else if (idle > 0)
         pause();
     }
@@ -232,7 +237,7 @@ private:
     const size_t from = b.done.load(std::memory_order_relaxed);
     const size_t to = std::min(published_.load(std::memory_order_acquire), from + EntriesPerTake);
     if (from >= to) {
-      b.taken.store(0, std::memory_order_release);
+      release(b);
       return false;
     }
     Band band;
@@ -244,8 +249,45 @@ private:
         e.fn(e.job, band);
     }
     b.done.store(to, std::memory_order_release);
-    b.taken.store(0, std::memory_order_release);
+    release(b);
     return true;
+  }
+
+  // Lets a band go; wakes a drain that sleeps waiting for one.
+  void release(BandSlot &b) {
+    b.taken.store(0, std::memory_order_release);
+    // Pairs with the fence in sleepUntilReleased: either the drain sees the
+    // band free, or this thread sees the drain waiting.
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    if (drainWaiting_.load(std::memory_order_relaxed) == 0 || !crew_)
+      return;
+    {
+      std::lock_guard<std::mutex> lock(crew_->mutex);
+      ++crew_->releases;
+    }
+    crew_->released.notify_all();
+  }
+
+  // At a drain, with every band behind held by another thread: sleeps until
+  // one of them is let go (at once when one already is, or none is behind).
+  void sleepUntilReleased() {
+    if (!crew_) {
+      std::this_thread::yield();
+      return;
+    }
+    std::unique_lock<std::mutex> lock(crew_->mutex);
+    const uint64_t seen = crew_->releases;
+    drainWaiting_.store(1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    bool behind = false, freeBehind = false;
+    for (int i = 0; i < bandCount_ && !freeBehind; ++i)
+      if (bands_[i].done.load(std::memory_order_acquire) < count_) {
+        behind = true;
+        freeBehind = bands_[i].taken.load(std::memory_order_relaxed) == 0;
+      }
+    if (behind && !freeBehind)
+      crew_->released.wait(lock, [&] { return crew_->releases != seen; });
+    drainWaiting_.store(0, std::memory_order_relaxed);
   }
 
   // Whether some band nobody holds is behind what has been published.
@@ -306,9 +348,11 @@ private:
       }
       if (drew)
         continue;
-      // Nothing to draw: wait a little for more, then sleep until woken.
+      // Nothing to draw: wait a very little for more, then sleep until woken
+      // (in a paced run the wait between frames is long; spinning it away
+      // costs more than the wake-up).
       bool waiting = false;
-      for (int spin = 0; spin < 256 && !waiting; ++spin) {
+      for (int spin = 0; spin < 32 && !waiting; ++spin) {
         pause();
         waiting = workWaiting();
       }
@@ -342,6 +386,7 @@ private:
   int bandCount_ = 0; // bands of the screen
   std::atomic<int> activeBands_{0};
   std::atomic<int> sleepers_{0};
+  std::atomic<int> drainWaiting_{0}; // a drain sleeps until a band is let go
   Crew *crew_ = nullptr;
 };
 

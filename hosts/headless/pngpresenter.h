@@ -2,6 +2,7 @@
 // through the board's video gamma (what a monitor on the board shows).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,7 @@ public:
 
 private:
   std::vector<uint32_t> table_;
+  uint8_t reds_[32], greens_[64], blues_[32];
   const uint8_t *gamma_ = nullptr;
 };
 

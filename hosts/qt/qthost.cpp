@@ -11,7 +11,9 @@
 #include <QLocalSocket>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPainter>
+#include <QRegion>
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
@@ -51,31 +53,69 @@ namespace {
 constexpr WindowHandle SaverHandle = 1;
 constexpr WindowHandle PanelHandle = 2;
 
-// The latest presented frame, converted for the screen.
-QImage LatestFrame;
-
-// Converts each presented frame once, in one pass through a table, to the
-// 32-bit pixels the window system draws without converting them again.
+// Keeps each presented frame until the saver window paints it, and converts
+// it then, once, in one pass through a table, to the 32-bit pixels the window
+// system draws without converting them again: straight into the window's
+// backing store when the frame is shown at its own size, else into an image
+// that is drawn scaled.
 class QtPresenter : public FramePresenter {
 public:
   void present(const PresentedFrame &f) override {
-    if (LatestFrame.width() != f.width || LatestFrame.height() != f.height)
-      LatestFrame = QImage(f.width, f.height, QImage::Format_RGB32);
-    converter_.toRgb32(f, reinterpret_cast<uint32_t *>(LatestFrame.bits()),
-                       static_cast<int>(LatestFrame.bytesPerLine() / 4));
+    frame_ = f;
+    fresh_ = true;
+    imageCurrent_ = false;
+  }
+  // A paint begins: whether a frame comes during it is known after.
+  void startPaint() { fresh_ = false; }
+  // Whether a frame was presented since startPaint (the board's front buffer
+  // holds it until the next swap).
+  bool fresh() const { return fresh_; }
+  const PresentedFrame &frame() const { return frame_; }
+  // Converts the fresh frame into pixels `stride` pixels a row apart.
+  void convertInto(uint32_t *out, int stride) {
+    converter_.toRgb32(frame_, out, stride);
+    imageCurrent_ = false;
+  }
+  // The fresh frame as an image; without one, the last frame converted into
+  // it (null before any).
+  const QImage &image() {
+    if (fresh_ && !imageCurrent_) {
+      if (image_.width() != frame_.width || image_.height() != frame_.height)
+        image_ = QImage(frame_.width, frame_.height, QImage::Format_RGB32);
+      converter_.toRgb32(frame_, reinterpret_cast<uint32_t *>(image_.bits()),
+                         static_cast<int>(image_.bytesPerLine() / 4));
+      imageCurrent_ = true;
+    }
+    return image_;
   }
 
 private:
   FrameConverter converter_;
+  PresentedFrame frame_{};
+  bool fresh_ = false, imageCurrent_ = false;
+  QImage image_;
 };
+
+QtPresenter *WindowPresenter = nullptr;
+
+// Paints black over what is in `area` but not in `covered`.
+void fillAround(QPainter &painter, const QRect &area, const QRect &covered) {
+  for (const QRect &strip : QRegion(area).subtracted(QRegion(covered)))
+    painter.fillRect(strip, Qt::black);
+}
 
 // Draws the frame scaled to fill the rectangle while keeping its shape.
 void drawFrameFitted(QPainter &painter, const QRect &area, const QImage &frame) {
-  painter.fillRect(area, Qt::black);
-  if (frame.isNull()) return;
+  if (frame.isNull()) {
+    painter.fillRect(area, Qt::black);
+    return;
+  }
   QSize size = frame.size().scaled(area.size(), Qt::KeepAspectRatio);
   QRect target(QPoint(0, 0), size);
   target.moveCenter(area.center());
+  // Black only where the frame does not cover: filling the whole area first
+  // would write every pixel twice a frame.
+  fillAround(painter, area, target);
   // At the frame's own size a plain copy; otherwise the nearest pixel.
   painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
   if (size == frame.size())
@@ -102,19 +142,30 @@ public:
 
 protected:
   void paintEvent(QPaintEvent *) override {
+    if (WindowPresenter) WindowPresenter->startPaint();
     emptyFormPaint();
     QPainter painter(this);
     // A powered-down monitor gets no pictures: black, once, and nothing after.
     if (MonitorOff) {
       if (!blanked_) painter.fillRect(rect(), Qt::black);
       blanked_ = true;
+      shownInStore_ = nullptr;
       return;
     }
     blanked_ = false;
     // The scene on the primary screen; any other screen the window covers stays black.
     const QRect scene = sceneArea(this);
-    if (scene != rect()) painter.fillRect(rect(), Qt::black);
-    drawFrameFitted(painter, scene, LatestFrame);
+    const bool fresh = WindowPresenter && WindowPresenter->fresh();
+    if (fresh && paintIntoStore(painter, scene)) return;
+    // No new frame, and the last one went into a backing store that is still
+    // there: it shows that frame still.
+    if (!fresh && shownInStore_) {
+      const QImage *store = storeImage(painter);
+      if (store && store->constBits() == shownInStore_ && store->size() == shownStoreSize_) return;
+    }
+    shownInStore_ = nullptr;
+    if (scene != rect()) fillAround(painter, rect(), scene);
+    drawFrameFitted(painter, scene, WindowPresenter ? WindowPresenter->image() : QImage());
   }
   void closeEvent(QCloseEvent *event) override {
     emptyFormClose();
@@ -122,7 +173,48 @@ protected:
   }
 
 private:
+  // The image the painter draws into when it is the window's backing store
+  // in a 32-bit format whose pixels are 0xFFRRGGBB, at one pixel a pixel.
+  static QImage *storeImage(QPainter &painter) {
+    QPaintEngine *engine = painter.paintEngine();
+    if (!engine || engine->type() != QPaintEngine::Raster) return nullptr;
+    QPaintDevice *device = engine->paintDevice();
+    if (!device || device->devType() != QInternal::Image) return nullptr;
+    QImage *image = static_cast<QImage *>(device);
+    const QImage::Format format = image->format();
+    if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32 &&
+        format != QImage::Format_ARGB32_Premultiplied)
+      return nullptr;
+    if (image->devicePixelRatio() != 1.0 || image->isNull()) return nullptr;
+    return image;
+  }
+
+  // A frame at its own size is converted straight into the backing store
+  // (no image of its own to copy from); false when that cannot be done.
+  bool paintIntoStore(QPainter &painter, const QRect &scene) {
+    const PresentedFrame &f = WindowPresenter->frame();
+    if (f.width != scene.width() || f.height != scene.height()) return false;
+    QImage *store = storeImage(painter);
+    if (!store || painter.deviceTransform().type() > QTransform::TxTranslate) return false;
+    const QPoint at = painter.deviceTransform().map(scene.topLeft());
+    if (at.x() < 0 || at.y() < 0 || at.x() + f.width > store->width() ||
+        at.y() + f.height > store->height())
+      return false;
+    // Written where the painter draws: through the image's own pixels, not
+    // bits(), which would give a copy if the image were shared.
+    uchar *bits = const_cast<uchar *>(store->constBits());
+    const qsizetype line = store->bytesPerLine();
+    if (scene != rect()) fillAround(painter, rect(), scene);
+    WindowPresenter->convertInto(reinterpret_cast<uint32_t *>(bits + at.y() * line) + at.x(),
+                                 static_cast<int>(line / 4));
+    shownInStore_ = store->constBits();
+    shownStoreSize_ = store->size();
+    return true;
+  }
+
   bool blanked_ = false;
+  const uchar *shownInStore_ = nullptr; // the backing store the last frame went into
+  QSize shownStoreSize_;
 };
 
 QString serverName(const std::string &title) {
@@ -498,6 +590,7 @@ int runQtHost(int argc, char **argv, const WindowedRun &given) {
   }
   DesktopPorts ports(run.root || run.windowId != 0);
   QtPresenter presenter;
+  WindowPresenter = &presenter;
   boardSetPresenter(&presenter);
   useSoundServerForCd();
   useSystemCdDrives(); // the control panel offers them
@@ -511,6 +604,7 @@ int runQtHost(int argc, char **argv, const WindowedRun &given) {
   std::string cdError;
   finishCdAudio(cdError); // nothing to report: the sound went to the sound server
   boardSetPresenter(nullptr);
+  WindowPresenter = nullptr;
   if (!boardStopTrace(error)) {
     std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
     code = 1;

@@ -37,3 +37,32 @@ TEST(FrameConverter, EveryPixelValueGivesTheColoursOfThePictureFiles) {
     EXPECT_EQ(out[w], 0u); // nothing past the row's end
   }
 }
+
+TEST(FrameConverter, RowsOfEveryWidthConvertToTheEnd) {
+  // Widths around the sixteen pixels the converter takes at a time, each
+  // pixel a different value, rows flipped and nothing past a row's end.
+  uint8_t curve[256];
+  for (int i = 0; i < 256; ++i)
+    curve[i] = (uint8_t)(i * 7 + 3);
+  FrameConverter converter;
+  for (int w : {1, 15, 16, 17, 31, 33, 47, 800}) {
+    const int h = 3, stride = w + 5;
+    std::vector<uint16_t> pixels((size_t)stride * h);
+    for (size_t i = 0; i < pixels.size(); ++i)
+      pixels[i] = (uint16_t)(i * 40503u + 12345u);
+    PresentedFrame f{pixels.data(), w, h, stride, curve};
+    std::vector<unsigned char> rgb((size_t)w * h * 3);
+    frameToRgb(f, rgb.data());
+    std::vector<uint32_t> out((size_t)(w + 1) * h, 0);
+    converter.toRgb32(f, out.data(), w + 1);
+    int differing = 0;
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
+        const unsigned char *c = &rgb[((size_t)y * w + x) * 3];
+        differing += out[(size_t)y * (w + 1) + x] != (0xFF000000u | c[0] << 16 | c[1] << 8 | c[2]);
+      }
+      EXPECT_EQ(out[(size_t)y * (w + 1) + w], 0u) << "width " << w;
+    }
+    EXPECT_EQ(differing, 0) << "width " << w;
+  }
+}
