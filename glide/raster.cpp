@@ -456,7 +456,15 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
                                               -128);
 
   const BoardTexture &t = *p.tex;
-  const uint64_t *pairs = t.pairs.data();
+  const uint32_t *texels = t.texels.data();
+  // Two texels side by side (bytes b g r a b' g' r' a') to 16-bit lanes b b'
+  // g g' r r' a a': those of the first pixel of each 128-bit lane, or the second.
+  const __m256i firstPair = _mm256_setr_epi32((int)0x80048000, (int)0x80058001, (int)0x80068002,
+                                              (int)0x80078003, (int)0x80048000, (int)0x80058001,
+                                              (int)0x80068002, (int)0x80078003);
+  const __m256i secondPair = _mm256_setr_epi32((int)0x800C8008, (int)0x800D8009, (int)0x800E800A,
+                                               (int)0x800F800B, (int)0x800C8008, (int)0x800D8009,
+                                               (int)0x800E800A, (int)0x800F800B);
   const int pitch = t.pitch;
   const __m256i pitchWeights = _mm256_setr_epi16(1, (short)pitch, 1, (short)pitch, 0, 0, 0, 0,
                                                  1, (short)pitch, 1, (short)pitch, 0, 0, 0, 0);
@@ -515,16 +523,12 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
                                  _mm256_set1_epi32(256));
     __m256i index = _mm256_add_epi32(_mm256_srai_epi32(coords, 16), _mm256_set1_epi32(1));
     __m256i offsets = _mm256_madd_epi16(_mm256_packs_epi32(index, zero), pitchWeights);
-    __m128i offAB = _mm256_castsi256_si128(offsets), offCD = _mm256_extracti128_si256(offsets, 1);
-    const uint64_t *pa = pairs + _mm_cvtsi128_si32(offAB);
-    const uint64_t *pb = pairs + _mm_extract_epi32(offAB, 1);
-    const uint64_t *pc = pairs + _mm_cvtsi128_si32(offCD);
-    const uint64_t *pd = pairs + _mm_extract_epi32(offCD, 1);
-    // Rows of the tap pairs: lane 0 holds A then B, lane 1 C then D.
-    __m256i top = _mm256_set_epi64x((long long)pd[0], (long long)pc[0], (long long)pb[0],
-                                    (long long)pa[0]);
-    __m256i bottom = _mm256_set_epi64x((long long)pd[pitch], (long long)pc[pitch],
-                                       (long long)pb[pitch], (long long)pa[pitch]);
+    // The bordered offsets of pixels A, B, C, D (elements 0, 1, 4, 5), and
+    // their two texels side by side in the upper and the lower row: lane 0
+    // holds A then B, lane 1 C then D.
+    const __m128i at = _mm256_castsi256_si128(_mm256_permute4x64_epi64(offsets, 0x08));
+    const __m256i top = _mm256_i32gather_epi64((const long long *)texels, at, 4);
+    const __m256i bottom = _mm256_i32gather_epi64((const long long *)(texels + pitch), at, 4);
     // bilinearAt's arithmetic, giving each channel times 256: the across
     // sums are below 65536, so the second byte of each is the across value;
     // the down sum with its low byte cleared is the channel times 256.
@@ -534,9 +538,9 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
                                              _mm256_shuffle_epi8(_mm256_madd_epi16(r1, wu), toHigh));
       return _mm256_and_si256(_mm256_madd_epi16(across, wv), fraction);
     };
-    __m256i texAC = filter(_mm256_unpacklo_epi8(top, zero), _mm256_unpacklo_epi8(bottom, zero),
+    __m256i texAC = filter(_mm256_shuffle_epi8(top, firstPair), _mm256_shuffle_epi8(bottom, firstPair),
                            _mm256_shuffle_epi32(w, 0x00), _mm256_shuffle_epi32(w, 0x55));
-    __m256i texBD = filter(_mm256_unpackhi_epi8(top, zero), _mm256_unpackhi_epi8(bottom, zero),
+    __m256i texBD = filter(_mm256_shuffle_epi8(top, secondPair), _mm256_shuffle_epi8(bottom, secondPair),
                            _mm256_shuffle_epi32(w, 0xAA), _mm256_shuffle_epi32(w, 0xFF));
     // (texel * (colour + 1)) >> 8.
     __m256i c = _mm256_mulhi_epu16(_mm256_packus_epi32(texAC, texBD), colour1);
