@@ -469,6 +469,7 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
                                                (int)0x800F800B, (int)0x800C8008, (int)0x800D8009,
                                                (int)0x800E800A, (int)0x800F800B);
   const int pitch = t.pitch;
+  const uint32_t *inside = texels + pitch + 1;
   const __m256i pitchWeights = _mm256_setr_epi16(1, (short)pitch, 1, (short)pitch, 0, 0, 0, 0,
                                                  1, (short)pitch, 1, (short)pitch, 0, 0, 0, 0);
   const int32_t u = (int32_t)((uint32_t)it.u + (uint32_t)it.du * (uint32_t)first);
@@ -485,6 +486,12 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
       (short)0xF800, 0);
   // The top-aligned channels times these, high halves: expand5 and expand6,
   // (33 v) >> 2 and (65 v) >> 4.
+  // Stored pixel k (of four, all in each 128-bit lane) into the blue, green
+  // and red lanes of pixel k.
+  const __m256i spreadPixels = _mm256_setr_epi8(0, 1, 0, 1, 0, 1, -128, -128, 2, 3, 2, 3, 2, 3, -128,
+                                                -128, 4, 5, 4, 5, 4, 5, -128, -128, 6, 7, 6, 7, 6, 7,
+                                                -128, -128);
+  const __m256i upFactors = _mm256_setr_epi16(2, 4, 2, 0, 2, 4, 2, 0, 2, 4, 2, 0, 2, 4, 2, 0);
   const __m256i widen = _mm256_setr_epi16(264, 260, 264, 0, 264, 260, 264, 0, 264, 260, 264, 0,
                                           264, 260, 264, 0);
 
@@ -524,14 +531,15 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
     __m256i f = _mm256_and_si256(_mm256_srli_epi32(coords, 8), _mm256_set1_epi32(255));
     __m256i w = _mm256_add_epi32(_mm256_sub_epi32(_mm256_slli_epi32(f, 16), f),
                                  _mm256_set1_epi32(256));
-    __m256i index = _mm256_add_epi32(_mm256_srai_epi32(coords, 16), _mm256_set1_epi32(1));
+    // Offsets from the first texel inside the border.
+    __m256i index = _mm256_srai_epi32(coords, 16);
     __m256i offsets = _mm256_madd_epi16(_mm256_packs_epi32(index, zero), pitchWeights);
     // The bordered offsets of pixels A, B, C, D (elements 0, 1, 4, 5), and
     // their two texels side by side in the upper and the lower row: lane 0
     // holds A then B, lane 1 C then D.
     const __m128i at = _mm256_castsi256_si128(_mm256_permute4x64_epi64(offsets, 0x08));
-    const __m256i top = _mm256_i32gather_epi64((const long long *)texels, at, 4);
-    const __m256i bottom = _mm256_i32gather_epi64((const long long *)(texels + pitch), at, 4);
+    const __m256i top = _mm256_i32gather_epi64((const long long *)inside, at, 4);
+    const __m256i bottom = _mm256_i32gather_epi64((const long long *)(inside + pitch), at, 4);
     // bilinearAt's arithmetic, giving each channel times 256: the across
     // sums are below 65536, so the second byte of each is the across value;
     // the down sum with its low byte cleared is the channel times 256.
@@ -561,8 +569,7 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
       else
         for (int k = 0; k < valid; ++k)
           four |= (uint64_t)pixel[k] << (16 * k);
-      __m256i v = _mm256_cvtepu16_epi64(_mm_cvtsi64_si128((long long)four));
-      v = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(v, 0), 0);
+      const __m256i v = _mm256_shuffle_epi8(_mm256_set1_epi64x((long long)four), spreadPixels);
       const __m256i d = _mm256_mulhi_epu16(_mm256_and_si256(_mm256_mullo_epi16(v, shift), mask), widen);
       if (Blend == BlendAdd)
         out = _mm256_min_epi16(_mm256_add_epi16(d, byAlpha(c)), max255);
@@ -574,9 +581,8 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
     // The ordered dither computed in the lanes: ((v << 1) - (v >> 4) + (v >> 7) + d) >> 4
     // for red and blue, ((v << 2) - (v >> 4) + (v >> 6) + d) >> 4 for green (the
     // values of the dither tables), then packed to RGB 565.
-    // (v << 1) for red and blue, (v << 2) for green, as additions.
-    const __m256i twice = _mm256_add_epi16(out, out);
-    const __m256i up = _mm256_blend_epi16(twice, _mm256_add_epi16(twice, twice), 0x22);
+    // (v << 1) for red and blue, (v << 2) for green, as one multiply.
+    const __m256i up = _mm256_mullo_epi16(out, upFactors);
     __m256i sum = _mm256_add_epi16(_mm256_sub_epi16(up, _mm256_mulhi_epu16(out, down4)),
                                    _mm256_add_epi16(_mm256_mulhi_epu16(out, down76), offset));
     __m256i packed = _mm256_madd_epi16(_mm256_srli_epi16(sum, 4), weights565);
