@@ -768,8 +768,9 @@ __attribute__((target("avx2"))) bool spanGreyAvx2(const Pipe &p, int x0, int x1,
   const int last = x1 - x0;
   uint16_t *row = p.target + (size_t)y * p.width + x0;
   const BoardTexture &t = *p.tex;
-  const int *quads = reinterpret_cast<const int *>(t.quads.data());
   const int pitch = t.pitch;
+  // The quads from the first texel inside the border.
+  const int *quads = reinterpret_cast<const int *>(t.quads.data()) + pitch + 1;
   const int *rowTable = reinterpret_cast<const int *>(p.grey + ((y & 3) << 10));
   const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
   // Entry (x & 3) * 256 of each lane's dither position: groups start four
@@ -789,8 +790,17 @@ __attribute__((target("avx2"))) bool spanGreyAvx2(const Pipe &p, int x0, int x1,
                                           (int)0x80018080, (int)0x800D8080, (int)0x80098080,
                                           (int)0x80058080, (int)0x80018080);
   const __m256i lastLane = _mm256_set1_epi32(last);
-  const __m256i byte = _mm256_set1_epi32(255);
+  // Each lane's second byte into both its halves; those times -1 and 1, plus
+  // 256 in the low half, are the weights (f << 16) | (256 - f).
+  const __m256i fractionTwice = _mm256_setr_epi32((int)0x80018001, (int)0x80058005, (int)0x80098009,
+                                                  (int)0x800D800D, (int)0x80018001, (int)0x80058005,
+                                                  (int)0x80098009, (int)0x800D800D);
+  const __m256i signs = _mm256_set1_epi32(0x0001FFFF);
   const __m256i w256 = _mm256_set1_epi32(256);
+  // The low half of each lane to the lane's first eight bytes.
+  const __m256i lowHalves = _mm256_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, -128, -128, -128, -128, -128,
+                                             -128, -128, -128, 0, 1, 4, 5, 8, 9, 12, 13, -128, -128,
+                                             -128, -128, -128, -128, -128, -128);
   const __m256i pitchWeights = _mm256_set1_epi32(1 | pitch << 16);
   const __m256 kScale = _mm256_set1_ps(it.scale * 65536.0f);
   const __m256 sw0 = _mm256_set1_ps(it.sw), dsw = _mm256_set1_ps(it.dsw);
@@ -799,12 +809,15 @@ __attribute__((target("avx2"))) bool spanGreyAvx2(const Pipe &p, int x0, int x1,
   const __m256i u0 = _mm256_set1_epi32(it.u), du = _mm256_set1_epi32(it.du);
   const __m256i v0 = _mm256_set1_epi32(it.v), dv = _mm256_set1_epi32(it.dv);
   const __m256i half = _mm256_set1_epi32(32768);
-  // The taps of coordinates from -65536 to size * 65536 - 1 stay inside the border.
-  const __m256i lowest = _mm256_set1_epi32(-65536);
-  const __m256i uHighest = _mm256_set1_epi32((t.width << 16) - 1);
-  const __m256i vHighest = _mm256_set1_epi32((t.height << 16) - 1);
+  // The taps of coordinates from -65536 to size * 65536 - 1 stay inside the
+  // border: coordinate + 65536 is at most (size + 1) * 65536 - 1 unsigned,
+  // compared signed with the sign bits flipped.
+  const __m256i toUnsigned = _mm256_set1_epi32((int)0x80010000u);
+  const __m256i uHighest = _mm256_set1_epi32((int)(((uint32_t)(t.width + 1) << 16) - 1u - 0x80000000u));
+  const __m256i vHighest = _mm256_set1_epi32((int)(((uint32_t)(t.height + 1) << 16) - 1u - 0x80000000u));
+  // Values the conversion cannot hold become 0x80000000, and less half a
+  // texel a large positive coordinate: outside like the value itself.
   auto floorCoord = [&](__m256 f) __attribute__((target("avx2"))) {
-    f = _mm256_min_ps(_mm256_max_ps(f, _mm256_set1_ps(-1.0e9f)), _mm256_set1_ps(1.0e9f));
     return _mm256_sub_epi32(_mm256_cvttps_epi32(_mm256_floor_ps(f)), half);
   };
   for (int i = 0; i <= last; i += 8) {
@@ -823,28 +836,25 @@ __attribute__((target("avx2"))) bool spanGreyAvx2(const Pipe &p, int x0, int x1,
       u = _mm256_add_epi32(u0, _mm256_mullo_epi32(du, index));
       v = _mm256_add_epi32(v0, _mm256_mullo_epi32(dv, index));
     }
-    const __m256i outside =
-        _mm256_or_si256(_mm256_or_si256(_mm256_cmpgt_epi32(lowest, u), _mm256_cmpgt_epi32(u, uHighest)),
-                        _mm256_or_si256(_mm256_cmpgt_epi32(lowest, v), _mm256_cmpgt_epi32(v, vHighest)));
+    const __m256i outside = _mm256_or_si256(_mm256_cmpgt_epi32(_mm256_add_epi32(u, toUnsigned), uHighest),
+                                            _mm256_cmpgt_epi32(_mm256_add_epi32(v, toUnsigned), vHighest));
     if (!_mm256_testz_si256(outside, outside))
       return false;
-    const __m256i tx = _mm256_add_epi32(_mm256_srai_epi32(u, 16), _mm256_set1_epi32(1));
-    const __m256i ty = _mm256_add_epi32(_mm256_srai_epi32(v, 16), _mm256_set1_epi32(1));
-    const __m256i offset = _mm256_madd_epi16(_mm256_or_si256(tx, _mm256_slli_epi32(ty, 16)), pitchWeights);
+    // The whole parts of u and v, in the low and the high half of each lane,
+    // give the offset from the first texel inside the border.
+    const __m256i whole = _mm256_blend_epi16(_mm256_srli_epi32(u, 16), v, 0xAA);
+    const __m256i offset = _mm256_madd_epi16(whole, pitchWeights);
     const __m256i quad = _mm256_i32gather_epi32(quads, offset, 4);
     const __m256i top = _mm256_shuffle_epi8(quad, topTaps);
     const __m256i bottom = _mm256_shuffle_epi8(quad, bottomTaps);
-    const __m256i fu = _mm256_and_si256(_mm256_srli_epi32(u, 8), byte);
-    const __m256i fv = _mm256_and_si256(_mm256_srli_epi32(v, 8), byte);
-    const __m256i wu = _mm256_add_epi32(_mm256_sub_epi32(_mm256_slli_epi32(fu, 16), fu), w256);
-    const __m256i wv = _mm256_add_epi32(_mm256_sub_epi32(_mm256_slli_epi32(fv, 16), fv), w256);
+    const __m256i wu = _mm256_add_epi16(_mm256_sign_epi16(_mm256_shuffle_epi8(u, fractionTwice), signs), w256);
+    const __m256i wv = _mm256_add_epi16(_mm256_sign_epi16(_mm256_shuffle_epi8(v, fractionTwice), signs), w256);
     // The across sums are below 65536: their second bytes are the across values.
     const __m256i across = _mm256_or_si256(_mm256_shuffle_epi8(_mm256_madd_epi16(top, wu), toLow),
                                            _mm256_shuffle_epi8(_mm256_madd_epi16(bottom, wu), toHigh));
     const __m256i level = _mm256_srli_epi32(_mm256_madd_epi16(across, wv), 8);
     __m256i out = _mm256_i32gather_epi32(rowTable, _mm256_add_epi32(position, level), 2);
-    out = _mm256_and_si256(out, _mm256_set1_epi32(0xFFFF));
-    out = _mm256_permute4x64_epi64(_mm256_packus_epi32(out, out), 0x08);
+    out = _mm256_permute4x64_epi64(_mm256_shuffle_epi8(out, lowHalves), 0x08);
     __m128i eight = _mm256_castsi256_si128(out);
     if (i + 8 <= last + 1) {
       _mm_storeu_si128((__m128i *)(row + i), eight);
