@@ -451,7 +451,7 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
   const __m256i toHigh = _mm256_set_epi32((int)0x800D8080, (int)0x80098080, (int)0x80058080,
                                           (int)0x80018080, (int)0x800D8080, (int)0x80098080,
                                           (int)0x80058080, (int)0x80018080);
-  const __m256i fraction = _mm256_set1_epi32(0xFF00);
+  const __m256i fraction = _mm256_set1_epi16((short)0xFF00);
   // The low words of each pixel's first 32-bit lane, to the lane's first four bytes.
   const __m256i pixelWords = _mm256_setr_epi8(0, 1, 8, 9, -128, -128, -128, -128, -128, -128, -128,
                                               -128, -128, -128, -128, -128, 0, 1, 8, 9, -128, -128,
@@ -542,19 +542,20 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
     const __m256i bottom = _mm256_i32gather_epi64((const long long *)(inside + pitch), at, 4);
     // bilinearAt's arithmetic, giving each channel times 256: the across
     // sums are below 65536, so the second byte of each is the across value;
-    // the down sum with its low byte cleared is the channel times 256.
+    // the down sum (below 65536 too) with its low byte cleared is the channel
+    // times 256.
     auto filter = [&](__m256i r0, __m256i r1, __m256i wu, __m256i wv)
         __attribute__((target("avx2"))) {
       const __m256i across = _mm256_or_si256(_mm256_shuffle_epi8(_mm256_madd_epi16(r0, wu), toLow),
                                              _mm256_shuffle_epi8(_mm256_madd_epi16(r1, wu), toHigh));
-      return _mm256_and_si256(_mm256_madd_epi16(across, wv), fraction);
+      return _mm256_madd_epi16(across, wv);
     };
     __m256i texAC = filter(_mm256_shuffle_epi8(top, firstPair), _mm256_shuffle_epi8(bottom, firstPair),
                            _mm256_shuffle_epi32(w, 0x00), _mm256_shuffle_epi32(w, 0x55));
     __m256i texBD = filter(_mm256_shuffle_epi8(top, secondPair), _mm256_shuffle_epi8(bottom, secondPair),
                            _mm256_shuffle_epi32(w, 0xAA), _mm256_shuffle_epi32(w, 0xFF));
     // (texel * (colour + 1)) >> 8.
-    __m256i c = _mm256_mulhi_epu16(_mm256_packus_epi32(texAC, texBD), colour1);
+    __m256i c = _mm256_mulhi_epu16(_mm256_and_si256(_mm256_packus_epi32(texAC, texBD), fraction), colour1);
 
     uint16_t *pixel = row + x;
     __m256i out;
@@ -563,13 +564,16 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
     } else if (Blend == BlendScaled) {
       out = byAlpha(c);
     } else {
-      uint64_t four = 0;
-      if (valid == 4)
-        std::memcpy(&four, pixel, 8);
-      else
+      // Broadcast straight from memory: the shuffle unit has enough to do.
+      alignas(8) uint16_t partial[4] = {0, 0, 0, 0};
+      const uint16_t *from = pixel;
+      if (valid < 4) {
         for (int k = 0; k < valid; ++k)
-          four |= (uint64_t)pixel[k] << (16 * k);
-      const __m256i v = _mm256_shuffle_epi8(_mm256_set1_epi64x((long long)four), spreadPixels);
+          partial[k] = pixel[k];
+        from = partial;
+      }
+      const __m256i v = _mm256_shuffle_epi8(
+          _mm256_castpd_si256(_mm256_broadcast_sd(reinterpret_cast<const double *>(from))), spreadPixels);
       const __m256i d = _mm256_mulhi_epu16(_mm256_and_si256(_mm256_mullo_epi16(v, shift), mask), widen);
       if (Blend == BlendAdd)
         out = _mm256_min_epi16(_mm256_add_epi16(d, byAlpha(c)), max255);
