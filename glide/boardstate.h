@@ -22,6 +22,9 @@ struct BoardTexture {
   // (width + 2) x (height + 2) texels: the image with a one-texel border, so
   // that a bilinear tap pair is always two neighbours in memory.
   std::vector<uint32_t> texels;
+  // Horizontal neighbours side by side for the filter: entry (x, y) holds the
+  // bytes b, b', g, g', r, r', a, a' of bordered texels x and x + 1 of row y.
+  std::vector<uint64_t> pairs;
   // Whether every texel has red = green = blue; then `quads` holds, for each
   // bordered texel (same layout as texels), that value of it, of its right
   // neighbour, of the one below and of the one below right, lowest byte first

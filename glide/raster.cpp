@@ -206,21 +206,18 @@ inline __m128i bilinearAt(const uint32_t *texels, int pitch, int tx, int ty, int
 
 // Two bilinear texels at uv = (uA, vA, uB, vB), every tap inside the border:
 // 16-bit lanes b, g, r, a of A, then of B.
-inline __m128i bilinearPair(const uint32_t *texels, int pitch, __m128i pitchWeights, __m128i uv) {
+inline __m128i bilinearPair(const uint64_t *pairs, int pitch, __m128i pitchWeights, __m128i uv) {
   const __m128i zero = _mm_setzero_si128();
   __m128i f = _mm_and_si128(_mm_srli_epi32(uv, 8), _mm_set1_epi32(255));
   // (f << 16) | (256 - f): the weights of the far and the near tap.
   __m128i w = _mm_add_epi32(_mm_sub_epi32(_mm_slli_epi32(f, 16), f), _mm_set1_epi32(256));
   __m128i index = _mm_add_epi32(_mm_srai_epi32(uv, 16), _mm_set1_epi32(1));
   __m128i offsets = _mm_madd_epi16(_mm_packs_epi32(index, zero), pitchWeights);
-  const uint32_t *pa = texels + _mm_cvtsi128_si32(offsets);
-  const uint32_t *pb = texels + _mm_cvtsi128_si32(_mm_srli_si128(offsets, 4));
-  auto filter = [&](const uint32_t *tp, __m128i wu, __m128i wv) {
-    // Two texels side by side to 16-bit lanes b b' g g' r r' a a'.
+  const uint64_t *pa = pairs + _mm_cvtsi128_si32(offsets);
+  const uint64_t *pb = pairs + _mm_cvtsi128_si32(_mm_srli_si128(offsets, 4));
+  auto filter = [&](const uint64_t *tp, __m128i wu, __m128i wv) {
     __m128i r0 = _mm_unpacklo_epi8(_mm_loadl_epi64((const __m128i *)tp), zero);
     __m128i r1 = _mm_unpacklo_epi8(_mm_loadl_epi64((const __m128i *)(tp + pitch)), zero);
-    r0 = _mm_unpacklo_epi16(r0, _mm_srli_si128(r0, 8));
-    r1 = _mm_unpacklo_epi16(r1, _mm_srli_si128(r1, 8));
     __m128i top = _mm_srli_epi32(_mm_madd_epi16(r0, wu), 8);
     __m128i bottom = _mm_srli_epi32(_mm_madd_epi16(r1, wu), 8);
     return _mm_srli_epi32(_mm_madd_epi16(_mm_or_si128(top, _mm_slli_epi32(bottom, 16)), wv), 8);
@@ -374,7 +371,7 @@ void spanLoop(const Pipe &p, int x0, int x1, int y, const SpanIter &it, int firs
         uvPair = pair ? uv : _mm_shuffle_epi32(uv, 0x44);
         uv = _mm_add_epi32(uv, uvStep);
       }
-      __m128i tex = bilinearPair(texels, pitch, pitchWeights, uvPair);
+      __m128i tex = bilinearPair(t->pairs.data(), pitch, pitchWeights, uvPair);
       c = _mm_srli_epi16(_mm_mullo_epi16(tex, colour1), 8);
     } else if (Comb == CombTexTimesIterated) {
       __m128i tA = texel(i);

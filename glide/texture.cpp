@@ -173,6 +173,12 @@ void guTexDownloadMipMap(GrMipMapId_t mmid, const void *src, const GuNccTable *n
   std::memcpy(t->texels.data(), t->clampT ? first : last, pitch * sizeof(uint32_t));
   std::memcpy(t->texels.data() + (size_t)(h + 1) * pitch, t->clampT ? last : first,
               pitch * sizeof(uint32_t));
+  t->pairs.assign(t->texels.size(), 0);
+  for (size_t i = 0; i + 1 < t->texels.size(); ++i) {
+    __m128i pair = _mm_unpacklo_epi8(_mm_cvtsi32_si128((int)t->texels[i]),
+                                     _mm_cvtsi32_si128((int)t->texels[i + 1]));
+    _mm_storel_epi64((__m128i *)&t->pairs[i], pair);
+  }
   t->grey = true;
   for (uint32_t texel : t->texels)
     if (((texel >> 16) & 255) != (texel & 255) || ((texel >> 8) & 255) != (texel & 255)) {
