@@ -448,7 +448,7 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
   const __m256i toHigh = _mm256_set_epi32((int)0x800D8080, (int)0x80098080, (int)0x80058080,
                                           (int)0x80018080, (int)0x800D8080, (int)0x80098080,
                                           (int)0x80058080, (int)0x80018080);
-  const __m256i fraction = _mm256_set1_epi32(0xFF00);
+  const __m256i fraction = _mm256_set1_epi16((short)0xFF00);
   // The low words of each pixel's first 32-bit lane, to the lane's first four bytes.
   const __m256i pixelWords = _mm256_setr_epi8(0, 1, 8, 9, -128, -128, -128, -128, -128, -128, -128,
                                               -128, -128, -128, -128, -128, 0, 1, 8, 9, -128, -128,
@@ -456,8 +456,17 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
                                               -128);
 
   const BoardTexture &t = *p.tex;
-  const uint64_t *pairs = t.pairs.data();
+  const uint32_t *texels = t.texels.data();
+  // Two texels side by side (bytes b g r a b' g' r' a') to 16-bit lanes b b'
+  // g g' r r' a a': those of the first pixel of each 128-bit lane, or the second.
+  const __m256i firstPair = _mm256_setr_epi32((int)0x80048000, (int)0x80058001, (int)0x80068002,
+                                              (int)0x80078003, (int)0x80048000, (int)0x80058001,
+                                              (int)0x80068002, (int)0x80078003);
+  const __m256i secondPair = _mm256_setr_epi32((int)0x800C8008, (int)0x800D8009, (int)0x800E800A,
+                                               (int)0x800F800B, (int)0x800C8008, (int)0x800D8009,
+                                               (int)0x800E800A, (int)0x800F800B);
   const int pitch = t.pitch;
+  const uint32_t *inside = texels + pitch + 1;
   const __m256i pitchWeights = _mm256_setr_epi16(1, (short)pitch, 1, (short)pitch, 0, 0, 0, 0,
                                                  1, (short)pitch, 1, (short)pitch, 0, 0, 0, 0);
   const int32_t u = (int32_t)((uint32_t)it.u + (uint32_t)it.du * (uint32_t)first);
@@ -474,6 +483,12 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
       (short)0xF800, 0);
   // The top-aligned channels times these, high halves: expand5 and expand6,
   // (33 v) >> 2 and (65 v) >> 4.
+  // Stored pixel k (of four, all in each 128-bit lane) into the blue, green
+  // and red lanes of pixel k.
+  const __m256i spreadPixels = _mm256_setr_epi8(0, 1, 0, 1, 0, 1, -128, -128, 2, 3, 2, 3, 2, 3, -128,
+                                                -128, 4, 5, 4, 5, 4, 5, -128, -128, 6, 7, 6, 7, 6, 7,
+                                                -128, -128);
+  const __m256i upFactors = _mm256_setr_epi16(2, 4, 2, 0, 2, 4, 2, 0, 2, 4, 2, 0, 2, 4, 2, 0);
   const __m256i widen = _mm256_setr_epi16(264, 260, 264, 0, 264, 260, 264, 0, 264, 260, 264, 0,
                                           264, 260, 264, 0);
 
@@ -513,33 +528,31 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
     __m256i f = _mm256_and_si256(_mm256_srli_epi32(coords, 8), _mm256_set1_epi32(255));
     __m256i w = _mm256_add_epi32(_mm256_sub_epi32(_mm256_slli_epi32(f, 16), f),
                                  _mm256_set1_epi32(256));
-    __m256i index = _mm256_add_epi32(_mm256_srai_epi32(coords, 16), _mm256_set1_epi32(1));
+    // Offsets from the first texel inside the border.
+    __m256i index = _mm256_srai_epi32(coords, 16);
     __m256i offsets = _mm256_madd_epi16(_mm256_packs_epi32(index, zero), pitchWeights);
-    __m128i offAB = _mm256_castsi256_si128(offsets), offCD = _mm256_extracti128_si256(offsets, 1);
-    const uint64_t *pa = pairs + _mm_cvtsi128_si32(offAB);
-    const uint64_t *pb = pairs + _mm_extract_epi32(offAB, 1);
-    const uint64_t *pc = pairs + _mm_cvtsi128_si32(offCD);
-    const uint64_t *pd = pairs + _mm_extract_epi32(offCD, 1);
-    // Rows of the tap pairs: lane 0 holds A then B, lane 1 C then D.
-    __m256i top = _mm256_set_epi64x((long long)pd[0], (long long)pc[0], (long long)pb[0],
-                                    (long long)pa[0]);
-    __m256i bottom = _mm256_set_epi64x((long long)pd[pitch], (long long)pc[pitch],
-                                       (long long)pb[pitch], (long long)pa[pitch]);
+    // The bordered offsets of pixels A, B, C, D (elements 0, 1, 4, 5), and
+    // their two texels side by side in the upper and the lower row: lane 0
+    // holds A then B, lane 1 C then D.
+    const __m128i at = _mm256_castsi256_si128(_mm256_permute4x64_epi64(offsets, 0x08));
+    const __m256i top = _mm256_i32gather_epi64((const long long *)inside, at, 4);
+    const __m256i bottom = _mm256_i32gather_epi64((const long long *)(inside + pitch), at, 4);
     // bilinearAt's arithmetic, giving each channel times 256: the across
     // sums are below 65536, so the second byte of each is the across value;
-    // the down sum with its low byte cleared is the channel times 256.
+    // the down sum (below 65536 too) with its low byte cleared is the channel
+    // times 256.
     auto filter = [&](__m256i r0, __m256i r1, __m256i wu, __m256i wv)
         __attribute__((target("avx2"))) {
       const __m256i across = _mm256_or_si256(_mm256_shuffle_epi8(_mm256_madd_epi16(r0, wu), toLow),
                                              _mm256_shuffle_epi8(_mm256_madd_epi16(r1, wu), toHigh));
-      return _mm256_and_si256(_mm256_madd_epi16(across, wv), fraction);
+      return _mm256_madd_epi16(across, wv);
     };
-    __m256i texAC = filter(_mm256_unpacklo_epi8(top, zero), _mm256_unpacklo_epi8(bottom, zero),
+    __m256i texAC = filter(_mm256_shuffle_epi8(top, firstPair), _mm256_shuffle_epi8(bottom, firstPair),
                            _mm256_shuffle_epi32(w, 0x00), _mm256_shuffle_epi32(w, 0x55));
-    __m256i texBD = filter(_mm256_unpackhi_epi8(top, zero), _mm256_unpackhi_epi8(bottom, zero),
+    __m256i texBD = filter(_mm256_shuffle_epi8(top, secondPair), _mm256_shuffle_epi8(bottom, secondPair),
                            _mm256_shuffle_epi32(w, 0xAA), _mm256_shuffle_epi32(w, 0xFF));
     // (texel * (colour + 1)) >> 8.
-    __m256i c = _mm256_mulhi_epu16(_mm256_packus_epi32(texAC, texBD), colour1);
+    __m256i c = _mm256_mulhi_epu16(_mm256_and_si256(_mm256_packus_epi32(texAC, texBD), fraction), colour1);
 
     uint16_t *pixel = row + x;
     __m256i out;
@@ -548,14 +561,16 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
     } else if (Blend == BlendScaled) {
       out = byAlpha(c);
     } else {
-      uint64_t four = 0;
-      if (valid == 4)
-        std::memcpy(&four, pixel, 8);
-      else
+      // Broadcast straight from memory: the shuffle unit has enough to do.
+      alignas(8) uint16_t partial[4] = {0, 0, 0, 0};
+      const uint16_t *from = pixel;
+      if (valid < 4) {
         for (int k = 0; k < valid; ++k)
-          four |= (uint64_t)pixel[k] << (16 * k);
-      __m256i v = _mm256_cvtepu16_epi64(_mm_cvtsi64_si128((long long)four));
-      v = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(v, 0), 0);
+          partial[k] = pixel[k];
+        from = partial;
+      }
+      const __m256i v = _mm256_shuffle_epi8(
+          _mm256_castpd_si256(_mm256_broadcast_sd(reinterpret_cast<const double *>(from))), spreadPixels);
       const __m256i d = _mm256_mulhi_epu16(_mm256_and_si256(_mm256_mullo_epi16(v, shift), mask), widen);
       if (Blend == BlendAdd)
         out = _mm256_min_epi16(_mm256_add_epi16(d, byAlpha(c)), max255);
@@ -567,9 +582,8 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
     // The ordered dither computed in the lanes: ((v << 1) - (v >> 4) + (v >> 7) + d) >> 4
     // for red and blue, ((v << 2) - (v >> 4) + (v >> 6) + d) >> 4 for green (the
     // values of the dither tables), then packed to RGB 565.
-    // (v << 1) for red and blue, (v << 2) for green, as additions.
-    const __m256i twice = _mm256_add_epi16(out, out);
-    const __m256i up = _mm256_blend_epi16(twice, _mm256_add_epi16(twice, twice), 0x22);
+    // (v << 1) for red and blue, (v << 2) for green, as one multiply.
+    const __m256i up = _mm256_mullo_epi16(out, upFactors);
     __m256i sum = _mm256_add_epi16(_mm256_sub_epi16(up, _mm256_mulhi_epu16(out, down4)),
                                    _mm256_add_epi16(_mm256_mulhi_epu16(out, down76), offset));
     __m256i packed = _mm256_madd_epi16(_mm256_srli_epi16(sum, 4), weights565);
@@ -755,8 +769,9 @@ __attribute__((target("avx2"))) bool spanGreyAvx2(const Pipe &p, int x0, int x1,
   const int last = x1 - x0;
   uint16_t *row = p.target + (size_t)y * p.width + x0;
   const BoardTexture &t = *p.tex;
-  const int *quads = reinterpret_cast<const int *>(t.quads.data());
   const int pitch = t.pitch;
+  // The quads from the first texel inside the border.
+  const int *quads = reinterpret_cast<const int *>(t.quads.data()) + pitch + 1;
   const int *rowTable = reinterpret_cast<const int *>(p.grey + ((y & 3) << 10));
   const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
   // Entry (x & 3) * 256 of each lane's dither position: groups start four
@@ -776,8 +791,17 @@ __attribute__((target("avx2"))) bool spanGreyAvx2(const Pipe &p, int x0, int x1,
                                           (int)0x80018080, (int)0x800D8080, (int)0x80098080,
                                           (int)0x80058080, (int)0x80018080);
   const __m256i lastLane = _mm256_set1_epi32(last);
-  const __m256i byte = _mm256_set1_epi32(255);
+  // Each lane's second byte into both its halves; those times -1 and 1, plus
+  // 256 in the low half, are the weights (f << 16) | (256 - f).
+  const __m256i fractionTwice = _mm256_setr_epi32((int)0x80018001, (int)0x80058005, (int)0x80098009,
+                                                  (int)0x800D800D, (int)0x80018001, (int)0x80058005,
+                                                  (int)0x80098009, (int)0x800D800D);
+  const __m256i signs = _mm256_set1_epi32(0x0001FFFF);
   const __m256i w256 = _mm256_set1_epi32(256);
+  // The low half of each lane to the lane's first eight bytes.
+  const __m256i lowHalves = _mm256_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, -128, -128, -128, -128, -128,
+                                             -128, -128, -128, 0, 1, 4, 5, 8, 9, 12, 13, -128, -128,
+                                             -128, -128, -128, -128, -128, -128);
   const __m256i pitchWeights = _mm256_set1_epi32(1 | pitch << 16);
   const __m256 kScale = _mm256_set1_ps(it.scale * 65536.0f);
   const __m256 sw0 = _mm256_set1_ps(it.sw), dsw = _mm256_set1_ps(it.dsw);
@@ -786,12 +810,15 @@ __attribute__((target("avx2"))) bool spanGreyAvx2(const Pipe &p, int x0, int x1,
   const __m256i u0 = _mm256_set1_epi32(it.u), du = _mm256_set1_epi32(it.du);
   const __m256i v0 = _mm256_set1_epi32(it.v), dv = _mm256_set1_epi32(it.dv);
   const __m256i half = _mm256_set1_epi32(32768);
-  // The taps of coordinates from -65536 to size * 65536 - 1 stay inside the border.
-  const __m256i lowest = _mm256_set1_epi32(-65536);
-  const __m256i uHighest = _mm256_set1_epi32((t.width << 16) - 1);
-  const __m256i vHighest = _mm256_set1_epi32((t.height << 16) - 1);
+  // The taps of coordinates from -65536 to size * 65536 - 1 stay inside the
+  // border: coordinate + 65536 is at most (size + 1) * 65536 - 1 unsigned,
+  // compared signed with the sign bits flipped.
+  const __m256i toUnsigned = _mm256_set1_epi32((int)0x80010000u);
+  const __m256i uHighest = _mm256_set1_epi32((int)(((uint32_t)(t.width + 1) << 16) - 1u - 0x80000000u));
+  const __m256i vHighest = _mm256_set1_epi32((int)(((uint32_t)(t.height + 1) << 16) - 1u - 0x80000000u));
+  // Values the conversion cannot hold become 0x80000000, and less half a
+  // texel a large positive coordinate: outside like the value itself.
   auto floorCoord = [&](__m256 f) __attribute__((target("avx2"))) {
-    f = _mm256_min_ps(_mm256_max_ps(f, _mm256_set1_ps(-1.0e9f)), _mm256_set1_ps(1.0e9f));
     return _mm256_sub_epi32(_mm256_cvttps_epi32(_mm256_floor_ps(f)), half);
   };
   for (int i = 0; i <= last; i += 8) {
@@ -810,28 +837,25 @@ __attribute__((target("avx2"))) bool spanGreyAvx2(const Pipe &p, int x0, int x1,
       u = _mm256_add_epi32(u0, _mm256_mullo_epi32(du, index));
       v = _mm256_add_epi32(v0, _mm256_mullo_epi32(dv, index));
     }
-    const __m256i outside =
-        _mm256_or_si256(_mm256_or_si256(_mm256_cmpgt_epi32(lowest, u), _mm256_cmpgt_epi32(u, uHighest)),
-                        _mm256_or_si256(_mm256_cmpgt_epi32(lowest, v), _mm256_cmpgt_epi32(v, vHighest)));
+    const __m256i outside = _mm256_or_si256(_mm256_cmpgt_epi32(_mm256_add_epi32(u, toUnsigned), uHighest),
+                                            _mm256_cmpgt_epi32(_mm256_add_epi32(v, toUnsigned), vHighest));
     if (!_mm256_testz_si256(outside, outside))
       return false;
-    const __m256i tx = _mm256_add_epi32(_mm256_srai_epi32(u, 16), _mm256_set1_epi32(1));
-    const __m256i ty = _mm256_add_epi32(_mm256_srai_epi32(v, 16), _mm256_set1_epi32(1));
-    const __m256i offset = _mm256_madd_epi16(_mm256_or_si256(tx, _mm256_slli_epi32(ty, 16)), pitchWeights);
+    // The whole parts of u and v, in the low and the high half of each lane,
+    // give the offset from the first texel inside the border.
+    const __m256i whole = _mm256_blend_epi16(_mm256_srli_epi32(u, 16), v, 0xAA);
+    const __m256i offset = _mm256_madd_epi16(whole, pitchWeights);
     const __m256i quad = _mm256_i32gather_epi32(quads, offset, 4);
     const __m256i top = _mm256_shuffle_epi8(quad, topTaps);
     const __m256i bottom = _mm256_shuffle_epi8(quad, bottomTaps);
-    const __m256i fu = _mm256_and_si256(_mm256_srli_epi32(u, 8), byte);
-    const __m256i fv = _mm256_and_si256(_mm256_srli_epi32(v, 8), byte);
-    const __m256i wu = _mm256_add_epi32(_mm256_sub_epi32(_mm256_slli_epi32(fu, 16), fu), w256);
-    const __m256i wv = _mm256_add_epi32(_mm256_sub_epi32(_mm256_slli_epi32(fv, 16), fv), w256);
+    const __m256i wu = _mm256_add_epi16(_mm256_sign_epi16(_mm256_shuffle_epi8(u, fractionTwice), signs), w256);
+    const __m256i wv = _mm256_add_epi16(_mm256_sign_epi16(_mm256_shuffle_epi8(v, fractionTwice), signs), w256);
     // The across sums are below 65536: their second bytes are the across values.
     const __m256i across = _mm256_or_si256(_mm256_shuffle_epi8(_mm256_madd_epi16(top, wu), toLow),
                                            _mm256_shuffle_epi8(_mm256_madd_epi16(bottom, wu), toHigh));
     const __m256i level = _mm256_srli_epi32(_mm256_madd_epi16(across, wv), 8);
     __m256i out = _mm256_i32gather_epi32(rowTable, _mm256_add_epi32(position, level), 2);
-    out = _mm256_and_si256(out, _mm256_set1_epi32(0xFFFF));
-    out = _mm256_permute4x64_epi64(_mm256_packus_epi32(out, out), 0x08);
+    out = _mm256_permute4x64_epi64(_mm256_shuffle_epi8(out, lowHalves), 0x08);
     __m128i eight = _mm256_castsi256_si128(out);
     if (i + 8 <= last + 1) {
       _mm_storeu_si128((__m128i *)(row + i), eight);

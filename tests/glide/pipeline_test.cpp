@@ -334,6 +334,52 @@ TEST_F(Pipeline, SpecialisedSpansMatchTheReferencePipeline) {
   compareWithReference(GR_TEXFMT_INTENSITY_8, read);
 }
 
+TEST_F(Pipeline, FarTextureCoordinatesDrawTheSameAsTheReference) {
+  // Perspective spans whose texel coordinates run far past the texture, some
+  // beyond what 32 bits hold: the vector spans must notice that their taps
+  // leave the border and give the reference path's pixels, at every width.
+  std::vector<uint16_t> texels(256 * 256);
+  for (int i = 0; i < 256 * 256; ++i)
+    texels[i] = (uint16_t)(i * 40503u >> 3);
+  const float far[] = {-3.0e6f, -40000.0f, -300.0f, -1.5f, 0.5f, 255.5f, 300.0f, 40000.0f, 3.0e6f};
+  for (GrTextureFormat_t format : {GR_TEXFMT_INTENSITY_8, GR_TEXFMT_RGB_565}) {
+    GrMipMapId_t id = allocate(format);
+    guTexDownloadMipMap(id, texels.data(), nullptr);
+    guTexSource(id);
+    grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_DECAL);
+    guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
+    guAlphaSource(GR_ALPHASOURCE_ITERATED_ALPHA);
+    grDitherMode(GR_DITHER_4x4);
+    std::vector<uint16_t> results[3];
+    for (int pass = 0; pass < 3; ++pass) {
+      boardForceReferencePipeline(pass == 0);
+      boardUseWidestVectors(pass != 1);
+      fill(0x4208);
+      for (int k = 0; k < 81; ++k) {
+        grAlphaBlendFunction(k % 2 ? GR_BLEND_SRC_ALPHA : GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ZERO,
+                             GR_BLEND_ZERO);
+        const float x = 8.0f + (k % 9) * 70.0f, y = 8.0f + (k / 9) * 52.0f;
+        const float s = far[k % 9], t = far[k / 9];
+        GrVertex v[3] = {screenVertex(x, y, 200, 160, 90, 220, 10, 20, 1.0f / 65500),
+                         screenVertex(x + 66.5f, y + 3, 200, 160, 90, 220, s, 128, 0.5f / 65500),
+                         screenVertex(x + 20, y + 49.25f, 200, 160, 90, 220, 40, t, 0.01f / 65500)};
+        int index[3] = {0, 1, 2};
+        grDrawPolygon(3, index, v);
+      }
+      results[pass] = backBuffer();
+    }
+    boardForceReferencePipeline(false);
+    boardUseWidestVectors(true);
+    int widest = 0, narrower = 0;
+    for (size_t i = 0; i < results[0].size(); ++i) {
+      narrower += results[1][i] != results[0][i];
+      widest += results[2][i] != results[0][i];
+    }
+    EXPECT_EQ(narrower, 0) << "texture format " << format;
+    EXPECT_EQ(widest, 0) << "texture format " << format;
+  }
+}
+
 TEST_F(Pipeline, PolygonsDrawTheSameAsTheirTriangles) {
   // Sprites, rotated and scaled, flat or shaded, and polygons that are not
   // convex: the fast path (which may draw a convex polygon in one pass) and
