@@ -227,13 +227,9 @@ inline __m128i bilinearPair(const uint64_t *pairs, int pitch, __m128i pitchWeigh
   return _mm_packs_epi32(a, b);
 }
 
-// Texel coordinates of pixels i and i + 1 of a perspective span as
-// (uA, vA, uB, vB): the arithmetic of perspectiveUV, two pixels at once.
-inline __m128i perspectivePair(const SpanIter &it, int i) {
-  const __m128 index = _mm_setr_ps((float)i, (float)(i + 1), (float)i, (float)(i + 1));
-  const __m128 st = _mm_add_ps(_mm_setr_ps(it.sw, it.sw, it.tw, it.tw),
-                               _mm_mul_ps(_mm_setr_ps(it.dsw, it.dsw, it.dtw, it.dtw), index));
-  const __m128 w = _mm_add_ps(_mm_set1_ps(it.w), _mm_mul_ps(_mm_set1_ps(it.dw), index));
+// Texel coordinates (16.16, less the half texel) of four lanes of a perspective span
+// from their s/w or t/w and their w: the arithmetic of perspectiveUV, lane by lane.
+inline __m128i perspectiveLanes(const SpanIter &it, __m128 st, __m128 w) {
   const __m128 k = _mm_div_ps(_mm_set1_ps(it.scale * 65536.0f), w);
   __m128 f = _mm_add_ps(_mm_mul_ps(st, k), _mm_set1_ps(0.5f));
   f = _mm_min_ps(_mm_max_ps(f, _mm_set1_ps(-1.0e9f)), _mm_set1_ps(1.0e9f));
@@ -242,8 +238,17 @@ inline __m128i perspectivePair(const SpanIter &it, int i) {
   n = _mm_sub_epi32(n, _mm_set1_epi32(32768));
   // Behind the eye: the first texel.
   const __m128i ahead = _mm_castps_si128(_mm_cmpgt_ps(w, _mm_setzero_ps()));
-  n = _mm_or_si128(_mm_and_si128(ahead, n), _mm_andnot_si128(ahead, _mm_set1_epi32(-32768)));
-  return _mm_shuffle_epi32(n, 0xD8);
+  return _mm_or_si128(_mm_and_si128(ahead, n), _mm_andnot_si128(ahead, _mm_set1_epi32(-32768)));
+}
+
+// Texel coordinates of pixels i and i + 1 of a perspective span as
+// (uA, vA, uB, vB), two pixels at once.
+inline __m128i perspectivePair(const SpanIter &it, int i) {
+  const __m128 index = _mm_setr_ps((float)i, (float)(i + 1), (float)i, (float)(i + 1));
+  const __m128 st = _mm_add_ps(_mm_setr_ps(it.sw, it.sw, it.tw, it.tw),
+                               _mm_mul_ps(_mm_setr_ps(it.dsw, it.dsw, it.dtw, it.dtw), index));
+  const __m128 w = _mm_add_ps(_mm_set1_ps(it.w), _mm_mul_ps(_mm_set1_ps(it.dw), index));
+  return _mm_shuffle_epi32(perspectiveLanes(it, st, w), 0xD8);
 }
 
 // perspectiveUV of pixels 0 and n of a perspective span, both at once.
@@ -251,16 +256,7 @@ inline void perspectiveEnds(const SpanIter &it, int n, int32_t &u0, int32_t &v0,
                             int32_t &v1) {
   const float wn = it.w + it.dw * (float)n;
   const __m128 st = _mm_setr_ps(it.sw, it.tw, it.sw + it.dsw * (float)n, it.tw + it.dtw * (float)n);
-  const __m128 w = _mm_setr_ps(it.w, it.w, wn, wn);
-  const __m128 k = _mm_div_ps(_mm_set1_ps(it.scale * 65536.0f), w);
-  __m128 f = _mm_add_ps(_mm_mul_ps(st, k), _mm_set1_ps(0.5f));
-  f = _mm_min_ps(_mm_max_ps(f, _mm_set1_ps(-1.0e9f)), _mm_set1_ps(1.0e9f));
-  __m128i q = _mm_cvttps_epi32(f);
-  q = _mm_add_epi32(q, _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(q), f))); // round down
-  q = _mm_sub_epi32(q, _mm_set1_epi32(32768));
-  // Behind the eye: the first texel.
-  const __m128i ahead = _mm_castps_si128(_mm_cmpgt_ps(w, _mm_setzero_ps()));
-  q = _mm_or_si128(_mm_and_si128(ahead, q), _mm_andnot_si128(ahead, _mm_set1_epi32(-32768)));
+  const __m128i q = perspectiveLanes(it, st, _mm_setr_ps(it.w, it.w, wn, wn));
   u0 = _mm_cvtsi128_si32(q);
   v0 = _mm_cvtsi128_si32(_mm_srli_si128(q, 4));
   u1 = _mm_cvtsi128_si32(_mm_srli_si128(q, 8));
