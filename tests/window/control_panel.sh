@@ -59,8 +59,16 @@ echo "SIGTERM saved every group"
 rm -f "$LUMENVEIL_REGISTRY"
 open_panel
 sleep 1
-xdotool windowfocus --sync "$win" 2>/dev/null
-xdotool key --window "$win" Escape
+# A key sent before the window takes the focus is lost (a loaded machine can be
+# slow to give it): Escape is pressed again until the panel ends, for 15 seconds.
+for _ in 1 2 3 4 5; do
+  xdotool windowfocus --sync "$win" 2>/dev/null
+  xdotool key --window "$win" Escape
+  for _ in $(seq 1 30); do
+    kill -0 "$pid" 2>/dev/null || break 2
+    sleep 0.1
+  done
+done
 expect_end "Escape"
 grep -q 'Lumenveil\\1.1\\PowerManagement\]' "$LUMENVEIL_REGISTRY" || { echo "FAIL: Escape did not save"; exit 1; }
 echo "Escape closed and saved"
