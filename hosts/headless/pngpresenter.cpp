@@ -12,22 +12,32 @@
 
 #include "hosts/headless/storedpng.h"
 
+namespace {
+// One 565 pixel as 8-bit channels: each widened by repeating its top bits, then
+// through the gamma table when there is one.
+inline void expand565(unsigned p, const uint8_t *gamma, unsigned &r, unsigned &g, unsigned &b) {
+  r = (p >> 11) & 0x1F;
+  g = (p >> 5) & 0x3F;
+  b = p & 0x1F;
+  r = (r << 3) | (r >> 2);
+  g = (g << 2) | (g >> 4);
+  b = (b << 3) | (b >> 2);
+  if (gamma) {
+    r = gamma[r];
+    g = gamma[g];
+    b = gamma[b];
+  }
+}
+} // namespace
+
 void frameToRgb(const PresentedFrame &f, unsigned char *rgb) {
   for (int row = 0; row < f.height; ++row) {
     // The board's origin is the lower left: the image's top row is the last.
     const uint16_t *src = f.pixels + static_cast<size_t>(f.height - 1 - row) * f.strideInPixels;
     unsigned char *dst = rgb + static_cast<size_t>(row) * f.width * 3;
     for (int x = 0; x < f.width; ++x) {
-      const uint16_t p = src[x];
-      unsigned r = (p >> 11) & 0x1F, g = (p >> 5) & 0x3F, b = p & 0x1F;
-      r = (r << 3) | (r >> 2);
-      g = (g << 2) | (g >> 4);
-      b = (b << 3) | (b >> 2);
-      if (f.gamma) {
-        r = f.gamma[r];
-        g = f.gamma[g];
-        b = f.gamma[b];
-      }
+      unsigned r, g, b;
+      expand565(src[x], f.gamma, r, g, b);
       dst[3 * x] = static_cast<unsigned char>(r);
       dst[3 * x + 1] = static_cast<unsigned char>(g);
       dst[3 * x + 2] = static_cast<unsigned char>(b);
@@ -93,15 +103,8 @@ void FrameConverter::toRgb32(const PresentedFrame &f, uint32_t *out, int stride)
   if (table_.empty() || f.gamma != gamma_) {
     table_.resize(65536);
     for (unsigned p = 0; p < 65536; ++p) {
-      unsigned r = (p >> 11) & 0x1F, g = (p >> 5) & 0x3F, b = p & 0x1F;
-      r = (r << 3) | (r >> 2);
-      g = (g << 2) | (g >> 4);
-      b = (b << 3) | (b >> 2);
-      if (f.gamma) {
-        r = f.gamma[r];
-        g = f.gamma[g];
-        b = f.gamma[b];
-      }
+      unsigned r, g, b;
+      expand565(p, f.gamma, r, g, b);
       table_[p] = 0xFF000000u | r << 16 | g << 8 | b;
     }
     // Each channel's part of the table on its own.
