@@ -758,7 +758,11 @@ spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
 // buffer: one channel filtered (the arithmetic of bilinearAt on it) from the
 // four taps read at once, and the pixel's RGB 565 value from the draw's grey
 // table. Returns false, having drawn part of the span, when a tap of it
-// leaves the border; every pixel must be in front of the eye.
+// leaves the border; every pixel must be in front of the eye. The work on
+// each eight is a long chain (a division, the quads, the filter, the table),
+// so the loop runs three eights at once, each a step further on: the
+// coordinates of one, the filter of the one before, the table reads of the
+// one before that.
 template <int Tex>
 __attribute__((target("avx2"))) bool spanGreyAvx2(const Pipe &p, int x0, int x1, int y,
                                                   const SpanIter &it) {
@@ -769,11 +773,15 @@ __attribute__((target("avx2"))) bool spanGreyAvx2(const Pipe &p, int x0, int x1,
   // The quads from the first texel inside the border.
   const int *quads = reinterpret_cast<const int *>(t.quads.data()) + pitch + 1;
   const int *rowTable = reinterpret_cast<const int *>(p.grey + ((y & 3) << 10));
-  const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-  // Entry (x & 3) * 256 of each lane's dither position: groups start four
-  // pixels apart, and lanes past the span's end are not stored.
+  const __m256 lanes = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
+  const __m256 lastLane = _mm256_set1_ps((float)last);
+  // Entry (x & 3) * 256 of each lane's dither position, times 256 as the
+  // filter's sum is: eights start a multiple of four pixels apart, and lanes
+  // past the span's end are not stored.
   const __m256i position = _mm256_slli_epi32(
-      _mm256_and_si256(_mm256_add_epi32(lanes, _mm256_set1_epi32(x0)), _mm256_set1_epi32(3)), 8);
+      _mm256_and_si256(_mm256_add_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(x0)),
+                       _mm256_set1_epi32(3)),
+      16);
   // A quad's taps t00 t01 and t10 t11 into the 16-bit halves of each lane.
   const __m256i topTaps = _mm256_set_epi32(0x800D800C, 0x80098008, 0x80058004, 0x80018000,
                                            0x800D800C, 0x80098008, 0x80058004, 0x80018000);
@@ -786,7 +794,6 @@ __attribute__((target("avx2"))) bool spanGreyAvx2(const Pipe &p, int x0, int x1,
   const __m256i toHigh = _mm256_set_epi32((int)0x800D8080, (int)0x80098080, (int)0x80058080,
                                           (int)0x80018080, (int)0x800D8080, (int)0x80098080,
                                           (int)0x80058080, (int)0x80018080);
-  const __m256i lastLane = _mm256_set1_epi32(last);
   // Each lane's second byte into both its halves; those times -1 and 1, plus
   // 256 in the low half, are the weights (f << 16) | (256 - f).
   const __m256i fractionTwice = _mm256_setr_epi32((int)0x80018001, (int)0x80058005, (int)0x80098009,
@@ -814,29 +821,31 @@ __attribute__((target("avx2"))) bool spanGreyAvx2(const Pipe &p, int x0, int x1,
   const __m256i vHighest = _mm256_set1_epi32((int)(((uint32_t)(t.height + 1) << 16) - 1u - 0x80000000u));
   // Values the conversion cannot hold become 0x80000000, and less half a
   // texel a large positive coordinate: outside like the value itself.
-  auto floorCoord = [&](__m256 f) __attribute__((target("avx2"))) {
+  auto floorCoord = [&](__m256 f) __attribute__((target("avx2"), always_inline)) {
     return _mm256_sub_epi32(_mm256_cvttps_epi32(_mm256_floor_ps(f)), half);
   };
-  for (int i = 0; i <= last; i += 8) {
-    // Lanes past the span's end repeat its last pixel.
-    const __m256i index = _mm256_min_epi32(_mm256_add_epi32(_mm256_set1_epi32(i), lanes), lastLane);
-    __m256i u, v;
+  // The coordinates of pixels i to i + 7, the last pixel repeated past the
+  // span's end; false when a tap leaves the border.
+  auto coordinates = [&](int i, __m256i &u, __m256i &v) __attribute__((target("avx2"), always_inline)) {
+    const __m256 index = _mm256_min_ps(_mm256_add_ps(_mm256_set1_ps((float)i), lanes), lastLane);
     if (Tex == TexPerspective) {
-      const __m256 fi = _mm256_cvtepi32_ps(index);
-      const __m256 sw = _mm256_add_ps(sw0, _mm256_mul_ps(dsw, fi));
-      const __m256 tw = _mm256_add_ps(tw0, _mm256_mul_ps(dtw, fi));
-      const __m256 w = _mm256_add_ps(w0, _mm256_mul_ps(dw, fi));
+      const __m256 sw = _mm256_add_ps(sw0, _mm256_mul_ps(dsw, index));
+      const __m256 tw = _mm256_add_ps(tw0, _mm256_mul_ps(dtw, index));
+      const __m256 w = _mm256_add_ps(w0, _mm256_mul_ps(dw, index));
       const __m256 k = _mm256_div_ps(kScale, w);
       u = floorCoord(_mm256_add_ps(_mm256_mul_ps(sw, k), _mm256_set1_ps(0.5f)));
       v = floorCoord(_mm256_add_ps(_mm256_mul_ps(tw, k), _mm256_set1_ps(0.5f)));
     } else {
-      u = _mm256_add_epi32(u0, _mm256_mullo_epi32(du, index));
-      v = _mm256_add_epi32(v0, _mm256_mullo_epi32(dv, index));
+      const __m256i n = _mm256_cvttps_epi32(index);
+      u = _mm256_add_epi32(u0, _mm256_mullo_epi32(du, n));
+      v = _mm256_add_epi32(v0, _mm256_mullo_epi32(dv, n));
     }
     const __m256i outside = _mm256_or_si256(_mm256_cmpgt_epi32(_mm256_add_epi32(u, toUnsigned), uHighest),
                                             _mm256_cmpgt_epi32(_mm256_add_epi32(v, toUnsigned), vHighest));
-    if (!_mm256_testz_si256(outside, outside))
-      return false;
+    return (bool)_mm256_testz_si256(outside, outside);
+  };
+  // The grey table's index of each pixel: its dither position and its level.
+  auto tableIndex = [&](__m256i u, __m256i v) __attribute__((target("avx2"), always_inline)) {
     // The whole parts of u and v, in the low and the high half of each lane,
     // give the offset from the first texel inside the border.
     const __m256i whole = _mm256_blend_epi16(_mm256_srli_epi32(u, 16), v, 0xAA);
@@ -849,8 +858,23 @@ __attribute__((target("avx2"))) bool spanGreyAvx2(const Pipe &p, int x0, int x1,
     // The across sums are below 65536: their second bytes are the across values.
     const __m256i across = _mm256_or_si256(_mm256_shuffle_epi8(_mm256_madd_epi16(top, wu), toLow),
                                            _mm256_shuffle_epi8(_mm256_madd_epi16(bottom, wu), toHigh));
-    const __m256i level = _mm256_srli_epi32(_mm256_madd_epi16(across, wv), 8);
-    __m256i out = _mm256_i32gather_epi32(rowTable, _mm256_add_epi32(position, level), 2);
+    return _mm256_srli_epi32(_mm256_add_epi32(_mm256_madd_epi16(across, wv), position), 8);
+  };
+
+  __m256i u, v;
+  if (!coordinates(0, u, v))
+    return false;
+  __m256i index = tableIndex(u, v);
+  if (8 <= last && !coordinates(8, u, v))
+    return false;
+  for (int i = 0; i <= last; i += 8) {
+    const __m256i now = index;
+    if (i + 8 <= last) {
+      index = tableIndex(u, v);
+      if (i + 16 <= last && !coordinates(i + 16, u, v))
+        return false;
+    }
+    __m256i out = _mm256_i32gather_epi32(rowTable, now, 2);
     out = _mm256_permute4x64_epi64(_mm256_shuffle_epi8(out, lowHalves), 0x08);
     __m128i eight = _mm256_castsi256_si128(out);
     if (i + 8 <= last + 1) {
