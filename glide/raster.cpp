@@ -801,10 +801,12 @@ spanPlanarAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
   const __m512i lowWords = _mm512_setr_epi32(0x20000, 0x60004, 0xA0008, 0xE000C, 0x120010, 0x160014,
                                              0x1A0018, 0x1E001C, 0x220020, 0x260024, 0x2A0028,
                                              0x2E002C, 0x320030, 0x360034, 0x3A0038, 0x3E003C);
-  // Word j of 64-bit lane k of two vectors of eight, to word k (mod 16).
-  const __m512i tapWords = _mm512_setr_epi32(0x40000, 0xC0008, 0x140010, 0x1C0018, 0x240020, 0x2C0028,
-                                             0x340030, 0x3C0038, 0x40000, 0xC0008, 0x140010, 0x1C0018,
-                                             0x240020, 0x2C0028, 0x340030, 0x3C0038);
+  // Of two vectors of eight pixels' taps: tap 0 of each pixel k to word k,
+  // tap 1 to word k + 16; or taps 2 and 3.
+  const __m512i taps01 = _mm512_setr_epi32(0x40000, 0xC0008, 0x140010, 0x1C0018, 0x240020, 0x2C0028,
+                                           0x340030, 0x3C0038, 0x50001, 0xD0009, 0x150011, 0x1D0019,
+                                           0x250021, 0x2D0029, 0x350031, 0x3D0039);
+  const __m512i taps23 = _mm512_add_epi16(taps01, _mm512_set1_epi16(2));
   const __m512i w256 = _mm512_set1_epi16(256);
   const __m512i high8 = _mm512_set1_epi16((short)0xFF00);
   const __m512i max255 = _mm512_set1_epi16(255);
@@ -843,13 +845,16 @@ spanPlanarAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
                                                    _mm512_castsi512_si256(atHigh), inside, 8);
     const __m512i q3 = _mm512_mask_i32gather_epi64(zero, (__mmask8)(mask >> 24),
                                                    _mm512_extracti64x4_epi64(atHigh, 1), inside, 8);
-    // Tap j of the 32 pixels, as RGB 565.
-    auto tap = [&](int j) __attribute__((target("avx512f,avx512bw,avx512vl"))) {
-      const __m512i index = _mm512_add_epi16(tapWords, _mm512_set1_epi16((short)j));
-      return _mm512_mask_blend_epi16(0xFFFF0000u, _mm512_permutex2var_epi16(q0, index, q1),
-                                     _mm512_permutex2var_epi16(q2, index, q3));
-    };
-    const __m512i t00 = tap(0), t01 = tap(1), t10 = tap(2), t11 = tap(3);
+    // The taps of the 32 pixels as RGB 565: two taps of pixels 0-15 (front) or 16-31 (back),
+    // then each tap of all 32.
+    const __m512i front01 = _mm512_permutex2var_epi16(q0, taps01, q1);
+    const __m512i front23 = _mm512_permutex2var_epi16(q0, taps23, q1);
+    const __m512i back01 = _mm512_permutex2var_epi16(q2, taps01, q3);
+    const __m512i back23 = _mm512_permutex2var_epi16(q2, taps23, q3);
+    const __m512i t00 = _mm512_shuffle_i64x2(front01, back01, 0x44);
+    const __m512i t01 = _mm512_shuffle_i64x2(front01, back01, 0xEE);
+    const __m512i t10 = _mm512_shuffle_i64x2(front23, back23, 0x44);
+    const __m512i t11 = _mm512_shuffle_i64x2(front23, back23, 0xEE);
     // A channel of RGB 565 values widened as expand5 and expand6 do: (33 v) >> 2
     // and (65 v) >> 4 of the top-aligned fields, high halves.
     auto blueOf = [&](__m512i v) __attribute__((target("avx512f,avx512bw,avx512vl"))) {
