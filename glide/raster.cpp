@@ -926,6 +926,147 @@ spanPlanarAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
 }
 #pragma GCC diagnostic pop
 
+// spanPlanarAvx512 with 256-bit vectors: sixteen pixels at a time, whole
+// groups only (the rest is left to spanGroupsAvx2). Inside a group the lanes
+// hold pixels 0-3 and 8-11 in the low 128 bits and 4-7 and 12-15 in the high,
+// the order the in-lane packs and unpacks give; the stored pixels are put in
+// that order and back. Returns how many pixels it drew from the start of the span.
+template <int Blend>
+__attribute__((target("avx2"))) int spanPlanarAvx2(const Pipe &p, int x0, int x1, int y,
+                                                   const SpanIter &it) {
+  const int count = x1 - x0 + 1;
+  const int whole = count & ~15;
+  if (whole == 0)
+    return 0;
+  auto flat = [](int64_t v) { return std::clamp((int32_t)v >> 16, 0, 255); };
+  const int alpha = flat(it.a);
+  if (!p.alphaPass[alpha])
+    return count; // nothing passes the alpha test
+  const __m256i blue1 = _mm256_set1_epi16((short)(flat(it.b) + 1));
+  const __m256i green1 = _mm256_set1_epi16((short)(flat(it.g) + 1));
+  const __m256i red1 = _mm256_set1_epi16((short)(flat(it.r) + 1));
+  const bool opaque = alpha == 255;
+  const __m256i alpha8 = _mm256_set1_epi16((short)(opaque ? 0 : (alpha + 1) << 8));
+
+  const BoardTexture &t = *p.tex;
+  const int pitch = t.pitch;
+  const long long *inside = reinterpret_cast<const long long *>(t.quads565.data()) + pitch + 1;
+  const __m256i pitchWeights = _mm256_set1_epi32(1 | pitch << 16);
+  // Pixels 0-7 of the group in the low vectors, 8-15 in the high ones.
+  const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  const __m256i du = _mm256_set1_epi32(it.du), dv = _mm256_set1_epi32(it.dv);
+  __m256i uLow = _mm256_add_epi32(_mm256_set1_epi32(it.u), _mm256_mullo_epi32(lanes, du));
+  __m256i vLow = _mm256_add_epi32(_mm256_set1_epi32(it.v), _mm256_mullo_epi32(lanes, dv));
+  __m256i uHigh = _mm256_add_epi32(uLow, _mm256_slli_epi32(du, 3));
+  __m256i vHigh = _mm256_add_epi32(vLow, _mm256_slli_epi32(dv, 3));
+  const __m256i uStep = _mm256_slli_epi32(du, 4), vStep = _mm256_slli_epi32(dv, 4);
+  const __m256i lowWord = _mm256_set1_epi32(0xFFFF);
+  // The taps of pixels 0, 1, 4, 5 then 2, 3, 6, 7 (of eight).
+  const __m256i gatherOrder = _mm256_setr_epi32(0, 1, 4, 5, 2, 3, 6, 7);
+  // Two pixels' four taps to tap 0 of both, tap 1 of both, and so on.
+  const __m256i byTap = _mm256_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15, 0, 1, 8,
+                                         9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15);
+  const __m256i w256 = _mm256_set1_epi16(256);
+  const __m256i high8 = _mm256_set1_epi16((short)0xFF00);
+  const __m256i max255 = _mm256_set1_epi16(255);
+  const __m256i widen5 = _mm256_set1_epi16(264), widen6 = _mm256_set1_epi16(260);
+  const __m256i green6 = _mm256_set1_epi16((short)0xFC00), red5 = _mm256_set1_epi16((short)0xF800);
+
+  // Pixels four apart share a dither position, in either order.
+  const bool dither = p.ditherMode != GR_DITHER_DISABLE;
+  uint64_t four = 0;
+  for (int k = 0; k < 4; ++k)
+    four |= (uint64_t)(uint16_t)ditherOffset(p.ditherMode, x0 + k, y) << (16 * k);
+  const __m256i offset = _mm256_set1_epi64x((long long)four);
+
+  uint16_t *pixel = p.target + (size_t)y * p.width + x0;
+  for (int i = 0; i < whole; i += 16, pixel += 16) {
+    const __m256i atLow = _mm256_permutevar8x32_epi32(
+        _mm256_madd_epi16(_mm256_blend_epi16(_mm256_srai_epi32(uLow, 16), vLow, 0xAA), pitchWeights),
+        gatherOrder);
+    const __m256i atHigh = _mm256_permutevar8x32_epi32(
+        _mm256_madd_epi16(_mm256_blend_epi16(_mm256_srai_epi32(uHigh, 16), vHigh, 0xAA), pitchWeights),
+        gatherOrder);
+    const __m256i fu = _mm256_srli_epi16(
+        _mm256_packus_epi32(_mm256_and_si256(uLow, lowWord), _mm256_and_si256(uHigh, lowWord)), 8);
+    const __m256i fv = _mm256_srli_epi16(
+        _mm256_packus_epi32(_mm256_and_si256(vLow, lowWord), _mm256_and_si256(vHigh, lowWord)), 8);
+    const __m256i nu = _mm256_sub_epi16(w256, fu), nv = _mm256_sub_epi16(w256, fv);
+    uLow = _mm256_add_epi32(uLow, uStep);
+    uHigh = _mm256_add_epi32(uHigh, uStep);
+    vLow = _mm256_add_epi32(vLow, vStep);
+    vHigh = _mm256_add_epi32(vHigh, vStep);
+    // The four taps of pixels (0, 1 | 4, 5), (2, 3 | 6, 7), (8, 9 | 12, 13), (10, 11 | 14, 15).
+    const __m256i g0 = _mm256_shuffle_epi8(_mm256_i32gather_epi64(inside, _mm256_castsi256_si128(atLow), 8), byTap);
+    const __m256i g1 = _mm256_shuffle_epi8(_mm256_i32gather_epi64(inside, _mm256_extracti128_si256(atLow, 1), 8), byTap);
+    const __m256i g2 = _mm256_shuffle_epi8(_mm256_i32gather_epi64(inside, _mm256_castsi256_si128(atHigh), 8), byTap);
+    const __m256i g3 = _mm256_shuffle_epi8(_mm256_i32gather_epi64(inside, _mm256_extracti128_si256(atHigh, 1), 8), byTap);
+    const __m256i taps01a = _mm256_unpacklo_epi32(g0, g1), taps01b = _mm256_unpacklo_epi32(g2, g3);
+    const __m256i taps23a = _mm256_unpackhi_epi32(g0, g1), taps23b = _mm256_unpackhi_epi32(g2, g3);
+    const __m256i t00 = _mm256_unpacklo_epi64(taps01a, taps01b), t01 = _mm256_unpackhi_epi64(taps01a, taps01b);
+    const __m256i t10 = _mm256_unpacklo_epi64(taps23a, taps23b), t11 = _mm256_unpackhi_epi64(taps23a, taps23b);
+    auto blueOf = [&](__m256i v) __attribute__((target("avx2"))) {
+      return _mm256_mulhi_epu16(_mm256_slli_epi16(v, 11), widen5);
+    };
+    auto greenOf = [&](__m256i v) __attribute__((target("avx2"))) {
+      return _mm256_mulhi_epu16(_mm256_and_si256(_mm256_slli_epi16(v, 5), green6), widen6);
+    };
+    auto redOf = [&](__m256i v) __attribute__((target("avx2"))) {
+      return _mm256_mulhi_epu16(_mm256_and_si256(v, red5), widen5);
+    };
+    auto filtered = [&](__m256i a, __m256i b, __m256i c, __m256i d, __m256i colour1)
+        __attribute__((target("avx2"))) {
+      const __m256i top = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(a, nu), _mm256_mullo_epi16(b, fu)), 8);
+      const __m256i bottom = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(c, nu), _mm256_mullo_epi16(d, fu)), 8);
+      const __m256i down = _mm256_add_epi16(_mm256_mullo_epi16(top, nv), _mm256_mullo_epi16(bottom, fv));
+      return _mm256_mulhi_epu16(_mm256_and_si256(down, high8), colour1);
+    };
+    const __m256i blue = filtered(blueOf(t00), blueOf(t01), blueOf(t10), blueOf(t11), blue1);
+    const __m256i green = filtered(greenOf(t00), greenOf(t01), greenOf(t10), greenOf(t11), green1);
+    const __m256i red = filtered(redOf(t00), redOf(t01), redOf(t10), redOf(t11), red1);
+
+    auto byAlpha = [&](__m256i x) __attribute__((target("avx2"))) {
+      return opaque ? x : _mm256_mulhi_epu16(x, alpha8);
+    };
+    __m256i stored = _mm256_setzero_si256();
+    if (Blend != BlendNone && Blend != BlendScaled)
+      stored = _mm256_permute4x64_epi64(_mm256_loadu_si256((const __m256i *)pixel), 0xD8);
+    auto blend = [&](__m256i c, __m256i d) __attribute__((target("avx2"))) {
+      if (Blend == BlendNone)
+        return c;
+      if (Blend == BlendScaled)
+        return byAlpha(c);
+      if (Blend == BlendAdd)
+        return _mm256_min_epi16(_mm256_add_epi16(d, byAlpha(c)), max255);
+      if (Blend == BlendFade)
+        return byAlpha(d);
+      return _mm256_min_epi16(_mm256_add_epi16(c, byAlpha(d)), max255);
+    };
+    const __m256i outBlue = blend(blue, blueOf(stored));
+    const __m256i outGreen = blend(green, greenOf(stored));
+    const __m256i outRed = blend(red, redOf(stored));
+    __m256i b5, g6, r5;
+    if (dither) {
+      auto dithered = [&](__m256i up, __m256i v, int low) __attribute__((target("avx2"))) {
+        const __m256i sum = _mm256_add_epi16(_mm256_sub_epi16(up, _mm256_srli_epi16(v, 4)),
+                                             _mm256_add_epi16(_mm256_srl_epi16(v, _mm_cvtsi32_si128(low)), offset));
+        return _mm256_srli_epi16(sum, 4);
+      };
+      b5 = dithered(_mm256_add_epi16(outBlue, outBlue), outBlue, 7);
+      g6 = dithered(_mm256_slli_epi16(outGreen, 2), outGreen, 6);
+      r5 = dithered(_mm256_add_epi16(outRed, outRed), outRed, 7);
+    } else {
+      b5 = _mm256_srli_epi16(outBlue, 3);
+      g6 = _mm256_srli_epi16(outGreen, 2);
+      r5 = _mm256_srli_epi16(outRed, 3);
+    }
+    const __m256i packed = _mm256_add_epi16(_mm256_add_epi16(b5, _mm256_slli_epi16(g6, 5)),
+                                            _mm256_slli_epi16(r5, 11));
+    _mm256_storeu_si256((__m256i *)pixel, _mm256_permute4x64_epi64(packed, 0xD8));
+  }
+  return whole;
+}
+
 // Eight pixels at a time of a flat colour times a grey texture, whose taps
 // stay inside the texture's border, under a blend that does not read the
 // buffer: one channel filtered (the arithmetic of bilinearAt on it) from the
@@ -1149,6 +1290,8 @@ template <int Tex, int Blend>
 int spanGroupsAvx512(const Pipe &, int, int, int, const SpanIter &, int = 0) { return 0; }
 template <int Blend>
 int spanPlanarAvx512(const Pipe &, int, int, int, const SpanIter &) { return 0; }
+template <int Blend>
+int spanPlanarAvx2(const Pipe &, int, int, int, const SpanIter &) { return 0; }
 bool haveAvx2() { return false; }
 template <int Tex, int Blend>
 int spanGroupsAvx2(const Pipe &, int, int, int, const SpanIter &, int first = 0) { return first; }
@@ -1200,6 +1343,8 @@ void spanFast(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
             done = spanPlanarAvx512<Blend>(p, x0, x1, y, it);
           if (x0 + done <= x1)
             done = spanGroupsAvx512<Tex, Blend>(p, x0, x1, y, it, done);
+        } else if (Tex == TexAffine && !p.tex->quads565.empty()) {
+          done = spanPlanarAvx2<Blend>(p, x0, x1, y, it);
         }
         if (x0 + done <= x1)
           done = spanGroupsAvx2<Tex, Blend>(p, x0, x1, y, it, done);
