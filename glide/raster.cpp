@@ -822,29 +822,46 @@ spanPlanarAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
   const __m512i offset = _mm512_set1_epi64((long long)four);
 
   uint16_t *pixel = p.target + (size_t)y * p.width + x0;
-  for (int i = 0; i < drawn; i += 32, pixel += 32) {
+  // The taps of group i (read for the next group before this one is worked
+  // on, so that the reads are under way meanwhile), and its filter fractions.
+  struct Taps {
+    __m512i q0, q1, q2, q3, fu, fv;
+  };
+  auto fetch = [&](int i) __attribute__((target("avx512f,avx512bw,avx512vl"))) {
     const int left = drawn - i;
     const __mmask32 mask = left >= 32 ? ~0u : (1u << left) - 1;
-    // Taps: offsets (u >> 16) + (v >> 16) * pitch from the first texel inside the border.
+    // Offsets (u >> 16) + (v >> 16) * pitch from the first texel inside the border.
     const __m512i atLow = _mm512_madd_epi16(
         _mm512_mask_blend_epi16(0xAAAAAAAAu, _mm512_srai_epi32(uLow, 16), vLow), pitchWeights);
     const __m512i atHigh = _mm512_madd_epi16(
         _mm512_mask_blend_epi16(0xAAAAAAAAu, _mm512_srai_epi32(uHigh, 16), vHigh), pitchWeights);
-    const __m512i fu = _mm512_srli_epi16(_mm512_permutex2var_epi16(uLow, lowWords, uHigh), 8);
-    const __m512i fv = _mm512_srli_epi16(_mm512_permutex2var_epi16(vLow, lowWords, vHigh), 8);
-    const __m512i nu = _mm512_sub_epi16(w256, fu), nv = _mm512_sub_epi16(w256, fv);
+    Taps t;
+    t.fu = _mm512_srli_epi16(_mm512_permutex2var_epi16(uLow, lowWords, uHigh), 8);
+    t.fv = _mm512_srli_epi16(_mm512_permutex2var_epi16(vLow, lowWords, vHigh), 8);
     uLow = _mm512_add_epi32(uLow, uStep);
     uHigh = _mm512_add_epi32(uHigh, uStep);
     vLow = _mm512_add_epi32(vLow, vStep);
     vHigh = _mm512_add_epi32(vHigh, vStep);
     // The four taps of pixels 0-7, 8-15, 16-23 and 24-31.
-    const __m512i q0 = _mm512_mask_i32gather_epi64(zero, (__mmask8)mask, _mm512_castsi512_si256(atLow), inside, 8);
-    const __m512i q1 = _mm512_mask_i32gather_epi64(zero, (__mmask8)(mask >> 8),
-                                                   _mm512_extracti64x4_epi64(atLow, 1), inside, 8);
-    const __m512i q2 = _mm512_mask_i32gather_epi64(zero, (__mmask8)(mask >> 16),
-                                                   _mm512_castsi512_si256(atHigh), inside, 8);
-    const __m512i q3 = _mm512_mask_i32gather_epi64(zero, (__mmask8)(mask >> 24),
-                                                   _mm512_extracti64x4_epi64(atHigh, 1), inside, 8);
+    t.q0 = _mm512_mask_i32gather_epi64(zero, (__mmask8)mask, _mm512_castsi512_si256(atLow), inside, 8);
+    t.q1 = _mm512_mask_i32gather_epi64(zero, (__mmask8)(mask >> 8), _mm512_extracti64x4_epi64(atLow, 1),
+                                       inside, 8);
+    t.q2 = _mm512_mask_i32gather_epi64(zero, (__mmask8)(mask >> 16), _mm512_castsi512_si256(atHigh),
+                                       inside, 8);
+    t.q3 = _mm512_mask_i32gather_epi64(zero, (__mmask8)(mask >> 24), _mm512_extracti64x4_epi64(atHigh, 1),
+                                       inside, 8);
+    return t;
+  };
+
+  Taps next = fetch(0);
+  for (int i = 0; i < drawn; i += 32, pixel += 32) {
+    const Taps taps = next;
+    if (i + 32 < drawn)
+      next = fetch(i + 32);
+    const int left = drawn - i;
+    const __mmask32 mask = left >= 32 ? ~0u : (1u << left) - 1;
+    const __m512i q0 = taps.q0, q1 = taps.q1, q2 = taps.q2, q3 = taps.q3, fu = taps.fu, fv = taps.fv;
+    const __m512i nu = _mm512_sub_epi16(w256, fu), nv = _mm512_sub_epi16(w256, fv);
     // The taps of the 32 pixels as RGB 565: two taps of pixels 0-15 (front) or 16-31 (back),
     // then each tap of all 32.
     const __m512i front01 = _mm512_permutex2var_epi16(q0, taps01, q1);
