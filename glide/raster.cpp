@@ -759,8 +759,8 @@ spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it, int f
 // Thirty-two pixels at a time of a flat colour times an affine texture, one
 // channel of 32 pixels to a vector (16-bit lanes): the arithmetic of
 // spanGroupsAvx512, pixel for pixel, without lanes spent on alpha or shuffles
-// spent on moving channels about. The four taps of each pixel are read at
-// once, as RGB 565 from the texture's `quads565`. Every tap must lie
+// spent on moving channels about. The taps are read as RGB 565 pairs from
+// the texture's `pairs565`. Every tap must lie
 // inside the texture's border. Returns how many pixels it drew from the start
 // of the span: whole groups, and the rest when that is over half a group.
 #pragma GCC diagnostic push
@@ -787,7 +787,7 @@ spanPlanarAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
 
   const BoardTexture &t = *p.tex;
   const int pitch = t.pitch;
-  const long long *inside = reinterpret_cast<const long long *>(t.quads565.data()) + pitch + 1;
+  const int *inside = reinterpret_cast<const int *>(t.pairs565.data()) + pitch + 1;
   const __m512i pitchWeights = _mm512_set1_epi32(1 | pitch << 16);
   // Pixel k's coordinates: k < 16 in the low vectors, the rest in the high ones.
   const __m512i lanes = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
@@ -801,12 +801,7 @@ spanPlanarAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
   const __m512i lowWords = _mm512_setr_epi32(0x20000, 0x60004, 0xA0008, 0xE000C, 0x120010, 0x160014,
                                              0x1A0018, 0x1E001C, 0x220020, 0x260024, 0x2A0028,
                                              0x2E002C, 0x320030, 0x360034, 0x3A0038, 0x3E003C);
-  // Of two vectors of eight pixels' taps: tap 0 of each pixel k to word k,
-  // tap 1 to word k + 16; or taps 2 and 3.
-  const __m512i taps01 = _mm512_setr_epi32(0x40000, 0xC0008, 0x140010, 0x1C0018, 0x240020, 0x2C0028,
-                                           0x340030, 0x3C0038, 0x50001, 0xD0009, 0x150011, 0x1D0019,
-                                           0x250021, 0x2D0029, 0x350031, 0x3D0039);
-  const __m512i taps23 = _mm512_add_epi16(taps01, _mm512_set1_epi16(2));
+  const __m512i highWords = _mm512_add_epi16(lowWords, _mm512_set1_epi16(1));
   const __m512i w256 = _mm512_set1_epi16(256);
   const __m512i high8 = _mm512_set1_epi16((short)0xFF00);
   const __m512i max255 = _mm512_set1_epi16(255);
@@ -825,7 +820,7 @@ spanPlanarAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
   // The taps of group i (read for the next group before this one is worked
   // on, so that the reads are under way meanwhile), and its filter fractions.
   struct Taps {
-    __m512i q0, q1, q2, q3, fu, fv;
+    __m512i top0, top1, bottom0, bottom1, fu, fv;
   };
   auto fetch = [&](int i) __attribute__((target("avx512f,avx512bw,avx512vl"))) {
     const int left = drawn - i;
@@ -842,14 +837,11 @@ spanPlanarAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
     uHigh = _mm512_add_epi32(uHigh, uStep);
     vLow = _mm512_add_epi32(vLow, vStep);
     vHigh = _mm512_add_epi32(vHigh, vStep);
-    // The four taps of pixels 0-7, 8-15, 16-23 and 24-31.
-    t.q0 = _mm512_mask_i32gather_epi64(zero, (__mmask8)mask, _mm512_castsi512_si256(atLow), inside, 8);
-    t.q1 = _mm512_mask_i32gather_epi64(zero, (__mmask8)(mask >> 8), _mm512_extracti64x4_epi64(atLow, 1),
-                                       inside, 8);
-    t.q2 = _mm512_mask_i32gather_epi64(zero, (__mmask8)(mask >> 16), _mm512_castsi512_si256(atHigh),
-                                       inside, 8);
-    t.q3 = _mm512_mask_i32gather_epi64(zero, (__mmask8)(mask >> 24), _mm512_extracti64x4_epi64(atHigh, 1),
-                                       inside, 8);
+    // The tap pairs of the upper and the lower row, of pixels 0-15 and 16-31.
+    t.top0 = _mm512_mask_i32gather_epi32(zero, (__mmask16)mask, atLow, inside, 4);
+    t.top1 = _mm512_mask_i32gather_epi32(zero, (__mmask16)(mask >> 16), atHigh, inside, 4);
+    t.bottom0 = _mm512_mask_i32gather_epi32(zero, (__mmask16)mask, atLow, inside + pitch, 4);
+    t.bottom1 = _mm512_mask_i32gather_epi32(zero, (__mmask16)(mask >> 16), atHigh, inside + pitch, 4);
     return t;
   };
 
@@ -860,18 +852,13 @@ spanPlanarAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
       next = fetch(i + 32);
     const int left = drawn - i;
     const __mmask32 mask = left >= 32 ? ~0u : (1u << left) - 1;
-    const __m512i q0 = taps.q0, q1 = taps.q1, q2 = taps.q2, q3 = taps.q3, fu = taps.fu, fv = taps.fv;
+    const __m512i fu = taps.fu, fv = taps.fv;
     const __m512i nu = _mm512_sub_epi16(w256, fu), nv = _mm512_sub_epi16(w256, fv);
-    // The taps of the 32 pixels as RGB 565: two taps of pixels 0-15 (front) or 16-31 (back),
-    // then each tap of all 32.
-    const __m512i front01 = _mm512_permutex2var_epi16(q0, taps01, q1);
-    const __m512i front23 = _mm512_permutex2var_epi16(q0, taps23, q1);
-    const __m512i back01 = _mm512_permutex2var_epi16(q2, taps01, q3);
-    const __m512i back23 = _mm512_permutex2var_epi16(q2, taps23, q3);
-    const __m512i t00 = _mm512_shuffle_i64x2(front01, back01, 0x44);
-    const __m512i t01 = _mm512_shuffle_i64x2(front01, back01, 0xEE);
-    const __m512i t10 = _mm512_shuffle_i64x2(front23, back23, 0x44);
-    const __m512i t11 = _mm512_shuffle_i64x2(front23, back23, 0xEE);
+    // Each tap of the 32 pixels, as RGB 565.
+    const __m512i t00 = _mm512_permutex2var_epi16(taps.top0, lowWords, taps.top1);
+    const __m512i t01 = _mm512_permutex2var_epi16(taps.top0, highWords, taps.top1);
+    const __m512i t10 = _mm512_permutex2var_epi16(taps.bottom0, lowWords, taps.bottom1);
+    const __m512i t11 = _mm512_permutex2var_epi16(taps.bottom0, highWords, taps.bottom1);
     // A channel of RGB 565 values widened as expand5 and expand6 do: (33 v) >> 2
     // and (65 v) >> 4 of the top-aligned fields, high halves.
     auto blueOf = [&](__m512i v) __attribute__((target("avx512f,avx512bw,avx512vl"))) {
@@ -967,7 +954,7 @@ __attribute__((target("avx2"))) int spanPlanarAvx2(const Pipe &p, int x0, int x1
 
   const BoardTexture &t = *p.tex;
   const int pitch = t.pitch;
-  const long long *inside = reinterpret_cast<const long long *>(t.quads565.data()) + pitch + 1;
+  const int *inside = reinterpret_cast<const int *>(t.pairs565.data()) + pitch + 1;
   const __m256i pitchWeights = _mm256_set1_epi32(1 | pitch << 16);
   // Pixels 0-7 of the group in the low vectors, 8-15 in the high ones.
   const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
@@ -978,11 +965,6 @@ __attribute__((target("avx2"))) int spanPlanarAvx2(const Pipe &p, int x0, int x1
   __m256i vHigh = _mm256_add_epi32(vLow, _mm256_slli_epi32(dv, 3));
   const __m256i uStep = _mm256_slli_epi32(du, 4), vStep = _mm256_slli_epi32(dv, 4);
   const __m256i lowWord = _mm256_set1_epi32(0xFFFF);
-  // The taps of pixels 0, 1, 4, 5 then 2, 3, 6, 7 (of eight).
-  const __m256i gatherOrder = _mm256_setr_epi32(0, 1, 4, 5, 2, 3, 6, 7);
-  // Two pixels' four taps to tap 0 of both, tap 1 of both, and so on.
-  const __m256i byTap = _mm256_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15, 0, 1, 8,
-                                         9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15);
   const __m256i w256 = _mm256_set1_epi16(256);
   const __m256i high8 = _mm256_set1_epi16((short)0xFF00);
   const __m256i max255 = _mm256_set1_epi16(255);
@@ -998,12 +980,10 @@ __attribute__((target("avx2"))) int spanPlanarAvx2(const Pipe &p, int x0, int x1
 
   uint16_t *pixel = p.target + (size_t)y * p.width + x0;
   for (int i = 0; i < whole; i += 16, pixel += 16) {
-    const __m256i atLow = _mm256_permutevar8x32_epi32(
-        _mm256_madd_epi16(_mm256_blend_epi16(_mm256_srai_epi32(uLow, 16), vLow, 0xAA), pitchWeights),
-        gatherOrder);
-    const __m256i atHigh = _mm256_permutevar8x32_epi32(
-        _mm256_madd_epi16(_mm256_blend_epi16(_mm256_srai_epi32(uHigh, 16), vHigh, 0xAA), pitchWeights),
-        gatherOrder);
+    const __m256i atLow =
+        _mm256_madd_epi16(_mm256_blend_epi16(_mm256_srai_epi32(uLow, 16), vLow, 0xAA), pitchWeights);
+    const __m256i atHigh =
+        _mm256_madd_epi16(_mm256_blend_epi16(_mm256_srai_epi32(uHigh, 16), vHigh, 0xAA), pitchWeights);
     const __m256i fu = _mm256_srli_epi16(
         _mm256_packus_epi32(_mm256_and_si256(uLow, lowWord), _mm256_and_si256(uHigh, lowWord)), 8);
     const __m256i fv = _mm256_srli_epi16(
@@ -1013,15 +993,16 @@ __attribute__((target("avx2"))) int spanPlanarAvx2(const Pipe &p, int x0, int x1
     uHigh = _mm256_add_epi32(uHigh, uStep);
     vLow = _mm256_add_epi32(vLow, vStep);
     vHigh = _mm256_add_epi32(vHigh, vStep);
-    // The four taps of pixels (0, 1 | 4, 5), (2, 3 | 6, 7), (8, 9 | 12, 13), (10, 11 | 14, 15).
-    const __m256i g0 = _mm256_shuffle_epi8(_mm256_i32gather_epi64(inside, _mm256_castsi256_si128(atLow), 8), byTap);
-    const __m256i g1 = _mm256_shuffle_epi8(_mm256_i32gather_epi64(inside, _mm256_extracti128_si256(atLow, 1), 8), byTap);
-    const __m256i g2 = _mm256_shuffle_epi8(_mm256_i32gather_epi64(inside, _mm256_castsi256_si128(atHigh), 8), byTap);
-    const __m256i g3 = _mm256_shuffle_epi8(_mm256_i32gather_epi64(inside, _mm256_extracti128_si256(atHigh, 1), 8), byTap);
-    const __m256i taps01a = _mm256_unpacklo_epi32(g0, g1), taps01b = _mm256_unpacklo_epi32(g2, g3);
-    const __m256i taps23a = _mm256_unpackhi_epi32(g0, g1), taps23b = _mm256_unpackhi_epi32(g2, g3);
-    const __m256i t00 = _mm256_unpacklo_epi64(taps01a, taps01b), t01 = _mm256_unpackhi_epi64(taps01a, taps01b);
-    const __m256i t10 = _mm256_unpacklo_epi64(taps23a, taps23b), t11 = _mm256_unpackhi_epi64(taps23a, taps23b);
+    // The tap pairs of the upper and the lower row, of pixels 0-7 and 8-15;
+    // then each tap, in the group's order.
+    const __m256i top0 = _mm256_i32gather_epi32(inside, atLow, 4);
+    const __m256i top1 = _mm256_i32gather_epi32(inside, atHigh, 4);
+    const __m256i bottom0 = _mm256_i32gather_epi32(inside + pitch, atLow, 4);
+    const __m256i bottom1 = _mm256_i32gather_epi32(inside + pitch, atHigh, 4);
+    const __m256i t00 = _mm256_packus_epi32(_mm256_and_si256(top0, lowWord), _mm256_and_si256(top1, lowWord));
+    const __m256i t01 = _mm256_packus_epi32(_mm256_srli_epi32(top0, 16), _mm256_srli_epi32(top1, 16));
+    const __m256i t10 = _mm256_packus_epi32(_mm256_and_si256(bottom0, lowWord), _mm256_and_si256(bottom1, lowWord));
+    const __m256i t11 = _mm256_packus_epi32(_mm256_srli_epi32(bottom0, 16), _mm256_srli_epi32(bottom1, 16));
     auto blueOf = [&](__m256i v) __attribute__((target("avx2"))) {
       return _mm256_mulhi_epu16(_mm256_slli_epi16(v, 11), widen5);
     };
@@ -1356,11 +1337,11 @@ void spanFast(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
       int done = 0;
       if (Flat && x1 - x0 >= 3 && WideVectors && haveAvx2() && !boardReferencePipelineForced()) {
         if (WidestVectors && haveAvx512()) {
-          if (Tex == TexAffine && !p.tex->quads565.empty())
+          if (Tex == TexAffine && !p.tex->pairs565.empty())
             done = spanPlanarAvx512<Blend>(p, x0, x1, y, it);
           if (x0 + done <= x1)
             done = spanGroupsAvx512<Tex, Blend>(p, x0, x1, y, it, done);
-        } else if (Tex == TexAffine && !p.tex->quads565.empty()) {
+        } else if (Tex == TexAffine && !p.tex->pairs565.empty()) {
           done = spanPlanarAvx2<Blend>(p, x0, x1, y, it);
         }
         if (x0 + done <= x1)

@@ -186,7 +186,7 @@ void guTexDownloadMipMap(GrMipMapId_t mmid, const void *src, const GuNccTable *n
       t->grey = false;
       break;
     }
-  t->quads565.clear();
+  t->pairs565.clear();
   bool narrow = true;
   for (uint32_t texel : t->texels) {
     const unsigned r = (texel >> 16) & 255, g = (texel >> 8) & 255, b = texel & 255;
@@ -196,18 +196,13 @@ void guTexDownloadMipMap(GrMipMapId_t mmid, const void *src, const GuNccTable *n
     }
   }
   if (narrow) {
-    const size_t rows = t->texels.size() / pitch;
-    t->quads565.assign(t->texels.size(), 0);
-    auto packed = [&](size_t x, size_t y) -> uint64_t {
-      if (x >= (size_t)pitch || y >= rows)
-        return 0;
-      const uint32_t texel = t->texels[y * pitch + x];
+    t->pairs565.assign(t->texels.size(), 0);
+    auto packed = [&](size_t i) -> uint32_t {
+      const uint32_t texel = t->texels[i];
       return ((texel >> 8) & 0xF800) | ((texel >> 5) & 0x07E0) | ((texel >> 3) & 0x001F);
     };
-    for (size_t y = 0; y < rows; ++y)
-      for (size_t x = 0; x < (size_t)pitch; ++x)
-        t->quads565[y * pitch + x] = packed(x, y) | packed(x + 1, y) << 16 |
-                                     packed(x, y + 1) << 32 | packed(x + 1, y + 1) << 48;
+    for (size_t i = 0; i < t->texels.size(); ++i)
+      t->pairs565[i] = packed(i) | ((i + 1) % pitch != 0 ? packed(i + 1) << 16 : 0);
   }
   t->quads.clear();
   if (t->grey) {
