@@ -761,19 +761,15 @@ spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it, int f
 // spanGroupsAvx512, pixel for pixel, without lanes spent on alpha or shuffles
 // spent on moving channels about. The taps are read as RGB 565 pairs from
 // the texture's `pairs565`. Every tap must lie
-// inside the texture's border. Returns how many pixels it drew from the start
-// of the span: whole groups, and the rest when that is over half a group.
+// inside the texture's border. Draws the whole span (a last group partial) and
+// returns its length.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 template <int Blend>
 __attribute__((target("avx512f,avx512bw,avx512vl"))) int
 spanPlanarAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
   const int count = x1 - x0 + 1;
-  // Whole groups, and a last, partial one when it is over half a group (a
-  // shorter end costs less in groups of eight).
-  const int drawn = (count & 31) > 16 ? count : count & ~31;
-  if (drawn == 0)
-    return 0;
+  const int drawn = count; // the last group partial
   // The flat colour and alpha as the groups of eight take them.
   auto flat = [](int64_t v) { return std::clamp((int32_t)v >> 16, 0, 255); };
   const int alpha = flat(it.a);
@@ -930,17 +926,16 @@ spanPlanarAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
 }
 #pragma GCC diagnostic pop
 
-// spanPlanarAvx512 with 256-bit vectors: sixteen pixels at a time, whole
-// groups only (the rest is left to spanGroupsAvx2). Inside a group the lanes
-// hold pixels 0-3 and 8-11 in the low 128 bits and 4-7 and 12-15 in the high,
-// the order the in-lane packs and unpacks give; the stored pixels are put in
-// that order and back. Returns how many pixels it drew from the start of the span.
+// spanPlanarAvx512 with 256-bit vectors: sixteen pixels at a time, for spans
+// of at least 16 (shorter ones are left to spanGroupsAvx2). Inside a group the
+// lanes hold pixels 0-3 and 8-11 in the low 128 bits and 4-7 and 12-15 in the
+// high, the order the in-lane packs give; the stored pixels are put in that
+// order and back. Returns how many pixels it drew: all of them, or none.
 template <int Blend>
 __attribute__((target("avx2"))) int spanPlanarAvx2(const Pipe &p, int x0, int x1, int y,
                                                    const SpanIter &it) {
   const int count = x1 - x0 + 1;
-  const int whole = count & ~15;
-  if (whole == 0)
+  if (count < 16)
     return 0;
   auto flat = [](int64_t v) { return std::clamp((int32_t)v >> 16, 0, 255); };
   const int alpha = flat(it.a);
@@ -959,11 +954,8 @@ __attribute__((target("avx2"))) int spanPlanarAvx2(const Pipe &p, int x0, int x1
   // Pixels 0-7 of the group in the low vectors, 8-15 in the high ones.
   const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
   const __m256i du = _mm256_set1_epi32(it.du), dv = _mm256_set1_epi32(it.dv);
-  __m256i uLow = _mm256_add_epi32(_mm256_set1_epi32(it.u), _mm256_mullo_epi32(lanes, du));
-  __m256i vLow = _mm256_add_epi32(_mm256_set1_epi32(it.v), _mm256_mullo_epi32(lanes, dv));
-  __m256i uHigh = _mm256_add_epi32(uLow, _mm256_slli_epi32(du, 3));
-  __m256i vHigh = _mm256_add_epi32(vLow, _mm256_slli_epi32(dv, 3));
-  const __m256i uStep = _mm256_slli_epi32(du, 4), vStep = _mm256_slli_epi32(dv, 4);
+  const __m256i uLanes = _mm256_mullo_epi32(lanes, du), vLanes = _mm256_mullo_epi32(lanes, dv);
+  const __m256i uEight = _mm256_slli_epi32(du, 3), vEight = _mm256_slli_epi32(dv, 3);
   const __m256i lowWord = _mm256_set1_epi32(0xFFFF);
   const __m256i w256 = _mm256_set1_epi16(256);
   const __m256i high8 = _mm256_set1_epi16((short)0xFF00);
@@ -973,13 +965,22 @@ __attribute__((target("avx2"))) int spanPlanarAvx2(const Pipe &p, int x0, int x1
 
   // Pixels four apart share a dither position, in either order.
   const bool dither = p.ditherMode != GR_DITHER_DISABLE;
-  uint64_t four = 0;
-  for (int k = 0; k < 4; ++k)
-    four |= (uint64_t)(uint16_t)ditherOffset(p.ditherMode, x0 + k, y) << (16 * k);
-  const __m256i offset = _mm256_set1_epi64x((long long)four);
+  auto offsetsFrom = [&](int x) __attribute__((target("avx2"))) {
+    uint64_t four = 0;
+    for (int k = 0; k < 4; ++k)
+      four |= (uint64_t)(uint16_t)ditherOffset(p.ditherMode, x + k, y) << (16 * k);
+    return _mm256_set1_epi64x((long long)four);
+  };
 
-  uint16_t *pixel = p.target + (size_t)y * p.width + x0;
-  for (int i = 0; i < whole; i += 16, pixel += 16) {
+  uint16_t *const row = p.target + (size_t)y * p.width + x0;
+  // The pixels of the group from pixel i of the span, in their own order.
+  auto group = [&](int i, __m256i offset) __attribute__((target("avx2"), always_inline)) {
+    const uint16_t *pixel = row + i;
+    const __m256i uLow = _mm256_add_epi32(
+        _mm256_set1_epi32((int32_t)((uint32_t)it.u + (uint32_t)it.du * (uint32_t)i)), uLanes);
+    const __m256i vLow = _mm256_add_epi32(
+        _mm256_set1_epi32((int32_t)((uint32_t)it.v + (uint32_t)it.dv * (uint32_t)i)), vLanes);
+    const __m256i uHigh = _mm256_add_epi32(uLow, uEight), vHigh = _mm256_add_epi32(vLow, vEight);
     const __m256i atLow =
         _mm256_madd_epi16(_mm256_blend_epi16(_mm256_srai_epi32(uLow, 16), vLow, 0xAA), pitchWeights);
     const __m256i atHigh =
@@ -989,10 +990,6 @@ __attribute__((target("avx2"))) int spanPlanarAvx2(const Pipe &p, int x0, int x1
     const __m256i fv = _mm256_srli_epi16(
         _mm256_packus_epi32(_mm256_and_si256(vLow, lowWord), _mm256_and_si256(vHigh, lowWord)), 8);
     const __m256i nu = _mm256_sub_epi16(w256, fu), nv = _mm256_sub_epi16(w256, fv);
-    uLow = _mm256_add_epi32(uLow, uStep);
-    uHigh = _mm256_add_epi32(uHigh, uStep);
-    vLow = _mm256_add_epi32(vLow, vStep);
-    vHigh = _mm256_add_epi32(vHigh, vStep);
     // The tap pairs of the upper and the lower row, of pixels 0-7 and 8-15;
     // then each tap, in the group's order.
     const __m256i top0 = _mm256_i32gather_epi32(inside, atLow, 4);
@@ -1060,9 +1057,25 @@ __attribute__((target("avx2"))) int spanPlanarAvx2(const Pipe &p, int x0, int x1
     }
     const __m256i packed = _mm256_add_epi16(_mm256_add_epi16(b5, _mm256_slli_epi16(g6, 5)),
                                             _mm256_slli_epi16(r5, 11));
-    _mm256_storeu_si256((__m256i *)pixel, _mm256_permute4x64_epi64(packed, 0xD8));
+    return _mm256_permute4x64_epi64(packed, 0xD8);
+  };
+
+  // Groups of 16 from the start; a span that does not end with one ends with a
+  // group of its last 16 pixels, worked out from the pixels as they were
+  // before the group it overlaps is stored.
+  const __m256i offset = offsetsFrom(x0);
+  const int whole = count & ~15;
+  for (int i = 0; i < whole; i += 16) {
+    const __m256i packed = group(i, offset);
+    if (i + 16 == whole && whole < count) {
+      const __m256i last = group(count - 16, offsetsFrom(x0 + count - 16));
+      _mm256_storeu_si256((__m256i *)(row + i), packed);
+      _mm256_storeu_si256((__m256i *)(row + count - 16), last);
+    } else {
+      _mm256_storeu_si256((__m256i *)(row + i), packed);
+    }
   }
-  return whole;
+  return count;
 }
 
 // Eight pixels at a time of a flat colour times a grey texture, whose taps
