@@ -35,6 +35,11 @@ struct BoardTexture {
   // last, so that sixteen quads may be read from any of them.
   bool grey = false;
   std::vector<uint32_t> quads;
+  // When every texel is an RGB 565 value widened (expand5, expand6), entry
+  // (x, y) holds bordered texel (x, y) and its right neighbour as RGB 565,
+  // lowest word first (0 past the last column): a tap pair in one 32-bit
+  // read, from a table no bigger than `texels`. Empty otherwise.
+  std::vector<uint32_t> pairs565;
 };
 
 // The linear frame buffer lock in progress.

@@ -597,16 +597,16 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
 }
 
 // Eight pixels at a time with 512-bit vectors: spanGroupsAvx2 twice as wide,
-// lane for lane; a last, partial group repeats its last pixel's coordinates in
-// the unused lanes and reads and writes only its own pixels. Returns how many
-// pixels were drawn (all of them).
+// lane for lane, from pixel `first` on; a last, partial group repeats its last
+// pixel's coordinates in the unused lanes and reads and writes only its own
+// pixels. Returns how many pixels were drawn (all of them).
 // (The compiler's own 512-bit headers trip its uninitialised-value warning.)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 template <int Tex, int Blend>
 __attribute__((target("avx512f,avx512bw,avx512vl"))) int
-spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
-  const int count = x1 - x0 + 1, groups = (count + 7) / 8;
+spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it, int first = 0) {
+  const int count = x1 - x0 + 1;
   uint16_t *row = p.target + (size_t)y * p.width;
   const __m512i zero = _mm512_setzero_si512();
   const __m512i max255 = _mm512_set1_epi16(255);
@@ -632,11 +632,15 @@ spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
   const __m512i secondPair = _mm512_set4_epi32((int)0x800F800B, (int)0x800E800A, (int)0x800D8009, (int)0x800C8008);
   const int pitch = t.pitch;
   const __m512i pitchWeights = _mm512_set4_epi32(0, 0, 1 | pitch << 16, 1 | pitch << 16);
-  __m512i uv = _mm512_setr_epi32(it.u, it.v, it.u + it.du, it.v + it.dv, it.u + 2 * it.du,
-                                 it.v + 2 * it.dv, it.u + 3 * it.du, it.v + 3 * it.dv,
-                                 it.u + 4 * it.du, it.v + 4 * it.dv, it.u + 5 * it.du,
-                                 it.v + 5 * it.dv, it.u + 6 * it.du, it.v + 6 * it.dv,
-                                 it.u + 7 * it.du, it.v + 7 * it.dv);
+  // Pixel k's coordinates, first + k steps along (wrapping as the steps do).
+  const __m512i step = _mm512_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7);
+  const __m512i duv = _mm512_set4_epi32(it.dv, it.du, it.dv, it.du);
+  __m512i uv = _mm512_add_epi32(
+      _mm512_set4_epi32((int32_t)((uint32_t)it.v + (uint32_t)it.dv * (uint32_t)first),
+                        (int32_t)((uint32_t)it.u + (uint32_t)it.du * (uint32_t)first),
+                        (int32_t)((uint32_t)it.v + (uint32_t)it.dv * (uint32_t)first),
+                        (int32_t)((uint32_t)it.u + (uint32_t)it.du * (uint32_t)first)),
+      _mm512_mullo_epi32(step, duv));
   const __m512i uvStep = _mm512_set4_epi32(8 * it.dv, 8 * it.du, 8 * it.dv, 8 * it.du);
   const __m512i shift = _mm512_set4_epi32(1, 2048 | 32 << 16, 1, 2048 | 32 << 16);
   const __m512i mask = _mm512_set4_epi32(0xF800, (int)0xFC00F800u, 0xF800, (int)0xFC00F800u);
@@ -657,7 +661,7 @@ spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
   // Pixels x and x + 4 share a dither position: the offsets of four pixels, twice.
   short d[4];
   for (int k = 0; k < 4; ++k)
-    d[k] = (short)ditherOffset(p.ditherMode, x0 + k, y);
+    d[k] = (short)ditherOffset(p.ditherMode, x0 + first + k, y);
   const __m512i offset = _mm512_setr_epi64(
       (long long)((uint64_t)(uint16_t)d[0] * 0x000100010001ull), (long long)((uint64_t)(uint16_t)d[1] * 0x000100010001ull),
       (long long)((uint64_t)(uint16_t)d[2] * 0x000100010001ull), (long long)((uint64_t)(uint16_t)d[3] * 0x000100010001ull),
@@ -672,8 +676,7 @@ spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
   const __m512i fraction = _mm512_set1_epi32(0xFF00);
   const __m512i pixelOffsets = _mm512_setr_epi32(0, 1, 4, 5, 8, 9, 12, 13, 0, 0, 0, 0, 0, 0, 0, 0);
 
-  int x = x0;
-  for (int g = 0, i = 0; g < groups; ++g, x += 8, i += 8) {
+  for (int i = first, x = x0 + first; i < count; x += 8, i += 8) {
     __m512i coords;
     if (Tex == TexPerspective) {
       coords = _mm512_inserti64x4(
@@ -752,6 +755,328 @@ spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
   return count;
 }
 #pragma GCC diagnostic pop
+
+// Thirty-two pixels at a time of a flat colour times an affine texture, one
+// channel of 32 pixels to a vector (16-bit lanes): the arithmetic of
+// spanGroupsAvx512, pixel for pixel, without lanes spent on alpha or shuffles
+// spent on moving channels about. The taps are read as RGB 565 pairs from
+// the texture's `pairs565`. Every tap must lie
+// inside the texture's border. Draws the whole span (a last group partial) and
+// returns its length.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+template <int Blend>
+__attribute__((target("avx512f,avx512bw,avx512vl"))) int
+spanPlanarAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
+  const int count = x1 - x0 + 1;
+  const int drawn = count; // the last group partial
+  // The flat colour and alpha as the groups of eight take them.
+  auto flat = [](int64_t v) { return std::clamp((int32_t)v >> 16, 0, 255); };
+  const int alpha = flat(it.a);
+  if (!p.alphaPass[alpha])
+    return count; // nothing passes the alpha test
+  const __m512i blue1 = _mm512_set1_epi16((short)(flat(it.b) + 1));
+  const __m512i green1 = _mm512_set1_epi16((short)(flat(it.g) + 1));
+  const __m512i red1 = _mm512_set1_epi16((short)(flat(it.r) + 1));
+  const bool opaque = alpha == 255;
+  const __m512i alpha8 = _mm512_set1_epi16((short)(opaque ? 0 : (alpha + 1) << 8));
+
+  const BoardTexture &t = *p.tex;
+  const int pitch = t.pitch;
+  const int *inside = reinterpret_cast<const int *>(t.pairs565.data()) + pitch + 1;
+  const __m512i pitchWeights = _mm512_set1_epi32(1 | pitch << 16);
+  // Pixel k's coordinates: k < 16 in the low vectors, the rest in the high ones.
+  const __m512i lanes = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  const __m512i du = _mm512_set1_epi32(it.du), dv = _mm512_set1_epi32(it.dv);
+  __m512i uLow = _mm512_add_epi32(_mm512_set1_epi32(it.u), _mm512_mullo_epi32(lanes, du));
+  __m512i vLow = _mm512_add_epi32(_mm512_set1_epi32(it.v), _mm512_mullo_epi32(lanes, dv));
+  __m512i uHigh = _mm512_add_epi32(uLow, _mm512_slli_epi32(du, 4));
+  __m512i vHigh = _mm512_add_epi32(vLow, _mm512_slli_epi32(dv, 4));
+  const __m512i uStep = _mm512_slli_epi32(du, 5), vStep = _mm512_slli_epi32(dv, 5);
+  // Word k of 32: the low word of 32-bit lane k of a low vector then of a high one.
+  const __m512i lowWords = _mm512_setr_epi32(0x20000, 0x60004, 0xA0008, 0xE000C, 0x120010, 0x160014,
+                                             0x1A0018, 0x1E001C, 0x220020, 0x260024, 0x2A0028,
+                                             0x2E002C, 0x320030, 0x360034, 0x3A0038, 0x3E003C);
+  const __m512i highWords = _mm512_add_epi16(lowWords, _mm512_set1_epi16(1));
+  const __m512i w256 = _mm512_set1_epi16(256);
+  const __m512i high8 = _mm512_set1_epi16((short)0xFF00);
+  const __m512i max255 = _mm512_set1_epi16(255);
+  const __m512i zero = _mm512_setzero_si512();
+  const __m512i widen5 = _mm512_set1_epi16(264), widen6 = _mm512_set1_epi16(260);
+  const __m512i green6 = _mm512_set1_epi16((short)0xFC00), red5 = _mm512_set1_epi16((short)0xF800);
+
+  // Pixels four apart share a dither position.
+  const bool dither = p.ditherMode != GR_DITHER_DISABLE;
+  uint64_t four = 0;
+  for (int k = 0; k < 4; ++k)
+    four |= (uint64_t)(uint16_t)ditherOffset(p.ditherMode, x0 + k, y) << (16 * k);
+  const __m512i offset = _mm512_set1_epi64((long long)four);
+
+  uint16_t *pixel = p.target + (size_t)y * p.width + x0;
+  // The taps of group i (read for the next group before this one is worked
+  // on, so that the reads are under way meanwhile), and its filter fractions.
+  struct Taps {
+    __m512i top0, top1, bottom0, bottom1, fu, fv;
+  };
+  auto fetch = [&](int i) __attribute__((target("avx512f,avx512bw,avx512vl"))) {
+    const int left = drawn - i;
+    const __mmask32 mask = left >= 32 ? ~0u : (1u << left) - 1;
+    // Offsets (u >> 16) + (v >> 16) * pitch from the first texel inside the border.
+    const __m512i atLow = _mm512_madd_epi16(
+        _mm512_mask_blend_epi16(0xAAAAAAAAu, _mm512_srai_epi32(uLow, 16), vLow), pitchWeights);
+    const __m512i atHigh = _mm512_madd_epi16(
+        _mm512_mask_blend_epi16(0xAAAAAAAAu, _mm512_srai_epi32(uHigh, 16), vHigh), pitchWeights);
+    Taps t;
+    t.fu = _mm512_srli_epi16(_mm512_permutex2var_epi16(uLow, lowWords, uHigh), 8);
+    t.fv = _mm512_srli_epi16(_mm512_permutex2var_epi16(vLow, lowWords, vHigh), 8);
+    uLow = _mm512_add_epi32(uLow, uStep);
+    uHigh = _mm512_add_epi32(uHigh, uStep);
+    vLow = _mm512_add_epi32(vLow, vStep);
+    vHigh = _mm512_add_epi32(vHigh, vStep);
+    // The tap pairs of the upper and the lower row, of pixels 0-15 and 16-31.
+    t.top0 = _mm512_mask_i32gather_epi32(zero, (__mmask16)mask, atLow, inside, 4);
+    t.top1 = _mm512_mask_i32gather_epi32(zero, (__mmask16)(mask >> 16), atHigh, inside, 4);
+    t.bottom0 = _mm512_mask_i32gather_epi32(zero, (__mmask16)mask, atLow, inside + pitch, 4);
+    t.bottom1 = _mm512_mask_i32gather_epi32(zero, (__mmask16)(mask >> 16), atHigh, inside + pitch, 4);
+    return t;
+  };
+
+  Taps next = fetch(0);
+  for (int i = 0; i < drawn; i += 32, pixel += 32) {
+    const Taps taps = next;
+    if (i + 32 < drawn)
+      next = fetch(i + 32);
+    const int left = drawn - i;
+    const __mmask32 mask = left >= 32 ? ~0u : (1u << left) - 1;
+    const __m512i fu = taps.fu, fv = taps.fv;
+    const __m512i nu = _mm512_sub_epi16(w256, fu), nv = _mm512_sub_epi16(w256, fv);
+    // Each tap of the 32 pixels, as RGB 565.
+    const __m512i t00 = _mm512_permutex2var_epi16(taps.top0, lowWords, taps.top1);
+    const __m512i t01 = _mm512_permutex2var_epi16(taps.top0, highWords, taps.top1);
+    const __m512i t10 = _mm512_permutex2var_epi16(taps.bottom0, lowWords, taps.bottom1);
+    const __m512i t11 = _mm512_permutex2var_epi16(taps.bottom0, highWords, taps.bottom1);
+    // A channel of RGB 565 values widened as expand5 and expand6 do: (33 v) >> 2
+    // and (65 v) >> 4 of the top-aligned fields, high halves.
+    auto blueOf = [&](__m512i v) __attribute__((target("avx512f,avx512bw,avx512vl"))) {
+      return _mm512_mulhi_epu16(_mm512_slli_epi16(v, 11), widen5);
+    };
+    auto greenOf = [&](__m512i v) __attribute__((target("avx512f,avx512bw,avx512vl"))) {
+      return _mm512_mulhi_epu16(_mm512_and_si512(_mm512_slli_epi16(v, 5), green6), widen6);
+    };
+    auto redOf = [&](__m512i v) __attribute__((target("avx512f,avx512bw,avx512vl"))) {
+      return _mm512_mulhi_epu16(_mm512_and_si512(v, red5), widen5);
+    };
+    // One channel of the taps filtered as bilinearAt does, across ((a (256 -
+    // fu) + b fu) >> 8) then down, keeping the channel times 256; times the
+    // flat colour plus one, high half.
+    auto filtered = [&](__m512i a, __m512i b, __m512i c, __m512i d, __m512i colour1)
+        __attribute__((target("avx512f,avx512bw,avx512vl"))) {
+      const __m512i top = _mm512_srli_epi16(_mm512_add_epi16(_mm512_mullo_epi16(a, nu), _mm512_mullo_epi16(b, fu)), 8);
+      const __m512i bottom = _mm512_srli_epi16(_mm512_add_epi16(_mm512_mullo_epi16(c, nu), _mm512_mullo_epi16(d, fu)), 8);
+      const __m512i down = _mm512_add_epi16(_mm512_mullo_epi16(top, nv), _mm512_mullo_epi16(bottom, fv));
+      return _mm512_mulhi_epu16(_mm512_and_si512(down, high8), colour1);
+    };
+    const __m512i blue = filtered(blueOf(t00), blueOf(t01), blueOf(t10), blueOf(t11), blue1);
+    const __m512i green = filtered(greenOf(t00), greenOf(t01), greenOf(t10), greenOf(t11), green1);
+    const __m512i red = filtered(redOf(t00), redOf(t01), redOf(t10), redOf(t11), red1);
+
+    auto byAlpha = [&](__m512i x) __attribute__((target("avx512f,avx512bw,avx512vl"))) {
+      return opaque ? x : _mm512_mulhi_epu16(x, alpha8);
+    };
+    __m512i stored = zero;
+    if (Blend != BlendNone && Blend != BlendScaled)
+      stored = _mm512_maskz_loadu_epi16(mask, pixel);
+    auto blend = [&](__m512i c, __m512i d) __attribute__((target("avx512f,avx512bw,avx512vl"))) {
+      if (Blend == BlendNone)
+        return c;
+      if (Blend == BlendScaled)
+        return byAlpha(c);
+      if (Blend == BlendAdd)
+        return _mm512_min_epi16(_mm512_add_epi16(d, byAlpha(c)), max255);
+      if (Blend == BlendFade)
+        return byAlpha(d);
+      return _mm512_min_epi16(_mm512_add_epi16(c, byAlpha(d)), max255);
+    };
+    const __m512i outBlue = blend(blue, blueOf(stored));
+    const __m512i outGreen = blend(green, greenOf(stored));
+    const __m512i outRed = blend(red, redOf(stored));
+    // The ordered dither, ((v << 1) - (v >> 4) + (v >> 7) + d) >> 4, or for
+    // green ((v << 2) - (v >> 4) + (v >> 6) + d) >> 4; without it, v's top bits.
+    __m512i b5, g6, r5;
+    if (dither) {
+      auto dithered = [&](__m512i up, __m512i v, int low)
+          __attribute__((target("avx512f,avx512bw,avx512vl"))) {
+        const __m512i sum = _mm512_add_epi16(_mm512_sub_epi16(up, _mm512_srli_epi16(v, 4)),
+                                             _mm512_add_epi16(_mm512_srl_epi16(v, _mm_cvtsi32_si128(low)), offset));
+        return _mm512_srli_epi16(sum, 4);
+      };
+      b5 = dithered(_mm512_add_epi16(outBlue, outBlue), outBlue, 7);
+      g6 = dithered(_mm512_slli_epi16(outGreen, 2), outGreen, 6);
+      r5 = dithered(_mm512_add_epi16(outRed, outRed), outRed, 7);
+    } else {
+      b5 = _mm512_srli_epi16(outBlue, 3);
+      g6 = _mm512_srli_epi16(outGreen, 2);
+      r5 = _mm512_srli_epi16(outRed, 3);
+    }
+    const __m512i packed = _mm512_add_epi16(_mm512_add_epi16(b5, _mm512_slli_epi16(g6, 5)),
+                                            _mm512_slli_epi16(r5, 11));
+    _mm512_mask_storeu_epi16(pixel, mask, packed);
+  }
+  return drawn;
+}
+#pragma GCC diagnostic pop
+
+// spanPlanarAvx512 with 256-bit vectors: sixteen pixels at a time, for spans
+// of at least 16 (shorter ones are left to spanGroupsAvx2). Inside a group the
+// lanes hold pixels 0-3 and 8-11 in the low 128 bits and 4-7 and 12-15 in the
+// high, the order the in-lane packs give; the stored pixels are put in that
+// order and back. Returns how many pixels it drew: all of them, or none.
+template <int Blend>
+__attribute__((target("avx2"))) int spanPlanarAvx2(const Pipe &p, int x0, int x1, int y,
+                                                   const SpanIter &it) {
+  const int count = x1 - x0 + 1;
+  if (count < 16)
+    return 0;
+  auto flat = [](int64_t v) { return std::clamp((int32_t)v >> 16, 0, 255); };
+  const int alpha = flat(it.a);
+  if (!p.alphaPass[alpha])
+    return count; // nothing passes the alpha test
+  const __m256i blue1 = _mm256_set1_epi16((short)(flat(it.b) + 1));
+  const __m256i green1 = _mm256_set1_epi16((short)(flat(it.g) + 1));
+  const __m256i red1 = _mm256_set1_epi16((short)(flat(it.r) + 1));
+  const bool opaque = alpha == 255;
+  const __m256i alpha8 = _mm256_set1_epi16((short)(opaque ? 0 : (alpha + 1) << 8));
+
+  const BoardTexture &t = *p.tex;
+  const int pitch = t.pitch;
+  const int *inside = reinterpret_cast<const int *>(t.pairs565.data()) + pitch + 1;
+  const __m256i pitchWeights = _mm256_set1_epi32(1 | pitch << 16);
+  // Pixels 0-7 of the group in the low vectors, 8-15 in the high ones.
+  const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  const __m256i du = _mm256_set1_epi32(it.du), dv = _mm256_set1_epi32(it.dv);
+  const __m256i uLanes = _mm256_mullo_epi32(lanes, du), vLanes = _mm256_mullo_epi32(lanes, dv);
+  const __m256i uEight = _mm256_slli_epi32(du, 3), vEight = _mm256_slli_epi32(dv, 3);
+  const __m256i lowWord = _mm256_set1_epi32(0xFFFF);
+  const __m256i w256 = _mm256_set1_epi16(256);
+  const __m256i high8 = _mm256_set1_epi16((short)0xFF00);
+  const __m256i max255 = _mm256_set1_epi16(255);
+  const __m256i widen5 = _mm256_set1_epi16(264), widen6 = _mm256_set1_epi16(260);
+  const __m256i green6 = _mm256_set1_epi16((short)0xFC00), red5 = _mm256_set1_epi16((short)0xF800);
+
+  // Pixels four apart share a dither position, in either order.
+  const bool dither = p.ditherMode != GR_DITHER_DISABLE;
+  auto offsetsFrom = [&](int x) __attribute__((target("avx2"))) {
+    uint64_t four = 0;
+    for (int k = 0; k < 4; ++k)
+      four |= (uint64_t)(uint16_t)ditherOffset(p.ditherMode, x + k, y) << (16 * k);
+    return _mm256_set1_epi64x((long long)four);
+  };
+
+  uint16_t *const row = p.target + (size_t)y * p.width + x0;
+  // The pixels of the group from pixel i of the span, in their own order.
+  auto group = [&](int i, __m256i offset) __attribute__((target("avx2"), always_inline)) {
+    const uint16_t *pixel = row + i;
+    const __m256i uLow = _mm256_add_epi32(
+        _mm256_set1_epi32((int32_t)((uint32_t)it.u + (uint32_t)it.du * (uint32_t)i)), uLanes);
+    const __m256i vLow = _mm256_add_epi32(
+        _mm256_set1_epi32((int32_t)((uint32_t)it.v + (uint32_t)it.dv * (uint32_t)i)), vLanes);
+    const __m256i uHigh = _mm256_add_epi32(uLow, uEight), vHigh = _mm256_add_epi32(vLow, vEight);
+    const __m256i atLow =
+        _mm256_madd_epi16(_mm256_blend_epi16(_mm256_srai_epi32(uLow, 16), vLow, 0xAA), pitchWeights);
+    const __m256i atHigh =
+        _mm256_madd_epi16(_mm256_blend_epi16(_mm256_srai_epi32(uHigh, 16), vHigh, 0xAA), pitchWeights);
+    const __m256i fu = _mm256_srli_epi16(
+        _mm256_packus_epi32(_mm256_and_si256(uLow, lowWord), _mm256_and_si256(uHigh, lowWord)), 8);
+    const __m256i fv = _mm256_srli_epi16(
+        _mm256_packus_epi32(_mm256_and_si256(vLow, lowWord), _mm256_and_si256(vHigh, lowWord)), 8);
+    const __m256i nu = _mm256_sub_epi16(w256, fu), nv = _mm256_sub_epi16(w256, fv);
+    // The tap pairs of the upper and the lower row, of pixels 0-7 and 8-15;
+    // then each tap, in the group's order.
+    const __m256i top0 = _mm256_i32gather_epi32(inside, atLow, 4);
+    const __m256i top1 = _mm256_i32gather_epi32(inside, atHigh, 4);
+    const __m256i bottom0 = _mm256_i32gather_epi32(inside + pitch, atLow, 4);
+    const __m256i bottom1 = _mm256_i32gather_epi32(inside + pitch, atHigh, 4);
+    const __m256i t00 = _mm256_packus_epi32(_mm256_and_si256(top0, lowWord), _mm256_and_si256(top1, lowWord));
+    const __m256i t01 = _mm256_packus_epi32(_mm256_srli_epi32(top0, 16), _mm256_srli_epi32(top1, 16));
+    const __m256i t10 = _mm256_packus_epi32(_mm256_and_si256(bottom0, lowWord), _mm256_and_si256(bottom1, lowWord));
+    const __m256i t11 = _mm256_packus_epi32(_mm256_srli_epi32(bottom0, 16), _mm256_srli_epi32(bottom1, 16));
+    auto blueOf = [&](__m256i v) __attribute__((target("avx2"))) {
+      return _mm256_mulhi_epu16(_mm256_slli_epi16(v, 11), widen5);
+    };
+    auto greenOf = [&](__m256i v) __attribute__((target("avx2"))) {
+      return _mm256_mulhi_epu16(_mm256_and_si256(_mm256_slli_epi16(v, 5), green6), widen6);
+    };
+    auto redOf = [&](__m256i v) __attribute__((target("avx2"))) {
+      return _mm256_mulhi_epu16(_mm256_and_si256(v, red5), widen5);
+    };
+    auto filtered = [&](__m256i a, __m256i b, __m256i c, __m256i d, __m256i colour1)
+        __attribute__((target("avx2"))) {
+      const __m256i top = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(a, nu), _mm256_mullo_epi16(b, fu)), 8);
+      const __m256i bottom = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(c, nu), _mm256_mullo_epi16(d, fu)), 8);
+      const __m256i down = _mm256_add_epi16(_mm256_mullo_epi16(top, nv), _mm256_mullo_epi16(bottom, fv));
+      return _mm256_mulhi_epu16(_mm256_and_si256(down, high8), colour1);
+    };
+    const __m256i blue = filtered(blueOf(t00), blueOf(t01), blueOf(t10), blueOf(t11), blue1);
+    const __m256i green = filtered(greenOf(t00), greenOf(t01), greenOf(t10), greenOf(t11), green1);
+    const __m256i red = filtered(redOf(t00), redOf(t01), redOf(t10), redOf(t11), red1);
+
+    auto byAlpha = [&](__m256i x) __attribute__((target("avx2"))) {
+      return opaque ? x : _mm256_mulhi_epu16(x, alpha8);
+    };
+    __m256i stored = _mm256_setzero_si256();
+    if (Blend != BlendNone && Blend != BlendScaled)
+      stored = _mm256_permute4x64_epi64(_mm256_loadu_si256((const __m256i *)pixel), 0xD8);
+    auto blend = [&](__m256i c, __m256i d) __attribute__((target("avx2"))) {
+      if (Blend == BlendNone)
+        return c;
+      if (Blend == BlendScaled)
+        return byAlpha(c);
+      if (Blend == BlendAdd)
+        return _mm256_min_epi16(_mm256_add_epi16(d, byAlpha(c)), max255);
+      if (Blend == BlendFade)
+        return byAlpha(d);
+      return _mm256_min_epi16(_mm256_add_epi16(c, byAlpha(d)), max255);
+    };
+    const __m256i outBlue = blend(blue, blueOf(stored));
+    const __m256i outGreen = blend(green, greenOf(stored));
+    const __m256i outRed = blend(red, redOf(stored));
+    __m256i b5, g6, r5;
+    if (dither) {
+      auto dithered = [&](__m256i up, __m256i v, int low) __attribute__((target("avx2"))) {
+        const __m256i sum = _mm256_add_epi16(_mm256_sub_epi16(up, _mm256_srli_epi16(v, 4)),
+                                             _mm256_add_epi16(_mm256_srl_epi16(v, _mm_cvtsi32_si128(low)), offset));
+        return _mm256_srli_epi16(sum, 4);
+      };
+      b5 = dithered(_mm256_add_epi16(outBlue, outBlue), outBlue, 7);
+      g6 = dithered(_mm256_slli_epi16(outGreen, 2), outGreen, 6);
+      r5 = dithered(_mm256_add_epi16(outRed, outRed), outRed, 7);
+    } else {
+      b5 = _mm256_srli_epi16(outBlue, 3);
+      g6 = _mm256_srli_epi16(outGreen, 2);
+      r5 = _mm256_srli_epi16(outRed, 3);
+    }
+    const __m256i packed = _mm256_add_epi16(_mm256_add_epi16(b5, _mm256_slli_epi16(g6, 5)),
+                                            _mm256_slli_epi16(r5, 11));
+    return _mm256_permute4x64_epi64(packed, 0xD8);
+  };
+
+  // Groups of 16 from the start; a span that does not end with one ends with a
+  // group of its last 16 pixels, worked out from the pixels as they were
+  // before the group it overlaps is stored.
+  const __m256i offset = offsetsFrom(x0);
+  const int whole = count & ~15;
+  for (int i = 0; i < whole; i += 16) {
+    const __m256i packed = group(i, offset);
+    if (i + 16 == whole && whole < count) {
+      const __m256i last = group(count - 16, offsetsFrom(x0 + count - 16));
+      _mm256_storeu_si256((__m256i *)(row + i), packed);
+      _mm256_storeu_si256((__m256i *)(row + count - 16), last);
+    } else {
+      _mm256_storeu_si256((__m256i *)(row + i), packed);
+    }
+  }
+  return count;
+}
 
 // Eight pixels at a time of a flat colour times a grey texture, whose taps
 // stay inside the texture's border, under a blend that does not read the
@@ -1048,7 +1373,11 @@ bool haveAvx512() {
 #else
 bool haveAvx512() { return false; }
 template <int Tex, int Blend>
-int spanGroupsAvx512(const Pipe &, int, int, int, const SpanIter &) { return 0; }
+int spanGroupsAvx512(const Pipe &, int, int, int, const SpanIter &, int = 0) { return 0; }
+template <int Blend>
+int spanPlanarAvx512(const Pipe &, int, int, int, const SpanIter &) { return 0; }
+template <int Blend>
+int spanPlanarAvx2(const Pipe &, int, int, int, const SpanIter &) { return 0; }
 bool haveAvx2() { return false; }
 template <int Tex, int Blend>
 int spanGroupsAvx2(const Pipe &, int, int, int, const SpanIter &, int first = 0) { return first; }
@@ -1095,8 +1424,14 @@ void spanFast(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
     if (endsAhead && within(u0, u1, uLimit) && within(v0, v1, vLimit)) {
       int done = 0;
       if (Flat && x1 - x0 >= 3 && WideVectors && haveAvx2() && !boardReferencePipelineForced()) {
-        if (WidestVectors && haveAvx512())
-          done = spanGroupsAvx512<Tex, Blend>(p, x0, x1, y, it);
+        if (WidestVectors && haveAvx512()) {
+          if (Tex == TexAffine && !p.tex->pairs565.empty())
+            done = spanPlanarAvx512<Blend>(p, x0, x1, y, it);
+          if (x0 + done <= x1)
+            done = spanGroupsAvx512<Tex, Blend>(p, x0, x1, y, it, done);
+        } else if (Tex == TexAffine && !p.tex->pairs565.empty()) {
+          done = spanPlanarAvx2<Blend>(p, x0, x1, y, it);
+        }
         if (x0 + done <= x1)
           done = spanGroupsAvx2<Tex, Blend>(p, x0, x1, y, it, done);
       }

@@ -7,6 +7,7 @@
 
 #include "glide/boardstate.h"
 #include "glide/glide.h"
+#include "glide/pipeline.h"
 #include "glide/texels.h"
 #include "glide/tracewrite.h"
 #include "glide/workers.h"
@@ -185,6 +186,24 @@ void guTexDownloadMipMap(GrMipMapId_t mmid, const void *src, const GuNccTable *n
       t->grey = false;
       break;
     }
+  t->pairs565.clear();
+  bool narrow = true;
+  for (uint32_t texel : t->texels) {
+    const unsigned r = (texel >> 16) & 255, g = (texel >> 8) & 255, b = texel & 255;
+    if ((int)r != expand5(r >> 3) || (int)g != expand6(g >> 2) || (int)b != expand5(b >> 3)) {
+      narrow = false;
+      break;
+    }
+  }
+  if (narrow) {
+    t->pairs565.assign(t->texels.size(), 0);
+    auto packed = [&](size_t i) -> uint32_t {
+      const uint32_t texel = t->texels[i];
+      return ((texel >> 8) & 0xF800) | ((texel >> 5) & 0x07E0) | ((texel >> 3) & 0x001F);
+    };
+    for (size_t i = 0; i < t->texels.size(); ++i)
+      t->pairs565[i] = packed(i) | ((i + 1) % pitch != 0 ? packed(i + 1) << 16 : 0);
+  }
   t->quads.clear();
   if (t->grey) {
     const size_t rows = t->texels.size() / pitch;

@@ -70,6 +70,18 @@ protected:
         ((uint16_t *)((uint8_t *)info.lfbPtr + y * info.strideInBytes))[x] = value;
     ASSERT_TRUE(grLfbUnlock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER));
   }
+  // Fills the back buffer with a pattern of every kind of pixel value.
+  void fillPattern() {
+    GrLfbInfo_t info{};
+    info.size = sizeof info;
+    ASSERT_TRUE(grLfbLock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER, GR_LFBWRITEMODE_565,
+                          GR_ORIGIN_ANY, FXFALSE, &info));
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x)
+        ((uint16_t *)((uint8_t *)info.lfbPtr + y * info.strideInBytes))[x] =
+            (uint16_t)(x * 97 + y * 131 + (x * y) % 251);
+    ASSERT_TRUE(grLfbUnlock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER));
+  }
   void quad(float x0, float y0, float x1, float y1, float r, float g, float b, float a) {
     GrVertex v[4] = {screenVertex(x0, y0, r, g, b, a), screenVertex(x1, y0, r, g, b, a),
                      screenVertex(x1, y1, r, g, b, a), screenVertex(x0, y1, r, g, b, a)};
