@@ -61,25 +61,21 @@ protected:
   }
   // Fills the back buffer with one raw pixel value.
   void fill(uint16_t value) {
-    GrLfbInfo_t info{};
-    info.size = sizeof info;
-    ASSERT_TRUE(grLfbLock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER, GR_LFBWRITEMODE_565,
-                          GR_ORIGIN_ANY, FXFALSE, &info));
-    for (int y = 0; y < H; ++y)
-      for (int x = 0; x < W; ++x)
-        ((uint16_t *)((uint8_t *)info.lfbPtr + y * info.strideInBytes))[x] = value;
-    ASSERT_TRUE(grLfbUnlock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER));
+    fillWith([value](int, int) { return value; });
   }
   // Fills the back buffer with a pattern of every kind of pixel value.
   void fillPattern() {
+    fillWith([](int x, int y) { return (uint16_t)(x * 97 + y * 131 + (x * y) % 251); });
+  }
+  // Fills the back buffer with the raw pixel values pixelAt(x, y) gives.
+  template <typename PixelAt> void fillWith(PixelAt pixelAt) {
     GrLfbInfo_t info{};
     info.size = sizeof info;
     ASSERT_TRUE(grLfbLock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER, GR_LFBWRITEMODE_565,
                           GR_ORIGIN_ANY, FXFALSE, &info));
     for (int y = 0; y < H; ++y)
       for (int x = 0; x < W; ++x)
-        ((uint16_t *)((uint8_t *)info.lfbPtr + y * info.strideInBytes))[x] =
-            (uint16_t)(x * 97 + y * 131 + (x * y) % 251);
+        ((uint16_t *)((uint8_t *)info.lfbPtr + y * info.strideInBytes))[x] = pixelAt(x, y);
     ASSERT_TRUE(grLfbUnlock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER));
   }
   void quad(float x0, float y0, float x1, float y1, float r, float g, float b, float a) {
