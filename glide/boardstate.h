@@ -8,6 +8,9 @@
 
 #include "glide/glide.h"
 
+// Zero quads after the last of a grey texture.
+constexpr size_t QuadPadding = 16;
+
 // One allocated texture: its largest level, expanded to 0xAARRGGBB texels.
 struct BoardTexture {
   int width = 0;
@@ -28,7 +31,8 @@ struct BoardTexture {
   // Whether every texel has red = green = blue; then `quads` holds, for each
   // bordered texel (same layout as texels), that value of it, of its right
   // neighbour, of the one below and of the one below right, lowest byte first
-  // (0 past the last column and row).
+  // (0 past the last column and row), and QuadPadding zero entries after the
+  // last, so that sixteen quads may be read from any of them.
   bool grey = false;
   std::vector<uint32_t> quads;
   // When every texel is an RGB 565 value widened (expand5, expand6), entry

@@ -1083,7 +1083,11 @@ __attribute__((target("avx2"))) int spanPlanarAvx2(const Pipe &p, int x0, int x1
 // buffer: one channel filtered (the arithmetic of bilinearAt on it) from the
 // four taps read at once, and the pixel's RGB 565 value from the draw's grey
 // table. Returns false, having drawn part of the span, when a tap of it
-// leaves the border; every pixel must be in front of the eye.
+// leaves the border; every pixel must be in front of the eye. The work on
+// each eight is a long chain (a division, the quads, the filter, the table),
+// so the loop runs three eights at once, each a step further on: the
+// coordinates of one, the filter of the one before, the table reads of the
+// one before that.
 template <int Tex>
 __attribute__((target("avx2"))) bool spanGreyAvx2(const Pipe &p, int x0, int x1, int y,
                                                   const SpanIter &it) {
@@ -1094,11 +1098,15 @@ __attribute__((target("avx2"))) bool spanGreyAvx2(const Pipe &p, int x0, int x1,
   // The quads from the first texel inside the border.
   const int *quads = reinterpret_cast<const int *>(t.quads.data()) + pitch + 1;
   const int *rowTable = reinterpret_cast<const int *>(p.grey + ((y & 3) << 10));
-  const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-  // Entry (x & 3) * 256 of each lane's dither position: groups start four
-  // pixels apart, and lanes past the span's end are not stored.
+  const __m256 lanes = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
+  const __m256 lastLane = _mm256_set1_ps((float)last);
+  // Entry (x & 3) * 256 of each lane's dither position, times 256 as the
+  // filter's sum is: eights start a multiple of four pixels apart, and lanes
+  // past the span's end are not stored.
   const __m256i position = _mm256_slli_epi32(
-      _mm256_and_si256(_mm256_add_epi32(lanes, _mm256_set1_epi32(x0)), _mm256_set1_epi32(3)), 8);
+      _mm256_and_si256(_mm256_add_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(x0)),
+                       _mm256_set1_epi32(3)),
+      16);
   // A quad's taps t00 t01 and t10 t11 into the 16-bit halves of each lane.
   const __m256i topTaps = _mm256_set_epi32(0x800D800C, 0x80098008, 0x80058004, 0x80018000,
                                            0x800D800C, 0x80098008, 0x80058004, 0x80018000);
@@ -1111,7 +1119,6 @@ __attribute__((target("avx2"))) bool spanGreyAvx2(const Pipe &p, int x0, int x1,
   const __m256i toHigh = _mm256_set_epi32((int)0x800D8080, (int)0x80098080, (int)0x80058080,
                                           (int)0x80018080, (int)0x800D8080, (int)0x80098080,
                                           (int)0x80058080, (int)0x80018080);
-  const __m256i lastLane = _mm256_set1_epi32(last);
   // Each lane's second byte into both its halves; those times -1 and 1, plus
   // 256 in the low half, are the weights (f << 16) | (256 - f).
   const __m256i fractionTwice = _mm256_setr_epi32((int)0x80018001, (int)0x80058005, (int)0x80098009,
@@ -1139,29 +1146,31 @@ __attribute__((target("avx2"))) bool spanGreyAvx2(const Pipe &p, int x0, int x1,
   const __m256i vHighest = _mm256_set1_epi32((int)(((uint32_t)(t.height + 1) << 16) - 1u - 0x80000000u));
   // Values the conversion cannot hold become 0x80000000, and less half a
   // texel a large positive coordinate: outside like the value itself.
-  auto floorCoord = [&](__m256 f) __attribute__((target("avx2"))) {
+  auto floorCoord = [&](__m256 f) __attribute__((target("avx2"), always_inline)) {
     return _mm256_sub_epi32(_mm256_cvttps_epi32(_mm256_floor_ps(f)), half);
   };
-  for (int i = 0; i <= last; i += 8) {
-    // Lanes past the span's end repeat its last pixel.
-    const __m256i index = _mm256_min_epi32(_mm256_add_epi32(_mm256_set1_epi32(i), lanes), lastLane);
-    __m256i u, v;
+  // The coordinates of pixels i to i + 7, the last pixel repeated past the
+  // span's end; false when a tap leaves the border.
+  auto coordinates = [&](int i, __m256i &u, __m256i &v) __attribute__((target("avx2"), always_inline)) {
+    const __m256 index = _mm256_min_ps(_mm256_add_ps(_mm256_set1_ps((float)i), lanes), lastLane);
     if (Tex == TexPerspective) {
-      const __m256 fi = _mm256_cvtepi32_ps(index);
-      const __m256 sw = _mm256_add_ps(sw0, _mm256_mul_ps(dsw, fi));
-      const __m256 tw = _mm256_add_ps(tw0, _mm256_mul_ps(dtw, fi));
-      const __m256 w = _mm256_add_ps(w0, _mm256_mul_ps(dw, fi));
+      const __m256 sw = _mm256_add_ps(sw0, _mm256_mul_ps(dsw, index));
+      const __m256 tw = _mm256_add_ps(tw0, _mm256_mul_ps(dtw, index));
+      const __m256 w = _mm256_add_ps(w0, _mm256_mul_ps(dw, index));
       const __m256 k = _mm256_div_ps(kScale, w);
       u = floorCoord(_mm256_add_ps(_mm256_mul_ps(sw, k), _mm256_set1_ps(0.5f)));
       v = floorCoord(_mm256_add_ps(_mm256_mul_ps(tw, k), _mm256_set1_ps(0.5f)));
     } else {
-      u = _mm256_add_epi32(u0, _mm256_mullo_epi32(du, index));
-      v = _mm256_add_epi32(v0, _mm256_mullo_epi32(dv, index));
+      const __m256i n = _mm256_cvttps_epi32(index);
+      u = _mm256_add_epi32(u0, _mm256_mullo_epi32(du, n));
+      v = _mm256_add_epi32(v0, _mm256_mullo_epi32(dv, n));
     }
     const __m256i outside = _mm256_or_si256(_mm256_cmpgt_epi32(_mm256_add_epi32(u, toUnsigned), uHighest),
                                             _mm256_cmpgt_epi32(_mm256_add_epi32(v, toUnsigned), vHighest));
-    if (!_mm256_testz_si256(outside, outside))
-      return false;
+    return (bool)_mm256_testz_si256(outside, outside);
+  };
+  // The grey table's index of each pixel: its dither position and its level.
+  auto tableIndex = [&](__m256i u, __m256i v) __attribute__((target("avx2"), always_inline)) {
     // The whole parts of u and v, in the low and the high half of each lane,
     // give the offset from the first texel inside the border.
     const __m256i whole = _mm256_blend_epi16(_mm256_srli_epi32(u, 16), v, 0xAA);
@@ -1174,8 +1183,23 @@ __attribute__((target("avx2"))) bool spanGreyAvx2(const Pipe &p, int x0, int x1,
     // The across sums are below 65536: their second bytes are the across values.
     const __m256i across = _mm256_or_si256(_mm256_shuffle_epi8(_mm256_madd_epi16(top, wu), toLow),
                                            _mm256_shuffle_epi8(_mm256_madd_epi16(bottom, wu), toHigh));
-    const __m256i level = _mm256_srli_epi32(_mm256_madd_epi16(across, wv), 8);
-    __m256i out = _mm256_i32gather_epi32(rowTable, _mm256_add_epi32(position, level), 2);
+    return _mm256_srli_epi32(_mm256_add_epi32(_mm256_madd_epi16(across, wv), position), 8);
+  };
+
+  __m256i u, v;
+  if (!coordinates(0, u, v))
+    return false;
+  __m256i index = tableIndex(u, v);
+  if (8 <= last && !coordinates(8, u, v))
+    return false;
+  for (int i = 0; i <= last; i += 8) {
+    const __m256i now = index;
+    if (i + 8 <= last) {
+      index = tableIndex(u, v);
+      if (i + 16 <= last && !coordinates(i + 16, u, v))
+        return false;
+    }
+    __m256i out = _mm256_i32gather_epi32(rowTable, now, 2);
     out = _mm256_permute4x64_epi64(_mm256_shuffle_epi8(out, lowHalves), 0x08);
     __m128i eight = _mm256_castsi256_si128(out);
     if (i + 8 <= last + 1) {
@@ -1202,7 +1226,13 @@ __attribute__((target("avx2"))) bool spanGreyAvx2(const Pipe &p, int x0, int x1,
   return true;
 }
 
-// spanGreyAvx2 sixteen pixels at a time with 512-bit vectors.
+// spanGreyAvx2 sixteen pixels at a time with 512-bit vectors. The work on
+// each sixteen is a long chain (a division, the quads, the filter, the
+// table), so the loop runs three sixteens at once, each a step further on:
+// the coordinates of one, the filter of the one before, the table reads of
+// the one before that. The quads of a sixteen usually lie within sixteen of
+// one row and sixteen of the next, taken from two loads in registers, rather
+// than gathered one by one.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #pragma GCC diagnostic ignored "-Wuninitialized"
@@ -1212,20 +1242,29 @@ __attribute__((target("avx512f,avx512bw"))) bool spanGreyAvx512(const Pipe &p, i
   const int last = x1 - x0;
   uint16_t *row = p.target + (size_t)y * p.width + x0;
   const BoardTexture &t = *p.tex;
-  const int *quads = reinterpret_cast<const int *>(t.quads.data());
   const int pitch = t.pitch;
+  const int *quads = reinterpret_cast<const int *>(t.quads.data());
   const int *rowTable = reinterpret_cast<const int *>(p.grey + ((y & 3) << 10));
-  const __m512i lanes = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  const __m512 lanes = _mm512_setr_ps(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  const __m512 lastLane = _mm512_set1_ps((float)last);
+  // Entry (x & 3) * 256 of each lane's dither position, times 256 as the
+  // filter's sum is: sixteens start a multiple of four pixels apart.
   const __m512i position = _mm512_slli_epi32(
-      _mm512_and_si512(_mm512_add_epi32(lanes, _mm512_set1_epi32(x0)), _mm512_set1_epi32(3)), 8);
+      _mm512_and_si512(_mm512_add_epi32(_mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15),
+                                        _mm512_set1_epi32(x0)),
+                       _mm512_set1_epi32(3)),
+      16);
+  // A quad's taps t00 t01 and t10 t11 into the 16-bit halves of each lane.
   const __m512i topTaps = _mm512_set4_epi32(0x800D800C, 0x80098008, 0x80058004, 0x80018000);
   const __m512i bottomTaps = _mm512_set4_epi32(0x800F800E, 0x800B800A, 0x80078006, 0x80038002);
+  // The second byte of each lane, to its low or its high half.
   const __m512i toLow = _mm512_set4_epi32((int)0x8080800D, (int)0x80808009, (int)0x80808005, (int)0x80808001);
   const __m512i toHigh = _mm512_set4_epi32((int)0x800D8080, (int)0x80098080, (int)0x80058080, (int)0x80018080);
-  const __m512i lastLane = _mm512_set1_epi32(last);
-  const __m512i byte = _mm512_set1_epi32(255);
-  const __m512i w256 = _mm512_set1_epi32(256);
-  const __m512i one = _mm512_set1_epi32(1);
+  // Each lane's second byte into both its halves; the low one taken from 256
+  // gives the weights (f << 16) | (256 - f).
+  const __m512i fractionTwice = _mm512_set4_epi32((int)0x800D800D, (int)0x80098009, (int)0x80058005, (int)0x80018001);
+  const __mmask32 nearTaps = 0x55555555u;
+  const __m512i w256 = _mm512_set1_epi16(256);
   const __m512i pitchWeights = _mm512_set1_epi32(1 | pitch << 16);
   const __m512 kScale = _mm512_set1_ps(it.scale * 65536.0f);
   const __m512 sw0 = _mm512_set1_ps(it.sw), dsw = _mm512_set1_ps(it.dsw);
@@ -1233,54 +1272,90 @@ __attribute__((target("avx512f,avx512bw"))) bool spanGreyAvx512(const Pipe &p, i
   const __m512 w0 = _mm512_set1_ps(it.w), dw = _mm512_set1_ps(it.dw);
   const __m512i u0 = _mm512_set1_epi32(it.u), du = _mm512_set1_epi32(it.du);
   const __m512i v0 = _mm512_set1_epi32(it.v), dv = _mm512_set1_epi32(it.dv);
-  const __m512i half = _mm512_set1_epi32(32768);
-  const __m512i lowest = _mm512_set1_epi32(-65536);
-  const __m512i uHighest = _mm512_set1_epi32((t.width << 16) - 1);
-  const __m512i vHighest = _mm512_set1_epi32((t.height << 16) - 1);
-  // Rounded down as it is converted.
-  auto floorCoord = [&](__m512 f) __attribute__((target("avx512f,avx512bw"))) {
-    f = _mm512_min_ps(_mm512_max_ps(f, _mm512_set1_ps(-1.0e9f)), _mm512_set1_ps(1.0e9f));
-    return _mm512_sub_epi32(
-        _mm512_cvt_roundps_epi32(f, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC), half);
-  };
-  for (int i = 0; i <= last; i += 16) {
-    const __m512i index = _mm512_min_epi32(_mm512_add_epi32(_mm512_set1_epi32(i), lanes), lastLane);
-    __m512i u, v;
+  // Coordinates are kept a whole texel more than perspectiveUV's: the taps
+  // stay inside the border while they are from 0 to (size + 1) * 65536 - 1,
+  // compared unsigned, and their whole parts are the bordered indices.
+  const __m512i perspectiveAhead = _mm512_set1_epi32(65536 - 32768);
+  const __m512i affineAhead = _mm512_set1_epi32(65536);
+  const __m512i uHighest = _mm512_set1_epi32((int)(((uint32_t)(t.width + 1) << 16) - 1u));
+  const __m512i vHighest = _mm512_set1_epi32((int)(((uint32_t)(t.height + 1) << 16) - 1u));
+  const __m512i lastPixel = _mm512_set1_epi32(15);
+  const __m512i windowSize = _mm512_set1_epi32(16 | 2 << 16);
+  const __m512i windowWeights = _mm512_set1_epi32(1 | 16 << 16);
+
+  // The coordinates of pixels i to i + 15, the last pixel repeated past the
+  // span's end; false when a tap leaves the border.
+  auto coordinates = [&](int i, __m512i &u, __m512i &v)
+      __attribute__((target("avx512f,avx512bw"), always_inline)) {
+    const __m512 index = _mm512_min_ps(_mm512_add_ps(_mm512_set1_ps((float)i), lanes), lastLane);
     if (Tex == TexPerspective) {
-      const __m512 fi = _mm512_cvtepi32_ps(index);
-      const __m512 sw = _mm512_add_ps(sw0, _mm512_mul_ps(dsw, fi));
-      const __m512 tw = _mm512_add_ps(tw0, _mm512_mul_ps(dtw, fi));
-      const __m512 w = _mm512_add_ps(w0, _mm512_mul_ps(dw, fi));
+      const __m512 sw = _mm512_add_ps(sw0, _mm512_mul_ps(dsw, index));
+      const __m512 tw = _mm512_add_ps(tw0, _mm512_mul_ps(dtw, index));
+      const __m512 w = _mm512_add_ps(w0, _mm512_mul_ps(dw, index));
       const __m512 k = _mm512_div_ps(kScale, w);
-      u = floorCoord(_mm512_add_ps(_mm512_mul_ps(sw, k), _mm512_set1_ps(0.5f)));
-      v = floorCoord(_mm512_add_ps(_mm512_mul_ps(tw, k), _mm512_set1_ps(0.5f)));
+      // Rounded down as they are converted. A value the conversion cannot
+      // hold becomes 0x80000000, outside like the value itself, and so does
+      // a large one that the addition takes past the sign bit.
+      u = _mm512_add_epi32(_mm512_cvt_roundps_epi32(_mm512_add_ps(_mm512_mul_ps(sw, k), _mm512_set1_ps(0.5f)),
+                                                    _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC),
+                           perspectiveAhead);
+      v = _mm512_add_epi32(_mm512_cvt_roundps_epi32(_mm512_add_ps(_mm512_mul_ps(tw, k), _mm512_set1_ps(0.5f)),
+                                                    _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC),
+                           perspectiveAhead);
     } else {
-      u = _mm512_add_epi32(u0, _mm512_mullo_epi32(du, index));
-      v = _mm512_add_epi32(v0, _mm512_mullo_epi32(dv, index));
+      const __m512i n = _mm512_cvttps_epi32(index);
+      u = _mm512_add_epi32(_mm512_add_epi32(u0, _mm512_mullo_epi32(du, n)), affineAhead);
+      v = _mm512_add_epi32(_mm512_add_epi32(v0, _mm512_mullo_epi32(dv, n)), affineAhead);
     }
-    const __mmask16 inside =
-        _mm512_cmpge_epi32_mask(u, lowest) & _mm512_cmple_epi32_mask(u, uHighest) &
-        _mm512_cmpge_epi32_mask(v, lowest) & _mm512_cmple_epi32_mask(v, vHighest);
-    if (inside != 0xFFFF)
-      return false;
-    const __m512i tx = _mm512_add_epi32(_mm512_srai_epi32(u, 16), one);
-    const __m512i ty = _mm512_add_epi32(_mm512_srai_epi32(v, 16), one);
-    const __m512i offset =
-        _mm512_madd_epi16(_mm512_or_si512(tx, _mm512_slli_epi32(ty, 16)), pitchWeights);
-    const __m512i quad = _mm512_i32gather_epi32(offset, quads, 4);
+    return _mm512_mask_cmple_epu32_mask(_mm512_cmple_epu32_mask(u, uHighest), v, vHighest) == 0xFFFF;
+  };
+  // The grey table's index of each pixel: its dither position and its level.
+  auto tableIndex = [&](__m512i u, __m512i v) __attribute__((target("avx512f,avx512bw"), always_inline)) {
+    // The whole parts of u and v, in the low and the high half of each lane.
+    const __m512i whole = _mm512_mask_blend_epi16(0xAAAAAAAAu, _mm512_srli_epi32(u, 16), v);
+    // Where they lie within sixteen columns and two rows of the lowest
+    // column and row of the first and the last pixel (those between are
+    // most likely between too), the quads come from two loads.
+    const __m512i corner = _mm512_min_epu16(_mm512_broadcastd_epi32(_mm512_castsi512_si128(whole)),
+                                            _mm512_permutexvar_epi32(lastPixel, whole));
+    const __m512i within = _mm512_sub_epi16(whole, corner);
+    __m512i quad;
+    if (_mm512_cmplt_epu16_mask(within, windowSize) == 0xFFFFFFFFu) {
+      const uint32_t c = (uint32_t)_mm_cvtsi128_si32(_mm512_castsi512_si128(corner));
+      const int *from = quads + (c & 0xFFFF) + (c >> 16) * pitch;
+      quad = _mm512_permutex2var_epi32(_mm512_loadu_si512(from), _mm512_madd_epi16(within, windowWeights),
+                                       _mm512_loadu_si512(from + pitch));
+    } else {
+      quad = _mm512_i32gather_epi32(_mm512_madd_epi16(whole, pitchWeights), quads, 4);
+    }
     const __m512i top = _mm512_shuffle_epi8(quad, topTaps);
     const __m512i bottom = _mm512_shuffle_epi8(quad, bottomTaps);
-    const __m512i fu = _mm512_and_si512(_mm512_srli_epi32(u, 8), byte);
-    const __m512i fv = _mm512_and_si512(_mm512_srli_epi32(v, 8), byte);
-    const __m512i wu = _mm512_add_epi32(_mm512_sub_epi32(_mm512_slli_epi32(fu, 16), fu), w256);
-    const __m512i wv = _mm512_add_epi32(_mm512_sub_epi32(_mm512_slli_epi32(fv, 16), fv), w256);
+    const __m512i fu = _mm512_shuffle_epi8(u, fractionTwice);
+    const __m512i fv = _mm512_shuffle_epi8(v, fractionTwice);
+    const __m512i wu = _mm512_mask_sub_epi16(fu, nearTaps, w256, fu);
+    const __m512i wv = _mm512_mask_sub_epi16(fv, nearTaps, w256, fv);
+    // The across sums are below 65536: their second bytes are the across values.
     const __m512i across = _mm512_or_si512(_mm512_shuffle_epi8(_mm512_madd_epi16(top, wu), toLow),
                                            _mm512_shuffle_epi8(_mm512_madd_epi16(bottom, wu), toHigh));
-    const __m512i level = _mm512_srli_epi32(_mm512_madd_epi16(across, wv), 8);
-    const __m512i out = _mm512_i32gather_epi32(_mm512_add_epi32(position, level), rowTable, 2);
+    return _mm512_srli_epi32(_mm512_add_epi32(_mm512_madd_epi16(across, wv), position), 8);
+  };
+
+  __m512i u, v;
+  if (!coordinates(0, u, v))
+    return false;
+  __m512i index = tableIndex(u, v);
+  if (16 <= last && !coordinates(16, u, v))
+    return false;
+  for (int i = 0; i <= last; i += 16) {
+    const __m512i now = index;
+    if (i + 16 <= last) {
+      index = tableIndex(u, v);
+      if (i + 32 <= last && !coordinates(i + 32, u, v))
+        return false;
+    }
     // The low half of each entry, into the pixels of the span.
     const __mmask16 store = i + 16 <= last + 1 ? (__mmask16)0xFFFF : (__mmask16)((1u << (last + 1 - i)) - 1);
-    _mm512_mask_cvtepi32_storeu_epi16(row + i, store, out);
+    _mm512_mask_cvtepi32_storeu_epi16(row + i, store, _mm512_i32gather_epi32(now, rowTable, 2));
   }
   return true;
 }

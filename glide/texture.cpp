@@ -207,7 +207,7 @@ void guTexDownloadMipMap(GrMipMapId_t mmid, const void *src, const GuNccTable *n
   t->quads.clear();
   if (t->grey) {
     const size_t rows = t->texels.size() / pitch;
-    t->quads.assign(t->texels.size(), 0);
+    t->quads.assign(t->texels.size() + QuadPadding, 0);
     auto level = [&](size_t x, size_t y) -> uint32_t {
       return x < (size_t)pitch && y < rows ? t->texels[y * pitch + x] & 255 : 0;
     };

@@ -436,6 +436,71 @@ TEST_F(Pipeline, FarTextureCoordinatesDrawTheSameAsTheReference) {
   }
 }
 
+TEST_F(Pipeline, GreySpansOfEveryLengthMatchTheReference) {
+  // Rectangles 1 to 40 pixels wide, at every start modulo sixteen and on
+  // every dither row, with a grey texture magnified as the sky's is (whose
+  // quads the vector spans read from registers), stretched so that a group
+  // of pixels reaches past sixteen columns or two rows, and minified; under
+  // both blends of a grey span, several alphas and every dither mode.
+  std::vector<uint8_t> texels(256 * 256);
+  uint32_t seed = 99;
+  for (auto &t : texels) {
+    seed = seed * 1664525u + 1013904223u;
+    t = (uint8_t)(seed >> 24);
+  }
+  GrMipMapId_t id = allocate(GR_TEXFMT_INTENSITY_8);
+  guTexDownloadMipMap(id, texels.data(), nullptr);
+  guTexSource(id);
+  texturedState();
+  struct Reach {
+    float s, t; // texels across and down a rectangle
+  } const reaches[] = {{3, 2}, {0.5f, 9}, {40, 1}, {20, 70}, {300, 250}};
+  const int dithers[] = {GR_DITHER_DISABLE, GR_DITHER_2x2, GR_DITHER_4x4};
+  std::vector<uint16_t> results[4];
+  for (int pass = 0; pass < 4; ++pass) {
+    boardForceReferencePipeline(pass == 0);
+    boardUseWideVectors(pass != 3);
+    boardUseWidestVectors(pass == 1);
+    fill(0x1234);
+    int k = 0;
+    for (int width = 1; width <= 40; ++width)
+      for (int start = 0; start < 16; start += 3, ++k) {
+        const Reach &r = reaches[k % 5];
+        grDitherMode(dithers[k % 3]);
+        const bool scaled = k % 4 != 0;
+        grAlphaBlendFunction(scaled ? GR_BLEND_SRC_ALPHA : GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ZERO,
+                             GR_BLEND_ZERO);
+        const float a = k % 7 == 0 ? 255.0f : (float)(40 + k * 29 % 216);
+        const float red = (float)(k * 53 % 256), green = (float)(255 - k * 31 % 256), blue = 255;
+        // Sixteen pixels a column plus the start, six rows down the screen.
+        const float x = (float)(start + 48 * (k % 13)), y = (float)(7 * (k / 13));
+        const float s0 = (float)(k * 11 % 200), t0 = (float)(k * 17 % 180);
+        const float near = 1.0f / 65500, far = (0.4f + (k % 5) * 0.15f) / 65500;
+        GrVertex v[4] = {screenVertex(x, y, red, green, blue, a, s0, t0, near),
+                         screenVertex(x + width, y, red, green, blue, a, s0 + r.s, t0 + r.t / 2, far),
+                         screenVertex(x + width, y + 6, red, green, blue, a, s0 + r.s, t0 + r.t * 1.5f, far),
+                         screenVertex(x, y + 6, red, green, blue, a, s0, t0 + r.t, near)};
+        int index[4] = {0, 1, 2, 3};
+        grDrawPolygon(4, index, v);
+      }
+    results[pass] = backBuffer();
+  }
+  boardForceReferencePipeline(false);
+  boardUseWideVectors(true);
+  boardUseWidestVectors(true);
+  for (int pass = 1; pass < 4; ++pass) {
+    int differing = 0;
+    for (size_t i = 0; i < results[0].size(); ++i)
+      differing += results[pass][i] != results[0][i];
+    EXPECT_EQ(differing, 0) << "pass " << pass;
+  }
+  // Something was drawn over the fill.
+  int drawn = 0;
+  for (uint16_t px : results[0])
+    drawn += px != 0x1234;
+  EXPECT_GT(drawn, 40 * 6 * 6 * 10);
+}
+
 TEST_F(Pipeline, PolygonsDrawTheSameAsTheirTriangles) {
   // Sprites, rotated and scaled, flat or shaded, and polygons that are not
   // convex: the fast path (which may draw a convex polygon in one pass) and
