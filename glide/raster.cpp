@@ -813,10 +813,11 @@ spanPlanarAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
   const __m512i offset = _mm512_set1_epi64((long long)four);
 
   uint16_t *pixel = p.target + (size_t)y * p.width + x0;
+  const uint16_t *const start = pixel;
   // The taps of group i (read for the next group before this one is worked
   // on, so that the reads are under way meanwhile), and its filter fractions.
   struct Taps {
-    __m512i top0, top1, bottom0, bottom1, fu, fv;
+    __m512i top0, top1, bottom0, bottom1, fu, fv, stored;
   };
   auto fetch = [&](int i) __attribute__((target("avx512f,avx512bw,avx512vl"))) {
     const int left = drawn - i;
@@ -838,10 +839,16 @@ spanPlanarAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
     t.top1 = _mm512_mask_i32gather_epi32(zero, (__mmask16)(mask >> 16), atHigh, inside, 4);
     t.bottom0 = _mm512_mask_i32gather_epi32(zero, (__mmask16)mask, atLow, inside + pitch, 4);
     t.bottom1 = _mm512_mask_i32gather_epi32(zero, (__mmask16)(mask >> 16), atHigh, inside + pitch, 4);
+    t.stored = zero;
+    if (Blend != BlendNone && Blend != BlendScaled)
+      t.stored = _mm512_maskz_loadu_epi16(mask, start + i);
     return t;
   };
 
   Taps next = fetch(0);
+  // The next row's pixels here are likely the next span's.
+  for (int x = 0; x < drawn; x += 32)
+    _mm_prefetch((const char *)(pixel + p.width + x), _MM_HINT_T0);
   for (int i = 0; i < drawn; i += 32, pixel += 32) {
     const Taps taps = next;
     if (i + 32 < drawn)
@@ -883,9 +890,7 @@ spanPlanarAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
     auto byAlpha = [&](__m512i x) __attribute__((target("avx512f,avx512bw,avx512vl"))) {
       return opaque ? x : _mm512_mulhi_epu16(x, alpha8);
     };
-    __m512i stored = zero;
-    if (Blend != BlendNone && Blend != BlendScaled)
-      stored = _mm512_maskz_loadu_epi16(mask, pixel);
+    const __m512i stored = taps.stored;
     auto blend = [&](__m512i c, __m512i d) __attribute__((target("avx512f,avx512bw,avx512vl"))) {
       if (Blend == BlendNone)
         return c;
@@ -1065,6 +1070,9 @@ __attribute__((target("avx2"))) int spanPlanarAvx2(const Pipe &p, int x0, int x1
   // before the group it overlaps is stored.
   const __m256i offset = offsetsFrom(x0);
   const int whole = count & ~15;
+  // The next row's pixels here are likely the next span's.
+  for (int x = 0; x < count; x += 32)
+    _mm_prefetch((const char *)(row + p.width + x), _MM_HINT_T0);
   for (int i = 0; i < whole; i += 16) {
     const __m256i packed = group(i, offset);
     if (i + 16 == whole && whole < count) {
