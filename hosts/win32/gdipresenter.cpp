@@ -1,6 +1,5 @@
 #include "hosts/win32/gdipresenter.h"
 
-#include "hosts/headless/pngpresenter.h"
 
 GdiPresenter::~GdiPresenter() { release(); }
 
@@ -30,17 +29,10 @@ void GdiPresenter::present(const PresentedFrame &f) {
     height_ = f.height;
   }
   // The same colours as the pictures a headless run writes: through the
-  // board's gamma, top row first.
-  rgb_.resize(static_cast<size_t>(f.width) * f.height * 3);
-  frameToRgb(f, rgb_.data());
+  // board's gamma, top row first, straight into the bitmap (0xFFRRGGBB is
+  // what a 32-bit DIB holds, blue first).
   GdiFlush();
-  const size_t count = static_cast<size_t>(f.width) * f.height;
-  for (size_t i = 0; i < count; ++i) {
-    bits_[4 * i] = rgb_[3 * i + 2];
-    bits_[4 * i + 1] = rgb_[3 * i + 1];
-    bits_[4 * i + 2] = rgb_[3 * i];
-    bits_[4 * i + 3] = 0;
-  }
+  converter_.toRgb32(f, reinterpret_cast<uint32_t *>(bits_), width_);
 }
 
 RECT GdiPresenter::placement(const RECT &area) const {

@@ -6,9 +6,9 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <vector>
 
 #include "glide/presenter.h"
+#include "hosts/headless/pngpresenter.h"
 
 class GdiPresenter : public FramePresenter {
 public:
@@ -29,5 +29,5 @@ private:
   HBITMAP bitmap_ = nullptr;
   uint8_t *bits_ = nullptr;
   int width_ = 0, height_ = 0;
-  std::vector<unsigned char> rgb_;
+  FrameConverter converter_;
 };

@@ -106,6 +106,17 @@ public:
     presenter_.draw(dc, area);
     EndPaint(window, &ps);
   }
+  // The screen changed size (another display mode, another monitor): the
+  // saver window covers the new screen, and a native run's next frame is
+  // drawn at its size.
+  void fitSaverToScreen(HWND window) {
+    if (window != saver_) return;
+    const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+    RECT r{};
+    GetWindowRect(window, &r);
+    if (w <= 0 || h <= 0 || (r.left == 0 && r.top == 0 && r.right == w && r.bottom == h)) return;
+    SetWindowPos(window, nullptr, 0, 0, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
   void saverClosing(HWND window) {
     if (window != saver_) return;
     emptyFormClose();
@@ -346,6 +357,9 @@ LRESULT CALLBACK saverWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     break;
   case WM_ERASEBKGND:
     return 1;  // the frame covers the window
+  case WM_DISPLAYCHANGE:
+    if (app) app->fitSaverToScreen(window);
+    break;
   case WM_SETCURSOR:
     if (LOWORD(lParam) == HTCLIENT) {
       SetCursor(app && app->cursorShown() ? LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)) : nullptr);

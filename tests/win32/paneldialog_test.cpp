@@ -117,6 +117,48 @@ TEST_F(PanelDialog, ItsControlsDriveTheFormAndClosingSavesOnce) {
   EXPECT_EQ(value, 101u);
 }
 
+TEST_F(PanelDialog, TheResolutionListEndsWithNativeAndAStoredNativeModeIsKept) {
+  const char *const displayKey = "SOFTWARE\\Qbn\\Lumenveil\\1.1\\Display";
+  const DWORD native = 6;
+  ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, displayKey, "Mode", REG_DWORD, &native, sizeof native),
+            ERROR_SUCCESS);
+  {
+    Win32ControlPanel panel(GetModuleHandleA(nullptr), [] {});
+    panel.open();
+    pump();
+    HWND list = panel.control("Resolution");
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(SendMessageA(list, CB_GETCOUNT, 0, 0), 7);
+    char entry[32] = {};
+    SendMessageA(list, CB_GETLBTEXT, 6, reinterpret_cast<LPARAM>(entry));
+    EXPECT_STREQ(entry, "Native");
+    EXPECT_EQ(SendMessageA(list, CB_GETCURSEL, 0, 0), 6);
+    EXPECT_EQ(text(list), "Native");
+    panel.close();
+  }
+  DWORD value = 99;
+  ASSERT_TRUE(savedDword(displayKey, "Mode", value));
+  EXPECT_EQ(value, 6u);
+
+  // Picked in the list from another mode, it is stored too.
+  const DWORD small = 2;
+  RegSetKeyValueA(HKEY_LOCAL_MACHINE, displayKey, "Mode", REG_DWORD, &small, sizeof small);
+  {
+    Win32ControlPanel panel(GetModuleHandleA(nullptr), [] {});
+    panel.open();
+    pump();
+    HWND list = panel.control("Resolution");
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(SendMessageA(list, CB_GETCURSEL, 0, 0), 2);
+    SendMessageA(list, CB_SETCURSEL, 6, 0);
+    SendMessageA(GetParent(list), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(list));
+    panel.close();
+  }
+  ASSERT_TRUE(savedDword(displayKey, "Mode", value));
+  EXPECT_EQ(value, 6u);
+}
+
 namespace {
 
 class PanelRun : public PanelDialog {

@@ -165,4 +165,23 @@ TEST(GdiFrames, AFrameKeepsItsShapeOnBlackAndItsTopRowOnTop) {
   EXPECT_EQ(at(3, 3), RGB(0, 0, 0));
   EXPECT_EQ(at(0, 1), RGB(0, 0, 255));  // the board's upper row at the top
   EXPECT_EQ(at(3, 2), RGB(255, 0, 0));
+
+  // A frame of the area's own size is drawn as it is, pixel for pixel, in
+  // the same colours whatever the row's length (rows go through the
+  // converter sixteen pixels at a time, the rest one by one).
+  const int w = 37;
+  std::vector<uint16_t> wide565(size_t(w) * 2);
+  for (int x = 0; x < w; ++x) {
+    wide565[size_t(x)] = x % 3 == 0 ? 0xF800 : x % 3 == 1 ? 0x07E0 : 0x001F;  // lower row
+    wide565[size_t(w + x)] = 0xFFFF;                                           // upper row
+  }
+  presenter.present(PresentedFrame{wide565.data(), w, 2, w, gamma});
+  const std::vector<COLORREF> exact = drawnInto(presenter, w, 2);
+  for (int x = 0; x < w; ++x) {
+    EXPECT_EQ(exact[size_t(x)], RGB(255, 255, 255)) << x;
+    EXPECT_EQ(exact[size_t(w + x)], x % 3 == 0   ? RGB(255, 0, 0)
+                                    : x % 3 == 1 ? RGB(0, 255, 0)
+                                                 : RGB(0, 0, 255))
+        << x;
+  }
 }
