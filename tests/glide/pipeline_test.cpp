@@ -327,6 +327,32 @@ void compareWithReference(GrTextureFormat_t format,
   EXPECT_EQ(no512Differing, 0) << "texture format " << format;
 }
 
+// Runs `draw` (which starts by filling the back buffer) the reference way, then
+// with 512-bit vectors at most, 256 and 128: each of the last three must leave
+// the reference pixels, to the bit. Returns the reference pixels.
+std::vector<uint16_t> drawnAlikeAtEveryWidth(const std::function<void()> &draw,
+                                             const std::function<std::vector<uint16_t>()> &read) {
+  std::vector<uint16_t> results[4];
+  for (int pass = 0; pass < 4; ++pass) {
+    boardForceReferencePipeline(pass == 0);
+    boardUseWideVectors(pass != 3);
+    boardUseWidestVectors(pass == 1);
+    draw();
+    results[pass] = read();
+  }
+  boardForceReferencePipeline(false);
+  boardUseWideVectors(true);
+  boardUseWidestVectors(true);
+  static const char *const paths[4] = {"reference", "512-bit", "256-bit", "128-bit"};
+  for (int pass = 1; pass < 4; ++pass) {
+    int differing = 0;
+    for (size_t i = 0; i < results[0].size(); ++i)
+      differing += results[pass][i] != results[0][i];
+    EXPECT_EQ(differing, 0) << paths[pass] << " path";
+  }
+  return results[0];
+}
+
 TEST_F(Pipeline, SpecialisedSpansMatchTheReferencePipeline) {
   // Colour textures, and grey ones (which have a span of their own).
   auto read = [this]() { return backBuffer(); };
@@ -355,39 +381,27 @@ TEST_F(Pipeline, SpritesOfEveryWidthDrawTheSameAsTheReference) {
   const int blends[5][2] = {{GR_BLEND_ONE, GR_BLEND_ZERO},      {GR_BLEND_SRC_ALPHA, GR_BLEND_ONE},
                             {GR_BLEND_SRC_ALPHA, GR_BLEND_ZERO}, {GR_BLEND_ZERO, GR_BLEND_SRC_ALPHA},
                             {GR_BLEND_ONE, GR_BLEND_SRC_ALPHA}};
-  std::vector<uint16_t> results[4];
-  for (int pass = 0; pass < 4; ++pass) {
-    boardForceReferencePipeline(pass == 0);
-    boardUseWideVectors(pass != 2);
-    boardUseWidestVectors(pass != 3);
-    fillPattern();
-    for (int k = 0; k < 300; ++k) {
-      grAlphaBlendFunction(blends[k % 5][0], blends[k % 5][1], GR_BLEND_ZERO, GR_BLEND_ZERO);
-      grDitherMode(k / 5 % 3);
-      const float width = (float)(k % 100 + 1), height = 5.0f + (float)(k % 7);
-      const float x = 2.0f + (float)(k * 37 % 520) + (float)(k % 16) / 16.0f;
-      const float y = 2.0f + (float)(k * 53 % 460);
-      const float alpha = k % 4 == 0 ? 255.0f : (float)(k * 61 % 256);
-      // Shrunk (the whole texture over the sprite) or stretched (a few texels).
-      const float s1 = k % 3 == 0 ? 20.0f + (float)(k % 11) : 255.0f;
-      GrVertex v[4] = {screenVertex(x, y, 250, 120, 30, alpha, 0.5f, 0.5f),
-                       screenVertex(x + width, y, 250, 120, 30, alpha, s1, 0.5f),
-                       screenVertex(x + width, y + height, 250, 120, 30, alpha, s1, 200.0f),
-                       screenVertex(x, y + height, 250, 120, 30, alpha, 0.5f, 200.0f)};
-      int index[4] = {0, 1, 2, 3};
-      grDrawPolygon(4, index, v);
-    }
-    results[pass] = backBuffer();
-  }
-  boardForceReferencePipeline(false);
-  boardUseWideVectors(true);
-  boardUseWidestVectors(true);
-  for (int pass = 1; pass < 4; ++pass) {
-    int differing = 0;
-    for (size_t i = 0; i < results[0].size(); ++i)
-      differing += results[pass][i] != results[0][i];
-    EXPECT_EQ(differing, 0) << "pass " << pass;
-  }
+  drawnAlikeAtEveryWidth(
+      [&] {
+        fillPattern();
+        for (int k = 0; k < 300; ++k) {
+          grAlphaBlendFunction(blends[k % 5][0], blends[k % 5][1], GR_BLEND_ZERO, GR_BLEND_ZERO);
+          grDitherMode(k / 5 % 3);
+          const float width = (float)(k % 100 + 1), height = 5.0f + (float)(k % 7);
+          const float x = 2.0f + (float)(k * 37 % 520) + (float)(k % 16) / 16.0f;
+          const float y = 2.0f + (float)(k * 53 % 460);
+          const float alpha = k % 4 == 0 ? 255.0f : (float)(k * 61 % 256);
+          // Shrunk (the whole texture over the sprite) or stretched (a few texels).
+          const float s1 = k % 3 == 0 ? 20.0f + (float)(k % 11) : 255.0f;
+          GrVertex v[4] = {screenVertex(x, y, 250, 120, 30, alpha, 0.5f, 0.5f),
+                           screenVertex(x + width, y, 250, 120, 30, alpha, s1, 0.5f),
+                           screenVertex(x + width, y + height, 250, 120, 30, alpha, s1, 200.0f),
+                           screenVertex(x, y + height, 250, 120, 30, alpha, 0.5f, 200.0f)};
+          int index[4] = {0, 1, 2, 3};
+          grDrawPolygon(4, index, v);
+        }
+      },
+      [this] { return backBuffer(); });
 }
 
 TEST_F(Pipeline, FarTextureCoordinatesDrawTheSameAsTheReference) {
@@ -456,47 +470,35 @@ TEST_F(Pipeline, GreySpansOfEveryLengthMatchTheReference) {
     float s, t; // texels across and down a rectangle
   } const reaches[] = {{3, 2}, {0.5f, 9}, {40, 1}, {20, 70}, {300, 250}};
   const int dithers[] = {GR_DITHER_DISABLE, GR_DITHER_2x2, GR_DITHER_4x4};
-  std::vector<uint16_t> results[4];
-  for (int pass = 0; pass < 4; ++pass) {
-    boardForceReferencePipeline(pass == 0);
-    boardUseWideVectors(pass != 3);
-    boardUseWidestVectors(pass == 1);
-    fill(0x1234);
-    int k = 0;
-    for (int width = 1; width <= 40; ++width)
-      for (int start = 0; start < 16; start += 3, ++k) {
-        const Reach &r = reaches[k % 5];
-        grDitherMode(dithers[k % 3]);
-        const bool scaled = k % 4 != 0;
-        grAlphaBlendFunction(scaled ? GR_BLEND_SRC_ALPHA : GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ZERO,
-                             GR_BLEND_ZERO);
-        const float a = k % 7 == 0 ? 255.0f : (float)(40 + k * 29 % 216);
-        const float red = (float)(k * 53 % 256), green = (float)(255 - k * 31 % 256), blue = 255;
-        // Sixteen pixels a column plus the start, six rows down the screen.
-        const float x = (float)(start + 48 * (k % 13)), y = (float)(7 * (k / 13));
-        const float s0 = (float)(k * 11 % 200), t0 = (float)(k * 17 % 180);
-        const float near = 1.0f / 65500, far = (0.4f + (k % 5) * 0.15f) / 65500;
-        GrVertex v[4] = {screenVertex(x, y, red, green, blue, a, s0, t0, near),
-                         screenVertex(x + width, y, red, green, blue, a, s0 + r.s, t0 + r.t / 2, far),
-                         screenVertex(x + width, y + 6, red, green, blue, a, s0 + r.s, t0 + r.t * 1.5f, far),
-                         screenVertex(x, y + 6, red, green, blue, a, s0, t0 + r.t, near)};
-        int index[4] = {0, 1, 2, 3};
-        grDrawPolygon(4, index, v);
-      }
-    results[pass] = backBuffer();
-  }
-  boardForceReferencePipeline(false);
-  boardUseWideVectors(true);
-  boardUseWidestVectors(true);
-  for (int pass = 1; pass < 4; ++pass) {
-    int differing = 0;
-    for (size_t i = 0; i < results[0].size(); ++i)
-      differing += results[pass][i] != results[0][i];
-    EXPECT_EQ(differing, 0) << "pass " << pass;
-  }
+  const std::vector<uint16_t> reference = drawnAlikeAtEveryWidth(
+      [&] {
+        fill(0x1234);
+        int k = 0;
+        for (int width = 1; width <= 40; ++width)
+          for (int start = 0; start < 16; start += 3, ++k) {
+            const Reach &r = reaches[k % 5];
+            grDitherMode(dithers[k % 3]);
+            const bool scaled = k % 4 != 0;
+            grAlphaBlendFunction(scaled ? GR_BLEND_SRC_ALPHA : GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ZERO,
+                                 GR_BLEND_ZERO);
+            const float a = k % 7 == 0 ? 255.0f : (float)(40 + k * 29 % 216);
+            const float red = (float)(k * 53 % 256), green = (float)(255 - k * 31 % 256), blue = 255;
+            // Sixteen pixels a column plus the start, six rows down the screen.
+            const float x = (float)(start + 48 * (k % 13)), y = (float)(7 * (k / 13));
+            const float s0 = (float)(k * 11 % 200), t0 = (float)(k * 17 % 180);
+            const float near = 1.0f / 65500, far = (0.4f + (k % 5) * 0.15f) / 65500;
+            GrVertex v[4] = {screenVertex(x, y, red, green, blue, a, s0, t0, near),
+                             screenVertex(x + width, y, red, green, blue, a, s0 + r.s, t0 + r.t / 2, far),
+                             screenVertex(x + width, y + 6, red, green, blue, a, s0 + r.s, t0 + r.t * 1.5f, far),
+                             screenVertex(x, y + 6, red, green, blue, a, s0, t0 + r.t, near)};
+            int index[4] = {0, 1, 2, 3};
+            grDrawPolygon(4, index, v);
+          }
+      },
+      [this] { return backBuffer(); });
   // Something was drawn over the fill.
   int drawn = 0;
-  for (uint16_t px : results[0])
+  for (uint16_t px : reference)
     drawn += px != 0x1234;
   EXPECT_GT(drawn, 40 * 6 * 6 * 10);
 }
