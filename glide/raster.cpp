@@ -597,16 +597,16 @@ __attribute__((target("avx2"))) int spanGroupsAvx2(const Pipe &p, int x0, int x1
 }
 
 // Eight pixels at a time with 512-bit vectors: spanGroupsAvx2 twice as wide,
-// lane for lane, from pixel `first` on; a last, partial group repeats its last
-// pixel's coordinates in the unused lanes and reads and writes only its own
-// pixels. Returns how many pixels were drawn (all of them).
+// lane for lane; a last, partial group repeats its last pixel's coordinates in
+// the unused lanes and reads and writes only its own pixels. Returns how many
+// pixels were drawn (all of them).
 // (The compiler's own 512-bit headers trip its uninitialised-value warning.)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 template <int Tex, int Blend>
 __attribute__((target("avx512f,avx512bw,avx512vl"))) int
-spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it, int first = 0) {
-  const int count = x1 - x0 + 1;
+spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
+  const int count = x1 - x0 + 1, groups = (count + 7) / 8;
   uint16_t *row = p.target + (size_t)y * p.width;
   const __m512i zero = _mm512_setzero_si512();
   const __m512i max255 = _mm512_set1_epi16(255);
@@ -632,15 +632,11 @@ spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it, int f
   const __m512i secondPair = _mm512_set4_epi32((int)0x800F800B, (int)0x800E800A, (int)0x800D8009, (int)0x800C8008);
   const int pitch = t.pitch;
   const __m512i pitchWeights = _mm512_set4_epi32(0, 0, 1 | pitch << 16, 1 | pitch << 16);
-  // Pixel k's coordinates, first + k steps along (wrapping as the steps do).
-  const __m512i step = _mm512_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7);
-  const __m512i duv = _mm512_set4_epi32(it.dv, it.du, it.dv, it.du);
-  __m512i uv = _mm512_add_epi32(
-      _mm512_set4_epi32((int32_t)((uint32_t)it.v + (uint32_t)it.dv * (uint32_t)first),
-                        (int32_t)((uint32_t)it.u + (uint32_t)it.du * (uint32_t)first),
-                        (int32_t)((uint32_t)it.v + (uint32_t)it.dv * (uint32_t)first),
-                        (int32_t)((uint32_t)it.u + (uint32_t)it.du * (uint32_t)first)),
-      _mm512_mullo_epi32(step, duv));
+  __m512i uv = _mm512_setr_epi32(it.u, it.v, it.u + it.du, it.v + it.dv, it.u + 2 * it.du,
+                                 it.v + 2 * it.dv, it.u + 3 * it.du, it.v + 3 * it.dv,
+                                 it.u + 4 * it.du, it.v + 4 * it.dv, it.u + 5 * it.du,
+                                 it.v + 5 * it.dv, it.u + 6 * it.du, it.v + 6 * it.dv,
+                                 it.u + 7 * it.du, it.v + 7 * it.dv);
   const __m512i uvStep = _mm512_set4_epi32(8 * it.dv, 8 * it.du, 8 * it.dv, 8 * it.du);
   const __m512i shift = _mm512_set4_epi32(1, 2048 | 32 << 16, 1, 2048 | 32 << 16);
   const __m512i mask = _mm512_set4_epi32(0xF800, (int)0xFC00F800u, 0xF800, (int)0xFC00F800u);
@@ -661,7 +657,7 @@ spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it, int f
   // Pixels x and x + 4 share a dither position: the offsets of four pixels, twice.
   short d[4];
   for (int k = 0; k < 4; ++k)
-    d[k] = (short)ditherOffset(p.ditherMode, x0 + first + k, y);
+    d[k] = (short)ditherOffset(p.ditherMode, x0 + k, y);
   const __m512i offset = _mm512_setr_epi64(
       (long long)((uint64_t)(uint16_t)d[0] * 0x000100010001ull), (long long)((uint64_t)(uint16_t)d[1] * 0x000100010001ull),
       (long long)((uint64_t)(uint16_t)d[2] * 0x000100010001ull), (long long)((uint64_t)(uint16_t)d[3] * 0x000100010001ull),
@@ -676,7 +672,8 @@ spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it, int f
   const __m512i fraction = _mm512_set1_epi32(0xFF00);
   const __m512i pixelOffsets = _mm512_setr_epi32(0, 1, 4, 5, 8, 9, 12, 13, 0, 0, 0, 0, 0, 0, 0, 0);
 
-  for (int i = first, x = x0 + first; i < count; x += 8, i += 8) {
+  int x = x0;
+  for (int g = 0, i = 0; g < groups; ++g, x += 8, i += 8) {
     __m512i coords;
     if (Tex == TexPerspective) {
       coords = _mm512_inserti64x4(
@@ -756,28 +753,37 @@ spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it, int f
 }
 #pragma GCC diagnostic pop
 
+// A flat span's channel as the vector spans take it: the iterator's integer
+// part, clamped to 0-255.
+inline int flatChannel(int64_t v) { return std::clamp((int32_t)v >> 16, 0, 255); }
+
+// The dither offsets of pixels x to x + 3 of row y, lowest word first: pixels
+// four apart share one.
+inline uint64_t ditherOffsetsOfFour(int mode, int x, int y) {
+  uint64_t four = 0;
+  for (int k = 0; k < 4; ++k)
+    four |= (uint64_t)(uint16_t)ditherOffset(mode, x + k, y) << (16 * k);
+  return four;
+}
+
 // Thirty-two pixels at a time of a flat colour times an affine texture, one
 // channel of 32 pixels to a vector (16-bit lanes): the arithmetic of
 // spanGroupsAvx512, pixel for pixel, without lanes spent on alpha or shuffles
 // spent on moving channels about. The taps are read as RGB 565 pairs from
-// the texture's `pairs565`. Every tap must lie
-// inside the texture's border. Draws the whole span (a last group partial) and
-// returns its length.
+// the texture's `pairs565`; every tap must lie inside the texture's border.
+// Draws the whole span (a last group partial) and returns its length.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 template <int Blend>
 __attribute__((target("avx512f,avx512bw,avx512vl"))) int
 spanPlanarAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
   const int count = x1 - x0 + 1;
-  const int drawn = count; // the last group partial
-  // The flat colour and alpha as the groups of eight take them.
-  auto flat = [](int64_t v) { return std::clamp((int32_t)v >> 16, 0, 255); };
-  const int alpha = flat(it.a);
+  const int alpha = flatChannel(it.a);
   if (!p.alphaPass[alpha])
     return count; // nothing passes the alpha test
-  const __m512i blue1 = _mm512_set1_epi16((short)(flat(it.b) + 1));
-  const __m512i green1 = _mm512_set1_epi16((short)(flat(it.g) + 1));
-  const __m512i red1 = _mm512_set1_epi16((short)(flat(it.r) + 1));
+  const __m512i blue1 = _mm512_set1_epi16((short)(flatChannel(it.b) + 1));
+  const __m512i green1 = _mm512_set1_epi16((short)(flatChannel(it.g) + 1));
+  const __m512i red1 = _mm512_set1_epi16((short)(flatChannel(it.r) + 1));
   const bool opaque = alpha == 255;
   const __m512i alpha8 = _mm512_set1_epi16((short)(opaque ? 0 : (alpha + 1) << 8));
 
@@ -805,22 +811,19 @@ spanPlanarAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
   const __m512i widen5 = _mm512_set1_epi16(264), widen6 = _mm512_set1_epi16(260);
   const __m512i green6 = _mm512_set1_epi16((short)0xFC00), red5 = _mm512_set1_epi16((short)0xF800);
 
-  // Pixels four apart share a dither position.
   const bool dither = p.ditherMode != GR_DITHER_DISABLE;
-  uint64_t four = 0;
-  for (int k = 0; k < 4; ++k)
-    four |= (uint64_t)(uint16_t)ditherOffset(p.ditherMode, x0 + k, y) << (16 * k);
-  const __m512i offset = _mm512_set1_epi64((long long)four);
+  const __m512i offset = _mm512_set1_epi64((long long)ditherOffsetsOfFour(p.ditherMode, x0, y));
 
-  uint16_t *pixel = p.target + (size_t)y * p.width + x0;
-  const uint16_t *const start = pixel;
-  // The taps of group i (read for the next group before this one is worked
-  // on, so that the reads are under way meanwhile), and its filter fractions.
+  uint16_t *const row = p.target + (size_t)y * p.width + x0;
+  // The taps and stored pixels of the group from pixel i (read for the next
+  // group before this one is worked on, so that the reads are under way
+  // meanwhile), its filter fractions, and its pixels within the span.
   struct Taps {
     __m512i top0, top1, bottom0, bottom1, fu, fv, stored;
+    __mmask32 mask;
   };
   auto fetch = [&](int i) __attribute__((target("avx512f,avx512bw,avx512vl"))) {
-    const int left = drawn - i;
+    const int left = count - i;
     const __mmask32 mask = left >= 32 ? ~0u : (1u << left) - 1;
     // Offsets (u >> 16) + (v >> 16) * pitch from the first texel inside the border.
     const __m512i atLow = _mm512_madd_epi16(
@@ -828,6 +831,7 @@ spanPlanarAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
     const __m512i atHigh = _mm512_madd_epi16(
         _mm512_mask_blend_epi16(0xAAAAAAAAu, _mm512_srai_epi32(uHigh, 16), vHigh), pitchWeights);
     Taps t;
+    t.mask = mask;
     t.fu = _mm512_srli_epi16(_mm512_permutex2var_epi16(uLow, lowWords, uHigh), 8);
     t.fv = _mm512_srli_epi16(_mm512_permutex2var_epi16(vLow, lowWords, vHigh), 8);
     uLow = _mm512_add_epi32(uLow, uStep);
@@ -841,20 +845,18 @@ spanPlanarAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
     t.bottom1 = _mm512_mask_i32gather_epi32(zero, (__mmask16)(mask >> 16), atHigh, inside + pitch, 4);
     t.stored = zero;
     if (Blend != BlendNone && Blend != BlendScaled)
-      t.stored = _mm512_maskz_loadu_epi16(mask, start + i);
+      t.stored = _mm512_maskz_loadu_epi16(mask, row + i);
     return t;
   };
 
   Taps next = fetch(0);
   // The next row's pixels here are likely the next span's.
-  for (int x = 0; x < drawn; x += 32)
-    _mm_prefetch((const char *)(pixel + p.width + x), _MM_HINT_T0);
-  for (int i = 0; i < drawn; i += 32, pixel += 32) {
+  for (int x = 0; x < count; x += 32)
+    _mm_prefetch((const char *)(row + p.width + x), _MM_HINT_T0);
+  for (int i = 0; i < count; i += 32) {
     const Taps taps = next;
-    if (i + 32 < drawn)
+    if (i + 32 < count)
       next = fetch(i + 32);
-    const int left = drawn - i;
-    const __mmask32 mask = left >= 32 ? ~0u : (1u << left) - 1;
     const __m512i fu = taps.fu, fv = taps.fv;
     const __m512i nu = _mm512_sub_epi16(w256, fu), nv = _mm512_sub_epi16(w256, fv);
     // Each tap of the 32 pixels, as RGB 565.
@@ -925,9 +927,9 @@ spanPlanarAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
     }
     const __m512i packed = _mm512_add_epi16(_mm512_add_epi16(b5, _mm512_slli_epi16(g6, 5)),
                                             _mm512_slli_epi16(r5, 11));
-    _mm512_mask_storeu_epi16(pixel, mask, packed);
+    _mm512_mask_storeu_epi16(row + i, taps.mask, packed);
   }
-  return drawn;
+  return count;
 }
 #pragma GCC diagnostic pop
 
@@ -942,13 +944,12 @@ __attribute__((target("avx2"))) int spanPlanarAvx2(const Pipe &p, int x0, int x1
   const int count = x1 - x0 + 1;
   if (count < 16)
     return 0;
-  auto flat = [](int64_t v) { return std::clamp((int32_t)v >> 16, 0, 255); };
-  const int alpha = flat(it.a);
+  const int alpha = flatChannel(it.a);
   if (!p.alphaPass[alpha])
     return count; // nothing passes the alpha test
-  const __m256i blue1 = _mm256_set1_epi16((short)(flat(it.b) + 1));
-  const __m256i green1 = _mm256_set1_epi16((short)(flat(it.g) + 1));
-  const __m256i red1 = _mm256_set1_epi16((short)(flat(it.r) + 1));
+  const __m256i blue1 = _mm256_set1_epi16((short)(flatChannel(it.b) + 1));
+  const __m256i green1 = _mm256_set1_epi16((short)(flatChannel(it.g) + 1));
+  const __m256i red1 = _mm256_set1_epi16((short)(flatChannel(it.r) + 1));
   const bool opaque = alpha == 255;
   const __m256i alpha8 = _mm256_set1_epi16((short)(opaque ? 0 : (alpha + 1) << 8));
 
@@ -971,10 +972,7 @@ __attribute__((target("avx2"))) int spanPlanarAvx2(const Pipe &p, int x0, int x1
   // Pixels four apart share a dither position, in either order.
   const bool dither = p.ditherMode != GR_DITHER_DISABLE;
   auto offsetsFrom = [&](int x) __attribute__((target("avx2"))) {
-    uint64_t four = 0;
-    for (int k = 0; k < 4; ++k)
-      four |= (uint64_t)(uint16_t)ditherOffset(p.ditherMode, x + k, y) << (16 * k);
-    return _mm256_set1_epi64x((long long)four);
+    return _mm256_set1_epi64x((long long)ditherOffsetsOfFour(p.ditherMode, x, y));
   };
 
   uint16_t *const row = p.target + (size_t)y * p.width + x0;
@@ -1381,7 +1379,7 @@ bool haveAvx512() {
 #else
 bool haveAvx512() { return false; }
 template <int Tex, int Blend>
-int spanGroupsAvx512(const Pipe &, int, int, int, const SpanIter &, int = 0) { return 0; }
+int spanGroupsAvx512(const Pipe &, int, int, int, const SpanIter &) { return 0; }
 template <int Blend>
 int spanPlanarAvx512(const Pipe &, int, int, int, const SpanIter &) { return 0; }
 template <int Blend>
@@ -1432,14 +1430,13 @@ void spanFast(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
     if (endsAhead && within(u0, u1, uLimit) && within(v0, v1, vLimit)) {
       int done = 0;
       if (Flat && x1 - x0 >= 3 && WideVectors && haveAvx2() && !boardReferencePipelineForced()) {
-        if (WidestVectors && haveAvx512()) {
-          if (Tex == TexAffine && !p.tex->pairs565.empty())
-            done = spanPlanarAvx512<Blend>(p, x0, x1, y, it);
-          if (x0 + done <= x1)
-            done = spanGroupsAvx512<Tex, Blend>(p, x0, x1, y, it, done);
-        } else if (Tex == TexAffine && !p.tex->pairs565.empty()) {
+        // One channel to a vector where the texture has its 565 pairs.
+        const bool planar = Tex == TexAffine && !p.tex->pairs565.empty();
+        if (WidestVectors && haveAvx512())
+          done = planar ? spanPlanarAvx512<Blend>(p, x0, x1, y, it)
+                        : spanGroupsAvx512<Tex, Blend>(p, x0, x1, y, it);
+        else if (planar)
           done = spanPlanarAvx2<Blend>(p, x0, x1, y, it);
-        }
         if (x0 + done <= x1)
           done = spanGroupsAvx2<Tex, Blend>(p, x0, x1, y, it, done);
       }
