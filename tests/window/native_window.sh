@@ -26,6 +26,16 @@ shot() {
 # Lit pixels and background showing in a part of the parent window.
 part() { "$xwin" grab "$parent" "$@" | awk '{print $3, $6}'; }
 
+# Fails the run ($how) unless frames reach an edge of the resized window:
+#   reaches WHAT X Y W H   (the part of the window along that edge)
+reaches() {
+  local what="$1" lit bg
+  shift
+  read -r lit bg < <(part "$@")
+  echo "$how: $what lit $lit, background $bg"
+  [ "$bg" -eq 0 ] && [ "$lit" -gt 0 ] || fail "$how: the frames do not reach $what after the resize"
+}
+
 run_native() {
   local how="$1" trace="$2" w h lit bg
   sleep 3
@@ -38,21 +48,14 @@ run_native() {
   xdotool windowsize "$parent" 480 150
   sleep 2
   shot "$how-480x150"
-  read -r lit bg < <(part 0 0 60 150)
-  echo "$how: resized to 480x150: left edge lit $lit, background $bg"
-  [ "$bg" -eq 0 ] && [ "$lit" -gt 0 ] || fail "$how: the frames do not reach the left edge after the resize"
-  read -r lit bg < <(part 420 0 60 150)
-  echo "$how: right edge lit $lit, background $bg"
-  [ "$bg" -eq 0 ] && [ "$lit" -gt 0 ] || fail "$how: the frames do not reach the right edge after the resize"
+  reaches "the left edge of 480x150" 0 0 60 150
+  reaches "the right edge of 480x150" 420 0 60 150
   # Tall.
   xdotool windowsize "$parent" 150 300
   sleep 2
   shot "$how-150x300"
-  read -r lit bg < <(part 0 0 150 60)
-  echo "$how: resized to 150x300: top lit $lit, background $bg"
-  [ "$bg" -eq 0 ] && [ "$lit" -gt 0 ] || fail "$how: the frames do not reach the top after the resize"
-  read -r lit bg < <(part 0 240 150 60)
-  [ "$bg" -eq 0 ] && [ "$lit" -gt 0 ] || fail "$how: the frames do not reach the bottom after the resize"
+  reaches "the top of 150x300" 0 0 150 60
+  reaches "the bottom of 150x300" 0 240 150 60
   kill -0 "$saver" 2> /dev/null || fail "$how: the run ended"
   kill -TERM "$saver"
   wait "$saver"
