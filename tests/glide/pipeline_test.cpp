@@ -360,21 +360,28 @@ TEST_F(Pipeline, SpecialisedSpansMatchTheReferencePipeline) {
   compareWithReference(GR_TEXFMT_INTENSITY_8, read);
 }
 
+// A 256 x 256 texture of the given format filled with noise from seed 99
+// (texels of T, each the generator's value shifted down by `shift`), made the
+// current one.
+template <typename T> void downloadNoise(GrTextureFormat_t format, int shift) {
+  std::vector<T> texels(256 * 256);
+  uint32_t seed = 99;
+  for (auto &t : texels) {
+    seed = seed * 1664525u + 1013904223u;
+    t = (T)(seed >> shift);
+  }
+  GrMipMapId_t id = allocate(format);
+  guTexDownloadMipMap(id, texels.data(), nullptr);
+  guTexSource(id);
+}
+
 TEST_F(Pipeline, SpritesOfEveryWidthDrawTheSameAsTheReference) {
   // Upright, flat-coloured sprites like the scenes' glows: every width from 1
   // to 100 pixels (groups of 32, their ends, and spans too short for them),
   // the texture shrunk to a few pixels or stretched over many, each blend,
   // dither setting and alpha the fast paths treat apart, drawn over a
   // varied background. Every vector width gives the reference path's pixels.
-  std::vector<uint16_t> texels(256 * 256);
-  uint32_t seed = 99;
-  for (auto &t : texels) {
-    seed = seed * 1664525u + 1013904223u;
-    t = (uint16_t)(seed >> 13);
-  }
-  GrMipMapId_t id = allocate(GR_TEXFMT_RGB_565);
-  guTexDownloadMipMap(id, texels.data(), nullptr);
-  guTexSource(id);
+  downloadNoise<uint16_t>(GR_TEXFMT_RGB_565, 13);
   grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_DECAL);
   guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
   guAlphaSource(GR_ALPHASOURCE_ITERATED_ALPHA);
@@ -456,15 +463,7 @@ TEST_F(Pipeline, GreySpansOfEveryLengthMatchTheReference) {
   // quads the vector spans read from registers), stretched so that a group
   // of pixels reaches past sixteen columns or two rows, and minified; under
   // both blends of a grey span, several alphas and every dither mode.
-  std::vector<uint8_t> texels(256 * 256);
-  uint32_t seed = 99;
-  for (auto &t : texels) {
-    seed = seed * 1664525u + 1013904223u;
-    t = (uint8_t)(seed >> 24);
-  }
-  GrMipMapId_t id = allocate(GR_TEXFMT_INTENSITY_8);
-  guTexDownloadMipMap(id, texels.data(), nullptr);
-  guTexSource(id);
+  downloadNoise<uint8_t>(GR_TEXFMT_INTENSITY_8, 24);
   texturedState();
   struct Reach {
     float s, t; // texels across and down a rectangle
