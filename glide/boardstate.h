@@ -40,6 +40,14 @@ struct BoardTexture {
   // lowest word first (0 past the last column): a tap pair in one 32-bit
   // read, from a table no bigger than `texels`. Empty otherwise.
   std::vector<uint32_t> pairs565;
+  // For bordered row y (0 to height): the first and the last bordered column
+  // x whose bilinear taps, texels x and x + 1 of rows y and y + 1, are not
+  // all black (first > last when every one is). A pixel whose taps lie
+  // outside them has no colour.
+  struct LitColumns {
+    int16_t first, last;
+  };
+  std::vector<LitColumns> lit;
 };
 
 // The linear frame buffer lock in progress.

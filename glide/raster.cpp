@@ -131,6 +131,24 @@ struct SpanIter {
   bool flat;                          // colour and alpha the same everywhere
 };
 
+// One row of an upright glow sprite to draw: `count` pixels from `pixels`,
+// the first at texel coordinate u; the upper taps' 565 pairs from `taps` (the
+// row's first column inside the border), the lower ones a pitch on; v's
+// fraction, 0-255.
+struct SpriteRow {
+  uint16_t *pixels;
+  const int *taps;
+  int32_t u;
+  int count, fv;
+};
+
+// What the rows of one sprite share.
+struct SpriteLook {
+  int32_t du;
+  int pitch;
+  int red, green, blue, alpha;
+};
+
 // Texture coordinates far off a clamped texture may wrap around; the taps
 // are clamped whatever they hold.
 inline int32_t stepWrapping(int32_t v, int32_t d) { return (int32_t)((uint32_t)v + (uint32_t)d); }
@@ -933,6 +951,114 @@ spanPlanarAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
 }
 #pragma GCC diagnostic pop
 
+// The rows of an upright glow sprite, thirty-two pixels at a time: a flat
+// colour times an affine texture whose v stays put along each row, added
+// (source alpha, one) without dither. The arithmetic of spanPlanarAvx512 for
+// that blend, pixel for pixel; the rows' groups are worked on one after the
+// other as if one span, so the taps of a row's first group are read while
+// the last group of the row before is worked on.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized" // GCC 12 on the intrinsics' undefined sources
+__attribute__((target("avx512f,avx512bw,avx512vl"))) void
+spriteRowsAvx512(const SpriteRow *rows, int n, const SpriteLook &look) {
+  const __m512i blue1 = _mm512_set1_epi16((short)(look.blue + 1));
+  const __m512i green1 = _mm512_set1_epi16((short)(look.green + 1));
+  const __m512i red1 = _mm512_set1_epi16((short)(look.red + 1));
+  const bool opaque = look.alpha == 255;
+  const __m512i alpha8 = _mm512_set1_epi16((short)(opaque ? 0 : (look.alpha + 1) << 8));
+  const int pitch = look.pitch;
+  const __m512i du = _mm512_set1_epi32(look.du);
+  // Lane k's steps from a group's first pixel: k du, and (16 + k) du.
+  const __m512i lowSteps =
+      _mm512_mullo_epi32(_mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15), du);
+  const __m512i highSteps = _mm512_add_epi32(lowSteps, _mm512_slli_epi32(du, 4));
+  const uint32_t groupStep = (uint32_t)look.du * 32u;
+  const __m512i lowWords = _mm512_setr_epi32(0x20000, 0x60004, 0xA0008, 0xE000C, 0x120010, 0x160014,
+                                             0x1A0018, 0x1E001C, 0x220020, 0x260024, 0x2A0028,
+                                             0x2E002C, 0x320030, 0x360034, 0x3A0038, 0x3E003C);
+  const __m512i highWords = _mm512_add_epi16(lowWords, _mm512_set1_epi16(1));
+  const __m512i w256 = _mm512_set1_epi16(256);
+  const __m512i high8 = _mm512_set1_epi16((short)0xFF00);
+  const __m512i max255 = _mm512_set1_epi16(255);
+  const __m512i zero = _mm512_setzero_si512();
+  const __m512i widen5 = _mm512_set1_epi16(264), widen6 = _mm512_set1_epi16(260);
+  const __m512i green6 = _mm512_set1_epi16((short)0xFC00), red5 = _mm512_set1_epi16((short)0xF800);
+
+  struct Taps {
+    __m512i top0, top1, bottom0, bottom1, fu, fv, stored;
+    uint16_t *pixels;
+    __mmask32 mask;
+  };
+  auto fetch = [&](const SpriteRow &row, int i) __attribute__((target("avx512f,avx512bw,avx512vl"))) {
+    const int left = row.count - i;
+    Taps t;
+    t.mask = left >= 32 ? ~0u : (1u << left) - 1;
+    const __m512i u = _mm512_set1_epi32((int32_t)((uint32_t)row.u + groupStep * (uint32_t)(i / 32)));
+    const __m512i uLow = _mm512_add_epi32(u, lowSteps), uHigh = _mm512_add_epi32(u, highSteps);
+    const __m512i atLow = _mm512_srai_epi32(uLow, 16), atHigh = _mm512_srai_epi32(uHigh, 16);
+    t.fu = _mm512_srli_epi16(_mm512_permutex2var_epi16(uLow, lowWords, uHigh), 8);
+    t.fv = _mm512_set1_epi16((short)row.fv);
+    t.top0 = _mm512_mask_i32gather_epi32(zero, (__mmask16)t.mask, atLow, row.taps, 4);
+    t.top1 = _mm512_mask_i32gather_epi32(zero, (__mmask16)(t.mask >> 16), atHigh, row.taps, 4);
+    t.bottom0 = _mm512_mask_i32gather_epi32(zero, (__mmask16)t.mask, atLow, row.taps + pitch, 4);
+    t.bottom1 = _mm512_mask_i32gather_epi32(zero, (__mmask16)(t.mask >> 16), atHigh, row.taps + pitch, 4);
+    t.pixels = row.pixels + i;
+    t.stored = _mm512_maskz_loadu_epi16(t.mask, t.pixels);
+    return t;
+  };
+
+  int r = 0, i = 0;
+  Taps next = fetch(rows[0], 0);
+  for (;;) {
+    const Taps taps = next;
+    i += 32;
+    if (i >= rows[r].count) {
+      ++r;
+      i = 0;
+    }
+    const bool more = r < n;
+    if (more)
+      next = fetch(rows[r], i);
+    const __m512i fu = taps.fu, fv = taps.fv;
+    const __m512i nu = _mm512_sub_epi16(w256, fu), nv = _mm512_sub_epi16(w256, fv);
+    const __m512i t00 = _mm512_permutex2var_epi16(taps.top0, lowWords, taps.top1);
+    const __m512i t01 = _mm512_permutex2var_epi16(taps.top0, highWords, taps.top1);
+    const __m512i t10 = _mm512_permutex2var_epi16(taps.bottom0, lowWords, taps.bottom1);
+    const __m512i t11 = _mm512_permutex2var_epi16(taps.bottom0, highWords, taps.bottom1);
+    auto blueOf = [&](__m512i v) __attribute__((target("avx512f,avx512bw,avx512vl"))) {
+      return _mm512_mulhi_epu16(_mm512_slli_epi16(v, 11), widen5);
+    };
+    auto greenOf = [&](__m512i v) __attribute__((target("avx512f,avx512bw,avx512vl"))) {
+      return _mm512_mulhi_epu16(_mm512_and_si512(_mm512_slli_epi16(v, 5), green6), widen6);
+    };
+    auto redOf = [&](__m512i v) __attribute__((target("avx512f,avx512bw,avx512vl"))) {
+      return _mm512_mulhi_epu16(_mm512_and_si512(v, red5), widen5);
+    };
+    // Filtered, times the colour, by alpha, added to the stored channel.
+    auto added = [&](__m512i a, __m512i b, __m512i c, __m512i d, __m512i colour1, __m512i stored)
+        __attribute__((target("avx512f,avx512bw,avx512vl"))) {
+      const __m512i top = _mm512_srli_epi16(_mm512_add_epi16(_mm512_mullo_epi16(a, nu), _mm512_mullo_epi16(b, fu)), 8);
+      const __m512i bottom = _mm512_srli_epi16(_mm512_add_epi16(_mm512_mullo_epi16(c, nu), _mm512_mullo_epi16(d, fu)), 8);
+      const __m512i down = _mm512_add_epi16(_mm512_mullo_epi16(top, nv), _mm512_mullo_epi16(bottom, fv));
+      __m512i x = _mm512_mulhi_epu16(_mm512_and_si512(down, high8), colour1);
+      if (!opaque)
+        x = _mm512_mulhi_epu16(x, alpha8);
+      return _mm512_min_epi16(_mm512_add_epi16(stored, x), max255);
+    };
+    const __m512i blue = added(blueOf(t00), blueOf(t01), blueOf(t10), blueOf(t11), blue1, blueOf(taps.stored));
+    const __m512i green = added(greenOf(t00), greenOf(t01), greenOf(t10), greenOf(t11), green1, greenOf(taps.stored));
+    const __m512i red = added(redOf(t00), redOf(t01), redOf(t10), redOf(t11), red1, redOf(taps.stored));
+    const __m512i packed = _mm512_add_epi16(
+        _mm512_add_epi16(_mm512_srli_epi16(blue, 3), _mm512_slli_epi16(_mm512_srli_epi16(green, 2), 5)),
+        _mm512_slli_epi16(_mm512_srli_epi16(red, 3), 11));
+    _mm512_mask_storeu_epi16(taps.pixels, taps.mask, packed);
+    if (!more)
+      break;
+  }
+}
+#pragma GCC diagnostic pop
+
 // spanPlanarAvx512 with 256-bit vectors: sixteen pixels at a time, for spans
 // of at least 16 (shorter ones are left to spanGroupsAvx2). Inside a group the
 // lanes hold pixels 0-3 and 8-11 in the low 128 bits and 4-7 and 12-15 in the
@@ -1378,6 +1504,7 @@ bool haveAvx512() {
 }
 #else
 bool haveAvx512() { return false; }
+void spriteRowsAvx512(const SpriteRow *, int, const SpriteLook &) {}
 template <int Tex, int Blend>
 int spanGroupsAvx512(const Pipe &, int, int, int, const SpanIter &) { return 0; }
 template <int Blend>
@@ -1392,6 +1519,65 @@ bool spanGreyAvx2(const Pipe &, int, int, int, const SpanIter &) { return false;
 template <int Tex>
 bool spanGreyAvx512(const Pipe &, int, int, int, const SpanIter &) { return false; }
 #endif
+
+// A span of a texture times a colour, bilinear, whose taps all lie inside
+// the texture's border.
+template <int Tex, int Comb, int Blend, bool Flat>
+void spanInside(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
+  int done = 0;
+  if (Flat && x1 - x0 >= 3 && WideVectors && haveAvx2() && !boardReferencePipelineForced()) {
+    // One channel to a vector where the texture has its 565 pairs.
+    const bool planar = Tex == TexAffine && !p.tex->pairs565.empty();
+    if (WidestVectors && haveAvx512())
+      done = planar ? spanPlanarAvx512<Blend>(p, x0, x1, y, it)
+                    : spanGroupsAvx512<Tex, Blend>(p, x0, x1, y, it);
+    else if (planar)
+      done = spanPlanarAvx2<Blend>(p, x0, x1, y, it);
+    if (x0 + done <= x1)
+      done = spanGroupsAvx2<Tex, Blend>(p, x0, x1, y, it, done);
+  }
+  if (x0 + done <= x1)
+    spanLoop<Tex, Comb, Blend, Flat, true>(p, x0, x1, y, it, done);
+}
+
+// Divides by a step of a texel coordinate, d != 0, with its reciprocal.
+struct StepDivider {
+  int64_t d;
+  double inverse;
+  explicit StepDivider(int64_t step)
+      : d(step < 0 ? -step : step), inverse(d != 0 ? 1.0 / (double)d : 0.0) {}
+  // floor(a / |step|), |a| below 2^52.
+  int64_t floor(int64_t a) const {
+    int64_t q = (int64_t)std::floor((double)a * inverse);
+    if (q * d > a)
+      --q;
+    else if ((q + 1) * d <= a)
+      ++q;
+    return q;
+  }
+  int64_t ceil(int64_t a) const { return -floor(-a); }
+};
+
+// Narrows [first, last], steps along which a texel coordinate runs from u by
+// du, to the steps whose taps lie in lit columns. False when none do.
+bool litSteps(const BoardTexture::LitColumns &lit, int64_t u, int64_t du, const StepDivider &by,
+              int64_t &first, int64_t &last) {
+  if (lit.first > lit.last)
+    return false;
+  // The bordered column of u is (u >> 16) + 1: within the lit columns for u
+  // in [low, high].
+  const int64_t low = (int64_t)(lit.first - 1) << 16, high = ((int64_t)lit.last << 16) - 1;
+  if (du > 0) {
+    first = std::max(first, by.ceil(low - u));
+    last = std::min(last, by.floor(high - u));
+  } else if (du < 0) {
+    first = std::max(first, by.ceil(u - high));
+    last = std::min(last, by.floor(u - low));
+  } else if (u < low || u > high) {
+    return false;
+  }
+  return first <= last;
+}
 
 template <int Tex, int Comb, int Blend, bool Flat>
 void spanFast(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
@@ -1428,20 +1614,23 @@ void spanFast(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
       return std::min(a, b) >= -65536 && std::max(a, b) <= limit;
     };
     if (endsAhead && within(u0, u1, uLimit) && within(v0, v1, vLimit)) {
-      int done = 0;
-      if (Flat && x1 - x0 >= 3 && WideVectors && haveAvx2() && !boardReferencePipelineForced()) {
-        // One channel to a vector where the texture has its 565 pairs.
-        const bool planar = Tex == TexAffine && !p.tex->pairs565.empty();
-        if (WidestVectors && haveAvx512())
-          done = planar ? spanPlanarAvx512<Blend>(p, x0, x1, y, it)
-                        : spanGroupsAvx512<Tex, Blend>(p, x0, x1, y, it);
-        else if (planar)
-          done = spanPlanarAvx2<Blend>(p, x0, x1, y, it);
-        if (x0 + done <= x1)
-          done = spanGroupsAvx2<Tex, Blend>(p, x0, x1, y, it, done);
+      // Adding black leaves an undithered pixel as it was: a row of an
+      // upright sprite is drawn only where its taps have some colour.
+      if (Blend == BlendAdd && Tex == TexAffine && it.dv == 0 && p.ditherMode == GR_DITHER_DISABLE &&
+          !boardReferencePipelineForced()) {
+        int64_t first = 0, last = n;
+        if (!litSteps(p.tex->lit[(it.v >> 16) + 1], it.u, it.du, StepDivider(it.du), first, last))
+          return;
+        SpanIter moved = it;
+        moved.u = (int32_t)((uint32_t)it.u + (uint32_t)first * (uint32_t)it.du);
+        moved.r += it.dr * first;
+        moved.g += it.dg * first;
+        moved.b += it.db * first;
+        moved.a += it.da * first;
+        spanInside<Tex, Comb, Blend, Flat>(p, x0 + (int)first, x0 + (int)last, y, moved);
+      } else {
+        spanInside<Tex, Comb, Blend, Flat>(p, x0, x1, y, it);
       }
-      if (x0 + done <= x1)
-        spanLoop<Tex, Comb, Blend, Flat, true>(p, x0, x1, y, it, done);
       return;
     }
   }
@@ -1647,8 +1836,9 @@ struct ConvexShape {
   FixedVertex *v() { return reinterpret_cast<FixedVertex *>(this + 1); }
 };
 
-// The rows of the shape that the pipe's band owns.
-void runConvex(const ConvexShape &s, const Pipe &p) {
+// Calls row(y, lo, hi) for each row y of the shape that the pipe's band
+// owns with pixels lo to hi inside it.
+template <class Row> void eachRow(const ConvexShape &s, const Pipe &p, Row row) {
   const int n = s.n;
   EdgeWalk edges[MaxPolygon];
   // Edges start exactly at any row, so a band starts at its own first row.
@@ -1656,9 +1846,6 @@ void runConvex(const ConvexShape &s, const Pipe &p) {
   const int64_t y1 = std::min<int64_t>(s.y1, p.band.last);
   for (int i = 0; i < n; ++i)
     setupEdge(s.v()[i], s.v()[(i + 1) % n], y0, edges[i]);
-  const Plane &ps = s.pl.s, &pt = s.pl.t, &pw = s.pl.w;
-  const SpanIter &base = s.its.base;
-  const Iterators &its = s.its;
   for (int64_t y = y0; y <= y1; ++y) {
     int64_t lo = s.bx0, hi = s.bx1;
     bool empty = false;
@@ -1675,8 +1862,17 @@ void runConvex(const ConvexShape &s, const Pipe &p) {
         e.k += e.kStep;
       }
     }
-    if (empty || lo > hi)
-      continue;
+    if (!empty && lo <= hi)
+      row(y, lo, hi);
+  }
+}
+
+// The rows of the shape that the pipe's band owns.
+void runConvex(const ConvexShape &s, const Pipe &p) {
+  const Plane &ps = s.pl.s, &pt = s.pl.t, &pw = s.pl.w;
+  const SpanIter &base = s.its.base;
+  const Iterators &its = s.its;
+  eachRow(s, p, [&](int64_t y, int64_t lo, int64_t hi) {
     SpanIter it = base;
     const int64_t ox = lo - s.xr, oy = y - s.yr;
     it.r = base.r + ox * base.dr + oy * its.rY;
@@ -1696,7 +1892,78 @@ void runConvex(const ConvexShape &s, const Pipe &p) {
       it.dw = (float)pw.dx;
     }
     s.span(p, (int)lo, (int)hi, (int)y, it);
-  }
+  });
+}
+
+// Whether the shape is an upright glow sprite that runSprite may draw: a
+// flat colour times an affine 565 texture, v fixed along each row and u down
+// each column, every tap inside the texture's border, added (source alpha,
+// one) without dither, with 512-bit vectors.
+bool uprightGlow(const ConvexShape &s) {
+  const Pipe &p = s.p;
+  const Iterators &its = s.its;
+  if (s.span != spanFast<TexAffine, CombTexTimesIterated, BlendAdd, true> ||
+      p.ditherMode != GR_DITHER_DISABLE || !WideVectors || !WidestVectors || !haveAvx512() ||
+      its.vX != 0 || its.uY != 0 || !p.tex->bilinear || p.tex->pairs565.empty())
+    return false;
+  auto inside = [](int64_t a, int64_t b, int64_t limit) {
+    return std::min(a, b) >= -65536 && std::max(a, b) <= limit;
+  };
+  return inside(its.u0 + (s.bx0 - s.xr) * its.uX, its.u0 + (s.bx1 - s.xr) * its.uX,
+                ((int64_t)p.tex->width << 16) - 1) &&
+         inside(its.v0 + (s.y0 - s.yr) * its.vY, its.v0 + (s.y1 - s.yr) * its.vY,
+                ((int64_t)p.tex->height << 16) - 1);
+}
+
+// The rows of an upright glow sprite that the pipe's band owns, each drawn
+// only where its taps have some colour (adding black leaves an undithered
+// pixel as it was), gathered up and drawn a batch at a time.
+void runSprite(const ConvexShape &s, const Pipe &p) {
+  const BoardTexture &t = *p.tex;
+  const Iterators &its = s.its;
+  const SpanIter &base = s.its.base;
+  const SpriteLook look{base.du, t.pitch, flatChannel(base.r), flatChannel(base.g),
+                        flatChannel(base.b), flatChannel(base.a)};
+  if (!p.alphaPass[look.alpha])
+    return;
+  const int *inside = reinterpret_cast<const int *>(t.pairs565.data()) + t.pitch + 1;
+  constexpr int Batch = 64;
+  SpriteRow rows[Batch];
+  int n = 0;
+  // The pixels whose taps lie in the last lit columns looked up.
+  const StepDivider by(its.uX);
+  BoardTexture::LitColumns seen{1, 0};
+  int64_t litFirst = 0, litLast = -1;
+  eachRow(s, p, [&](int64_t y, int64_t lo, int64_t hi) {
+    const int32_t v = (int32_t)(its.v0 + (y - s.yr) * its.vY);
+    const BoardTexture::LitColumns lit = t.lit[(v >> 16) + 1];
+    if (lit.first != seen.first || lit.last != seen.last) {
+      seen = lit;
+      litFirst = s.bx0;
+      litLast = s.bx1;
+      if (!litSteps(lit, its.u0 - s.xr * its.uX, its.uX, by, litFirst, litLast))
+        litLast = litFirst - 1;
+    }
+    const int64_t x0 = std::max(lo, litFirst), x1 = std::min(hi, litLast);
+    if (x0 > x1)
+      return;
+    rows[n++] = SpriteRow{p.target + (size_t)y * p.width + x0, inside + (v >> 16) * t.pitch,
+                          (int32_t)(its.u0 + (x0 - s.xr) * its.uX), (int)(x1 - x0 + 1),
+                          (v & 0xFFFF) >> 8};
+    if (n == Batch) {
+      spriteRowsAvx512(rows, n, look);
+      n = 0;
+    }
+  });
+  if (n > 0)
+    spriteRowsAvx512(rows, n, look);
+}
+
+void runSpriteJob(const void *job, const Band &band) {
+  const ConvexShape &s = *static_cast<const ConvexShape *>(job);
+  Pipe p = s.p;
+  p.band = band;
+  runSprite(s, p);
 }
 
 void runConvexJob(const void *job, const Band &band) {
@@ -1729,9 +1996,7 @@ void rasterConvex(const Pipe &p, const FixedVertex *v, int n, const Planes &pl,
     return;
   const size_t bytes = sizeof(ConvexShape) + sizeof(FixedVertex) * (size_t)n;
   alignas(16) unsigned char local[sizeof(ConvexShape) + sizeof(FixedVertex) * MaxPolygon];
-  const bool record = boardRecording();
-  ConvexShape *s =
-      new (record ? boardRecordJob(runConvexJob, bytes, (int)y0, (int)y1) : local) ConvexShape;
+  ConvexShape *s = new (local) ConvexShape;
   s->p = q;
   s->pl = pl;
   s->its = its;
@@ -1745,7 +2010,12 @@ void rasterConvex(const Pipe &p, const FixedVertex *v, int n, const Planes &pl,
   s->n = n;
   for (int i = 0; i < n; ++i)
     s->v()[i] = v[i];
-  if (!record)
+  const bool sprite = uprightGlow(*s);
+  if (boardRecording())
+    std::memcpy(boardRecordJob(sprite ? runSpriteJob : runConvexJob, bytes, (int)y0, (int)y1), local, bytes);
+  else if (sprite)
+    runSprite(*s, s->p);
+  else
     runConvex(*s, s->p);
 }
 

@@ -2,6 +2,7 @@
 // that expand the largest level to 32-bit texels, and the current texture.
 #include <emmintrin.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -203,6 +204,16 @@ void guTexDownloadMipMap(GrMipMapId_t mmid, const void *src, const GuNccTable *n
     };
     for (size_t i = 0; i < t->texels.size(); ++i)
       t->pairs565[i] = packed(i) | ((i + 1) % pitch != 0 ? packed(i + 1) << 16 : 0);
+  }
+  t->lit.assign((size_t)h + 1, BoardTexture::LitColumns{(int16_t)pitch, -1});
+  for (int y = 0; y <= h; ++y) {
+    const uint32_t *upper = t->texels.data() + (size_t)y * pitch, *lower = upper + pitch;
+    BoardTexture::LitColumns &lit = t->lit[y];
+    for (int x = 0; x <= w; ++x)
+      if (((upper[x] | upper[x + 1] | lower[x] | lower[x + 1]) & 0xFFFFFF) != 0) {
+        lit.first = (int16_t)std::min<int>(lit.first, x);
+        lit.last = (int16_t)x;
+      }
   }
   t->quads.clear();
   if (t->grey) {

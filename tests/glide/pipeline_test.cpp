@@ -363,12 +363,15 @@ TEST_F(Pipeline, SpecialisedSpansMatchTheReferencePipeline) {
 // A 256 x 256 texture of the given format filled with noise from seed 99
 // (texels of T, each the generator's value shifted down by `shift`), made the
 // current one.
-template <typename T> void downloadNoise(GrTextureFormat_t format, int shift) {
+// With `disc`, texels outside a disc a little off centre are black, as
+// around a glow.
+template <typename T> void downloadNoise(GrTextureFormat_t format, int shift, bool disc = false) {
   std::vector<T> texels(256 * 256);
   uint32_t seed = 99;
-  for (auto &t : texels) {
+  for (size_t i = 0; i < texels.size(); ++i) {
     seed = seed * 1664525u + 1013904223u;
-    t = (T)(seed >> shift);
+    const int x = (int)(i % 256) - 120, y = (int)(i / 256) - 136;
+    texels[i] = disc && x * x + y * y > 90 * 90 ? 0 : (T)(seed >> shift);
   }
   GrMipMapId_t id = allocate(format);
   guTexDownloadMipMap(id, texels.data(), nullptr);
@@ -380,8 +383,11 @@ TEST_F(Pipeline, SpritesOfEveryWidthDrawTheSameAsTheReference) {
   // to 100 pixels (groups of 32, their ends, and spans too short for them),
   // the texture shrunk to a few pixels or stretched over many, each blend,
   // dither setting and alpha the fast paths treat apart, drawn over a
-  // varied background. Every vector width gives the reference path's pixels.
-  downloadNoise<uint16_t>(GR_TEXFMT_RGB_565, 13);
+  // varied background, some mirrored. Every vector width gives the reference
+  // path's pixels; so does leaving out what adds black to a glow's corners.
+  for (bool disc : {false, true}) {
+  SCOPED_TRACE(disc ? "black around a disc" : "noise everywhere");
+  downloadNoise<uint16_t>(GR_TEXFMT_RGB_565, 13, disc);
   grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_DECAL);
   guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
   guAlphaSource(GR_ALPHASOURCE_ITERATED_ALPHA);
@@ -399,16 +405,20 @@ TEST_F(Pipeline, SpritesOfEveryWidthDrawTheSameAsTheReference) {
           const float y = 2.0f + (float)(k * 53 % 460);
           const float alpha = k % 4 == 0 ? 255.0f : (float)(k * 61 % 256);
           // Shrunk (the whole texture over the sprite) or stretched (a few texels).
-          const float s1 = k % 3 == 0 ? 20.0f + (float)(k % 11) : 255.0f;
-          GrVertex v[4] = {screenVertex(x, y, 250, 120, 30, alpha, 0.5f, 0.5f),
-                           screenVertex(x + width, y, 250, 120, 30, alpha, s1, 0.5f),
-                           screenVertex(x + width, y + height, 250, 120, 30, alpha, s1, 200.0f),
-                           screenVertex(x, y + height, 250, 120, 30, alpha, 0.5f, 200.0f)};
+          float s0 = k % 3 == 0 ? (k % 2 ? 100.0f : 20.0f) : 0.5f, s1 = k % 3 == 0 ? s0 + 20.0f + (float)(k % 11) : 255.0f;
+          if (k % 4 == 1)
+            std::swap(s0, s1);
+          const float t0 = 0.5f + (float)(k % 9) * 5.0f, t1 = 200.0f + (float)(k % 5) * 10.0f;
+          GrVertex v[4] = {screenVertex(x, y, 250, 120, 30, alpha, s0, t0),
+                           screenVertex(x + width, y, 250, 120, 30, alpha, s1, t0),
+                           screenVertex(x + width, y + height, 250, 120, 30, alpha, s1, t1),
+                           screenVertex(x, y + height, 250, 120, 30, alpha, s0, t1)};
           int index[4] = {0, 1, 2, 3};
           grDrawPolygon(4, index, v);
         }
       },
       [this] { return backBuffer(); });
+  }
 }
 
 TEST_F(Pipeline, FarTextureCoordinatesDrawTheSameAsTheReference) {
