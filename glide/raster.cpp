@@ -1210,6 +1210,103 @@ __attribute__((target("avx2"))) int spanPlanarAvx2(const Pipe &p, int x0, int x1
   return count;
 }
 
+// spriteRowsAvx512 with 256-bit vectors: sixteen pixels at a time, in the
+// lane order of spanPlanarAvx2; a row's last group of fewer than sixteen
+// reads and writes its pixels through a copy.
+__attribute__((target("avx2"))) void spriteRowsAvx2(const SpriteRow *rows, int n,
+                                                    const SpriteLook &look) {
+  const __m256i blue1 = _mm256_set1_epi16((short)(look.blue + 1));
+  const __m256i green1 = _mm256_set1_epi16((short)(look.green + 1));
+  const __m256i red1 = _mm256_set1_epi16((short)(look.red + 1));
+  const bool opaque = look.alpha == 255;
+  const __m256i alpha8 = _mm256_set1_epi16((short)(opaque ? 0 : (look.alpha + 1) << 8));
+  const int pitch = look.pitch;
+  const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  const __m256i du = _mm256_set1_epi32(look.du);
+  const __m256i uLanes = _mm256_mullo_epi32(lanes, du), uEight = _mm256_slli_epi32(du, 3);
+  const __m256i lowWord = _mm256_set1_epi32(0xFFFF);
+  const __m256i w256 = _mm256_set1_epi16(256);
+  const __m256i high8 = _mm256_set1_epi16((short)0xFF00);
+  const __m256i max255 = _mm256_set1_epi16(255);
+  const __m256i widen5 = _mm256_set1_epi16(264), widen6 = _mm256_set1_epi16(260);
+  const __m256i green6 = _mm256_set1_epi16((short)0xFC00), red5 = _mm256_set1_epi16((short)0xF800);
+  auto blueOf = [&](__m256i v) __attribute__((target("avx2"))) {
+    return _mm256_mulhi_epu16(_mm256_slli_epi16(v, 11), widen5);
+  };
+  auto greenOf = [&](__m256i v) __attribute__((target("avx2"))) {
+    return _mm256_mulhi_epu16(_mm256_and_si256(_mm256_slli_epi16(v, 5), green6), widen6);
+  };
+  auto redOf = [&](__m256i v) __attribute__((target("avx2"))) {
+    return _mm256_mulhi_epu16(_mm256_and_si256(v, red5), widen5);
+  };
+
+  for (const SpriteRow *row = rows; row < rows + n; ++row) {
+    const __m256i fv = _mm256_set1_epi16((short)row->fv), nv = _mm256_sub_epi16(w256, fv);
+    const int *taps = row->taps;
+    for (int i = 0; i < row->count; i += 16) {
+      const int left = row->count - i;
+      uint16_t *pixel = row->pixels + i;
+      const __m256i uLow = _mm256_add_epi32(
+          _mm256_set1_epi32((int32_t)((uint32_t)row->u + (uint32_t)look.du * (uint32_t)i)), uLanes);
+      const __m256i uHigh = _mm256_add_epi32(uLow, uEight);
+      const __m256i atLow = _mm256_srai_epi32(uLow, 16), atHigh = _mm256_srai_epi32(uHigh, 16);
+      __m256i top0, top1, bottom0, bottom1;
+      alignas(32) uint16_t copy[16] = {};
+      __m256i stored;
+      if (left >= 16) {
+        top0 = _mm256_i32gather_epi32(taps, atLow, 4);
+        top1 = _mm256_i32gather_epi32(taps, atHigh, 4);
+        bottom0 = _mm256_i32gather_epi32(taps + pitch, atLow, 4);
+        bottom1 = _mm256_i32gather_epi32(taps + pitch, atHigh, 4);
+        stored = _mm256_loadu_si256((const __m256i *)pixel);
+      } else {
+        // Lanes past the row's end read no taps.
+        const __m256i zero = _mm256_setzero_si256();
+        const __m256i lowLanes = _mm256_cmpgt_epi32(_mm256_set1_epi32(left), lanes);
+        const __m256i highLanes = _mm256_cmpgt_epi32(_mm256_set1_epi32(left - 8), lanes);
+        top0 = _mm256_mask_i32gather_epi32(zero, taps, atLow, lowLanes, 4);
+        top1 = _mm256_mask_i32gather_epi32(zero, taps, atHigh, highLanes, 4);
+        bottom0 = _mm256_mask_i32gather_epi32(zero, taps + pitch, atLow, lowLanes, 4);
+        bottom1 = _mm256_mask_i32gather_epi32(zero, taps + pitch, atHigh, highLanes, 4);
+        std::memcpy(copy, pixel, (size_t)left * 2);
+        stored = _mm256_load_si256((const __m256i *)copy);
+      }
+      stored = _mm256_permute4x64_epi64(stored, 0xD8);
+      const __m256i fu = _mm256_srli_epi16(
+          _mm256_packus_epi32(_mm256_and_si256(uLow, lowWord), _mm256_and_si256(uHigh, lowWord)), 8);
+      const __m256i nu = _mm256_sub_epi16(w256, fu);
+      const __m256i t00 = _mm256_packus_epi32(_mm256_and_si256(top0, lowWord), _mm256_and_si256(top1, lowWord));
+      const __m256i t01 = _mm256_packus_epi32(_mm256_srli_epi32(top0, 16), _mm256_srli_epi32(top1, 16));
+      const __m256i t10 = _mm256_packus_epi32(_mm256_and_si256(bottom0, lowWord), _mm256_and_si256(bottom1, lowWord));
+      const __m256i t11 = _mm256_packus_epi32(_mm256_srli_epi32(bottom0, 16), _mm256_srli_epi32(bottom1, 16));
+      auto added = [&](__m256i a, __m256i b, __m256i c, __m256i d, __m256i colour1, __m256i under)
+          __attribute__((target("avx2"))) {
+        const __m256i top = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(a, nu), _mm256_mullo_epi16(b, fu)), 8);
+        const __m256i bottom = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(c, nu), _mm256_mullo_epi16(d, fu)), 8);
+        const __m256i down = _mm256_add_epi16(_mm256_mullo_epi16(top, nv), _mm256_mullo_epi16(bottom, fv));
+        __m256i x = _mm256_mulhi_epu16(_mm256_and_si256(down, high8), colour1);
+        if (!opaque)
+          x = _mm256_mulhi_epu16(x, alpha8);
+        return _mm256_min_epi16(_mm256_add_epi16(under, x), max255);
+      };
+      const __m256i blue = added(blueOf(t00), blueOf(t01), blueOf(t10), blueOf(t11), blue1, blueOf(stored));
+      const __m256i green = added(greenOf(t00), greenOf(t01), greenOf(t10), greenOf(t11), green1, greenOf(stored));
+      const __m256i red = added(redOf(t00), redOf(t01), redOf(t10), redOf(t11), red1, redOf(stored));
+      const __m256i packed = _mm256_permute4x64_epi64(
+          _mm256_add_epi16(_mm256_add_epi16(_mm256_srli_epi16(blue, 3),
+                                            _mm256_slli_epi16(_mm256_srli_epi16(green, 2), 5)),
+                           _mm256_slli_epi16(_mm256_srli_epi16(red, 3), 11)),
+          0xD8);
+      if (left >= 16) {
+        _mm256_storeu_si256((__m256i *)pixel, packed);
+      } else {
+        _mm256_store_si256((__m256i *)copy, packed);
+        std::memcpy(pixel, copy, (size_t)left * 2);
+      }
+    }
+  }
+}
+
 // Eight pixels at a time of a flat colour times a grey texture, whose taps
 // stay inside the texture's border, under a blend that does not read the
 // buffer: one channel filtered (the arithmetic of bilinearAt on it) from the
@@ -1505,6 +1602,7 @@ bool haveAvx512() {
 #else
 bool haveAvx512() { return false; }
 void spriteRowsAvx512(const SpriteRow *, int, const SpriteLook &) {}
+void spriteRowsAvx2(const SpriteRow *, int, const SpriteLook &) {}
 template <int Tex, int Blend>
 int spanGroupsAvx512(const Pipe &, int, int, int, const SpanIter &) { return 0; }
 template <int Blend>
@@ -1898,12 +1996,12 @@ void runConvex(const ConvexShape &s, const Pipe &p) {
 // Whether the shape is an upright glow sprite that runSprite may draw: a
 // flat colour times an affine 565 texture, v fixed along each row and u down
 // each column, every tap inside the texture's border, added (source alpha,
-// one) without dither, with 512-bit vectors.
+// one) without dither, with 256-bit vectors or wider.
 bool uprightGlow(const ConvexShape &s) {
   const Pipe &p = s.p;
   const Iterators &its = s.its;
   if (s.span != spanFast<TexAffine, CombTexTimesIterated, BlendAdd, true> ||
-      p.ditherMode != GR_DITHER_DISABLE || !WideVectors || !WidestVectors || !haveAvx512() ||
+      p.ditherMode != GR_DITHER_DISABLE || !WideVectors || !haveAvx2() ||
       its.vX != 0 || its.uY != 0 || !p.tex->bilinear || p.tex->pairs565.empty())
     return false;
   auto inside = [](int64_t a, int64_t b, int64_t limit) {
@@ -1927,6 +2025,7 @@ void runSprite(const ConvexShape &s, const Pipe &p) {
   if (!p.alphaPass[look.alpha])
     return;
   const int *inside = reinterpret_cast<const int *>(t.pairs565.data()) + t.pitch + 1;
+  const auto draw = WidestVectors && haveAvx512() ? spriteRowsAvx512 : spriteRowsAvx2;
   constexpr int Batch = 64;
   SpriteRow rows[Batch];
   int n = 0;
@@ -1951,12 +2050,12 @@ void runSprite(const ConvexShape &s, const Pipe &p) {
                           (int32_t)(its.u0 + (x0 - s.xr) * its.uX), (int)(x1 - x0 + 1),
                           (v & 0xFFFF) >> 8};
     if (n == Batch) {
-      spriteRowsAvx512(rows, n, look);
+      draw(rows, n, look);
       n = 0;
     }
   });
   if (n > 0)
-    spriteRowsAvx512(rows, n, look);
+    draw(rows, n, look);
 }
 
 void runSpriteJob(const void *job, const Band &band) {
