@@ -35,11 +35,11 @@ struct BoardTexture {
   // last, so that sixteen quads may be read from any of them.
   bool grey = false;
   std::vector<uint32_t> quads;
-  // When every texel is an RGB 565 value widened (expand5, expand6), entry
-  // (x, y) holds bordered texel (x, y) and its right neighbour as RGB 565,
-  // lowest word first (0 past the last column): a tap pair in one 32-bit
-  // read, from a table no bigger than `texels`. Empty otherwise.
-  std::vector<uint32_t> pairs565;
+  // When every texel is an RGB 565 value widened (expand5, expand6), the
+  // bordered texels (same layout as texels) as RGB 565, and one zero entry
+  // after the last: a texel and its right neighbour, a tap pair, in one
+  // 32-bit read, from a table half the size of `texels`. Empty otherwise.
+  std::vector<uint16_t> texels565;
   // For bordered row y (0 to height): the first and the last bordered column
   // x whose bilinear taps, texels x and x + 1 of rows y and y + 1, are not
   // all black (first > last when every one is). A pixel whose taps lie

@@ -132,12 +132,12 @@ struct SpanIter {
 };
 
 // One row of an upright glow sprite to draw: `count` pixels from `pixels`,
-// the first at texel coordinate u; the upper taps' 565 pairs from `taps` (the
+// the first at texel coordinate u; the upper taps as RGB 565 from `taps` (the
 // row's first column inside the border), the lower ones a pitch on; v's
 // fraction, 0-255.
 struct SpriteRow {
   uint16_t *pixels;
-  const int *taps;
+  const uint16_t *taps;
   int32_t u;
   int count, fv;
 };
@@ -788,7 +788,7 @@ inline uint64_t ditherOffsetsOfFour(int mode, int x, int y) {
 // channel of 32 pixels to a vector (16-bit lanes): the arithmetic of
 // spanGroupsAvx512, pixel for pixel, without lanes spent on alpha or shuffles
 // spent on moving channels about. The taps are read as RGB 565 pairs from
-// the texture's `pairs565`; every tap must lie inside the texture's border.
+// the texture's `texels565`; every tap must lie inside the texture's border.
 // Draws the whole span (a last group partial) and returns its length.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
@@ -807,7 +807,7 @@ spanPlanarAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
 
   const BoardTexture &t = *p.tex;
   const int pitch = t.pitch;
-  const int *inside = reinterpret_cast<const int *>(t.pairs565.data()) + pitch + 1;
+  const uint16_t *inside = t.texels565.data() + pitch + 1;
   const __m512i pitchWeights = _mm512_set1_epi32(1 | pitch << 16);
   // Pixel k's coordinates: k < 16 in the low vectors, the rest in the high ones.
   const __m512i lanes = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
@@ -857,10 +857,10 @@ spanPlanarAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
     vLow = _mm512_add_epi32(vLow, vStep);
     vHigh = _mm512_add_epi32(vHigh, vStep);
     // The tap pairs of the upper and the lower row, of pixels 0-15 and 16-31.
-    t.top0 = _mm512_mask_i32gather_epi32(zero, (__mmask16)mask, atLow, inside, 4);
-    t.top1 = _mm512_mask_i32gather_epi32(zero, (__mmask16)(mask >> 16), atHigh, inside, 4);
-    t.bottom0 = _mm512_mask_i32gather_epi32(zero, (__mmask16)mask, atLow, inside + pitch, 4);
-    t.bottom1 = _mm512_mask_i32gather_epi32(zero, (__mmask16)(mask >> 16), atHigh, inside + pitch, 4);
+    t.top0 = _mm512_mask_i32gather_epi32(zero, (__mmask16)mask, atLow, inside, 2);
+    t.top1 = _mm512_mask_i32gather_epi32(zero, (__mmask16)(mask >> 16), atHigh, inside, 2);
+    t.bottom0 = _mm512_mask_i32gather_epi32(zero, (__mmask16)mask, atLow, inside + pitch, 2);
+    t.bottom1 = _mm512_mask_i32gather_epi32(zero, (__mmask16)(mask >> 16), atHigh, inside + pitch, 2);
     t.stored = zero;
     if (Blend != BlendNone && Blend != BlendScaled)
       t.stored = _mm512_maskz_loadu_epi16(mask, row + i);
@@ -999,10 +999,10 @@ spriteRowsAvx512(const SpriteRow *rows, int n, const SpriteLook &look) {
     const __m512i atLow = _mm512_srai_epi32(uLow, 16), atHigh = _mm512_srai_epi32(uHigh, 16);
     t.fu = _mm512_srli_epi16(_mm512_permutex2var_epi16(uLow, lowWords, uHigh), 8);
     t.fv = _mm512_set1_epi16((short)row.fv);
-    t.top0 = _mm512_mask_i32gather_epi32(zero, (__mmask16)t.mask, atLow, row.taps, 4);
-    t.top1 = _mm512_mask_i32gather_epi32(zero, (__mmask16)(t.mask >> 16), atHigh, row.taps, 4);
-    t.bottom0 = _mm512_mask_i32gather_epi32(zero, (__mmask16)t.mask, atLow, row.taps + pitch, 4);
-    t.bottom1 = _mm512_mask_i32gather_epi32(zero, (__mmask16)(t.mask >> 16), atHigh, row.taps + pitch, 4);
+    t.top0 = _mm512_mask_i32gather_epi32(zero, (__mmask16)t.mask, atLow, row.taps, 2);
+    t.top1 = _mm512_mask_i32gather_epi32(zero, (__mmask16)(t.mask >> 16), atHigh, row.taps, 2);
+    t.bottom0 = _mm512_mask_i32gather_epi32(zero, (__mmask16)t.mask, atLow, row.taps + pitch, 2);
+    t.bottom1 = _mm512_mask_i32gather_epi32(zero, (__mmask16)(t.mask >> 16), atHigh, row.taps + pitch, 2);
     t.pixels = row.pixels + i;
     t.stored = _mm512_maskz_loadu_epi16(t.mask, t.pixels);
     return t;
@@ -1081,7 +1081,7 @@ __attribute__((target("avx2"))) int spanPlanarAvx2(const Pipe &p, int x0, int x1
 
   const BoardTexture &t = *p.tex;
   const int pitch = t.pitch;
-  const int *inside = reinterpret_cast<const int *>(t.pairs565.data()) + pitch + 1;
+  const uint16_t *inside = t.texels565.data() + pitch + 1;
   const __m256i pitchWeights = _mm256_set1_epi32(1 | pitch << 16);
   // Pixels 0-7 of the group in the low vectors, 8-15 in the high ones.
   const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
@@ -1121,10 +1121,10 @@ __attribute__((target("avx2"))) int spanPlanarAvx2(const Pipe &p, int x0, int x1
     const __m256i nu = _mm256_sub_epi16(w256, fu), nv = _mm256_sub_epi16(w256, fv);
     // The tap pairs of the upper and the lower row, of pixels 0-7 and 8-15;
     // then each tap, in the group's order.
-    const __m256i top0 = _mm256_i32gather_epi32(inside, atLow, 4);
-    const __m256i top1 = _mm256_i32gather_epi32(inside, atHigh, 4);
-    const __m256i bottom0 = _mm256_i32gather_epi32(inside + pitch, atLow, 4);
-    const __m256i bottom1 = _mm256_i32gather_epi32(inside + pitch, atHigh, 4);
+    const __m256i top0 = _mm256_i32gather_epi32((const int *)inside, atLow, 2);
+    const __m256i top1 = _mm256_i32gather_epi32((const int *)inside, atHigh, 2);
+    const __m256i bottom0 = _mm256_i32gather_epi32((const int *)(inside + pitch), atLow, 2);
+    const __m256i bottom1 = _mm256_i32gather_epi32((const int *)(inside + pitch), atHigh, 2);
     const __m256i t00 = _mm256_packus_epi32(_mm256_and_si256(top0, lowWord), _mm256_and_si256(top1, lowWord));
     const __m256i t01 = _mm256_packus_epi32(_mm256_srli_epi32(top0, 16), _mm256_srli_epi32(top1, 16));
     const __m256i t10 = _mm256_packus_epi32(_mm256_and_si256(bottom0, lowWord), _mm256_and_si256(bottom1, lowWord));
@@ -1242,7 +1242,7 @@ __attribute__((target("avx2"))) void spriteRowsAvx2(const SpriteRow *rows, int n
 
   for (const SpriteRow *row = rows; row < rows + n; ++row) {
     const __m256i fv = _mm256_set1_epi16((short)row->fv), nv = _mm256_sub_epi16(w256, fv);
-    const int *taps = row->taps;
+    const uint16_t *taps = row->taps;
     for (int i = 0; i < row->count; i += 16) {
       const int left = row->count - i;
       uint16_t *pixel = row->pixels + i;
@@ -1254,20 +1254,20 @@ __attribute__((target("avx2"))) void spriteRowsAvx2(const SpriteRow *rows, int n
       alignas(32) uint16_t copy[16] = {};
       __m256i stored;
       if (left >= 16) {
-        top0 = _mm256_i32gather_epi32(taps, atLow, 4);
-        top1 = _mm256_i32gather_epi32(taps, atHigh, 4);
-        bottom0 = _mm256_i32gather_epi32(taps + pitch, atLow, 4);
-        bottom1 = _mm256_i32gather_epi32(taps + pitch, atHigh, 4);
+        top0 = _mm256_i32gather_epi32((const int *)(taps), atLow, 2);
+        top1 = _mm256_i32gather_epi32((const int *)(taps), atHigh, 2);
+        bottom0 = _mm256_i32gather_epi32((const int *)(taps + pitch), atLow, 2);
+        bottom1 = _mm256_i32gather_epi32((const int *)(taps + pitch), atHigh, 2);
         stored = _mm256_loadu_si256((const __m256i *)pixel);
       } else {
         // Lanes past the row's end read no taps.
         const __m256i zero = _mm256_setzero_si256();
         const __m256i lowLanes = _mm256_cmpgt_epi32(_mm256_set1_epi32(left), lanes);
         const __m256i highLanes = _mm256_cmpgt_epi32(_mm256_set1_epi32(left - 8), lanes);
-        top0 = _mm256_mask_i32gather_epi32(zero, taps, atLow, lowLanes, 4);
-        top1 = _mm256_mask_i32gather_epi32(zero, taps, atHigh, highLanes, 4);
-        bottom0 = _mm256_mask_i32gather_epi32(zero, taps + pitch, atLow, lowLanes, 4);
-        bottom1 = _mm256_mask_i32gather_epi32(zero, taps + pitch, atHigh, highLanes, 4);
+        top0 = _mm256_mask_i32gather_epi32(zero, (const int *)(taps), atLow, lowLanes, 2);
+        top1 = _mm256_mask_i32gather_epi32(zero, (const int *)(taps), atHigh, highLanes, 2);
+        bottom0 = _mm256_mask_i32gather_epi32(zero, (const int *)(taps + pitch), atLow, lowLanes, 2);
+        bottom1 = _mm256_mask_i32gather_epi32(zero, (const int *)(taps + pitch), atHigh, highLanes, 2);
         std::memcpy(copy, pixel, (size_t)left * 2);
         stored = _mm256_load_si256((const __m256i *)copy);
       }
@@ -1624,8 +1624,8 @@ template <int Tex, int Comb, int Blend, bool Flat>
 void spanInside(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
   int done = 0;
   if (Flat && x1 - x0 >= 3 && WideVectors && haveAvx2() && !boardReferencePipelineForced()) {
-    // One channel to a vector where the texture has its 565 pairs.
-    const bool planar = Tex == TexAffine && !p.tex->pairs565.empty();
+    // One channel to a vector where the texture has its texels as RGB 565.
+    const bool planar = Tex == TexAffine && !p.tex->texels565.empty();
     if (WidestVectors && haveAvx512())
       done = planar ? spanPlanarAvx512<Blend>(p, x0, x1, y, it)
                     : spanGroupsAvx512<Tex, Blend>(p, x0, x1, y, it);
@@ -1644,12 +1644,13 @@ struct StepDivider {
   double inverse;
   explicit StepDivider(int64_t step)
       : d(step < 0 ? -step : step), inverse(d != 0 ? 1.0 / (double)d : 0.0) {}
-  // floor(a / |step|), |a| below 2^52.
+  // floor(a / |step|), |a| below 2^44: the quotient rounded toward zero,
+  // then put right.
   int64_t floor(int64_t a) const {
-    int64_t q = (int64_t)std::floor((double)a * inverse);
-    if (q * d > a)
+    int64_t q = (int64_t)((double)a * inverse);
+    while (q * d > a)
       --q;
-    else if ((q + 1) * d <= a)
+    while ((q + 1) * d <= a)
       ++q;
     return q;
   }
@@ -2002,7 +2003,7 @@ bool uprightGlow(const ConvexShape &s) {
   const Iterators &its = s.its;
   if (s.span != spanFast<TexAffine, CombTexTimesIterated, BlendAdd, true> ||
       p.ditherMode != GR_DITHER_DISABLE || !WideVectors || !haveAvx2() ||
-      its.vX != 0 || its.uY != 0 || !p.tex->bilinear || p.tex->pairs565.empty())
+      its.vX != 0 || its.uY != 0 || !p.tex->bilinear || p.tex->texels565.empty())
     return false;
   auto inside = [](int64_t a, int64_t b, int64_t limit) {
     return std::min(a, b) >= -65536 && std::max(a, b) <= limit;
@@ -2024,7 +2025,7 @@ void runSprite(const ConvexShape &s, const Pipe &p) {
                         flatChannel(base.b), flatChannel(base.a)};
   if (!p.alphaPass[look.alpha])
     return;
-  const int *inside = reinterpret_cast<const int *>(t.pairs565.data()) + t.pitch + 1;
+  const uint16_t *inside = t.texels565.data() + t.pitch + 1;
   const auto draw = WidestVectors && haveAvx512() ? spriteRowsAvx512 : spriteRowsAvx2;
   constexpr int Batch = 64;
   SpriteRow rows[Batch];

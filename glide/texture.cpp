@@ -187,7 +187,7 @@ void guTexDownloadMipMap(GrMipMapId_t mmid, const void *src, const GuNccTable *n
       t->grey = false;
       break;
     }
-  t->pairs565.clear();
+  t->texels565.clear();
   bool narrow = true;
   for (uint32_t texel : t->texels) {
     const unsigned r = (texel >> 16) & 255, g = (texel >> 8) & 255, b = texel & 255;
@@ -197,13 +197,11 @@ void guTexDownloadMipMap(GrMipMapId_t mmid, const void *src, const GuNccTable *n
     }
   }
   if (narrow) {
-    t->pairs565.assign(t->texels.size(), 0);
-    auto packed = [&](size_t i) -> uint32_t {
+    t->texels565.assign(t->texels.size() + 1, 0);
+    for (size_t i = 0; i < t->texels.size(); ++i) {
       const uint32_t texel = t->texels[i];
-      return ((texel >> 8) & 0xF800) | ((texel >> 5) & 0x07E0) | ((texel >> 3) & 0x001F);
-    };
-    for (size_t i = 0; i < t->texels.size(); ++i)
-      t->pairs565[i] = packed(i) | ((i + 1) % pitch != 0 ? packed(i + 1) << 16 : 0);
+      t->texels565[i] = (uint16_t)(((texel >> 8) & 0xF800) | ((texel >> 5) & 0x07E0) | ((texel >> 3) & 0x001F));
+    }
   }
   t->lit.assign((size_t)h + 1, BoardTexture::LitColumns{(int16_t)pitch, -1});
   for (int y = 0; y <= h; ++y) {
