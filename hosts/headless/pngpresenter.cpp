@@ -4,7 +4,9 @@
 #include <png.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -96,6 +98,50 @@ bool haveAvx2() {
   return have;
 }
 
+// Whether the processor has 512-bit byte permutes, and LUMENVEIL_VECTORS
+// does not keep the vectors narrower.
+bool haveVbmi() {
+  static const bool have = [] {
+    const char *bits = std::getenv("LUMENVEIL_VECTORS");
+    return (!bits || std::atoi(bits) >= 512) && __builtin_cpu_supports("avx512f") &&
+           __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
+  }();
+  return have;
+}
+
+// Sixteen pixels a step, 512 bits: the three channel indexes of each pixel
+// cut out into the bytes of its lane by one multishift, offset into the
+// 128-byte table of the channels (blue, red, green) and looked up together
+// by one two-register byte permute, whose masked-off top byte keeps its
+// 0xFF. Rows are written past the cache from the first pixel on a 64-byte
+// boundary (the frame goes to the window system, not back to us); the
+// pixels before it go through `table`. Returns how many pixels it did.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized" // GCC 12 on the intrinsics' undefined sources
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) int
+rowToRgb32Vbmi(const uint16_t *src, uint32_t *dst, int width, const uint8_t *channels,
+               const uint32_t *table) {
+  int x = std::min(width, (int)(((64 - ((uintptr_t)dst & 63)) & 63) / 4));
+  if (((uintptr_t)dst & 3) != 0)
+    return 0;
+  for (int i = 0; i < x; ++i)
+    dst[i] = table[src[i]];
+  // Bits 0, 5 and 11 of each 32-bit lane's pixel to bytes 0, 1 and 2.
+  const __m512i cuts = _mm512_set1_epi64(0x002B2520000B0500ll);
+  const __m512i keep = _mm512_set1_epi32(0x001F3F1F);
+  const __m512i offsets = _mm512_set1_epi32((int)0xFF204000);
+  const __m512i low = _mm512_load_si512(channels), high = _mm512_load_si512(channels + 64);
+  for (; x + 16 <= width; x += 16) {
+    const __m512i pixels = _mm512_cvtepu16_epi32(_mm256_loadu_si256((const __m256i *)(src + x)));
+    const __m512i index =
+        _mm512_ternarylogic_epi32(_mm512_multishift_epi64_epi8(cuts, pixels), keep, offsets, 0xEA);
+    _mm512_stream_si512((__m512i *)(dst + x),
+                        _mm512_mask2_permutex2var_epi8(low, index, 0x7777777777777777ull, high));
+  }
+  return x;
+}
+#pragma GCC diagnostic pop
+
 } // namespace
 #endif
 
@@ -107,15 +153,17 @@ void FrameConverter::toRgb32(const PresentedFrame &f, uint32_t *out, int stride)
       expand565(p, f.gamma, r, g, b);
       table_[p] = 0xFF000000u | r << 16 | g << 8 | b;
     }
-    // Each channel's part of the table on its own.
     for (unsigned i = 0; i < 32; ++i) {
-      reds_[i] = (uint8_t)(table_[i << 11] >> 16);
-      blues_[i] = (uint8_t)table_[i];
+      channels_[i] = (uint8_t)table_[i];
+      channels_[32 + i] = (uint8_t)(table_[i << 11] >> 16);
     }
     for (unsigned i = 0; i < 64; ++i)
-      greens_[i] = (uint8_t)(table_[i << 5] >> 8);
+      channels_[64 + i] = (uint8_t)(table_[i << 5] >> 8);
     gamma_ = f.gamma;
   }
+#if LV_CONVERT_VECTORS
+  const bool vbmi = widest_ && haveVbmi(), avx2 = haveAvx2();
+#endif
   const uint32_t *table = table_.data();
   for (int row = 0; row < f.height; ++row) {
     // The board's origin is the lower left: the image's top row is the last.
@@ -123,12 +171,18 @@ void FrameConverter::toRgb32(const PresentedFrame &f, uint32_t *out, int stride)
     uint32_t *dst = out + static_cast<size_t>(row) * stride;
     int x = 0;
 #if LV_CONVERT_VECTORS
-    if (haveAvx2())
-      x = rowToRgb32(src, dst, f.width, reds_, greens_, blues_);
+    if (vbmi)
+      x = rowToRgb32Vbmi(src, dst, f.width, channels_, table);
+    if (avx2)
+      x += rowToRgb32(src + x, dst + x, f.width - x, channels_ + 32, channels_ + 64, channels_);
 #endif
     for (; x < f.width; ++x)
       dst[x] = table[src[x]];
   }
+#if LV_CONVERT_VECTORS
+  if (vbmi)
+    _mm_sfence(); // the rows written past the cache are complete before anyone reads them
+#endif
 }
 
 bool writePng(const std::string &path, const unsigned char *rgb, int width, int height,

@@ -40,11 +40,17 @@ class FrameConverter {
 public:
   // `stride` in pixels of the rows of `out`.
   void toRgb32(const PresentedFrame &frame, uint32_t *out, int stride);
+  // Whether it may use 512-bit vectors where the processor has them (for
+  // tests of the narrower path); LUMENVEIL_VECTORS below 512 keeps it off.
+  void useWidestVectors(bool use) { widest_ = use; }
 
 private:
   std::vector<uint32_t> table_;
-  uint8_t reds_[32], greens_[64], blues_[32];
+  // Each channel's part of the table on its own: blue (32 entries), red
+  // (32), green (64).
+  alignas(64) uint8_t channels_[128];
   const uint8_t *gamma_ = nullptr;
+  bool widest_ = true;
 };
 
 // Writes 8-bit RGB rows (top first) as a PNG; false and a message on failure.

@@ -40,13 +40,18 @@ TEST(FrameConverter, EveryPixelValueGivesTheColoursOfThePictureFiles) {
 
 TEST(FrameConverter, RowsOfEveryWidthConvertToTheEnd) {
   // Widths around the sixteen pixels the converter takes at a time, each
-  // pixel a different value, rows flipped and nothing past a row's end.
+  // pixel a different value, rows flipped and nothing past a row's end; rows
+  // starting at every alignment (the widest path writes from the first
+  // 64-byte boundary on), with and without 512-bit vectors.
   uint8_t curve[256];
   for (int i = 0; i < 256; ++i)
     curve[i] = (uint8_t)(i * 7 + 3);
   FrameConverter converter;
-  for (int w : {1, 15, 16, 17, 31, 33, 47, 800}) {
-    const int h = 3, stride = w + 5;
+  for (bool widest : {true, false})
+  for (int w : {1, 15, 16, 17, 31, 33, 47, 100, 257, 800}) {
+    SCOPED_TRACE(widest ? "widest vectors" : "256-bit vectors at most");
+    converter.useWidestVectors(widest);
+    const int h = 17, stride = w + 5;
     std::vector<uint16_t> pixels((size_t)stride * h);
     for (size_t i = 0; i < pixels.size(); ++i)
       pixels[i] = (uint16_t)(i * 40503u + 12345u);
