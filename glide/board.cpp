@@ -225,6 +225,7 @@ FxBool grSstWinOpen(FxU32 hWnd, GrScreenResolution_t screen_resolution,
   Board.open = true;
   Board.outputActive = true;
   Board.openedAt = steadySeconds();
+  Board.frameStartedAt = 0.0;
   Board.lfb = BoardLfbLock();
   resetRenderState();
   return FXTRUE;
@@ -299,6 +300,12 @@ void grBufferSwap(int swap_interval) {
   if (!Board.open)
     return;
   boardDrain();
+  // Frames held to the screen's pace need the other drawing threads only
+  // while they would be late without them.
+  const double drawnAt = steadySeconds();
+  const bool paced = Board.retraceWait && swap_interval > 0 && Board.refreshHz > 0;
+  if (Board.frameStartedAt > 0.0)
+    boardPaceFrame(drawnAt - Board.frameStartedAt, paced ? swap_interval / (double)Board.refreshHz : 0.0);
   waitRetraces(swap_interval);
   Board.frontIndex = 1 - Board.frontIndex;
   if (Presenter) {
@@ -310,6 +317,7 @@ void grBufferSwap(int swap_interval) {
     frame.gamma = GammaTable;
     Presenter->present(frame);
   }
+  Board.frameStartedAt = steadySeconds();
 }
 
 void grRenderBuffer(GrBuffer_t buffer) {

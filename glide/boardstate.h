@@ -75,6 +75,7 @@ struct BoardContext {
   int colorFormat = GR_COLORFORMAT_ARGB;
   int origin = GR_ORIGIN_LOWER_LEFT;
   double openedAt = 0.0;              // seconds on the steady clock: the first retrace
+  double frameStartedAt = 0.0;        // the same clock when the last swap ended (0: none yet)
   bool outputActive = true;
 
   std::vector<uint16_t> buffers[2];   // RGB 565, lowest row first

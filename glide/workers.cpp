@@ -93,7 +93,16 @@ public:
     drain();
     stop();
     wanted_ = count > 0 ? std::min(count, 64) : defaultThreads();
+    chosen_ = count > 0 || envThreads() > 0;
+    pace = PaceState();
   }
+
+  // Whether the count was chosen rather than taken from the processor.
+  bool chosen() {
+    threads();
+    return chosen_;
+  }
+  PaceState pace;
 
   void *record(BandJobFn fn, size_t bytes, int first, int last) {
     if (count_ == SegmentEntries * MaxSegments)
@@ -168,12 +177,20 @@ public:
   }
 
 private:
-  static int defaultThreads() {
+  // LUMENVEIL_THREADS when it holds a count from 1 to 64, else 0.
+  static int envThreads() {
     if (const char *env = std::getenv("LUMENVEIL_THREADS")) {
       char *end = nullptr;
       long n = std::strtol(env, &end, 10);
       if (end != env && *end == '\0' && n >= 1 && n <= 64)
         return (int)n;
+    }
+    return 0;
+  }
+  int defaultThreads() {
+    if (const int n = envThreads()) {
+      chosen_ = true;
+      return n;
     }
     unsigned cores = std::thread::hardware_concurrency();
     return cores >= 1 ? (int)std::min(cores, 64u) : 1;
@@ -373,6 +390,7 @@ private:
   }
 
   int wanted_ = 0;
+  bool chosen_ = false;
   // The log: entries [0, count_) recorded, [0, published_) complete.
   std::unique_ptr<Entry *[]> segments_;
   size_t count_ = 0;
@@ -400,7 +418,8 @@ Pool &pool() {
 // Pixels written through a frame-buffer lock land at once: draws made while
 // one is held land at once too.
 bool boardRecording() {
-  return pool().threads() > 1 && !Board.lfb.readLocked && !Board.lfb.writeLocked;
+  Pool &p = pool();
+  return p.threads() > 1 && !p.pace.alone && !Board.lfb.readLocked && !Board.lfb.writeLocked;
 }
 void *boardRecordJob(BandJobFn fn, size_t bytes, int first, int last) {
   return pool().record(fn, bytes, first, last);
@@ -408,3 +427,25 @@ void *boardRecordJob(BandJobFn fn, size_t bytes, int first, int last) {
 void boardDrain() { pool().drain(); }
 int boardThreadCount() { return pool().threads(); }
 void boardSetThreads(int count) { pool().setThreads(count); }
+
+void PaceState::frameTook(double took, double period) {
+  if (period <= 0.0) {
+    *this = PaceState();
+    return;
+  }
+  if (took > period * (2.0 / 3.0)) {
+    alone = false;
+    calm = 0;
+  } else if (took < period / 3.0) {
+    calm = std::min(calm + 1, CalmFrames);
+    alone = alone || calm >= CalmFrames;
+  } else {
+    calm = 0;
+  }
+}
+
+void boardPaceFrame(double took, double period) {
+  Pool &p = pool();
+  if (!p.chosen() && p.threads() > 1)
+    p.pace.frameTook(took, period);
+}

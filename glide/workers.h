@@ -33,3 +33,23 @@ void boardDrain();
 
 // The number of drawing threads (at least 1).
 int boardThreadCount();
+
+// Frames held to the screen's pace that use little of their time are drawn
+// on the calling thread alone: the other threads would only add the cost of
+// handing the work over. PaceState follows one run of frames: after
+// CalmFrames in a row that took under a third of their time it goes to one
+// thread, and back to them all as soon as a frame takes over two thirds (so
+// a frame that one thread would draw too slowly is at most one frame late).
+struct PaceState {
+  static constexpr int CalmFrames = 30;
+  bool alone = false; // drawing on the calling thread alone
+  int calm = 0;       // frames in a row that took under a third of their time
+  // A frame took `took` seconds of the `period` it had; period 0: frames
+  // are not paced (all threads).
+  void frameTook(double took, double period);
+};
+
+// The board's own pace: called once a frame, with the pool drained. Has no
+// effect when the number of threads was chosen (LUMENVEIL_THREADS or
+// boardSetThreads with a count).
+void boardPaceFrame(double took, double period);

@@ -2,9 +2,11 @@
 // must be drawn before anything reads the buffers, replaces a texture it
 // reads, or lets go of tables it holds. Each case runs on one, two and three
 // threads and must give the same pixels, and the same values through locks.
+#include <cstdlib>
 #include <vector>
 
 #include "glide/pipeline.h"
+#include "glide/workers.h"
 #include "tests/glide/boardtest.h"
 
 namespace {
@@ -149,6 +151,61 @@ TEST_F(BoardThreads, LongLogsAndANewScreenSizeDrawTheSameOnAnyNumberOfThreads) {
       differing += one[i] != many[i];
     EXPECT_EQ(differing, 0) << threads << " threads";
   }
+}
+
+// Paced frames go to one thread after a run of frames that used under a third
+// of their time, and back to every thread as soon as one uses over two thirds.
+TEST(PaceState, FramesWithTimeToSpareGoToOneThreadAndALateOneBringsTheOthersBack) {
+  PaceState pace;
+  const double period = 1.0 / 60;
+  for (int i = 1; i < PaceState::CalmFrames; ++i)
+    pace.frameTook(period / 4, period);
+  EXPECT_FALSE(pace.alone) << "one calm frame short";
+  pace.frameTook(period / 2, period); // neither calm nor late: the run starts again
+  for (int i = 1; i < PaceState::CalmFrames; ++i)
+    pace.frameTook(period / 4, period);
+  EXPECT_FALSE(pace.alone);
+  pace.frameTook(period / 4, period);
+  EXPECT_TRUE(pace.alone);
+  pace.frameTook(period / 2, period); // a frame in between keeps one thread
+  EXPECT_TRUE(pace.alone);
+  pace.frameTook(period * 0.7, period);
+  EXPECT_FALSE(pace.alone);
+  for (int i = 0; i < PaceState::CalmFrames; ++i)
+    pace.frameTook(period / 4, period);
+  EXPECT_TRUE(pace.alone);
+  pace.frameTook(0.0, 0.0); // frames no longer paced
+  EXPECT_FALSE(pace.alone);
+}
+
+void noSleep(double) {}
+
+// Frames held to the screen's pace that draw quickly stop recording their
+// draws (they land at once, on the calling thread) unless the number of
+// threads was chosen; headless frames always use every thread.
+TEST_F(BoardThreads, QuickPacedFramesAreDrawnOnTheCallingThreadUnlessAThreadCountWasChosen) {
+  if (std::getenv("LUMENVEIL_THREADS") || boardThreadCount() < 2)
+    GTEST_SKIP() << "needs the default number of threads, more than one";
+  boardSetRetraceSleep(noSleep);
+  boardSetRetraceWait(true);
+  auto frames = [](int count) {
+    for (int i = 0; i < count; ++i) {
+      grBufferClear(0, 0, 0);
+      grBufferSwap(1);
+    }
+  };
+  EXPECT_TRUE(boardRecording());
+  frames(PaceState::CalmFrames + 2);
+  EXPECT_FALSE(boardRecording()) << "quick paced frames";
+  boardSetRetraceWait(false);
+  frames(2);
+  EXPECT_TRUE(boardRecording()) << "frames no longer paced";
+  boardSetRetraceWait(true);
+  boardSetThreads(2);
+  frames(PaceState::CalmFrames + 2);
+  EXPECT_TRUE(boardRecording()) << "two threads chosen";
+  boardSetRetraceSleep(nullptr);
+  boardSetRetraceWait(false);
 }
 
 } // namespace
