@@ -36,6 +36,7 @@ void boardSetPresent(bool present);
 void boardSetType(int type);
 
 // How many threads draw (0: one per processor core, or LUMENVEIL_THREADS when
-// set; 1 draws on the calling thread at each call). The frames are the same
-// whatever the count.
+// set; 1 draws on the calling thread at each call). Without a count from
+// either, paced frames with time to spare draw on the calling thread. The
+// frames are the same whatever the count.
 void boardSetThreads(int count);

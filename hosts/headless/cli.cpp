@@ -61,8 +61,9 @@ const char *const UsageText =
     "  -fps                 show the frame-rate read-out for this run\n"
     "  --help               show this text\n"
     "\n"
-    "LUMENVEIL_THREADS=N draws on N threads (default: one per processor core); the\n"
-    "frames are the same whatever the number.\n"
+    "LUMENVEIL_THREADS=N draws on N threads (default: one per processor core, and\n"
+    "one alone while a window's frames have time to spare); the frames are the same\n"
+    "whatever the number.\n"
     "LUMENVEIL_VECTORS=128|256 keeps the drawing to vectors that wide (default: the\n"
     "widest the processor has, up to 512 bits); the frames are the same.\n"
 #ifdef _WIN32
