@@ -771,6 +771,50 @@ spanGroupsAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
 }
 #pragma GCC diagnostic pop
 
+// The channel arithmetic of the planar glow spans, at both vector widths. A
+// channel of RGB 565 values widened as expand5 and expand6 do: (33 v) >> 2
+// and (65 v) >> 4 of the top-aligned fields, high halves.
+__attribute__((target("avx512f,avx512bw,avx512vl"), always_inline)) inline __m512i blueOf(__m512i v) {
+  return _mm512_mulhi_epu16(_mm512_slli_epi16(v, 11), _mm512_set1_epi16(264));
+}
+__attribute__((target("avx512f,avx512bw,avx512vl"), always_inline)) inline __m512i greenOf(__m512i v) {
+  return _mm512_mulhi_epu16(_mm512_and_si512(_mm512_slli_epi16(v, 5), _mm512_set1_epi16((short)0xFC00)),
+                            _mm512_set1_epi16(260));
+}
+__attribute__((target("avx512f,avx512bw,avx512vl"), always_inline)) inline __m512i redOf(__m512i v) {
+  return _mm512_mulhi_epu16(_mm512_and_si512(v, _mm512_set1_epi16((short)0xF800)), _mm512_set1_epi16(264));
+}
+__attribute__((target("avx2"), always_inline)) inline __m256i blueOf(__m256i v) {
+  return _mm256_mulhi_epu16(_mm256_slli_epi16(v, 11), _mm256_set1_epi16(264));
+}
+__attribute__((target("avx2"), always_inline)) inline __m256i greenOf(__m256i v) {
+  return _mm256_mulhi_epu16(_mm256_and_si256(_mm256_slli_epi16(v, 5), _mm256_set1_epi16((short)0xFC00)),
+                            _mm256_set1_epi16(260));
+}
+__attribute__((target("avx2"), always_inline)) inline __m256i redOf(__m256i v) {
+  return _mm256_mulhi_epu16(_mm256_and_si256(v, _mm256_set1_epi16((short)0xF800)), _mm256_set1_epi16(264));
+}
+
+// One channel of four taps (upper left, upper right, lower left, lower right)
+// filtered as bilinearAt does, across ((a (256 - fu) + b fu) >> 8) then down,
+// keeping the channel times 256; times the flat colour plus one, high half.
+__attribute__((target("avx512f,avx512bw,avx512vl"), always_inline)) inline __m512i
+filteredTimes(__m512i a, __m512i b, __m512i c, __m512i d, __m512i nu, __m512i fu, __m512i nv,
+              __m512i fv, __m512i colour1) {
+  const __m512i top = _mm512_srli_epi16(_mm512_add_epi16(_mm512_mullo_epi16(a, nu), _mm512_mullo_epi16(b, fu)), 8);
+  const __m512i bottom = _mm512_srli_epi16(_mm512_add_epi16(_mm512_mullo_epi16(c, nu), _mm512_mullo_epi16(d, fu)), 8);
+  const __m512i down = _mm512_add_epi16(_mm512_mullo_epi16(top, nv), _mm512_mullo_epi16(bottom, fv));
+  return _mm512_mulhi_epu16(_mm512_and_si512(down, _mm512_set1_epi16((short)0xFF00)), colour1);
+}
+__attribute__((target("avx2"), always_inline)) inline __m256i
+filteredTimes(__m256i a, __m256i b, __m256i c, __m256i d, __m256i nu, __m256i fu, __m256i nv,
+              __m256i fv, __m256i colour1) {
+  const __m256i top = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(a, nu), _mm256_mullo_epi16(b, fu)), 8);
+  const __m256i bottom = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(c, nu), _mm256_mullo_epi16(d, fu)), 8);
+  const __m256i down = _mm256_add_epi16(_mm256_mullo_epi16(top, nv), _mm256_mullo_epi16(bottom, fv));
+  return _mm256_mulhi_epu16(_mm256_and_si256(down, _mm256_set1_epi16((short)0xFF00)), colour1);
+}
+
 // A flat span's channel as the vector spans take it: the iterator's integer
 // part, clamped to 0-255.
 inline int flatChannel(int64_t v) { return std::clamp((int32_t)v >> 16, 0, 255); }
@@ -823,11 +867,8 @@ spanPlanarAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
                                              0x2E002C, 0x320030, 0x360034, 0x3A0038, 0x3E003C);
   const __m512i highWords = _mm512_add_epi16(lowWords, _mm512_set1_epi16(1));
   const __m512i w256 = _mm512_set1_epi16(256);
-  const __m512i high8 = _mm512_set1_epi16((short)0xFF00);
   const __m512i max255 = _mm512_set1_epi16(255);
   const __m512i zero = _mm512_setzero_si512();
-  const __m512i widen5 = _mm512_set1_epi16(264), widen6 = _mm512_set1_epi16(260);
-  const __m512i green6 = _mm512_set1_epi16((short)0xFC00), red5 = _mm512_set1_epi16((short)0xF800);
 
   const bool dither = p.ditherMode != GR_DITHER_DISABLE;
   const __m512i offset = _mm512_set1_epi64((long long)ditherOffsetsOfFour(p.ditherMode, x0, y));
@@ -882,26 +923,9 @@ spanPlanarAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
     const __m512i t01 = _mm512_permutex2var_epi16(taps.top0, highWords, taps.top1);
     const __m512i t10 = _mm512_permutex2var_epi16(taps.bottom0, lowWords, taps.bottom1);
     const __m512i t11 = _mm512_permutex2var_epi16(taps.bottom0, highWords, taps.bottom1);
-    // A channel of RGB 565 values widened as expand5 and expand6 do: (33 v) >> 2
-    // and (65 v) >> 4 of the top-aligned fields, high halves.
-    auto blueOf = [&](__m512i v) __attribute__((target("avx512f,avx512bw,avx512vl"))) {
-      return _mm512_mulhi_epu16(_mm512_slli_epi16(v, 11), widen5);
-    };
-    auto greenOf = [&](__m512i v) __attribute__((target("avx512f,avx512bw,avx512vl"))) {
-      return _mm512_mulhi_epu16(_mm512_and_si512(_mm512_slli_epi16(v, 5), green6), widen6);
-    };
-    auto redOf = [&](__m512i v) __attribute__((target("avx512f,avx512bw,avx512vl"))) {
-      return _mm512_mulhi_epu16(_mm512_and_si512(v, red5), widen5);
-    };
-    // One channel of the taps filtered as bilinearAt does, across ((a (256 -
-    // fu) + b fu) >> 8) then down, keeping the channel times 256; times the
-    // flat colour plus one, high half.
     auto filtered = [&](__m512i a, __m512i b, __m512i c, __m512i d, __m512i colour1)
         __attribute__((target("avx512f,avx512bw,avx512vl"))) {
-      const __m512i top = _mm512_srli_epi16(_mm512_add_epi16(_mm512_mullo_epi16(a, nu), _mm512_mullo_epi16(b, fu)), 8);
-      const __m512i bottom = _mm512_srli_epi16(_mm512_add_epi16(_mm512_mullo_epi16(c, nu), _mm512_mullo_epi16(d, fu)), 8);
-      const __m512i down = _mm512_add_epi16(_mm512_mullo_epi16(top, nv), _mm512_mullo_epi16(bottom, fv));
-      return _mm512_mulhi_epu16(_mm512_and_si512(down, high8), colour1);
+      return filteredTimes(a, b, c, d, nu, fu, nv, fv, colour1);
     };
     const __m512i blue = filtered(blueOf(t00), blueOf(t01), blueOf(t10), blueOf(t11), blue1);
     const __m512i green = filtered(greenOf(t00), greenOf(t01), greenOf(t10), greenOf(t11), green1);
@@ -979,11 +1003,8 @@ spriteRowsAvx512(const SpriteRow *rows, int n, const SpriteLook &look) {
                                              0x2E002C, 0x320030, 0x360034, 0x3A0038, 0x3E003C);
   const __m512i highWords = _mm512_add_epi16(lowWords, _mm512_set1_epi16(1));
   const __m512i w256 = _mm512_set1_epi16(256);
-  const __m512i high8 = _mm512_set1_epi16((short)0xFF00);
   const __m512i max255 = _mm512_set1_epi16(255);
   const __m512i zero = _mm512_setzero_si512();
-  const __m512i widen5 = _mm512_set1_epi16(264), widen6 = _mm512_set1_epi16(260);
-  const __m512i green6 = _mm512_set1_epi16((short)0xFC00), red5 = _mm512_set1_epi16((short)0xF800);
 
   struct Taps {
     __m512i top0, top1, bottom0, bottom1, fu, fv, stored;
@@ -1026,22 +1047,10 @@ spriteRowsAvx512(const SpriteRow *rows, int n, const SpriteLook &look) {
     const __m512i t01 = _mm512_permutex2var_epi16(taps.top0, highWords, taps.top1);
     const __m512i t10 = _mm512_permutex2var_epi16(taps.bottom0, lowWords, taps.bottom1);
     const __m512i t11 = _mm512_permutex2var_epi16(taps.bottom0, highWords, taps.bottom1);
-    auto blueOf = [&](__m512i v) __attribute__((target("avx512f,avx512bw,avx512vl"))) {
-      return _mm512_mulhi_epu16(_mm512_slli_epi16(v, 11), widen5);
-    };
-    auto greenOf = [&](__m512i v) __attribute__((target("avx512f,avx512bw,avx512vl"))) {
-      return _mm512_mulhi_epu16(_mm512_and_si512(_mm512_slli_epi16(v, 5), green6), widen6);
-    };
-    auto redOf = [&](__m512i v) __attribute__((target("avx512f,avx512bw,avx512vl"))) {
-      return _mm512_mulhi_epu16(_mm512_and_si512(v, red5), widen5);
-    };
     // Filtered, times the colour, by alpha, added to the stored channel.
     auto added = [&](__m512i a, __m512i b, __m512i c, __m512i d, __m512i colour1, __m512i stored)
         __attribute__((target("avx512f,avx512bw,avx512vl"))) {
-      const __m512i top = _mm512_srli_epi16(_mm512_add_epi16(_mm512_mullo_epi16(a, nu), _mm512_mullo_epi16(b, fu)), 8);
-      const __m512i bottom = _mm512_srli_epi16(_mm512_add_epi16(_mm512_mullo_epi16(c, nu), _mm512_mullo_epi16(d, fu)), 8);
-      const __m512i down = _mm512_add_epi16(_mm512_mullo_epi16(top, nv), _mm512_mullo_epi16(bottom, fv));
-      __m512i x = _mm512_mulhi_epu16(_mm512_and_si512(down, high8), colour1);
+      __m512i x = filteredTimes(a, b, c, d, nu, fu, nv, fv, colour1);
       if (!opaque)
         x = _mm512_mulhi_epu16(x, alpha8);
       return _mm512_min_epi16(_mm512_add_epi16(stored, x), max255);
@@ -1090,10 +1099,7 @@ __attribute__((target("avx2"))) int spanPlanarAvx2(const Pipe &p, int x0, int x1
   const __m256i uEight = _mm256_slli_epi32(du, 3), vEight = _mm256_slli_epi32(dv, 3);
   const __m256i lowWord = _mm256_set1_epi32(0xFFFF);
   const __m256i w256 = _mm256_set1_epi16(256);
-  const __m256i high8 = _mm256_set1_epi16((short)0xFF00);
   const __m256i max255 = _mm256_set1_epi16(255);
-  const __m256i widen5 = _mm256_set1_epi16(264), widen6 = _mm256_set1_epi16(260);
-  const __m256i green6 = _mm256_set1_epi16((short)0xFC00), red5 = _mm256_set1_epi16((short)0xF800);
 
   // Pixels four apart share a dither position, in either order.
   const bool dither = p.ditherMode != GR_DITHER_DISABLE;
@@ -1129,21 +1135,9 @@ __attribute__((target("avx2"))) int spanPlanarAvx2(const Pipe &p, int x0, int x1
     const __m256i t01 = _mm256_packus_epi32(_mm256_srli_epi32(top0, 16), _mm256_srli_epi32(top1, 16));
     const __m256i t10 = _mm256_packus_epi32(_mm256_and_si256(bottom0, lowWord), _mm256_and_si256(bottom1, lowWord));
     const __m256i t11 = _mm256_packus_epi32(_mm256_srli_epi32(bottom0, 16), _mm256_srli_epi32(bottom1, 16));
-    auto blueOf = [&](__m256i v) __attribute__((target("avx2"))) {
-      return _mm256_mulhi_epu16(_mm256_slli_epi16(v, 11), widen5);
-    };
-    auto greenOf = [&](__m256i v) __attribute__((target("avx2"))) {
-      return _mm256_mulhi_epu16(_mm256_and_si256(_mm256_slli_epi16(v, 5), green6), widen6);
-    };
-    auto redOf = [&](__m256i v) __attribute__((target("avx2"))) {
-      return _mm256_mulhi_epu16(_mm256_and_si256(v, red5), widen5);
-    };
     auto filtered = [&](__m256i a, __m256i b, __m256i c, __m256i d, __m256i colour1)
         __attribute__((target("avx2"))) {
-      const __m256i top = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(a, nu), _mm256_mullo_epi16(b, fu)), 8);
-      const __m256i bottom = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(c, nu), _mm256_mullo_epi16(d, fu)), 8);
-      const __m256i down = _mm256_add_epi16(_mm256_mullo_epi16(top, nv), _mm256_mullo_epi16(bottom, fv));
-      return _mm256_mulhi_epu16(_mm256_and_si256(down, high8), colour1);
+      return filteredTimes(a, b, c, d, nu, fu, nv, fv, colour1);
     };
     const __m256i blue = filtered(blueOf(t00), blueOf(t01), blueOf(t10), blueOf(t11), blue1);
     const __m256i green = filtered(greenOf(t00), greenOf(t01), greenOf(t10), greenOf(t11), green1);
@@ -1226,19 +1220,7 @@ __attribute__((target("avx2"))) void spriteRowsAvx2(const SpriteRow *rows, int n
   const __m256i uLanes = _mm256_mullo_epi32(lanes, du), uEight = _mm256_slli_epi32(du, 3);
   const __m256i lowWord = _mm256_set1_epi32(0xFFFF);
   const __m256i w256 = _mm256_set1_epi16(256);
-  const __m256i high8 = _mm256_set1_epi16((short)0xFF00);
   const __m256i max255 = _mm256_set1_epi16(255);
-  const __m256i widen5 = _mm256_set1_epi16(264), widen6 = _mm256_set1_epi16(260);
-  const __m256i green6 = _mm256_set1_epi16((short)0xFC00), red5 = _mm256_set1_epi16((short)0xF800);
-  auto blueOf = [&](__m256i v) __attribute__((target("avx2"))) {
-    return _mm256_mulhi_epu16(_mm256_slli_epi16(v, 11), widen5);
-  };
-  auto greenOf = [&](__m256i v) __attribute__((target("avx2"))) {
-    return _mm256_mulhi_epu16(_mm256_and_si256(_mm256_slli_epi16(v, 5), green6), widen6);
-  };
-  auto redOf = [&](__m256i v) __attribute__((target("avx2"))) {
-    return _mm256_mulhi_epu16(_mm256_and_si256(v, red5), widen5);
-  };
 
   for (const SpriteRow *row = rows; row < rows + n; ++row) {
     const __m256i fv = _mm256_set1_epi16((short)row->fv), nv = _mm256_sub_epi16(w256, fv);
@@ -1281,10 +1263,7 @@ __attribute__((target("avx2"))) void spriteRowsAvx2(const SpriteRow *rows, int n
       const __m256i t11 = _mm256_packus_epi32(_mm256_srli_epi32(bottom0, 16), _mm256_srli_epi32(bottom1, 16));
       auto added = [&](__m256i a, __m256i b, __m256i c, __m256i d, __m256i colour1, __m256i under)
           __attribute__((target("avx2"))) {
-        const __m256i top = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(a, nu), _mm256_mullo_epi16(b, fu)), 8);
-        const __m256i bottom = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(c, nu), _mm256_mullo_epi16(d, fu)), 8);
-        const __m256i down = _mm256_add_epi16(_mm256_mullo_epi16(top, nv), _mm256_mullo_epi16(bottom, fv));
-        __m256i x = _mm256_mulhi_epu16(_mm256_and_si256(down, high8), colour1);
+        __m256i x = filteredTimes(a, b, c, d, nu, fu, nv, fv, colour1);
         if (!opaque)
           x = _mm256_mulhi_epu16(x, alpha8);
         return _mm256_min_epi16(_mm256_add_epi16(under, x), max255);
