@@ -815,6 +815,90 @@ filteredTimes(__m256i a, __m256i b, __m256i c, __m256i d, __m256i nu, __m256i fu
   return _mm256_mulhi_epu16(_mm256_and_si256(down, _mm256_set1_epi16((short)0xFF00)), colour1);
 }
 
+// The filtered channels (times the colour) blended with the stored pixels'
+// (widened), then the ordered dither, ((v << 1) - (v >> 4) + (v >> 7) + d) >> 4,
+// or for green ((v << 2) - (v >> 4) + (v >> 6) + d) >> 4, with the offsets in
+// `offset` (without it, v's top bits), as RGB 565 values. alpha8 is
+// (alpha + 1) << 8 unless `opaque`.
+template <int Blend>
+__attribute__((target("avx512f,avx512bw,avx512vl"), always_inline)) inline __m512i
+blendedPixels(__m512i blue, __m512i green, __m512i red, __m512i stored, bool opaque, __m512i alpha8,
+              bool dither, __m512i offset) {
+  const __m512i max255 = _mm512_set1_epi16(255);
+  auto byAlpha = [&](__m512i x) __attribute__((target("avx512f,avx512bw,avx512vl"))) {
+    return opaque ? x : _mm512_mulhi_epu16(x, alpha8);
+  };
+  auto blend = [&](__m512i c, __m512i d) __attribute__((target("avx512f,avx512bw,avx512vl"))) {
+    if (Blend == BlendNone)
+      return c;
+    if (Blend == BlendScaled)
+      return byAlpha(c);
+    if (Blend == BlendAdd)
+      return _mm512_min_epi16(_mm512_add_epi16(d, byAlpha(c)), max255);
+    if (Blend == BlendFade)
+      return byAlpha(d);
+    return _mm512_min_epi16(_mm512_add_epi16(c, byAlpha(d)), max255);
+  };
+  const __m512i outBlue = blend(blue, blueOf(stored));
+  const __m512i outGreen = blend(green, greenOf(stored));
+  const __m512i outRed = blend(red, redOf(stored));
+  __m512i b5, g6, r5;
+  if (dither) {
+    auto dithered = [&](__m512i up, __m512i v, int low) __attribute__((target("avx512f,avx512bw,avx512vl"))) {
+      const __m512i sum = _mm512_add_epi16(_mm512_sub_epi16(up, _mm512_srli_epi16(v, 4)),
+                                           _mm512_add_epi16(_mm512_srl_epi16(v, _mm_cvtsi32_si128(low)), offset));
+      return _mm512_srli_epi16(sum, 4);
+    };
+    b5 = dithered(_mm512_add_epi16(outBlue, outBlue), outBlue, 7);
+    g6 = dithered(_mm512_slli_epi16(outGreen, 2), outGreen, 6);
+    r5 = dithered(_mm512_add_epi16(outRed, outRed), outRed, 7);
+  } else {
+    b5 = _mm512_srli_epi16(outBlue, 3);
+    g6 = _mm512_srli_epi16(outGreen, 2);
+    r5 = _mm512_srli_epi16(outRed, 3);
+  }
+  return _mm512_add_epi16(_mm512_add_epi16(b5, _mm512_slli_epi16(g6, 5)), _mm512_slli_epi16(r5, 11));
+}
+template <int Blend>
+__attribute__((target("avx2"), always_inline)) inline __m256i
+blendedPixels(__m256i blue, __m256i green, __m256i red, __m256i stored, bool opaque, __m256i alpha8,
+              bool dither, __m256i offset) {
+  const __m256i max255 = _mm256_set1_epi16(255);
+  auto byAlpha = [&](__m256i x) __attribute__((target("avx2"))) {
+    return opaque ? x : _mm256_mulhi_epu16(x, alpha8);
+  };
+  auto blend = [&](__m256i c, __m256i d) __attribute__((target("avx2"))) {
+    if (Blend == BlendNone)
+      return c;
+    if (Blend == BlendScaled)
+      return byAlpha(c);
+    if (Blend == BlendAdd)
+      return _mm256_min_epi16(_mm256_add_epi16(d, byAlpha(c)), max255);
+    if (Blend == BlendFade)
+      return byAlpha(d);
+    return _mm256_min_epi16(_mm256_add_epi16(c, byAlpha(d)), max255);
+  };
+  const __m256i outBlue = blend(blue, blueOf(stored));
+  const __m256i outGreen = blend(green, greenOf(stored));
+  const __m256i outRed = blend(red, redOf(stored));
+  __m256i b5, g6, r5;
+  if (dither) {
+    auto dithered = [&](__m256i up, __m256i v, int low) __attribute__((target("avx2"))) {
+      const __m256i sum = _mm256_add_epi16(_mm256_sub_epi16(up, _mm256_srli_epi16(v, 4)),
+                                           _mm256_add_epi16(_mm256_srl_epi16(v, _mm_cvtsi32_si128(low)), offset));
+      return _mm256_srli_epi16(sum, 4);
+    };
+    b5 = dithered(_mm256_add_epi16(outBlue, outBlue), outBlue, 7);
+    g6 = dithered(_mm256_slli_epi16(outGreen, 2), outGreen, 6);
+    r5 = dithered(_mm256_add_epi16(outRed, outRed), outRed, 7);
+  } else {
+    b5 = _mm256_srli_epi16(outBlue, 3);
+    g6 = _mm256_srli_epi16(outGreen, 2);
+    r5 = _mm256_srli_epi16(outRed, 3);
+  }
+  return _mm256_add_epi16(_mm256_add_epi16(b5, _mm256_slli_epi16(g6, 5)), _mm256_slli_epi16(r5, 11));
+}
+
 // A flat span's channel as the vector spans take it: the iterator's integer
 // part, clamped to 0-255.
 inline int flatChannel(int64_t v) { return std::clamp((int32_t)v >> 16, 0, 255); }
@@ -867,7 +951,6 @@ spanPlanarAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
                                              0x2E002C, 0x320030, 0x360034, 0x3A0038, 0x3E003C);
   const __m512i highWords = _mm512_add_epi16(lowWords, _mm512_set1_epi16(1));
   const __m512i w256 = _mm512_set1_epi16(256);
-  const __m512i max255 = _mm512_set1_epi16(255);
   const __m512i zero = _mm512_setzero_si512();
 
   const bool dither = p.ditherMode != GR_DITHER_DISABLE;
@@ -931,44 +1014,8 @@ spanPlanarAvx512(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
     const __m512i green = filtered(greenOf(t00), greenOf(t01), greenOf(t10), greenOf(t11), green1);
     const __m512i red = filtered(redOf(t00), redOf(t01), redOf(t10), redOf(t11), red1);
 
-    auto byAlpha = [&](__m512i x) __attribute__((target("avx512f,avx512bw,avx512vl"))) {
-      return opaque ? x : _mm512_mulhi_epu16(x, alpha8);
-    };
-    const __m512i stored = taps.stored;
-    auto blend = [&](__m512i c, __m512i d) __attribute__((target("avx512f,avx512bw,avx512vl"))) {
-      if (Blend == BlendNone)
-        return c;
-      if (Blend == BlendScaled)
-        return byAlpha(c);
-      if (Blend == BlendAdd)
-        return _mm512_min_epi16(_mm512_add_epi16(d, byAlpha(c)), max255);
-      if (Blend == BlendFade)
-        return byAlpha(d);
-      return _mm512_min_epi16(_mm512_add_epi16(c, byAlpha(d)), max255);
-    };
-    const __m512i outBlue = blend(blue, blueOf(stored));
-    const __m512i outGreen = blend(green, greenOf(stored));
-    const __m512i outRed = blend(red, redOf(stored));
-    // The ordered dither, ((v << 1) - (v >> 4) + (v >> 7) + d) >> 4, or for
-    // green ((v << 2) - (v >> 4) + (v >> 6) + d) >> 4; without it, v's top bits.
-    __m512i b5, g6, r5;
-    if (dither) {
-      auto dithered = [&](__m512i up, __m512i v, int low)
-          __attribute__((target("avx512f,avx512bw,avx512vl"))) {
-        const __m512i sum = _mm512_add_epi16(_mm512_sub_epi16(up, _mm512_srli_epi16(v, 4)),
-                                             _mm512_add_epi16(_mm512_srl_epi16(v, _mm_cvtsi32_si128(low)), offset));
-        return _mm512_srli_epi16(sum, 4);
-      };
-      b5 = dithered(_mm512_add_epi16(outBlue, outBlue), outBlue, 7);
-      g6 = dithered(_mm512_slli_epi16(outGreen, 2), outGreen, 6);
-      r5 = dithered(_mm512_add_epi16(outRed, outRed), outRed, 7);
-    } else {
-      b5 = _mm512_srli_epi16(outBlue, 3);
-      g6 = _mm512_srli_epi16(outGreen, 2);
-      r5 = _mm512_srli_epi16(outRed, 3);
-    }
-    const __m512i packed = _mm512_add_epi16(_mm512_add_epi16(b5, _mm512_slli_epi16(g6, 5)),
-                                            _mm512_slli_epi16(r5, 11));
+    const __m512i packed =
+        blendedPixels<Blend>(blue, green, red, taps.stored, opaque, alpha8, dither, offset);
     _mm512_mask_storeu_epi16(row + i, taps.mask, packed);
   }
   return count;
@@ -1003,7 +1050,6 @@ spriteRowsAvx512(const SpriteRow *rows, int n, const SpriteLook &look) {
                                              0x2E002C, 0x320030, 0x360034, 0x3A0038, 0x3E003C);
   const __m512i highWords = _mm512_add_epi16(lowWords, _mm512_set1_epi16(1));
   const __m512i w256 = _mm512_set1_epi16(256);
-  const __m512i max255 = _mm512_set1_epi16(255);
   const __m512i zero = _mm512_setzero_si512();
 
   struct Taps {
@@ -1047,20 +1093,15 @@ spriteRowsAvx512(const SpriteRow *rows, int n, const SpriteLook &look) {
     const __m512i t01 = _mm512_permutex2var_epi16(taps.top0, highWords, taps.top1);
     const __m512i t10 = _mm512_permutex2var_epi16(taps.bottom0, lowWords, taps.bottom1);
     const __m512i t11 = _mm512_permutex2var_epi16(taps.bottom0, highWords, taps.bottom1);
-    // Filtered, times the colour, by alpha, added to the stored channel.
-    auto added = [&](__m512i a, __m512i b, __m512i c, __m512i d, __m512i colour1, __m512i stored)
+    auto filtered = [&](__m512i a, __m512i b, __m512i c, __m512i d, __m512i colour1)
         __attribute__((target("avx512f,avx512bw,avx512vl"))) {
-      __m512i x = filteredTimes(a, b, c, d, nu, fu, nv, fv, colour1);
-      if (!opaque)
-        x = _mm512_mulhi_epu16(x, alpha8);
-      return _mm512_min_epi16(_mm512_add_epi16(stored, x), max255);
+      return filteredTimes(a, b, c, d, nu, fu, nv, fv, colour1);
     };
-    const __m512i blue = added(blueOf(t00), blueOf(t01), blueOf(t10), blueOf(t11), blue1, blueOf(taps.stored));
-    const __m512i green = added(greenOf(t00), greenOf(t01), greenOf(t10), greenOf(t11), green1, greenOf(taps.stored));
-    const __m512i red = added(redOf(t00), redOf(t01), redOf(t10), redOf(t11), red1, redOf(taps.stored));
-    const __m512i packed = _mm512_add_epi16(
-        _mm512_add_epi16(_mm512_srli_epi16(blue, 3), _mm512_slli_epi16(_mm512_srli_epi16(green, 2), 5)),
-        _mm512_slli_epi16(_mm512_srli_epi16(red, 3), 11));
+    const __m512i blue = filtered(blueOf(t00), blueOf(t01), blueOf(t10), blueOf(t11), blue1);
+    const __m512i green = filtered(greenOf(t00), greenOf(t01), greenOf(t10), greenOf(t11), green1);
+    const __m512i red = filtered(redOf(t00), redOf(t01), redOf(t10), redOf(t11), red1);
+    const __m512i packed =
+        blendedPixels<BlendAdd>(blue, green, red, taps.stored, opaque, alpha8, false, zero);
     _mm512_mask_storeu_epi16(taps.pixels, taps.mask, packed);
     if (!more)
       break;
@@ -1099,7 +1140,6 @@ __attribute__((target("avx2"))) int spanPlanarAvx2(const Pipe &p, int x0, int x1
   const __m256i uEight = _mm256_slli_epi32(du, 3), vEight = _mm256_slli_epi32(dv, 3);
   const __m256i lowWord = _mm256_set1_epi32(0xFFFF);
   const __m256i w256 = _mm256_set1_epi16(256);
-  const __m256i max255 = _mm256_set1_epi16(255);
 
   // Pixels four apart share a dither position, in either order.
   const bool dither = p.ditherMode != GR_DITHER_DISABLE;
@@ -1143,43 +1183,10 @@ __attribute__((target("avx2"))) int spanPlanarAvx2(const Pipe &p, int x0, int x1
     const __m256i green = filtered(greenOf(t00), greenOf(t01), greenOf(t10), greenOf(t11), green1);
     const __m256i red = filtered(redOf(t00), redOf(t01), redOf(t10), redOf(t11), red1);
 
-    auto byAlpha = [&](__m256i x) __attribute__((target("avx2"))) {
-      return opaque ? x : _mm256_mulhi_epu16(x, alpha8);
-    };
     __m256i stored = _mm256_setzero_si256();
     if (Blend != BlendNone && Blend != BlendScaled)
       stored = _mm256_permute4x64_epi64(_mm256_loadu_si256((const __m256i *)pixel), 0xD8);
-    auto blend = [&](__m256i c, __m256i d) __attribute__((target("avx2"))) {
-      if (Blend == BlendNone)
-        return c;
-      if (Blend == BlendScaled)
-        return byAlpha(c);
-      if (Blend == BlendAdd)
-        return _mm256_min_epi16(_mm256_add_epi16(d, byAlpha(c)), max255);
-      if (Blend == BlendFade)
-        return byAlpha(d);
-      return _mm256_min_epi16(_mm256_add_epi16(c, byAlpha(d)), max255);
-    };
-    const __m256i outBlue = blend(blue, blueOf(stored));
-    const __m256i outGreen = blend(green, greenOf(stored));
-    const __m256i outRed = blend(red, redOf(stored));
-    __m256i b5, g6, r5;
-    if (dither) {
-      auto dithered = [&](__m256i up, __m256i v, int low) __attribute__((target("avx2"))) {
-        const __m256i sum = _mm256_add_epi16(_mm256_sub_epi16(up, _mm256_srli_epi16(v, 4)),
-                                             _mm256_add_epi16(_mm256_srl_epi16(v, _mm_cvtsi32_si128(low)), offset));
-        return _mm256_srli_epi16(sum, 4);
-      };
-      b5 = dithered(_mm256_add_epi16(outBlue, outBlue), outBlue, 7);
-      g6 = dithered(_mm256_slli_epi16(outGreen, 2), outGreen, 6);
-      r5 = dithered(_mm256_add_epi16(outRed, outRed), outRed, 7);
-    } else {
-      b5 = _mm256_srli_epi16(outBlue, 3);
-      g6 = _mm256_srli_epi16(outGreen, 2);
-      r5 = _mm256_srli_epi16(outRed, 3);
-    }
-    const __m256i packed = _mm256_add_epi16(_mm256_add_epi16(b5, _mm256_slli_epi16(g6, 5)),
-                                            _mm256_slli_epi16(r5, 11));
+    const __m256i packed = blendedPixels<Blend>(blue, green, red, stored, opaque, alpha8, dither, offset);
     return _mm256_permute4x64_epi64(packed, 0xD8);
   };
 
@@ -1220,7 +1227,6 @@ __attribute__((target("avx2"))) void spriteRowsAvx2(const SpriteRow *rows, int n
   const __m256i uLanes = _mm256_mullo_epi32(lanes, du), uEight = _mm256_slli_epi32(du, 3);
   const __m256i lowWord = _mm256_set1_epi32(0xFFFF);
   const __m256i w256 = _mm256_set1_epi16(256);
-  const __m256i max255 = _mm256_set1_epi16(255);
 
   for (const SpriteRow *row = rows; row < rows + n; ++row) {
     const __m256i fv = _mm256_set1_epi16((short)row->fv), nv = _mm256_sub_epi16(w256, fv);
@@ -1261,20 +1267,15 @@ __attribute__((target("avx2"))) void spriteRowsAvx2(const SpriteRow *rows, int n
       const __m256i t01 = _mm256_packus_epi32(_mm256_srli_epi32(top0, 16), _mm256_srli_epi32(top1, 16));
       const __m256i t10 = _mm256_packus_epi32(_mm256_and_si256(bottom0, lowWord), _mm256_and_si256(bottom1, lowWord));
       const __m256i t11 = _mm256_packus_epi32(_mm256_srli_epi32(bottom0, 16), _mm256_srli_epi32(bottom1, 16));
-      auto added = [&](__m256i a, __m256i b, __m256i c, __m256i d, __m256i colour1, __m256i under)
+      auto filtered = [&](__m256i a, __m256i b, __m256i c, __m256i d, __m256i colour1)
           __attribute__((target("avx2"))) {
-        __m256i x = filteredTimes(a, b, c, d, nu, fu, nv, fv, colour1);
-        if (!opaque)
-          x = _mm256_mulhi_epu16(x, alpha8);
-        return _mm256_min_epi16(_mm256_add_epi16(under, x), max255);
+        return filteredTimes(a, b, c, d, nu, fu, nv, fv, colour1);
       };
-      const __m256i blue = added(blueOf(t00), blueOf(t01), blueOf(t10), blueOf(t11), blue1, blueOf(stored));
-      const __m256i green = added(greenOf(t00), greenOf(t01), greenOf(t10), greenOf(t11), green1, greenOf(stored));
-      const __m256i red = added(redOf(t00), redOf(t01), redOf(t10), redOf(t11), red1, redOf(stored));
+      const __m256i blue = filtered(blueOf(t00), blueOf(t01), blueOf(t10), blueOf(t11), blue1);
+      const __m256i green = filtered(greenOf(t00), greenOf(t01), greenOf(t10), greenOf(t11), green1);
+      const __m256i red = filtered(redOf(t00), redOf(t01), redOf(t10), redOf(t11), red1);
       const __m256i packed = _mm256_permute4x64_epi64(
-          _mm256_add_epi16(_mm256_add_epi16(_mm256_srli_epi16(blue, 3),
-                                            _mm256_slli_epi16(_mm256_srli_epi16(green, 2), 5)),
-                           _mm256_slli_epi16(_mm256_srli_epi16(red, 3), 11)),
+          blendedPixels<BlendAdd>(blue, green, red, stored, opaque, alpha8, false, _mm256_setzero_si256()),
           0xD8);
       if (left >= 16) {
         _mm256_storeu_si256((__m256i *)pixel, packed);
