@@ -1910,7 +1910,8 @@ struct ConvexShape {
   Iterators its;
   int64_t xr, yr, y0, y1, bx0, bx1;
   SpanFn span;
-  int n; // vertices, which follow the record
+  bool sprite; // an upright glow (uprightGlow), drawn by runSprite
+  int n;       // vertices, which follow the record
   const FixedVertex *v() const { return reinterpret_cast<const FixedVertex *>(this + 1); }
   FixedVertex *v() { return reinterpret_cast<FixedVertex *>(this + 1); }
 };
@@ -2039,18 +2040,20 @@ void runSprite(const ConvexShape &s, const Pipe &p) {
     draw(rows, n, look);
 }
 
-void runSpriteJob(const void *job, const Band &band) {
-  const ConvexShape &s = *static_cast<const ConvexShape *>(job);
-  Pipe p = s.p;
-  p.band = band;
-  runSprite(s, p);
+// The rows of the shape that the pipe's band owns, each the way the shape
+// is drawn.
+void runShape(const ConvexShape &s, const Pipe &p) {
+  if (s.sprite)
+    runSprite(s, p);
+  else
+    runConvex(s, p);
 }
 
 void runConvexJob(const void *job, const Band &band) {
   const ConvexShape &s = *static_cast<const ConvexShape *>(job);
   Pipe p = s.p;
   p.band = band;
-  runConvex(s, p);
+  runShape(s, p);
 }
 
 // Rasterises the convex polygon v[0..n-1], counter-clockwise with y up: at
@@ -2076,7 +2079,9 @@ void rasterConvex(const Pipe &p, const FixedVertex *v, int n, const Planes &pl,
     return;
   const size_t bytes = sizeof(ConvexShape) + sizeof(FixedVertex) * (size_t)n;
   alignas(16) unsigned char local[sizeof(ConvexShape) + sizeof(FixedVertex) * MaxPolygon];
-  ConvexShape *s = new (local) ConvexShape;
+  const bool record = boardRecording();
+  ConvexShape *s =
+      new (record ? boardRecordJob(runConvexJob, bytes, (int)y0, (int)y1) : local) ConvexShape;
   s->p = q;
   s->pl = pl;
   s->its = its;
@@ -2090,13 +2095,9 @@ void rasterConvex(const Pipe &p, const FixedVertex *v, int n, const Planes &pl,
   s->n = n;
   for (int i = 0; i < n; ++i)
     s->v()[i] = v[i];
-  const bool sprite = uprightGlow(*s);
-  if (boardRecording())
-    std::memcpy(boardRecordJob(sprite ? runSpriteJob : runConvexJob, bytes, (int)y0, (int)y1), local, bytes);
-  else if (sprite)
-    runSprite(*s, s->p);
-  else
-    runConvex(*s, s->p);
+  s->sprite = uprightGlow(*s);
+  if (!record)
+    runShape(*s, s->p);
 }
 
 inline int64_t signedArea(const FixedVertex &a, const FixedVertex &b, const FixedVertex &c) {
