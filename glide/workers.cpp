@@ -85,15 +85,14 @@ public:
 
   int threads() {
     if (wanted_ == 0)
-      wanted_ = defaultThreads();
+      choose(0);
     return wanted_;
   }
 
   void setThreads(int count) {
     drain();
     stop();
-    wanted_ = count > 0 ? std::min(count, 64) : defaultThreads();
-    chosen_ = count > 0 || envThreads() > 0;
+    choose(count);
     pace = PaceState();
   }
 
@@ -177,23 +176,19 @@ public:
   }
 
 private:
-  // LUMENVEIL_THREADS when it holds a count from 1 to 64, else 0.
-  static int envThreads() {
-    if (const char *env = std::getenv("LUMENVEIL_THREADS")) {
-      char *end = nullptr;
-      long n = std::strtol(env, &end, 10);
-      if (end != env && *end == '\0' && n >= 1 && n <= 64)
-        return (int)n;
-    }
-    return 0;
-  }
-  int defaultThreads() {
-    if (const int n = envThreads()) {
-      chosen_ = true;
-      return n;
-    }
-    unsigned cores = std::thread::hardware_concurrency();
-    return cores >= 1 ? (int)std::min(cores, 64u) : 1;
+  // `count` threads (1 to 64); 0: LUMENVEIL_THREADS when it holds a count
+  // from 1 to 64, else one per processor core, and only then not chosen.
+  void choose(int count) {
+    if (count <= 0)
+      if (const char *env = std::getenv("LUMENVEIL_THREADS")) {
+        char *end = nullptr;
+        long n = std::strtol(env, &end, 10);
+        if (end != env && *end == '\0' && n >= 1 && n <= 64)
+          count = (int)n;
+      }
+    chosen_ = count > 0;
+    const unsigned cores = std::thread::hardware_concurrency();
+    wanted_ = count > 0 ? std::min(count, 64) : cores >= 1 ? (int)std::min(cores, 64u) : 1;
   }
 
   unsigned char *allocate(size_t size) {
