@@ -1,0 +1,85 @@
+#!/bin/bash
+# The share of one processor core that the saver takes in a window while its
+# frames are held to the screen's 60 Hz pace: the frame work, the presenter
+# and the window system's side of the process together. Runs each binary in
+# turn, round after round, so that they share the machine's slow and fast
+# spells, and prints every run and each binary's median.
+set -u
+
+usage() {
+  cat <<'EOF'
+usage: bench/paced-cpu.sh [--scene 1|2] [--seconds S] [--settle S] [--rounds N] BINARY...
+
+Runs "BINARY /sSCENE --seed 1 --fps 60" full screen (800 x 600 with the default
+settings, kept in a scratch settings file), waits --settle seconds (default 8),
+then measures the process's processor time over --seconds (default 15) and
+prints it as a share of one core. With --fps the scene's clock steps 1/60 s a
+frame, so every run draws the same frames. Each of --rounds rounds (default 3)
+runs every binary once, in the order given.
+
+Without a display (DISPLAY unset) it runs itself under xvfb-run with an
+800x600 screen.
+EOF
+}
+
+scene=1 seconds=15 settle=8 rounds=3
+bins=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --scene) scene=${2:-}; shift 2 ;;
+    --seconds) seconds=${2:-}; shift 2 ;;
+    --settle) settle=${2:-}; shift 2 ;;
+    --rounds) rounds=${2:-}; shift 2 ;;
+    -h|--help) usage; exit 0 ;;
+    -*) echo "paced-cpu: unknown option $1" >&2; usage >&2; exit 2 ;;
+    *) bins+=("$1"); shift ;;
+  esac
+done
+number() { [[ "$1" =~ ^[0-9]+$ ]] && [ "$1" -gt 0 ]; }
+if [ ${#bins[@]} -eq 0 ] || ! number "$seconds" || ! number "$settle" || ! number "$rounds" ||
+   { [ "$scene" != 1 ] && [ "$scene" != 2 ]; }; then
+  usage >&2
+  exit 2
+fi
+for b in "${bins[@]}"; do
+  if [ ! -x "$b" ]; then echo "paced-cpu: $b is not an executable file" >&2; exit 2; fi
+done
+
+if [ -z "${DISPLAY:-}" ]; then
+  command -v xvfb-run >/dev/null || { echo "paced-cpu: no DISPLAY and no xvfb-run" >&2; exit 2; }
+  exec xvfb-run -a -s "-screen 0 800x600x24" "$0" --scene "$scene" --seconds "$seconds" \
+    --settle "$settle" --rounds "$rounds" "${bins[@]}"
+fi
+
+scratch=$(mktemp -d /tmp/lumenveil-paced.XXXXXX) || exit 1
+trap 'rm -rf -- "$scratch"' EXIT
+ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null; }
+hz=$(getconf CLK_TCK)
+
+declare -A shares
+for round in $(seq 1 "$rounds"); do
+  for b in "${bins[@]}"; do
+    LUMENVEIL_REGISTRY="$scratch/settings.reg" "$b" "/s$scene" --seed 1 --fps 60 \
+      >/dev/null 2>"$scratch/stderr" &
+    pid=$!
+    sleep "$settle"
+    t0=$(ticks "$pid"); s0=$(date +%s.%N)
+    sleep "$seconds"
+    t1=$(ticks "$pid"); s1=$(date +%s.%N)
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+    if [ -z "$t0" ] || [ -z "$t1" ]; then
+      echo "paced-cpu: $b stopped before the measurement ended:" >&2
+      cat "$scratch/stderr" >&2
+      exit 1
+    fi
+    share=$(awk -v t="$((t1 - t0))" -v hz="$hz" -v a="$s0" -v z="$s1" \
+      'BEGIN { printf "%.1f", 100 * t / hz / (z - a) }')
+    echo "round $round  $b  scene $scene  $share % of a core"
+    shares[$b]="${shares[$b]:-} $share"
+  done
+done
+for b in "${bins[@]}"; do
+  echo "${shares[$b]}" | tr ' ' '\n' | grep . | sort -n |
+    awk -v b="$b" '{ v[NR] = $1 } END { printf "%s: median %.1f %% (%.1f to %.1f, %d runs)\n", b, v[int((NR + 1) / 2)], v[1], v[NR], NR }'
+done
