@@ -149,6 +149,13 @@ struct SpriteLook {
   int red, green, blue, alpha;
 };
 
+// The bordered texel column of each of a sprite's columns, when it has at
+// most 64, to find the lit columns of a row by comparing them all at once.
+struct ColumnTable {
+  alignas(64) int16_t column[64];
+  uint64_t valid; // which of the 64 are the sprite's
+};
+
 // Texture coordinates far off a clamped texture may wrap around; the taps
 // are clamped whatever they hold.
 inline int32_t stepWrapping(int32_t v, int32_t d) { return (int32_t)((uint32_t)v + (uint32_t)d); }
@@ -1570,6 +1577,24 @@ __attribute__((target("avx512f,avx512bw"))) bool spanGreyAvx512(const Pipe &p, i
 }
 #pragma GCC diagnostic pop
 
+// The first and the last of a table's columns that lie within `lit`, as
+// indexes into it; false when none do. The columns run one way, so those
+// within are one run.
+__attribute__((target("avx512f,avx512bw,avx512vl"))) bool
+litColumnsAvx512(const ColumnTable &table, BoardTexture::LitColumns lit, int64_t &first, int64_t &last) {
+  const __m512i low = _mm512_set1_epi16(lit.first), high = _mm512_set1_epi16(lit.last);
+  const __m512i left = _mm512_load_si512(table.column), right = _mm512_load_si512(table.column + 32);
+  const uint64_t within =
+      ((uint64_t)(_mm512_cmpge_epi16_mask(left, low) & _mm512_cmple_epi16_mask(left, high)) |
+       (uint64_t)(_mm512_cmpge_epi16_mask(right, low) & _mm512_cmple_epi16_mask(right, high)) << 32) &
+      table.valid;
+  if (within == 0)
+    return false;
+  first = __builtin_ctzll(within);
+  last = 63 - __builtin_clzll(within);
+  return true;
+}
+
 bool haveAvx2() {
   static const bool have = __builtin_cpu_supports("avx2");
   return have;
@@ -1581,6 +1606,7 @@ bool haveAvx512() {
 }
 #else
 bool haveAvx512() { return false; }
+bool litColumnsAvx512(const ColumnTable &, BoardTexture::LitColumns, int64_t &, int64_t &) { return false; }
 void spriteRowsAvx512(const SpriteRow *, int, const SpriteLook &) {}
 void spriteRowsAvx2(const SpriteRow *, int, const SpriteLook &) {}
 template <int Tex, int Blend>
@@ -2011,8 +2037,17 @@ void runSprite(const ConvexShape &s, const Pipe &p) {
   constexpr int Batch = 64;
   SpriteRow rows[Batch];
   int n = 0;
-  // The pixels whose taps lie in the last lit columns looked up.
+  // The pixels whose taps lie in the last lit columns looked up: found by
+  // comparing a narrow sprite's columns, else by dividing.
   const StepDivider by(its.uX);
+  const int64_t width = s.bx1 - s.bx0 + 1;
+  const bool compared = width <= 64 && WidestVectors && haveAvx512();
+  ColumnTable table;
+  if (compared) {
+    table.valid = width == 64 ? ~(uint64_t)0 : ((uint64_t)1 << width) - 1;
+    for (int64_t k = 0; k < 64; ++k)
+      table.column[k] = k < width ? (int16_t)(((its.u0 + (s.bx0 + k - s.xr) * its.uX) >> 16) + 1) : 0;
+  }
   BoardTexture::LitColumns seen{1, 0};
   int64_t litFirst = 0, litLast = -1;
   eachRow(s, p, [&](int64_t y, int64_t lo, int64_t hi) {
@@ -2020,10 +2055,17 @@ void runSprite(const ConvexShape &s, const Pipe &p) {
     const BoardTexture::LitColumns lit = t.lit[(v >> 16) + 1];
     if (lit.first != seen.first || lit.last != seen.last) {
       seen = lit;
-      litFirst = s.bx0;
-      litLast = s.bx1;
-      if (!litSteps(lit, its.u0 - s.xr * its.uX, its.uX, by, litFirst, litLast))
-        litLast = litFirst - 1;
+      if (compared) {
+        int64_t first, last;
+        const bool any = litColumnsAvx512(table, lit, first, last);
+        litFirst = s.bx0 + (any ? first : 0);
+        litLast = any ? s.bx0 + last : litFirst - 1;
+      } else {
+        litFirst = s.bx0;
+        litLast = s.bx1;
+        if (!litSteps(lit, its.u0 - s.xr * its.uX, its.uX, by, litFirst, litLast))
+          litLast = litFirst - 1;
+      }
     }
     const int64_t x0 = std::max(lo, litFirst), x1 = std::min(hi, litLast);
     if (x0 > x1)
