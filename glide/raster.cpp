@@ -2041,7 +2041,7 @@ void runSprite(const ConvexShape &s, const Pipe &p) {
   // comparing a narrow sprite's columns, else by dividing.
   const StepDivider by(its.uX);
   const int64_t width = s.bx1 - s.bx0 + 1;
-  const bool compared = width <= 64 && WidestVectors && haveAvx512();
+  const bool compared = width >= 1 && width <= 64 && WidestVectors && haveAvx512();
   ColumnTable table;
   if (compared) {
     table.valid = width == 64 ? ~(uint64_t)0 : ((uint64_t)1 << width) - 1;
