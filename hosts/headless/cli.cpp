@@ -49,7 +49,10 @@ const char *const UsageText =
     "                       3 1024x768, 4 1280x1024, 5 1600x1200, 6 native (the\n"
     "                       window's size: --size, else 800x600)\n"
     "  --size WxH           with --mode 6: render at W x H (64x48 to 4096x4096)\n"
-    "  --bench              render headless without writing files; print frames per second\n"
+    "  --bench              render headless without writing files; print frames per\n"
+    "                       second and the processor time a frame takes\n"
+    "  --paced              hold the frames to the screen's 60 Hz pace, as a window\n"
+    "                       does (with --bench: the processor time of a paced frame)\n"
     "  --trace FILE         write every board call to FILE\n"
     "  --replay FILE        render a board trace (with --render or --bench)\n"
     "  --dump-resources DIR write the program's textures, font and images as PNGs\n"
@@ -221,6 +224,8 @@ CliParse parseArguments(const std::vector<std::string> &args) {
     } else if (a == "--bench") {
       p.headless.bench = true;
       headless = true;
+    } else if (a == "--paced") {
+      p.headless.paced = true;
     } else if (a == "--trace") {
       if (!value(v) || v.empty()) return fail("--trace needs a file");
       p.headless.tracePath = p.windowed.tracePath = v;
@@ -259,6 +264,10 @@ CliParse parseArguments(const std::vector<std::string> &args) {
   if (p.headless.width > 0 && p.headless.mode != NativeDisplayMode)
     return fail("--size needs --mode 6 (the native mode renders at that size)");
   if (headless && windowed) return fail("-root and -window-id cannot be combined with headless options");
+  if (p.headless.paced && p.headless.renderDir.empty() && !p.headless.bench)
+    return fail("--paced needs --bench or --render DIR");
+  if (p.headless.paced && !p.headless.replayPath.empty())
+    return fail("--paced cannot be combined with --replay (a trace keeps no pace)");
   if (!p.headless.renderDir.empty() && p.headless.bench)
     return fail("--render and --bench cannot be combined");
   if (headless) {
@@ -307,7 +316,7 @@ int runHeadless(const HeadlessRun &run) {
   else
     presenter = &none;
   boardSetPresenter(presenter);
-  boardSetRetraceWait(false);
+  boardSetRetraceWait(run.paced);
   if (run.haveSeed) setFixedSeed(run.seed);
   if (run.fps > 0.0) setFixedClock(run.fps);
   if (!run.tracePath.empty() && !boardStartTrace(run.tracePath.c_str(), error)) {
@@ -317,20 +326,21 @@ int runHeadless(const HeadlessRun &run) {
 
   int code = 0;
   long frames = 0;
-  double seconds = 0.0;
+  double seconds = 0.0, cpuSeconds = 0.0;
   if (!run.replayPath.empty()) {
     BoardReplayControl control;
     control.stopRequested = stopRequested;  // SIGINT and SIGTERM end it at the next frame
     // A benchmark reads the whole trace first and times the board alone.
     BoardTrace trace;
     const bool read = !run.bench || boardReadTrace(run.replayPath.c_str(), trace, error);
-    const double start = tickSeconds();
+    const double start = tickSeconds(), startCpu = processCpuSeconds();
     if (!read || !(run.bench ? boardReplayTrace(trace, error, control)
                              : boardReplay(run.replayPath.c_str(), error, control))) {
       std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
       code = 1;
     }
     seconds = tickSeconds() - start;
+    cpuSeconds = processCpuSeconds() - startCpu;
     frames = presenter == &png ? png.written() : none.count;
   } else {
 #ifdef _WIN32
@@ -370,6 +380,7 @@ int runHeadless(const HeadlessRun &run) {
     code = runSaver(nullptr, line);
     frames = app.framesPainted();
     seconds = app.paintSeconds();
+    cpuSeconds = app.paintCpuSeconds();
     setApplication(nullptr);
     if (code != 0) code = 1;
 #ifndef _WIN32
@@ -396,8 +407,9 @@ int runHeadless(const HeadlessRun &run) {
     return 1;
   }
   if (run.bench) {
-    std::printf("frames %ld seconds %.3f fps %.1f\n", frames, seconds,
-                seconds > 0.0 ? static_cast<double>(frames) / seconds : 0.0);
+    std::printf("frames %ld seconds %.3f fps %.1f cpu %.3f ms a frame\n", frames, seconds,
+                seconds > 0.0 ? static_cast<double>(frames) / seconds : 0.0,
+                frames > 0 ? cpuSeconds * 1000.0 / static_cast<double>(frames) : 0.0);
   } else if (!run.renderDir.empty()) {
     std::printf("Wrote %ld frame%s to %s/frame-000001.png%s\n", png.written(),
                 png.written() == 1 ? "" : "s", run.renderDir.c_str(),

@@ -31,6 +31,7 @@ struct HeadlessRun {
   int mode = -1;          // --mode M
   int width = 0, height = 0; // --size WxH: the window size mode 6 renders at
   bool bench = false;     // --bench
+  bool paced = false;     // --paced: frames held to the screen's 60 Hz, as in a window
   std::string tracePath;  // --trace FILE
   std::string replayPath; // --replay FILE
   std::string dumpDir;    // --dump-resources DIR

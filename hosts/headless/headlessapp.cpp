@@ -4,6 +4,11 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <ctime>
+#endif
 
 #include "app/saverwindow.h"
 #ifndef _WIN32
@@ -21,6 +26,21 @@ double wallSeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 } // namespace
+
+double processCpuSeconds() {
+#ifdef _WIN32
+  FILETIME created, exited, kernel, user;
+  if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0.0;
+  auto seconds = [](const FILETIME &t) {
+    return (double)(((unsigned long long)t.dwHighDateTime << 32) | t.dwLowDateTime) * 1e-7;
+  };
+  return seconds(kernel) + seconds(user);
+#else
+  timespec t{};
+  if (clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t) != 0) return 0.0;
+  return (double)t.tv_sec + (double)t.tv_nsec * 1e-9;
+#endif
+}
 
 bool stopRequested() { return StopRequested.load(); }
 
@@ -58,12 +78,16 @@ void HeadlessApplication::processMessages() {
   // One paint: the fixed clock of a headless run moves one step per frame.
   advanceFixedClock();
   const double start = wallSeconds();
-  if (firstPaint_ < 0.0) firstPaint_ = start;
+  if (firstPaint_ < 0.0) {
+    firstPaint_ = start;
+    firstPaintCpu_ = processCpuSeconds();
+  }
   emptyFormPaint();
 #ifndef _WIN32
   followClockWithCdAudio();
 #endif
   paintSeconds_ = wallSeconds() - firstPaint_;
+  paintCpuSeconds_ = processCpuSeconds() - firstPaintCpu_;
   ++framesPainted_;
   if (frameLimit_ > 0 && framesPainted_ >= frameLimit_ && queue_.empty()) terminated_ = true;
 }

@@ -10,6 +10,9 @@
 
 #include "platform/application.h"
 
+// Seconds of processor time the whole process has used, all its threads.
+double processCpuSeconds();
+
 class HeadlessApplication : public Application {
 public:
   // Ends the run after this many painted frames (0: never by itself).
@@ -17,6 +20,8 @@ public:
   long framesPainted() const { return framesPainted_; }
   // Seconds of wall time from the start of the first painted frame to the end of the last.
   double paintSeconds() const { return paintSeconds_; }
+  // Seconds of the process's processor time over the same frames.
+  double paintCpuSeconds() const { return paintCpuSeconds_; }
   // Queues a message delivered, through the hook, at the next processMessages
   // before frame number `atFrame` is painted (0: at once).
   void queueMessage(const Message &message, long atFrame = 0);
@@ -82,6 +87,8 @@ private:
   long framesPainted_ = 0;
   double paintSeconds_ = 0.0;
   double firstPaint_ = -1.0;
+  double paintCpuSeconds_ = 0.0;
+  double firstPaintCpu_ = 0.0;
   int cursorShown_ = 1;
   int platformId_ = LV_VER_PLATFORM_WIN32_NT;
   int screenW_ = 800, screenH_ = 600;

@@ -215,6 +215,29 @@ TEST(HeadlessRender, SameSeedAndStepGiveIdenticalFiles) {
   EXPECT_FALSE(missing.good());
 }
 
+TEST(HeadlessRender, APacedBenchKeepsTheScreensPaceAndTellsTheProcessorTime) {
+  const std::string exe = std::string(LV_BINARY_DIR) + "/lumenveil";
+  const std::string reg = ::testing::TempDir() + "lv-paced.reg";
+  const std::string cmd = "LUMENVEIL_REGISTRY=" + reg + " " + exe +
+                          " --bench --paced --frames 12 --fps 60 --seed 3 --scene 2 --mode 2";
+  FILE *out = popen(cmd.c_str(), "r");
+  ASSERT_NE(out, nullptr);
+  char line[256] = {};
+  ASSERT_NE(std::fgets(line, sizeof line, out), nullptr);
+  ASSERT_EQ(pclose(out), 0) << cmd;
+  long frames = 0;
+  double seconds = 0.0, fps = 0.0, cpu = -1.0;
+  ASSERT_EQ(std::sscanf(line, "frames %ld seconds %lf fps %lf cpu %lf ms a frame", &frames, &seconds,
+                        &fps, &cpu),
+            4)
+      << line;
+  EXPECT_EQ(frames, 12);
+  // Each swap waits for the next of the screen's 60 Hz retraces: the eleven
+  // after the first frame's take at least 11/60 s, however fast the drawing.
+  EXPECT_GE(seconds, 11.0 / 60.0 - 0.002) << line;
+  EXPECT_GT(cpu, 0.0) << line;
+}
+
 namespace {
 // A host whose control panel has a 348 x 229 preview panel that keeps what it is shown.
 struct PanelHost : HeadlessApplication {

@@ -24,6 +24,8 @@ TEST(Arguments, RenderRunsTakeTheirValues) {
   EXPECT_EQ(p.headless.seed, 7u);
   EXPECT_EQ(p.headless.scene, 2);
   EXPECT_EQ(p.headless.mode, 3);
+  EXPECT_FALSE(p.headless.paced);
+  EXPECT_TRUE(parseArguments({"--bench", "--paced"}).headless.paced);
 }
 
 TEST(Arguments, BadValuesAreRefusedWithAMessage) {
@@ -44,6 +46,8 @@ TEST(Arguments, BadValuesAreRefusedWithAMessage) {
       {"--bogus"},
       {"-window-id", "abc"},
       {"-root", "--bench"},
+      {"--paced"},                        // a pace for nothing
+      {"--bench", "--paced", "--replay", "t.trace"},
   };
   for (const auto &args : bad) {
     CliParse p = parseArguments(args);
