@@ -99,6 +99,39 @@ void BM_Sprites48(benchmark::State &state) {
 }
 BENCHMARK(BM_Sprites48)->Arg(512)->Arg(256)->Arg(128);
 
+// (a') the first scene's glows: 800 small upright sprites a frame, from 12 to
+// 40 pixels across, of a 256 x 256 texture, added without dither.
+void BM_Glows(benchmark::State &state) {
+  openScreen((int)state.range(0));
+  guTexSource(glowTexture(GR_TEXFMT_RGB_565, GR_ASPECT_1x1));
+  grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_DECAL);
+  guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
+  guAlphaSource(GR_ALPHASOURCE_ITERATED_ALPHA);
+  grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ZERO);
+  grDitherMode(GR_DITHER_DISABLE);
+  const int count = 800;
+  std::vector<GrVertex> quads(count * 4);
+  double pixels = 0.0;
+  for (int i = 0; i < count; ++i) {
+    const float size = 12.0f + (float)(i * 7 % 29), oow = 1.0f / 65500.0f;
+    const float x = 20.0f + (float)(i * 37 % 740) + (float)(i % 7) * 0.1171875f;
+    const float y = 20.0f + (float)(i * 53 % 540) + (float)(i % 5) * 0.1796875f;
+    const float r = (float)(i * 41 % 256), g = (float)(i * 67 % 256), b = 255.0f;
+    quads[i * 4 + 0] = vertex(x, y, r, g, b, 255, 0, 0, oow);
+    quads[i * 4 + 1] = vertex(x + size, y, r, g, b, 255, 256, 0, oow);
+    quads[i * 4 + 2] = vertex(x + size, y + size, r, g, b, 255, 256, 256, oow);
+    quads[i * 4 + 3] = vertex(x, y + size, r, g, b, 255, 0, 256, oow);
+    pixels += (double)size * size;
+  }
+  int index[4] = {0, 1, 2, 3};
+  for (auto _ : state)
+    for (int i = 0; i < count; ++i)
+      grDrawPolygon(4, index, &quads[i * 4]);
+  reportPixels(state, pixels);
+  grGlideShutdown();
+}
+BENCHMARK(BM_Glows)->Arg(512)->Arg(256);
+
 // (b) a full-screen quad with an intensity texture and varying 1/w.
 void BM_PerspectiveScreen(benchmark::State &state) {
   openScreen((int)state.range(0));
