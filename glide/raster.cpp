@@ -2042,11 +2042,20 @@ void runSprite(const ConvexShape &s, const Pipe &p) {
   const StepDivider by(its.uX);
   const int64_t width = s.bx1 - s.bx0 + 1;
   const bool compared = width >= 1 && width <= 64 && WidestVectors && haveAvx512();
+  // A row of at most 32 pixels is drawn as one group however few of them
+  // are lit: it is cut only when none of its columns' texel columns can be.
+  const bool whole = compared && width <= 32;
   ColumnTable table;
+  int16_t lowest = 0, highest = 0; // the sprite's first and last texel column, in order
   if (compared) {
     table.valid = width == 64 ? ~(uint64_t)0 : ((uint64_t)1 << width) - 1;
-    for (int64_t k = 0; k < 64; ++k)
-      table.column[k] = k < width ? (int16_t)(((its.u0 + (s.bx0 + k - s.xr) * its.uX) >> 16) + 1) : 0;
+    const int64_t du = its.uX;
+    int64_t u = its.u0 + (s.bx0 - s.xr) * du;
+    for (int64_t k = 0; k < width; ++k, u += du)
+      table.column[k] = (int16_t)((u >> 16) + 1);
+    std::fill(table.column + width, table.column + 64, (int16_t)0);
+    lowest = std::min(table.column[0], table.column[width - 1]);
+    highest = std::max(table.column[0], table.column[width - 1]);
   }
   BoardTexture::LitColumns seen{1, 0};
   int64_t litFirst = 0, litLast = -1;
@@ -2055,7 +2064,10 @@ void runSprite(const ConvexShape &s, const Pipe &p) {
     const BoardTexture::LitColumns lit = t.lit[(v >> 16) + 1];
     if (lit.first != seen.first || lit.last != seen.last) {
       seen = lit;
-      if (compared) {
+      if (whole) {
+        litFirst = s.bx0;
+        litLast = lowest <= lit.last && highest >= lit.first ? s.bx1 : s.bx0 - 1;
+      } else if (compared) {
         int64_t first, last;
         const bool any = litColumnsAvx512(table, lit, first, last);
         litFirst = s.bx0 + (any ? first : 0);
