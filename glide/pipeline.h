@@ -141,7 +141,11 @@ inline int64_t toSixteenths(float biased) {
     p = -2.5e8;
   if (p > 2.5e8)
     p = 2.5e8;
-  return (int64_t)std::llround(p);
+  // To the nearest, halves away from zero, as llround does, without the
+  // library call: p and its whole part differ by an exact fraction.
+  const int64_t whole = (int64_t)p;
+  const double fraction = p - (double)whole;
+  return whole + (fraction >= 0.5) - (fraction <= -0.5);
 }
 
 // v with `bits` fractional bits, to the nearest step, saturated at +-limit

@@ -1,5 +1,6 @@
 // The pixel pipeline: combine, alpha test, blending, dithering and textures,
 // against values worked out by hand.
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
@@ -36,6 +37,22 @@ void texturedQuad(float x0, float y0, float x1, float y1, float s0, float t0, fl
                    screenVertex(x0, y1, c, c, c, 255, s0, t1, far)};
   int index[4] = {0, 1, 2, 3};
   grDrawPolygon(4, index, v);
+}
+
+TEST(Sixteenths, ScreenCoordinatesRoundToTheNearestSixteenthHalvesAwayFromZero) {
+  // Below the bias a float holds halves of a sixteenth and finer: exact
+  // halves either way, values a step off them, whole sixteenths, and the far
+  // limits, as llround takes them.
+  for (float biased : {524288.0f, 524288.0f - 1.0f / 32, 524288.0f - 3.0f / 32, 524288.0f - 5.0f / 64,
+                       524288.0f - 1.0f / 64, 524287.0f + 1.0f / 32, 262144.0f + 1.0f / 32,
+                       262144.0f + 3.0f / 64, 262144.0f - 1.0f / 64, 1000.0f + 1.0f / 32, 0.5f,
+                       -1.0e9f, 1.0e9f, 524288.0f + 1.0f / 16, 600000.0f}) {
+    double p = ((double)biased - 524288.0) * 16.0;
+    p = std::min(std::max(p, -2.5e8), 2.5e8);
+    EXPECT_EQ(toSixteenths(biased), (int64_t)std::llround(p)) << biased;
+  }
+  EXPECT_EQ(toSixteenths(std::nanf("")), -250000000);
+  EXPECT_EQ(toSixteenths(INFINITY), 250000000);
 }
 
 TEST_F(Pipeline, IteratedColourIsTruncatedWithoutDither) {
