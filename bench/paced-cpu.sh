@@ -81,5 +81,7 @@ for round in $(seq 1 "$rounds"); do
 done
 for b in "${bins[@]}"; do
   echo "${shares[$b]}" | tr ' ' '\n' | grep . | sort -n |
-    awk -v b="$b" '{ v[NR] = $1 } END { printf "%s: median %.1f %% (%.1f to %.1f, %d runs)\n", b, v[int((NR + 1) / 2)], v[1], v[NR], NR }'
+    awk -v b="$b" '{ v[NR] = $1 } END {
+      m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+      printf "%s: median %.1f %% (%.1f to %.1f, %d runs)\n", b, m, v[1], v[NR], NR }'
 done
