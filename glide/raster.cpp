@@ -75,6 +75,21 @@ struct PlaneBasis {
   }
 };
 
+inline bool samePlane(const Plane &a, const Plane &b) {
+  return a.base == b.base && a.dx == b.dx && a.dy == b.dy;
+}
+
+// Whether two sets of planes hold the same values (those their texture mode uses).
+inline bool samePlanes(const Planes &a, const Planes &b) {
+  if (a.x0 != b.x0 || a.y0 != b.y0 || a.texMode != b.texMode || !samePlane(a.r, b.r) ||
+      !samePlane(a.g, b.g) || !samePlane(a.b, b.b) || !samePlane(a.a, b.a))
+    return false;
+  if (a.texMode == TexNone)
+    return true;
+  return samePlane(a.s, b.s) && samePlane(a.t, b.t) &&
+         (a.texMode != TexPerspective || samePlane(a.w, b.w));
+}
+
 inline double evalPlane(const Plane &p, const Planes &ps, double px, double py) {
   return p.base + p.dx * (px - ps.x0) + p.dy * (py - ps.y0);
 }
@@ -2242,12 +2257,13 @@ void drawFan(const Pipe &p, const FixedVertex *fv, int n, const Planes *shared) 
       for (int i = 1; merge && i + 1 < n; ++i) {
         Planes pl;
         makePlanes(fv[0], fv[i], fv[i + 1], texMode, scale, pl);
-        Iterators next = makeIterators(p, pl, xr, yr);
         if (i == 1) {
           planes = pl;
-          its = next;
+          its = makeIterators(p, pl, xr, yr);
         } else {
-          merge = next.sameAs(its);
+          // The same planes give the same iterators (a rectangle's two
+          // triangles usually have them).
+          merge = samePlanes(pl, planes) || makeIterators(p, pl, xr, yr).sameAs(its);
         }
       }
     }
