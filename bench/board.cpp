@@ -69,14 +69,20 @@ void reportPixels(benchmark::State &state, double pixelsPerIteration) {
                                                   benchmark::Counter::kIsRate);
 }
 
-// (a) 48 x 48 textured sprites, additive, the scenes' glow state.
-void BM_Sprites48(benchmark::State &state) {
-  openScreen((int)state.range(0));
+// The scenes' glow state: an RGB 565 glow texture times the vertex colour,
+// added by its alpha.
+void useGlowState() {
   guTexSource(glowTexture(GR_TEXFMT_RGB_565, GR_ASPECT_1x1));
   grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_DECAL);
   guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
   guAlphaSource(GR_ALPHASOURCE_ITERATED_ALPHA);
   grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ZERO);
+}
+
+// (a) 48 x 48 textured sprites, additive, the scenes' glow state.
+void BM_Sprites48(benchmark::State &state) {
+  openScreen((int)state.range(0));
+  useGlowState();
   grAlphaTestFunction(GR_CMP_GREATER);
   grAlphaTestReferenceValue(5);
   grDitherMode(GR_DITHER_4x4);
@@ -103,11 +109,7 @@ BENCHMARK(BM_Sprites48)->Arg(512)->Arg(256)->Arg(128);
 // 40 pixels across, of a 256 x 256 texture, added without dither.
 void BM_Glows(benchmark::State &state) {
   openScreen((int)state.range(0));
-  guTexSource(glowTexture(GR_TEXFMT_RGB_565, GR_ASPECT_1x1));
-  grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_DECAL);
-  guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
-  guAlphaSource(GR_ALPHASOURCE_ITERATED_ALPHA);
-  grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ZERO);
+  useGlowState();
   grDitherMode(GR_DITHER_DISABLE);
   const int count = 800;
   std::vector<GrVertex> quads(count * 4);
@@ -209,11 +211,7 @@ BENCHMARK(BM_AALines20);
 void BM_TexturedLinesAndPoints(benchmark::State &state) {
   openScreen();
   boardForceReferencePipeline(state.range(0) == 1);
-  guTexSource(glowTexture(GR_TEXFMT_RGB_565, GR_ASPECT_1x1));
-  grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_DECAL);
-  guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
-  guAlphaSource(GR_ALPHASOURCE_ITERATED_ALPHA);
-  grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ZERO);
+  useGlowState();
   grAlphaTestFunction(GR_CMP_GREATER);
   grAlphaTestReferenceValue(5);
   const int count = 1000;
