@@ -1967,20 +1967,48 @@ template <class Row> void eachRow(const ConvexShape &s, const Pipe &p, Row row) 
   const int64_t y1 = std::min<int64_t>(s.y1, p.band.last);
   for (int i = 0; i < n; ++i)
     setupEdge(s.v()[i], s.v()[(i + 1) % n], y0, edges[i]);
+  // An edge that keeps its column from row to row (an upright one) bounds
+  // every row alike. When every edge is upright or level, as a glow
+  // sprite's are, the rows share one span, and only the level edges are
+  // followed from row to row.
+  int64_t boxLo = s.bx0, boxHi = s.bx1;
+  int levels[MaxPolygon], levelCount = 0;
+  bool boxed = true;
+  for (int i = 0; i < n && boxed; ++i) {
+    const EdgeWalk &e = edges[i];
+    if (e.kind == 0)
+      levels[levelCount++] = i;
+    else if (e.s.stepQ != 0 || e.s.stepR != 0)
+      boxed = false;
+    else if (e.kind > 0)
+      boxLo = std::max(boxLo, e.s.q);
+    else
+      boxHi = std::min(boxHi, -e.s.q);
+  }
+  if (boxed && boxLo > boxHi)
+    return;
   for (int64_t y = y0; y <= y1; ++y) {
-    int64_t lo = s.bx0, hi = s.bx1;
+    int64_t lo = boxLo, hi = boxHi;
     bool empty = false;
-    for (int i = 0; i < n; ++i) {
-      EdgeWalk &e = edges[i];
-      if (e.kind > 0) {
-        lo = std::max(lo, e.s.q);
-        e.s.advance();
-      } else if (e.kind < 0) {
-        hi = std::min(hi, -e.s.q);
-        e.s.advance();
-      } else {
+    if (boxed) {
+      for (int k = 0; k < levelCount; ++k) {
+        EdgeWalk &e = edges[levels[k]];
         empty |= e.k < 0;
         e.k += e.kStep;
+      }
+    } else {
+      for (int i = 0; i < n; ++i) {
+        EdgeWalk &e = edges[i];
+        if (e.kind > 0) {
+          lo = std::max(lo, e.s.q);
+          e.s.advance();
+        } else if (e.kind < 0) {
+          hi = std::min(hi, -e.s.q);
+          e.s.advance();
+        } else {
+          empty |= e.k < 0;
+          e.k += e.kStep;
+        }
       }
     }
     if (!empty && lo <= hi)
