@@ -1985,30 +1985,35 @@ template <class Row> void eachRow(const ConvexShape &s, const Pipe &p, Row row) 
     else
       boxHi = std::min(boxHi, -e.s.q);
   }
-  if (boxed && boxLo > boxHi)
-    return;
-  for (int64_t y = y0; y <= y1; ++y) {
-    int64_t lo = boxLo, hi = boxHi;
-    bool empty = false;
-    if (boxed) {
+  if (boxed) {
+    if (boxLo > boxHi)
+      return;
+    for (int64_t y = y0; y <= y1; ++y) {
+      bool empty = false;
       for (int k = 0; k < levelCount; ++k) {
         EdgeWalk &e = edges[levels[k]];
         empty |= e.k < 0;
         e.k += e.kStep;
       }
-    } else {
-      for (int i = 0; i < n; ++i) {
-        EdgeWalk &e = edges[i];
-        if (e.kind > 0) {
-          lo = std::max(lo, e.s.q);
-          e.s.advance();
-        } else if (e.kind < 0) {
-          hi = std::min(hi, -e.s.q);
-          e.s.advance();
-        } else {
-          empty |= e.k < 0;
-          e.k += e.kStep;
-        }
+      if (!empty)
+        row(y, boxLo, boxHi);
+    }
+    return;
+  }
+  for (int64_t y = y0; y <= y1; ++y) {
+    int64_t lo = s.bx0, hi = s.bx1;
+    bool empty = false;
+    for (int i = 0; i < n; ++i) {
+      EdgeWalk &e = edges[i];
+      if (e.kind > 0) {
+        lo = std::max(lo, e.s.q);
+        e.s.advance();
+      } else if (e.kind < 0) {
+        hi = std::min(hi, -e.s.q);
+        e.s.advance();
+      } else {
+        empty |= e.k < 0;
+        e.k += e.kStep;
       }
     }
     if (!empty && lo <= hi)
@@ -2021,7 +2026,7 @@ void runConvex(const ConvexShape &s, const Pipe &p) {
   const Plane &ps = s.pl.s, &pt = s.pl.t, &pw = s.pl.w;
   const SpanIter &base = s.its.base;
   const Iterators &its = s.its;
-  eachRow(s, p, [&](int64_t y, int64_t lo, int64_t hi) {
+  eachRow(s, p, [&](int64_t y, int64_t lo, int64_t hi) __attribute__((always_inline)) {
     SpanIter it = base;
     const int64_t ox = lo - s.xr, oy = y - s.yr;
     it.r = base.r + ox * base.dr + oy * its.rY;
@@ -2085,11 +2090,7 @@ void runSprite(const ConvexShape &s, const Pipe &p) {
   const StepDivider by(its.uX);
   const int64_t width = s.bx1 - s.bx0 + 1;
   const bool compared = width >= 1 && width <= 64 && WidestVectors && haveAvx512();
-  // A row of at most 32 pixels is drawn as one group however few of them
-  // are lit: it is cut only when none of its columns' texel columns can be.
-  const bool whole = compared && width <= 32;
   ColumnTable table;
-  int16_t lowest = 0, highest = 0; // the sprite's first and last texel column, in order
   if (compared) {
     table.valid = width == 64 ? ~(uint64_t)0 : ((uint64_t)1 << width) - 1;
     const int64_t du = its.uX;
@@ -2097,20 +2098,15 @@ void runSprite(const ConvexShape &s, const Pipe &p) {
     for (int64_t k = 0; k < width; ++k, u += du)
       table.column[k] = (int16_t)((u >> 16) + 1);
     std::fill(table.column + width, table.column + 64, (int16_t)0);
-    lowest = std::min(table.column[0], table.column[width - 1]);
-    highest = std::max(table.column[0], table.column[width - 1]);
   }
   BoardTexture::LitColumns seen{1, 0};
   int64_t litFirst = 0, litLast = -1;
-  eachRow(s, p, [&](int64_t y, int64_t lo, int64_t hi) {
+  eachRow(s, p, [&](int64_t y, int64_t lo, int64_t hi) __attribute__((always_inline)) {
     const int32_t v = (int32_t)(its.v0 + (y - s.yr) * its.vY);
     const BoardTexture::LitColumns lit = t.lit[(v >> 16) + 1];
     if (lit.first != seen.first || lit.last != seen.last) {
       seen = lit;
-      if (whole) {
-        litFirst = s.bx0;
-        litLast = lowest <= lit.last && highest >= lit.first ? s.bx1 : s.bx0 - 1;
-      } else if (compared) {
+      if (compared) {
         int64_t first, last;
         const bool any = litColumnsAvx512(table, lit, first, last);
         litFirst = s.bx0 + (any ? first : 0);
