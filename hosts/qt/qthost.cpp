@@ -283,8 +283,10 @@ public:
     saver_ = new SaverWidget;
     saver_->setWindowTitle(title_);
     if (run_.windowId) {
-      // Inside a screen-saver daemon's window: fill it.
+      // Inside a screen-saver daemon's window: fill it, and end when it goes
+      // away (a daemon that died without ending its hacks).
       fillForeignWindow(saver_, run_.windowId);
+      watchDaemonWindow();
     } else {
       coverEveryScreen(saver_);
     }
@@ -408,6 +410,20 @@ protected:
   }
 
   bool underDaemon() const { return run_.root || run_.windowId != 0; }
+
+  // Asks the X server a few times a second whether the daemon's window is
+  // still there; the run ends within a second of it going away.
+  void watchDaemonWindow() {
+    auto *watch = new QTimer(saver_);
+    QObject::connect(watch, &QTimer::timeout, saver_, [this, watch] {
+      if (windowExists(run_.windowId)) return;
+      watch->stop();
+      std::fprintf(stderr, "lumenveil: the window %lu (0x%lx) it drew into is gone; ending\n",
+                   run_.windowId, run_.windowId);
+      terminated_ = true;
+    });
+    watch->start(250);
+  }
 
   // Shows a modal box; a stop signal closes it (as if nobody answered) and
   // ends the run, so a box never keeps the program from ending.
