@@ -25,6 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/entry.h"
@@ -39,6 +40,7 @@
 #include "hosts/headless/headlessapp.h"
 #include "hosts/headless/pngpresenter.h"
 #include "hosts/qt/desktopports.h"
+#include "hosts/qt/displayreach.h"
 #include "hosts/qt/screens.h"
 #include "hosts/qt/x11window.h"
 #include "hosts/linux/cddrives.h"
@@ -589,16 +591,22 @@ int runQtHost(int argc, char **argv, const WindowedRun &given) {
     std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
     return 1;
   }
-  // No screen: the switches that need no window still work.
-  if (!haveDisplay()) {
-    int code = runWithoutWindow(run.commandLine, "no display (DISPLAY is not set)");
+  // No screen, or one that cannot be reached: the switches that need no
+  // window still work.
+  const std::string noDisplay = haveDisplay() ? displayUnreachable() : "no display (DISPLAY is not set)";
+  if (!noDisplay.empty()) {
+    if (parseCommandLine(run.commandLine).mode == RunMode::Preview)
+      std::fprintf(stderr, "lumenveil: %s\n", noDisplay.c_str());
+    int code = runWithoutWindow(run.commandLine, noDisplay.c_str());
     if (!boardStopTrace(error)) {
       std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
       code = 1;
     }
     return code;
   }
+  std::optional<DisplayStartGuard> startGuard(std::in_place);
   QApplication qtApp(argc, argv);
+  startGuard.reset();
   if (run.windowId && !windowExists(run.windowId)) {
     std::fprintf(stderr, "lumenveil: there is no window %lu (0x%lx) to draw into\n", run.windowId,
                  run.windowId);
