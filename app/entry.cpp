@@ -121,8 +121,8 @@ int runSaver(void *instance, const std::string &commandLine) {
   case RunMode::Saver:
     if (c.checkRunning) {
       if (findRunningInstance(SaverTitle, false)) return 0;
-      if (c.after == '1') selectScene(0);
-      if (c.after == '2') selectScene(1);
+      if (c.after == '1') selectScene(FirstScene);
+      if (c.after == '2') selectScene(SecondScene);
     }
     break;
   case RunMode::Configure:

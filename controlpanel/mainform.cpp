@@ -382,8 +382,8 @@ void MainForm::loadGlobalPage() {
   Statistics.checked = global_->Statistics != 0;
   MotionBlur.checked = global_->MotionBlur != 0;
   TrackBar10.enabled = MotionBlur.checked;
-  RadioButton3.checked = global_->ScreenSaver == 0;
-  RadioButton4.checked = global_->ScreenSaver == 1;
+  RadioButton3.checked = global_->ScreenSaver == FirstScene;
+  RadioButton4.checked = global_->ScreenSaver == SecondScene;
   RadioButton5.checked = global_->ScreenSaver != 0 && global_->ScreenSaver != 1;
 }
 
@@ -606,9 +606,9 @@ void MainForm::motionBlurClick() {
 void MainForm::statisticsClick() { global_->Statistics = Statistics.checked ? 1 : 0; }
 void MainForm::vCameraClick() { lumenveil_->StaticCamera = VCamera.checked ? 1 : 0; }
 void MainForm::vNebulaClick() { lumenveil_->MebulaBackdrop = VNebula.checked ? 1 : 0; }
-void MainForm::radioButton3Click() { global_->ScreenSaver = 0; }
-void MainForm::radioButton4Click() { global_->ScreenSaver = 1; }
-void MainForm::radioButton5Click() { global_->ScreenSaver = 2; }
+void MainForm::radioButton3Click() { global_->ScreenSaver = FirstScene; }
+void MainForm::radioButton4Click() { global_->ScreenSaver = SecondScene; }
+void MainForm::radioButton5Click() { global_->ScreenSaver = RandomScene; }
 
 // Defaults: the group's defaults reach the settings at once, and the page
 // shows them as it would at open.

@@ -54,7 +54,7 @@ bool initFrameLoop(bool saver) {
     MotionBlur = global.MotionBlur != 0;
     MotionBlurDelta = global.MotionBlurDelta;
     if (ActiveScene < 0) ActiveScene = global.ScreenSaver;
-    if (ActiveScene == 2) ActiveScene = programRand() % 2;
+    if (ActiveScene == RandomScene) ActiveScene = programRand() % 2;
   }
 
   if (MotionBlur) PeakAlpha = PeakAlpha * 0.5f;

@@ -39,6 +39,8 @@ struct FrameLoopHooks {
 };
 void setFrameLoopHooks(const FrameLoopHooks &hooks);
 
+// The scene of the next start, as the "ScreenSaver" setting names it
+// (FirstScene, SecondScene, RandomScene); the setting itself is kept.
 void selectScene(int scene);
 bool initFrameLoop(bool saver);
 void renderFrame();

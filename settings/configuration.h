@@ -151,6 +151,12 @@ inline constexpr SettingField<AstrelConfiguration> AstrelFields[] = {
     {"AccreationDiskDensity", &AstrelConfiguration::AccreationDiskDensity, 0},
 };
 
+// The "ScreenSaver" choices: the first scene, the second, or one of them at
+// random at each start.
+inline constexpr int32_t FirstScene = 0;
+inline constexpr int32_t SecondScene = 1;
+inline constexpr int32_t RandomScene = 2;
+
 struct GlobalConfiguration : Configuration {
   static constexpr const char *Group = "Global";
   int32_t ScreenSaver, Priority, Statistics, MotionBlur, MotionBlurDelta;
@@ -163,7 +169,7 @@ struct GlobalConfiguration : Configuration {
 
 inline constexpr SettingField<GlobalConfiguration> GlobalFields[] = {
     // 0 first scene, 1 second, 2 random at each start.
-    {"ScreenSaver", &GlobalConfiguration::ScreenSaver, 2},
+    {"ScreenSaver", &GlobalConfiguration::ScreenSaver, RandomScene},
     // 1 idle, 2 normal, 3 high, 4 real-time, anything else idle.
     {"Priority", &GlobalConfiguration::Priority, 2},
     {"Statistics", &GlobalConfiguration::Statistics, 0},  // frame-rate read-out in saver mode

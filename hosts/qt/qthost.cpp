@@ -30,8 +30,8 @@ std::string daemonCommandLine(const WindowedRun &run) {
   if (!run.root && !run.windowId) return run.commandLine;
   const CommandLine c = parseCommandLine(run.commandLine);
   if (c.mode != RunMode::Saver) return run.commandLine;
-  if (c.after == '1') selectScene(0);
-  if (c.after == '2') selectScene(1);
+  if (c.after == '1') selectScene(FirstScene);
+  if (c.after == '2') selectScene(SecondScene);
   return std::string();
 }
 
@@ -58,7 +58,7 @@ int runQtHost(int argc, char **argv, const WindowedRun &given) {
   if (run.root || run.windowId) setRunDefaultDisplayMode(NativeDisplayMode);
   if (run.haveSeed) setFixedSeed(run.seed);
   StatisticsOverride = run.showStatistics;
-  if (run.randomScene) selectScene(2);
+  if (run.randomScene) selectScene(RandomScene);
   std::string error;
   if (!run.tracePath.empty() && !boardStartTrace(run.tracePath.c_str(), error)) {
     std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
