@@ -3,8 +3,10 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <string>
 #include <vector>
 
+#include "glide/extension.h"
 #include "glide/glide.h"
 #include "glide/pipeline.h"
 #include "glide/presenter.h"
@@ -14,8 +16,8 @@ namespace {
 GrVertex vertex(float x, float y, float r, float g, float b, float a, float s, float t,
                 float oow) {
   GrVertex v{};
-  v.x = x + 524288.0f;
-  v.y = y + 524288.0f;
+  v.x = x + BoardSnapBias;
+  v.y = y + BoardSnapBias;
   v.r = r;
   v.g = g;
   v.b = b;
@@ -27,12 +29,16 @@ GrVertex vertex(float x, float y, float r, float g, float b, float a, float s, f
   return v;
 }
 
-// Opens the screen; the spans use vectors up to `bits` wide (where the
-// processor has them).
-void openScreen(int bits = 512) {
+// Opens the screen; the spans use vectors up to `bits` wide (0: the widest
+// the processor has). False, the benchmark skipped, where the processor has
+// none that wide.
+bool openScreen(benchmark::State &state, int bits = 0) {
   boardSetThreads(1); // draws land at each call: the fill rate of one thread
-  boardUseWideVectors(bits >= 256);
-  boardUseWidestVectors(bits >= 512);
+  boardUseVectors(bits ? bits : 512);
+  if (bits && boardVectorBits() != bits) {
+    state.SkipWithError(("this processor has no " + std::to_string(bits) + "-bit vectors").c_str());
+    return false;
+  }
   boardSetPresenter(nullptr);
   boardSetRetraceWait(false);
   grGlideInit();
@@ -41,6 +47,7 @@ void openScreen(int bits = 512) {
   grSstWinOpen(0, GR_RESOLUTION_800x600, GR_REFRESH_60Hz, GR_COLORFORMAT_ABGR,
                GR_ORIGIN_LOWER_LEFT, 2, 0);
   grBufferClear(0x00203040, 0, 0);
+  return true;
 }
 
 GrMipMapId_t glowTexture(GrTextureFormat_t format, GrAspectRatio_t aspect) {
@@ -81,7 +88,8 @@ void useGlowState() {
 
 // (a) 48 x 48 textured sprites, additive, the scenes' glow state.
 void BM_Sprites48(benchmark::State &state) {
-  openScreen((int)state.range(0));
+  if (!openScreen(state, (int)state.range(0)))
+    return;
   useGlowState();
   grAlphaTestFunction(GR_CMP_GREATER);
   grAlphaTestReferenceValue(5);
@@ -108,7 +116,8 @@ BENCHMARK(BM_Sprites48)->Arg(512)->Arg(256)->Arg(128);
 // (a') the first scene's glows: 800 small upright sprites a frame, from 12 to
 // 40 pixels across, of a 256 x 256 texture, added without dither.
 void BM_Glows(benchmark::State &state) {
-  openScreen((int)state.range(0));
+  if (!openScreen(state, (int)state.range(0)))
+    return;
   useGlowState();
   grDitherMode(GR_DITHER_DISABLE);
   const int count = 800;
@@ -136,7 +145,8 @@ BENCHMARK(BM_Glows)->Arg(512)->Arg(256);
 
 // (b) a full-screen quad with an intensity texture and varying 1/w.
 void BM_PerspectiveScreen(benchmark::State &state) {
-  openScreen((int)state.range(0));
+  if (!openScreen(state, (int)state.range(0)))
+    return;
   guTexSource(glowTexture(GR_TEXFMT_INTENSITY_8, GR_ASPECT_1x1));
   guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
   grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ZERO, GR_BLEND_ZERO, GR_BLEND_ZERO);
@@ -154,7 +164,8 @@ BENCHMARK(BM_PerspectiveScreen)->Arg(512)->Arg(256)->Arg(128);
 
 // (c) the motion-blur fade over the whole screen.
 void BM_Fade(benchmark::State &state) {
-  openScreen();
+  if (!openScreen(state))
+    return;
   guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
   grDitherMode(GR_DITHER_4x4);
   grAlphaBlendFunction(GR_BLEND_ZERO, GR_BLEND_SRC_ALPHA, GR_BLEND_ZERO, GR_BLEND_ZERO);
@@ -189,7 +200,8 @@ std::vector<GrVertex> lineEnds(int count, float s0, float t0, float oow0, float 
 // (d) antialiased lines 20 pixels long along their major axis, at angles up
 // to 40 degrees either way; each step along the major axis covers two pixels.
 void BM_AALines20(benchmark::State &state) {
-  openScreen();
+  if (!openScreen(state))
+    return;
   guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
   grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ZERO);
   grAlphaTestFunction(GR_CMP_GREATER);
@@ -209,7 +221,8 @@ BENCHMARK(BM_AALines20);
 // (e) textured antialiased lines and points, the streams' state: the fast
 // writers (0) and the reference path (1).
 void BM_TexturedLinesAndPoints(benchmark::State &state) {
-  openScreen();
+  if (!openScreen(state))
+    return;
   boardForceReferencePipeline(state.range(0) == 1);
   useGlowState();
   grAlphaTestFunction(GR_CMP_GREATER);

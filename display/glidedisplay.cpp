@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "glide/boardstate.h"
-#include "glide/resolutions.h"
+#include "glide/extension.h"
 #include "math/camera.h"
 #include "platform/application.h"
 
@@ -137,14 +136,7 @@ bool followNativeSize() {
   if (w == SelectedMode.width && h == SelectedMode.height) return false;
   // What opening the screen resets, to be set again through the board's calls
   // (so that a trace of the run replays it too).
-  const BoardContext &b = Board;
-  const int renderBuffer = b.renderBuffer, dither = b.ditherMode, depth = b.depthMode,
-            cull = b.cullMode, colorCombine = b.colorCombine, texCombine = b.texCombine,
-            alphaSource = b.alphaSource, rgbSrc = b.rgbSrc, rgbDst = b.rgbDst,
-            alphaSrc = b.alphaSrc, alphaDst = b.alphaDst, alphaFunc = b.alphaFunc,
-            alphaRef = b.alphaRef, texture = b.currentTexture;
-  const bool rgbMask = b.rgbMask, alphaMask = b.alphaMask;
-  const uint16_t lfbDepth = b.lfbDepth;
+  const BoardRenderState state = boardRenderState();
   boardSetScreenOverride(w, h);
   const bool opened =
       grSstWinOpen(static_cast<FxU32>(RenderWindow), SelectedMode.resolution, SelectedMode.refresh,
@@ -158,20 +150,20 @@ bool followNativeSize() {
   SelectedMode.height = h;
   setRenderSize(w, h);
   setCameraAspect(static_cast<float>(h) / static_cast<float>(w));
-  grRenderBuffer(renderBuffer);
-  grColorMask(rgbMask, alphaMask);
-  grDitherMode(dither);
-  grDepthBufferMode(depth);
-  grCullMode(cull);
+  grRenderBuffer(state.renderBuffer);
+  grColorMask(state.rgbMask, state.alphaMask);
+  grDitherMode(state.ditherMode);
+  grDepthBufferMode(state.depthMode);
+  grCullMode(state.cullMode);
   grHints(GR_HINT_ALLOW_MIPMAP_DITHER, 0);
-  guColorCombineFunction(colorCombine);
-  grTexCombineFunction(GR_TMU0, texCombine);
-  guAlphaSource(alphaSource);
-  grAlphaBlendFunction(rgbSrc, rgbDst, alphaSrc, alphaDst);
-  grAlphaTestFunction(alphaFunc);
-  grAlphaTestReferenceValue(static_cast<GrAlpha_t>(alphaRef));
-  grLfbConstantDepth(lfbDepth);
-  if (texture >= 0) guTexSource(texture);
+  guColorCombineFunction(state.colorCombine);
+  grTexCombineFunction(GR_TMU0, state.texCombine);
+  guAlphaSource(state.alphaSource);
+  grAlphaBlendFunction(state.rgbSrc, state.rgbDst, state.alphaSrc, state.alphaDst);
+  grAlphaTestFunction(state.alphaFunc);
+  grAlphaTestReferenceValue(static_cast<GrAlpha_t>(state.alphaRef));
+  grLfbConstantDepth(state.lfbDepth);
+  if (state.texture >= 0) guTexSource(state.texture);
   return true;
 }
 
@@ -225,8 +217,8 @@ void clearFrame(bool colourWrite, bool alphaWrite, bool blur, int blurDelta) {
       {0.0f, 0.0f}, {ScreenWidthF, 0.0f}, {ScreenWidthF, ScreenHeightF}, {0.0f, ScreenHeightF}};
   for (int i = 0; i < 4; ++i) {
     // Screen coordinates carry the board's snap bias.
-    v[i].x = corners[i][0] + 524288.0f;
-    v[i].y = corners[i][1] + 524288.0f;
+    v[i].x = corners[i][0] + BoardSnapBias;
+    v[i].y = corners[i][1] + BoardSnapBias;
     v[i].a = static_cast<float>(blurDelta) + 145.0f;
     v[i].oow = 1.0f;
   }
@@ -249,16 +241,16 @@ void drawCenteringAid() {
   const float h = static_cast<float>(grSstScreenHeight());
   for (int i = 0; i <= 4; ++i) {
     float x = (w - 1.0f) * static_cast<float>(i) * 0.25f + 0.5f;
-    a.x = x + 524288.0f;
-    a.y = 0.5f + 524288.0f;
-    b.x = x + 524288.0f;
-    b.y = h - 0.5f + 524288.0f;
+    a.x = x + BoardSnapBias;
+    a.y = 0.5f + BoardSnapBias;
+    b.x = x + BoardSnapBias;
+    b.y = h - 0.5f + BoardSnapBias;
     grDrawLine(&a, &b);
     float y = (h - 1.0f) * static_cast<float>(i) * 0.25f + 0.5f;
-    a.x = 0.5f + 524288.0f;
-    a.y = y + 524288.0f;
-    b.x = w - 0.5f + 524288.0f;
-    b.y = y + 524288.0f;
+    a.x = 0.5f + BoardSnapBias;
+    a.y = y + BoardSnapBias;
+    b.x = w - 0.5f + BoardSnapBias;
+    b.y = y + BoardSnapBias;
     grDrawLine(&a, &b);
   }
 }

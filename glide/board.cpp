@@ -11,7 +11,6 @@
 #include "glide/boardstate.h"
 #include "glide/glide.h"
 #include "glide/presenter.h"
-#include "glide/resolutions.h"
 #include "glide/tracewrite.h"
 #include "glide/workers.h"
 
@@ -135,6 +134,13 @@ void boardSetRetraceWait(bool wait) { Board.retraceWait = wait; }
 void boardSetPresent(bool present) { Board.present = present; }
 void boardSetType(int type) { Board.boardType = type; }
 void boardSetRetraceSleep(void (*sleep)(double seconds)) { RetraceSleep = sleep; }
+BoardRenderState boardRenderState() {
+  const BoardContext &b = Board;
+  return BoardRenderState{b.renderBuffer, b.ditherMode,  b.depthMode, b.cullMode,  b.colorCombine,
+                          b.texCombine,   b.alphaSource, b.rgbSrc,    b.rgbDst,    b.alphaSrc,
+                          b.alphaDst,     b.alphaFunc,   b.alphaRef,  b.currentTexture,
+                          b.rgbMask,      b.alphaMask,   b.lfbDepth};
+}
 void boardSetScreenOverride(int width, int height) {
   const bool valid = width > 0 && height > 0 && width <= BoardMaxScreenSide &&
                      height <= BoardMaxScreenSide;

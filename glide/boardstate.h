@@ -1,4 +1,5 @@
-// The board's internal state, shared by the board's own source files only.
+// The board's internal state, shared by the board's own source files only
+// (the program's side of it is in extension.h).
 // Everything lives in one context, `Board`, defined in board.cpp.
 #pragma once
 
@@ -6,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "glide/extension.h"
 #include "glide/glide.h"
 
 // Zero quads after the last of a grey texture.
@@ -107,21 +109,6 @@ extern BoardContext Board;
 
 // Texture memory of the one texture unit.
 constexpr uint32_t BoardTextureMemory = 4u * 1024u * 1024u;
-
-// The largest screen the board opens, in either direction.
-constexpr int BoardMaxScreenSide = 4096;
-
-// Opens every screen at this size, whatever resolution grSstWinOpen names
-// (frames at a window's own size, replays for fuzzing; 0 x 0, or a size
-// beyond BoardMaxScreenSide, goes back to the named resolutions).
-void boardSetScreenOverride(int width, int height);
-
-// Replaces the thread's sleep while waiting for retraces (tests; null restores it).
-void boardSetRetraceSleep(void (*sleep)(double seconds));
-
-// Bytes guTexDownloadMipMap reads for a texture handle (its largest level);
-// 0 for a handle that names no texture.
-size_t boardTextureDownloadBytes(GrMipMapId_t mmid);
 
 // The buffer drawing goes to.
 uint16_t *boardRenderTarget();

@@ -246,7 +246,7 @@ typedef FxI32 GrControl_t;
 #define GR_LFBWRITEMODE_8888 0x5
 #define GR_LFBWRITEMODE_ANY 0xFF
 
-// A vertex: screen x, y (with the caller's 524288.0 snap bias), z, colour and
+// A vertex: screen x, y (with the caller's snap bias, BoardSnapBias of extension.h), z, colour and
 // alpha on the 0..255 scale, 1/z, 1/w, and per texture unit s/w, t/w, 1/w.
 typedef struct {
   float sow; // s / w, in texels (the long side of a texture spans 0..256)

@@ -80,11 +80,12 @@ constexpr int GreyTableEntries = 16 * 256 + 16;
 // its triangles one by one (for tests comparing them with the fast paths).
 void boardForceReferencePipeline(bool force);
 bool boardReferencePipelineForced();
-// Whether the spans may use 256-bit vectors where the processor has them (for
-// tests of the narrower spans).
-void boardUseWideVectors(bool use);
-// Whether they may use 512-bit vectors where the processor has them.
-void boardUseWidestVectors(bool use);
+// The widest vectors the spans may use: 128, 256 or 512 bits (at start,
+// LUMENVEIL_VECTORS, else 512), for tests of the narrower paths.
+void boardUseVectors(int bits);
+// The widest vectors the spans use now: those allowed, as far as the
+// processor has them (128 bits every processor has).
+int boardVectorBits();
 
 // Everything after iteration for one fragment: texel (0xAARRGGBB), combine,
 // alpha, alpha test, blend, dither, write at (x, y) of the render target.
@@ -136,7 +137,7 @@ inline int32_t floorToInt(Real f) {
 // nearest. Far outside the screen (or not a number) it is kept within 2^28
 // sixteenths, so that the edge arithmetic cannot overflow.
 inline int64_t toSixteenths(float biased) {
-  double p = ((double)biased - 524288.0) * 16.0;
+  double p = ((double)biased - BoardSnapBias) * 16.0;
   if (!(p > -2.5e8))
     p = -2.5e8;
   if (p > 2.5e8)

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "glide/extension.h" // the retrace wait, which hosts set too
+
 // One finished frame: the front buffer as RGB 565 pixels, lowest row first
 // (the board's origin is the lower left), and the video output's gamma table
 // (index: a colour channel expanded to 8 bits; value: what the monitor shows).
@@ -24,10 +26,6 @@ public:
 
 // The presenter that receives every swapped frame (nullptr: frames go nowhere).
 void boardSetPresenter(FramePresenter *presenter);
-
-// Whether grBufferSwap waits for simulated vertical retraces. Headless and
-// benchmark runs switch it off.
-void boardSetRetraceWait(bool wait);
 
 // Whether the board is there at all (grSstQueryHardware fails when not); for tests.
 void boardSetPresent(bool present);

@@ -1,6 +1,7 @@
 #include "math/clip.h"
 
 #include "frame/framestate.h"
+#include "glide/extension.h"
 
 BoardDrawCalls BoardDraw = {grDrawPolygon, grDrawLine, grAADrawLine, grAADrawPoint};
 
@@ -167,9 +168,9 @@ namespace {
 // x, y and 1/w, shared by every conversion.
 inline void screenPosition(const float* v, ScreenVertex& out) {
   const float k = 1.0f / v[3];
-  out.x = static_cast<float>((static_cast<double>(v[0] * k) * (ScreenCenterX - 0.1) + 524288.0) +
+  out.x = static_cast<float>((static_cast<double>(v[0] * k) * (ScreenCenterX - 0.1) + BoardSnapBias) +
                              ScreenCenterX);
-  out.y = static_cast<float>((static_cast<double>(v[1] * k) * (ScreenCenterY - 0.1) + 524288.0) +
+  out.y = static_cast<float>((static_cast<double>(v[1] * k) * (ScreenCenterY - 0.1) + BoardSnapBias) +
                              ScreenCenterY);
   out.oow = static_cast<float>(k * 1.5267175572519083e-05);
 }

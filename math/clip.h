@@ -50,8 +50,8 @@ void emitPolygon(int count, ClipVertex* list[]);
 // Draws the segment between entries 0 and 1; nothing when count < 2.
 void emitLine(bool antialiased, int count, ClipVertex* list[]);
 
-// Screen position from clip space: x = ((x/w)·(cx − 0.1) + 524288.0) + cx, the
-// same for y with cy; the 524288.0 bias snaps to 1/16 pixel and stays in the
+// Screen position from clip space: x = ((x/w)·(cx − 0.1) + BoardSnapBias) + cx,
+// the same for y with cy; the bias snaps to 1/16 pixel and stays in the
 // coordinates handed to the board. 1/w is scaled by 1/65500.
 // clipToScreen reads 10 floats (x y z w r g b a s t) and writes x, y, 1/w, r, g,
 // b, a and unit 0's s/w, t/w; the variants read fewer and write less.

@@ -28,9 +28,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "glide/extension.h"
 #include "glide/glide.h"
 #include "glide/presenter.h"
-#include "glide/resolutions.h"
 #include "glide/texels.h"
 #include "glide/trace.h"
 #include "glide/tracewrite.h"
@@ -616,7 +616,7 @@ private:
 
   // A board vertex as GL's, moved by (dx, dy) pixels with a coverage.
   GlVertex convert(const GrVertex &v, float dx = 0.0f, float dy = 0.0f, float cover = 1.0f) const {
-    double x = ((double)v.x - 524288.0) + dx, y = ((double)v.y - 524288.0) + dy;
+    double x = ((double)v.x - BoardSnapBias) + dx, y = ((double)v.y - BoardSnapBias) + dy;
     if (state_.origin == GR_ORIGIN_UPPER_LEFT)
       y = height_ - y;
     float w = 1.0f;

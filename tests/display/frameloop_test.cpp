@@ -11,6 +11,7 @@
 #include "app/program.h"
 #include "display/frameloop.h"
 #include "display/glidedisplay.h"
+#include "glide/extension.h"
 #include "glide/presenter.h"
 #include "hosts/headless/headlessapp.h"
 #include "platform/ticks.h"
@@ -280,8 +281,8 @@ TEST(ControlPanelPreview, ThePanelShowsTheBottomRowsOfTheFrameTopRowFirst) {
   GrVertex v[4] = {};
   const float xy[4][2] = {{0, 0}, {348, 0}, {348, 114}, {0, 114}};
   for (int i = 0; i < 4; ++i) {
-    v[i].x = xy[i][0] + 524288.0f;
-    v[i].y = xy[i][1] + 524288.0f;
+    v[i].x = xy[i][0] + BoardSnapBias;
+    v[i].y = xy[i][1] + BoardSnapBias;
     v[i].r = 255.0f;
     v[i].a = 255.0f;
     v[i].oow = 1.0f;

@@ -6,6 +6,7 @@
 
 #include "display/glidedisplay.h"
 #include "glide/boardstate.h"
+#include "glide/extension.h"
 #include "glide/presenter.h"
 #include "hosts/headless/headlessapp.h"
 #include "math/camera.h"
@@ -165,8 +166,8 @@ TEST_F(NativeMode, AResizedWindowGetsAScreenOfItsNewSizeWithTheRenderStateTheSce
   GrVertex v[3] = {};
   const float corners[3][2] = {{900, 10}, {990, 10}, {990, 90}};
   for (int i = 0; i < 3; ++i) {
-    v[i].x = corners[i][0] + 524288.0f;
-    v[i].y = corners[i][1] + 524288.0f;
+    v[i].x = corners[i][0] + BoardSnapBias;
+    v[i].y = corners[i][1] + BoardSnapBias;
     v[i].r = v[i].g = v[i].b = v[i].a = 255.0f;
     v[i].oow = 1.0f;
   }

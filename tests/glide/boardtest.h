@@ -6,14 +6,15 @@
 #include <cstdint>
 #include <vector>
 
+#include "glide/extension.h"
 #include "glide/glide.h"
 #include "glide/presenter.h"
 
 inline GrVertex screenVertex(float x, float y, float r = 255, float g = 255, float b = 255,
                              float a = 255, float s = 0, float t = 0, float oow = 1.0f / 65500) {
   GrVertex v{};
-  v.x = x + 524288.0f;
-  v.y = y + 524288.0f;
+  v.x = x + BoardSnapBias;
+  v.y = y + BoardSnapBias;
   v.r = r;
   v.g = g;
   v.b = b;

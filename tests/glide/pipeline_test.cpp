@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <string>
 
+#include "glide/extension.h"
 #include "glide/pipeline.h"
 #include "tests/glide/boardtest.h"
 
@@ -43,11 +45,11 @@ TEST(Sixteenths, ScreenCoordinatesRoundToTheNearestSixteenthHalvesAwayFromZero) 
   // Below the bias a float holds halves of a sixteenth and finer: exact
   // halves either way, values a step off them, whole sixteenths, and the far
   // limits, as llround takes them.
-  for (float biased : {524288.0f, 524288.0f - 1.0f / 32, 524288.0f - 3.0f / 32, 524288.0f - 5.0f / 64,
-                       524288.0f - 1.0f / 64, 524287.0f + 1.0f / 32, 262144.0f + 1.0f / 32,
-                       262144.0f + 3.0f / 64, 262144.0f - 1.0f / 64, 1000.0f + 1.0f / 32, 0.5f,
-                       -1.0e9f, 1.0e9f, 524288.0f + 1.0f / 16, 600000.0f}) {
-    double p = ((double)biased - 524288.0) * 16.0;
+  const float bias = BoardSnapBias, half = BoardSnapBias / 2;
+  for (float biased : {bias, bias - 1.0f / 32, bias - 3.0f / 32, bias - 5.0f / 64, bias - 1.0f / 64,
+                       bias - 1.0f + 1.0f / 32, half + 1.0f / 32, half + 3.0f / 64, half - 1.0f / 64,
+                       1000.0f + 1.0f / 32, 0.5f, -1.0e9f, 1.0e9f, bias + 1.0f / 16, 600000.0f}) {
+    double p = ((double)biased - bias) * 16.0;
     p = std::min(std::max(p, -2.5e8), 2.5e8);
     EXPECT_EQ(toSixteenths(biased), (int64_t)std::llround(p)) << biased;
   }
@@ -260,10 +262,51 @@ TEST_F(Pipeline, PerspectiveCorrectTextureCoordinates) {
     }
 }
 
+// The specialised paths with vectors up to one width (the test's parameter:
+// 512, 256 or 128 bits) against the reference path. Skipped, saying so, where
+// the processor has no vectors that wide: those paths were not tested.
+class VectorWidth : public BoardTest, public ::testing::WithParamInterface<int> {
+protected:
+  void SetUp() override {
+    BoardTest::SetUp();
+    boardUseVectors(GetParam());
+    if (boardVectorBits() != GetParam())
+      GTEST_SKIP() << "this processor has no " << GetParam() << "-bit vectors (it has up to "
+                   << boardVectorBits() << "): the " << GetParam() << "-bit paths did not run";
+  }
+  void TearDown() override {
+    boardForceReferencePipeline(false);
+    boardUseVectors(512);
+    BoardTest::TearDown();
+  }
+
+  // Runs `draw` (which starts by filling the back buffer) the reference way,
+  // then the fast way at the test's width: the same pixels, to the bit.
+  // Returns the reference pixels.
+  std::vector<uint16_t> drawnAlike(const std::function<void()> &draw) {
+    std::vector<uint16_t> results[2];
+    for (int pass = 0; pass < 2; ++pass) {
+      boardForceReferencePipeline(pass == 0);
+      draw();
+      results[pass] = backBuffer();
+    }
+    boardForceReferencePipeline(false);
+    int differing = 0;
+    for (size_t i = 0; i < results[0].size(); ++i)
+      differing += results[1][i] != results[0][i];
+    EXPECT_EQ(differing, 0) << GetParam() << "-bit paths";
+    return results[0];
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(Bits, VectorWidth, ::testing::Values(512, 256, 128),
+                         [](const ::testing::TestParamInfo<int> &info) {
+                           return std::to_string(info.param) + "bit";
+                         });
+
 // Random triangles, lines and points under every state the specialised paths
-// cover, drawn once fast and once through the reference path: same pixels.
-void compareWithReference(GrTextureFormat_t format,
-                          const std::function<std::vector<uint16_t>()> &readBack) {
+// cover, over a grey background, with a noise texture of the format.
+void drawRandomShapes(GrTextureFormat_t format) {
   std::vector<uint16_t> texels(256 * 256);
   uint32_t seed = 12345;
   auto next = [&seed]() {
@@ -282,99 +325,54 @@ void compareWithReference(GrTextureFormat_t format,
   const int blends[5][2] = {{GR_BLEND_ONE, GR_BLEND_ZERO},      {GR_BLEND_SRC_ALPHA, GR_BLEND_ONE},
                             {GR_BLEND_SRC_ALPHA, GR_BLEND_ZERO}, {GR_BLEND_ZERO, GR_BLEND_SRC_ALPHA},
                             {GR_BLEND_ONE, GR_BLEND_SRC_ALPHA}};
-  // Passes: fast, reference, fast without 256-bit vectors, fast without 512-bit vectors.
-  std::vector<uint16_t> results[4];
-  for (int pass = 0; pass < 4; ++pass) {
-    boardForceReferencePipeline(pass == 1);
-    boardUseWideVectors(pass != 2);
-    boardUseWidestVectors(pass != 3);
-    seed = 777;
-    grBufferClear(0x808080, 0, 0);
-    for (int k = 0; k < 600; ++k) {
-      int mode = k % 5;
-      grAlphaBlendFunction(blends[mode][0], blends[mode][1], GR_BLEND_ZERO, GR_BLEND_ZERO);
-      guColorCombineFunction((k / 5) % 2 ? GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB
-                                         : GR_COLORCOMBINE_ITRGB);
-      grDitherMode((k / 10) % 3);
-      bool flat = (k / 30) % 2;
-      bool perspective = (k / 60) % 2;
-      float size = k % 7 == 0 ? 400.0f : 60.0f;
-      GrVertex v[3];
-      for (int i = 0; i < 3; ++i) {
-        float x = (float)(next() % 640) + (next() % 16) / 16.0f;
-        float y = (float)(next() % 480) + (next() % 16) / 16.0f;
-        if (i > 0) {
-          x = v[0].x - 524288.0f + ((float)(next() % 1000) / 1000.0f - 0.5f) * size;
-          y = v[0].y - 524288.0f + ((float)(next() % 1000) / 1000.0f - 0.5f) * size;
-        }
-        float c[4];
-        for (float &ch : c)
-          ch = flat ? 0 : (float)(next() % 300) - 20.0f;
-        if (flat) {
-          // Every alpha from 0 to 255 comes round, with red at 255 and below.
-          c[0] = k % 2 ? 255.0f : 180.0f; c[1] = 90; c[2] = 240; c[3] = (float)((k * 37) % 256);
-        }
-        float oow = (perspective ? 0.2f + (next() % 100) / 100.0f : 1.0f) / 65500;
-        v[i] = screenVertex(x, y, c[0], c[1], c[2], c[3], (float)(next() % 300) - 20,
-                            (float)(next() % 300) - 20, oow);
+  seed = 777;
+  grBufferClear(0x808080, 0, 0);
+  for (int k = 0; k < 600; ++k) {
+    int mode = k % 5;
+    grAlphaBlendFunction(blends[mode][0], blends[mode][1], GR_BLEND_ZERO, GR_BLEND_ZERO);
+    guColorCombineFunction((k / 5) % 2 ? GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB
+                                       : GR_COLORCOMBINE_ITRGB);
+    grDitherMode((k / 10) % 3);
+    bool flat = (k / 30) % 2;
+    bool perspective = (k / 60) % 2;
+    float size = k % 7 == 0 ? 400.0f : 60.0f;
+    GrVertex v[3];
+    for (int i = 0; i < 3; ++i) {
+      float x = (float)(next() % 640) + (next() % 16) / 16.0f;
+      float y = (float)(next() % 480) + (next() % 16) / 16.0f;
+      if (i > 0) {
+        x = v[0].x - BoardSnapBias + ((float)(next() % 1000) / 1000.0f - 0.5f) * size;
+        y = v[0].y - BoardSnapBias + ((float)(next() % 1000) / 1000.0f - 0.5f) * size;
       }
-      int index[3] = {0, 1, 2};
-      grDrawPolygon(3, index, v);
-      // Lines and points go through the same specialised writers.
-      if (k % 3 == 0)
-        grAADrawLine(&v[0], &v[1]);
-      else if (k % 3 == 1)
-        grDrawLine(&v[1], &v[2]);
-      else
-        grAADrawPoint(&v[2]);
+      float c[4];
+      for (float &ch : c)
+        ch = flat ? 0 : (float)(next() % 300) - 20.0f;
+      if (flat) {
+        // Every alpha from 0 to 255 comes round, with red at 255 and below.
+        c[0] = k % 2 ? 255.0f : 180.0f; c[1] = 90; c[2] = 240; c[3] = (float)((k * 37) % 256);
+      }
+      float oow = (perspective ? 0.2f + (next() % 100) / 100.0f : 1.0f) / 65500;
+      v[i] = screenVertex(x, y, c[0], c[1], c[2], c[3], (float)(next() % 300) - 20,
+                          (float)(next() % 300) - 20, oow);
     }
-    results[pass] = readBack();
+    int index[3] = {0, 1, 2};
+    grDrawPolygon(3, index, v);
+    // Lines and points go through the same specialised writers.
+    if (k % 3 == 0)
+      grAADrawLine(&v[0], &v[1]);
+    else if (k % 3 == 1)
+      grDrawLine(&v[1], &v[2]);
+    else
+      grAADrawPoint(&v[2]);
   }
-  boardForceReferencePipeline(false);
-  boardUseWideVectors(true);
-  boardUseWidestVectors(true);
-  int differing = 0, narrowDiffering = 0, no512Differing = 0;
-  for (size_t i = 0; i < results[0].size(); ++i) {
-    differing += results[0][i] != results[1][i];
-    narrowDiffering += results[2][i] != results[1][i];
-    no512Differing += results[3][i] != results[1][i];
-  }
-  EXPECT_EQ(differing, 0) << "texture format " << format;
-  EXPECT_EQ(narrowDiffering, 0) << "texture format " << format;
-  EXPECT_EQ(no512Differing, 0) << "texture format " << format;
 }
 
-// Runs `draw` (which starts by filling the back buffer) the reference way, then
-// with 512-bit vectors at most, 256 and 128: each of the last three must leave
-// the reference pixels, to the bit. Returns the reference pixels.
-std::vector<uint16_t> drawnAlikeAtEveryWidth(const std::function<void()> &draw,
-                                             const std::function<std::vector<uint16_t>()> &read) {
-  std::vector<uint16_t> results[4];
-  for (int pass = 0; pass < 4; ++pass) {
-    boardForceReferencePipeline(pass == 0);
-    boardUseWideVectors(pass != 3);
-    boardUseWidestVectors(pass == 1);
-    draw();
-    results[pass] = read();
-  }
-  boardForceReferencePipeline(false);
-  boardUseWideVectors(true);
-  boardUseWidestVectors(true);
-  static const char *const paths[4] = {"reference", "512-bit", "256-bit", "128-bit"};
-  for (int pass = 1; pass < 4; ++pass) {
-    int differing = 0;
-    for (size_t i = 0; i < results[0].size(); ++i)
-      differing += results[pass][i] != results[0][i];
-    EXPECT_EQ(differing, 0) << paths[pass] << " path";
-  }
-  return results[0];
-}
-
-TEST_F(Pipeline, SpecialisedSpansMatchTheReferencePipeline) {
+TEST_P(VectorWidth, SpecialisedSpansMatchTheReferencePipeline) {
   // Colour textures, and grey ones (which have a span of their own).
-  auto read = [this]() { return backBuffer(); };
-  compareWithReference(GR_TEXFMT_RGB_565, read);
-  compareWithReference(GR_TEXFMT_INTENSITY_8, read);
+  for (GrTextureFormat_t format : {GR_TEXFMT_RGB_565, GR_TEXFMT_INTENSITY_8}) {
+    SCOPED_TRACE("texture format " + std::to_string(format));
+    drawnAlike([format] { drawRandomShapes(format); });
+  }
 }
 
 // A 256 x 256 texture of the given format filled with noise from seed 99
@@ -395,13 +393,13 @@ template <typename T> void downloadNoise(GrTextureFormat_t format, int shift, bo
   guTexSource(id);
 }
 
-TEST_F(Pipeline, SpritesOfEveryWidthDrawTheSameAsTheReference) {
+TEST_P(VectorWidth, SpritesOfEveryWidthDrawTheSameAsTheReference) {
   // Upright, flat-coloured sprites like the scenes' glows: every width from 1
   // to 100 pixels (groups of 32, their ends, and spans too short for them),
   // the texture shrunk to a few pixels or stretched over many, each blend,
   // dither setting and alpha the fast paths treat apart, drawn over a
-  // varied background, some mirrored. Every vector width gives the reference
-  // path's pixels; so does leaving out what adds black to a glow's corners.
+  // varied background, some mirrored: the reference path's pixels, and so
+  // does leaving out what adds black to a glow's corners.
   for (bool disc : {false, true}) {
   SCOPED_TRACE(disc ? "black around a disc" : "noise everywhere");
   downloadNoise<uint16_t>(GR_TEXFMT_RGB_565, 13, disc);
@@ -411,8 +409,7 @@ TEST_F(Pipeline, SpritesOfEveryWidthDrawTheSameAsTheReference) {
   const int blends[5][2] = {{GR_BLEND_ONE, GR_BLEND_ZERO},      {GR_BLEND_SRC_ALPHA, GR_BLEND_ONE},
                             {GR_BLEND_SRC_ALPHA, GR_BLEND_ZERO}, {GR_BLEND_ZERO, GR_BLEND_SRC_ALPHA},
                             {GR_BLEND_ONE, GR_BLEND_SRC_ALPHA}};
-  drawnAlikeAtEveryWidth(
-      [&] {
+  drawnAlike([&] {
         fillPattern();
         for (int k = 0; k < 300; ++k) {
           grAlphaBlendFunction(blends[k % 5][0], blends[k % 5][1], GR_BLEND_ZERO, GR_BLEND_ZERO);
@@ -433,20 +430,20 @@ TEST_F(Pipeline, SpritesOfEveryWidthDrawTheSameAsTheReference) {
           int index[4] = {0, 1, 2, 3};
           grDrawPolygon(4, index, v);
         }
-      },
-      [this] { return backBuffer(); });
+      });
   }
 }
 
-TEST_F(Pipeline, FarTextureCoordinatesDrawTheSameAsTheReference) {
+TEST_P(VectorWidth, FarTextureCoordinatesDrawTheSameAsTheReference) {
   // Perspective spans whose texel coordinates run far past the texture, some
   // beyond what 32 bits hold: the vector spans must notice that their taps
-  // leave the border and give the reference path's pixels, at every width.
+  // leave the border and give the reference path's pixels.
   std::vector<uint16_t> texels(256 * 256);
   for (int i = 0; i < 256 * 256; ++i)
     texels[i] = (uint16_t)(i * 40503u >> 3);
   const float far[] = {-3.0e6f, -40000.0f, -300.0f, -1.5f, 0.5f, 255.5f, 300.0f, 40000.0f, 3.0e6f};
   for (GrTextureFormat_t format : {GR_TEXFMT_INTENSITY_8, GR_TEXFMT_RGB_565}) {
+    SCOPED_TRACE("texture format " + std::to_string(format));
     GrMipMapId_t id = allocate(format);
     guTexDownloadMipMap(id, texels.data(), nullptr);
     guTexSource(id);
@@ -454,10 +451,7 @@ TEST_F(Pipeline, FarTextureCoordinatesDrawTheSameAsTheReference) {
     guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
     guAlphaSource(GR_ALPHASOURCE_ITERATED_ALPHA);
     grDitherMode(GR_DITHER_4x4);
-    std::vector<uint16_t> results[3];
-    for (int pass = 0; pass < 3; ++pass) {
-      boardForceReferencePipeline(pass == 0);
-      boardUseWidestVectors(pass != 1);
+    drawnAlike([&] {
       fill(0x4208);
       for (int k = 0; k < 81; ++k) {
         grAlphaBlendFunction(k % 2 ? GR_BLEND_SRC_ALPHA : GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ZERO,
@@ -470,21 +464,11 @@ TEST_F(Pipeline, FarTextureCoordinatesDrawTheSameAsTheReference) {
         int index[3] = {0, 1, 2};
         grDrawPolygon(3, index, v);
       }
-      results[pass] = backBuffer();
-    }
-    boardForceReferencePipeline(false);
-    boardUseWidestVectors(true);
-    int widest = 0, narrower = 0;
-    for (size_t i = 0; i < results[0].size(); ++i) {
-      narrower += results[1][i] != results[0][i];
-      widest += results[2][i] != results[0][i];
-    }
-    EXPECT_EQ(narrower, 0) << "texture format " << format;
-    EXPECT_EQ(widest, 0) << "texture format " << format;
+    });
   }
 }
 
-TEST_F(Pipeline, GreySpansOfEveryLengthMatchTheReference) {
+TEST_P(VectorWidth, GreySpansOfEveryLengthMatchTheReference) {
   // Rectangles 1 to 40 pixels wide, at every start modulo sixteen and on
   // every dither row, with a grey texture magnified as the sky's is (whose
   // quads the vector spans read from registers), stretched so that a group
@@ -496,8 +480,7 @@ TEST_F(Pipeline, GreySpansOfEveryLengthMatchTheReference) {
     float s, t; // texels across and down a rectangle
   } const reaches[] = {{3, 2}, {0.5f, 9}, {40, 1}, {20, 70}, {300, 250}};
   const int dithers[] = {GR_DITHER_DISABLE, GR_DITHER_2x2, GR_DITHER_4x4};
-  const std::vector<uint16_t> reference = drawnAlikeAtEveryWidth(
-      [&] {
+  const std::vector<uint16_t> reference = drawnAlike([&] {
         fill(0x1234);
         int k = 0;
         for (int width = 1; width <= 40; ++width)
@@ -520,8 +503,7 @@ TEST_F(Pipeline, GreySpansOfEveryLengthMatchTheReference) {
             int index[4] = {0, 1, 2, 3};
             grDrawPolygon(4, index, v);
           }
-      },
-      [this] { return backBuffer(); });
+      });
   // Something was drawn over the fill.
   int drawn = 0;
   for (uint16_t px : reference)

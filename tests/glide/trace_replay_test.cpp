@@ -360,7 +360,7 @@ TEST_F(TraceReplay, AVisitorIsHandedEveryCallInOrderWithItsArgumentsAndNoBoardCa
   EXPECT_EQ(seen.texelBytes, 64u * 32u * 2u);
   // The polygon as drawn: index order 4, 0, 1, 2, 3 of everyCall's vertices.
   ASSERT_EQ(seen.polygon.size(), 5u);
-  EXPECT_FLOAT_EQ(seen.polygon[0].x - 524288.0f, 5.0f);
+  EXPECT_FLOAT_EQ(seen.polygon[0].x - BoardSnapBias, 5.0f);
   EXPECT_FLOAT_EQ(seen.polygon[0].a, 4.0f);
   EXPECT_FLOAT_EQ(seen.polygon[1].r, 255.0f);
   EXPECT_FLOAT_EQ(seen.polygon[3].b, 255.0f);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "display/glidedisplay.h"
+#include "glide/extension.h"
 #include "math/clip.h"
 
 namespace {
@@ -46,7 +47,7 @@ class Clipping : public ::testing::Test {
   }
 };
 
-constexpr float Bias = 524288.0f;
+constexpr float Bias = BoardSnapBias;
 
 TEST_F(Clipping, QuadInsidePassesUnchangedAndDrawsOnce) {
   ClipVertex q[4] = {vertex(-0.5f, -0.5f, -0.5f, 1, 10), vertex(0.5f, -0.5f, -0.5f, 1, 20),

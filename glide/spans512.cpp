@@ -1,0 +1,428 @@
+// The span writers with 512-bit vectors (AVX-512 F, BW and VL). This file
+// alone is compiled for those instructions, and its writers are called only
+// where the processor has them: everything but the table at the end is
+// internal to it, and it calls nothing the rest of the program has its own
+// copy of (no inline function or template from another file), so no
+// function compiled here can stand in for one compiled for every processor.
+#include <immintrin.h>
+
+#include "glide/spans.h"
+#include "glide/vectorsteps.h"
+
+// GCC's own 512-bit headers trip its uninitialised-value warnings.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#endif
+
+namespace {
+
+typedef Lanes512 L;
+
+// Eight pixels at a time: the 256-bit groups twice as wide, lane for lane,
+// for whole spans (the caller's `first` is always 0); a last, partial group
+// repeats its last pixel's coordinates in the unused lanes and reads and
+// writes only its own pixels. Returns how many pixels were drawn (all of them).
+template <int Tex, int Blend>
+int spanGroups(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const SpanIter &it, int) {
+  const int count = x1 - x0 + 1, groups = (count + 7) / 8;
+  uint16_t *row = p.target + (size_t)y * p.width;
+  const __m512i zero = _mm512_setzero_si512();
+
+  __m128i c4 = flatColour(it);
+  if (!p.alphaPass[_mm_extract_epi16(c4, 3)])
+    return x1 - x0 + 1; // nothing passes the alpha test
+  c4 = _mm_add_epi16(c4, _mm_set1_epi16(1));
+  const __m512i colour1 = _mm512_broadcastq_epi64(c4);
+  const __m512i alpha1 = _mm512_shufflehi_epi16(_mm512_shufflelo_epi16(colour1, 0xFF), 0xFF);
+  const AlphaScale<L> byAlpha{_mm_extract_epi16(c4, 3) == 256, _mm512_slli_epi16(alpha1, 8)};
+  const GroupLanes<L> k(p.ditherMode != GR_DITHER_DISABLE);
+
+  const uint32_t *texels = t.texels;
+  const int pitch = t.pitch;
+  const __m512i pitchWeights = _mm512_set4_epi32(0, 0, 1 | pitch << 16, 1 | pitch << 16);
+  __m512i uv = _mm512_setr_epi32(it.u, it.v, it.u + it.du, it.v + it.dv, it.u + 2 * it.du,
+                                 it.v + 2 * it.dv, it.u + 3 * it.du, it.v + 3 * it.dv,
+                                 it.u + 4 * it.du, it.v + 4 * it.dv, it.u + 5 * it.du,
+                                 it.v + 5 * it.dv, it.u + 6 * it.du, it.v + 6 * it.dv,
+                                 it.u + 7 * it.du, it.v + 7 * it.dv);
+  const __m512i uvStep = _mm512_set4_epi32(8 * it.dv, 8 * it.du, 8 * it.dv, 8 * it.du);
+  // Stored pixel k into lanes 4k to 4k + 3.
+  const __m512i spreadPixels = _mm512_setr_epi64(0, 0x0001000100010001ll, 0x0002000200020002ll,
+                                                 0x0003000300030003ll, 0x0004000400040004ll,
+                                                 0x0005000500050005ll, 0x0006000600060006ll,
+                                                 0x0007000700070007ll);
+  const __mmask32 greenLanes = 0x22222222u;
+  // Pixels x and x + 4 share a dither position: the offsets of four pixels, twice.
+  const uint64_t four = ditherOffsetsOfFour(p.ditherMode, x0, y);
+  auto offsetOf = [four](int n) { return (long long)((four >> (16 * n) & 0xFFFF) * 0x000100010001ull); };
+  const __m512i offset = _mm512_setr_epi64(offsetOf(0), offsetOf(1), offsetOf(2), offsetOf(3),
+                                           offsetOf(0), offsetOf(1), offsetOf(2), offsetOf(3));
+  // The low word of each pixel's first 32-bit lane.
+  const __m512i pixelWords = _mm512_setr_epi64(0x000C000800040000ll, 0x001C001800140010ll, 0, 0, 0, 0, 0, 0);
+  const __m512i fraction = _mm512_set1_epi32(0xFF00);
+  const __m512i pixelOffsets = _mm512_setr_epi32(0, 1, 4, 5, 8, 9, 12, 13, 0, 0, 0, 0, 0, 0, 0, 0);
+
+  int x = x0;
+  for (int g = 0, i = 0; g < groups; ++g, x += 8, i += 8) {
+    __m512i coords;
+    if (Tex == TexPerspective) {
+      coords = _mm512_inserti64x4(
+          _mm512_castsi256_si512(_mm256_set_m128i(perspectivePair(it, i + 2), perspectivePair(it, i))),
+          _mm256_set_m128i(perspectivePair(it, i + 6), perspectivePair(it, i + 4)), 1);
+    } else {
+      coords = uv;
+      uv = _mm512_add_epi32(uv, uvStep);
+    }
+    const int valid = count - i < 8 ? count - i : 8;
+    if (valid < 8) {
+      // Element 2k + c (pixel k, coordinate c) takes pixel min(k, valid - 1).
+      const __m512i element = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+      const __m512i pixelOf = _mm512_min_epi32(_mm512_srli_epi32(element, 1), _mm512_set1_epi32(valid - 1));
+      const __m512i from = _mm512_or_si512(_mm512_slli_epi32(pixelOf, 1),
+                                           _mm512_and_si512(element, _mm512_set1_epi32(1)));
+      coords = _mm512_permutexvar_epi32(from, coords);
+    }
+    const __mmask8 lanes = (__mmask8)((1u << valid) - 1);
+    __m512i f = _mm512_and_si512(_mm512_srli_epi32(coords, 8), _mm512_set1_epi32(255));
+    __m512i w = _mm512_add_epi32(_mm512_sub_epi32(_mm512_slli_epi32(f, 16), f),
+                                 _mm512_set1_epi32(256));
+    __m512i index = _mm512_add_epi32(_mm512_srai_epi32(coords, 16), _mm512_set1_epi32(1));
+    __m512i offsets = _mm512_madd_epi16(_mm512_packs_epi32(index, zero), pitchWeights);
+    // The bordered offsets of pixels 0 to 7 (elements 0, 1, 4, 5, 8, 9, 12, 13),
+    // and their two texels side by side in the upper and the lower row.
+    const __m256i at = _mm512_castsi512_si256(_mm512_permutexvar_epi32(pixelOffsets, offsets));
+    __m512i top = _mm512_i32gather_epi64(at, (const long long *)texels, 4);
+    __m512i bottom = _mm512_i32gather_epi64(at, (const long long *)(texels + pitch), 4);
+    auto filter = [&](__m512i r0, __m512i r1, __m512i wu, __m512i wv) VECTOR_LAMBDA_INLINE {
+      return _mm512_and_si512(filterPairs<L>(r0, r1, wu, wv, k), fraction);
+    };
+    __m512i texLo = filter(_mm512_shuffle_epi8(top, k.firstPair), _mm512_shuffle_epi8(bottom, k.firstPair),
+                           _mm512_shuffle_epi32(w, _MM_PERM_AAAA), _mm512_shuffle_epi32(w, _MM_PERM_BBBB));
+    __m512i texHi = filter(_mm512_shuffle_epi8(top, k.secondPair), _mm512_shuffle_epi8(bottom, k.secondPair),
+                           _mm512_shuffle_epi32(w, _MM_PERM_CCCC), _mm512_shuffle_epi32(w, _MM_PERM_DDDD));
+    // (texel * (colour + 1)) >> 8.
+    const __m512i c = _mm512_mulhi_epu16(_mm512_packus_epi32(texLo, texHi), colour1);
+
+    uint16_t *pixel = row + x;
+    __m512i stored = zero;
+    if (blendReads(Blend))
+      stored = widenStored<L>(
+          _mm512_permutexvar_epi16(spreadPixels, _mm512_castsi128_si512(_mm_maskz_loadu_epi16(lanes, pixel))), k);
+    const __m512i out = blendLanes<L, Blend>(c, stored, byAlpha);
+    // The dither's (v << 1) for red and blue, (v << 2) for green, as additions.
+    __m512i up = _mm512_add_epi16(out, out);
+    up = _mm512_mask_add_epi16(up, greenLanes, up, up);
+    const __m512i packed = _mm512_permutexvar_epi16(pixelWords, ditheredPixels<L>(out, up, offset, k));
+    _mm_mask_storeu_epi16(pixel, lanes, _mm512_castsi512_si128(packed));
+  }
+  return count;
+}
+
+// Word k of 32: the low word of 32-bit lane k of a low vector then of a high
+// one; the high words, one on.
+BOARD_ALWAYS_INLINE __m512i lowWordsOfTwo() {
+  return _mm512_setr_epi32(0x20000, 0x60004, 0xA0008, 0xE000C, 0x120010, 0x160014, 0x1A0018,
+                           0x1E001C, 0x220020, 0x260024, 0x2A0028, 0x2E002C, 0x320030, 0x360034,
+                           0x3A0038, 0x3E003C);
+}
+
+// A group of 32 pixels whose reads are under way: its tap pairs of the
+// upper and the lower row, of pixels 0-15 and 16-31, its filter fractions,
+// its stored pixels and its pixels within the span. Read for the next group
+// before this one is worked on, so that the reads are under way meanwhile.
+struct Group {
+  __m512i top0, top1, bottom0, bottom1, fu, fv, stored;
+  uint16_t *pixels;
+  __mmask32 mask;
+};
+
+// The tap pairs of a group of pixels, those past the mask reading nothing.
+BOARD_ALWAYS_INLINE void gatherTaps(Group &g, __m512i atLow, __m512i atHigh, const uint16_t *taps, int pitch) {
+  const __m512i zero = _mm512_setzero_si512();
+  g.top0 = _mm512_mask_i32gather_epi32(zero, (__mmask16)g.mask, atLow, taps, 2);
+  g.top1 = _mm512_mask_i32gather_epi32(zero, (__mmask16)(g.mask >> 16), atHigh, taps, 2);
+  g.bottom0 = _mm512_mask_i32gather_epi32(zero, (__mmask16)g.mask, atLow, taps + pitch, 2);
+  g.bottom1 = _mm512_mask_i32gather_epi32(zero, (__mmask16)(g.mask >> 16), atHigh, taps + pitch, 2);
+}
+
+// A group's 32 pixels filtered, times the colour, blended and dithered, stored.
+template <int Blend>
+BOARD_ALWAYS_INLINE void drawGroup(const Group &g, const FlatLook<L> &look, bool dither, __m512i offset,
+                                   __m512i lowWords, __m512i highWords) {
+  // Each tap of the 32 pixels, as RGB 565.
+  const Taps<L> taps{_mm512_permutex2var_epi16(g.top0, lowWords, g.top1),
+                     _mm512_permutex2var_epi16(g.top0, highWords, g.top1),
+                     _mm512_permutex2var_epi16(g.bottom0, lowWords, g.bottom1),
+                     _mm512_permutex2var_epi16(g.bottom0, highWords, g.bottom1)};
+  _mm512_mask_storeu_epi16(g.pixels, g.mask,
+                           blendedPixels<L, Blend>(taps, g.fu, g.fv, look, g.stored, dither, offset));
+}
+
+// Thirty-two pixels at a time of a flat colour times an affine texture, one
+// channel of 32 pixels to a vector: the arithmetic of spanGroups, pixel for
+// pixel, without lanes spent on alpha or shuffles spent on moving channels
+// about. Draws the whole span (a last group partial) and returns its length.
+template <int Blend>
+int spanPlanar(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const SpanIter &it) {
+  const int count = x1 - x0 + 1;
+  const int alpha = flatChannel(it.a);
+  if (!p.alphaPass[alpha])
+    return count; // nothing passes the alpha test
+  const FlatLook<L> look(flatChannel(it.r), flatChannel(it.g), flatChannel(it.b), alpha);
+
+  const int pitch = t.pitch;
+  const uint16_t *inside = t.texels565 + pitch + 1;
+  const __m512i pitchWeights = _mm512_set1_epi32(1 | pitch << 16);
+  // Pixel k's coordinates: k < 16 in the low vectors, the rest in the high ones.
+  const __m512i lanes = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  const __m512i du = _mm512_set1_epi32(it.du), dv = _mm512_set1_epi32(it.dv);
+  __m512i uLow = _mm512_add_epi32(_mm512_set1_epi32(it.u), _mm512_mullo_epi32(lanes, du));
+  __m512i vLow = _mm512_add_epi32(_mm512_set1_epi32(it.v), _mm512_mullo_epi32(lanes, dv));
+  __m512i uHigh = _mm512_add_epi32(uLow, _mm512_slli_epi32(du, 4));
+  __m512i vHigh = _mm512_add_epi32(vLow, _mm512_slli_epi32(dv, 4));
+  const __m512i uStep = _mm512_slli_epi32(du, 5), vStep = _mm512_slli_epi32(dv, 5);
+  const __m512i lowWords = lowWordsOfTwo();
+  const __m512i highWords = _mm512_add_epi16(lowWords, _mm512_set1_epi16(1));
+
+  const bool dither = p.ditherMode != GR_DITHER_DISABLE;
+  const __m512i offset = _mm512_set1_epi64((long long)ditherOffsetsOfFour(p.ditherMode, x0, y));
+
+  uint16_t *const row = p.target + (size_t)y * p.width + x0;
+  auto fetch = [&](int i) VECTOR_LAMBDA_INLINE {
+    const int left = count - i;
+    Group g;
+    g.mask = left >= 32 ? ~0u : (1u << left) - 1;
+    g.pixels = row + i;
+    // Offsets (u >> 16) + (v >> 16) * pitch from the first texel inside the border.
+    const __m512i atLow = _mm512_madd_epi16(
+        _mm512_mask_blend_epi16(0xAAAAAAAAu, _mm512_srai_epi32(uLow, 16), vLow), pitchWeights);
+    const __m512i atHigh = _mm512_madd_epi16(
+        _mm512_mask_blend_epi16(0xAAAAAAAAu, _mm512_srai_epi32(uHigh, 16), vHigh), pitchWeights);
+    g.fu = _mm512_srli_epi16(_mm512_permutex2var_epi16(uLow, lowWords, uHigh), 8);
+    g.fv = _mm512_srli_epi16(_mm512_permutex2var_epi16(vLow, lowWords, vHigh), 8);
+    uLow = _mm512_add_epi32(uLow, uStep);
+    uHigh = _mm512_add_epi32(uHigh, uStep);
+    vLow = _mm512_add_epi32(vLow, vStep);
+    vHigh = _mm512_add_epi32(vHigh, vStep);
+    gatherTaps(g, atLow, atHigh, inside, pitch);
+    g.stored = _mm512_setzero_si512();
+    if (blendReads(Blend))
+      g.stored = _mm512_maskz_loadu_epi16(g.mask, g.pixels);
+    return g;
+  };
+
+  Group next = fetch(0);
+  // The next row's pixels here are likely the next span's.
+  for (int x = 0; x < count; x += 32)
+    _mm_prefetch((const char *)(row + p.width + x), _MM_HINT_T0);
+  for (int i = 0; i < count; i += 32) {
+    const Group g = next;
+    if (i + 32 < count)
+      next = fetch(i + 32);
+    drawGroup<Blend>(g, look, dither, offset, lowWords, highWords);
+  }
+  return count;
+}
+
+// The rows of upright glow sprites, thirty-two pixels at a time: the
+// arithmetic of spanPlanar for their blend, pixel for pixel. The rows'
+// groups are worked on one after the other as if one span, so the taps of a
+// row's first group are read while the last group of the row before is
+// worked on.
+void spriteRows(const SpriteRow *rows, int n, const SpriteLook &look) {
+  const FlatLook<L> flat(look.red, look.green, look.blue, look.alpha);
+  const int pitch = look.pitch;
+  const __m512i du = _mm512_set1_epi32(look.du);
+  // Lane k's steps from a group's first pixel: k du, and (16 + k) du.
+  const __m512i lowSteps =
+      _mm512_mullo_epi32(_mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15), du);
+  const __m512i highSteps = _mm512_add_epi32(lowSteps, _mm512_slli_epi32(du, 4));
+  const uint32_t groupStep = (uint32_t)look.du * 32u;
+  const __m512i lowWords = lowWordsOfTwo();
+  const __m512i highWords = _mm512_add_epi16(lowWords, _mm512_set1_epi16(1));
+
+  auto fetch = [&](const SpriteRow &row, int i) VECTOR_LAMBDA_INLINE {
+    const int left = row.count - i;
+    Group g;
+    g.mask = left >= 32 ? ~0u : (1u << left) - 1;
+    g.pixels = row.pixels + i;
+    const __m512i u = _mm512_set1_epi32((int32_t)((uint32_t)row.u + groupStep * (uint32_t)(i / 32)));
+    const __m512i uLow = _mm512_add_epi32(u, lowSteps), uHigh = _mm512_add_epi32(u, highSteps);
+    g.fu = _mm512_srli_epi16(_mm512_permutex2var_epi16(uLow, lowWords, uHigh), 8);
+    g.fv = _mm512_set1_epi16((short)row.fv);
+    gatherTaps(g, _mm512_srai_epi32(uLow, 16), _mm512_srai_epi32(uHigh, 16), row.taps, pitch);
+    g.stored = _mm512_maskz_loadu_epi16(g.mask, g.pixels);
+    return g;
+  };
+
+  int r = 0, i = 0;
+  Group next = fetch(rows[0], 0);
+  for (;;) {
+    const Group g = next;
+    i += 32;
+    if (i >= rows[r].count) {
+      ++r;
+      i = 0;
+    }
+    const bool more = r < n;
+    if (more)
+      next = fetch(rows[r], i);
+    drawGroup<BlendAdd>(g, flat, false, _mm512_setzero_si512(), lowWords, highWords);
+    if (!more)
+      break;
+  }
+}
+
+// The grey spans sixteen pixels at a time. The work on
+// each sixteen is a long chain (a division, the quads, the filter, the
+// table), so the loop runs three sixteens at once, each a step further on:
+// the coordinates of one, the filter of the one before, the table reads of
+// the one before that. The quads of a sixteen usually lie within sixteen of
+// one row and sixteen of the next, taken from two loads in registers, rather
+// than gathered one by one.
+template <int Tex>
+bool spanGrey(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const SpanIter &it) {
+  const int last = x1 - x0;
+  uint16_t *row = p.target + (size_t)y * p.width + x0;
+  const int pitch = t.pitch;
+  const int *quads = reinterpret_cast<const int *>(t.quads);
+  const int *rowTable = reinterpret_cast<const int *>(p.grey + ((y & 3) << 10));
+  const __m512 lanes = _mm512_setr_ps(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  const __m512 lastLane = _mm512_set1_ps((float)last);
+  // Entry (x & 3) * 256 of each lane's dither position, times 256 as the
+  // filter's sum is: sixteens start a multiple of four pixels apart.
+  const __m512i position = _mm512_slli_epi32(
+      _mm512_and_si512(_mm512_add_epi32(_mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15),
+                                        _mm512_set1_epi32(x0)),
+                       _mm512_set1_epi32(3)),
+      16);
+  const GreyLanes<L> k;
+  // Each lane's fraction in both halves (k.fractionTwice), the low one taken
+  // from 256, gives the weights (f << 16) | (256 - f).
+  const __mmask32 nearTaps = 0x55555555u;
+  const __m512i w256 = _mm512_set1_epi16(256);
+  const __m512i pitchWeights = _mm512_set1_epi32(1 | pitch << 16);
+  const __m512 kScale = _mm512_set1_ps(it.scale * 65536.0f);
+  const __m512 sw0 = _mm512_set1_ps(it.sw), dsw = _mm512_set1_ps(it.dsw);
+  const __m512 tw0 = _mm512_set1_ps(it.tw), dtw = _mm512_set1_ps(it.dtw);
+  const __m512 w0 = _mm512_set1_ps(it.w), dw = _mm512_set1_ps(it.dw);
+  const __m512i u0 = _mm512_set1_epi32(it.u), du = _mm512_set1_epi32(it.du);
+  const __m512i v0 = _mm512_set1_epi32(it.v), dv = _mm512_set1_epi32(it.dv);
+  // Coordinates are kept a whole texel more than perspectiveUV's: the taps
+  // stay inside the border while they are from 0 to (size + 1) * 65536 - 1,
+  // compared unsigned, and their whole parts are the bordered indices.
+  const __m512i perspectiveAhead = _mm512_set1_epi32(65536 - 32768);
+  const __m512i affineAhead = _mm512_set1_epi32(65536);
+  const __m512i uHighest = _mm512_set1_epi32((int)(((uint32_t)(t.width + 1) << 16) - 1u));
+  const __m512i vHighest = _mm512_set1_epi32((int)(((uint32_t)(t.height + 1) << 16) - 1u));
+  const __m512i lastPixel = _mm512_set1_epi32(15);
+  const __m512i windowSize = _mm512_set1_epi32(16 | 2 << 16);
+  const __m512i windowWeights = _mm512_set1_epi32(1 | 16 << 16);
+
+  // The coordinates of pixels i to i + 15, the last pixel repeated past the
+  // span's end; false when a tap leaves the border.
+  auto coordinates = [&](int i, __m512i &u, __m512i &v) VECTOR_LAMBDA_INLINE {
+    const __m512 index = _mm512_min_ps(_mm512_add_ps(_mm512_set1_ps((float)i), lanes), lastLane);
+    if (Tex == TexPerspective) {
+      const __m512 sw = _mm512_add_ps(sw0, _mm512_mul_ps(dsw, index));
+      const __m512 tw = _mm512_add_ps(tw0, _mm512_mul_ps(dtw, index));
+      const __m512 w = _mm512_add_ps(w0, _mm512_mul_ps(dw, index));
+      const __m512 k = _mm512_div_ps(kScale, w);
+      // Rounded down as they are converted. A value the conversion cannot
+      // hold becomes 0x80000000, outside like the value itself, and so does
+      // a large one that the addition takes past the sign bit.
+      u = _mm512_add_epi32(_mm512_cvt_roundps_epi32(_mm512_add_ps(_mm512_mul_ps(sw, k), _mm512_set1_ps(0.5f)),
+                                                    _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC),
+                           perspectiveAhead);
+      v = _mm512_add_epi32(_mm512_cvt_roundps_epi32(_mm512_add_ps(_mm512_mul_ps(tw, k), _mm512_set1_ps(0.5f)),
+                                                    _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC),
+                           perspectiveAhead);
+    } else {
+      const __m512i n = _mm512_cvttps_epi32(index);
+      u = _mm512_add_epi32(_mm512_add_epi32(u0, _mm512_mullo_epi32(du, n)), affineAhead);
+      v = _mm512_add_epi32(_mm512_add_epi32(v0, _mm512_mullo_epi32(dv, n)), affineAhead);
+    }
+    return _mm512_mask_cmple_epu32_mask(_mm512_cmple_epu32_mask(u, uHighest), v, vHighest) == 0xFFFF;
+  };
+  // The grey table's index of each pixel: its dither position and its level.
+  auto tableIndex = [&](__m512i u, __m512i v) VECTOR_LAMBDA_INLINE {
+    // The whole parts of u and v, in the low and the high half of each lane.
+    const __m512i whole = _mm512_mask_blend_epi16(0xAAAAAAAAu, _mm512_srli_epi32(u, 16), v);
+    // Where they lie within sixteen columns and two rows of the lowest
+    // column and row of the first and the last pixel (those between are
+    // most likely between too), the quads come from two loads.
+    const __m512i corner = _mm512_min_epu16(_mm512_broadcastd_epi32(_mm512_castsi512_si128(whole)),
+                                            _mm512_permutexvar_epi32(lastPixel, whole));
+    const __m512i within = _mm512_sub_epi16(whole, corner);
+    __m512i quad;
+    if (_mm512_cmplt_epu16_mask(within, windowSize) == 0xFFFFFFFFu) {
+      const uint32_t c = (uint32_t)_mm_cvtsi128_si32(_mm512_castsi512_si128(corner));
+      const int *from = quads + (c & 0xFFFF) + (c >> 16) * pitch;
+      quad = _mm512_permutex2var_epi32(_mm512_loadu_si512(from), _mm512_madd_epi16(within, windowWeights),
+                                       _mm512_loadu_si512(from + pitch));
+    } else {
+      quad = _mm512_i32gather_epi32(_mm512_madd_epi16(whole, pitchWeights), quads, 4);
+    }
+    const __m512i top = _mm512_shuffle_epi8(quad, k.topTaps);
+    const __m512i bottom = _mm512_shuffle_epi8(quad, k.bottomTaps);
+    const __m512i fu = _mm512_shuffle_epi8(u, k.fractionTwice);
+    const __m512i fv = _mm512_shuffle_epi8(v, k.fractionTwice);
+    const __m512i wu = _mm512_mask_sub_epi16(fu, nearTaps, w256, fu);
+    const __m512i wv = _mm512_mask_sub_epi16(fv, nearTaps, w256, fv);
+    return _mm512_srli_epi32(_mm512_add_epi32(filterPairs<L>(top, bottom, wu, wv, k), position), 8);
+  };
+
+  __m512i u, v;
+  if (!coordinates(0, u, v))
+    return false;
+  __m512i index = tableIndex(u, v);
+  if (16 <= last && !coordinates(16, u, v))
+    return false;
+  for (int i = 0; i <= last; i += 16) {
+    const __m512i now = index;
+    if (i + 16 <= last) {
+      index = tableIndex(u, v);
+      if (i + 32 <= last && !coordinates(i + 32, u, v))
+        return false;
+    }
+    // The low half of each entry, into the pixels of the span.
+    const __mmask16 store = i + 16 <= last + 1 ? (__mmask16)0xFFFF : (__mmask16)((1u << (last + 1 - i)) - 1);
+    _mm512_mask_cvtepi32_storeu_epi16(row + i, store, _mm512_i32gather_epi32(now, rowTable, 2));
+  }
+  return true;
+}
+
+// The first and the last of a table's columns that lie within `lit`, as
+// indexes into it; false when none do. The columns run one way, so those
+// within are one run.
+bool litColumns(const ColumnTable &table, BoardTexture::LitColumns lit, int64_t &first, int64_t &last) {
+  const __m512i low = _mm512_set1_epi16(lit.first), high = _mm512_set1_epi16(lit.last);
+  const __m512i left = _mm512_load_si512(table.column), right = _mm512_load_si512(table.column + 32);
+  const uint64_t within =
+      ((uint64_t)(_mm512_cmpge_epi16_mask(left, low) & _mm512_cmple_epi16_mask(left, high)) |
+       (uint64_t)(_mm512_cmpge_epi16_mask(right, low) & _mm512_cmple_epi16_mask(right, high)) << 32) &
+      table.valid;
+  if (within == 0)
+    return false;
+  first = __builtin_ctzll(within);
+  last = 63 - __builtin_clzll(within);
+  return true;
+}
+
+} // namespace
+
+const VectorSpans Spans512 = {
+    512,
+    {{}, {spanGroups<TexAffine, BlendNone>, spanGroups<TexAffine, BlendAdd>,
+          spanGroups<TexAffine, BlendScaled>, spanGroups<TexAffine, BlendFade>,
+          spanGroups<TexAffine, BlendOneAdd>},
+     {spanGroups<TexPerspective, BlendNone>, spanGroups<TexPerspective, BlendAdd>,
+      spanGroups<TexPerspective, BlendScaled>, spanGroups<TexPerspective, BlendFade>,
+      spanGroups<TexPerspective, BlendOneAdd>}},
+    {spanPlanar<BlendNone>, spanPlanar<BlendAdd>, spanPlanar<BlendScaled>, spanPlanar<BlendFade>,
+     spanPlanar<BlendOneAdd>},
+    {nullptr, spanGrey<TexAffine>, spanGrey<TexPerspective>},
+    spriteRows,
+    litColumns,
+};
