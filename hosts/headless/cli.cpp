@@ -1,11 +1,15 @@
 #include "hosts/headless/cli.h"
 
+#include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <filesystem>
+#include <new>
 #include <string>
 
 #include "app/entry.h"
@@ -57,7 +61,8 @@ const char *const UsageText =
     "  --replay FILE        render a board trace (with --render or --bench)\n"
     "  --dump-resources DIR write the program's textures, font and images as PNGs\n"
     "  --audio-out FILE     write the CD audio that would be heard to FILE (WAV), in\n"
-    "                       step with the clock, instead of playing it\n"
+    "                       step with the clock, instead of playing it (a device or\n"
+    "                       a named pipe someone reads gets it as a stream)\n"
     "  -root                run the saver on the whole screen, or in the window that\n"
     "                       XSCREENSAVER_WINDOW names (screen-saver daemons)\n"
     "  -window-id ID        run the saver inside window ID (screen-saver daemons)\n"
@@ -79,12 +84,13 @@ const char *const UsageText =
 #endif
 
 namespace {
-// A whole number of 64 bits on every system (a long has 32 on Windows).
-bool parseLong(const std::string &s, long long &out) {
+// A whole number of 64 bits on every system (a long has 32 on Windows), in
+// decimal; base 0 also takes hexadecimal (0x...) and octal (0...).
+bool parseLong(const std::string &s, long long &out, int base = 10) {
   if (s.empty()) return false;
   char *end = nullptr;
   errno = 0;
-  long long v = std::strtoll(s.c_str(), &end, 0);
+  long long v = std::strtoll(s.c_str(), &end, base);
   if (errno != 0 || *end != '\0') return false;
   out = v;
   return true;
@@ -95,7 +101,7 @@ bool parseLong(const std::string &s, long long &out) {
 bool parseWindowId(const std::string &s, unsigned long &id) {
   long long n = 0;
   // X window ids are 32-bit; a larger number would be cut to another window.
-  if (!parseLong(s, n) || n <= 0 || n > 0xFFFFFFFFLL) return false;
+  if (!parseLong(s, n, 0) || n <= 0 || n > 0xFFFFFFFFLL) return false;
   id = static_cast<unsigned long>(n);
   return true;
 }
@@ -121,36 +127,61 @@ bool parseRenderSize(const std::string &s, int &width, int &height) {
 
 namespace {
 
+// A decimal number: digits with a point and an exponent where wanted
+// ("29.97", "1e3"); no sign, blank, hexadecimal, infinity or NaN.
 bool parseDouble(const std::string &s, double &out) {
-  if (s.empty()) return false;
-  char *end = nullptr;
-  errno = 0;
-  double v = std::strtod(s.c_str(), &end);
-  if (errno != 0 || *end != '\0') return false;
-  out = v;
-  return true;
+  size_t i = 0, digits = 0;
+  while (i < s.size() && std::isdigit((unsigned char)s[i])) ++i, ++digits;
+  if (i < s.size() && s[i] == '.')
+    for (++i; i < s.size() && std::isdigit((unsigned char)s[i]); ++i) ++digits;
+  if (digits == 0) return false;
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    if (++i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    if (i >= s.size()) return false;
+    while (i < s.size() && std::isdigit((unsigned char)s[i])) ++i;
+  }
+  if (i != s.size()) return false;
+  const std::from_chars_result r = std::from_chars(s.data(), s.data() + s.size(), out);
+  return r.ec == std::errc() && r.ptr == s.data() + s.size();
 }
 
+// Makes the folder and the folders above it, folder by folder, so that the
+// message names the one that failed and why.
 bool makeDirectory(const std::string &dir, std::string &error) {
-  // Folder by folder, so that the message names the one that failed.
   namespace fs = std::filesystem;
   fs::path partial;
   for (const fs::path &part : fs::path(dir)) {
     partial /= part;
     if (part.empty() || part == partial.root_path() || part == partial.root_name()) continue;
     std::error_code ec;
-    if (!fs::create_directory(partial, ec) && ec && !fs::is_directory(partial)) {
-      error = "cannot create " + partial.string() + ": " + ec.message();
+    if (fs::create_directory(partial, ec) || !ec) continue; // made, or a folder already
+    std::error_code lc;
+    if (fs::is_symlink(fs::symlink_status(partial, lc))) {
+      std::error_code tc;
+      if (fs::status(partial, tc).type() == fs::file_type::not_found) {
+        error = "cannot create " + partial.string() + ": it is a symbolic link to nothing (" +
+                fs::read_symlink(partial, lc).string() + ")";
+        return false;
+      }
+      if (tc) ec = tc; // a loop of links, or one that leads where it may not
+    }
+    if (ec == std::errc::file_exists) {
+      error = "cannot create " + partial.string() + ": a file that is not a folder has that name";
       return false;
     }
+    error = "cannot create " + partial.string() + ": " + ec.message();
+    return false;
   }
   std::error_code ec;
   if (!fs::is_directory(dir, ec)) {
-    error = dir + " is not a directory";
+    error = dir + " is not a folder" + (ec ? ": " + ec.message() : std::string());
     return false;
   }
   return true;
 }
+// The frames a replay writes: a picture that could not be written ends it.
+const PngPresenter *WatchedFrames = nullptr;
+bool stopReplay() { return stopRequested() || (WatchedFrames && WatchedFrames->failed()); }
 } // namespace
 
 CliParse parseArguments(const std::vector<std::string> &args) {
@@ -329,16 +360,20 @@ int runHeadless(const HeadlessRun &run) {
   double seconds = 0.0, cpuSeconds = 0.0;
   if (!run.replayPath.empty()) {
     BoardReplayControl control;
-    control.stopRequested = stopRequested;  // SIGINT and SIGTERM end it at the next frame
+    // SIGINT and SIGTERM end it at the next frame, as does a picture that
+    // could not be written.
+    WatchedFrames = &png;
+    control.stopRequested = stopReplay;
     // A benchmark reads the whole trace first and times the board alone.
     BoardTrace trace;
     const bool read = !run.bench || boardReadTrace(run.replayPath.c_str(), trace, error);
     const double start = tickSeconds(), startCpu = processCpuSeconds();
     if (!read || !(run.bench ? boardReplayTrace(trace, error, control)
                              : boardReplay(run.replayPath.c_str(), error, control))) {
-      std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
+      if (!png.failed()) std::fprintf(stderr, "lumenveil: %s\n", error.c_str()); // told below
       code = 1;
     }
+    WatchedFrames = nullptr;
     seconds = tickSeconds() - start;
     cpuSeconds = processCpuSeconds() - startCpu;
     frames = presenter == &png ? png.written() : none.count;
@@ -368,6 +403,7 @@ int runHeadless(const HeadlessRun &run) {
 #endif
     HeadlessApplication app;
     app.setFrameLimit(run.frames);
+    app.setStopCheck([&png] { return png.failed(); });
     // The saver's window, and the screen, are the size asked for.
     if (run.width > 0 && run.height > 0) app.setScreen(run.width, run.height);
     setApplication(&app);
@@ -386,6 +422,9 @@ int runHeadless(const HeadlessRun &run) {
 #ifndef _WIN32
     if (!finishCdAudio(error)) {
       std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
+      if (frames < run.frames && !stopRequested())
+        std::fprintf(stderr, "lumenveil: the run stopped there, after %ld of %ld frames\n", frames,
+                     run.frames);
       code = 1;
     }
 #endif
@@ -404,6 +443,8 @@ int runHeadless(const HeadlessRun &run) {
 
   if (png.failed()) {
     std::fprintf(stderr, "lumenveil: %s\n", png.error().c_str());
+    std::fprintf(stderr, "lumenveil: the render stopped there; %ld frame%s written before it\n",
+                 png.written(), png.written() == 1 ? " was" : "s were");
     return 1;
   }
   if (run.bench) {
@@ -444,7 +485,8 @@ int runWithoutWindow(const std::string &commandLine, const char *why) {
   return code;
 }
 
-int lumenveilMain(int argc, char **argv, WindowedRunner windowed) {
+namespace {
+int runMain(int argc, char **argv, WindowedRunner windowed) {
   installStopSignals();
 #ifndef _WIN32
   // The Windows host installs the system's own priority classes itself.
@@ -467,4 +509,20 @@ int lumenveilMain(int argc, char **argv, WindowedRunner windowed) {
   }
   if (windowed) return windowed(argc, argv, p.windowed);
   return runWithoutWindow(p.windowed.commandLine, "this build has no window");
+}
+} // namespace
+
+int lumenveilMain(int argc, char **argv, WindowedRunner windowed) {
+  // The last resort: every failure the program foresees is told where it
+  // happens; anything else still ends with a message, not an abort.
+  try {
+    return runMain(argc, argv, windowed);
+  } catch (const std::bad_alloc &) {
+    std::fprintf(stderr, "lumenveil: out of memory\n");
+  } catch (const std::exception &e) {
+    std::fprintf(stderr, "lumenveil: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "lumenveil: an unknown error ended the program\n");
+  }
+  return 1;
 }

@@ -2,11 +2,11 @@
 
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <vector>
 
 #include "assets/font.h"
 #include "assets/textures.h"
+#include "hosts/common/outputfile.h"
 #include "hosts/headless/pngpresenter.h"
 #include "platform/resources.h"
 
@@ -73,10 +73,9 @@ bool dumpResources(const char *dir, std::string &error) {
     int width = 0, height = 0;
     // The control panel's pictures are PNG already.
     if (res.size >= 8 && std::memcmp(res.data, "\x89PNG\r\n\x1a\n", 8) == 0) {
-      std::ofstream out(path, std::ios::binary);
-      out.write(reinterpret_cast<const char *>(res.data), static_cast<std::streamsize>(res.size));
-      if (!out.flush()) {
-        error = "cannot write " + path;
+      OutputFile out;
+      if (!out.open(path, false) || !out.write(res.data, res.size) || !out.commit()) {
+        error = out.error();
         return false;
       }
       continue;

@@ -52,6 +52,12 @@ void installStopSignals() {
 #ifdef SIGHUP
   std::signal(SIGHUP, onStopSignal);
 #endif
+#ifdef SIGPIPE
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
+#ifdef SIGXFSZ
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
 }
 
 void HeadlessApplication::queueMessage(const Message &message, long atFrame) {
@@ -84,12 +90,16 @@ void HeadlessApplication::processMessages() {
   }
   emptyFormPaint();
 #ifndef _WIN32
-  followClockWithCdAudio();
+  const bool soundWritten = followClockWithCdAudio();
+#else
+  const bool soundWritten = true;
 #endif
   paintSeconds_ = wallSeconds() - firstPaint_;
   paintCpuSeconds_ = processCpuSeconds() - firstPaintCpu_;
   ++framesPainted_;
   if (frameLimit_ > 0 && framesPainted_ >= frameLimit_ && queue_.empty()) terminated_ = true;
+  // An output that cannot be written ends the run at this frame.
+  if (!soundWritten || (stopCheck_ && stopCheck_())) terminated_ = true;
 }
 
 void HeadlessApplication::showException(const std::string &message) {

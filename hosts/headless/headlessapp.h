@@ -5,6 +5,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,9 @@ class HeadlessApplication : public Application {
 public:
   // Ends the run after this many painted frames (0: never by itself).
   void setFrameLimit(long frames) { frameLimit_ = frames; }
+  // Ends the run after the first frame at which `failed` says so (an output
+  // that could not be written).
+  void setStopCheck(std::function<bool()> failed) { stopCheck_ = std::move(failed); }
   long framesPainted() const { return framesPainted_; }
   // Seconds of wall time from the start of the first painted frame to the end of the last.
   double paintSeconds() const { return paintSeconds_; }
@@ -77,6 +81,7 @@ private:
 
   std::deque<Queued> queue_;
   MessageHandler handler_;
+  std::function<bool()> stopCheck_;
   std::string title_;
   std::vector<std::string> exceptions_;
   WindowHandle saverWindow_ = 0;
@@ -94,6 +99,8 @@ private:
   int screenW_ = 800, screenH_ = 600;
 };
 
-// Set by SIGINT, SIGTERM and SIGHUP: every host ends its run through the exit steps.
+// Set by SIGINT, SIGTERM and SIGHUP: every host ends its run through the exit
+// steps. A reader of a pipe that goes away and the file size limit are write
+// errors, told where they happen, not the end of the process.
 bool stopRequested();
 void installStopSignals();

@@ -5,13 +5,12 @@
 #endif
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <vector>
 
+#include "hosts/common/outputfile.h"
 #include "hosts/headless/storedpng.h"
 
 namespace {
@@ -185,31 +184,39 @@ void FrameConverter::toRgb32(const PresentedFrame &f, uint32_t *out, int stride)
 #endif
 }
 
+#if !LV_WITHOUT_LIBPNG
+namespace {
+// libpng writes through the output file; a failed write ends the picture.
+void writeToOutput(png_structp png, png_bytep data, png_size_t size) {
+  if (!static_cast<OutputFile *>(png_get_io_ptr(png))->write(data, size))
+    png_error(png, "write failed");
+}
+void flushNothing(png_structp) {}
+// The failure is told once, by the caller, and not on the error stream.
+[[noreturn]] void quietError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void quietWarning(png_structp, png_const_charp) {}
+} // namespace
+#endif
+
 bool writePng(const std::string &path, const unsigned char *rgb, int width, int height,
               std::string &error) {
-  // The picture goes to a temporary name and takes its own name only when it
-  // is complete: a full disk or a signal never leaves a truncated picture.
-  const std::string temporary = path + ".tmp";
-  FILE *fp = std::fopen(temporary.c_str(), "wb");
-  if (!fp) {
-    error = "cannot write " + path + ": " + std::strerror(errno);
+  // The picture takes its name only when it is complete: a full disk or a
+  // signal never leaves a truncated picture.
+  OutputFile out;
+  if (!out.open(path, false)) {
+    error = out.error();
     return false;
   }
-  auto fail = [&](const std::string &what) {
-    std::remove(temporary.c_str());
-    error = what;
-    return false;
-  };
 #if !LV_WITHOUT_LIBPNG
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, quietError, quietWarning);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   if (!png || !info || setjmp(png_jmpbuf(png))) {
     png_destroy_write_struct(&png, &info);
-    const int saved = errno;
-    std::fclose(fp);
-    return fail("cannot write " + path + (saved ? std::string(": ") + std::strerror(saved) : ""));
+    error = out.error().empty() ? "cannot write " + path + ": the picture could not be encoded"
+                                : out.error();
+    return false;
   }
-  png_init_io(png, fp);
+  png_set_write_fn(png, &out, writeToOutput, flushNothing);
   png_set_compression_level(png, 3);
   png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
@@ -222,16 +229,12 @@ bool writePng(const std::string &path, const unsigned char *rgb, int width, int 
 #else
   // Without the PNG library the image data is stored, not compressed.
   const std::string bytes = encodeStoredPng(rgb, width, height);
-  std::fwrite(bytes.data(), 1, bytes.size(), fp);
+  out.write(bytes.data(), bytes.size());
 #endif
-  const bool flushed = std::fflush(fp) == 0 && !std::ferror(fp);
-  const int saved = errno;
-  if (std::fclose(fp) != 0 || !flushed)
-    return fail("cannot write " + path + ": " + std::strerror(flushed ? errno : saved));
-  // Replaces an older picture of the same name on every system.
-  std::error_code ec;
-  std::filesystem::rename(temporary, path, ec);
-  if (ec) return fail("cannot write " + path + ": " + ec.message());
+  if (!out.commit()) {
+    error = out.error();
+    return false;
+  }
   return true;
 }
 

@@ -125,8 +125,8 @@ bool useWavFileForCd(const std::string &path, std::string &error) {
   return true;
 }
 
-void followClockWithCdAudio() {
-  if (Wav.isOpen()) Wav.advanceTo(tickSeconds() - WavStart);
+bool followClockWithCdAudio() {
+  return !Wav.isOpen() || Wav.advanceTo(tickSeconds() - WavStart);
 }
 
 bool finishCdAudio(std::string &error) {

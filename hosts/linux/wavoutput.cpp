@@ -1,6 +1,6 @@
 #include "hosts/linux/wavoutput.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -20,10 +20,12 @@ void put16(uint8_t *p, uint16_t v) {
   p[1] = static_cast<uint8_t>(v >> 8);
 }
 
-void header(uint8_t *h, uint64_t frames) {
-  const uint32_t data = static_cast<uint32_t>(frames * FrameBytes);
+// A stream's length is not known when its header goes out: its sizes are
+// the largest there are, which readers take as "to the end".
+void header(uint8_t *h, uint64_t frames, bool stream) {
+  const uint32_t data = stream ? 0xFFFFFFFFu : static_cast<uint32_t>(frames * FrameBytes);
   std::memcpy(h, "RIFF", 4);
-  put32(h + 4, 36 + data);
+  put32(h + 4, stream ? 0xFFFFFFFFu : 36 + data);
   std::memcpy(h + 8, "WAVEfmt ", 8);
   put32(h + 16, 16);
   put16(h + 20, 1); // PCM
@@ -43,26 +45,29 @@ WavOutput::~WavOutput() {
 }
 
 bool WavOutput::open(const std::string &path, std::string &error) {
-  // The sound goes to a temporary name and takes its own name only when the
-  // file is complete, so an interrupted run never leaves a file that looks whole.
-  file_ = std::fopen((path + ".tmp").c_str(), "wb");
-  if (!file_) {
-    error = "cannot write " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  path_ = path;
+  std::string ignored;
+  finish(ignored);
   frames_ = 0;
-  failed_ = cut_ = false;
+  cut_ = false;
   uint8_t h[HeaderBytes];
-  header(h, 0);
-  if (std::fwrite(h, 1, sizeof h, file_) != sizeof h) failed_ = true;
-  return true;
+  // The header goes out at once: a file that cannot be written is told
+  // before the run starts.
+  if (out_.open(path, true)) {
+    header(h, 0, out_.streaming());
+    if (out_.write(h, sizeof h) && out_.flush()) return true;
+  }
+  error = out_.error();
+  out_.discard();
+  return false;
 }
 
-void WavOutput::advanceTo(double seconds) {
-  if (!file_ || !(seconds > 0.0)) return;
+bool WavOutput::advanceTo(double seconds) {
+  if (!out_.isOpen()) return true;
+  if (!out_.error().empty()) return false;
+  if (!(seconds > 0.0)) return true;
   uint64_t target = static_cast<uint64_t>(std::llround(seconds * Rate));
-  if (target > MostFrames) {
+  // The sizes in a file's header are 32-bit; a stream's say nothing.
+  if (target > MostFrames && !out_.streaming()) {
     target = MostFrames;
     cut_ = true;
   }
@@ -76,23 +81,22 @@ void WavOutput::advanceTo(double seconds) {
       if (n == 0) break;
       got += n;
     }
-    if (std::fwrite(buffer.data(), FrameBytes, frames, file_) != frames) failed_ = true;
+    if (!out_.write(buffer.data(), frames * FrameBytes)) return false;
     frames_ += frames;
   }
+  return out_.flush();
 }
 
 bool WavOutput::finish(std::string &error) {
-  if (!file_) return true;
-  uint8_t h[HeaderBytes];
-  header(h, frames_);
-  if (std::fseek(file_, 0, SEEK_SET) != 0 || std::fwrite(h, 1, sizeof h, file_) != sizeof h) failed_ = true;
-  if (std::fclose(file_) != 0) failed_ = true;
-  file_ = nullptr;
+  if (!out_.isOpen()) return true;
   source_ = nullptr;
-  const std::string temporary = path_ + ".tmp";
-  if (!failed_ && std::rename(temporary.c_str(), path_.c_str()) != 0) failed_ = true;
-  if (failed_) std::remove(temporary.c_str());
-  if (failed_) error = "could not write all of " + path_;
-  else if (cut_) error = path_ + " reached the 4 GiB limit of a WAV file; the sound after it is missing";
-  return !failed_ && !cut_;
+  uint8_t h[HeaderBytes];
+  header(h, frames_, out_.streaming());
+  if (!out_.streaming()) out_.writeAt(0, h, sizeof h);
+  if (!out_.commit()) {
+    error = out_.error();
+    return false;
+  }
+  if (cut_) error = out_.path() + " reached the 4 GiB limit of a WAV file; the sound after it is missing";
+  return !cut_;
 }

@@ -25,6 +25,13 @@ TEST(Arguments, RenderRunsTakeTheirValues) {
   EXPECT_EQ(p.headless.scene, 2);
   EXPECT_EQ(p.headless.mode, 3);
   EXPECT_FALSE(p.headless.paced);
+  // Decimal, whatever the leading zeros.
+  p = parseArguments({"--bench", "--fps", "29.97", "--frames", "010", "--seed", "08"});
+  ASSERT_EQ(p.action, CliAction::Headless) << p.error;
+  EXPECT_DOUBLE_EQ(p.headless.fps, 29.97);
+  EXPECT_EQ(p.headless.frames, 10);
+  EXPECT_EQ(p.headless.seed, 8u);
+  EXPECT_DOUBLE_EQ(parseArguments({"--bench", "--fps", "1e2"}).headless.fps, 100.0);
   EXPECT_TRUE(parseArguments({"--bench", "--paced"}).headless.paced);
 }
 
@@ -36,6 +43,10 @@ TEST(Arguments, BadValuesAreRefusedWithAMessage) {
       {"--bench", "--fps", "0"},          // a clock that never moves
       {"--bench", "--fps", "1e-300"},     // steps so long the clock overflows
       {"--bench", "--fps", "nan"},
+      {"--bench", "--fps", "0x10"},       // decimal only: not read as hexadecimal
+      {"--bench", "--fps", "inf"},
+      {"--bench", "--fps", " 30"},
+      {"--bench", "--frames", "0x10"},
       {"--bench", "--seed", "-1"},
       {"--bench", "--scene", "3"},
       {"--bench", "--mode", "7"},
