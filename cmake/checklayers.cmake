@@ -1,10 +1,17 @@
-# Fails when a program folder includes a header of a folder it does not use.
+# Fails when a program folder includes a header of a folder it does not use,
+# or one that the folder keeps to itself.
 # LV_RULES_FILE holds "folder=reach,..." entries (a folder and every folder it
-# may include, itself among them), as the root CMakeLists declares them.
+# may include, itself among them), as the root CMakeLists declares them, and
+# "folder:public=header,..." entries for the folders whose other headers no
+# other folder may include.
 file(READ ${LV_RULES_FILE} rules)
 set(faults "")
 set(folders "")
 foreach(rule ${rules})
+  if(rule MATCHES "^([^=]+):public=(.*)$")
+    string(REPLACE "," ";" public_${CMAKE_MATCH_1} "${CMAKE_MATCH_2}")
+    continue()
+  endif()
   string(REGEX MATCH "^([^=]+)=(.*)$" _ "${rule}")
   set(dir ${CMAKE_MATCH_1})
   string(REPLACE "," ";" reach "${CMAKE_MATCH_2}")
@@ -35,16 +42,26 @@ foreach(dir ${folders})
       if(owner STREQUAL "")
         continue()  # not a program folder (generated files, system headers)
       endif()
+      file(RELATIVE_PATH rel ${LV_SOURCE_DIR} ${f})
       list(FIND reach_${dir} ${owner} found)
       if(found EQUAL -1)
-        file(RELATIVE_PATH rel ${LV_SOURCE_DIR} ${f})
         string(APPEND faults "  ${rel} includes ${header}, but ${dir} does not use ${owner}\n")
+      elseif(NOT owner STREQUAL dir AND DEFINED public_${owner})
+        string(LENGTH "${owner}/" n)
+        string(SUBSTRING "${header}" ${n} -1 name)
+        list(FIND public_${owner} "${name}" open)
+        if(open EQUAL -1)
+          string(REPLACE ";" ", " shown "${public_${owner}}")
+          string(APPEND faults "  ${rel} includes ${header}, which ${owner} keeps to itself "
+                               "(others may include ${shown})\n")
+        endif()
       endif()
     endforeach()
   endforeach()
 endforeach()
 if(faults)
   message(FATAL_ERROR "Layer check failed:\n${faults}"
-          "Each folder may include only the folders declared as its dependencies in CMakeLists.txt.")
+          "Each folder may include only the folders declared as its dependencies in CMakeLists.txt, "
+          "and of those only the headers they declare public.")
 endif()
 file(TOUCH ${LV_STAMP})
