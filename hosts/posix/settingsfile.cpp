@@ -177,9 +177,12 @@ public:
   bool lock(const std::string &path, std::string &error) override {
     if (!makeParents(path, error)) return false;
     std::string lockName = path + ".lock";
-    LockFd = ::open(lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // Never through a link: one planted there would have the file made, or
+    // locked, wherever it points.
+    LockFd = ::open(lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (LockFd < 0) {
-      error = "cannot open the lock file " + lockName + ": " + std::strerror(errno);
+      error = "cannot open the lock file " + lockName + ": " +
+              (errno == ELOOP ? "it is a symbolic link" : std::strerror(errno));
       return false;
     }
     // Another save holds the lock for a few milliseconds at most; one that

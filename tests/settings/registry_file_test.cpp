@@ -202,9 +202,12 @@ TEST_F(RegistryFile, ASaveCutShortBeforeTheRenameLeavesTheOldFile) {
   GlobalConfiguration after;
   after.load();
   EXPECT_EQ(after.ScreenSaver, 1);
-  // The next save is not hindered by what the broken one left behind.
+  // The next save is not hindered by what the broken one left behind, and
+  // clears its temporary file away.
+  ASSERT_TRUE(exists(file + ".tmp"));
   after.ScreenSaver = 0;
   after.save();
+  EXPECT_FALSE(exists(file + ".tmp"));
   GlobalConfiguration last;
   last.load();
   EXPECT_EQ(last.ScreenSaver, 0);
@@ -310,6 +313,19 @@ TEST_F(RegistryFile, ASymbolicLinkIsKeptAndItsFileUpdated) {
   g.save();
   EXPECT_TRUE(std::filesystem::is_symlink(file));
   EXPECT_NE(readFileAt(real).find("\"ScreenSaver\"=dword:00000000"), std::string::npos);
+}
+
+// A link planted at the lock file's name is never followed: no file is made
+// where it points, and the save is refused with a message.
+TEST_F(RegistryFile, ALinkAtTheLockFilesNameIsNotFollowed) {
+  const std::string elsewhere = (dir / "elsewhere").string();
+  std::filesystem::create_symlink(elsewhere, file + ".lock");
+  GlobalConfiguration g;
+  g.ScreenSaver = 0;
+  g.save();
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(elsewhere)));
+  ASSERT_EQ(sink.messages.size(), 1u);
+  EXPECT_NE(sink.messages[0].text.find(file + ".lock"), std::string::npos) << sink.messages[0].text;
 }
 
 }  // namespace
