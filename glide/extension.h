@@ -1,7 +1,7 @@
 // What the program may call of the board beyond the library's API: the snap
 // offset of screen coordinates, the screen sizes the resolution codes stand
 // for, the screen size override and the render state to set again after it,
-// the retrace wait, and the texture download counter. With glide.h (the API), presenter.h (how frames leave
+// the retrace wait, the texture download counter, and the widest vectors allowed. With glide.h (the API), presenter.h (how frames leave
 // the board) and trace.h (the call trace), the board's public face: its
 // other headers are its own.
 #pragma once
@@ -48,6 +48,11 @@ struct BoardRenderState {
   uint16_t lfbDepth;
 };
 BoardRenderState boardRenderState();
+
+// The widest vectors LUMENVEIL_VECTORS lets drawing use: 128, 256 or 512
+// bits (512 when it is unset, or not understood, which is told once on the
+// error stream).
+int boardVectorBitsAllowed();
 
 // Whether grBufferSwap waits for simulated vertical retraces. Headless and
 // benchmark runs switch it off.

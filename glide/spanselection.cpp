@@ -1,25 +1,18 @@
 // Span selection: for each draw, the span routine of its render state; for
 // each span, the widest writer that can draw it, the reference path where
 // none can. Every writer gives the reference path's pixels.
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
+#include "glide/extension.h"
 #include "glide/pipeline.h"
 #include "glide/spans.h"
 #include "glide/vectorsteps.h"
 #include "glide/workers.h"
 
 namespace {
-
-// The widest vectors the spans may use: LUMENVEIL_VECTORS=128, 256 or 512
-// (default 512), to time or check the narrower paths on a processor that has
-// the wider ones.
-int vectorBitsAllowed() {
-  const char *env = std::getenv("LUMENVEIL_VECTORS");
-  if (!env)
-    return 512;
-  const int bits = std::atoi(env);
-  return bits == 128 || bits == 256 ? bits : 512;
-}
 
 // The widest vectors of the processor's: 512 with AVX-512 F, BW and VL, 256
 // with AVX2.
@@ -173,7 +166,26 @@ SpanFn pickCombine(const Pipe &p, int texMode, int blend) {
 
 } // namespace
 
-int SpanVectorBits = usableBits(vectorBitsAllowed());
+// LUMENVEIL_VECTORS=128, 256 or 512 (default 512), to time or check the
+// narrower paths on a processor that has the wider ones; read once.
+int boardVectorBitsAllowed() {
+  static const int allowed = [] {
+    const char *env = std::getenv("LUMENVEIL_VECTORS");
+    if (!env || !*env)
+      return 512;
+    for (int bits : {128, 256, 512})
+      if (std::strcmp(env, std::to_string(bits).c_str()) == 0)
+        return bits;
+    std::fprintf(stderr,
+                 "lumenveil: LUMENVEIL_VECTORS=%s is not understood (it takes 128, 256 or 512); "
+                 "the default is used: the widest vectors the processor has\n",
+                 env);
+    return 512;
+  }();
+  return allowed;
+}
+
+int SpanVectorBits = usableBits(boardVectorBitsAllowed());
 
 void boardUseVectors(int bits) {
   boardDrain();

@@ -7,9 +7,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <climits>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -180,11 +182,17 @@ private:
   // from 1 to 64, else one per processor core, and only then not chosen.
   void choose(int count) {
     if (count <= 0)
-      if (const char *env = std::getenv("LUMENVEIL_THREADS")) {
+      if (const char *env = std::getenv("LUMENVEIL_THREADS"); env && *env) {
         char *end = nullptr;
+        errno = 0;
         long n = std::strtol(env, &end, 10);
-        if (end != env && *end == '\0' && n >= 1 && n <= 64)
+        if (errno == 0 && end != env && *end == '\0' && n >= 1 && n <= 64)
           count = (int)n;
+        else if (!toldBadCount_.exchange(true))
+          std::fprintf(stderr,
+                       "lumenveil: LUMENVEIL_THREADS=%s is not understood (it takes a count "
+                       "from 1 to 64); the default is used: one thread per processor core\n",
+                       env);
       }
     chosen_ = count > 0;
     const unsigned cores = std::thread::hardware_concurrency();
@@ -386,6 +394,7 @@ private:
 
   int wanted_ = 0;
   bool chosen_ = false;
+  std::atomic<bool> toldBadCount_{false}; // a LUMENVEIL_THREADS not understood was told
   // The log: entries [0, count_) recorded, [0, published_) complete.
   std::unique_ptr<Entry *[]> segments_;
   size_t count_ = 0;

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "glide/extension.h"
 #include "hosts/common/outputfile.h"
 #include "hosts/headless/storedpng.h"
 
@@ -101,8 +102,7 @@ bool haveAvx2() {
 // does not keep the vectors narrower.
 bool haveVbmi() {
   static const bool have = [] {
-    const char *bits = std::getenv("LUMENVEIL_VECTORS");
-    return (!bits || std::atoi(bits) >= 512) && __builtin_cpu_supports("avx512f") &&
+    return boardVectorBitsAllowed() >= 512 && __builtin_cpu_supports("avx512f") &&
            __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
   }();
   return have;

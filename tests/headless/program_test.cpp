@@ -41,6 +41,12 @@ mode_t kindAt(const std::string &path) {
   return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & S_IFMT : 0;
 }
 
+size_t count(const std::string &text, const std::string &word) {
+  size_t n = 0;
+  for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++n;
+  return n;
+}
+
 struct Ran {
   bool exited = false;
   int code = -1;
@@ -257,4 +263,14 @@ TEST_F(Program, FoldersThatCannotBeMadeAreToldWithTheirReason) {
   ASSERT_TRUE(r.exited) << r.err;
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.err.find("cannot create locked/frames: Permission denied"), std::string::npos) << r.err;
+}
+
+TEST_F(Program, ValuesOfTheEnvironmentItCannotReadAreToldOnce) {
+  const Ran r = run({"--bench", "--frames", "3", "--fps", "30", "--mode", "2"}, [] {
+    setenv("LUMENVEIL_THREADS", "lots", 1);
+    setenv("LUMENVEIL_VECTORS", "wide", 1);
+  });
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(count(r.err, "LUMENVEIL_THREADS=lots"), 1u) << r.err;
+  EXPECT_EQ(count(r.err, "LUMENVEIL_VECTORS=wide"), 1u) << r.err;
 }
