@@ -5,39 +5,46 @@
 set -u
 exe="$1"
 xwin="$2"
-work=$(mktemp -d)
 source "$(dirname "$0")/windowtest.sh"
+start_scratch
 # The second scene at 640 x 480 (4:3).
 printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Qbn\\Lumenveil\\1.1\\Display]\n"Mode"=dword:00000001\n' > "$LUMENVEIL_REGISTRY"
 
-check_fills() {
-  local how="$1" w h lit bg
-  sleep 3
-  read -r w h lit _ _ bg < <("$xwin" grab "$parent")
-  echo "$how: 200x150 window: ${w}x${h}, lit $lit, background showing $bg"
-  [ "$w" = 200 ] && [ "$h" = 150 ] || fail "$how: the daemon's window became ${w}x${h}"
-  [ "$bg" -eq 0 ] || fail "$how: the saver does not cover the window"
-  [ "$lit" -gt 500 ] || fail "$how: nothing drawn"
-  # Twice as wide: the 4:3 picture is 200 wide in the middle, black at the sides.
-  xdotool windowsize "$parent" 400 150
-  sleep 1.5
-  read -r _ _ lit _ _ bg < <("$xwin" grab "$parent" 0 0 90 150)
-  echo "$how: resized to 400x150: left side lit $lit, background $bg"
-  [ "$lit" -eq 0 ] && [ "$bg" -eq 0 ] || fail "$how: the picture lost its shape or left the window"
-  read -r _ _ lit _ _ bg < <("$xwin" grab "$parent" 110 0 180 150)
-  echo "$how: middle lit $lit, background $bg"
-  [ "$lit" -gt 500 ] && [ "$bg" -eq 0 ] || fail "$how: the picture did not follow the resize"
-  read -r _ _ lit _ _ bg < <("$xwin" grab "$parent" 310 0 90 150)
-  [ "$lit" -eq 0 ] && [ "$bg" -eq 0 ] || fail "$how: the right side is not black"
+# The 4:3 picture fills the 200x150 window, which keeps its size.
+fills() {
+  grab "$parent" &&
+    holds 'w == 200 && h == 150' "$how: the daemon's window became ${w}x${h}" &&
+    holds 'bg == 0' "$how: the saver does not cover the window" &&
+    holds 'lit > 500' "$how: nothing drawn"
 }
 
-# Waits up to two seconds for process $1 to end.
+# Twice as wide: the 4:3 picture is 200 wide in the middle, black at the sides.
+follows() {
+  grab "$parent" 0 0 90 150 &&
+    left="lit $lit, background $bg" &&
+    holds 'lit == 0 && bg == 0' "$how: the picture lost its shape or left the window" &&
+    grab "$parent" 110 0 180 150 &&
+    middle="lit $lit, background $bg" &&
+    holds 'lit > 500 && bg == 0' "$how: the picture did not follow the resize" &&
+    grab "$parent" 310 0 90 150 &&
+    holds 'lit == 0 && bg == 0' "$how: the right side is not black"
+}
+
+check_fills() {
+  how="$1"
+  wait_until "$patience" fills
+  echo "$how: 200x150 window: ${w}x${h}, lit $lit, background showing $bg"
+  xdotool windowsize "$parent" 400 150
+  wait_until "$patience" follows
+  echo "$how: resized to 400x150: left side $left"
+  echo "$how: middle $middle"
+}
+
+# Process $1 ends within two seconds of its window going away ($2: how it ran).
 ends_soon() {
-  for _ in $(seq 1 20); do
-    kill -0 "$1" 2>/dev/null || { wait "$1"; echo "$2: ended"; return; }
-    sleep 0.1
-  done
-  fail "$2: still running two seconds later"
+  ends_within 2 "$1" || fail "$2: still running two seconds later"
+  wait "$1"
+  echo "$2: ended"
 }
 
 make_parent 200 150
@@ -54,11 +61,12 @@ make_parent 120 90
 "$exe" -window-id "$parent" 2>/dev/null &
 second=$!
 pids+=("$second")
-sleep 3
-kill -0 "$second" 2>/dev/null || fail "a second copy under the daemon ended at once"
-read -r _ _ lit _ _ bg < <("$xwin" grab "$parent")
+second_draws() {
+  gone "$second" && fail "a second copy under the daemon ended at once"
+  grab "$parent" && holds 'bg == 0 && lit > 200' "the second copy drew nothing"
+}
+wait_until "$patience" second_draws
 echo "a second copy in its own window: lit $lit, background $bg"
-[ "$bg" -eq 0 ] && [ "$lit" -gt 200 ] || fail "the second copy drew nothing"
 # A daemon that dies without ending its hacks takes its window with it: the
 # copy in it ends soon after.
 kill "$parent_pid"

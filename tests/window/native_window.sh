@@ -11,8 +11,8 @@ set -u
 exe="$1"
 xwin="$2"
 shots="${3:-}"
-work=$(mktemp -d)
 source "$(dirname "$0")/windowtest.sh"
+start_scratch
 : > "$LUMENVEIL_REGISTRY" # nothing stored
 
 # The sizes the board's screen was opened at, in order.
@@ -23,39 +23,42 @@ shot() {
   return 0
 }
 
-# Lit pixels and background showing in a part of the parent window.
-part() { "$xwin" grab "$parent" "$@" | awk '{print $3, $6}'; }
+# The parent window is covered by a scene.
+covered() { grab "$parent" && holds 'bg == 0 && lit > 500' "$how: the window is not covered by a scene"; }
 
-# Fails the run ($how) unless frames reach an edge of the resized window:
+# Frames reach an edge of the resized window:
 #   reaches WHAT X Y W H   (the part of the window along that edge)
+# and both edges, which frames of the old shape, scaled into the middle, do
+# not (the lines seen are in reached):
+#   reach_both WHAT X Y W H WHAT X Y W H
 reaches() {
-  local what="$1" lit bg
+  local what="$1"
   shift
-  read -r lit bg < <(part "$@")
-  echo "$how: $what lit $lit, background $bg"
-  [ "$bg" -eq 0 ] && [ "$lit" -gt 0 ] || fail "$how: the frames do not reach $what after the resize"
+  grab "$parent" "$@" &&
+    reached+="$how: $what lit $lit, background $bg"$'\n' &&
+    holds 'bg == 0 && lit > 0' "$how: the frames do not reach $what after the resize"
+}
+reach_both() {
+  reached=""
+  reaches "${@:1:5}" && reaches "${@:6:5}"
 }
 
 run_native() {
-  local how="$1" trace="$2" w h lit bg
-  sleep 3
-  read -r w h lit _ _ bg < <("$xwin" grab "$parent")
+  local how="$1" trace="$2"
+  wait_until "$patience" covered
   echo "$how: ${w}x${h} window: lit $lit, background $bg"
-  [ "$bg" -eq 0 ] && [ "$lit" -gt 500 ] || fail "$how: the window is not covered by a scene"
   shot "$how-200x150"
   # Wide: frames of the old shape would be scaled into the middle with black
   # sides; frames of the new size reach both edges.
   xdotool windowsize "$parent" 480 150
-  sleep 2
+  wait_until "$patience" reach_both "the left edge of 480x150" 0 0 60 150 "the right edge of 480x150" 420 0 60 150
+  echo -n "$reached"
   shot "$how-480x150"
-  reaches "the left edge of 480x150" 0 0 60 150
-  reaches "the right edge of 480x150" 420 0 60 150
   # Tall.
   xdotool windowsize "$parent" 150 300
-  sleep 2
+  wait_until "$patience" reach_both "the top of 150x300" 0 0 150 60 "the bottom of 150x300" 0 240 150 60
+  echo -n "$reached"
   shot "$how-150x300"
-  reaches "the top of 150x300" 0 0 150 60
-  reaches "the bottom of 150x300" 0 240 150 60
   kill -0 "$saver" 2> /dev/null || fail "$how: the run ended"
   kill -TERM "$saver"
   wait "$saver"
@@ -86,12 +89,18 @@ printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Qbn\\Lumenveil\\1.1\\Display]
 "$exe" --scene 2 -window-id "$parent" --trace "$work/stored.trace" 2> /dev/null &
 saver=$!
 pids+=("$saver")
-sleep 3
+how="stored mode 1"
+wait_until "$patience" covered
 xdotool windowsize "$parent" 480 150
-sleep 2
-read -r lit bg < <(part 0 0 60 150)
+# Once the saver's window fills the wider window (no background showing) with
+# a picture in the middle, its left edge is black.
+scaled() {
+  grab "$parent" && holds 'bg == 0' "$how: the saver's window did not follow the resize" &&
+    grab "$parent" 180 0 120 150 && holds 'lit > 0' "$how: no picture in the middle of 480x150" &&
+    grab "$parent" 0 0 60 150 && holds 'lit == 0 && bg == 0' "a stored mode did not keep its 4:3 frames"
+}
+wait_until "$patience" scaled
 echo "stored mode 1 in a 480x150 window: left edge lit $lit, background $bg"
-[ "$lit" -eq 0 ] && [ "$bg" -eq 0 ] || fail "a stored mode did not keep its 4:3 frames"
 kill -TERM "$saver"
 wait "$saver"
 grep -aq '^screenSize ' "$work/stored.trace" && fail "a stored mode opened the screen at the window's size"

@@ -6,13 +6,12 @@
 set -u
 exe="$1"
 xwin="$2"
-work=$(mktemp -d)
 source "$(dirname "$0")/windowtest.sh"
+start_scratch
 
-# Waits up to $2 tenths of a second for process $1 to end; its code in $code.
+# Waits up to $2 seconds for process $1 to end; its code in $code.
 wait_end() {
-  for _ in $(seq 1 "$2"); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$1" 2>/dev/null && return 1
+  ends_within "$2" "$1" || return 1
   wait "$1"
   code=$?
   return 0
@@ -23,16 +22,18 @@ make_parent 152 112
 "$exe" /p "$parent" 2> "$work/err" &
 preview=$!
 pids+=("$preview")
-sleep 2
-read -r w h lit grey coloured bg < <("$xwin" grab "$parent")
+# The picture fills the parent: grey static with the title fading in.
+titled() {
+  grab "$parent" &&
+    holds 'w == 152 && h == 112' "parent size changed" &&
+    holds 'bg == 0' "the preview does not cover its parent" &&
+    holds "lit > 152 * 112 / 2" "the preview drew nothing" &&
+    holds 'coloured > 500' "no title in the picture"
+}
+wait_until "$patience" titled
 echo "152x112 parent: ${w}x${h}, lit $lit, grey $grey, coloured $coloured, background $bg"
-[ "$w" = 152 ] && [ "$h" = 112 ] || fail "parent size changed"
-[ "$bg" -eq 0 ] || fail "the preview does not cover its parent"
-# Two seconds in: the second title half faded in over grey static.
-[ "$lit" -gt $((152 * 112 / 2)) ] || fail "the preview drew nothing"
-[ "$coloured" -gt 500 ] || fail "no title in the picture"
 kill "$parent_pid"
-wait_end "$preview" 20 || fail "the preview outlived its parent window"
+wait_end "$preview" 2 || fail "the preview outlived its parent window"
 [ "$code" -eq 0 ] || fail "exit code $code after the parent went away"
 echo "ended with its parent window (exit 0)"
 
@@ -41,17 +42,17 @@ make_parent 400 300
 "$exe" /l "$parent" 2> "$work/err" &
 preview=$!
 pids+=("$preview")
-sleep 2
-read -r w h lit _ _ bg < <("$xwin" grab "$parent" 300 200 100 100)
+# The lower right corner of the parent is filled.
+corner_filled() {
+  grab "$parent" "$1" "$2" 100 100 && holds 'lit > 5000 && bg == 0' "$3"
+}
+wait_until "$patience" corner_filled 300 200 "the picture does not fill a larger parent"
 echo "400x300 parent, lower right corner: lit $lit of 10000, background $bg"
-[ "$lit" -gt 5000 ] && [ "$bg" -eq 0 ] || fail "the picture does not fill a larger parent"
 xdotool windowsize "$parent" 600 200
-sleep 1
-read -r w h lit _ _ bg < <("$xwin" grab "$parent" 500 100 100 100)
+wait_until "$patience" corner_filled 500 100 "the picture did not follow the resize"
 echo "resized to 600x200, lower right corner: lit $lit of 10000, background $bg"
-[ "$lit" -gt 5000 ] && [ "$bg" -eq 0 ] || fail "the picture did not follow the resize"
 kill "$parent_pid"
-wait_end "$preview" 20 || fail "the preview outlived its parent window"
+wait_end "$preview" 2 || fail "the preview outlived its parent window"
 
 # A handle that names no window.
 "$exe" /p 4000000000 > /dev/null 2> "$work/err"
@@ -64,16 +65,15 @@ echo "a handle naming no window: exit -1, \"$(tail -n1 "$work/err")\""
 "$exe" /p 0 2> "$work/err" &
 preview=$!
 pids+=("$preview")
-own=""
-for _ in $(seq 1 50); do
+own_window() {
+  why="handle 0 opened no window"
   own=$(xdotool search --name '^Lumenveil Preview$' 2>/dev/null | head -n1)
-  [ -n "$own" ] && break
-  sleep 0.1
-done
-[ -n "$own" ] || fail "handle 0 opened no window"
+  [ -n "$own" ]
+}
+wait_until "$patience" own_window
 read -r w h _ _ _ _ < <("$xwin" grab "$own")
 echo "handle 0: a window of its own, ${w}x${h}"
 [ "$w" = 152 ] && [ "$h" = 112 ] || fail "own window is ${w}x${h}"
 kill -TERM "$preview"
-wait_end "$preview" 20 || fail "the preview did not end on a stop signal"
+wait_end "$preview" 2 || fail "the preview did not end on a stop signal"
 echo "PASS"

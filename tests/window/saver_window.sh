@@ -2,63 +2,59 @@
 # The saver in a real window under a virtual X server: it ignores a key press
 # during its first two seconds, ends on one after, and a second copy started
 # while it runs only raises it.
+#
+#   saver_window.sh LUMENVEIL [LVXWIN]   (LVXWIN: by default beside LUMENVEIL)
 set -u
 exe="$1"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-# Waits up to $2 tenths of a second for process $1 to end; fails if it does not.
-ends_within() {
-  for _ in $(seq 1 "$2"); do
-    kill -0 "$1" 2>/dev/null || return 0
-    sleep 0.1
-  done
-  ! kill -0 "$1" 2>/dev/null
-}
-export LUMENVEIL_REGISTRY="$work/registry.reg"
-# Copies of the program find each other through sockets in the temporary
-# folder: keep other runs on this machine out of ours.
-export TMPDIR="$work"
+xwin="${2:-$(dirname "$exe")/lvxwin}"
+[ -x "$xwin" ] || { echo "FAIL: no window reader at $xwin (build the lvxwin target)"; exit 1; }
+source "$(dirname "$0")/windowtest.sh"
+start_scratch
 printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Qbn\\Lumenveil\\1.1\\Display]\n"Mode"=dword:00000002\n"Divisor"=dword:00000000\n' > "$LUMENVEIL_REGISTRY"
 
-"$exe" /s1 &
-pid=$!
-# Wait for the saver's window.
-win=""
-for _ in $(seq 1 100); do
+# The saver's window: the one of its process; sets win.
+saver_window() {
+  gone "$pid" && fail "the saver ended before it showed its window"
+  why="no saver window"
   win=$(xdotool search --name '' 2>/dev/null | while read -r w; do
     if [ "$(xdotool getwindowpid "$w" 2>/dev/null)" = "$pid" ]; then echo "$w"; fi
   done | head -n1)
-  [ -n "$win" ] && break
-  sleep 0.1
-done
-[ -n "$win" ] || { echo "FAIL: no saver window"; kill "$pid"; exit 1; }
+  [ -n "$win" ]
+}
+# A scene is drawn in the window (or "root": on the screen): a picture with
+# colour, which a blank window or screen never has.
+#   scene_in WINDOW WHY-NOT
+scene_in() { grab "$1" && holds 'coloured > 1000' "$2"; }
+
+"$exe" /s1 &
+pid=$!
+pids+=("$pid")
+wait_until "$patience" saver_window
 read -r w h < <(xdotool getwindowgeometry "$win" | awk '/Geometry/{split($2,a,"x"); print a[1], a[2]}')
 echo "saver window $win ${w}x${h}"
-[ "$w" = "$(xdpyinfo 2>/dev/null | awk '/dimensions/{split($2,a,"x"); print a[1]; exit}')" ] || [ -z "$(command -v xdpyinfo)" ] || { echo "FAIL: not full screen"; kill "$pid"; exit 1; }
+[ "$w" = "$(xdpyinfo 2>/dev/null | awk '/dimensions/{split($2,a,"x"); print a[1]; exit}')" ] || [ -z "$(command -v xdpyinfo)" ] || fail "not full screen"
 
 # Straight away, well inside the grace time: a key is ignored.
 xdotool key --window "$win" space
-sleep 0.5
-kill -0 "$pid" 2>/dev/null || { echo "FAIL: a key in the first two seconds ended the saver"; exit 1; }
+# The grace time runs from the saver's first frame: its clock starts just
+# before it. The saver must go on running through the rest of the grace time,
+# and half a second more (its clock moves on once a frame); nothing shows
+# that it has read the key before then.
+wait_until "$patience" scene_in "$win" "the saver drew nothing"
+lives_until "$(clock_us 2.5)" "$pid" || fail "a key in the first two seconds ended the saver"
 echo "key in the grace time ignored"
 
 # A second copy finds the first and returns at once.
 timeout 10 "$exe" /s >/dev/null 2>&1
-[ $? -eq 0 ] || { echo "FAIL: second copy did not return 0"; kill "$pid"; exit 1; }
-kill -0 "$pid" 2>/dev/null || { echo "FAIL: the second copy ended the first"; exit 1; }
+[ $? -eq 0 ] || fail "second copy did not return 0"
+gone "$pid" && fail "the second copy ended the first"
 echo "a second copy returned at once"
 
-sleep 2
 xdotool key --window "$win" space
-if ! ends_within "$pid" 50; then
-  echo "FAIL: a key after the grace time did not end the saver"
-  kill "$pid"
-  exit 1
-fi
+ends_within 5 "$pid" || fail "a key after the grace time did not end the saver"
 wait "$pid"
 code=$?
-[ "$code" -eq 0 ] || { echo "FAIL: exit code $code"; exit 1; }
+[ "$code" -eq 0 ] || fail "exit code $code"
 echo "key after the grace time ended the saver (exit 0)"
 
 # Inside a screen-saver daemon's window: the daemon owns the input, so keys
@@ -68,14 +64,18 @@ root=$(xdotool search --maxdepth 0 --name '' 2>/dev/null | head -n1)
 if [ -n "$root" ]; then
   "$exe" -window-id "$root" &
   pid=$!
-  sleep 3
+  pids+=("$pid")
+  # Past the grace time, measured from the first frame, a key would end a
+  # saver of its own.
+  wait_until "$patience" scene_in root "the saver drew nothing in the daemon's window"
+  lives_until "$(clock_us 2.5)" "$pid" || fail "the saver in a daemon's window ended by itself"
   xdotool key space
-  sleep 0.5
-  kill -0 "$pid" 2>/dev/null || { echo "FAIL: a key ended the saver inside a daemon's window"; exit 1; }
+  # A key the saver took would end it within a frame or two.
+  lives_until "$(clock_us 0.5)" "$pid" || fail "a key ended the saver inside a daemon's window"
   kill -TERM "$pid"
   wait "$pid"
   code=$?
-  [ "$code" -eq 0 ] || { echo "FAIL: -window-id run ended with $code on SIGTERM"; exit 1; }
+  [ "$code" -eq 0 ] || fail "-window-id run ended with $code on SIGTERM"
   echo "inside a daemon's window: keys ignored, SIGTERM ends with 0"
 fi
 
@@ -99,14 +99,15 @@ printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Qbn\\Lumenveil\\1.1\\Display]
 cp "$LUMENVEIL_REGISTRY" "$work/damaged.reg"
 "$exe" /s2 2>"$work/stderr" &
 pid=$!
-sleep 2
-kill -0 "$pid" 2>/dev/null || { echo "FAIL: the saver with a damaged file ended by itself"; exit 1; }
+pids+=("$pid")
+box_open() {
+  gone "$pid" && fail "the saver with a damaged file ended by itself"
+  why="the saver with a damaged file showed no message box"
+  [ -n "$(xdotool search --onlyvisible --pid "$pid" --name '^Error$' 2>/dev/null)" ]
+}
+wait_until "$patience" box_open
 kill -TERM "$pid"
-if ! ends_within "$pid" 30; then
-  echo "FAIL: SIGTERM did not end the saver while its message box was open"
-  kill -KILL "$pid"
-  exit 1
-fi
+ends_within 3 "$pid" || fail "SIGTERM did not end the saver while its message box was open"
 wait "$pid"
 echo "SIGTERM ends the saver while a message box is open (exit $?)"
 
@@ -115,10 +116,14 @@ cp "$work/damaged.reg" "$LUMENVEIL_REGISTRY"
 if [ -n "$root" ]; then
   "$exe" -window-id "$root" 2>"$work/stderr" &
   pid=$!
-  sleep 2
+  pids+=("$pid")
+  reported() {
+    why="no message on the error stream: $(cat "$work/stderr")"
+    grep -q "line 4" "$work/stderr"
+  }
+  wait_until "$patience" reported
   kill -TERM "$pid"
-  ends_within "$pid" 30 || { echo "FAIL: the daemon's hack did not end on SIGTERM"; kill -KILL "$pid"; exit 1; }
+  ends_within 3 "$pid" || fail "the daemon's hack did not end on SIGTERM"
   wait "$pid"
-  grep -q "line 4" "$work/stderr" || { echo "FAIL: no message on the error stream: $(cat "$work/stderr")"; exit 1; }
   echo "under a daemon the damaged file is reported on the error stream"
 fi

@@ -13,18 +13,24 @@ user=nobody
 command -v xscreensaver >/dev/null && command -v Xvfb >/dev/null && command -v runuser >/dev/null ||
   { echo "SKIP: needs xscreensaver, Xvfb and runuser"; exit 77; }
 [ "$(id -u)" -eq 0 ] || { echo "SKIP: needs root to start the daemon as $user"; exit 77; }
+source "$(dirname "$0")/windowtest.sh"
 
 work=$(mktemp -d)
 chmod 755 "$work"
 xvfb=""
 daemon=""
+# The daemon and everything it started: they run in the scratch home.
+ours() {
+  for p in $(pgrep -u "$user" 2>/dev/null); do
+    [ "$(readlink "/proc/$p/cwd" 2>/dev/null)" = "$work/home" ] && echo "$p"
+  done
+}
+none_left() { [ -z "$(ours)" ]; }
 cleanup() {
   [ -n "$daemon" ] && kill "$daemon" 2>/dev/null
-  # The daemon and everything it started run in the scratch home.
-  for p in $(pgrep -u "$user" 2>/dev/null); do
-    [ "$(readlink "/proc/$p/cwd" 2>/dev/null)" = "$work/home" ] && kill "$p" 2>/dev/null
-  done
-  sleep 0.3
+  for p in $(ours); do kill "$p" 2>/dev/null; done
+  # The X server goes last, once they have let it go.
+  poll 3 none_left
   [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
   rm -rf "$work"
 }
@@ -49,8 +55,7 @@ exec 3> "$work/display"
 Xvfb -displayfd 3 -ac -nolisten tcp -screen 0 800x600x24 > "$work/xvfb.log" 2>&1 &
 xvfb=$!
 exec 3>&-
-for _ in $(seq 1 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
+poll "$patience" test -s "$work/display" || fail "Xvfb did not start"
 export DISPLAY=":$(head -n1 "$work/display")"
 
 home="$work/home"
@@ -75,8 +80,12 @@ as_user() { (cd "$home" && runuser -u "$user" -- env HOME="$home" DISPLAY="$DISP
 
 as_user xscreensaver -no-splash ${LV_DAEMON_VERBOSE:+-verbose} > "$work/daemon.log" 2>&1 &
 daemon=$!
-for _ in $(seq 1 100); do as_user xscreensaver-command -time > /dev/null 2>&1 && break; sleep 0.2; done
-as_user xscreensaver-command -time > /dev/null 2>&1 || fail "the daemon did not start"
+daemon_up() {
+  gone "$daemon" && fail "the daemon ended as it started"
+  why="the daemon did not start"
+  as_user xscreensaver-command -time > /dev/null 2>&1
+}
+wait_until 20 daemon_up
 echo "daemon running as $user on $DISPLAY"
 
 as_user xscreensaver-command -activate > /dev/null 2>&1 || fail "-activate refused"
@@ -86,18 +95,19 @@ hack_pid() {
     [ -n "$(tr -d '\0' < "/proc/$p/cmdline" 2>/dev/null)" ] && [ "$(awk '{print $3}' "/proc/$p/stat" 2>/dev/null)" != Z ] && echo "$p"
   done | head -n1
 }
-pid=""
-for _ in $(seq 1 100); do
+hack_started() {
+  why="the daemon started no hack"
   pid=$(hack_pid)
-  [ -n "$pid" ] && break
-  sleep 0.1
-done
-[ -n "$pid" ] || fail "the daemon started no hack"
+  [ -n "$pid" ]
+}
+wait_until "$patience" hack_started
 echo "hack running: $(tr '\0' ' ' < "/proc/$pid/cmdline")"
-sleep 4
-read -r w h lit grey coloured _ < <("$xwin" grab root)
+on_screen() {
+  [ "$(hack_pid)" = "$pid" ] || fail "the hack ended by itself (now: $(hack_pid))"
+  grab root && holds 'lit > 2000 && coloured > 1000' "the scene is not on screen"
+}
+wait_until "$patience" on_screen
 echo "screen ${w}x${h}: lit $lit, grey $grey, coloured $coloured"
-[ "$lit" -gt 2000 ] && [ "$coloured" -gt 1000 ] || fail "the scene is not on screen"
 [ "$(hack_pid)" = "$pid" ] || fail "the hack ended by itself (now: $(hack_pid))"
 
 # The daemon's graphics process kills the hack as it exits: the hack must be
