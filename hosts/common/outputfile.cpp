@@ -167,7 +167,8 @@ bool OutputFile::open(const std::string &path, bool mayStream) {
     if (fd_ < 0 && (errno != EEXIST || attempt == CreateTries)) {
       const int code = errno;
       temporary_.clear();
-      return fail("cannot create " + path + ".tmp", code);
+      if (code != EEXIST) return fail("cannot write " + path, code);
+      return fail("cannot write " + path + ": " + path + ".tmp is in the way and cannot be removed", 0);
     }
   }
   return true;
