@@ -8,23 +8,15 @@ wine="$1"
 scr="$2"
 export WINEDEBUG=-all
 key='HKLM\Software\Qbn\Lumenveil\1.1'
+source "$(dirname "$0")/../window/windowtest.sh"
 
-ends_within() {
-  for _ in $(seq 1 "$2"); do
-    kill -0 "$1" 2>/dev/null || return 0
-    sleep 0.1
-  done
-  ! kill -0 "$1" 2>/dev/null
-}
-window_of() {
-  for _ in $(seq 1 300); do
-    w=$(xdotool search --name "^$1\$" 2>/dev/null | while read -r c; do
-      xdotool getwindowgeometry "$c" 2>/dev/null | grep -q 'Geometry: 1x1' || echo "$c"
-    done | tail -n1)
-    [ -n "$w" ] && { echo "$w"; return 0; }
-    sleep 0.1
-  done
-  return 1
+# The shown window whose caption matches $1 (the application's own stays
+# hidden at 1x1); sets win.
+shown_window() {
+  win=$(xdotool search --name "^$1\$" 2>/dev/null | while read -r c; do
+    xdotool getwindowgeometry "$c" 2>/dev/null | grep -q 'Geometry: 1x1' || echo "$c"
+  done | tail -n1)
+  [ -n "$win" ]
 }
 
 "$wine" reg delete 'HKLM\Software\Qbn' /f >/dev/null 2>&1
@@ -33,7 +25,7 @@ window_of() {
 
 "$wine" "$scr" /c &
 panel=$!
-win=$(window_of 'Lumenveil & Astrel-1 Control Panel.*') || { echo "FAIL: no control panel"; kill "$panel"; exit 1; }
+poll 30 shown_window 'Lumenveil & Astrel-1 Control Panel.*' || { echo "FAIL: no control panel"; kill "$panel"; exit 1; }
 echo "control panel $win open"
 
 timeout 60 "$wine" "$scr" /c:1234 >/dev/null 2>&1
@@ -44,7 +36,7 @@ echo "a second /c returned at once"
 
 "$wine" "$scr" /s2 &
 saver=$!
-if ! ends_within "$panel" 300; then
+if ! ends_within 30 "$panel"; then
   echo "FAIL: the saver did not close the control panel"
   kill "$panel" "$saver"
   exit 1
@@ -56,11 +48,14 @@ factor=$("$wine" reg query "$key\\Lumenveil" /v TimeFactor 2>/dev/null | tr -d '
 [ "$factor" = "0x64" ] || { echo "FAIL: the closed control panel did not save ('$factor')"; kill "$saver"; exit 1; }
 echo "the saver closed the control panel, which saved"
 
-win=$(window_of 'Lumenveil & Astrel-1') || { echo "FAIL: no saver window"; kill "$saver"; exit 1; }
-sleep 4
+poll 30 shown_window 'Lumenveil & Astrel-1' || { echo "FAIL: no saver window"; kill "$saver"; exit 1; }
+# A key ends the saver once its grace time is over: two seconds from its first
+# frame, which comes a moment after its window shows. Nothing here reads the
+# screen: the window stands for the first frame, with a second to spare.
+lives_until "$(clock_us 3)" "$saver" || fail "the saver ended by itself"
 xdotool windowfocus "$win" 2>/dev/null
 xdotool key space
-ends_within "$saver" 200 || { echo "FAIL: the saver did not end on a key"; kill "$saver"; exit 1; }
+ends_within 20 "$saver" || { echo "FAIL: the saver did not end on a key"; kill "$saver"; exit 1; }
 wait "$saver"
 code=$?
 [ "$code" -eq 0 ] || { echo "FAIL: the saver ended with $code"; exit 1; }

@@ -8,6 +8,7 @@ wine="$1"
 scr="$2"
 export WINEDEBUG=-all
 key='HKLM\Software\Qbn\Lumenveil\1.1'
+source "$(dirname "$0")/../window/windowtest.sh"
 
 "$wine" reg delete 'HKLM\Software\Qbn' /f >/dev/null 2>&1
 "$wine" reg add "$key\\Display" /v Mode /t REG_DWORD /d 4 /f >/dev/null 2>&1
@@ -16,18 +17,22 @@ key='HKLM\Software\Qbn\Lumenveil\1.1'
 "$wine" "$scr" /d &
 pid=$!
 # Its box: a window of the program's (Wine names the windows' class after it).
-for _ in $(seq 1 300); do
-  kill -0 "$pid" 2>/dev/null || break
-  [ -n "$(xdotool search --class 'lumenveil.scr' 2>/dev/null)" ] && break
-  sleep 0.1
-done
-sleep 1
-kill -0 "$pid" 2>/dev/null || { echo "FAIL: /d ended without waiting for its box"; exit 1; }
-# The box answers Return.
-for w in $(xdotool search --class 'lumenveil.scr' 2>/dev/null); do xdotool windowfocus "$w" 2>/dev/null; done
-xdotool key Return
-for _ in $(seq 1 200); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$pid" 2>/dev/null; then echo "FAIL: the box of /d did not close on Return"; kill "$pid"; exit 1; fi
+box_shown() {
+  gone "$pid" && fail "/d ended without waiting for its box"
+  [ -n "$(xdotool search --class 'lumenveil.scr' 2>/dev/null)" ]
+}
+poll 30 box_shown || { echo "FAIL: /d showed no box"; kill "$pid"; exit 1; }
+# Only time shows that /d waits for an answer: it is still there a second
+# after its box showed.
+lives_until "$(clock_us 1)" "$pid" || fail "/d ended without waiting for its box"
+# The box answers Return. A key sent before the box has the focus is lost:
+# Return is pressed again until /d ends.
+answer() {
+  for w in $(xdotool search --class 'lumenveil.scr' 2>/dev/null); do xdotool windowfocus "$w" 2>/dev/null; done
+  xdotool key Return
+  ends_within 3 "$pid"
+}
+if ! poll 20 answer; then echo "FAIL: the box of /d did not close on Return"; kill "$pid"; exit 1; fi
 wait "$pid"
 code=$?
 [ "$code" -eq 0 ] || { echo "FAIL: /d ended with $code"; exit 1; }
