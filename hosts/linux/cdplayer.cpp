@@ -25,7 +25,7 @@ public:
   bool open(const std::string &name, bool) override {
     // A drive is only read: other programs may use it at the same time.
     close();
-    if (!disc_.open(name)) return false;
+    if (!disc_->open(name)) return false;
     stream_ = std::make_unique<CdStream>(disc_, !toFile_, [this] { ended(); });
     if (toFile_) {
       if (!Wav.isOpen()) {
@@ -51,16 +51,16 @@ public:
   }
 
   int position() override { return stream_ ? position_ : 0; }
-  int tracks() override { return stream_ ? disc_.tracks() : 0; }
-  bool isAudioTrack(int track) override { return stream_ && disc_.isAudio(track); }
+  int tracks() override { return stream_ ? disc_->tracks() : 0; }
+  bool isAudioTrack(int track) override { return stream_ && disc_->isAudio(track); }
 
   bool play(int from, int to) override {
-    const int n = disc_.tracks();
+    const int n = disc_->tracks();
     if (!stream_ || from < 1 || from > n || (to != 0 && (to <= from || to > n))) return false;
-    const int32_t first = disc_.firstSector(from);
+    const int32_t first = disc_->firstSector(from);
     // Up to the start of `to`: through the end of the track before it, so a
     // session gap before a data track is never played.
-    const int32_t last = disc_.lastSector(to ? to - 1 : n);
+    const int32_t last = disc_->lastSector(to ? to - 1 : n);
     playing_ = true;
     stream_->start(first, last);
     if (pulse_) pulse_->play();
@@ -85,7 +85,8 @@ public:
     pulse_.reset();
     if (stream_ && Wav.attached() == stream_.get()) Wav.attach(nullptr);
     stream_.reset();
-    disc_.close();
+    // A read stuck in a drive keeps the old disc until it returns.
+    disc_ = std::make_shared<Disc>();
     playing_ = false;
     return true;
   }
@@ -99,7 +100,7 @@ private:
 
   std::function<void()> completed_;
   const bool toFile_;
-  Disc disc_;
+  std::shared_ptr<Disc> disc_ = std::make_shared<Disc>();
   std::unique_ptr<CdStream> stream_;
   std::unique_ptr<PulseOutput> pulse_;
   int position_ = 0;

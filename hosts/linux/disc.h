@@ -1,14 +1,14 @@
-// An audio disc read through libcdio: a real drive, or a disc image (cue/bin,
-// cdrdao toc, nrg) standing in for one.
+// An audio disc: a real drive read through libcdio, or a disc image (cue
+// sheet, cdrdao table of contents, Nero image) read by the program itself.
+// Only regular files and CD drives are ever opened, and never in a way that
+// can block: a named pipe, a socket or another device is no disc.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-// Bytes of one audio sector: 1/75 s of 44.1 kHz 16-bit stereo.
-constexpr int CdSectorBytes = 2352;
-constexpr int CdSectorFrames = CdSectorBytes / 4;
+#include "hosts/linux/discimage.h"
 
 class Disc {
 public:
@@ -18,7 +18,9 @@ public:
   Disc &operator=(const Disc &) = delete;
 
   // Opens the drive or image `name` (empty: the system's first CD drive) and
-  // reads its table of contents; false when there is no such device or disc.
+  // reads its table of contents; false when there is no such drive or image,
+  // no disc in the drive, or the image cannot be played (said on the error
+  // stream). A `.bin` file stands for the `.cue` of the same name beside it.
   bool open(const std::string &name);
   void close();
 
@@ -33,11 +35,15 @@ public:
   bool read(int32_t sector, uint32_t count, void *out);
 
 private:
-  struct Track {
-    bool audio = false;
-    int32_t first = 0;
-    int32_t last = -1;
+  struct DataFile {
+    int fd = -1;
+    uint64_t size = 0; // as it was when opened: never read past
   };
-  void *cdio_ = nullptr; // CdIo_t
-  std::vector<Track> tracks_;
+  bool openDrive(const std::string &name);
+  bool openImage(const std::string &name);
+
+  void *cdio_ = nullptr; // CdIo_t, for a drive
+  std::vector<ImageTrack> tracks_;
+  DiscImage image_;
+  std::vector<DataFile> files_; // the image's data files, as image_.files names them
 };

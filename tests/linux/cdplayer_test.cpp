@@ -262,6 +262,26 @@ TEST_F(CdPlayerTest, NoDiscMeansSilence) {
   }
 }
 
+TEST_F(CdPlayerTest, EveryImageFormPlaysItsAudioTracksWhateverTheCurrentFolder) {
+  // A data track first (it carries tone 1), then two audio tracks. The names
+  // inside an image are found from the image's folder, not the current one.
+  const std::vector<TrackPlan> plan = {{1, 30, true}, {2, 30}, {3, 30}};
+  std::filesystem::create_directory(dir / "elsewhere");
+  const std::filesystem::path cwd = std::filesystem::current_path();
+  std::filesystem::current_path(dir / "elsewhere");
+  for (ImageForm form : {ImageForm::Cue, ImageForm::CueMotorola, ImageForm::CueCdg, ImageForm::Toc,
+                         ImageForm::TocSwap, ImageForm::NrgDao, ImageForm::NrgTao}) {
+    resetCdAudioState();
+    settings(0, 0, writeImage(dir, "form" + std::to_string(int(form)), plan, form));
+    std::vector<Stretch> r = stretches(listen(play(40).left, 3));
+    ASSERT_EQ(r.size(), 3u) << "form " << int(form);
+    EXPECT_EQ(tracksHeard(r), (std::vector<int>{2, 3})) << "form " << int(form);
+    EXPECT_EQ(r[0].windows, 12) << "form " << int(form);
+    EXPECT_EQ(r[1].windows, 12) << "form " << int(form);
+  }
+  std::filesystem::current_path(cwd);
+}
+
 // The program itself, headless, as a person would run it.
 class CdCommandLineTest : public CdPlayerTest {
 protected:
