@@ -104,6 +104,9 @@ inline int blendChannel(int blend, int s, int a, int d) {
   }
 }
 
+// (Internal to each file that includes it, as the vector files call it too:
+// see vectorsteps.h.)
+namespace {
 // The ordered dither's offset at (x, y) for a dither mode (0 when disabled).
 inline int ditherOffset(int mode, int x, int y) {
   static const int m4[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
@@ -114,6 +117,7 @@ inline int ditherOffset(int mode, int x, int y) {
     return m2[y & 1][x & 1];
   return 0;
 }
+} // namespace
 
 inline int clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 inline int expand5(unsigned v) { return (int)((v << 3) | (v >> 2)); }

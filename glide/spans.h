@@ -44,11 +44,16 @@ inline int flatChannel(int64_t v) {
   const int32_t c = (int32_t)v >> 16;
   return c < 0 ? 0 : (c > 255 ? 255 : c);
 }
-} // namespace
 
 // The dither offsets of pixels x to x + 3 of row y, lowest word first: pixels
 // four apart share one.
-uint64_t ditherOffsetsOfFour(int mode, int x, int y);
+inline uint64_t ditherOffsetsOfFour(int mode, int x, int y) {
+  uint64_t four = 0;
+  for (int k = 0; k < 4; ++k)
+    four |= (uint64_t)(uint16_t)ditherOffset(mode, x + k, y) << (16 * k);
+  return four;
+}
+} // namespace
 
 // Everything after iteration, one pixel at a time through shadeFragment:
 // every state, and the truth the other writers are held to.

@@ -194,13 +194,6 @@ void boardUseVectors(int bits) {
 
 int boardVectorBits() { return SpanVectorBits; }
 
-uint64_t ditherOffsetsOfFour(int mode, int x, int y) {
-  uint64_t four = 0;
-  for (int k = 0; k < 4; ++k)
-    four |= (uint64_t)(uint16_t)ditherOffset(mode, x + k, y) << (16 * k);
-  return four;
-}
-
 // Narrows [first, last], steps along which a texel coordinate runs from u by
 // du, to the steps whose taps lie in lit columns. False when none do.
 bool litSteps(const BoardTexture::LitColumns &lit, int64_t u, int64_t du, const StepDivider &by,
