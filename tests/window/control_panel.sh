@@ -2,8 +2,12 @@
 # The control panel in a real window under a virtual X server: it opens
 # centred with its own caption, and every way of closing it (Escape, a stop
 # signal) saves the settings.
+#
+#   control_panel.sh LUMENVEIL [LVXWIN]   (LVXWIN: by default beside LUMENVEIL)
 set -u
 exe="$1"
+xwin="${2:-$(dirname "$exe")/lvxwin}"
+[ -x "$xwin" ] || { echo "FAIL: no window reader at $xwin (build the lvxwin target)"; exit 1; }
 source "$(dirname "$0")/windowtest.sh"
 start_scratch
 printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Qbn\\Lumenveil\\1.1\\Global]\n"ScreenSaver"=dword:00000005\n' > "$LUMENVEIL_REGISTRY"
@@ -18,17 +22,26 @@ panel_window() {
   [ -n "$win" ]
 }
 
+# The panel's window is drawn: it shows black until then.
+painted() {
+  gone "$pid" && fail "the control panel ended by itself"
+  grab "$win" && holds 'lit > 0' "the control panel shows nothing"
+}
+
 # Starts the panel; sets pid and win.
 open_panel() {
   "$exe" /c &
   pid=$!
   pids+=("$pid")
   wait_until "$patience" panel_window
+  wait_until "$patience" painted
 }
 
-# Waits for the panel to end; fails unless it ended with 0.
+# Waits for the panel to end; fails unless it ended with 0. A panel still
+# starting (its window is drawn before it has loaded its scenes) ends once it
+# has: seconds on a loaded machine.
 expect_end() {
-  ends_within 5 "$pid" || fail "$1 did not close the control panel"
+  ends_within "$patience" "$pid" || fail "$1 did not close the control panel"
   wait "$pid"
   code=$?
   [ "$code" -eq 0 ] || fail "exit code $code after $1"

@@ -12,14 +12,22 @@ source "$(dirname "$0")/windowtest.sh"
 start_scratch
 printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Qbn\\Lumenveil\\1.1\\Display]\n"Mode"=dword:00000002\n"Divisor"=dword:00000000\n' > "$LUMENVEIL_REGISTRY"
 
-# The saver's window: the one of its process; sets win.
+# The saver's window, the shown one of its process, covering the screen; sets
+# win, w and h. It may show at another size first, and is made anew when it
+# is put on top of other windows: it is looked for again each time.
+screen_width=$(xdpyinfo 2>/dev/null | awk '/dimensions/{split($2,a,"x"); print a[1]; exit}')
 saver_window() {
+  local c
   gone "$pid" && fail "the saver ended before it showed its window"
   why="no saver window"
-  win=$(xdotool search --name '' 2>/dev/null | while read -r w; do
-    if [ "$(xdotool getwindowpid "$w" 2>/dev/null)" = "$pid" ]; then echo "$w"; fi
-  done | head -n1)
-  [ -n "$win" ]
+  for c in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
+    [ "$(xdotool getwindowpid "$c" 2>/dev/null)" = "$pid" ] || continue
+    win=$c
+    read -r w h < <(xdotool getwindowgeometry "$c" | awk '/Geometry/{split($2,a,"x"); print a[1], a[2]}')
+    why="not full screen (${w}x${h})"
+    [ -z "$screen_width" ] || [ "$w" = "$screen_width" ] && return 0
+  done
+  return 1
 }
 # A scene is drawn in the window (or "root": on the screen): a picture with
 # colour, which a blank window or screen never has.
@@ -30,17 +38,15 @@ scene_in() { grab "$1" && holds 'coloured > 1000' "$2"; }
 pid=$!
 pids+=("$pid")
 wait_until "$patience" saver_window
-read -r w h < <(xdotool getwindowgeometry "$win" | awk '/Geometry/{split($2,a,"x"); print a[1], a[2]}')
 echo "saver window $win ${w}x${h}"
-[ "$w" = "$(xdpyinfo 2>/dev/null | awk '/dimensions/{split($2,a,"x"); print a[1]; exit}')" ] || [ -z "$(command -v xdpyinfo)" ] || fail "not full screen"
-
 # Straight away, well inside the grace time: a key is ignored.
 xdotool key --window "$win" space
 # The grace time runs from the saver's first frame: its clock starts just
 # before it. The saver must go on running through the rest of the grace time,
 # and half a second more (its clock moves on once a frame); nothing shows
 # that it has read the key before then.
-wait_until "$patience" scene_in "$win" "the saver drew nothing"
+saver_drew() { saver_window && scene_in "$win" "the saver drew nothing"; }
+wait_until "$patience" saver_drew
 lives_until "$(clock_us 2.5)" "$pid" || fail "a key in the first two seconds ended the saver"
 echo "key in the grace time ignored"
 
@@ -50,6 +56,7 @@ timeout 10 "$exe" /s >/dev/null 2>&1
 gone "$pid" && fail "the second copy ended the first"
 echo "a second copy returned at once"
 
+wait_until "$patience" saver_window
 xdotool key --window "$win" space
 ends_within 5 "$pid" || fail "a key after the grace time did not end the saver"
 wait "$pid"
