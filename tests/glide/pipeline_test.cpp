@@ -410,27 +410,27 @@ TEST_P(VectorWidth, SpritesOfEveryWidthDrawTheSameAsTheReference) {
                             {GR_BLEND_SRC_ALPHA, GR_BLEND_ZERO}, {GR_BLEND_ZERO, GR_BLEND_SRC_ALPHA},
                             {GR_BLEND_ONE, GR_BLEND_SRC_ALPHA}};
   drawnAlike([&] {
-        fillPattern();
-        for (int k = 0; k < 300; ++k) {
-          grAlphaBlendFunction(blends[k % 5][0], blends[k % 5][1], GR_BLEND_ZERO, GR_BLEND_ZERO);
-          grDitherMode(k / 5 % 3);
-          const float width = (float)(k % 100 + 1), height = 5.0f + (float)(k % 7);
-          const float x = 2.0f + (float)(k * 37 % 520) + (float)(k % 16) / 16.0f;
-          const float y = 2.0f + (float)(k * 53 % 460);
-          const float alpha = k % 4 == 0 ? 255.0f : (float)(k * 61 % 256);
-          // Shrunk (the whole texture over the sprite) or stretched (a few texels).
-          float s0 = k % 3 == 0 ? (k % 2 ? 100.0f : 20.0f) : 0.5f, s1 = k % 3 == 0 ? s0 + 20.0f + (float)(k % 11) : 255.0f;
-          if (k % 4 == 1)
-            std::swap(s0, s1);
-          const float t0 = 0.5f + (float)(k % 9) * 5.0f, t1 = 200.0f + (float)(k % 5) * 10.0f;
-          GrVertex v[4] = {screenVertex(x, y, 250, 120, 30, alpha, s0, t0),
-                           screenVertex(x + width, y, 250, 120, 30, alpha, s1, t0),
-                           screenVertex(x + width, y + height, 250, 120, 30, alpha, s1, t1),
-                           screenVertex(x, y + height, 250, 120, 30, alpha, s0, t1)};
-          int index[4] = {0, 1, 2, 3};
-          grDrawPolygon(4, index, v);
-        }
-      });
+    fillPattern();
+    for (int k = 0; k < 300; ++k) {
+      grAlphaBlendFunction(blends[k % 5][0], blends[k % 5][1], GR_BLEND_ZERO, GR_BLEND_ZERO);
+      grDitherMode(k / 5 % 3);
+      const float width = (float)(k % 100 + 1), height = 5.0f + (float)(k % 7);
+      const float x = 2.0f + (float)(k * 37 % 520) + (float)(k % 16) / 16.0f;
+      const float y = 2.0f + (float)(k * 53 % 460);
+      const float alpha = k % 4 == 0 ? 255.0f : (float)(k * 61 % 256);
+      // Shrunk (the whole texture over the sprite) or stretched (a few texels).
+      float s0 = k % 3 == 0 ? (k % 2 ? 100.0f : 20.0f) : 0.5f, s1 = k % 3 == 0 ? s0 + 20.0f + (float)(k % 11) : 255.0f;
+      if (k % 4 == 1)
+        std::swap(s0, s1);
+      const float t0 = 0.5f + (float)(k % 9) * 5.0f, t1 = 200.0f + (float)(k % 5) * 10.0f;
+      GrVertex v[4] = {screenVertex(x, y, 250, 120, 30, alpha, s0, t0),
+                       screenVertex(x + width, y, 250, 120, 30, alpha, s1, t0),
+                       screenVertex(x + width, y + height, 250, 120, 30, alpha, s1, t1),
+                       screenVertex(x, y + height, 250, 120, 30, alpha, s0, t1)};
+      int index[4] = {0, 1, 2, 3};
+      grDrawPolygon(4, index, v);
+    }
+  });
   }
 }
 
@@ -481,29 +481,29 @@ TEST_P(VectorWidth, GreySpansOfEveryLengthMatchTheReference) {
   } const reaches[] = {{3, 2}, {0.5f, 9}, {40, 1}, {20, 70}, {300, 250}};
   const int dithers[] = {GR_DITHER_DISABLE, GR_DITHER_2x2, GR_DITHER_4x4};
   const std::vector<uint16_t> reference = drawnAlike([&] {
-        fill(0x1234);
-        int k = 0;
-        for (int width = 1; width <= 40; ++width)
-          for (int start = 0; start < 16; start += 3, ++k) {
-            const Reach &r = reaches[k % 5];
-            grDitherMode(dithers[k % 3]);
-            const bool scaled = k % 4 != 0;
-            grAlphaBlendFunction(scaled ? GR_BLEND_SRC_ALPHA : GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ZERO,
-                                 GR_BLEND_ZERO);
-            const float a = k % 7 == 0 ? 255.0f : (float)(40 + k * 29 % 216);
-            const float red = (float)(k * 53 % 256), green = (float)(255 - k * 31 % 256), blue = 255;
-            // Sixteen pixels a column plus the start, six rows down the screen.
-            const float x = (float)(start + 48 * (k % 13)), y = (float)(7 * (k / 13));
-            const float s0 = (float)(k * 11 % 200), t0 = (float)(k * 17 % 180);
-            const float near = 1.0f / 65500, far = (0.4f + (k % 5) * 0.15f) / 65500;
-            GrVertex v[4] = {screenVertex(x, y, red, green, blue, a, s0, t0, near),
-                             screenVertex(x + width, y, red, green, blue, a, s0 + r.s, t0 + r.t / 2, far),
-                             screenVertex(x + width, y + 6, red, green, blue, a, s0 + r.s, t0 + r.t * 1.5f, far),
-                             screenVertex(x, y + 6, red, green, blue, a, s0, t0 + r.t, near)};
-            int index[4] = {0, 1, 2, 3};
-            grDrawPolygon(4, index, v);
-          }
-      });
+    fill(0x1234);
+    int k = 0;
+    for (int width = 1; width <= 40; ++width)
+      for (int start = 0; start < 16; start += 3, ++k) {
+        const Reach &r = reaches[k % 5];
+        grDitherMode(dithers[k % 3]);
+        const bool scaled = k % 4 != 0;
+        grAlphaBlendFunction(scaled ? GR_BLEND_SRC_ALPHA : GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ZERO,
+                             GR_BLEND_ZERO);
+        const float a = k % 7 == 0 ? 255.0f : (float)(40 + k * 29 % 216);
+        const float red = (float)(k * 53 % 256), green = (float)(255 - k * 31 % 256), blue = 255;
+        // Sixteen pixels a column plus the start, six rows down the screen.
+        const float x = (float)(start + 48 * (k % 13)), y = (float)(7 * (k / 13));
+        const float s0 = (float)(k * 11 % 200), t0 = (float)(k * 17 % 180);
+        const float near = 1.0f / 65500, far = (0.4f + (k % 5) * 0.15f) / 65500;
+        GrVertex v[4] = {screenVertex(x, y, red, green, blue, a, s0, t0, near),
+                         screenVertex(x + width, y, red, green, blue, a, s0 + r.s, t0 + r.t / 2, far),
+                         screenVertex(x + width, y + 6, red, green, blue, a, s0 + r.s, t0 + r.t * 1.5f, far),
+                         screenVertex(x, y + 6, red, green, blue, a, s0, t0 + r.t, near)};
+        int index[4] = {0, 1, 2, 3};
+        grDrawPolygon(4, index, v);
+      }
+  });
   // Something was drawn over the fill.
   int drawn = 0;
   for (uint16_t px : reference)
