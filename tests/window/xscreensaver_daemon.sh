@@ -31,7 +31,8 @@ cleanup() {
   for p in $(ours); do kill "$p" 2>/dev/null; done
   # The X server goes last, once they have let it go.
   poll 3 none_left
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+  # A server still going away could take the next run's display from it.
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && { ends_within 5 "$xvfb" || kill -KILL "$xvfb"; }
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -50,9 +51,11 @@ hack="$work/root/usr/libexec/xscreensaver/lumenveil"
 [ -f "$work/root/usr/share/applications/lumenveil.desktop" ] || fail "no desktop entry"
 echo "installed: $hack, its description and the desktop entry"
 
-# A virtual X server of our own, open to the daemon's user.
+# A virtual X server of our own, open to the daemon's user. It must not reset
+# when its last client leaves: a client that came and went before the daemon
+# had connected (the first "is it up?") would otherwise cut the daemon off.
 exec 3> "$work/display"
-Xvfb -displayfd 3 -ac -nolisten tcp -screen 0 800x600x24 > "$work/xvfb.log" 2>&1 &
+Xvfb -displayfd 3 -ac -noreset -nolisten tcp -screen 0 800x600x24 > "$work/xvfb.log" 2>&1 &
 xvfb=$!
 exec 3>&-
 poll "$patience" test -s "$work/display" || fail "Xvfb did not start"
