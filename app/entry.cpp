@@ -95,9 +95,12 @@ void announceSaverEnded() {
 }
 
 int runSaver(void *instance, const std::string &commandLine) {
+  return runSaver(instance, parseCommandLine(commandLine));
+}
+
+int runSaver(void *instance, const CommandLine &c) {
   Application &app = application();
   connectProgram();
-  const CommandLine c = parseCommandLine(commandLine);
   bool saver = true;
 
   switch (c.mode) {

@@ -24,6 +24,8 @@ CommandLine parseCommandLine(const std::string &commandLine);
 
 // The whole program; returns the exit code (0, or -1 when the 3D board cannot
 // be opened for the saver).
+int runSaver(void *instance, const CommandLine &switches);
+// The same for a switch line as the system passes it (read by parseCommandLine).
 int runSaver(void *instance, const std::string &commandLine);
 
 bool findRunningInstance(const std::string &title, bool closeIt);

@@ -5,7 +5,8 @@
 #include <vector>
 
 #include "app/entry.h"
-#include "hosts/headless/cli.h"
+#include "display/glidedisplay.h"
+#include "hosts/common/commandline.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::vector<std::string> args(1);
@@ -19,12 +20,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (p.action == CliAction::Error && p.error.empty()) std::abort();
   if (p.action == CliAction::Headless) {
     if (p.headless.frames < 1) std::abort();
-    if (p.headless.mode < -1 || p.headless.mode > 5) std::abort();
-    if (p.headless.scene < 0 || p.headless.scene > 2) std::abort();
+    if (p.headless.mode < -1 || p.headless.mode >= DisplayModeCount) std::abort();
+    if (p.headless.scene < 0 || p.headless.scene > HeadlessRun::AnyScene) std::abort();
   }
   std::string line;
   for (size_t i = 0; i < args.size(); ++i) line += (i ? " " : "") + args[i];
   parseCommandLine(line);
-  parseCommandLine(p.windowed.commandLine);
   return 0;
 }

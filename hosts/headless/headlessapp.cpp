@@ -1,16 +1,11 @@
 #include "hosts/headless/headlessapp.h"
 
-#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <ctime>
-#endif
 
 #include "app/saverwindow.h"
+#include "hosts/common/processtime.h"
+#include "hosts/common/stopsignals.h"
 #ifndef _WIN32
 #include "hosts/linux/cdplayer.h"
 #endif
@@ -18,47 +13,10 @@
 #include "platform/ticks.h"
 
 namespace {
-std::atomic<bool> StopRequested{false};
-
-void onStopSignal(int) { StopRequested.store(true); }
-
 double wallSeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 } // namespace
-
-double processCpuSeconds() {
-#ifdef _WIN32
-  FILETIME created, exited, kernel, user;
-  if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0.0;
-  auto seconds = [](const FILETIME &t) {
-    return (double)(((unsigned long long)t.dwHighDateTime << 32) | t.dwLowDateTime) * 1e-7;
-  };
-  return seconds(kernel) + seconds(user);
-#else
-  timespec t{};
-  if (clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t) != 0) return 0.0;
-  return (double)t.tv_sec + (double)t.tv_nsec * 1e-9;
-#endif
-}
-
-bool stopRequested() { return StopRequested.load(); }
-
-void installStopSignals() {
-  std::signal(SIGINT, onStopSignal);
-  std::signal(SIGTERM, onStopSignal);
-  // A closed terminal ends a run like an interrupt: the last picture is
-  // finished and the exit steps run.
-#ifdef SIGHUP
-  std::signal(SIGHUP, onStopSignal);
-#endif
-#ifdef SIGPIPE
-  std::signal(SIGPIPE, SIG_IGN);
-#endif
-#ifdef SIGXFSZ
-  std::signal(SIGXFSZ, SIG_IGN);
-#endif
-}
 
 void HeadlessApplication::queueMessage(const Message &message, long atFrame) {
   queue_.push_back({message, atFrame});

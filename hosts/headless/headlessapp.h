@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "hosts/common/processtime.h"
+#include "hosts/common/stopsignals.h"
 #include "platform/application.h"
 
-// Seconds of processor time the whole process has used, all its threads.
-double processCpuSeconds();
 
 class HeadlessApplication : public Application {
 public:
@@ -98,9 +98,3 @@ private:
   int platformId_ = LV_VER_PLATFORM_WIN32_NT;
   int screenW_ = 800, screenH_ = 600;
 };
-
-// Set by SIGINT, SIGTERM and SIGHUP: every host ends its run through the exit
-// steps. A reader of a pipe that goes away and the file size limit are write
-// errors, told where they happen, not the end of the process.
-bool stopRequested();
-void installStopSignals();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "glide/presenter.h"
+#include "hosts/common/frameconversion.h"
 
 class PngPresenter : public FramePresenter {
 public:
@@ -28,29 +29,6 @@ class NullPresenter : public FramePresenter {
 public:
   void present(const PresentedFrame &) override { ++count; }
   long count = 0;
-};
-
-// Expands a frame to 8-bit RGB rows, top row first, through the gamma table.
-void frameToRgb(const PresentedFrame &frame, unsigned char *rgb);
-
-// Expands frames to 32-bit pixels 0xFFRRGGBB, top row first, through the
-// gamma table: the same colours as frameToRgb, each pixel one look-up in a
-// table of every RGB 565 value, made again only when the gamma table changes.
-class FrameConverter {
-public:
-  // `stride` in pixels of the rows of `out`.
-  void toRgb32(const PresentedFrame &frame, uint32_t *out, int stride);
-  // Whether it may use 512-bit vectors where the processor has them (for
-  // tests of the narrower path); LUMENVEIL_VECTORS below 512 keeps it off.
-  void useWidestVectors(bool use) { widest_ = use; }
-
-private:
-  std::vector<uint32_t> table_;
-  // Each channel's part of the table on its own: blue (32 entries), red
-  // (32), green (64).
-  alignas(64) uint8_t channels_[128];
-  const uint8_t *gamma_ = nullptr;
-  bool widest_ = true;
 };
 
 // Writes 8-bit RGB rows (top first) as a PNG; false and a message on failure.

@@ -7,7 +7,7 @@
 #include <QObject>
 #include <QString>
 
-#include "hosts/headless/cli.h"
+#include "hosts/common/commandline.h"
 #include "hosts/qt/instancesocket.h"
 #include "platform/application.h"
 #include "platform/messagebox.h"

@@ -10,7 +10,9 @@
 #include "display/frameloop.h"
 #include "display/glidedisplay.h"
 #include "glide/trace.h"
+#include "hosts/common/runsetup.h"
 #include "hosts/headless/headlessapp.h"
+#include "hosts/headless/lumenveilmain.h"
 #include "hosts/linux/cddrives.h"
 #include "hosts/linux/cdplayer.h"
 #include "hosts/qt/desktopports.h"
@@ -22,18 +24,6 @@
 #include "settings/configuration.h"
 
 namespace {
-
-// A screen-saver daemon runs one copy per screen (and one in its settings'
-// preview) and ends each itself: its copies run without looking for one
-// another, which would leave every screen but the first dark.
-std::string daemonCommandLine(const WindowedRun &run) {
-  if (!run.root && !run.windowId) return run.commandLine;
-  const CommandLine c = parseCommandLine(run.commandLine);
-  if (c.mode != RunMode::Saver) return run.commandLine;
-  if (c.after == '1') selectScene(FirstScene);
-  if (c.after == '2') selectScene(SecondScene);
-  return std::string();
-}
 
 bool haveDisplay() {
   return std::getenv("QT_QPA_PLATFORM") || std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
@@ -56,26 +46,13 @@ int runQtHost(int argc, char **argv, const WindowedRun &given) {
   // A daemon's hack draws at the size of the window it is given, unless the
   // user stored a display mode of their own.
   if (run.root || run.windowId) setRunDefaultDisplayMode(NativeDisplayMode);
-  if (run.haveSeed) setFixedSeed(run.seed);
-  StatisticsOverride = run.showStatistics;
-  if (run.randomScene) selectScene(RandomScene);
-  std::string error;
-  if (!run.tracePath.empty() && !boardStartTrace(run.tracePath.c_str(), error)) {
-    std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
-    return 1;
-  }
+  if (!beginWindowedRun(run)) return 1;
   // No screen, or one that cannot be reached: the switches that need no
   // window still work.
   const std::string noDisplay = haveDisplay() ? displayUnreachable() : "no display (DISPLAY is not set)";
   if (!noDisplay.empty()) {
-    if (parseCommandLine(run.commandLine).mode == RunMode::Preview)
-      std::fprintf(stderr, "lumenveil: %s\n", noDisplay.c_str());
-    int code = runWithoutWindow(run.commandLine, noDisplay.c_str());
-    if (!boardStopTrace(error)) {
-      std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
-      code = 1;
-    }
-    return code;
+    if (run.switches.mode == RunMode::Preview) std::fprintf(stderr, "lumenveil: %s\n", noDisplay.c_str());
+    return endWindowedRun(runWithoutWindow(run.switches, noDisplay.c_str()));
   }
   std::optional<DisplayStartGuard> startGuard(std::in_place);
   QApplication qtApp(argc, argv);
@@ -83,7 +60,7 @@ int runQtHost(int argc, char **argv, const WindowedRun &given) {
   if (run.windowId && !windowExists(run.windowId)) {
     std::fprintf(stderr, "lumenveil: there is no window %lu (0x%lx) to draw into\n", run.windowId,
                  run.windowId);
-    return -1;
+    return endWindowedRun(-1);
   }
   DesktopPorts ports(run.root || run.windowId != 0);
   WindowPresenter presenter;
@@ -94,15 +71,11 @@ int runQtHost(int argc, char **argv, const WindowedRun &given) {
   {
     QtApplication app(run, &presenter);
     setApplication(&app);
-    code = runSaver(nullptr, daemonCommandLine(run));
+    code = runSaver(nullptr, run.switches);
     setApplication(nullptr);
   }
   std::string cdError;
   finishCdAudio(cdError); // nothing to report: the sound went to the sound server
   boardSetPresenter(nullptr);
-  if (!boardStopTrace(error)) {
-    std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
-    code = 1;
-  }
-  return code;
+  return endWindowedRun(code);
 }

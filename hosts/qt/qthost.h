@@ -2,7 +2,7 @@
 // control panel's window, message boxes and the single-instance socket.
 #pragma once
 
-#include "hosts/headless/cli.h"
+#include "hosts/common/commandline.h"
 
 // Runs the windowed program for the given switches.
 int runQtHost(int argc, char **argv, const WindowedRun &run);

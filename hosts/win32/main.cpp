@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "hosts/headless/cli.h"
+#include "hosts/headless/lumenveilmain.h"
 #include "hosts/win32/processpriority.h"
 #include "hosts/win32/winhost.h"
 

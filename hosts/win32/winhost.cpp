@@ -17,6 +17,7 @@
 #include "hosts/win32/cdmci.h"
 #include "hosts/win32/gdipresenter.h"
 #include "hosts/win32/paneldialog.h"
+#include "hosts/common/runsetup.h"
 #include "hosts/headless/headlessapp.h"
 #include "platform/application.h"
 #include "platform/cddevice.h"
@@ -385,12 +386,7 @@ std::unique_ptr<Application> makeWin32Application(GdiPresenter &presenter) {
 }
 
 int runWin32Host(int, char **, const WindowedRun &run) {
-  if (run.haveSeed) setFixedSeed(run.seed);
-  std::string error;
-  if (!run.tracePath.empty() && !boardStartTrace(run.tracePath.c_str(), error)) {
-    std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
-    return 1;
-  }
+  if (!beginWindowedRun(run)) return 1;
   GdiPresenter presenter;
   boardSetPresenter(&presenter);
   // The frames wait for the board's retraces by sleeping: sleeps of a
@@ -403,15 +399,11 @@ int runWin32Host(int, char **, const WindowedRun &run) {
     Win32DesktopPorts ports(GetModuleHandleA(nullptr));
     Win32Application app(GetModuleHandleA(nullptr), presenter);
     setApplication(&app);
-    code = runSaver(GetModuleHandleA(nullptr), run.commandLine);
+    code = runSaver(GetModuleHandleA(nullptr), run.switches);
     setApplication(nullptr);
   }
   finishMciCd();
   if (finerTimer) timeEndPeriod(1);
   boardSetPresenter(nullptr);
-  if (!boardStopTrace(error)) {
-    std::fprintf(stderr, "lumenveil: %s\n", error.c_str());
-    code = 1;
-  }
-  return code;
+  return endWindowedRun(code);
 }

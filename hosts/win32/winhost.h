@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "hosts/headless/cli.h"
+#include "hosts/common/commandline.h"
 #include "platform/application.h"
 
 class GdiPresenter;

@@ -1,16 +1,22 @@
-// The Unix-style command line of the headless runs.
+// The command line, read once into the records the hosts run.
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <iterator>
 
-#include "hosts/headless/cli.h"
+#include "hosts/common/commandline.h"
 
-TEST(Arguments, SwitchesAreJoinedIntoOneCommandLineForTheWindowedHost) {
+TEST(Arguments, SwitchesAreJoinedIntoOneCommandLineAndReadForTheWindowedHost) {
   CliParse p = parseArguments({"/p", "1234"});
   EXPECT_EQ(p.action, CliAction::Windowed);
-  EXPECT_EQ(p.windowed.commandLine, "/p 1234");
+  EXPECT_EQ(p.windowed.switches.mode, RunMode::Preview);
+  EXPECT_EQ(p.windowed.switches.handle, 1234);
+  p = parseArguments({"/S2"});
+  EXPECT_EQ(p.windowed.switches.mode, RunMode::Saver);
+  EXPECT_EQ(p.windowed.switches.after, '2');
+  EXPECT_TRUE(p.windowed.switches.checkRunning);
   EXPECT_EQ(parseArguments({}).action, CliAction::Windowed);
+  EXPECT_EQ(parseArguments({}).windowed.switches.mode, RunMode::Saver);
 }
 
 TEST(Arguments, RenderRunsTakeTheirValues) {
@@ -71,7 +77,9 @@ TEST(Arguments, DaemonOptionsRunTheSaverWindowed) {
   CliParse p = parseArguments({"-window-id", "0x50d"});
   ASSERT_EQ(p.action, CliAction::Windowed) << p.error;
   EXPECT_EQ(p.windowed.windowId, 0x50dul);
-  EXPECT_EQ(p.windowed.commandLine, "/s");
+  // The daemon's copies run the saver without looking for one another.
+  EXPECT_EQ(p.windowed.switches.mode, RunMode::Saver);
+  EXPECT_FALSE(p.windowed.switches.checkRunning);
   p = parseArguments({"-root"});
   EXPECT_TRUE(p.windowed.root);
   EXPECT_EQ(parseArguments({"--help"}).action, CliAction::Help);
@@ -82,18 +90,19 @@ TEST(Arguments, AScreenSaverDaemonsOptionsCombineWithOurs) {
   CliParse p = parseArguments({"-root", "--scene", "2", "-fps"});
   ASSERT_EQ(p.action, CliAction::Windowed) << p.error;
   EXPECT_TRUE(p.windowed.root);
-  EXPECT_EQ(p.windowed.commandLine, "/s2");
+  EXPECT_EQ(p.windowed.scene, 2);
+  EXPECT_FALSE(p.windowed.switches.checkRunning);
   EXPECT_TRUE(p.windowed.showStatistics);
   EXPECT_FALSE(p.windowed.randomScene);
 
   p = parseArguments({"-root", "--scene", "random"});
   ASSERT_EQ(p.action, CliAction::Windowed) << p.error;
-  EXPECT_EQ(p.windowed.commandLine, "/s");
+  EXPECT_EQ(p.windowed.scene, 0);
   EXPECT_TRUE(p.windowed.randomScene);
   EXPECT_FALSE(p.windowed.showStatistics);
 
   p = parseArguments({"-root"});
-  EXPECT_EQ(p.windowed.commandLine, "/s");
+  EXPECT_EQ(p.windowed.scene, 0);
   EXPECT_FALSE(p.windowed.randomScene);
 
   // -fps alone has nothing to show it in.

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "hosts/headless/pngpresenter.h"
+#include "hosts/common/frameconversion.h"
 
 TEST(FrameConverter, EveryPixelValueGivesTheColoursOfThePictureFiles) {
   // Every 565 value once, in a frame of 256 x 256 with rows 260 pixels apart.

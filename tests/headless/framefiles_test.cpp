@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "hosts/headless/cli.h"
+#include "hosts/headless/headlessrun.h"
 #include "hosts/headless/headlessapp.h"
 #include "hosts/headless/pngpresenter.h"
 #include "platform/registry_store.h"

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "hosts/headless/cli.h"
+#include "hosts/headless/headlessrun.h"
 #include "math/camera.h"
 #include "platform/registry_store.h"
 #include "tests/headless/pngdecode.h"

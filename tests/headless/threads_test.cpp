@@ -13,7 +13,7 @@
 #include <unistd.h>
 
 #include "glide/presenter.h"
-#include "hosts/headless/cli.h"
+#include "hosts/headless/headlessrun.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 
 #include <csignal>
 
-#include "hosts/headless/cli.h"
+#include "hosts/headless/headlessrun.h"
 #include "hosts/headless/headlessapp.h"
 
 namespace {

@@ -20,7 +20,7 @@
 #include "hosts/win32/desktopservices.h"
 #include "hosts/win32/gdipresenter.h"
 #include "hosts/win32/winhost.h"
-#include "hosts/headless/cli.h"
+#include "hosts/common/commandline.h"
 #include "platform/application.h"
 #include "platform/messagebox.h"
 #include "platform/priority.h"
@@ -197,7 +197,7 @@ struct PreviewRun {
 DWORD WINAPI runHost(void *p) {
   auto *run = static_cast<PreviewRun *>(p);
   WindowedRun windowed;
-  windowed.commandLine = run->commandLine;
+  windowed.switches = parseCommandLine(run->commandLine);
   run->code = runWin32Host(0, nullptr, windowed);
   return 0;
 }

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/entry.h"
-#include "hosts/headless/cli.h"
+#include "hosts/common/commandline.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ std::vector<std::string> systemArguments(const std::string &commandLine) {
 CommandLine readSwitches(const std::string &processCommandLine) {
   CliParse p = parseArguments(systemArguments(processCommandLine));
   EXPECT_EQ(p.action, CliAction::Windowed) << processCommandLine;
-  return parseCommandLine(p.windowed.commandLine);
+  return p.windowed.switches;
 }
 
 } // namespace

@@ -1,0 +1,265 @@
+#include "hosts/common/commandline.h"
+
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <cstdlib>
+#include <string>
+
+#include "display/glidedisplay.h"
+
+const char *const UsageText =
+    "Usage: lumenveil [SWITCH]\n"
+    "       lumenveil OPTION...\n"
+    "\n"
+    "Lumenveil & Astrel-1, a 3D screen saver: glowing particle creatures, or a living\n"
+    "star field, over a nebula sky.\n"
+    "\n"
+    "Screen-saver switches (as the system passes them; case does not matter):\n"
+    "  /s          run the saver full screen (/s1 first scene, /s2 second scene)\n"
+    "  /c          open the control panel (the settings; closing it saves them)\n"
+    "  /p N, /l N  draw the preview into window N\n"
+    "  /a N        change the saver password (systems where the saver asks for it)\n"
+    "  /d          write the default settings\n"
+    "  (none)      run the saver\n"
+    "\n"
+    "Options:\n"
+    "  --render DIR         render headless, one PNG per frame: DIR/frame-000001.png ...\n"
+    "  --frames N           frames to render (default 1)\n"
+    "  --fps F              advance the clock a fixed 1/F s per frame\n"
+    "  --seed S             use S in place of every time-based random seed\n"
+    "  --scene 1|2|random   the first or the second scene, or one at random\n"
+    "                       (default: the saved choice)\n"
+    "  --mode M             display mode for this run: 0 800x600, 1 640x480, 2 512x384,\n"
+    "                       3 1024x768, 4 1280x1024, 5 1600x1200, 6 native (the\n"
+    "                       window's size: --size, else 800x600)\n"
+    "  --size WxH           with --mode 6: render at W x H (64x48 to 4096x4096)\n"
+    "  --bench              render headless without writing files; print frames per\n"
+    "                       second and the processor time a frame takes\n"
+    "  --paced              hold the frames to the screen's 60 Hz pace, as a window\n"
+    "                       does (with --bench: the processor time of a paced frame)\n"
+    "  --trace FILE         write every board call to FILE\n"
+    "  --replay FILE        render a board trace (with --render or --bench)\n"
+    "  --dump-resources DIR write the program's textures, font and images as PNGs\n"
+    "  --audio-out FILE     write the CD audio that would be heard to FILE (WAV), in\n"
+    "                       step with the clock, instead of playing it (a device or\n"
+    "                       a named pipe someone reads gets it as a stream)\n"
+    "  -root                run the saver on the whole screen, or in the window that\n"
+    "                       XSCREENSAVER_WINDOW names (screen-saver daemons)\n"
+    "  -window-id ID        run the saver inside window ID (screen-saver daemons)\n"
+    "  -fps                 show the frame-rate read-out for this run\n"
+    "  --help               show this text\n"
+    "\n"
+    "LUMENVEIL_THREADS=N draws on N threads (default: one per processor core, and\n"
+    "one alone while a window's frames have time to spare); the frames are the same\n"
+    "whatever the number.\n"
+    "LUMENVEIL_VECTORS=128|256 keeps the drawing to vectors that wide (default: the\n"
+    "widest the processor has, up to 512 bits); the frames are the same.\n"
+#ifdef _WIN32
+    "Settings are kept in the registry under HKEY_LOCAL_MACHINE\\SOFTWARE\\Qbn\\Lumenveil\\1.1,\n"
+    "or under HKEY_CURRENT_USER with the same path where the machine's key cannot be written.\n";
+#else
+    "Settings are kept in $LUMENVEIL_REGISTRY, else $XDG_CONFIG_HOME/lumenveil/registry.reg,\n"
+    "else ~/.config/lumenveil/registry.reg. The CD played is the first CD drive, or the\n"
+    "drive or disc image (.cue) named by the string \"CD_Device\" in the Audio group.\n";
+#endif
+
+
+namespace {
+// A whole number of 64 bits on every system (a long has 32 on Windows), in
+// decimal; base 0 also takes hexadecimal (0x...) and octal (0...).
+bool parseLong(const std::string &s, long long &out, int base = 10) {
+  if (s.empty()) return false;
+  char *end = nullptr;
+  errno = 0;
+  long long v = std::strtoll(s.c_str(), &end, base);
+  if (errno != 0 || *end != '\0') return false;
+  out = v;
+  return true;
+}
+
+} // namespace
+
+bool parseWindowId(const std::string &s, unsigned long &id) {
+  long long n = 0;
+  // X window ids are 32-bit; a larger number would be cut to another window.
+  if (!parseLong(s, n, 0) || n <= 0 || n > 0xFFFFFFFFLL) return false;
+  id = static_cast<unsigned long>(n);
+  return true;
+}
+
+bool parseRenderSize(const std::string &s, int &width, int &height) {
+  const size_t x = s.find_first_of("xX");
+  if (x == std::string::npos || x == 0 || x + 1 >= s.size()) return false;
+  int side[2] = {0, 0};
+  const std::string parts[2] = {s.substr(0, x), s.substr(x + 1)};
+  for (int k = 0; k < 2; ++k) {
+    // Plain decimal digits only: no sign, blank or base prefix.
+    if (parts[k].size() > 5 || parts[k].find_first_not_of("0123456789") != std::string::npos)
+      return false;
+    side[k] = std::atoi(parts[k].c_str());
+  }
+  if (side[0] < NativeMinWidth || side[0] > NativeMaxSide || side[1] < NativeMinHeight ||
+      side[1] > NativeMaxSide)
+    return false;
+  width = side[0];
+  height = side[1];
+  return true;
+}
+
+namespace {
+
+// A decimal number: digits with a point and an exponent where wanted
+// ("29.97", "1e3"); no sign, blank, hexadecimal, infinity or NaN.
+bool parseDouble(const std::string &s, double &out) {
+  size_t i = 0, digits = 0;
+  while (i < s.size() && std::isdigit((unsigned char)s[i])) ++i, ++digits;
+  if (i < s.size() && s[i] == '.')
+    for (++i; i < s.size() && std::isdigit((unsigned char)s[i]); ++i) ++digits;
+  if (digits == 0) return false;
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    if (++i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    if (i >= s.size()) return false;
+    while (i < s.size() && std::isdigit((unsigned char)s[i])) ++i;
+  }
+  if (i != s.size()) return false;
+  const std::from_chars_result r = std::from_chars(s.data(), s.data() + s.size(), out);
+  return r.ec == std::errc() && r.ptr == s.data() + s.size();
+}
+
+} // namespace
+
+CliParse parseArguments(const std::vector<std::string> &args) {
+  CliParse p;
+  if (args.empty() || args[0].empty() || args[0][0] != '-') {
+    std::string line;
+    for (size_t i = 0; i < args.size(); ++i) {
+      if (i) line += ' ';
+      line += args[i];
+    }
+    p.action = CliAction::Windowed;
+    p.windowed.switches = parseCommandLine(line);
+    return p;
+  }
+  bool headless = false, windowed = false;
+  auto fail = [&](const std::string &e) {
+    p.action = CliAction::Error;
+    p.error = e;
+    return p;
+  };
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string &a = args[i];
+    auto value = [&](std::string &out) {
+      if (i + 1 >= args.size()) return false;
+      out = args[++i];
+      return true;
+    };
+    std::string v;
+    long long n = 0;
+    if (a == "--help" || a == "-h" || a == "-help") {
+      p.action = CliAction::Help;
+      return p;
+    } else if (a == "--render") {
+      if (!value(v) || v.empty()) return fail("--render needs a directory");
+      p.headless.renderDir = v;
+      headless = true;
+    } else if (a == "--frames") {
+      if (!value(v) || !parseLong(v, n) || n < 1 || n > LONG_MAX)
+        return fail("--frames needs a whole number from 1 to " + std::to_string(LONG_MAX));
+      p.headless.frames = n;
+    } else if (a == "--fps") {
+      double f = 0;
+      if (!value(v) || !parseDouble(v, f) || !(f >= 0.01) || f > 100000.0)
+        return fail("--fps needs a number of frames per second from 0.01 to 100000");
+      p.headless.fps = f;
+    } else if (a == "--seed") {
+      if (!value(v) || !parseLong(v, n) || n < 0 || n > 0xFFFFFFFFLL)
+        return fail("--seed needs a whole number from 0 to 4294967295");
+      p.headless.haveSeed = p.windowed.haveSeed = true;
+      p.headless.seed = p.windowed.seed = static_cast<unsigned>(n);
+    } else if (a == "--scene") {
+      if (value(v) && v == "random") {
+        p.headless.scene = HeadlessRun::AnyScene;
+        p.windowed.randomScene = true;
+        continue;
+      }
+      if (v.empty() || !parseLong(v, n) || (n != 1 && n != 2)) return fail("--scene needs 1, 2 or random");
+      p.headless.scene = static_cast<int>(n);
+    } else if (a == "--mode") {
+      if (!value(v) || !parseLong(v, n) || n < 0 || n >= DisplayModeCount)
+        return fail("--mode needs a mode from 0 to " + std::to_string(DisplayModeCount - 1));
+      p.headless.mode = static_cast<int>(n);
+    } else if (a == "--size") {
+      if (!value(v) || !parseRenderSize(v, p.headless.width, p.headless.height))
+        return fail("--size needs WxH, from " + std::to_string(NativeMinWidth) + "x" +
+                    std::to_string(NativeMinHeight) + " to " + std::to_string(NativeMaxSide) + "x" +
+                    std::to_string(NativeMaxSide) + " (e.g. 1920x1080)");
+    } else if (a == "-fps") {
+      // A screen-saver daemon's switch: the frame-rate read-out for this run.
+      p.headless.showStatistics = p.windowed.showStatistics = true;
+    } else if (a == "--bench") {
+      p.headless.bench = true;
+      headless = true;
+    } else if (a == "--paced") {
+      p.headless.paced = true;
+    } else if (a == "--trace") {
+      if (!value(v) || v.empty()) return fail("--trace needs a file");
+      p.headless.tracePath = p.windowed.tracePath = v;
+    } else if (a == "--replay") {
+      if (!value(v) || v.empty()) return fail("--replay needs a file");
+      p.headless.replayPath = v;
+      headless = true;
+    } else if (a == "--dump-resources") {
+      if (!value(v) || v.empty()) return fail("--dump-resources needs a directory");
+      p.headless.dumpDir = v;
+      headless = true;
+    } else if (a == "--audio-out") {
+      if (!value(v) || v.empty()) return fail("--audio-out needs a file");
+      p.headless.audioOut = v;
+    } else if (a == "-root" || a == "--root") {
+      p.windowed.root = true;
+      windowed = true;
+    } else if (a == "-window-id" || a == "--window-id") {
+      unsigned long id = 0;
+      if (!value(v) || !parseWindowId(v, id))
+        return fail("-window-id needs a window number from 1 to 4294967295 (0xFFFFFFFF)");
+      p.windowed.windowId = id;
+      windowed = true;
+    } else if (a == "-install" || a == "-visual" || a == "-nice") {
+      // Options a screen-saver daemon may pass that change nothing here.
+      if (a != "-install" && !value(v)) return fail(a + " needs a value");
+    } else {
+      return fail("unknown option " + a + " (see --help)");
+    }
+  }
+  if (!p.headless.audioOut.empty() &&
+      ((p.headless.renderDir.empty() && !p.headless.bench) || !p.headless.replayPath.empty()))
+    return fail("--audio-out needs a headless run of the saver (--render DIR or --bench)");
+  if (!p.headless.replayPath.empty() && p.headless.renderDir.empty() && !p.headless.bench)
+    return fail("--replay needs --render DIR (to write its frames) or --bench (to time them)");
+  if (p.headless.width > 0 && p.headless.mode != NativeDisplayMode)
+    return fail("--size needs --mode 6 (the native mode renders at that size)");
+  if (headless && windowed) return fail("-root and -window-id cannot be combined with headless options");
+  if (p.headless.paced && p.headless.renderDir.empty() && !p.headless.bench)
+    return fail("--paced needs --bench or --render DIR");
+  if (p.headless.paced && !p.headless.replayPath.empty())
+    return fail("--paced cannot be combined with --replay (a trace keeps no pace)");
+  if (!p.headless.renderDir.empty() && p.headless.bench)
+    return fail("--render and --bench cannot be combined");
+  if (headless) {
+    p.action = CliAction::Headless;
+  } else if (windowed) {
+    // A screen-saver daemon runs one copy per screen (and one in its
+    // settings' preview) and ends each itself: its copies run without
+    // looking for one another, which would leave every screen but the first dark.
+    p.action = CliAction::Windowed;
+    p.windowed.switches = CommandLine{};
+    p.windowed.switches.letter = 's';
+  } else {
+    return fail("nothing to do: give --render DIR, --bench, --replay FILE or --dump-resources DIR (see --help)");
+  }
+  if (p.headless.scene == 1 || p.headless.scene == 2) p.windowed.scene = p.headless.scene;
+  return p;
+}
+

@@ -1,0 +1,65 @@
+// The command line of every build of the program, read once into the records
+// the hosts run: Windows-style switches (/s, /c, /p N, /a N, /d ...) run the
+// saver in a window; Unix-style options (the first argument begins with '-')
+// run headless renders, benchmarks and the options a screen-saver daemon passes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/entry.h"
+
+struct WindowedRun {
+  CommandLine switches;       // what the program runs (the saver, the control panel, ...)
+  unsigned long windowId = 0; // -window-id: draw into this existing window
+  bool root = false;          // -root: draw on the whole screen
+  bool haveSeed = false;
+  unsigned seed = 0;
+  std::string tracePath;
+  int scene = 0;               // --scene 1|2 with -root or -window-id (0: the saved choice)
+  bool randomScene = false;    // --scene random: a scene picked at random
+  bool showStatistics = false; // -fps: the frame-rate read-out
+};
+
+// Runs the windowed host; nullptr when the program was built without one.
+using WindowedRunner = int (*)(int argc, char **argv, const WindowedRun &run);
+
+struct HeadlessRun {
+  static constexpr int AnyScene = 3; // --scene random
+  std::string renderDir;  // --render DIR
+  long frames = 1;        // --frames N
+  double fps = 0.0;       // --fps F
+  bool haveSeed = false;  // --seed S
+  unsigned seed = 0;
+  int scene = 0;          // --scene 1|2 (0: from the settings), AnyScene
+  int mode = -1;          // --mode M
+  int width = 0, height = 0; // --size WxH: the window size mode 6 renders at
+  bool bench = false;     // --bench
+  bool paced = false;     // --paced: frames held to the screen's 60 Hz, as in a window
+  std::string tracePath;  // --trace FILE
+  std::string replayPath; // --replay FILE
+  std::string dumpDir;    // --dump-resources DIR
+  bool showStatistics = false; // -fps: the frame-rate read-out
+  std::string audioOut;   // --audio-out FILE
+};
+
+enum class CliAction { Help, Headless, Windowed, Error };
+
+struct CliParse {
+  CliAction action = CliAction::Windowed;
+  HeadlessRun headless;
+  WindowedRun windowed;
+  std::string error;
+};
+
+CliParse parseArguments(const std::vector<std::string> &args);
+
+// A window id as a daemon passes it (decimal, or hexadecimal with 0x): 1 to
+// 0xFFFFFFFF; false for anything else.
+bool parseWindowId(const std::string &text, unsigned long &id);
+
+// A size as --size takes it: WxH in decimal (an 'x' or 'X' between), each
+// side within the native mode's range; false for anything else.
+bool parseRenderSize(const std::string &text, int &width, int &height);
+
+extern const char *const UsageText;

@@ -1,0 +1,72 @@
+#include "hosts/headless/lumenveilmain.h"
+
+#include <cstdio>
+#include <exception>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "app/entry.h"
+#include "hosts/headless/headlessapp.h"
+#include "hosts/headless/headlessrun.h"
+#ifndef _WIN32
+#include "hosts/posix/processpriority.h"
+#endif
+
+int runWithoutWindow(const CommandLine &c, const char *why) {
+  if (c.mode == RunMode::Saver || c.mode == RunMode::Configure) {
+    std::fprintf(stderr,
+                 "lumenveil: %s; to see the saver without one, render it to files: "
+                 "lumenveil --render DIR --frames 180 --fps 60 (see --help)\n",
+                 why);
+    return 2;
+  }
+  HeadlessApplication app;
+  setApplication(&app);
+  int code = runSaver(nullptr, c);
+  setApplication(nullptr);
+  return code;
+}
+
+namespace {
+int runMain(int argc, char **argv, WindowedRunner windowed) {
+  installStopSignals();
+#ifndef _WIN32
+  // The Windows host installs the system's own priority classes itself.
+  static PosixPriority priority;
+  setPriorityControl(&priority);
+#endif
+  std::vector<std::string> args(argv + 1, argv + argc);
+  CliParse p = parseArguments(args);
+  switch (p.action) {
+  case CliAction::Help:
+    std::fputs(UsageText, stdout);
+    return 0;
+  case CliAction::Error:
+    std::fprintf(stderr, "lumenveil: %s\n", p.error.c_str());
+    return 2;
+  case CliAction::Headless:
+    return runHeadless(p.headless);
+  case CliAction::Windowed:
+    break;
+  }
+  if (windowed) return windowed(argc, argv, p.windowed);
+  return runWithoutWindow(p.windowed.switches, "this build has no window");
+}
+} // namespace
+
+int lumenveilMain(int argc, char **argv, WindowedRunner windowed) {
+  // The last resort: every failure the program foresees is told where it
+  // happens; anything else still ends with a message, not an abort.
+  try {
+    return runMain(argc, argv, windowed);
+  } catch (const std::bad_alloc &) {
+    std::fprintf(stderr, "lumenveil: out of memory\n");
+  } catch (const std::exception &e) {
+    std::fprintf(stderr, "lumenveil: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "lumenveil: an unknown error ended the program\n");
+  }
+  return 1;
+}
+
