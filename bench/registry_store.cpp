@@ -10,7 +10,18 @@
 #include <string>
 
 #include "platform/registry_store.h"
+#include "hosts/posix/settingsfile.h"
+#include "registry/registrystore.h"
 #include "settings/configuration.h"
+
+namespace {
+// The settings file on disk and the store over it, as the program installs them.
+const bool PortsInstalled = [] {
+  setSettingsFiles(&posixSettingsFiles());
+  setRegistryStore(&fileRegistryStore());
+  return true;
+}();
+} // namespace
 
 namespace {
 

@@ -1,21 +1,8 @@
 // The registry store: keys and typed values of the registry hives the program
-// uses, kept in one text file in the registry editor's export format
-// ("REGEDIT4"). The calls mirror the registry's own: open or create a key
-// below an open key, query and set values, close the key.
-//
-// The file is LUMENVEIL_REGISTRY if set, else $XDG_CONFIG_HOME/lumenveil/registry.reg,
-// else ~/.config/lumenveil/registry.reg. A missing file is an empty registry;
-// LUMENVEIL_REGISTRY=/dev/null keeps the registry in memory only.
-//
-// Writes are collected and saved when the last key opened for writing is
-// closed (or at registryFlush): the file is re-read under a lock, only the
-// written values change, and the new file replaces the old one in one rename.
-// Everything else in the file (other keys and values, comments, value types
-// the program never writes) is kept as it was. A file that does not begin as
-// a settings file ("REGEDIT4" or the version 5 export's first line, after any
-// blank lines) is someone else's: it is never moved aside nor replaced, and
-// the run keeps its writes in memory. The file itself is reached through the
-// file-system port (platform/settingsfile.h).
+// uses. The calls mirror the registry's own: open or create a key below an
+// open key, query and set values, close the key. A host installs the store
+// (the settings file of registry/ on Linux, the system's registry on
+// Windows); without one every key is missing and nothing can be saved.
 #pragma once
 
 #include <cstdint>
@@ -45,6 +32,27 @@ inline constexpr uint32_t LV_REG_MULTI_SZ = 7;
 // Longest key-name component and value name, in characters.
 inline constexpr size_t RegistryMaxNameLength = 255;
 
+// A store of keys and values; handles are small numbers, the predefined keys
+// keep their values.
+class RegistryStore {
+public:
+  virtual ~RegistryStore() = default;
+  virtual long openKey(LvHkey parent, const char *subkey, LvHkey *result) = 0;
+  virtual long createKey(LvHkey parent, const char *subkey, LvHkey *result) = 0;
+  virtual long queryValue(LvHkey key, const char *name, uint32_t *type, void *data, uint32_t *size) = 0;
+  virtual long setValue(LvHkey key, const char *name, uint32_t type, const void *data, uint32_t size) = 0;
+  virtual long closeKey(LvHkey key) = 0;
+  virtual bool flush() = 0;
+  virtual std::string filePath() = 0;
+};
+
+// The installed store; by default one where every key is missing and no
+// key can be made.
+RegistryStore &registryStore();
+// Installs a store; nullptr returns to the default.
+void setRegistryStore(RegistryStore *store);
+
+// The program's calls, on the installed store.
 // Opens the existing key subkey (one component, or several joined by '\')
 // below parent.
 long registryOpenKey(LvHkey parent, const char *subkey, LvHkey *result);
@@ -63,14 +71,6 @@ long registryCloseKey(LvHkey key);
 // dropped, unless the file is not a settings file: then they stay in memory.
 bool registryFlush();
 
-// The file in use (empty when the registry is in memory only).
+// The file the settings are kept in (empty when they are kept in memory
+// only, or by the system).
 std::string registryFilePath();
-// Uses path from now on instead of the environment's choice; an empty path
-// returns to it. Forgets whatever was read from the previous file.
-void setRegistryFilePath(const std::string &path);
-// Keeps the registry in memory only, starting empty: nothing is read or written.
-void useInMemoryRegistry();
-
-// For tests: called during a save after the new file is written and flushed,
-// just before it replaces the old one.
-void setRegistryBeforeReplaceHook(void (*hook)());

@@ -1,7 +1,7 @@
 // The settings file on disk, as the registry store sees it: where it is, what
 // it holds, and replacing it so that a crash, a full disk or another program
 // saving at the same moment never leaves it half written. The store decides
-// what to write; the host supplies the file system (hosts/posix on Linux).
+// what to write; the host installs the file system (hosts/posix on Linux).
 #pragma once
 
 #include <cstddef>
@@ -70,9 +70,8 @@ public:
                                       std::string &error) = 0;
 };
 
-// The file system in use: the one set by setSettingsFiles, else the host's.
+// The file system in use: the one a host (or a test) installed; by default
+// one with no files, where nothing can be saved.
 SettingsFiles &settingsFiles();
-// Null returns to the host's.
+// Installs a file system; nullptr returns to the default.
 void setSettingsFiles(SettingsFiles *files);
-// The host's own file system.
-SettingsFiles &hostSettingsFiles();

@@ -1,6 +1,6 @@
 // The registry store: open keys, the writes not yet saved, and the save that
 // merges them into the settings file as it is at that moment.
-#include "platform/registry_store.h"
+#include "registry/registrystore.h"
 
 #include <chrono>
 #include <cstring>
@@ -317,102 +317,109 @@ SaveResult saveToFile(std::string &error) {
   return result;
 }
 
-}  // namespace
-
-long registryOpenKey(LvHkey parent, const char *subkey, LvHkey *result) {
-  return openOrCreate(parent, subkey, result, false);
-}
-
-long registryCreateKey(LvHkey parent, const char *subkey, LvHkey *result) {
-  return openOrCreate(parent, subkey, result, true);
-}
-
-long registryQueryValue(LvHkey key, const char *name, uint32_t *type, void *data, uint32_t *size) {
-  std::vector<std::string> path = pathOf(key);
-  if (path.empty()) return LV_ERROR_INVALID_HANDLE;
-  choosePath();
-  if (!DocValid) refresh();
-  const RegValue *v = findRegValue(Doc, path, name ? name : "");
-  if (!v) return LV_ERROR_FILE_NOT_FOUND;
-  if (type) *type = v->type;
-  if (!size) return data ? LV_ERROR_INVALID_PARAMETER : LV_ERROR_SUCCESS;
-  uint32_t need = uint32_t(v->data.size());
-  if (data && *size < need) {
-    *size = need;
-    return LV_ERROR_MORE_DATA;
+class FileRegistry : public RegistryStore {
+public:
+  long openKey(LvHkey parent, const char *subkey, LvHkey *result) override {
+    return openOrCreate(parent, subkey, result, false);
   }
-  if (data) std::memcpy(data, v->data.data(), need);
-  *size = need;
-  return LV_ERROR_SUCCESS;
-}
 
-long registrySetValue(LvHkey key, const char *name, uint32_t type, const void *data, uint32_t size) {
-  auto it = Keys.find(key);
-  if (it == Keys.end()) return rootPath(key).empty() ? LV_ERROR_INVALID_HANDLE : LV_ERROR_ACCESS_DENIED;
-  if (!it->second.writable) return LV_ERROR_ACCESS_DENIED;
-  std::string_view n = name ? name : "";
-  if (n.size() > RegMaxValueNameLength || !validName(n)) return LV_ERROR_INVALID_PARAMETER;
-  if (size && !data) return LV_ERROR_INVALID_PARAMETER;
-  if (type == LV_REG_DWORD && size != 4) return LV_ERROR_INVALID_PARAMETER;
-  RegWrite w;
-  w.isValue = true;
-  w.path = it->second.path;
-  w.value.name = std::string(n);
-  w.value.type = type;
-  w.value.data.assign(static_cast<const char *>(data), size);
-  if ((type == LV_REG_SZ || type == LV_REG_EXPAND_SZ) &&
-      (w.value.data.empty() || w.value.data.back() != '\0'))
-    w.value.data += '\0';
-  if (!DocValid) refresh();
-  setRegValue(Doc, w.path, w.value);
-  Pending.push_back(std::move(w));
-  return LV_ERROR_SUCCESS;
-}
+  long createKey(LvHkey parent, const char *subkey, LvHkey *result) override {
+    return openOrCreate(parent, subkey, result, true);
+  }
 
-long registryCloseKey(LvHkey key) {
-  if (!rootPath(key).empty()) return LV_ERROR_SUCCESS;
-  auto it = Keys.find(key);
-  if (it == Keys.end()) return LV_ERROR_INVALID_HANDLE;
+  long queryValue(LvHkey key, const char *name, uint32_t *type, void *data, uint32_t *size) override {
+    std::vector<std::string> path = pathOf(key);
+    if (path.empty()) return LV_ERROR_INVALID_HANDLE;
+    choosePath();
+    if (!DocValid) refresh();
+    const RegValue *v = findRegValue(Doc, path, name ? name : "");
+    if (!v) return LV_ERROR_FILE_NOT_FOUND;
+    if (type) *type = v->type;
+    if (!size) return data ? LV_ERROR_INVALID_PARAMETER : LV_ERROR_SUCCESS;
+    uint32_t need = uint32_t(v->data.size());
+    if (data && *size < need) {
+      *size = need;
+      return LV_ERROR_MORE_DATA;
+    }
+    if (data) std::memcpy(data, v->data.data(), need);
+    *size = need;
+    return LV_ERROR_SUCCESS;
+  }
+
+  long setValue(LvHkey key, const char *name, uint32_t type, const void *data, uint32_t size) override {
+    auto it = Keys.find(key);
+    if (it == Keys.end()) return rootPath(key).empty() ? LV_ERROR_INVALID_HANDLE : LV_ERROR_ACCESS_DENIED;
+    if (!it->second.writable) return LV_ERROR_ACCESS_DENIED;
+    std::string_view n = name ? name : "";
+    if (n.size() > RegMaxValueNameLength || !validName(n)) return LV_ERROR_INVALID_PARAMETER;
+    if (size && !data) return LV_ERROR_INVALID_PARAMETER;
+    if (type == LV_REG_DWORD && size != 4) return LV_ERROR_INVALID_PARAMETER;
+    RegWrite w;
+    w.isValue = true;
+    w.path = it->second.path;
+    w.value.name = std::string(n);
+    w.value.type = type;
+    w.value.data.assign(static_cast<const char *>(data), size);
+    if ((type == LV_REG_SZ || type == LV_REG_EXPAND_SZ) &&
+        (w.value.data.empty() || w.value.data.back() != '\0'))
+      w.value.data += '\0';
+    if (!DocValid) refresh();
+    setRegValue(Doc, w.path, w.value);
+    Pending.push_back(std::move(w));
+    return LV_ERROR_SUCCESS;
+  }
+
+  long closeKey(LvHkey key) override {
+    if (!rootPath(key).empty()) return LV_ERROR_SUCCESS;
+    auto it = Keys.find(key);
+    if (it == Keys.end()) return LV_ERROR_INVALID_HANDLE;
   bool writable = it->second.writable;
-  Keys.erase(it);
-  if (writable && --OpenWritable == 0 && !Pending.empty())
-    return registryFlush() ? LV_ERROR_SUCCESS : LV_ERROR_CANTWRITE;
-  return LV_ERROR_SUCCESS;
-}
+    Keys.erase(it);
+    if (writable && --OpenWritable == 0 && !Pending.empty())
+      return flush() ? LV_ERROR_SUCCESS : LV_ERROR_CANTWRITE;
+    return LV_ERROR_SUCCESS;
+  }
 
-bool registryFlush() {
-  choosePath();
-  if (Pending.empty()) return true;
-  if (InMemory) {
+  bool flush() override {
+    choosePath();
+    if (Pending.empty()) return true;
+    if (InMemory) {
+      Pending.clear();
+      return true;
+    }
+    std::string error;
+    SaveResult r = saveToFile(error);
+    if (r == SaveResult::Refused) {
+      // Still visible to this run's reads, and saved should the file become a
+      // settings file again.
+      KeptInMemory.insert(KeptInMemory.end(), Pending.begin(), Pending.end());
+      Pending.clear();
+      return false;
+    }
     Pending.clear();
+    if (r == SaveResult::Failed) {
+      DocValid = false;  // show what the file holds, not the writes that were lost
+      // Several groups saved in a row that fail alike are told of once.
+      std::string text = "Lumenveil could not save its settings to " + FilePath + ": " + error + ".";
+      if (text != LastFailure) tell(text, "Error");
+      LastFailure = text;
+      return false;
+    }
+    LastFailure.clear();
     return true;
   }
-  std::string error;
-  SaveResult r = saveToFile(error);
-  if (r == SaveResult::Refused) {
-    // Still visible to this run's reads, and saved should the file become a
-    // settings file again.
-    KeptInMemory.insert(KeptInMemory.end(), Pending.begin(), Pending.end());
-    Pending.clear();
-    return false;
-  }
-  Pending.clear();
-  if (r == SaveResult::Failed) {
-    DocValid = false;  // show what the file holds, not the writes that were lost
-    // Several groups saved in a row that fail alike are told of once.
-    std::string text = "Lumenveil could not save its settings to " + FilePath + ": " + error + ".";
-    if (text != LastFailure) tell(text, "Error");
-    LastFailure = text;
-    return false;
-  }
-  LastFailure.clear();
-  return true;
-}
 
-std::string registryFilePath() {
-  choosePath();
-  return InMemory ? std::string() : FilePath;
-}
+  std::string filePath() override {
+    choosePath();
+    return InMemory ? std::string() : FilePath;
+  }
+};
+
+FileRegistry Store;
+
+}  // namespace
+
+RegistryStore &fileRegistryStore() { return Store; }
 
 void setRegistryFilePath(const std::string &path) {
   Pending.clear();

@@ -11,6 +11,8 @@
 #include "hosts/headless/headlessrun.h"
 #ifndef _WIN32
 #include "hosts/posix/processpriority.h"
+#include "hosts/posix/settingsfile.h"
+#include "registry/registrystore.h"
 #endif
 
 int runWithoutWindow(const CommandLine &c, const char *why) {
@@ -35,6 +37,9 @@ int runMain(int argc, char **argv, WindowedRunner windowed) {
   // The Windows host installs the system's own priority classes itself.
   static PosixPriority priority;
   setPriorityControl(&priority);
+  // The settings: a file on disk, with the registry store over it.
+  setSettingsFiles(&posixSettingsFiles());
+  setRegistryStore(&fileRegistryStore());
 #endif
   std::vector<std::string> args(argv + 1, argv + argc);
   CliParse p = parseArguments(args);

@@ -1,6 +1,6 @@
 // The settings file on a POSIX file system: an advisory lock file beside it,
 // a temporary file flushed and renamed over it, the folder flushed after.
-#include "platform/settingsfile.h"
+#include "hosts/posix/settingsfile.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -276,7 +276,7 @@ private:
 
 }  // namespace
 
-SettingsFiles &hostSettingsFiles() {
+SettingsFiles &posixSettingsFiles() {
   static PosixSettingsFiles files;
   return files;
 }

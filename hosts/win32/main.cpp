@@ -8,6 +8,7 @@
 
 #include "hosts/headless/lumenveilmain.h"
 #include "hosts/win32/processpriority.h"
+#include "hosts/win32/registry/machineoruser.h"
 #include "hosts/win32/winhost.h"
 
 namespace {
@@ -28,5 +29,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   if (__argc > 1 && __argv[1][0] == '-') useParentConsole();
   static Win32Priority priority;
   setPriorityControl(&priority);
+  setRegistryStore(&windowsRegistryStore());
   return lumenveilMain(__argc, __argv, runWin32Host);
 }

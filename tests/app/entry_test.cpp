@@ -14,6 +14,7 @@
 #include "hosts/headless/headlessapp.h"
 #include "platform/messagebox.h"
 #include "platform/registry_store.h"
+#include "registry/registrystore.h"
 #include "platform/ticks.h"
 #include "settings/registrykey.h"
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "registry/registrystore.h"
 #include "platform/messagebox.h"
 #include "platform/monitorpower.h"
 #include "platform/priority.h"

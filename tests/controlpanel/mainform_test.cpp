@@ -2,6 +2,7 @@
 // what the handlers change, and what reaches the settings file and when.
 #include <memory>
 
+#include "registry/registrystore.h"
 #include "controlpanel/mainform.h"
 #include "display/glidedisplay.h"
 #include "platform/cddevice.h"

@@ -21,6 +21,7 @@
 #include "hosts/headless/headlessapp.h"
 #include "hosts/headless/pngpresenter.h"
 #include "platform/registry_store.h"
+#include "registry/registrystore.h"
 
 namespace {
 

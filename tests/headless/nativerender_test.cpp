@@ -11,6 +11,7 @@
 #include "hosts/headless/headlessrun.h"
 #include "math/camera.h"
 #include "platform/registry_store.h"
+#include "registry/registrystore.h"
 #include "tests/headless/pngdecode.h"
 
 namespace {

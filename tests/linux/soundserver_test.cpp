@@ -22,6 +22,7 @@
 #include "platform/cddevice.h"
 #include "platform/random.h"
 #include "platform/registry_store.h"
+#include "registry/registrystore.h"
 
 namespace {
 

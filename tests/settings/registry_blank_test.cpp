@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "registry/registrystore.h"
 #include "registry_fixture.h"
 #include "settings/configuration.h"
 

@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include "registry/registrystore.h"
 #include "registry_fixture.h"
 #include "settings/configuration.h"
 

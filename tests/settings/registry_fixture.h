@@ -13,6 +13,7 @@
 
 #include "platform/messagebox.h"
 #include "platform/registry_store.h"
+#include "registry/registrystore.h"
 
 // A UTF-16LE file with its byte-order mark, from ASCII text (a version 5 export).
 inline std::string utf16le(const std::string &ascii) {

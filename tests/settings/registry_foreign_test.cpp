@@ -2,6 +2,7 @@
 // them aside nor writes over them, and the run keeps its settings in memory.
 #include <algorithm>
 
+#include "registry/registrystore.h"
 #include "registry_fixture.h"
 #include "settings/configuration.h"
 

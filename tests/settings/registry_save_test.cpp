@@ -3,7 +3,8 @@
 // file not yet made, and failures that must reach the caller.
 #include <sys/stat.h>
 
-#include "platform/settingsfile.h"
+#include "registry/registrystore.h"
+#include "hosts/posix/settingsfile.h"
 #include "registry_fixture.h"
 #include "settings/configuration.h"
 
@@ -13,7 +14,7 @@ namespace {
 // which reads any file: permissions are checked here as for anyone else.
 class FaultyFiles : public SettingsFiles {
 public:
-  SettingsFiles &host = hostSettingsFiles();
+  SettingsFiles &host = posixSettingsFiles();
   std::string writeError;  // writeTemporary fails with this when set
 
   std::string defaultPath() override { return host.defaultPath(); }
@@ -57,7 +58,7 @@ protected:
     setSettingsFiles(&files);
   }
   void TearDown() override {
-    setSettingsFiles(nullptr);
+    setSettingsFiles(&posixSettingsFiles());
     RegistryFileTest::TearDown();
   }
   unsigned modeOf(const std::string &path) const {

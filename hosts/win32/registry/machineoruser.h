@@ -6,6 +6,11 @@
 
 #include <windows.h>
 
+#include "platform/registry_store.h"
+
+// The store for a host to install (setRegistryStore).
+RegistryStore &windowsRegistryStore();
+
 // For tests: the key that stands for HKEY_LOCAL_MACHINE, and the one that
 // stands for HKEY_CURRENT_USER (null: the real ones). The keys stay the
 // caller's.

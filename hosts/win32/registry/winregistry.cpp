@@ -79,7 +79,9 @@ void setRegistryRootsForTests(HKEY machine, HKEY user) {
   UserRoot = user;
 }
 
-long registryOpenKey(LvHkey parent, const char *subkey, LvHkey *result) {
+namespace {
+
+long openSystemKey(LvHkey parent, const char *subkey, LvHkey *result) {
   if (!result) return LV_ERROR_INVALID_PARAMETER;
   OpenKey key;
   if (!resolve(parent, subkey, key.root, key.path)) return LV_ERROR_INVALID_HANDLE;
@@ -113,7 +115,7 @@ long registryOpenKey(LvHkey parent, const char *subkey, LvHkey *result) {
   return LV_ERROR_SUCCESS;
 }
 
-long registryCreateKey(LvHkey parent, const char *subkey, LvHkey *result) {
+long createSystemKey(LvHkey parent, const char *subkey, LvHkey *result) {
   if (!result) return LV_ERROR_INVALID_PARAMETER;
   OpenKey key;
   if (!resolve(parent, subkey, key.root, key.path)) return LV_ERROR_INVALID_HANDLE;
@@ -139,7 +141,7 @@ long registryCreateKey(LvHkey parent, const char *subkey, LvHkey *result) {
   return LV_ERROR_SUCCESS;
 }
 
-long registryQueryValue(LvHkey handle, const char *name, uint32_t *type, void *data,
+long querySystemValue(LvHkey handle, const char *name, uint32_t *type, void *data,
                         uint32_t *size) {
   // Without a size only the value's presence and type are asked for.
   if (!size && data) return LV_ERROR_INVALID_PARAMETER;
@@ -169,7 +171,7 @@ long registryQueryValue(LvHkey handle, const char *name, uint32_t *type, void *d
   return error;
 }
 
-long registrySetValue(LvHkey handle, const char *name, uint32_t type, const void *data,
+long setSystemValue(LvHkey handle, const char *name, uint32_t type, const void *data,
                       uint32_t size) {
   HKEY place = nullptr;
   if (handle == LV_HKEY_LOCAL_MACHINE)
@@ -185,7 +187,7 @@ long registrySetValue(LvHkey handle, const char *name, uint32_t type, const void
   return RegSetValueExA(place, name, 0, type, static_cast<const BYTE *>(data), size);
 }
 
-long registryCloseKey(LvHkey handle) {
+long closeSystemKeyHandle(LvHkey handle) {
   if (predefined(handle)) return LV_ERROR_SUCCESS;
   auto it = Keys.find(handle);
   if (it == Keys.end()) return LV_ERROR_INVALID_HANDLE;
@@ -197,8 +199,29 @@ long registryCloseKey(LvHkey handle) {
   return LV_ERROR_SUCCESS;
 }
 
-// The system's registry keeps every write as it is made.
-bool registryFlush() { return true; }
+// The system's registry keeps every write as it is made, and there is no
+// settings file.
+class WindowsRegistry : public RegistryStore {
+public:
+  long openKey(LvHkey parent, const char *subkey, LvHkey *result) override {
+    return openSystemKey(parent, subkey, result);
+  }
+  long createKey(LvHkey parent, const char *subkey, LvHkey *result) override {
+    return createSystemKey(parent, subkey, result);
+  }
+  long queryValue(LvHkey key, const char *name, uint32_t *type, void *data, uint32_t *size) override {
+    return querySystemValue(key, name, type, data, size);
+  }
+  long setValue(LvHkey key, const char *name, uint32_t type, const void *data, uint32_t size) override {
+    return setSystemValue(key, name, type, data, size);
+  }
+  long closeKey(LvHkey key) override { return closeSystemKeyHandle(key); }
+  bool flush() override { return true; }
+  std::string filePath() override { return std::string(); }
+};
 
-// There is no settings file on Windows.
-std::string registryFilePath() { return std::string(); }
+WindowsRegistry Store;
+
+} // namespace
+
+RegistryStore &windowsRegistryStore() { return Store; }

@@ -13,6 +13,7 @@
 #include <QSlider>
 #include <QTabWidget>
 
+#include "registry/registrystore.h"
 #include "display/glidedisplay.h"
 #include "hosts/qt/dialog.h"
 #include "platform/cddevice.h"
