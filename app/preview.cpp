@@ -7,7 +7,7 @@
 #include "frame/framestate.h"
 #include "platform/messagebox.h"
 #include "platform/previewwindow.h"
-#include "platform/random.h"
+#include "frame/random.h"
 #include "platform/resources.h"
 #include "platform/ticks.h"
 

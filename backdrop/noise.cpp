@@ -3,7 +3,7 @@
 #include <cmath>
 #include <new>
 
-#include "platform/random.h"
+#include "frame/random.h"
 
 int16_t *NoisePermutation = nullptr;
 float NoiseCoefficients[NoiseCoefficientCount];

@@ -13,7 +13,7 @@
 #include "glide/glide.h"
 #include "glide/presenter.h"
 #include "math/camera.h"
-#include "platform/random.h"
+#include "frame/random.h"
 
 namespace {
 

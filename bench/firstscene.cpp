@@ -15,7 +15,7 @@
 #include "glide/presenter.h"
 #include "math/clip.h"
 #include "math/trig.h"
-#include "platform/random.h"
+#include "frame/random.h"
 
 namespace {
 

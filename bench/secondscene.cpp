@@ -14,7 +14,7 @@
 #include "glide/presenter.h"
 #include "math/clip.h"
 #include "math/trig.h"
-#include "platform/random.h"
+#include "frame/random.h"
 #include "secondscene/director.h"
 #include "secondscene/mainstar.h"
 #include "secondscene/secondscene.h"

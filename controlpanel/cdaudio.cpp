@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/random.h"
+#include "frame/random.h"
 #include "settings/configuration.h"
 
 MediaPlayer *CdPlayer = nullptr;

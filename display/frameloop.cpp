@@ -5,7 +5,7 @@
 #include "assets/textures.h"
 #include "display/glidedisplay.h"
 #include "math/trig.h"
-#include "platform/random.h"
+#include "frame/random.h"
 #include "settings/configuration.h"
 
 int ActiveScene = -1;

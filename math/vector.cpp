@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "platform/random.h"
+#include "frame/random.h"
 
 void vector3Scale(float s, const Vector3& v, Vector3& out) {
   out.x = s * v.x;

@@ -37,7 +37,7 @@ public:
   }
   void idleWait(uint32_t ms) override {
     // A fixed-step clock stands still between frames: waiting would change nothing.
-    if (fixedClockActive()) return;
+    if (tickClockStepped()) return;
     double wait = ms * 0.001;
     const double now = tickSeconds();
     for (const Entry &e : timers_) wait = std::min(wait, e.due - now);

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "math/vector.h"
-#include "platform/random.h"
+#include "frame/random.h"
 
 // Colour on the board's 0..255 scale.
 struct Rgb {

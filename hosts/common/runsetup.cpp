@@ -5,7 +5,7 @@
 
 #include "display/frameloop.h"
 #include "glide/trace.h"
-#include "platform/random.h"
+#include "frame/random.h"
 #include "settings/configuration.h"
 
 bool beginWindowedRun(const WindowedRun &run) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/saverwindow.h"
+#include "frame/fixedclock.h"
 #include "hosts/common/processtime.h"
 #include "hosts/common/stopsignals.h"
 #ifndef _WIN32

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "frame/fixedclock.h"
 #include "app/entry.h"
 #include "display/frameloop.h"
 #include "display/glidedisplay.h"
@@ -17,7 +18,7 @@
 #ifndef _WIN32
 #include "hosts/linux/cdplayer.h"
 #endif
-#include "platform/random.h"
+#include "frame/random.h"
 #include "platform/ticks.h"
 #include "settings/configuration.h"
 

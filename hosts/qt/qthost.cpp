@@ -20,7 +20,7 @@
 #include "hosts/qt/qtapplication.h"
 #include "hosts/qt/windowpresenter.h"
 #include "hosts/qt/x11window.h"
-#include "platform/random.h"
+#include "frame/random.h"
 #include "settings/configuration.h"
 
 namespace {

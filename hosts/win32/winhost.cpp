@@ -22,7 +22,7 @@
 #include "platform/application.h"
 #include "platform/cddevice.h"
 #include "platform/messagebox.h"
-#include "platform/random.h"
+#include "frame/random.h"
 
 const char *const ApplicationWindowClass = "TApplication";
 const char *const SaverWindowClass = "TEmptyForm";

@@ -10,6 +10,7 @@
 #include "app/entry.h"
 #include "app/saverwindow.h"
 #include "display/frameloop.h"
+#include "frame/fixedclock.h"
 #include "glide/presenter.h"
 #include "hosts/headless/headlessapp.h"
 #include "platform/messagebox.h"

@@ -2,6 +2,7 @@
 // reached through the headless host's platform id) and where it does not.
 #include <gtest/gtest.h>
 
+#include "frame/fixedclock.h"
 #include "registry/registrystore.h"
 #include "app/entry.h"
 #include "app/password.h"

@@ -1,6 +1,7 @@
 // Monitor power timers, the system's own power-down and the task priority.
 #include <gtest/gtest.h>
 
+#include "frame/fixedclock.h"
 #include "registry/registrystore.h"
 #include "app/entry.h"
 #include "app/power.h"

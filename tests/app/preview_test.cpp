@@ -6,9 +6,10 @@
 
 #include "app/entry.h"
 #include "app/preview.h"
+#include "frame/fixedclock.h"
 #include "hosts/headless/headlessapp.h"
 #include "platform/previewwindow.h"
-#include "platform/random.h"
+#include "frame/random.h"
 #include "platform/resources.h"
 #include "platform/ticks.h"
 #include "tests/app/fakeports.h"

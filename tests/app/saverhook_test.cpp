@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "frame/fixedclock.h"
 #include "registry/registrystore.h"
 #include "app/entry.h"
 #include "app/power.h"

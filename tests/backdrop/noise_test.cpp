@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "backdrop/noise.h"
-#include "platform/random.h"
+#include "frame/random.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "glide/trace.h"
 #include "math/camera.h"
 #include "math/clip.h"
-#include "platform/random.h"
+#include "frame/random.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 
 #include "controlpanel/cdaudio.h"
 #include "platform/cddevice.h"
-#include "platform/random.h"
+#include "frame/random.h"
 #include "platform/registry_store.h"
 #include "registry/registrystore.h"
 

@@ -11,6 +11,7 @@
 #include "app/program.h"
 #include "display/frameloop.h"
 #include "display/glidedisplay.h"
+#include "frame/fixedclock.h"
 #include "glide/extension.h"
 #include "glide/presenter.h"
 #include "hosts/headless/headlessapp.h"

@@ -17,9 +17,10 @@
 
 #include "controlpanel/cdaudio.h"
 #include "discimage.h"
+#include "frame/fixedclock.h"
 #include "hosts/linux/cdplayer.h"
 #include "platform/cddevice.h"
-#include "platform/random.h"
+#include "frame/random.h"
 #include "platform/registry_store.h"
 #include "registry/registrystore.h"
 #include "platform/ticks.h"

@@ -20,7 +20,7 @@
 #include "discimage.h"
 #include "hosts/linux/cdplayer.h"
 #include "platform/cddevice.h"
-#include "platform/random.h"
+#include "frame/random.h"
 #include "platform/registry_store.h"
 #include "registry/registrystore.h"
 

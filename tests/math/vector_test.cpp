@@ -6,7 +6,7 @@
 
 #include "math/trig.h"
 #include "math/vector.h"
-#include "platform/random.h"
+#include "frame/random.h"
 
 namespace {
 

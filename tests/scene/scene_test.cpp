@@ -9,7 +9,7 @@
 #include "math/camera.h"
 #include "math/clip.h"
 #include "math/trig.h"
-#include "platform/random.h"
+#include "frame/random.h"
 #include "scene/author.h"
 #include "scene/cell.h"
 #include "scene/kindlist.h"

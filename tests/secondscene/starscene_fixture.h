@@ -12,7 +12,7 @@
 #include "math/clip.h"
 #include "math/trig.h"
 #include "math/vector.h"
-#include "platform/random.h"
+#include "frame/random.h"
 #include "scene/author.h"
 #include "secondscene/director.h"
 #include "secondscene/disk.h"

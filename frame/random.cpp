@@ -1,4 +1,4 @@
-#include "platform/random.h"
+#include "frame/random.h"
 
 #include <ctime>
 
