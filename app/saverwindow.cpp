@@ -5,7 +5,7 @@
 #include "app/entry.h"
 #include "app/password.h"
 #include "app/power.h"
-#include "controlpanel/cdaudio.h"
+#include "cdaudio/cdaudio.h"
 #include "display/frameloop.h"
 #include "display/glidedisplay.h"
 

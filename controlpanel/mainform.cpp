@@ -6,7 +6,7 @@
 #include <iterator>
 #include <string>
 
-#include "controlpanel/cdaudio.h"
+#include "cdaudio/cdaudio.h"
 #include "display/frameloop.h"
 #include "display/glidedisplay.h"
 

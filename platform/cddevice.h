@@ -1,12 +1,7 @@
-// The CD-audio device behind a window's media player, and the completion
-// notices that drive the next track.
-//
-// A host installs a maker of devices (a drive or a disc image played through
-// the sound output); a test installs a fake. A device may finish a play on
-// any thread: its notice is queued and handed to the player's window on the
-// thread that runs the window's events, when the host's message processing
-// calls deliverCdNotices(). So a notice never arrives in the middle of
-// starting or stopping playback.
+// The CD-audio device port: a host installs a maker of devices (a drive or a
+// disc image played through the sound output) and a lister of the system's
+// drives; a test installs fakes. The players that use the devices, and the
+// notices that drive the next track, are in cdaudio/mediaplayer.h.
 #pragma once
 
 #include <functional>
@@ -44,6 +39,8 @@ using CdDeviceMaker = std::function<std::unique_ptr<CdDevice>(std::function<void
 
 // The host's maker; without one no device can be opened.
 void setCdDeviceMaker(CdDeviceMaker maker);
+// The installed maker (empty when none is).
+CdDeviceMaker cdDeviceMaker();
 
 // The system's CD drives, by the names a device opens them with, in the
 // system's order. A host installs its lister; a test installs a fake.
@@ -51,40 +48,3 @@ using CdDriveLister = std::function<std::vector<std::string>()>;
 void setCdDriveLister(CdDriveLister lister);
 // The drives the installed lister names; none without a lister.
 std::vector<std::string> cdDriveNames();
-
-// A window's CD-audio player: the device it opens, and the window's handler
-// for completion notices.
-class MediaPlayer {
-public:
-  MediaPlayer(bool shareable, void (*notify)());
-  ~MediaPlayer();
-  MediaPlayer(const MediaPlayer &) = delete;
-  MediaPlayer &operator=(const MediaPlayer &) = delete;
-
-  // Opens a device through the host's maker; false on any failure (the
-  // player is then closed).
-  bool open(const std::string &deviceName);
-  bool isOpen() const { return device_ != nullptr; }
-  // The device's operations; on a closed player they fail and give 0.
-  bool rewind();
-  int position();
-  int tracks();
-  bool isAudioTrack(int track);
-  bool play(int from, int to);
-  bool stop();
-  // Closes the device; its notices not yet delivered are dropped.
-  bool close();
-
-private:
-  friend void deliverCdNotices();
-  bool shareable_;
-  void (*notify_)();
-  std::unique_ptr<CdDevice> device_;
-};
-
-// Hands every queued completion notice to its player's handler. Called by the
-// host's message processing, on the thread that runs the windows.
-void deliverCdNotices();
-
-// Closes the devices of every player (the end of a run).
-void closeAllCdDevices();

@@ -10,7 +10,7 @@
 #ifndef _WIN32
 #include "hosts/linux/cdplayer.h"
 #endif
-#include "platform/cddevice.h"
+#include "cdaudio/mediaplayer.h"
 #include "platform/ticks.h"
 
 namespace {

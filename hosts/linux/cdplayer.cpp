@@ -7,7 +7,7 @@
 #include "hosts/linux/disc.h"
 #include "hosts/linux/pulseoutput.h"
 #include "hosts/linux/wavoutput.h"
-#include "platform/cddevice.h"
+#include "cdaudio/mediaplayer.h"
 #include "platform/ticks.h"
 
 namespace {

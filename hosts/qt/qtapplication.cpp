@@ -17,7 +17,7 @@
 #include "hosts/qt/saverwidget.h"
 #include "hosts/qt/screens.h"
 #include "hosts/qt/x11window.h"
-#include "platform/cddevice.h"
+#include "cdaudio/mediaplayer.h"
 
 namespace {
 constexpr WindowHandle SaverHandle = 1;

@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/cddevice.h"
+#include "cdaudio/mediaplayer.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include "hosts/common/runsetup.h"
 #include "hosts/headless/headlessapp.h"
 #include "platform/application.h"
-#include "platform/cddevice.h"
+#include "cdaudio/mediaplayer.h"
 #include "platform/messagebox.h"
 #include "frame/random.h"
 

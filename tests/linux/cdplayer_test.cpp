@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "controlpanel/cdaudio.h"
+#include "cdaudio/cdaudio.h"
 #include "discimage.h"
 #include "frame/fixedclock.h"
 #include "hosts/linux/cdplayer.h"
-#include "platform/cddevice.h"
+#include "cdaudio/mediaplayer.h"
 #include "frame/random.h"
 #include "platform/registry_store.h"
 #include "registry/registrystore.h"

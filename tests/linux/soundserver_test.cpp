@@ -16,10 +16,10 @@
 #include <chrono>
 #include <thread>
 
-#include "controlpanel/cdaudio.h"
+#include "cdaudio/cdaudio.h"
 #include "discimage.h"
 #include "hosts/linux/cdplayer.h"
-#include "platform/cddevice.h"
+#include "cdaudio/mediaplayer.h"
 #include "frame/random.h"
 #include "platform/registry_store.h"
 #include "registry/registrystore.h"

@@ -14,13 +14,13 @@
 #include <string>
 #include <vector>
 
-#include "controlpanel/cdaudio.h"
+#include "cdaudio/cdaudio.h"
 #include "hosts/win32/cddrives.h"
 #include "hosts/win32/cdmci.h"
 #include "hosts/win32/gdipresenter.h"
 #include "hosts/win32/winhost.h"
 #include "platform/application.h"
-#include "platform/cddevice.h"
+#include "cdaudio/mediaplayer.h"
 #include "platform/messagebox.h"
 #include "settings/configuration.h"
 

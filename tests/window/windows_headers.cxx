@@ -10,7 +10,7 @@
 #include "app/power.h"
 #include "app/preview.h"
 #include "app/saverwindow.h"
-#include "controlpanel/cdaudio.h"
+#include "cdaudio/cdaudio.h"
 #include "display/frameloop.h"
 #include "display/glidedisplay.h"
 #include "frame/framestate.h"

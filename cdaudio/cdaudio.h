@@ -9,7 +9,7 @@
 #include <bitset>
 #include <cstdint>
 
-#include "platform/cddevice.h"
+#include "cdaudio/mediaplayer.h"
 
 // The most tracks a disc can have.
 constexpr int CdMaxTracks = 99;

@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "controlpanel/cdaudio.h"
-#include "platform/cddevice.h"
+#include "cdaudio/cdaudio.h"
+#include "cdaudio/mediaplayer.h"
 #include "frame/random.h"
 #include "platform/registry_store.h"
 #include "registry/registrystore.h"

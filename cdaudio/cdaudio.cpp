@@ -1,4 +1,4 @@
-#include "controlpanel/cdaudio.h"
+#include "cdaudio/cdaudio.h"
 
 #include <string>
 #include <vector>
