@@ -7,7 +7,7 @@
 #include "display/glidedisplay.h"
 #include "platform/cddevice.h"
 #include "settings/configuration.h"
-#include "tests/settings/registry_fixture.h"
+#include "tests/registry/registry_fixture.h"
 
 namespace {
 

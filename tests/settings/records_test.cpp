@@ -1,7 +1,7 @@
 // The settings records against a private registry file.
 #include <cstdio>
 
-#include "registry_fixture.h"
+#include "tests/registry/registry_fixture.h"
 #include "settings/configuration.h"
 
 namespace {

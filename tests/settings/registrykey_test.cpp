@@ -1,7 +1,7 @@
 // The key wrapper: path walks, value reads and the failure the user sees.
 #include <cstring>
 
-#include "registry_fixture.h"
+#include "tests/registry/registry_fixture.h"
 #include "settings/registrykey.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <set>
 
-#include "registry_fixture.h"
+#include "tests/registry/registry_fixture.h"
 #include "settings/configuration.h"
 
 namespace {

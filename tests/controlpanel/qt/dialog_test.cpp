@@ -17,7 +17,7 @@
 #include "display/glidedisplay.h"
 #include "hosts/qt/dialog.h"
 #include "platform/cddevice.h"
-#include "tests/settings/registry_fixture.h"
+#include "tests/registry/registry_fixture.h"
 
 namespace {
 
