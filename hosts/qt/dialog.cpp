@@ -180,9 +180,10 @@ ControlPanelDialog::ControlPanelDialog(WindowHandle tela)
 std::string ControlPanelDialog::chooseDiscImage(const std::string &current) {
   const QString start =
       current.empty() ? QString() : QFileInfo(QFile::decodeName(current.c_str())).absolutePath();
+  // The forms the disc reader plays (an .iso holds no sound), in either case.
   const QString chosen = QFileDialog::getOpenFileName(
       this, QStringLiteral("Disc image"), start,
-      QStringLiteral("Disc images (*.cue *.toc *.nrg *.bin *.iso)"));
+      QStringLiteral("Disc images (*.cue *.toc *.nrg *.bin *.CUE *.TOC *.NRG *.BIN)"));
   return chosen.isEmpty() ? std::string() : QFile::encodeName(chosen).toStdString();
 }
 
