@@ -48,9 +48,7 @@ CommandLine parseCommandLine(const std::string &line) {
     c.mode = RunMode::ChangePassword;
     c.handle = readHandle(line, slash);
     break;
-  case 'd':
-    c.mode = RunMode::WriteDefaults;
-    break;
+  case 'd': c.mode = RunMode::WriteDefaults; break;
   case 'p':
   case 'l':
     c.mode = RunMode::Preview;
@@ -65,9 +63,7 @@ CommandLine parseCommandLine(const std::string &line) {
     c.checkRunning = true;
     c.handle = readHandle(line, slash); // /c:HWND: the window the dialog belongs to
     break;
-  default:
-    c.mode = RunMode::Saver;
-    break;
+  default: c.mode = RunMode::Saver; break;
   }
   return c;
 }

@@ -11,10 +11,10 @@ extern const char *const ControlPanelTitle;
 
 struct CommandLine {
   RunMode mode = RunMode::Saver;
-  char letter = 0;      // the switch letter in lower case, 0 when there is no switch
-  char after = 0;       // the character after the letter (the scene digit of /s1, /s2)
+  char letter = 0;           // the switch letter in lower case, 0 when there is no switch
+  char after = 0;            // the character after the letter (the scene digit of /s1, /s2)
   bool checkRunning = false; // /s and /c look for a running copy first
-  long handle = 0;      // the window handle of /p, /l, /a and /c (the dialog's owner)
+  long handle = 0;           // the window handle of /p, /l, /a and /c (the dialog's owner)
 };
 
 // Reads the switch: only the first '/' counts; the letter compares without

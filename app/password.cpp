@@ -14,8 +14,7 @@ bool readPasswordFlag() {
   char value[8] = {};
   uint32_t type = LV_REG_NONE;
   uint32_t size = sizeof value;
-  if (registryQueryValue(key.current(), "ScreenSaveUsePassword", &type, value, &size) !=
-      LV_ERROR_SUCCESS)
+  if (registryQueryValue(key.current(), "ScreenSaveUsePassword", &type, value, &size) != LV_ERROR_SUCCESS)
     value[0] = 0;
   // The saver's start-up tells Windows 95/98 that a saver runs when the
   // flag is set (announceSaverRunning).
@@ -25,14 +24,11 @@ bool readPasswordFlag() {
 bool verifySaverPassword(WindowHandle window) {
   VerifyScreenSavePwd verify;
   switch (passwordComponents().loadVerifyRoutine(verify)) {
-  case ComponentLoad::NoLibrary:
-    messageBox("Password CPL couldn't be found", "Error", LV_MB_OK);
-    return true;
+  case ComponentLoad::NoLibrary: messageBox("Password CPL couldn't be found", "Error", LV_MB_OK); return true;
   case ComponentLoad::NoRoutine:
     messageBox("Couldn't get system password verify routine", "Error", LV_MB_OK);
     return true;
-  case ComponentLoad::Loaded:
-    break;
+  case ComponentLoad::Loaded: break;
   }
   if (!verify) return true;
   return verify(window) != 0;
@@ -47,14 +43,9 @@ int changeSaverPassword(WindowHandle window) {
   }
   PwdChangePassword change;
   switch (passwordComponents().loadChangeRoutine(change)) {
-  case ComponentLoad::NoLibrary:
-    messageBox("Couldn't load MRP.DLL", "Error", LV_MB_OK);
-    return 0;
-  case ComponentLoad::NoRoutine:
-    messageBox("Couldn't get PwdChangePassword", "Error", LV_MB_OK);
-    return 0;
-  case ComponentLoad::Loaded:
-    break;
+  case ComponentLoad::NoLibrary: messageBox("Couldn't load MRP.DLL", "Error", LV_MB_OK); return 0;
+  case ComponentLoad::NoRoutine: messageBox("Couldn't get PwdChangePassword", "Error", LV_MB_OK); return 0;
+  case ComponentLoad::Loaded: break;
   }
   if (change) change("SCRSAVE", window, 0, 0);
   return 0;

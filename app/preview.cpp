@@ -40,8 +40,7 @@ void drawPreviewPicture(uint16_t *buffer, int width, int height, const unsigned 
       const int red = static_cast<int>(static_cast<float>(r >> 3) * c + n);
       const int green = static_cast<int>(static_cast<float>(g >> 3) * c + n);
       const int blue = static_cast<int>(static_cast<float>(b >> 3) * c + n);
-      buffer[static_cast<size_t>(y) * width + x] =
-          static_cast<uint16_t>(red << 11 | green << 6 | blue);
+      buffer[static_cast<size_t>(y) * width + x] = static_cast<uint16_t>(red << 11 | green << 6 | blue);
     }
   }
 }

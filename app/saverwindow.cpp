@@ -32,10 +32,8 @@ bool isInput(uint32_t code) {
   case LV_WM_RBUTTONDOWN:
   case LV_WM_RBUTTONUP:
   case LV_WM_MBUTTONDOWN:
-  case LV_WM_MBUTTONUP:
-    return true;
-  default:
-    return false;
+  case LV_WM_MBUTTONUP: return true;
+  default: return false;
   }
 }
 
@@ -74,9 +72,7 @@ void saverMessageHook(const Message &m, bool &handled, void *) {
     return;
   }
   switch (m.code) {
-  case LV_WM_DESTROY:
-    requestSaverEnd();
-    return;
+  case LV_WM_DESTROY: requestSaverEnd(); return;
   case LV_WM_KILLFOCUS:
     if (haveApplication()) application().setFocus(m.window);
     handled = true;

@@ -13,8 +13,8 @@ struct MousePosition {
 extern MousePosition LastMousePosition;
 extern bool FirstMouseMove;
 extern bool UsePassword;
-extern WindowHandle SaverWindow;            // the saver window, 0 when there is none
-extern MessageHandler SavedMessageHandler;  // the handler before the saver's hook
+extern WindowHandle SaverWindow;           // the saver window, 0 when there is none
+extern MessageHandler SavedMessageHandler; // the handler before the saver's hook
 
 // The saver window's handlers (the host calls them from its window).
 void emptyFormCreate();

@@ -64,8 +64,7 @@ void drawText(int x, int y, const char *text) {
   }
   GrLfbInfo_t info;
   info.size = sizeof info;
-  if (!grLfbLock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER, GR_LFBWRITEMODE_565, GR_ORIGIN_ANY,
-                 1, &info)) {
+  if (!grLfbLock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER, GR_LFBWRITEMODE_565, GR_ORIGIN_ANY, 1, &info)) {
     return;
   }
   uint16_t *pixels = static_cast<uint16_t *>(info.lfbPtr);

@@ -7,7 +7,7 @@
 constexpr int GlyphWidth = 9;
 constexpr int GlyphHeight = 15;
 constexpr int GlyphCount = 192;
-constexpr int GlyphBytes = 30;   // 15 little-endian 16-bit rows, bit 15 = leftmost column
+constexpr int GlyphBytes = 30; // 15 little-endian 16-bit rows, bit 15 = leftmost column
 constexpr int FontBytes = GlyphCount * GlyphBytes;
 constexpr int FontResourceId = 108;
 

@@ -22,13 +22,12 @@ bool stepFrameStats(FrameStats &stats, float elapsed, char *text) {
   bool drawn = false;
   if (n > FrameHistorySize) {
     const FrameSample old = stats.history[n % FrameHistorySize];
-    const float recent = static_cast<float>(stats.current.number - old.number) /
-                         (stats.current.time - old.time);
+    const float recent =
+        static_cast<float>(stats.current.number - old.number) / (stats.current.time - old.time);
     const float average = static_cast<float>(n) / elapsed;
     if (recent < stats.lowest) stats.lowest = recent;
     if (recent > stats.highest) stats.highest = recent;
-    std::snprintf(text, 256, "%3.1f(%0.0f/%0.0f/%0.0f)", recent, stats.lowest, average,
-                  stats.highest);
+    std::snprintf(text, 256, "%3.1f(%0.0f/%0.0f/%0.0f)", recent, stats.lowest, average, stats.highest);
     drawn = true;
   }
   stats.history[n % FrameHistorySize] = stats.current;

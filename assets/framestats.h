@@ -14,8 +14,8 @@ constexpr int FrameHistorySize = 64;
 struct FrameStats {
   FrameSample current;
   FrameSample history[FrameHistorySize];
-  int32_t counter = 0;          // calls of the update, never reset
-  float lowest = 100000000.0f;  // lowest 64-frame rate seen
+  int32_t counter = 0;         // calls of the update, never reset
+  float lowest = 100000000.0f; // lowest 64-frame rate seen
   float highest = -100000000.0f;
 };
 

@@ -8,7 +8,7 @@
 #include "platform/resources.h"
 
 const char *const TextureFormatNames[TextureFormatCount] = {
-    "rgb332", "yiq",  "a8",       "i8",       "ai44",     "p8",       "rsvd1",    "rsvd2",
+    "rgb332",   "yiq",      "a8",     "i8",       "ai44",     "p8",   "rsvd1", "rsvd2",
     "argb8332", "ayiq8422", "rgb565", "argb1555", "argb4444", "ai88", "ap88"};
 
 int textureBytesPerTexel(int format) { return format >= 8 ? 2 : 1; }
@@ -119,8 +119,8 @@ bool parseTexture3df(const unsigned char *data, std::size_t size, TextureInfo &o
   if (!in.next() || std::sscanf(in.line, "aspect ratio: %i %i", &w, &h) != 2) {
     return false;
   }
-  if (!isPowerOfTwo(largest) || !isPowerOfTwo(smallest) || largest < 1 || largest > 256 ||
-      smallest < 1 || smallest > 256 || smallest > largest) {
+  if (!isPowerOfTwo(largest) || !isPowerOfTwo(smallest) || largest < 1 || largest > 256 || smallest < 1 ||
+      smallest > 256 || smallest > largest) {
     return false;
   }
   const int key = (w << 4) | h;

@@ -13,10 +13,9 @@ int SlotCount = 0;
 
 int32_t downloadTexture(TextureInfo &info) {
   const GrMipMapId_t handle = guTexAllocateMemory(
-      0, GR_MIPMAPLEVELMASK_BOTH, static_cast<int>(info.width), static_cast<int>(info.height),
-      info.format, GR_MIPMAP_NEAREST, info.largestLod, info.largestLod, info.aspect,
-      GR_TEXTURECLAMP_CLAMP, GR_TEXTURECLAMP_CLAMP, GR_TEXTUREFILTER_BILINEAR,
-      GR_TEXTUREFILTER_BILINEAR, 0.0f, 0);
+      0, GR_MIPMAPLEVELMASK_BOTH, static_cast<int>(info.width), static_cast<int>(info.height), info.format,
+      GR_MIPMAP_NEAREST, info.largestLod, info.largestLod, info.aspect, GR_TEXTURECLAMP_CLAMP,
+      GR_TEXTURECLAMP_CLAMP, GR_TEXTUREFILTER_BILINEAR, GR_TEXTUREFILTER_BILINEAR, 0.0f, 0);
   if (handle != GR_NULL_MIPMAP_HANDLE) {
     guTexDownloadMipMap(handle, info.texels, nullptr);
   }

@@ -8,8 +8,8 @@ namespace {
 ObjectKindList<StarType11> BackgroundStars;
 } // namespace
 
-StarType11* StarType11::create(const Vector3& p) {
-  StarType11* o = allocateObject<StarType11>();
+StarType11 *StarType11::create(const Vector3 &p) {
+  StarType11 *o = allocateObject<StarType11>();
   if (!o) return nullptr;
   o->kind = Kind;
   o->maxSpeed = 60.0f;
@@ -28,7 +28,7 @@ StarType11* StarType11::create(const Vector3& p) {
   return o;
 }
 
-void StarType11::draw(StarType11& o) {
+void StarType11::draw(StarType11 &o) {
   if (o.size > 1.0f) {
     drawSprite(o);
     return;
@@ -36,11 +36,11 @@ void StarType11::draw(StarType11& o) {
   float c[4];
   projectToClip(o.position, c);
   sceneobjects::stepFlicker(o);
-  ClipVertex v{{c[0], c[1], c[2], c[3], o.color.r, o.color.g, o.color.b, o.alpha * o.flicker,
-                128.0f, 128.0f, 0.0f, 0.0f}};
+  ClipVertex v{{c[0], c[1], c[2], c[3], o.color.r, o.color.g, o.color.b, o.alpha * o.flicker, 128.0f, 128.0f,
+                0.0f, 0.0f}};
   drawPointAA(v);
 }
 
 void StarType11::clearKind() { BackgroundStars.clearKind(); }
 
-ObjectKindList<StarType11>& StarType11::list() { return BackgroundStars; }
+ObjectKindList<StarType11> &StarType11::list() { return BackgroundStars; }

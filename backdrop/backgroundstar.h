@@ -11,10 +11,10 @@ struct StarType11 : Star {
 
   // A faint point star at p (one in ten a larger sprite), linked into the
   // list. Null when memory is exhausted.
-  static StarType11* create(const Vector3& p);
+  static StarType11 *create(const Vector3 &p);
   // A sprite when larger than one unit, otherwise one anti-aliased point.
   // The caller sets the star render state.
-  static void draw(StarType11& o);
+  static void draw(StarType11 &o);
   static void clearKind();
-  static ObjectKindList<StarType11>& list();
+  static ObjectKindList<StarType11> &list();
 };

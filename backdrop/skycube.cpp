@@ -38,9 +38,7 @@ const float CoarseT[4] = {0.5f, 63.5f, 63.5f, 0.5f};
 
 bool isEmpty(const Vector3 &v) { return v.x == 0.0f && v.y == 0.0f && v.z == 0.0f; }
 
-bool samePosition(const Vector3 &a, const Vector3 &b) {
-  return a.x == b.x && a.y == b.y && a.z == b.z;
-}
+bool samePosition(const Vector3 &a, const Vector3 &b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
 
 Vector3 sum(const Vector3 &a, const Vector3 &b) {
   Vector3 r;
@@ -58,9 +56,9 @@ QuadCorner midpoint(const QuadCorner &a, const QuadCorner &b) {
 }
 
 void setCentre(Quad &q) {
-  Vector3 v = sum(sum(sum(q.corners[0].point->position, q.corners[1].point->position),
-                      q.corners[2].point->position),
-                  q.corners[3].point->position);
+  Vector3 v =
+      sum(sum(sum(q.corners[0].point->position, q.corners[1].point->position), q.corners[2].point->position),
+          q.corners[3].point->position);
   q.centre.point = findPoint(v.x, v.y, v.z);
   q.centre.s = (q.corners[0].s + q.corners[1].s + q.corners[2].s + q.corners[3].s) * 0.25f;
   q.centre.t = (q.corners[0].t + q.corners[1].t + q.corners[2].t + q.corners[3].t) * 0.25f;
@@ -102,10 +100,9 @@ void splitQuad(Quad &q) {
     scatterStars(q);
     return;
   }
-  const QuadCorner &c0 = q.corners[0], &c1 = q.corners[1], &c2 = q.corners[2],
-                   &c3 = q.corners[3];
-  QuadCorner m01 = midpoint(c0, c1), m12 = midpoint(c1, c2), m23 = midpoint(c2, c3),
-             m30 = midpoint(c3, c0), ce = q.centre;
+  const QuadCorner &c0 = q.corners[0], &c1 = q.corners[1], &c2 = q.corners[2], &c3 = q.corners[3];
+  QuadCorner m01 = midpoint(c0, c1), m12 = midpoint(c1, c2), m23 = midpoint(c2, c3), m30 = midpoint(c3, c0),
+             ce = q.centre;
   const QuadCorner layout[4][4] = {
       {c0, m01, ce, m30}, {m01, c1, m12, ce}, {ce, m12, c2, m23}, {m30, ce, m23, c3}};
   for (int i = 0; i < 4; ++i) {
@@ -186,8 +183,8 @@ void buildFaceTexture(int face) {
   if (!image) return;
   for (int column = 0; column < 64; ++column)
     for (int row = 0; row < 64; ++row) {
-      Vector3 p = texelDirection(*q, static_cast<float>(column * 4) / 255.0f,
-                                 static_cast<float>(row * 4) / 255.0f);
+      Vector3 p =
+          texelDirection(*q, static_cast<float>(column * 4) / 255.0f, static_cast<float>(row * 4) / 255.0f);
       image[row * 256 + column] = static_cast<uint8_t>(texelIntensity(p));
     }
   markContent(*q, image);
@@ -321,15 +318,13 @@ void refineTexels(int n) {
   while (i < end) {
     if (q) {
       int column = i % 256, row = i / 256;
-      Vector3 p = texelDirection(*q, static_cast<float>(column) / 255.0f,
-                                 static_cast<float>(row) / 255.0f);
+      Vector3 p = texelDirection(*q, static_cast<float>(column) / 255.0f, static_cast<float>(row) / 255.0f);
       RefineBuffer[i] = static_cast<uint8_t>(texelIntensity(p));
     }
     ++RefineProgress;
     if (i == FaceTexels - 1) {
       if (q) {
-        if (FaceTextures[face] != -1)
-          guTexDownloadMipMap(FaceTextures[face], RefineBuffer, nullptr);
+        if (FaceTextures[face] != -1) guTexDownloadMipMap(FaceTextures[face], RefineBuffer, nullptr);
         rescaleTexCoords(*q);
         markContent(*q, RefineBuffer);
       }
@@ -364,8 +359,8 @@ void drawBackdrop(bool motionBlur) {
   PointsProjected = 0;
   grDitherMode(motionBlur ? GR_DITHER_DISABLE : GR_DITHER_4x4);
   guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
-  grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, motionBlur ? GR_BLEND_ONE : GR_BLEND_ZERO,
-                       GR_BLEND_ZERO, GR_BLEND_ZERO);
+  grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, motionBlur ? GR_BLEND_ONE : GR_BLEND_ZERO, GR_BLEND_ZERO,
+                       GR_BLEND_ZERO);
   for (int f = 0; f < 6; ++f) {
     if (!Faces[f]) continue;
     guTexSource(FaceTextures[f]);

@@ -10,16 +10,16 @@
 
 constexpr float SkyRadius = 500.0f;
 constexpr int PointTableSize = 8192;
-constexpr int FaceTexels = 65536;                // 256 x 256
-constexpr int RefineTotal = 6 * FaceTexels;      // every texel of every face
+constexpr int FaceTexels = 65536;           // 256 x 256
+constexpr int RefineTotal = 6 * FaceTexels; // every texel of every face
 constexpr int TexelsPerFrame = 128;
 constexpr int LeafLevel = 4;
 
 // One sky vertex, shared by every patch that has it as a corner.
 struct Point {
-  Vector3 position{0.0f, 0.0f, 0.0f}; // (0, 0, 0): an empty slot
+  Vector3 position{0.0f, 0.0f, 0.0f};       // (0, 0, 0): an empty slot
   float clip[4] = {0.0f, 0.0f, 0.0f, 0.0f}; // the last projection
-  int32_t stamp = 0;                  // the frame of that projection
+  int32_t stamp = 0;                        // the frame of that projection
 };
 
 // A patch corner: a shared point and this patch's texture coordinates there.
@@ -35,11 +35,11 @@ struct StarArrayClass {
 
 // A patch of a face: level 0 is the face, level 4 the leaves.
 struct Quad {
-  QuadCorner corners[4];   // c0, c1, c2, c3: s runs c0 -> c3, t runs c0 -> c1
+  QuadCorner corners[4]; // c0, c1, c2, c3: s runs c0 -> c3, t runs c0 -> c1
   QuadCorner centre;
-  uint8_t visible = 0;     // survived clipping this frame
+  uint8_t visible = 0; // survived clipping this frame
   int32_t level = 0;
-  uint8_t hasContent = 1;  // its part of the face image has a non-zero texel
+  uint8_t hasContent = 1; // its part of the face image has a non-zero texel
   Quad *children[4] = {nullptr, nullptr, nullptr, nullptr};
   Quad *parent = nullptr;
   StarArrayClass *stars = nullptr; // leaves only
@@ -59,9 +59,9 @@ void refineTexels(int n);
 void rescaleTexCoords(Quad &q);
 
 // Inspection.
-Quad *backdropFace(int face);           // null before the first build
-int backdropFaceTexture(int face);      // board handle, -1 when none
+Quad *backdropFace(int face);      // null before the first build
+int backdropFaceTexture(int face); // board handle, -1 when none
 int backdropPointsStored();
-int backdropPointsProjected();          // in the current frame
-int backdropRefineProgress();           // 0 .. RefineTotal
-const uint8_t *backdropRefineBuffer();  // the face image being refined
+int backdropPointsProjected();         // in the current frame
+int backdropRefineProgress();          // 0 .. RefineTotal
+const uint8_t *backdropRefineBuffer(); // the face image being refined

@@ -46,8 +46,7 @@ BENCHMARK(BM_SelectTexture);
 // The frame-rate read-out's step and drawing on a 640 x 480 screen.
 void BM_ReadOut(benchmark::State &state) {
   grGlideInit();
-  grSstWinOpen(0, GR_RESOLUTION_640x480, GR_REFRESH_60Hz, GR_COLORFORMAT_ARGB,
-               GR_ORIGIN_LOWER_LEFT, 2, 1);
+  grSstWinOpen(0, GR_RESOLUTION_640x480, GR_REFRESH_60Hz, GR_COLORFORMAT_ARGB, GR_ORIGIN_LOWER_LEFT, 2, 1);
   setFontData(findResource("#108", "TEXTUREDATA").data);
   FrameStats stats;
   float clock = 0.0f;

@@ -26,20 +26,19 @@ void openBoard() {
 void orbitCamera(float t) {
   float a = std::sin(0.05f * t) * 0.785398f;
   float c = -0.0593f * t;
-  Vector3 eye{std::cos(c) * std::cos(a) * 55.0f, std::sin(a) * 55.0f,
-              std::sin(c) * std::cos(a) * 55.0f};
+  Vector3 eye{std::cos(c) * std::cos(a) * 55.0f, std::sin(a) * 55.0f, std::sin(c) * std::cos(a) * 55.0f};
   setCamera(eye, Vector3{0, 0, 0}, Vector3{0, 1, 0}, 1.6f, 2.0f, 30000.0f);
   updateCamera();
 }
 
-void BM_BuildBackdrop(benchmark::State& state) {
+void BM_BuildBackdrop(benchmark::State &state) {
   openBoard();
   for (auto _ : state) buildBackdrop(false, 255.0f, 0.0f, 16.0f, 64.0f);
 }
 BENCHMARK(BM_BuildBackdrop)->Unit(benchmark::kMillisecond);
 
 // One frame while the faces are still being refined (the first 51 seconds).
-void BM_DrawBackdropRefining(benchmark::State& state) {
+void BM_DrawBackdropRefining(benchmark::State &state) {
   openBoard();
   buildBackdrop(state.range(0) != 0, 255.0f, 0.0f, 16.0f, 64.0f);
   float t = 0.0f;
@@ -56,7 +55,7 @@ void BM_DrawBackdropRefining(benchmark::State& state) {
 BENCHMARK(BM_DrawBackdropRefining)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 // One frame after every face is sharp.
-void BM_DrawBackdropSharp(benchmark::State& state) {
+void BM_DrawBackdropSharp(benchmark::State &state) {
   openBoard();
   buildBackdrop(false, 255.0f, 0.0f, 16.0f, 64.0f);
   while (backdropRefineProgress() < RefineTotal) refineTexels(TexelsPerFrame);
@@ -68,7 +67,7 @@ void BM_DrawBackdropSharp(benchmark::State& state) {
 }
 BENCHMARK(BM_DrawBackdropSharp)->Unit(benchmark::kMicrosecond);
 
-void BM_RefineTexels(benchmark::State& state) {
+void BM_RefineTexels(benchmark::State &state) {
   openBoard();
   buildBackdrop(false, 255.0f, 0.0f, 16.0f, 64.0f);
   for (auto _ : state) {
@@ -82,7 +81,7 @@ void BM_RefineTexels(benchmark::State& state) {
 }
 BENCHMARK(BM_RefineTexels)->Unit(benchmark::kMicrosecond);
 
-void BM_TexelIntensity(benchmark::State& state) {
+void BM_TexelIntensity(benchmark::State &state) {
   setFixedSeed(1);
   initNoise();
   Vector3 p{0.48f, 0.6f, 0.64f};

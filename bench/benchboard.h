@@ -16,8 +16,7 @@ inline void openBenchBoard() {
   boardSetRetraceWait(false);
   grGlideInit();
   grSstSelect(0);
-  grSstWinOpen(0, GR_RESOLUTION_800x600, GR_REFRESH_60Hz, GR_COLORFORMAT_ARGB,
-               GR_ORIGIN_LOWER_LEFT, 2, 0);
+  grSstWinOpen(0, GR_RESOLUTION_800x600, GR_REFRESH_60Hz, GR_COLORFORMAT_ARGB, GR_ORIGIN_LOWER_LEFT, 2, 0);
   setRenderSize(800, 600);
   loadTextures();
   initTrigTables();

@@ -13,8 +13,7 @@
 
 namespace {
 
-GrVertex vertex(float x, float y, float r, float g, float b, float a, float s, float t,
-                float oow) {
+GrVertex vertex(float x, float y, float r, float g, float b, float a, float s, float t, float oow) {
   GrVertex v{};
   v.x = x + BoardSnapBias;
   v.y = y + BoardSnapBias;
@@ -44,18 +43,16 @@ bool openScreen(benchmark::State &state, int bits = 0) {
   grGlideInit();
   GrHwConfiguration hw;
   grSstQueryHardware(&hw);
-  grSstWinOpen(0, GR_RESOLUTION_800x600, GR_REFRESH_60Hz, GR_COLORFORMAT_ABGR,
-               GR_ORIGIN_LOWER_LEFT, 2, 0);
+  grSstWinOpen(0, GR_RESOLUTION_800x600, GR_REFRESH_60Hz, GR_COLORFORMAT_ABGR, GR_ORIGIN_LOWER_LEFT, 2, 0);
   grBufferClear(0x00203040, 0, 0);
   return true;
 }
 
 GrMipMapId_t glowTexture(GrTextureFormat_t format, GrAspectRatio_t aspect) {
   int w = 256, h = aspect == GR_ASPECT_2x1 ? 128 : 256;
-  GrMipMapId_t id = guTexAllocateMemory(GR_TMU0, 3, w, h, format, GR_MIPMAP_NEAREST, GR_LOD_256,
-                                        GR_LOD_256, aspect, GR_TEXTURECLAMP_CLAMP,
-                                        GR_TEXTURECLAMP_CLAMP, GR_TEXTUREFILTER_BILINEAR,
-                                        GR_TEXTUREFILTER_BILINEAR, 0.0f, FXFALSE);
+  GrMipMapId_t id = guTexAllocateMemory(GR_TMU0, 3, w, h, format, GR_MIPMAP_NEAREST, GR_LOD_256, GR_LOD_256,
+                                        aspect, GR_TEXTURECLAMP_CLAMP, GR_TEXTURECLAMP_CLAMP,
+                                        GR_TEXTUREFILTER_BILINEAR, GR_TEXTUREFILTER_BILINEAR, 0.0f, FXFALSE);
   std::vector<uint16_t> t565(w * h);
   std::vector<uint8_t> t8(w * h);
   for (int y = 0; y < h; ++y)
@@ -66,14 +63,13 @@ GrMipMapId_t glowTexture(GrTextureFormat_t format, GrAspectRatio_t aspect) {
       t565[y * w + x] = (uint16_t)((c >> 3) << 11 | (c >> 2) << 5 | (c >> 3));
       t8[y * w + x] = (uint8_t)c;
     }
-  guTexDownloadMipMap(id, format == GR_TEXFMT_RGB_565 ? (void *)t565.data() : (void *)t8.data(),
-                      nullptr);
+  guTexDownloadMipMap(id, format == GR_TEXFMT_RGB_565 ? (void *)t565.data() : (void *)t8.data(), nullptr);
   return id;
 }
 
 void reportPixels(benchmark::State &state, double pixelsPerIteration) {
-  state.counters["Mpixel/s"] = benchmark::Counter(pixelsPerIteration * state.iterations() / 1e6,
-                                                  benchmark::Counter::kIsRate);
+  state.counters["Mpixel/s"] =
+      benchmark::Counter(pixelsPerIteration * state.iterations() / 1e6, benchmark::Counter::kIsRate);
 }
 
 // The scenes' glow state: an RGB 565 glow texture times the vertex colour,
@@ -88,8 +84,7 @@ void useGlowState() {
 
 // (a) 48 x 48 textured sprites, additive, the scenes' glow state.
 void BM_Sprites48(benchmark::State &state) {
-  if (!openScreen(state, (int)state.range(0)))
-    return;
+  if (!openScreen(state, (int)state.range(0))) return;
   useGlowState();
   grAlphaTestFunction(GR_CMP_GREATER);
   grAlphaTestReferenceValue(5);
@@ -106,8 +101,7 @@ void BM_Sprites48(benchmark::State &state) {
   }
   int index[4] = {0, 1, 2, 3};
   for (auto _ : state)
-    for (int i = 0; i < count; ++i)
-      grDrawPolygon(4, index, &quads[i * 4]);
+    for (int i = 0; i < count; ++i) grDrawPolygon(4, index, &quads[i * 4]);
   reportPixels(state, 48.0 * 48.0 * count);
   grGlideShutdown();
 }
@@ -116,8 +110,7 @@ BENCHMARK(BM_Sprites48)->Arg(512)->Arg(256)->Arg(128);
 // (a') the first scene's glows: 800 small upright sprites a frame, from 12 to
 // 40 pixels across, of a 256 x 256 texture, added without dither.
 void BM_Glows(benchmark::State &state) {
-  if (!openScreen(state, (int)state.range(0)))
-    return;
+  if (!openScreen(state, (int)state.range(0))) return;
   useGlowState();
   grDitherMode(GR_DITHER_DISABLE);
   const int count = 800;
@@ -136,8 +129,7 @@ void BM_Glows(benchmark::State &state) {
   }
   int index[4] = {0, 1, 2, 3};
   for (auto _ : state)
-    for (int i = 0; i < count; ++i)
-      grDrawPolygon(4, index, &quads[i * 4]);
+    for (int i = 0; i < count; ++i) grDrawPolygon(4, index, &quads[i * 4]);
   reportPixels(state, pixels);
   grGlideShutdown();
 }
@@ -145,8 +137,7 @@ BENCHMARK(BM_Glows)->Arg(512)->Arg(256);
 
 // (b) a full-screen quad with an intensity texture and varying 1/w.
 void BM_PerspectiveScreen(benchmark::State &state) {
-  if (!openScreen(state, (int)state.range(0)))
-    return;
+  if (!openScreen(state, (int)state.range(0))) return;
   guTexSource(glowTexture(GR_TEXFMT_INTENSITY_8, GR_ASPECT_1x1));
   guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
   grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ZERO, GR_BLEND_ZERO, GR_BLEND_ZERO);
@@ -155,8 +146,7 @@ void BM_PerspectiveScreen(benchmark::State &state) {
                    vertex(800, 600, 200, 220, 255, 255, 256, 256, 0.4f / 65500),
                    vertex(0, 600, 200, 220, 255, 255, 0, 256, 0.4f / 65500)};
   int index[4] = {0, 1, 2, 3};
-  for (auto _ : state)
-    grDrawPolygon(4, index, q);
+  for (auto _ : state) grDrawPolygon(4, index, q);
   reportPixels(state, 800.0 * 600.0);
   grGlideShutdown();
 }
@@ -164,8 +154,7 @@ BENCHMARK(BM_PerspectiveScreen)->Arg(512)->Arg(256)->Arg(128);
 
 // (c) the motion-blur fade over the whole screen.
 void BM_Fade(benchmark::State &state) {
-  if (!openScreen(state))
-    return;
+  if (!openScreen(state)) return;
   guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
   grDitherMode(GR_DITHER_4x4);
   grAlphaBlendFunction(GR_BLEND_ZERO, GR_BLEND_SRC_ALPHA, GR_BLEND_ZERO, GR_BLEND_ZERO);
@@ -174,8 +163,7 @@ void BM_Fade(benchmark::State &state) {
   int index[4] = {0, 1, 2, 3};
   grBufferClear(0x00F0C0A0, 0, 0);
   // The cost does not depend on the colours, so the buffer need not be refilled.
-  for (auto _ : state)
-    grDrawPlanarPolygon(4, index, q);
+  for (auto _ : state) grDrawPlanarPolygon(4, index, q);
   reportPixels(state, 800.0 * 600.0);
   grGlideShutdown();
 }
@@ -184,8 +172,7 @@ BENCHMARK(BM_Fade);
 // Ends of `count` lines 20 pixels long along their major axis, at angles up
 // to 40 degrees either way, with the texture coordinates and 1/w given for
 // the first and the second end.
-std::vector<GrVertex> lineEnds(int count, float s0, float t0, float oow0, float s1, float t1,
-                               float oow1) {
+std::vector<GrVertex> lineEnds(int count, float s0, float t0, float oow0, float s1, float t1, float oow1) {
   std::vector<GrVertex> ends(count * 2);
   for (int i = 0; i < count; ++i) {
     float slope = std::tan(((i * 37 % 81) - 40) * 0.0174533f);
@@ -200,8 +187,7 @@ std::vector<GrVertex> lineEnds(int count, float s0, float t0, float oow0, float 
 // (d) antialiased lines 20 pixels long along their major axis, at angles up
 // to 40 degrees either way; each step along the major axis covers two pixels.
 void BM_AALines20(benchmark::State &state) {
-  if (!openScreen(state))
-    return;
+  if (!openScreen(state)) return;
   guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
   grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ZERO);
   grAlphaTestFunction(GR_CMP_GREATER);
@@ -209,8 +195,7 @@ void BM_AALines20(benchmark::State &state) {
   const int count = 1000;
   const std::vector<GrVertex> ends = lineEnds(count, 0, 0, 1, 0, 0, 1);
   for (auto _ : state)
-    for (int i = 0; i < count; ++i)
-      grAADrawLine(&ends[i * 2], &ends[i * 2 + 1]);
+    for (int i = 0; i < count; ++i) grAADrawLine(&ends[i * 2], &ends[i * 2 + 1]);
   reportPixels(state, 40.0 * count);
   grGlideShutdown();
 }
@@ -221,8 +206,7 @@ BENCHMARK(BM_AALines20);
 // (e) textured antialiased lines and points, the streams' state: the fast
 // writers (0) and the reference path (1).
 void BM_TexturedLinesAndPoints(benchmark::State &state) {
-  if (!openScreen(state))
-    return;
+  if (!openScreen(state)) return;
   boardForceReferencePipeline(state.range(0) == 1);
   useGlowState();
   grAlphaTestFunction(GR_CMP_GREATER);

@@ -21,10 +21,10 @@ float symmetric() { return 1.0f - 2.0f * programRand() / 32767.0f; }
 // Centres spread so that some quads sit well inside the view, some cross its
 // edges or the near plane, and some lie behind the camera or beyond the far plane.
 // The quads' half-sizes vary widely, as the scenes' glows and debris do.
-std::vector<Vector3> quadCentres(int count, std::vector<float>* halves = nullptr) {
+std::vector<Vector3> quadCentres(int count, std::vector<float> *halves = nullptr) {
   programSrand(7);
   std::vector<Vector3> centres(count);
-  for (Vector3& c : centres) {
+  for (Vector3 &c : centres) {
     c = {symmetric() * 900.0f, symmetric() * 700.0f, symmetric() * 1200.0f + 600.0f};
     if (halves) halves->push_back(10.0f + 500.0f * programRand() / 32767.0f);
   }
@@ -38,33 +38,41 @@ void placeCamera() {
   updateCamera();
 }
 
-void BM_ClipAndEmitBillboards(benchmark::State& state) {
+void BM_ClipAndEmitBillboards(benchmark::State &state) {
   placeCamera();
   std::vector<float> halves;
   const std::vector<Vector3> centres = quadCentres(100000, &halves);
   BoardDraw.drawPolygon = countPolygon;
   Drawn = 0;
   ClipVertex corners[4] = {};
-  for (ClipVertex& v : corners) {
-    v[4] = 200.0f; v[5] = 180.0f; v[6] = 255.0f; v[7] = 255.0f;
+  for (ClipVertex &v : corners) {
+    v[4] = 200.0f;
+    v[5] = 180.0f;
+    v[6] = 255.0f;
+    v[7] = 255.0f;
   }
   corners[1][8] = 255.0f;
-  corners[2][8] = 255.0f; corners[2][9] = 255.0f;
+  corners[2][8] = 255.0f;
+  corners[2][9] = 255.0f;
   corners[3][9] = 255.0f;
   for (auto _ : state) {
     for (size_t q = 0; q < centres.size(); ++q) {
       float clip[4];
       projectToClip(centres[q], clip);
       const float dx = halves[q] * CameraScaleX, dy = halves[q] * CameraScaleY;
-      corners[0][0] = clip[0] - dx; corners[0][1] = clip[1] - dy;
-      corners[1][0] = clip[0] + dx; corners[1][1] = clip[1] - dy;
-      corners[2][0] = clip[0] + dx; corners[2][1] = clip[1] + dy;
-      corners[3][0] = clip[0] - dx; corners[3][1] = clip[1] + dy;
-      for (ClipVertex& v : corners) {
+      corners[0][0] = clip[0] - dx;
+      corners[0][1] = clip[1] - dy;
+      corners[1][0] = clip[0] + dx;
+      corners[1][1] = clip[1] - dy;
+      corners[2][0] = clip[0] + dx;
+      corners[2][1] = clip[1] + dy;
+      corners[3][0] = clip[0] - dx;
+      corners[3][1] = clip[1] + dy;
+      for (ClipVertex &v : corners) {
         v[2] = clip[2];
         v[3] = clip[3];
       }
-      ClipVertex* list[12] = {&corners[0], &corners[1], &corners[2], &corners[3]};
+      ClipVertex *list[12] = {&corners[0], &corners[1], &corners[2], &corners[3]};
       int count;
       drawPolygon3D(10, 4, list, count, list);
     }
@@ -80,11 +88,16 @@ void BM_ClipAndEmitBillboards(benchmark::State& state) {
     int in = 0;
     for (int i = 0; i < 4; ++i) {
       ClipVertex v{};
-      v[0] = clip[0] + xs[i]; v[1] = clip[1] + ys[i]; v[2] = clip[2]; v[3] = clip[3];
+      v[0] = clip[0] + xs[i];
+      v[1] = clip[1] + ys[i];
+      v[2] = clip[2];
+      v[3] = clip[3];
       in += insideClipVolume(v);
     }
-    if (in == 4) ++inside;
-    else if (in > 0) ++crossing;
+    if (in == 4)
+      ++inside;
+    else if (in > 0)
+      ++crossing;
   }
   state.counters["inside_share"] = static_cast<double>(inside) / centres.size();
   state.counters["crossing_share"] = static_cast<double>(crossing) / centres.size();
@@ -93,12 +106,12 @@ void BM_ClipAndEmitBillboards(benchmark::State& state) {
 }
 BENCHMARK(BM_ClipAndEmitBillboards)->Unit(benchmark::kMillisecond);
 
-void BM_ProjectToClip(benchmark::State& state) {
+void BM_ProjectToClip(benchmark::State &state) {
   placeCamera();
   const std::vector<Vector3> centres = quadCentres(4096);
   float sum = 0.0f;
   for (auto _ : state) {
-    for (const Vector3& c : centres) {
+    for (const Vector3 &c : centres) {
       float clip[4];
       projectToClip(c, clip);
       sum += clip[3];
@@ -109,7 +122,7 @@ void BM_ProjectToClip(benchmark::State& state) {
 }
 BENCHMARK(BM_ProjectToClip);
 
-void BM_TableCos(benchmark::State& state) {
+void BM_TableCos(benchmark::State &state) {
   initTrigTables();
   float a = 0.0f, sum = 0.0f;
   for (auto _ : state) {
@@ -123,4 +136,4 @@ void BM_TableCos(benchmark::State& state) {
 }
 BENCHMARK(BM_TableCos);
 
-}  // namespace
+} // namespace

@@ -19,9 +19,7 @@
 
 namespace {
 
-void openBoard() {
-  openBenchBoard();
-}
+void openBoard() { openBenchBoard(); }
 
 FirstSceneSettings sceneSettings(bool largest) {
   FirstSceneSettings s;
@@ -39,10 +37,10 @@ FirstSceneSettings sceneSettings(bool largest) {
 }
 
 void noPolygon(int, const int[], const GrVertex[]) {}
-void noLine(const GrVertex*, const GrVertex*) {}
-void noPoint(const GrVertex*) {}
+void noLine(const GrVertex *, const GrVertex *) {}
+void noPoint(const GrVertex *) {}
 
-void runScene(benchmark::State& state, bool draw) {
+void runScene(benchmark::State &state, bool draw) {
   openBoard();
   if (!draw) BoardDraw = BoardDrawCalls{noPolygon, noLine, noLine, noPoint};
   programSrand(1);
@@ -65,8 +63,8 @@ void runScene(benchmark::State& state, bool draw) {
   resetBoardDrawCalls();
 }
 
-void BM_FirstSceneObjects(benchmark::State& state) { runScene(state, false); }
-void BM_FirstSceneDrawn(benchmark::State& state) { runScene(state, true); }
+void BM_FirstSceneObjects(benchmark::State &state) { runScene(state, false); }
+void BM_FirstSceneDrawn(benchmark::State &state) { runScene(state, true); }
 
 } // namespace
 

@@ -25,9 +25,7 @@ const bool PortsInstalled = [] {
 
 namespace {
 
-std::string tempFile(const char *name) {
-  return (std::filesystem::temp_directory_path() / name).string();
-}
+std::string tempFile(const char *name) { return (std::filesystem::temp_directory_path() / name).string(); }
 
 // A file with `foreignKeys` keys of eight values each besides the program's groups.
 std::string makeFile(const char *name, int foreignKeys) {
@@ -38,8 +36,7 @@ std::string makeFile(const char *name, int foreignKeys) {
     out << "REGEDIT4\n\n";
     for (int k = 0; k < foreignKeys; ++k) {
       out << "[HKEY_CURRENT_USER\\Software\\Vendor" << k % 97 << "\\Key" << k << "]\n";
-      for (int v = 0; v < 8; ++v)
-        out << "\"Value" << v << "\"=dword:" << std::string(7, '0') << v << "\n";
+      for (int v = 0; v < 8; ++v) out << "\"Value" << v << "\"=dword:" << std::string(7, '0') << v << "\n";
       out << "\n";
     }
   }
@@ -99,7 +96,7 @@ void BM_LoadLongValue(benchmark::State &state) {
     out << "  ff\n";
   }
   for (auto _ : state) {
-    setRegistryFilePath(path);  // forget what was read: read the file again
+    setRegistryFilePath(path); // forget what was read: read the file again
     GlobalConfiguration g;
     g.load();
     benchmark::DoNotOptimize(g.ScreenSaver);
@@ -123,4 +120,4 @@ void BM_SaveGroup(benchmark::State &state) {
 }
 BENCHMARK(BM_SaveGroup)->Arg(0)->Arg(5000)->Unit(benchmark::kMicrosecond);
 
-}  // namespace
+} // namespace

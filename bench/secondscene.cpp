@@ -21,9 +21,7 @@
 
 namespace {
 
-void openBoard() {
-  openBenchBoard();
-}
+void openBoard() { openBenchBoard(); }
 
 void noPolygon(int, const int[], const GrVertex[]) {}
 void noLine(const GrVertex *, const GrVertex *) {}

@@ -60,9 +60,9 @@ MediaPlayer::~MediaPlayer() {
   Registry &r = registry();
   std::lock_guard<std::mutex> g(r.lock);
   r.players.erase(std::remove(r.players.begin(), r.players.end(), this), r.players.end());
-  r.openings.erase(std::remove_if(r.openings.begin(), r.openings.end(),
-                                  [this](const auto &o) { return o.first == this; }),
-                   r.openings.end());
+  r.openings.erase(
+      std::remove_if(r.openings.begin(), r.openings.end(), [this](const auto &o) { return o.first == this; }),
+      r.openings.end());
   dropNotices(r, this);
 }
 

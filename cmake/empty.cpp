@@ -1,2 +1,4 @@
 // Placeholder so that a folder with no sources yet still forms a library.
-namespace lumenveil_empty { int placeholder = 0; }
+namespace lumenveil_empty {
+int placeholder = 0;
+}

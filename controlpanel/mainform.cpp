@@ -10,8 +10,8 @@
 #include "display/frameloop.h"
 #include "display/glidedisplay.h"
 
-const char *const PageCaptions[PageCount] = {"About",  "Audio",           "Astrel",   "Display",
-                                             "Global", "Power Management", "Lumenveil"};
+const char *const PageCaptions[PageCount] = {
+    "About", "Audio", "Astrel", "Display", "Global", "Power Management", "Lumenveil"};
 const char *const MainFormCaption = "Lumenveil & Astrel-1 Control Panel (v1.1.11) ";
 
 namespace {
@@ -102,8 +102,8 @@ Control &MainForm::add(Control &c, const char *name, ControlKind kind, const cha
   return c;
 }
 
-void MainForm::slider(Control &bar, const char *name, int minimum, int maximum, int tick,
-                      Control &panel, const char *panelName) {
+void MainForm::slider(Control &bar, const char *name, int minimum, int maximum, int tick, Control &panel,
+                      const char *panelName) {
   add(bar, name, ControlKind::TrackBar);
   bar.minimum = minimum;
   bar.maximum = maximum;
@@ -390,8 +390,7 @@ void MainForm::loadGlobalPage() {
 void MainForm::loadLumenveilPage() {
   lumenveil_ = std::make_unique<LumenveilConfiguration>();
   lumenveil_->load();
-  for (Control *bar : {&TrackBar3, &TrackBar4, &TrackBar5, &TrackBar7, &TrackBar8, &TrackBar11,
-                       &TrackBar16})
+  for (Control *bar : {&TrackBar3, &TrackBar4, &TrackBar5, &TrackBar7, &TrackBar8, &TrackBar11, &TrackBar16})
     readoutToSlider(*bar);
   VCamera.checked = lumenveil_->StaticCamera != 0;
   VNebula.checked = lumenveil_->MebulaBackdrop != 0;
@@ -400,8 +399,7 @@ void MainForm::loadLumenveilPage() {
 void MainForm::loadAstrelPage() {
   astrel_ = std::make_unique<AstrelConfiguration>();
   astrel_->load();
-  for (Control *bar : {&TrackBar6, &TrackBar12, &TrackBar13, &TrackBar14, &TrackBar15})
-    readoutToSlider(*bar);
+  for (Control *bar : {&TrackBar6, &TrackBar12, &TrackBar13, &TrackBar14, &TrackBar15}) readoutToSlider(*bar);
 }
 
 void MainForm::loadPowerPage() {
@@ -435,35 +433,47 @@ void MainForm::userSelectPage(int page) {
 void MainForm::userClick(Control &c) {
   if (!open_ || !c.enabled || !c.visible) return;
   switch (c.kind) {
-  case ControlKind::CheckBox:
-    c.checked = !c.checked;
-    break;
+  case ControlKind::CheckBox: c.checked = !c.checked; break;
   case ControlKind::RadioButton:
-    for (Control *button : {&RadioButton3, &RadioButton4, &RadioButton5})
-      button->checked = button == &c;
+    for (Control *button : {&RadioButton3, &RadioButton4, &RadioButton5}) button->checked = button == &c;
     break;
-  case ControlKind::Button:
-    break;
-  default:
-    return;
+  case ControlKind::Button: break;
+  default: return;
   }
-  if (&c == &CheckBox3) checkBox3Click();
-  else if (&c == &CheckBox5) checkBox5Click();
-  else if (&c == &CheckBox4) checkBox4Click();
-  else if (&c == &CdBrowse) cdBrowseClick();
-  else if (&c == &MotionBlur) motionBlurClick();
-  else if (&c == &Statistics) statisticsClick();
-  else if (&c == &VCamera) vCameraClick();
-  else if (&c == &VNebula) vNebulaClick();
-  else if (&c == &RadioButton3) radioButton3Click();
-  else if (&c == &RadioButton4) radioButton4Click();
-  else if (&c == &RadioButton5) radioButton5Click();
-  else if (&c == &Button3) button3Click();
-  else if (&c == &Button8) button8Click();
-  else if (&c == &Button4) button4Click();
-  else if (&c == &CheckBox2) checkBox2Click();
-  else if (&c == &CheckBox6) checkBox6Click();
-  else if (&c == &CheckBox7) checkBox7Click();
+  if (&c == &CheckBox3)
+    checkBox3Click();
+  else if (&c == &CheckBox5)
+    checkBox5Click();
+  else if (&c == &CheckBox4)
+    checkBox4Click();
+  else if (&c == &CdBrowse)
+    cdBrowseClick();
+  else if (&c == &MotionBlur)
+    motionBlurClick();
+  else if (&c == &Statistics)
+    statisticsClick();
+  else if (&c == &VCamera)
+    vCameraClick();
+  else if (&c == &VNebula)
+    vNebulaClick();
+  else if (&c == &RadioButton3)
+    radioButton3Click();
+  else if (&c == &RadioButton4)
+    radioButton4Click();
+  else if (&c == &RadioButton5)
+    radioButton5Click();
+  else if (&c == &Button3)
+    button3Click();
+  else if (&c == &Button8)
+    button8Click();
+  else if (&c == &Button4)
+    button4Click();
+  else if (&c == &CheckBox2)
+    checkBox2Click();
+  else if (&c == &CheckBox6)
+    checkBox6Click();
+  else if (&c == &CheckBox7)
+    checkBox7Click();
   changed();
 }
 
@@ -486,11 +496,16 @@ void MainForm::userPick(Control &c, int index) {
   if (!open_ || !c.enabled || c.kind != ControlKind::ComboBox) return;
   if (index < 0 || index >= static_cast<int>(c.items.size())) return;
   c.itemIndex = index;
-  if (&c == &Resolution) resolutionChange();
-  else if (&c == &RefreshRate) refreshRateChange();
-  else if (&c == &FrameRate) frameRateChange();
-  else if (&c == &DitherMode) ditherModeChange();
-  else if (&c == &CdDevice) cdDeviceChange();
+  if (&c == &Resolution)
+    resolutionChange();
+  else if (&c == &RefreshRate)
+    refreshRateChange();
+  else if (&c == &FrameRate)
+    frameRateChange();
+  else if (&c == &DitherMode)
+    ditherModeChange();
+  else if (&c == &CdDevice)
+    cdDeviceChange();
   changed();
 }
 

@@ -83,9 +83,9 @@ public:
   // What the user does. Each sets the control as the user left it and runs
   // its handler; a disabled control ignores the user.
   void userSelectPage(int page);
-  void userClick(Control &control); // check boxes (toggle), radio buttons, buttons
+  void userClick(Control &control);              // check boxes (toggle), radio buttons, buttons
   void userMove(Control &control, int position); // sliders and scroll bars
-  void userPick(Control &control, int index);     // combo boxes
+  void userPick(Control &control, int index);    // combo boxes
 
   void showPreviewPanel();
   void mediaPlayer1Notify();
@@ -107,22 +107,19 @@ public:
   // The controls, by their form names.
   Control GroupBox21, Image1, Tela;
   Control CheckBox3, GroupBox5, CheckBox5, CheckBox4, CdDeviceLabel, CdDevice, CdBrowse, CheckBox1,
-      RadioGroup1, RadioButton2, RadioButton1, GroupBox6, TrackBar1, Panel1, GroupBox7, TrackBar2,
-      Panel2;
+      RadioGroup1, RadioButton2, RadioButton1, GroupBox6, TrackBar1, Panel1, GroupBox7, TrackBar2, Panel2;
   Control MainStarsGroup, MainStarsLabel, TrackBar6, Panel9, NeighboursLabel, TrackBar12, Panel10,
-      NeighbourDistanceLabel, TrackBar13, Panel20, SupernovaeGroup, TrackBar14, Panel21,
-      AccretionGroup, TrackBar15, Panel22, Button4;
+      NeighbourDistanceLabel, TrackBar13, Panel20, SupernovaeGroup, TrackBar14, Panel21, AccretionGroup,
+      TrackBar15, Panel22, Button4;
   Control ResolutionGroup, Resolution, RefreshRateGroup, RefreshRate, FrameRateGroup, FrameRate,
       DitherModeGroup, DitherMode, CenteringGroup, CheckBox8;
-  Control RadioGroup2, RadioButton3, RadioButton4, RadioButton5, MotionBlurGroup, MotionBlur,
-      TrackBar10, Panel17, LessLabel, MoreLabel, PriorityGroup, TrackBar9, Panel16,
-      StatisticsGroup, Statistics, Button3;
-  Control CheckBox2, GroupBox22, Image2, CheckBox6, Edit1, ScrollBar1, Label8, CheckBox7, Edit2,
-      ScrollBar2, Label9;
-  Control SpinnersGroup, TrackBar8, Panel14, TimeFactorGroup, TrackBar11, Panel19, DebrisGroup,
-      TrackBar3, Panel4, WormsGroup, TrackBar4, Panel6, TubifexGroup, TrackBar16, Panel24,
-      TrailersGroup, TrackBar7, Panel12, MeteorsGroup, TrackBar5, Panel8, CameraGroup, VCamera,
-      NebulaGroup, VNebula, Button8;
+  Control RadioGroup2, RadioButton3, RadioButton4, RadioButton5, MotionBlurGroup, MotionBlur, TrackBar10,
+      Panel17, LessLabel, MoreLabel, PriorityGroup, TrackBar9, Panel16, StatisticsGroup, Statistics, Button3;
+  Control CheckBox2, GroupBox22, Image2, CheckBox6, Edit1, ScrollBar1, Label8, CheckBox7, Edit2, ScrollBar2,
+      Label9;
+  Control SpinnersGroup, TrackBar8, Panel14, TimeFactorGroup, TrackBar11, Panel19, DebrisGroup, TrackBar3,
+      Panel4, WormsGroup, TrackBar4, Panel6, TubifexGroup, TrackBar16, Panel24, TrailersGroup, TrackBar7,
+      Panel12, MeteorsGroup, TrackBar5, Panel8, CameraGroup, VCamera, NebulaGroup, VNebula, Button8;
 
 private:
   // The handlers, by the names the form binds them to; the user* operations
@@ -197,7 +194,7 @@ private:
   std::string cdDevice_;
   bool cdDeviceChosen_ = false;
   std::vector<std::string> cdDeviceValues_; // what each entry of CdDevice stores
-  int cdDriveCount_ = 0; // entries 1..cdDriveCount_ are drives, the images follow
+  int cdDriveCount_ = 0;                    // entries 1..cdDriveCount_ are drives, the images follow
   DiscImageChooser discImageChooser_;
   std::unique_ptr<DisplayConfiguration> display_;
   std::unique_ptr<GlobalConfiguration> global_;

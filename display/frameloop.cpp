@@ -66,8 +66,8 @@ bool initFrameLoop(bool saver) {
     display.load();
     ShowCenteringAid = display.ImageCenteringAid != 0;
     if (saver)
-      selectDisplayMode(DisplayModeOverride >= 0 ? DisplayModeOverride : display.Mode,
-                        display.RefreshRate, display.Divisor, display.DitherMode);
+      selectDisplayMode(DisplayModeOverride >= 0 ? DisplayModeOverride : display.Mode, display.RefreshRate,
+                        display.Divisor, display.DitherMode);
     else
       selectDisplayMode(1, 0, 0, 0);
   }
@@ -75,8 +75,7 @@ bool initFrameLoop(bool saver) {
   if (!startDisplay(saver)) return false;
 
   if (saver && isIntegratedBoard())
-    changeDesktopMode(static_cast<int>(ScreenWidthF), static_cast<int>(ScreenHeightF),
-                      refreshRateHz());
+    changeDesktopMode(static_cast<int>(ScreenWidthF), static_cast<int>(ScreenHeightF), refreshRateHz());
 
   startClock();
   loadTextures();

@@ -7,8 +7,8 @@
 
 #include "frame/framestate.h"
 
-extern int ActiveScene;       // -1 until chosen, 0 first scene, 1 second scene
-extern bool SaverMode;        // true full-screen saver, false control panel
+extern int ActiveScene; // -1 until chosen, 0 first scene, 1 second scene
+extern bool SaverMode;  // true full-screen saver, false control panel
 extern bool FrameLoopReady;
 extern bool ShowCenteringAid;
 extern bool ShowStatistics;

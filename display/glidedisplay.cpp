@@ -21,14 +21,14 @@ const DisplayModeEntry ResolutionTable[6] = {
     mode(GR_RESOLUTION_1024x768), mode(GR_RESOLUTION_1280x1024), mode(GR_RESOLUTION_1600x1200),
 };
 const RefreshEntry RefreshTable[9] = {
-    refresh(GR_REFRESH_60Hz), refresh(GR_REFRESH_70Hz), refresh(GR_REFRESH_72Hz),
-    refresh(GR_REFRESH_75Hz), refresh(GR_REFRESH_80Hz), refresh(GR_REFRESH_85Hz),
+    refresh(GR_REFRESH_60Hz), refresh(GR_REFRESH_70Hz),  refresh(GR_REFRESH_72Hz),
+    refresh(GR_REFRESH_75Hz), refresh(GR_REFRESH_80Hz),  refresh(GR_REFRESH_85Hz),
     refresh(GR_REFRESH_90Hz), refresh(GR_REFRESH_100Hz), refresh(GR_REFRESH_120Hz),
 };
 const int DitherTable[3] = {GR_DITHER_DISABLE, GR_DITHER_2x2, GR_DITHER_4x4};
 
-SelectedDisplayMode SelectedMode = {GR_RESOLUTION_800x600, GR_REFRESH_60Hz, GR_DITHER_DISABLE,
-                                    800, 600, 60, 0, false};
+SelectedDisplayMode SelectedMode = {
+    GR_RESOLUTION_800x600, GR_REFRESH_60Hz, GR_DITHER_DISABLE, 800, 600, 60, 0, false};
 
 WindowHandle RenderWindow = 0;
 
@@ -110,9 +110,8 @@ bool openGlide(bool saver) {
   grSstSelect(0);
   if (!saver && (IntegratedBoard || Disable3DInWindow)) return false;
   if (SelectedMode.native) boardSetScreenOverride(SelectedMode.width, SelectedMode.height);
-  const bool opened =
-      grSstWinOpen(static_cast<FxU32>(RenderWindow), SelectedMode.resolution, SelectedMode.refresh,
-                   GR_COLORFORMAT_ABGR, GR_ORIGIN_LOWER_LEFT, 2, 0);
+  const bool opened = grSstWinOpen(static_cast<FxU32>(RenderWindow), SelectedMode.resolution,
+                                   SelectedMode.refresh, GR_COLORFORMAT_ABGR, GR_ORIGIN_LOWER_LEFT, 2, 0);
   if (SelectedMode.native) boardSetScreenOverride(0, 0);
   if (!opened) return false;
   if (!saver) setGlideOutput(false);
@@ -138,9 +137,8 @@ bool followNativeSize() {
   // (so that a trace of the run replays it too).
   const BoardRenderState state = boardRenderState();
   boardSetScreenOverride(w, h);
-  const bool opened =
-      grSstWinOpen(static_cast<FxU32>(RenderWindow), SelectedMode.resolution, SelectedMode.refresh,
-                   GR_COLORFORMAT_ABGR, GR_ORIGIN_LOWER_LEFT, 2, 0);
+  const bool opened = grSstWinOpen(static_cast<FxU32>(RenderWindow), SelectedMode.resolution,
+                                   SelectedMode.refresh, GR_COLORFORMAT_ABGR, GR_ORIGIN_LOWER_LEFT, 2, 0);
   boardSetScreenOverride(0, 0);
   if (!opened) {
     Open = false;
@@ -189,8 +187,7 @@ void swapBuffers() { grBufferSwap(SelectedMode.swapInterval); }
 void applyDitherMode() { grDitherMode(SelectedMode.dither); }
 
 void presentFrame() {
-  if (RenderWindow && !FullScreen && AddOnBoard && haveApplication() && ScreenWidth > 0 &&
-      ScreenHeight > 0) {
+  if (RenderWindow && !FullScreen && AddOnBoard && haveApplication() && ScreenWidth > 0 && ScreenHeight > 0) {
     const size_t pixels = static_cast<size_t>(ScreenWidth) * static_cast<size_t>(ScreenHeight);
     if (CopyBuffer.size() < pixels) CopyBuffer.assign(pixels, 0);
     // The control panel runs the 640 x 480 mode with the origin at the lower
@@ -198,9 +195,8 @@ void presentFrame() {
     // taller than the mode is clipped to it rather than read out of bounds.
     const int rows = ScreenHeight > 480 ? 480 : ScreenHeight;
     const int cols = ScreenWidth > 640 ? 640 : ScreenWidth;
-    if (grLfbReadRegion(GR_BUFFER_FRONTBUFFER, 0, static_cast<FxU32>(480 - rows),
-                        static_cast<FxU32>(cols), static_cast<FxU32>(rows),
-                        static_cast<FxU32>(ScreenWidth * 2), CopyBuffer.data()))
+    if (grLfbReadRegion(GR_BUFFER_FRONTBUFFER, 0, static_cast<FxU32>(480 - rows), static_cast<FxU32>(cols),
+                        static_cast<FxU32>(rows), static_cast<FxU32>(ScreenWidth * 2), CopyBuffer.data()))
       application().drawImage565(RenderWindow, CopyBuffer.data(), ScreenWidth, rows);
   }
   swapBuffers();

@@ -33,9 +33,9 @@ extern const RefreshEntry RefreshTable[9];
 extern const int DitherTable[3];
 
 struct SelectedDisplayMode {
-  int resolution;   // board resolution code
-  int refresh;      // board refresh code
-  int dither;       // board dither mode
+  int resolution; // board resolution code
+  int refresh;    // board refresh code
+  int dither;     // board dither mode
   int width, height;
   int hz;
   int swapInterval; // vertical retraces grBufferSwap waits for; 0 swaps at once

@@ -7,7 +7,7 @@
 
 // A head's move: the Euler step, then the follow (at min(2·age, 8)), then the
 // speed clamp, so a member pulled back to its leader keeps its clamped speed.
-inline void moveChainHead(Cell& o) {
+inline void moveChainHead(Cell &o) {
   vector3MulAdd(FrameDelta, o.velocity, o.position, o.position);
   vector3MulAdd(FrameDelta, o.acceleration, o.velocity, o.velocity);
   followLeader(o, std::min(2.0f * o.age, 8.0f));
@@ -17,8 +17,7 @@ inline void moveChainHead(Cell& o) {
 // A tail segment's update: trail the leader at half the segment's age, be
 // pulled toward the own follower, grow the tail by one segment until it
 // reaches lastSpawningDepth + 1, age.
-template <class T>
-void updateTailSegment(T& o, int lastSpawningDepth) {
+template <class T> void updateTailSegment(T &o, int lastSpawningDepth) {
   moveParticle(o);
   followLeader(o, 0.5f * o.age);
 
@@ -37,7 +36,7 @@ void updateTailSegment(T& o, int lastSpawningDepth) {
 }
 
 // A tail segment's place: near its leader, scattered by a tenth of a unit.
-inline void placeNearLeader(Cell& o, const Cell& leader) {
+inline void placeNearLeader(Cell &o, const Cell &leader) {
   float x = randomSymmetric();
   float y = randomSymmetric();
   float z = randomSymmetric();

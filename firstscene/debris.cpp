@@ -8,8 +8,8 @@ namespace {
 ObjectKindList<CellType6> Debris;
 } // namespace
 
-CellType6* CellType6::create() {
-  CellType6* o = allocateObject<CellType6>();
+CellType6 *CellType6::create() {
+  CellType6 *o = allocateObject<CellType6>();
   if (!o) return nullptr;
   o->kind = 6;
   o->size = 8.0f;
@@ -29,13 +29,13 @@ void CellType6::setRenderState() {
   grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ZERO);
 }
 
-void CellType6::draw(CellType6& o) {
+void CellType6::draw(CellType6 &o) {
   int visible = drawPlainLineAA(o.position, o.previousPosition, o.color, o.alpha, o.alpha * 0.5f);
   if (visible < 2) randomPositionInCube(200.0f, o);
   o.previousPosition = o.position;
 }
 
-void CellType6::update(CellType6& o) {
+void CellType6::update(CellType6 &o) {
   moveParticle(o);
   float t = ElapsedSeconds;
   float ax = 5000.0f * tableNegSin(t * 0.41233f);
@@ -50,4 +50,4 @@ void CellType6::step() {
 
 void CellType6::clearKind() { Debris.clearKind(); }
 
-ObjectKindList<CellType6>& CellType6::list() { return Debris; }
+ObjectKindList<CellType6> &CellType6::list() { return Debris; }

@@ -9,11 +9,11 @@
 struct CellType6 : Cell {
   Vector3 previousPosition{0.0f, 0.0f, 0.0f}; // the position at the last draw
 
-  static CellType6* create();
+  static CellType6 *create();
   static void setRenderState();
   static void step();
   static void clearKind();
-  static ObjectKindList<CellType6>& list();
-  static void draw(CellType6& o);
-  static void update(CellType6& o);
+  static ObjectKindList<CellType6> &list();
+  static void draw(CellType6 &o);
+  static void update(CellType6 &o);
 };

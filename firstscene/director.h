@@ -29,20 +29,20 @@ constexpr int MaxSpinnerRings = MaxSteeringObjects / 6;
 constexpr int MaxDebris = 20000;
 
 // Counts outside 0..their maximum brought inside; the flags and time factor as given.
-FirstSceneSettings boundFirstSceneSettings(const FirstSceneSettings& s);
+FirstSceneSettings boundFirstSceneSettings(const FirstSceneSettings &s);
 
 // The scene from explicit settings instead of the registry (the build and tests).
-void buildFirstSceneFrom(const FirstSceneSettings& settings, bool motionBlur);
-const FirstSceneSettings& firstSceneSettings();
+void buildFirstSceneFrom(const FirstSceneSettings &settings, bool motionBlur);
+const FirstSceneSettings &firstSceneSettings();
 
 // The director's camera record, as last passed to setCamera.
 struct DirectorCamera {
   Vector3 eye, target, up;
   float zoom, nearZ, farZ;
 };
-const DirectorCamera& firstSceneCamera();
+const DirectorCamera &firstSceneCamera();
 // The camera the objects were last seen from (orbit ×3, or the static one).
-const DirectorCamera& firstSceneObjectCamera();
+const DirectorCamera &firstSceneObjectCamera();
 
 void staticCamera();
 void titleCamera();

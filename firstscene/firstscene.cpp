@@ -26,21 +26,20 @@ DirectorCamera CameraRecord{};
 DirectorCamera ObjectCamera{};
 
 void placeCamera() {
-  setCamera(CameraRecord.eye, CameraRecord.target, CameraRecord.up, CameraRecord.zoom,
-            CameraRecord.nearZ, CameraRecord.farZ);
+  setCamera(CameraRecord.eye, CameraRecord.target, CameraRecord.up, CameraRecord.zoom, CameraRecord.nearZ,
+            CameraRecord.farZ);
   updateCamera();
 }
 
 int bounded(int value, int most) { return std::clamp(value, 0, most); }
 
-template <class Create>
-void spawnMany(int count, Create create) {
+template <class Create> void spawnMany(int count, Create create) {
   for (int i = 0; i < count; ++i) create();
 }
 
 } // namespace
 
-FirstSceneSettings boundFirstSceneSettings(const FirstSceneSettings& s) {
+FirstSceneSettings boundFirstSceneSettings(const FirstSceneSettings &s) {
   FirstSceneSettings b = s;
   b.trailers = bounded(s.trailers, MaxSteeringObjects);
   b.worms = bounded(s.worms, MaxSteeringObjects);
@@ -51,21 +50,21 @@ FirstSceneSettings boundFirstSceneSettings(const FirstSceneSettings& s) {
   return b;
 }
 
-const FirstSceneSettings& firstSceneSettings() { return Settings; }
+const FirstSceneSettings &firstSceneSettings() { return Settings; }
 
-const DirectorCamera& firstSceneCamera() { return CameraRecord; }
+const DirectorCamera &firstSceneCamera() { return CameraRecord; }
 
-const DirectorCamera& firstSceneObjectCamera() { return ObjectCamera; }
+const DirectorCamera &firstSceneObjectCamera() { return ObjectCamera; }
 
 void staticCamera() {
-  CameraRecord = DirectorCamera{{0.0f, 0.0f, -110.0f}, {0.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f},
-                                0.8f, 10.0f, 4000.0f};
+  CameraRecord =
+      DirectorCamera{{0.0f, 0.0f, -110.0f}, {0.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f}, 0.8f, 10.0f, 4000.0f};
   placeCamera();
 }
 
 void titleCamera() {
-  CameraRecord = DirectorCamera{{0.0f, 0.0f, -75.0f}, {0.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f},
-                                0.6f, 1.0f, 500.0f};
+  CameraRecord =
+      DirectorCamera{{0.0f, 0.0f, -75.0f}, {0.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f}, 0.6f, 1.0f, 500.0f};
   placeCamera();
 }
 
@@ -117,7 +116,7 @@ void clearFirstScene() {
   Author::clearKind();
 }
 
-void buildFirstSceneFrom(const FirstSceneSettings& settings, bool motionBlur) {
+void buildFirstSceneFrom(const FirstSceneSettings &settings, bool motionBlur) {
   Settings = boundFirstSceneSettings(settings);
   staticCamera();
   spawnFirstScene();
@@ -144,8 +143,7 @@ void buildFirstScene(bool saver, bool motionBlur) {
 
 void stepFirstScene(bool motionBlur) {
   // In the control panel the title card returns during every other hundred seconds.
-  if (!Settings.saver && Title::empty() &&
-      static_cast<int>(ElapsedSeconds * 0.01f) % 2 == 1)
+  if (!Settings.saver && Title::empty() && static_cast<int>(ElapsedSeconds * 0.01f) % 2 == 1)
     Title::create(30, false);
 
   // The objects run at the scene's speed; the cameras and the title timer keep

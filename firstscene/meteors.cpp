@@ -11,8 +11,8 @@ KindSnapshot<CellType8> MeteorSnapshot;
 ObjectKindList<CellType9> Sparks;
 } // namespace
 
-CellType8* CellType8::create() {
-  CellType8* o = allocateObject<CellType8>();
+CellType8 *CellType8::create() {
+  CellType8 *o = allocateObject<CellType8>();
   if (!o) return nullptr;
   o->kind = 8;
   o->size = 8.0f;
@@ -30,14 +30,14 @@ CellType8* CellType8::create() {
 
 void CellType8::setRenderState() { setGlowState(TextureId); }
 
-void CellType8::update(CellType8& o) {
+void CellType8::update(CellType8 &o) {
   moveParticle(o);
 
   vector3Scale(-0.92f, o.position, o.acceleration);
   int count = 0;
-  CellType2* const* worms = CellType2::snapshot(count);
+  CellType2 *const *worms = CellType2::snapshot(count);
   steerToNearest(o, worms, count, 4000.0f, 1.0f);
-  CellType8* const* meteors = snapshot(count);
+  CellType8 *const *meteors = snapshot(count);
   steerToNearest(o, meteors, count, -34000.0f, 2.0f);
 
   CellType9::create(o);
@@ -46,7 +46,8 @@ void CellType8::update(CellType8& o) {
 
 void CellType8::step() {
   setRenderState();
-  stepKind(Meteors, [](CellType8& o) { drawSprite(o); }, update, false);
+  stepKind(
+      Meteors, [](CellType8 &o) { drawSprite(o); }, update, false);
 }
 
 void CellType8::clearKind() {
@@ -54,12 +55,12 @@ void CellType8::clearKind() {
   MeteorSnapshot.invalidate();
 }
 
-CellType8* const* CellType8::snapshot(int& count) { return MeteorSnapshot.take(Meteors, count); }
+CellType8 *const *CellType8::snapshot(int &count) { return MeteorSnapshot.take(Meteors, count); }
 
-ObjectKindList<CellType8>& CellType8::list() { return Meteors; }
+ObjectKindList<CellType8> &CellType8::list() { return Meteors; }
 
-CellType9* CellType9::create(Cell& meteor) {
-  CellType9* o = allocateObject<CellType9>();
+CellType9 *CellType9::create(Cell &meteor) {
+  CellType9 *o = allocateObject<CellType9>();
   if (!o) return nullptr;
   o->kind = 9;
   o->size = 4.0f;
@@ -78,9 +79,9 @@ CellType9* CellType9::create(Cell& meteor) {
   float rho = tableCos(phi) * 0.01f;
 
   o->velocity = Vector3{0.0f, 0.0f, 0.0f};
-  const Vector3& m = meteor.position;
-  o->position = Vector3{tableCos(theta) * rho + m.x, tableNegSin(theta) * rho + m.y,
-                        tableNegSin(phi) * 0.01f + m.z};
+  const Vector3 &m = meteor.position;
+  o->position =
+      Vector3{tableCos(theta) * rho + m.x, tableNegSin(theta) * rho + m.y, tableNegSin(phi) * 0.01f + m.z};
 
   vector3Scale(0.1f, meteor.velocity, o->velocity);
   Vector3 away;
@@ -93,7 +94,7 @@ CellType9* CellType9::create(Cell& meteor) {
 
 void CellType9::setRenderState() { setGlowState(TextureId); }
 
-void CellType9::update(CellType9& o) {
+void CellType9::update(CellType9 &o) {
   moveParticle(o);
   // The colour decays once per frame: green first, red once green is low.
   o.age += FrameDelta;
@@ -104,9 +105,10 @@ void CellType9::update(CellType9& o) {
 
 void CellType9::step() {
   setRenderState();
-  stepKind(Sparks, [](CellType9& o) { drawSprite(o); }, update, true);
+  stepKind(
+      Sparks, [](CellType9 &o) { drawSprite(o); }, update, true);
 }
 
 void CellType9::clearKind() { Sparks.clearKind(); }
 
-ObjectKindList<CellType9>& CellType9::list() { return Sparks; }
+ObjectKindList<CellType9> &CellType9::list() { return Sparks; }

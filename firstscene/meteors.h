@@ -9,14 +9,14 @@
 struct CellType8 : Cell {
   static constexpr int TextureId = 103;
 
-  static CellType8* create();
+  static CellType8 *create();
   static void setRenderState();
   static void step();
   static void clearKind();
   // The meteors as an array, rebuilt once per frame.
-  static CellType8* const* snapshot(int& count);
-  static ObjectKindList<CellType8>& list();
-  static void update(CellType8& o);
+  static CellType8 *const *snapshot(int &count);
+  static ObjectKindList<CellType8> &list();
+  static void update(CellType8 &o);
 };
 
 // A spark: starts 0.01 from its meteor and bursts away at speed 15 into the
@@ -24,10 +24,10 @@ struct CellType8 : Cell {
 struct CellType9 : Cell {
   static constexpr int TextureId = 101;
 
-  static CellType9* create(Cell& meteor);
+  static CellType9 *create(Cell &meteor);
   static void setRenderState();
   static void step();
   static void clearKind();
-  static ObjectKindList<CellType9>& list();
-  static void update(CellType9& o);
+  static ObjectKindList<CellType9> &list();
+  static void update(CellType9 &o);
 };

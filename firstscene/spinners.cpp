@@ -10,8 +10,8 @@ KindSnapshot<CellType5> MemberSnapshot;
 ObjectKindList<CellType7> SpinnerTails;
 } // namespace
 
-CellType5* CellType5::create(Cell* leader) {
-  CellType5* o = allocateObject<CellType5>();
+CellType5 *CellType5::create(Cell *leader) {
+  CellType5 *o = allocateObject<CellType5>();
   if (!o) return nullptr;
   o->kind = 5;
   o->size = 7.0f;
@@ -38,7 +38,7 @@ CellType5* CellType5::create(Cell* leader) {
 
 void CellType5::setRenderState() { setGlowState(TextureId); }
 
-void CellType5::update(CellType5& o) {
+void CellType5::update(CellType5 &o) {
   moveChainHead(o);
 
   vector3Scale(-0.08f, o.position, o.acceleration);
@@ -48,10 +48,10 @@ void CellType5::update(CellType5& o) {
     vector3MulAdd(100.0f, toLeader, o.acceleration, o.acceleration);
   }
   int count = 0;
-  CellType1* const* trailers = CellType1::snapshot(count);
+  CellType1 *const *trailers = CellType1::snapshot(count);
   steerToNearest(o, trailers, count, 20000.0f, 1.0f);
   steerToNearest(o, trailers, count, -90000.0f, 2.0f);
-  CellType5* const* members = snapshot(count);
+  CellType5 *const *members = snapshot(count);
   steerToNearest(o, members, count, -600000.0f, 4.0f);
 
   if (o.childCount == 0) {
@@ -61,7 +61,7 @@ void CellType5::update(CellType5& o) {
       create(&o);
     } else {
       // The last member closes the ring: the root starts following it.
-      Cell* root = &o;
+      Cell *root = &o;
       for (int guard = 0; root->leader && guard < 4 * RingSize; ++guard) root = root->leader;
       if (!root->leader) root->leader = &o;
     }
@@ -72,7 +72,8 @@ void CellType5::update(CellType5& o) {
 
 void CellType5::step() {
   setRenderState();
-  stepKind(Members, [](CellType5& o) { drawSprite(o); }, update, false);
+  stepKind(
+      Members, [](CellType5 &o) { drawSprite(o); }, update, false);
 }
 
 void CellType5::clearKind() {
@@ -80,12 +81,12 @@ void CellType5::clearKind() {
   MemberSnapshot.invalidate();
 }
 
-CellType5* const* CellType5::snapshot(int& count) { return MemberSnapshot.take(Members, count); }
+CellType5 *const *CellType5::snapshot(int &count) { return MemberSnapshot.take(Members, count); }
 
-ObjectKindList<CellType5>& CellType5::list() { return Members; }
+ObjectKindList<CellType5> &CellType5::list() { return Members; }
 
-CellType7* CellType7::create(Cell& leader) {
-  CellType7* o = allocateObject<CellType7>();
+CellType7 *CellType7::create(Cell &leader) {
+  CellType7 *o = allocateObject<CellType7>();
   if (!o) return nullptr;
   o->kind = 7;
   o->leader = &leader;
@@ -101,15 +102,14 @@ CellType7* CellType7::create(Cell& leader) {
 
 void CellType7::setRenderState() { setGlowState(TextureId); }
 
-void CellType7::draw(CellType7& o) {
+void CellType7::draw(CellType7 &o) {
   if (!o.leader) return;
   // From the texture's corner at this segment to its centre at the leader:
   // the line brightens toward the leader.
-  drawTexturedLineAA(o.position, o.leader->position, 0.0f, 0.0f, 128.0f, 128.0f, o.color,
-                     o.alpha);
+  drawTexturedLineAA(o.position, o.leader->position, 0.0f, 0.0f, 128.0f, 128.0f, o.color, o.alpha);
 }
 
-void CellType7::update(CellType7& o) { updateTailSegment(o, LastSpawningDepth); }
+void CellType7::update(CellType7 &o) { updateTailSegment(o, LastSpawningDepth); }
 
 void CellType7::step() {
   setRenderState();
@@ -118,4 +118,4 @@ void CellType7::step() {
 
 void CellType7::clearKind() { SpinnerTails.clearKind(); }
 
-ObjectKindList<CellType7>& CellType7::list() { return SpinnerTails; }
+ObjectKindList<CellType7> &CellType7::list() { return SpinnerTails; }

@@ -11,8 +11,8 @@ ObjectKindList<Title> Titles;
 bool TitleSaverFlag = false;
 } // namespace
 
-Title* Title::create(int lifeSpan, bool saverMode) {
-  Title* o = allocateObject<Title>();
+Title *Title::create(int lifeSpan, bool saverMode) {
+  Title *o = allocateObject<Title>();
   if (!o) return nullptr;
   o->size = 50.0f;
   o->maxSpeed = 65.0f;
@@ -31,7 +31,7 @@ Title* Title::create(int lifeSpan, bool saverMode) {
 
 void Title::setRenderState() { setGlowState(TextureId); }
 
-void Title::draw(Title& o) {
+void Title::draw(Title &o) {
   if (o.size < 0.01f) return;
   float hw = o.size * CameraScaleX;
   float hh = o.size * 0.35f * CameraScaleY;
@@ -39,7 +39,7 @@ void Title::draw(Title& o) {
   drawClipQuad(o.position, hw, hh, QuadTexture{0.0f, 255.0f, 180.0f, 0.0f}, o.color, o.alpha);
 }
 
-void Title::update(Title& o) {
+void Title::update(Title &o) {
   moveParticle(o);
 
   // Fly-in, judged by the age of the previous frame.
@@ -73,4 +73,4 @@ void Title::clearKind() { Titles.clearKind(); }
 
 bool Title::empty() { return Titles.empty(); }
 
-ObjectKindList<Title>& Title::list() { return Titles; }
+ObjectKindList<Title> &Title::list() { return Titles; }

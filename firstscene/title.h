@@ -11,12 +11,12 @@ struct Title : Cell {
 
   // A card living lifeSpan seconds. The saver flag of the last card made
   // decides for every card alive (where it ends its flight).
-  static Title* create(int lifeSpan, bool saverMode);
+  static Title *create(int lifeSpan, bool saverMode);
   static void setRenderState();
   static void step();
   static void clearKind();
   static bool empty();
-  static ObjectKindList<Title>& list();
-  static void draw(Title& o);
-  static void update(Title& o);
+  static ObjectKindList<Title> &list();
+  static void draw(Title &o);
+  static void update(Title &o);
 };

@@ -8,8 +8,8 @@ KindSnapshot<CellType1> TrailerSnapshot;
 ObjectKindList<CellType4> Puffs;
 } // namespace
 
-CellType1* CellType1::create() {
-  CellType1* o = allocateObject<CellType1>();
+CellType1 *CellType1::create() {
+  CellType1 *o = allocateObject<CellType1>();
   if (!o) return nullptr;
   o->kind = 1;
   o->size = 17.0f;
@@ -29,14 +29,14 @@ CellType1* CellType1::create() {
 
 void CellType1::setRenderState() { setGlowState(TextureId); }
 
-void CellType1::update(CellType1& o) {
+void CellType1::update(CellType1 &o) {
   moveParticle(o);
 
   vector3Scale(-1.0f, o.position, o.acceleration);
   int count = 0;
-  CellType1* const* trailers = snapshot(count);
+  CellType1 *const *trailers = snapshot(count);
   steerToNearest(o, trailers, count, -10000.0f, 1.0f);
-  CellType2* const* worms = CellType2::snapshot(count);
+  CellType2 *const *worms = CellType2::snapshot(count);
   steerToNearest(o, worms, count, -35000.0f, 2.0f);
 
   if (randomUniform() < o.spawnChance) CellType4::create(o);
@@ -46,7 +46,8 @@ void CellType1::update(CellType1& o) {
 
 void CellType1::step() {
   setRenderState();
-  stepKind(Trailers, [](CellType1& o) { drawSprite(o); }, update, false);
+  stepKind(
+      Trailers, [](CellType1 &o) { drawSprite(o); }, update, false);
 }
 
 void CellType1::clearKind() {
@@ -54,12 +55,12 @@ void CellType1::clearKind() {
   TrailerSnapshot.invalidate();
 }
 
-CellType1* const* CellType1::snapshot(int& count) { return TrailerSnapshot.take(Trailers, count); }
+CellType1 *const *CellType1::snapshot(int &count) { return TrailerSnapshot.take(Trailers, count); }
 
-ObjectKindList<CellType1>& CellType1::list() { return Trailers; }
+ObjectKindList<CellType1> &CellType1::list() { return Trailers; }
 
-CellType4* CellType4::create(const Cell& trailer) {
-  CellType4* o = allocateObject<CellType4>();
+CellType4 *CellType4::create(const Cell &trailer) {
+  CellType4 *o = allocateObject<CellType4>();
   if (!o) return nullptr;
   o->kind = 4;
   o->size = 7.0f;
@@ -80,7 +81,7 @@ CellType4* CellType4::create(const Cell& trailer) {
 
 void CellType4::setRenderState() { setGlowState(TextureId); }
 
-void CellType4::update(CellType4& o) {
+void CellType4::update(CellType4 &o) {
   moveParticle(o);
   // Damping and darkening are applied once per frame.
   vector3Scale(0.95f, o.velocity, o.velocity);
@@ -96,9 +97,10 @@ void CellType4::update(CellType4& o) {
 
 void CellType4::step() {
   setRenderState();
-  stepKind(Puffs, [](CellType4& o) { drawSprite(o); }, update, true);
+  stepKind(
+      Puffs, [](CellType4 &o) { drawSprite(o); }, update, true);
 }
 
 void CellType4::clearKind() { Puffs.clearKind(); }
 
-ObjectKindList<CellType4>& CellType4::list() { return Puffs; }
+ObjectKindList<CellType4> &CellType4::list() { return Puffs; }

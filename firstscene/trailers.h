@@ -8,14 +8,14 @@
 struct CellType1 : Cell {
   static constexpr int TextureId = 102;
 
-  static CellType1* create();
+  static CellType1 *create();
   static void setRenderState();
   static void step();
   static void clearKind();
   // The trailers as an array, rebuilt once per frame.
-  static CellType1* const* snapshot(int& count);
-  static ObjectKindList<CellType1>& list();
-  static void update(CellType1& o);
+  static CellType1 *const *snapshot(int &count);
+  static ObjectKindList<CellType1> &list();
+  static void update(CellType1 &o);
 };
 
 // A trail puff: leaves its trailer with the trailer's velocity, slows down,
@@ -23,10 +23,10 @@ struct CellType1 : Cell {
 struct CellType4 : Cell {
   static constexpr int TextureId = 101;
 
-  static CellType4* create(const Cell& trailer);
+  static CellType4 *create(const Cell &trailer);
   static void setRenderState();
   static void step();
   static void clearKind();
-  static ObjectKindList<CellType4>& list();
-  static void update(CellType4& o);
+  static ObjectKindList<CellType4> &list();
+  static void update(CellType4 &o);
 };

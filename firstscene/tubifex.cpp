@@ -12,8 +12,8 @@ KindSnapshot<CellType10> HeadSnapshot;
 ObjectKindList<CellType11> TubifexTails;
 } // namespace
 
-CellType10* CellType10::create() {
-  CellType10* o = allocateObject<CellType10>();
+CellType10 *CellType10::create() {
+  CellType10 *o = allocateObject<CellType10>();
   if (!o) return nullptr;
   o->kind = 10;
   o->size = 4.0f;
@@ -31,15 +31,15 @@ CellType10* CellType10::create() {
 
 void CellType10::setRenderState() { setGlowState(TextureId); }
 
-void CellType10::update(CellType10& o) {
+void CellType10::update(CellType10 &o) {
   moveChainHead(o);
 
   vector3Scale(-0.25f, o.position, o.acceleration);
   int count = 0;
-  CellType10* const* heads = snapshot(count);
+  CellType10 *const *heads = snapshot(count);
   steerToNearest(o, heads, count, 20000.0f, 1.0f);
   steerToNearest(o, heads, count, -90000.0f, 2.0f);
-  CellType1* const* trailers = CellType1::snapshot(count);
+  CellType1 *const *trailers = CellType1::snapshot(count);
   steerToNearest(o, trailers, count, -5000000.0f, 4.0f);
 
   if (o.childCount == 0) {
@@ -52,7 +52,8 @@ void CellType10::update(CellType10& o) {
 
 void CellType10::step() {
   setRenderState();
-  stepKind(Heads, [](CellType10& o) { drawSprite(o); }, update, false);
+  stepKind(
+      Heads, [](CellType10 &o) { drawSprite(o); }, update, false);
 }
 
 void CellType10::clearKind() {
@@ -60,12 +61,12 @@ void CellType10::clearKind() {
   HeadSnapshot.invalidate();
 }
 
-CellType10* const* CellType10::snapshot(int& count) { return HeadSnapshot.take(Heads, count); }
+CellType10 *const *CellType10::snapshot(int &count) { return HeadSnapshot.take(Heads, count); }
 
-ObjectKindList<CellType10>& CellType10::list() { return Heads; }
+ObjectKindList<CellType10> &CellType10::list() { return Heads; }
 
-CellType11* CellType11::create(Cell& leader) {
-  CellType11* o = allocateObject<CellType11>();
+CellType11 *CellType11::create(Cell &leader) {
+  CellType11 *o = allocateObject<CellType11>();
   if (!o) return nullptr;
   o->kind = 11;
   o->leader = &leader;
@@ -88,13 +89,13 @@ void CellType11::setRenderState() {
   grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ZERO);
 }
 
-void CellType11::draw(CellType11& o) {
+void CellType11::draw(CellType11 &o) {
   // The link between the head and the first segment is not drawn.
   if (!o.leader || o.depth < 3) return;
   drawPlainLineAA(o.position, o.leader->position, o.color, o.alpha, o.alpha);
 }
 
-void CellType11::update(CellType11& o) { updateTailSegment(o, LastSpawningDepth); }
+void CellType11::update(CellType11 &o) { updateTailSegment(o, LastSpawningDepth); }
 
 void CellType11::step() {
   setRenderState();
@@ -103,4 +104,4 @@ void CellType11::step() {
 
 void CellType11::clearKind() { TubifexTails.clearKind(); }
 
-ObjectKindList<CellType11>& CellType11::list() { return TubifexTails; }
+ObjectKindList<CellType11> &CellType11::list() { return TubifexTails; }

@@ -9,14 +9,14 @@
 struct CellType10 : Cell {
   static constexpr int TextureId = 102;
 
-  static CellType10* create();
+  static CellType10 *create();
   static void setRenderState();
   static void step();
   static void clearKind();
   // The heads as an array, rebuilt once per frame.
-  static CellType10* const* snapshot(int& count);
-  static ObjectKindList<CellType10>& list();
-  static void update(CellType10& o);
+  static CellType10 *const *snapshot(int &count);
+  static ObjectKindList<CellType10> &list();
+  static void update(CellType10 &o);
 };
 
 // A tubifex tail segment: an untextured line to its leader, each segment at 0.9
@@ -24,11 +24,11 @@ struct CellType10 : Cell {
 struct CellType11 : Cell {
   static constexpr int LastSpawningDepth = 24; // tails end at depth 25
 
-  static CellType11* create(Cell& leader);
+  static CellType11 *create(Cell &leader);
   static void setRenderState();
   static void step();
   static void clearKind();
-  static ObjectKindList<CellType11>& list();
-  static void draw(CellType11& o);
-  static void update(CellType11& o);
+  static ObjectKindList<CellType11> &list();
+  static void draw(CellType11 &o);
+  static void update(CellType11 &o);
 };

@@ -10,8 +10,8 @@ KindSnapshot<CellType2> WormSnapshot;
 ObjectKindList<CellType3> Segments;
 } // namespace
 
-CellType2* CellType2::create() {
-  CellType2* o = allocateObject<CellType2>();
+CellType2 *CellType2::create() {
+  CellType2 *o = allocateObject<CellType2>();
   if (!o) return nullptr;
   o->kind = 2;
   o->size = 46.0f;
@@ -30,14 +30,14 @@ CellType2* CellType2::create() {
 
 void CellType2::setRenderState() { setGlowState(TextureId); }
 
-void CellType2::update(CellType2& o) {
+void CellType2::update(CellType2 &o) {
   moveParticle(o);
 
   vector3Scale(-0.25f, o.position, o.acceleration);
   int count = 0;
-  CellType1* const* trailers = CellType1::snapshot(count);
+  CellType1 *const *trailers = CellType1::snapshot(count);
   steerToNearest(o, trailers, count, 6000.0f, 1.0f);
-  CellType2* const* worms = snapshot(count);
+  CellType2 *const *worms = snapshot(count);
   steerToNearest(o, worms, count, -80000.0f, 2.0f);
 
   if (o.childCount == 0) {
@@ -51,7 +51,8 @@ void CellType2::update(CellType2& o) {
 
 void CellType2::step() {
   setRenderState();
-  stepKind(Worms, [](CellType2& o) { drawSprite(o); }, update, false);
+  stepKind(
+      Worms, [](CellType2 &o) { drawSprite(o); }, update, false);
 }
 
 void CellType2::clearKind() {
@@ -59,12 +60,12 @@ void CellType2::clearKind() {
   WormSnapshot.invalidate();
 }
 
-CellType2* const* CellType2::snapshot(int& count) { return WormSnapshot.take(Worms, count); }
+CellType2 *const *CellType2::snapshot(int &count) { return WormSnapshot.take(Worms, count); }
 
-ObjectKindList<CellType2>& CellType2::list() { return Worms; }
+ObjectKindList<CellType2> &CellType2::list() { return Worms; }
 
-CellType3* CellType3::create(Cell& leader) {
-  CellType3* o = allocateObject<CellType3>();
+CellType3 *CellType3::create(Cell &leader) {
+  CellType3 *o = allocateObject<CellType3>();
   if (!o) return nullptr;
   o->kind = 3;
   o->maxSpeed = 90.0f;
@@ -101,7 +102,7 @@ CellType3* CellType3::create(Cell& leader) {
 
 void CellType3::setRenderState() { setGlowState(TextureId); }
 
-void CellType3::update(CellType3& o) {
+void CellType3::update(CellType3 &o) {
   moveParticle(o);
   followLeader(o, 0.5f * o.age);
   if (o.childCount == 0 && o.depth <= LastSpawningDepth) {
@@ -113,9 +114,10 @@ void CellType3::update(CellType3& o) {
 
 void CellType3::step() {
   setRenderState();
-  stepKind(Segments, [](CellType3& o) { drawSprite(o); }, update, false);
+  stepKind(
+      Segments, [](CellType3 &o) { drawSprite(o); }, update, false);
 }
 
 void CellType3::clearKind() { Segments.clearKind(); }
 
-ObjectKindList<CellType3>& CellType3::list() { return Segments; }
+ObjectKindList<CellType3> &CellType3::list() { return Segments; }

@@ -11,8 +11,8 @@ extern float ElapsedSeconds;  // seconds since the clock was last started
 extern float FrameDelta;      // seconds of the current frame, never below 0.00001
 extern uint32_t FrameCounter; // frames rendered since start
 
-extern float PeakAlpha;       // alpha of a fully visible object: 255, or 127.5 with motion blur
-extern bool MonitorOff;       // no frames while set
+extern float PeakAlpha; // alpha of a fully visible object: 255, or 127.5 with motion blur
+extern bool MonitorOff; // no frames while set
 
 // Render size, always set together by setRenderSize.
 extern int ScreenWidth, ScreenHeight;

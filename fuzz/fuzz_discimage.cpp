@@ -82,14 +82,17 @@ void throughFiles(DiscImageKind kind, std::string_view image, uint64_t imageSize
   const std::string dir = scratch();
   for (const char *name : DataFiles) {
     const std::optional<uint64_t> s = sizeFor(dir + "/" + name, seed);
-    if (s) writeSparse(dir + "/" + name, "", std::min<uint64_t>(*s, uint64_t(1) << 40));
-    else unlink((dir + "/" + name).c_str());
+    if (s)
+      writeSparse(dir + "/" + name, "", std::min<uint64_t>(*s, uint64_t(1) << 40));
+    else
+      unlink((dir + "/" + name).c_str());
   }
   const char *ending[] = {".cue", ".toc", ".nrg"};
   const std::string path = dir + "/image" + ending[int(kind)];
   writeSparse(path, image, imageSize);
   // The reasons a disc is refused go to a file of the scratch folder.
-  static const int quiet = ::open((dir + "/said.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  static const int quiet =
+      ::open((dir + "/said.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   const int saved = dup(2);
   dup2(quiet, 2);
   Disc disc;
@@ -119,7 +122,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::memcpy(&seed, data + 1, 8);
   std::string_view image(reinterpret_cast<const char *>(data + 9), size - 9);
   if (data[0] & 0x80) {
-    throughFiles(kind, image, kind == DiscImageKind::Nrg ? image.size() + seed % 4 * 150000 : image.size(), seed);
+    throughFiles(kind, image, kind == DiscImageKind::Nrg ? image.size() + seed % 4 * 150000 : image.size(),
+                 seed);
     return 0;
   }
   // A Nero image's table is read from its end: the rest of the file, before
@@ -153,7 +157,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   }
   int64_t end = 0;
   for (const ImageExtent &e : disc.extents) {
-    if (e.frames <= 0 || e.frame < end || e.frame + e.frames > int64_t(disc.sectors) * CdSectorFrames) std::abort();
+    if (e.frames <= 0 || e.frame < end || e.frame + e.frames > int64_t(disc.sectors) * CdSectorFrames)
+      std::abort();
     if (e.file >= disc.files.size() || !sizes.count(disc.files[e.file])) std::abort();
     if (e.stride != CdSectorBytes && e.stride != CdSectorBytes + 96) std::abort();
     if (e.offset >= sizes[disc.files[e.file]]) std::abort();

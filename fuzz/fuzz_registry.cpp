@@ -25,7 +25,7 @@ void same(const RegDocument &a, const RegDocument &b) {
   }
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::string_view bytes(reinterpret_cast<const char *>(data), size);
@@ -33,8 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (auto e = parseRegDocument(bytes, doc)) {
     // A file refused for its first line is no settings file: the store must
     // leave it alone rather than move it aside.
-    if (e->what.rfind("the file does not begin", 0) == 0 && startsAsSettingsFile(bytes))
-      std::abort();
+    if (e->what.rfind("the file does not begin", 0) == 0 && startsAsSettingsFile(bytes)) std::abort();
     return 0;
   }
   // Whatever parses begins as a settings file: the store never refuses it.
@@ -47,8 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   same(doc, again);
 
   // Values set on top of what was read survive a write and a read.
-  std::vector<std::string> path = {"HKEY_LOCAL_MACHINE", "SOFTWARE", "Qbn", "Lumenveil", "1.1",
-                                   "Astrel"};
+  std::vector<std::string> path = {"HKEY_LOCAL_MACHINE", "SOFTWARE", "Qbn", "Lumenveil", "1.1", "Astrel"};
   RegValue v;
   v.name = "MainStars";
   v.type = LV_REG_DWORD;

@@ -27,8 +27,7 @@ uint8_t GammaTable[256];
 bool GammaReady = false;
 
 void buildGamma() {
-  if (GammaReady)
-    return;
+  if (GammaReady) return;
   for (int i = 0; i < 256; ++i) {
     double v = 255.0 * std::pow(i / 255.0, 1.0 / 1.7);
     GammaTable[i] = (uint8_t)std::min(255.0, std::floor(v + 0.5));
@@ -44,8 +43,7 @@ double steadySeconds() {
 // Waits until the interval-th vertical retrace from now. Retraces fall on a
 // grid of the refresh period counted from the moment the screen was opened.
 void waitRetraces(int interval) {
-  if (interval <= 0 || !Board.retraceWait || Board.refreshHz <= 0)
-    return;
+  if (interval <= 0 || !Board.retraceWait || Board.refreshHz <= 0) return;
   double period = 1.0 / Board.refreshHz;
   double now = steadySeconds();
   double since = now - Board.openedAt;
@@ -91,13 +89,10 @@ void fillPixels(uint16_t *p, size_t n, uint16_t v) {
     std::memset(p, v & 0xFF, n * 2);
     return;
   }
-  for (; n > 0 && ((uintptr_t)p & 7) != 0; --n)
-    *p++ = v;
+  for (; n > 0 && ((uintptr_t)p & 7) != 0; --n) *p++ = v;
   const uint64_t four = 0x0001000100010001ull * v;
-  for (; n >= 4; n -= 4, p += 4)
-    std::memcpy(p, &four, 8);
-  for (; n > 0; --n)
-    *p++ = v;
+  for (; n >= 4; n -= 4, p += 4) std::memcpy(p, &four, 8);
+  for (; n > 0; --n) *p++ = v;
 }
 
 void clearRows(const ClearJob &c, const Band &band) {
@@ -106,9 +101,7 @@ void clearRows(const ClearJob &c, const Band &band) {
     fillPixels(c.target + (size_t)first * c.width, (size_t)(last - first + 1) * c.width, c.pixel);
 }
 
-void runClearJob(const void *job, const Band &band) {
-  clearRows(*static_cast<const ClearJob *>(job), band);
-}
+void runClearJob(const void *job, const Band &band) { clearRows(*static_cast<const ClearJob *>(job), band); }
 
 void releaseTextures() {
   Board.textures.clear();
@@ -119,8 +112,7 @@ void releaseTextures() {
 } // namespace
 
 uint16_t *boardBuffer(int buffer) {
-  if (!Board.open)
-    return nullptr;
+  if (!Board.open) return nullptr;
   int index = buffer == GR_BUFFER_FRONTBUFFER ? Board.frontIndex : 1 - Board.frontIndex;
   return Board.buffers[index].data();
 }
@@ -136,14 +128,13 @@ void boardSetType(int type) { Board.boardType = type; }
 void boardSetRetraceSleep(void (*sleep)(double seconds)) { RetraceSleep = sleep; }
 BoardRenderState boardRenderState() {
   const BoardContext &b = Board;
-  return BoardRenderState{b.renderBuffer, b.ditherMode,  b.depthMode, b.cullMode,  b.colorCombine,
-                          b.texCombine,   b.alphaSource, b.rgbSrc,    b.rgbDst,    b.alphaSrc,
-                          b.alphaDst,     b.alphaFunc,   b.alphaRef,  b.currentTexture,
-                          b.rgbMask,      b.alphaMask,   b.lfbDepth};
+  return BoardRenderState{b.renderBuffer, b.ditherMode,  b.depthMode, b.cullMode,       b.colorCombine,
+                          b.texCombine,   b.alphaSource, b.rgbSrc,    b.rgbDst,         b.alphaSrc,
+                          b.alphaDst,     b.alphaFunc,   b.alphaRef,  b.currentTexture, b.rgbMask,
+                          b.alphaMask,    b.lfbDepth};
 }
 void boardSetScreenOverride(int width, int height) {
-  const bool valid = width > 0 && height > 0 && width <= BoardMaxScreenSide &&
-                     height <= BoardMaxScreenSide;
+  const bool valid = width > 0 && height > 0 && width <= BoardMaxScreenSide && height <= BoardMaxScreenSide;
   OverrideWidth = valid ? width : 0;
   OverrideHeight = valid ? height : 0;
 }
@@ -151,40 +142,32 @@ void boardSetScreenOverride(int width, int height) {
 // ---- Board and display ----------------------------------------------------------
 
 void grGlideInit(void) {
-  if (BoardTraceFile)
-    traceCall(TraceCall::GrGlideInit, {});
+  if (BoardTraceFile) traceCall(TraceCall::GrGlideInit, {});
   buildGamma();
   Board.initialised = true;
 }
 
 void grGlideShutdown(void) {
-  if (BoardTraceFile)
-    traceCall(TraceCall::GrGlideShutdown, {});
+  if (BoardTraceFile) traceCall(TraceCall::GrGlideShutdown, {});
   boardDrain();
-  if (Board.open)
-    grSstWinClose();
+  if (Board.open) grSstWinClose();
   releaseTextures();
   Board.initialised = false;
 }
 
 FxBool grSstQueryBoards(GrHwConfiguration *hwconfig) {
-  if (BoardTraceFile)
-    traceCall(TraceCall::GrSstQueryBoards, {});
-  if (!hwconfig)
-    return FXFALSE;
+  if (BoardTraceFile) traceCall(TraceCall::GrSstQueryBoards, {});
+  if (!hwconfig) return FXFALSE;
   std::memset(hwconfig, 0, sizeof(*hwconfig));
   hwconfig->num_sst = Board.present ? 1 : 0;
   return FXTRUE;
 }
 
 FxBool grSstQueryHardware(GrHwConfiguration *hwconfig) {
-  if (BoardTraceFile)
-    traceCall(TraceCall::GrSstQueryHardware, {});
-  if (!hwconfig)
-    return FXFALSE;
+  if (BoardTraceFile) traceCall(TraceCall::GrSstQueryHardware, {});
+  if (!hwconfig) return FXFALSE;
   std::memset(hwconfig, 0, sizeof(*hwconfig));
-  if (!Board.present)
-    return FXFALSE;
+  if (!Board.present) return FXFALSE;
   hwconfig->num_sst = 1;
   hwconfig->SSTs[0].type = Board.boardType;
   hwconfig->SSTs[0].fbRam = 4;
@@ -195,38 +178,29 @@ FxBool grSstQueryHardware(GrHwConfiguration *hwconfig) {
 }
 
 void grSstSelect(int which_sst) {
-  if (BoardTraceFile)
-    traceCall(TraceCall::GrSstSelect, {which_sst});
+  if (BoardTraceFile) traceCall(TraceCall::GrSstSelect, {which_sst});
 }
 
-FxBool grSstWinOpen(FxU32 hWnd, GrScreenResolution_t screen_resolution,
-                    GrScreenRefresh_t refresh_rate, GrColorFormat_t color_format,
-                    GrOriginLocation_t origin_location, int nColBuffers, int nAuxBuffers) {
-  if (BoardTraceFile && OverrideWidth)
-    traceCall(TraceCall::ScreenSize, {OverrideWidth, OverrideHeight});
+FxBool grSstWinOpen(FxU32 hWnd, GrScreenResolution_t screen_resolution, GrScreenRefresh_t refresh_rate,
+                    GrColorFormat_t color_format, GrOriginLocation_t origin_location, int nColBuffers,
+                    int nAuxBuffers) {
+  if (BoardTraceFile && OverrideWidth) traceCall(TraceCall::ScreenSize, {OverrideWidth, OverrideHeight});
   if (BoardTraceFile)
-    traceCall(TraceCall::GrSstWinOpen, {hWnd, screen_resolution, refresh_rate, color_format,
-                                        origin_location, nColBuffers, nAuxBuffers});
-  if (!Board.present)
-    return FXFALSE;
-  if (screen_resolution < 0 || screen_resolution >= (int)std::size(BoardResolutions))
-    return FXFALSE;
-  if (refresh_rate < 0 || refresh_rate >= (int)std::size(BoardRefreshHz))
-    return FXFALSE;
-  if (nColBuffers < 2 || nColBuffers > 3 || nAuxBuffers < 0 || nAuxBuffers > 1)
-    return FXFALSE;
+    traceCall(TraceCall::GrSstWinOpen, {hWnd, screen_resolution, refresh_rate, color_format, origin_location,
+                                        nColBuffers, nAuxBuffers});
+  if (!Board.present) return FXFALSE;
+  if (screen_resolution < 0 || screen_resolution >= (int)std::size(BoardResolutions)) return FXFALSE;
+  if (refresh_rate < 0 || refresh_rate >= (int)std::size(BoardRefreshHz)) return FXFALSE;
+  if (nColBuffers < 2 || nColBuffers > 3 || nAuxBuffers < 0 || nAuxBuffers > 1) return FXFALSE;
   boardDrain();
-  if (Board.open)
-    grSstWinClose();
+  if (Board.open) grSstWinClose();
   buildGamma();
   Board.width = OverrideWidth ? OverrideWidth : BoardResolutions[screen_resolution].width;
   Board.height = OverrideHeight ? OverrideHeight : BoardResolutions[screen_resolution].height;
   Board.refreshHz = BoardRefreshHz[refresh_rate];
   Board.colorFormat = color_format;
-  Board.origin = origin_location == GR_ORIGIN_UPPER_LEFT ? GR_ORIGIN_UPPER_LEFT
-                                                         : GR_ORIGIN_LOWER_LEFT;
-  for (auto &buffer : Board.buffers)
-    buffer.assign((size_t)Board.width * Board.height, 0);
+  Board.origin = origin_location == GR_ORIGIN_UPPER_LEFT ? GR_ORIGIN_UPPER_LEFT : GR_ORIGIN_LOWER_LEFT;
+  for (auto &buffer : Board.buffers) buffer.assign((size_t)Board.width * Board.height, 0);
   Board.frontIndex = 0;
   Board.open = true;
   Board.outputActive = true;
@@ -238,10 +212,8 @@ FxBool grSstWinOpen(FxU32 hWnd, GrScreenResolution_t screen_resolution,
 }
 
 void grSstWinClose(void) {
-  if (BoardTraceFile)
-    traceCall(TraceCall::GrSstWinClose, {});
-  if (!Board.open)
-    return;
+  if (BoardTraceFile) traceCall(TraceCall::GrSstWinClose, {});
+  if (!Board.open) return;
   boardDrain();
   Board.open = false;
   for (auto &buffer : Board.buffers) {
@@ -253,8 +225,7 @@ void grSstWinClose(void) {
 }
 
 FxBool grSstControl(GrControl_t code) {
-  if (BoardTraceFile)
-    traceCall(TraceCall::GrSstControl, {code});
+  if (BoardTraceFile) traceCall(TraceCall::GrSstControl, {code});
   if (code == GR_CONTROL_ACTIVATE)
     Board.outputActive = true;
   else if (code == GR_CONTROL_DEACTIVATE)
@@ -263,31 +234,43 @@ FxBool grSstControl(GrControl_t code) {
 }
 
 FxU32 grSstScreenWidth(void) {
-  if (BoardTraceFile)
-    traceCall(TraceCall::GrSstScreenWidth, {});
+  if (BoardTraceFile) traceCall(TraceCall::GrSstScreenWidth, {});
   return (FxU32)Board.width;
 }
 
 FxU32 grSstScreenHeight(void) {
-  if (BoardTraceFile)
-    traceCall(TraceCall::GrSstScreenHeight, {});
+  if (BoardTraceFile) traceCall(TraceCall::GrSstScreenHeight, {});
   return (FxU32)Board.height;
 }
 
 // ---- Frame ------------------------------------------------------------------------
 
 void grBufferClear(GrColor_t color, GrAlpha_t alpha, FxU16 depth) {
-  if (BoardTraceFile)
-    traceCall(TraceCall::GrBufferClear, {color, alpha, depth});
+  if (BoardTraceFile) traceCall(TraceCall::GrBufferClear, {color, alpha, depth});
   uint16_t *target = boardRenderTarget();
-  if (!target || !Board.rgbMask)
-    return;
+  if (!target || !Board.rgbMask) return;
   unsigned r, g, b;
   switch (Board.colorFormat) {
-  case GR_COLORFORMAT_ABGR: r = color & 0xFF; g = (color >> 8) & 0xFF; b = (color >> 16) & 0xFF; break;
-  case GR_COLORFORMAT_RGBA: r = (color >> 24) & 0xFF; g = (color >> 16) & 0xFF; b = (color >> 8) & 0xFF; break;
-  case GR_COLORFORMAT_BGRA: b = (color >> 24) & 0xFF; g = (color >> 16) & 0xFF; r = (color >> 8) & 0xFF; break;
-  default: r = (color >> 16) & 0xFF; g = (color >> 8) & 0xFF; b = color & 0xFF; break;
+  case GR_COLORFORMAT_ABGR:
+    r = color & 0xFF;
+    g = (color >> 8) & 0xFF;
+    b = (color >> 16) & 0xFF;
+    break;
+  case GR_COLORFORMAT_RGBA:
+    r = (color >> 24) & 0xFF;
+    g = (color >> 16) & 0xFF;
+    b = (color >> 8) & 0xFF;
+    break;
+  case GR_COLORFORMAT_BGRA:
+    b = (color >> 24) & 0xFF;
+    g = (color >> 16) & 0xFF;
+    r = (color >> 8) & 0xFF;
+    break;
+  default:
+    r = (color >> 16) & 0xFF;
+    g = (color >> 8) & 0xFF;
+    b = color & 0xFF;
+    break;
   }
   ClearJob job;
   job.target = target;
@@ -301,10 +284,8 @@ void grBufferClear(GrColor_t color, GrAlpha_t alpha, FxU16 depth) {
 }
 
 void grBufferSwap(int swap_interval) {
-  if (BoardTraceFile)
-    traceCall(TraceCall::GrBufferSwap, {swap_interval});
-  if (!Board.open)
-    return;
+  if (BoardTraceFile) traceCall(TraceCall::GrBufferSwap, {swap_interval});
+  if (!Board.open) return;
   boardDrain();
   // Frames held to the screen's pace need the other drawing threads only
   // while they would be late without them.
@@ -327,71 +308,56 @@ void grBufferSwap(int swap_interval) {
 }
 
 void grRenderBuffer(GrBuffer_t buffer) {
-  if (BoardTraceFile)
-    traceCall(TraceCall::GrRenderBuffer, {buffer});
-  if (buffer == GR_BUFFER_FRONTBUFFER || buffer == GR_BUFFER_BACKBUFFER)
-    Board.renderBuffer = buffer;
+  if (BoardTraceFile) traceCall(TraceCall::GrRenderBuffer, {buffer});
+  if (buffer == GR_BUFFER_FRONTBUFFER || buffer == GR_BUFFER_BACKBUFFER) Board.renderBuffer = buffer;
 }
 
 void grColorMask(FxBool rgb, FxBool a) {
-  if (BoardTraceFile)
-    traceCall(TraceCall::GrColorMask, {rgb, a});
+  if (BoardTraceFile) traceCall(TraceCall::GrColorMask, {rgb, a});
   Board.rgbMask = rgb != 0;
   Board.alphaMask = a != 0;
 }
 
 void grDitherMode(GrDitherMode_t mode) {
-  if (BoardTraceFile)
-    traceCall(TraceCall::GrDitherMode, {mode});
-  if (mode >= GR_DITHER_DISABLE && mode <= GR_DITHER_4x4)
-    Board.ditherMode = mode;
+  if (BoardTraceFile) traceCall(TraceCall::GrDitherMode, {mode});
+  if (mode >= GR_DITHER_DISABLE && mode <= GR_DITHER_4x4) Board.ditherMode = mode;
 }
 
 void grDepthBufferMode(GrDepthBufferMode_t mode) {
-  if (BoardTraceFile)
-    traceCall(TraceCall::GrDepthBufferMode, {mode});
+  if (BoardTraceFile) traceCall(TraceCall::GrDepthBufferMode, {mode});
   Board.depthMode = mode; // there is no depth buffer: accepted and ignored
 }
 
 void grCullMode(GrCullMode_t mode) {
-  if (BoardTraceFile)
-    traceCall(TraceCall::GrCullMode, {mode});
-  if (mode >= GR_CULL_DISABLE && mode <= GR_CULL_POSITIVE)
-    Board.cullMode = mode;
+  if (BoardTraceFile) traceCall(TraceCall::GrCullMode, {mode});
+  if (mode >= GR_CULL_DISABLE && mode <= GR_CULL_POSITIVE) Board.cullMode = mode;
 }
 
 void grHints(GrHint_t hintType, FxU32 hintMask) {
-  if (BoardTraceFile)
-    traceCall(TraceCall::GrHints, {hintType, hintMask});
+  if (BoardTraceFile) traceCall(TraceCall::GrHints, {hintType, hintMask});
 }
 
 // ---- Combine and blend state ----------------------------------------------------
 
 void guColorCombineFunction(GrColorCombineFunction_t fnc) {
-  if (BoardTraceFile)
-    traceCall(TraceCall::GuColorCombineFunction, {fnc});
-  if (fnc >= GR_COLORCOMBINE_ZERO && fnc <= GR_COLORCOMBINE_ONE)
-    Board.colorCombine = fnc;
+  if (BoardTraceFile) traceCall(TraceCall::GuColorCombineFunction, {fnc});
+  if (fnc >= GR_COLORCOMBINE_ZERO && fnc <= GR_COLORCOMBINE_ONE) Board.colorCombine = fnc;
 }
 
 void grTexCombineFunction(GrChipID_t tmu, GrTextureCombineFnc_t fnc) {
-  if (BoardTraceFile)
-    traceCall(TraceCall::GrTexCombineFunction, {tmu, fnc});
-  if (tmu == GR_TMU0 && fnc >= GR_TEXTURECOMBINE_ZERO && fnc <= GR_TEXTURECOMBINE_ONE)
-    Board.texCombine = fnc;
+  if (BoardTraceFile) traceCall(TraceCall::GrTexCombineFunction, {tmu, fnc});
+  if (tmu == GR_TMU0 && fnc >= GR_TEXTURECOMBINE_ZERO && fnc <= GR_TEXTURECOMBINE_ONE) Board.texCombine = fnc;
 }
 
 void guAlphaSource(GrAlphaSource_t mode) {
-  if (BoardTraceFile)
-    traceCall(TraceCall::GuAlphaSource, {mode});
+  if (BoardTraceFile) traceCall(TraceCall::GuAlphaSource, {mode});
   if (mode >= GR_ALPHASOURCE_CC_ALPHA && mode <= GR_ALPHASOURCE_TEXTURE_ALPHA_TIMES_ITERATED_ALPHA)
     Board.alphaSource = mode;
 }
 
-void grAlphaBlendFunction(GrAlphaBlendFnc_t rgb_sf, GrAlphaBlendFnc_t rgb_df,
-                          GrAlphaBlendFnc_t alpha_sf, GrAlphaBlendFnc_t alpha_df) {
-  if (BoardTraceFile)
-    traceCall(TraceCall::GrAlphaBlendFunction, {rgb_sf, rgb_df, alpha_sf, alpha_df});
+void grAlphaBlendFunction(GrAlphaBlendFnc_t rgb_sf, GrAlphaBlendFnc_t rgb_df, GrAlphaBlendFnc_t alpha_sf,
+                          GrAlphaBlendFnc_t alpha_df) {
+  if (BoardTraceFile) traceCall(TraceCall::GrAlphaBlendFunction, {rgb_sf, rgb_df, alpha_sf, alpha_df});
   Board.rgbSrc = rgb_sf;
   Board.rgbDst = rgb_df;
   Board.alphaSrc = alpha_sf;
@@ -399,14 +365,11 @@ void grAlphaBlendFunction(GrAlphaBlendFnc_t rgb_sf, GrAlphaBlendFnc_t rgb_df,
 }
 
 void grAlphaTestFunction(GrCmpFnc_t function) {
-  if (BoardTraceFile)
-    traceCall(TraceCall::GrAlphaTestFunction, {function});
-  if (function >= GR_CMP_NEVER && function <= GR_CMP_ALWAYS)
-    Board.alphaFunc = function;
+  if (BoardTraceFile) traceCall(TraceCall::GrAlphaTestFunction, {function});
+  if (function >= GR_CMP_NEVER && function <= GR_CMP_ALWAYS) Board.alphaFunc = function;
 }
 
 void grAlphaTestReferenceValue(GrAlpha_t value) {
-  if (BoardTraceFile)
-    traceCall(TraceCall::GrAlphaTestReferenceValue, {value});
+  if (BoardTraceFile) traceCall(TraceCall::GrAlphaTestReferenceValue, {value});
   Board.alphaRef = value;
 }

@@ -18,12 +18,12 @@ struct BoardTexture {
   int width = 0;
   int height = 0;
   int format = 0;
-  uint32_t bytes = 0;    // texture memory it takes
+  uint32_t bytes = 0; // texture memory it takes
   bool clampS = true;
   bool clampT = true;
   bool bilinear = true;
-  float scale = 1.0f;    // texel units per unit of s and t (long side spans 0..256)
-  int pitch = 0;         // width + 2
+  float scale = 1.0f; // texel units per unit of s and t (long side spans 0..256)
+  int pitch = 0;      // width + 2
   // (width + 2) x (height + 2) texels: the image with a one-texel border, so
   // that a bilinear tap pair is always two neighbours in memory.
   std::vector<uint32_t> texels;
@@ -57,11 +57,11 @@ struct BoardLfbLock {
   bool readLocked = false;
   bool writeLocked = false;
   int buffer = GR_BUFFER_BACKBUFFER;
-  int origin = GR_ORIGIN_LOWER_LEFT;  // rows of the pointer count from here
+  int origin = GR_ORIGIN_LOWER_LEFT; // rows of the pointer count from here
   bool pipeline = false;
-  bool flipRows = false;              // lock origin differs from the screen's
-  bool direct = false;                // pointer goes straight into the buffer
-  std::vector<uint16_t> shadow;       // written pixels when not direct
+  bool flipRows = false;        // lock origin differs from the screen's
+  bool direct = false;          // pointer goes straight into the buffer
+  std::vector<uint16_t> shadow; // written pixels when not direct
 };
 
 struct BoardContext {
@@ -76,11 +76,11 @@ struct BoardContext {
   int refreshHz = 60;
   int colorFormat = GR_COLORFORMAT_ARGB;
   int origin = GR_ORIGIN_LOWER_LEFT;
-  double openedAt = 0.0;              // seconds on the steady clock: the first retrace
-  double frameStartedAt = 0.0;        // the same clock when the last swap ended (0: none yet)
+  double openedAt = 0.0;       // seconds on the steady clock: the first retrace
+  double frameStartedAt = 0.0; // the same clock when the last swap ended (0: none yet)
   bool outputActive = true;
 
-  std::vector<uint16_t> buffers[2];   // RGB 565, lowest row first
+  std::vector<uint16_t> buffers[2]; // RGB 565, lowest row first
   int frontIndex = 0;
   int renderBuffer = GR_BUFFER_BACKBUFFER;
 
@@ -114,4 +114,3 @@ constexpr uint32_t BoardTextureMemory = 4u * 1024u * 1024u;
 uint16_t *boardRenderTarget();
 // The pixels of a buffer named by GR_BUFFER_FRONTBUFFER or GR_BUFFER_BACKBUFFER.
 uint16_t *boardBuffer(int buffer);
-

@@ -269,10 +269,10 @@ typedef struct {
   int num_sst;
   struct {
     GrSstType type;
-    int fbRam;     // megabytes of frame-buffer memory
+    int fbRam; // megabytes of frame-buffer memory
     int fbiRev;
-    int nTexelfx;  // texture units
-    int tmuRam;    // megabytes of texture memory per unit
+    int nTexelfx; // texture units
+    int tmuRam;   // megabytes of texture memory per unit
   } SSTs[4];
 } GrHwConfiguration;
 
@@ -300,9 +300,9 @@ void grGlideShutdown(void);
 FxBool grSstQueryBoards(GrHwConfiguration *hwconfig);
 FxBool grSstQueryHardware(GrHwConfiguration *hwconfig);
 void grSstSelect(int which_sst);
-FxBool grSstWinOpen(FxU32 hWnd, GrScreenResolution_t screen_resolution,
-                    GrScreenRefresh_t refresh_rate, GrColorFormat_t color_format,
-                    GrOriginLocation_t origin_location, int nColBuffers, int nAuxBuffers);
+FxBool grSstWinOpen(FxU32 hWnd, GrScreenResolution_t screen_resolution, GrScreenRefresh_t refresh_rate,
+                    GrColorFormat_t color_format, GrOriginLocation_t origin_location, int nColBuffers,
+                    int nAuxBuffers);
 void grSstWinClose(void);
 FxBool grSstControl(GrControl_t code);
 FxU32 grSstScreenWidth(void);
@@ -322,20 +322,18 @@ void grHints(GrHint_t hintType, FxU32 hintMask);
 void guColorCombineFunction(GrColorCombineFunction_t fnc);
 void grTexCombineFunction(GrChipID_t tmu, GrTextureCombineFnc_t fnc);
 void guAlphaSource(GrAlphaSource_t mode);
-void grAlphaBlendFunction(GrAlphaBlendFnc_t rgb_sf, GrAlphaBlendFnc_t rgb_df,
-                          GrAlphaBlendFnc_t alpha_sf, GrAlphaBlendFnc_t alpha_df);
+void grAlphaBlendFunction(GrAlphaBlendFnc_t rgb_sf, GrAlphaBlendFnc_t rgb_df, GrAlphaBlendFnc_t alpha_sf,
+                          GrAlphaBlendFnc_t alpha_df);
 void grAlphaTestFunction(GrCmpFnc_t function);
 void grAlphaTestReferenceValue(GrAlpha_t value);
 
 // Textures.
 GrMipMapId_t guTexAllocateMemory(GrChipID_t tmu, FxU8 odd_even_mask, int width, int height,
-                                 GrTextureFormat_t fmt, GrMipMapMode_t mm_mode,
-                                 GrLOD_t smallest_lod, GrLOD_t largest_lod,
-                                 GrAspectRatio_t aspect, GrTextureClampMode_t s_clamp_mode,
-                                 GrTextureClampMode_t t_clamp_mode,
-                                 GrTextureFilterMode_t minfilter_mode,
-                                 GrTextureFilterMode_t magfilter_mode, float lod_bias,
-                                 FxBool trilinear);
+                                 GrTextureFormat_t fmt, GrMipMapMode_t mm_mode, GrLOD_t smallest_lod,
+                                 GrLOD_t largest_lod, GrAspectRatio_t aspect,
+                                 GrTextureClampMode_t s_clamp_mode, GrTextureClampMode_t t_clamp_mode,
+                                 GrTextureFilterMode_t minfilter_mode, GrTextureFilterMode_t magfilter_mode,
+                                 float lod_bias, FxBool trilinear);
 void guTexDownloadMipMap(GrMipMapId_t mmid, const void *src, const GuNccTable *ncc_table);
 void guTexSource(GrMipMapId_t mmid);
 
@@ -347,9 +345,9 @@ void grAADrawLine(const GrVertex *a, const GrVertex *b);
 void grAADrawPoint(const GrVertex *p);
 
 // Frame-buffer access.
-FxBool grLfbLock(GrLock_t type, GrBuffer_t buffer, GrLfbWriteMode_t writeMode,
-                 GrOriginLocation_t origin, FxBool pixelPipeline, GrLfbInfo_t *info);
+FxBool grLfbLock(GrLock_t type, GrBuffer_t buffer, GrLfbWriteMode_t writeMode, GrOriginLocation_t origin,
+                 FxBool pixelPipeline, GrLfbInfo_t *info);
 FxBool grLfbUnlock(GrLock_t type, GrBuffer_t buffer);
-FxBool grLfbReadRegion(GrBuffer_t src_buffer, FxU32 src_x, FxU32 src_y, FxU32 src_width,
-                       FxU32 src_height, FxU32 dst_stride, void *dst_data);
+FxBool grLfbReadRegion(GrBuffer_t src_buffer, FxU32 src_x, FxU32 src_y, FxU32 src_width, FxU32 src_height,
+                       FxU32 dst_stride, void *dst_data);
 void grLfbConstantDepth(FxU16 depth);

@@ -17,13 +17,9 @@ namespace {
 constexpr uint16_t Untouched = 0x0821;
 
 // Memory row (lowest row first) of a row counted from the given origin.
-int memoryRow(int row, int origin) {
-  return origin == GR_ORIGIN_UPPER_LEFT ? Board.height - 1 - row : row;
-}
+int memoryRow(int row, int origin) { return origin == GR_ORIGIN_UPPER_LEFT ? Board.height - 1 - row : row; }
 
-int effectiveOrigin(GrOriginLocation_t origin) {
-  return origin == GR_ORIGIN_ANY ? Board.origin : origin;
-}
+int effectiveOrigin(GrOriginLocation_t origin) { return origin == GR_ORIGIN_ANY ? Board.origin : origin; }
 
 // Writes the lines that let a replay repeat the pixels the caller wrote.
 void traceWrittenPixels(const uint16_t *before) {
@@ -40,8 +36,7 @@ void traceWrittenPixels(const uint16_t *before) {
         continue;
       }
       int start = x;
-      while (x < w && written(x))
-        ++x;
+      while (x < w && written(x)) ++x;
       traceCall(TraceCall::LfbWrite,
                 {start, y, x - start, TraceValue::data(row + start, (size_t)(x - start))});
     }
@@ -50,21 +45,16 @@ void traceWrittenPixels(const uint16_t *before) {
 
 } // namespace
 
-FxBool grLfbLock(GrLock_t type, GrBuffer_t buffer, GrLfbWriteMode_t writeMode,
-                 GrOriginLocation_t origin, FxBool pixelPipeline, GrLfbInfo_t *info) {
-  if (BoardTraceFile)
-    traceCall(TraceCall::GrLfbLock, {type, buffer, writeMode, origin, pixelPipeline});
+FxBool grLfbLock(GrLock_t type, GrBuffer_t buffer, GrLfbWriteMode_t writeMode, GrOriginLocation_t origin,
+                 FxBool pixelPipeline, GrLfbInfo_t *info) {
+  if (BoardTraceFile) traceCall(TraceCall::GrLfbLock, {type, buffer, writeMode, origin, pixelPipeline});
   boardDrain();
-  if (!Board.open || !info)
-    return FXFALSE;
-  if (buffer != GR_BUFFER_FRONTBUFFER && buffer != GR_BUFFER_BACKBUFFER)
-    return FXFALSE;
+  if (!Board.open || !info) return FXFALSE;
+  if (buffer != GR_BUFFER_FRONTBUFFER && buffer != GR_BUFFER_BACKBUFFER) return FXFALSE;
   bool write = (type & 1) == GR_LFB_WRITE_ONLY;
   BoardLfbLock &l = Board.lfb;
-  if (l.readLocked || l.writeLocked)
-    return FXFALSE;
-  if (write && writeMode != GR_LFBWRITEMODE_565 && writeMode != GR_LFBWRITEMODE_ANY)
-    return FXFALSE;
+  if (l.readLocked || l.writeLocked) return FXFALSE;
+  if (write && writeMode != GR_LFBWRITEMODE_565 && writeMode != GR_LFBWRITEMODE_ANY) return FXFALSE;
   uint16_t *pixels = boardBuffer(buffer);
   const int w = Board.width, h = Board.height;
   l.origin = effectiveOrigin(origin);
@@ -99,13 +89,11 @@ FxBool grLfbUnlock(GrLock_t type, GrBuffer_t buffer) {
   bool held = write ? l.writeLocked : l.readLocked;
   uint16_t *pixels = Board.open ? boardBuffer(l.buffer) : nullptr;
   if (BoardTraceFile) {
-    if (held && write && !l.direct)
-      traceWrittenPixels(l.pipeline ? nullptr : pixels);
+    if (held && write && !l.direct) traceWrittenPixels(l.pipeline ? nullptr : pixels);
     traceCall(TraceCall::GrLfbUnlock, {type, buffer});
   }
   boardDrain();
-  if (!held || buffer != l.buffer)
-    return FXFALSE;
+  if (!held || buffer != l.buffer) return FXFALSE;
   if (write && !l.direct && pixels) {
     const int w = Board.width, h = Board.height;
     if (l.pipeline) {
@@ -126,14 +114,11 @@ FxBool grLfbUnlock(GrLock_t type, GrBuffer_t buffer) {
           // Skip untouched stretches four pixels at a time.
           const uint64_t four = 0x0001000100010001ull * Untouched;
           uint64_t block;
-          while (x + 4 <= w && (std::memcpy(&block, row + x, 8), block == four))
-            x += 4;
-          if (x >= w)
-            break;
+          while (x + 4 <= w && (std::memcpy(&block, row + x, 8), block == four)) x += 4;
+          if (x >= w) break;
           uint16_t v = row[x];
           if (v != Untouched)
-            shadeFragment(p, x, my, expand5(v >> 11), expand6((v >> 5) & 63), expand5(v & 31), 255,
-                          NoTexel);
+            shadeFragment(p, x, my, expand5(v >> 11), expand6((v >> 5) & 63), expand5(v & 31), 255, NoTexel);
         }
       }
     } else {
@@ -147,19 +132,15 @@ FxBool grLfbUnlock(GrLock_t type, GrBuffer_t buffer) {
   return FXTRUE;
 }
 
-FxBool grLfbReadRegion(GrBuffer_t src_buffer, FxU32 src_x, FxU32 src_y, FxU32 src_width,
-                       FxU32 src_height, FxU32 dst_stride, void *dst_data) {
+FxBool grLfbReadRegion(GrBuffer_t src_buffer, FxU32 src_x, FxU32 src_y, FxU32 src_width, FxU32 src_height,
+                       FxU32 dst_stride, void *dst_data) {
   if (BoardTraceFile)
-    traceCall(TraceCall::GrLfbReadRegion,
-              {src_buffer, src_x, src_y, src_width, src_height, dst_stride});
+    traceCall(TraceCall::GrLfbReadRegion, {src_buffer, src_x, src_y, src_width, src_height, dst_stride});
   boardDrain();
-  if (!Board.open || !dst_data)
-    return FXFALSE;
-  if (src_buffer != GR_BUFFER_FRONTBUFFER && src_buffer != GR_BUFFER_BACKBUFFER)
-    return FXFALSE;
+  if (!Board.open || !dst_data) return FXFALSE;
+  if (src_buffer != GR_BUFFER_FRONTBUFFER && src_buffer != GR_BUFFER_BACKBUFFER) return FXFALSE;
   const uint64_t w = (uint64_t)Board.width, h = (uint64_t)Board.height;
-  if ((uint64_t)src_x + src_width > w || (uint64_t)src_y + src_height > h ||
-      dst_stride < src_width * 2)
+  if ((uint64_t)src_x + src_width > w || (uint64_t)src_y + src_height > h || dst_stride < src_width * 2)
     return FXFALSE;
   const uint16_t *pixels = boardBuffer(src_buffer);
   uint8_t *out = static_cast<uint8_t *>(dst_data);
@@ -167,14 +148,12 @@ FxBool grLfbReadRegion(GrBuffer_t src_buffer, FxU32 src_x, FxU32 src_y, FxU32 sr
     // Region reads count rows from the top of the screen, whatever origin the
     // screen was opened with: the first row copied is the region's top row.
     int row = memoryRow((int)(src_y + j), GR_ORIGIN_UPPER_LEFT);
-    std::memcpy(out + (size_t)j * dst_stride, pixels + (size_t)row * w + src_x,
-                (size_t)src_width * 2);
+    std::memcpy(out + (size_t)j * dst_stride, pixels + (size_t)row * w + src_x, (size_t)src_width * 2);
   }
   return FXTRUE;
 }
 
 void grLfbConstantDepth(FxU16 depth) {
-  if (BoardTraceFile)
-    traceCall(TraceCall::GrLfbConstantDepth, {(unsigned)depth});
+  if (BoardTraceFile) traceCall(TraceCall::GrLfbConstantDepth, {(unsigned)depth});
   Board.lfbDepth = depth; // there is no depth buffer: accepted and kept
 }

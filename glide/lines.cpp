@@ -27,8 +27,7 @@ bool setupLine(const GrVertex *a, const GrVertex *b, LineSetup &l) {
     by = (int64_t)Board.height * 16 - by;
   }
   int64_t dx = bx - ax, dy = by - ay;
-  if (dx == 0 && dy == 0)
-    return false;
+  if (dx == 0 && dy == 0) return false;
   l.xMajor = std::llabs(dx) >= std::llabs(dy);
   l.ma = l.xMajor ? ax : ay;
   l.mb = l.xMajor ? bx : by;
@@ -50,8 +49,7 @@ bool setupLine(const GrVertex *a, const GrVertex *b, LineSetup &l) {
 // One untextured fragment of iterated colour through a specialised blend.
 template <int Blend>
 BOARD_ALWAYS_INLINE void writeSimple(const Pipe &p, int x, int y, int r, int g, int b, int a) {
-  if (!p.alphaPass[a])
-    return;
+  if (!p.alphaPass[a]) return;
   uint16_t *pixel = p.target + (size_t)y * p.width + x;
   int dr = 0, dg = 0, db = 0;
   if (Blend != BlendNone && Blend != BlendScaled) {
@@ -75,20 +73,18 @@ void writeTexturedSimple(const Pipe &p, int x, int y, int r, int g, int b, int a
                      (int)((texel & 255) * (unsigned)(b + 1)) >> 8, a);
 }
 
-void writeTexturedReference(const Pipe &p, int x, int y, int r, int g, int b, int a,
-                            uint32_t texel) {
+void writeTexturedReference(const Pipe &p, int x, int y, int r, int g, int b, int a, uint32_t texel) {
   shadeFragment(p, x, y, r, g, b, a, texel);
 }
 
-typedef void (*TexturedFragmentFn)(const Pipe &p, int x, int y, int r, int g, int b, int a,
-                                   uint32_t texel);
+typedef void (*TexturedFragmentFn)(const Pipe &p, int x, int y, int r, int g, int b, int a, uint32_t texel);
 
 // The writer for textured fragments in the current state.
 TexturedFragmentFn pickTexturedWriter(const Pipe &p) {
   const bool timesIterated = p.colorCombine == GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB ||
                              p.colorCombine == GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB_DELTA0;
-  if (p.blendMode == BlendOther || p.alphaSource != GR_ALPHASOURCE_ITERATED_ALPHA ||
-      !timesIterated || p.texCombine != GR_TEXTURECOMBINE_DECAL || boardReferencePipelineForced())
+  if (p.blendMode == BlendOther || p.alphaSource != GR_ALPHASOURCE_ITERATED_ALPHA || !timesIterated ||
+      p.texCombine != GR_TEXTURECOMBINE_DECAL || boardReferencePipelineForced())
     return writeTexturedReference;
   switch (p.blendMode) {
   case BlendNone: return writeTexturedSimple<BlendNone>;
@@ -133,12 +129,10 @@ struct LineIter {
   bool start(const LineSetup &l, const GrVertex *a, const GrVertex *b, int majorLimit) {
     from = l.first;
     to = l.last;
-    if (l.dir < 0)
-      std::swap(from, to);
+    if (l.dir < 0) std::swap(from, to);
     from = std::max<int64_t>(from, 0);
     to = std::min<int64_t>(to, majorLimit - 1);
-    if (from > to)
-      return false;
+    if (from > to) return false;
     const double dm = (double)(l.mb - l.ma), along = (double)(16 * from + 8 - l.ma);
     const double pos = along / dm, step = 16.0 / dm;
     minor = toFixed(((double)l.na + (double)(l.nb - l.na) * pos) / 16.0, 32, LineFixedLimit);
@@ -148,18 +142,16 @@ struct LineIter {
     const float ca[4] = {a->r, a->g, a->b, a->a}, cb[4] = {b->r, b->g, b->b, b->a};
     for (int k = 0; k < 4; ++k) {
       const double d = (double)cb[k] - (double)ca[k];
-      c[k] = std::clamp<int64_t>(toFixed((double)ca[k] + d * pos, 16, LineFixedLimit),
-                                 -(1ll << 40), 1ll << 40);
-      dc[k] = std::clamp<int64_t>(toFixed(d * step, 16, LineFixedLimit), -(1ll << 30),
-                                  1ll << 30);
+      c[k] =
+          std::clamp<int64_t>(toFixed((double)ca[k] + d * pos, 16, LineFixedLimit), -(1ll << 40), 1ll << 40);
+      dc[k] = std::clamp<int64_t>(toFixed(d * step, 16, LineFixedLimit), -(1ll << 30), 1ll << 30);
     }
     return true;
   }
   void advance() {
     minor += dMinor;
     t += dt;
-    for (int k = 0; k < 4; ++k)
-      c[k] += dc[k];
+    for (int k = 0; k < 4; ++k) c[k] += dc[k];
   }
   int channel(int k) const { return clamp255((int)std::clamp<int64_t>(c[k] >> 16, -1, 256)); }
   // The alpha scaled by a coverage with 16 fractional bits (1 = 65536), rounded down.
@@ -209,29 +201,23 @@ private:
 // The rows (x-major) or columns (y-major) an antialiased line covers at one
 // step: pixel j0 = floor(minor - 1/2) at coverage 1 - f and j0 + 1 at f, where
 // f is the fraction of minor - 1/2 (a centre one pixel off gets nothing).
-template <class Emit>
-inline void antialiasedStep(const LineIter &it, int minorLimit, Emit emit) {
+template <class Emit> inline void antialiasedStep(const LineIter &it, int minorLimit, Emit emit) {
   const int64_t h = it.minor - ((int64_t)1 << 31);
   const int64_t j0 = h >> 32;
   const int64_t f = (h & 0xFFFFFFFFll) >> 16; // 16 fractional bits
-  if (j0 >= 0 && j0 < minorLimit)
-    emit(j0, 65536 - f);
-  if (f != 0 && j0 + 1 >= 0 && j0 + 1 < minorLimit)
-    emit(j0 + 1, f);
+  if (j0 >= 0 && j0 < minorLimit) emit(j0, 65536 - f);
+  if (f != 0 && j0 + 1 >= 0 && j0 + 1 < minorLimit) emit(j0 + 1, f);
 }
 
 // An untextured antialiased line under a specialised blend.
-template <int Blend>
-void antialiasedSimple(const Pipe &p, const LineSetup &l, LineIter &it) {
+template <int Blend> void antialiasedSimple(const Pipe &p, const LineSetup &l, LineIter &it) {
   const int minorLimit = l.xMajor ? p.height : p.width;
   for (int64_t i = it.from; i <= it.to; ++i, it.advance()) {
     const int r = it.channel(0), g = it.channel(1), b = it.channel(2);
-    if (!l.xMajor && !ownsRow(p, (int)i))
-      continue;
+    if (!l.xMajor && !ownsRow(p, (int)i)) continue;
     antialiasedStep(it, minorLimit, [&](int64_t j, int64_t coverage) {
       if (l.xMajor) {
-        if (ownsRow(p, (int)j))
-          writeSimple<Blend>(p, (int)i, (int)j, r, g, b, it.alpha(coverage));
+        if (ownsRow(p, (int)j)) writeSimple<Blend>(p, (int)i, (int)j, r, g, b, it.alpha(coverage));
       } else {
         writeSimple<Blend>(p, (int)j, (int)i, r, g, b, it.alpha(coverage));
       }
@@ -241,15 +227,11 @@ void antialiasedSimple(const Pipe &p, const LineSetup &l, LineIter &it) {
 
 // What both kinds of line start with: the trace line, the set-up, the pixel
 // pipeline and the first step; false when the line draws nothing.
-bool beginLine(TraceCall name, const GrVertex *a, const GrVertex *b, LineSetup &l, Pipe &p,
-               LineIter &it) {
-  if (BoardTraceFile)
-    traceCall(name, {a, b});
-  if (!Board.open || !setupLine(a, b, l))
-    return false;
+bool beginLine(TraceCall name, const GrVertex *a, const GrVertex *b, LineSetup &l, Pipe &p, LineIter &it) {
+  if (BoardTraceFile) traceCall(name, {a, b});
+  if (!Board.open || !setupLine(a, b, l)) return false;
   p = makePipe();
-  if (!p.rgbMask)
-    return false;
+  if (!p.rgbMask) return false;
   return it.start(l, a, b, l.xMajor ? p.width : p.height);
 }
 
@@ -280,8 +262,7 @@ void runLine(const LineJob &job, const Pipe &p) {
     // centres on it.
     const int64_t num = l.na * dm + (16 * i + 8 - l.ma) * dn;
     const int64_t j = l.xMajor ? floorDiv(num, dm * 16) : ceilDiv(num, dm * 16) - 1;
-    if (j < 0 || j >= minorLimit || !ownsRow(p, (int)(l.xMajor ? j : i)))
-      continue;
+    if (j < 0 || j >= minorLimit || !ownsRow(p, (int)(l.xMajor ? j : i))) continue;
     f.emit(l.xMajor ? (int)i : (int)j, l.xMajor ? (int)j : (int)i, it.channel(0), it.channel(1),
            it.channel(2), it.channel(3), (double)it.t * 0x1p-32);
   }
@@ -304,15 +285,12 @@ void runAALine(const LineJob &job, const Pipe &p) {
   }
   const int minorLimit = l.xMajor ? p.height : p.width;
   for (int64_t i = it.from; i <= it.to; ++i, it.advance()) {
-    if (!l.xMajor && !ownsRow(p, (int)i))
-      continue;
+    if (!l.xMajor && !ownsRow(p, (int)i)) continue;
     const int r = it.channel(0), g = it.channel(1), bl = it.channel(2);
     const double t = (double)it.t * 0x1p-32; // exact, as a power of two
     antialiasedStep(it, minorLimit, [&](int64_t j, int64_t coverage) {
-      if (l.xMajor && !ownsRow(p, (int)j))
-        return;
-      f.emit(l.xMajor ? (int)i : (int)j, l.xMajor ? (int)j : (int)i, r, g, bl, it.alpha(coverage),
-             t);
+      if (l.xMajor && !ownsRow(p, (int)j)) return;
+      f.emit(l.xMajor ? (int)i : (int)j, l.xMajor ? (int)j : (int)i, r, g, bl, it.alpha(coverage), t);
     });
   }
 }
@@ -329,18 +307,15 @@ void runPoint(const LineJob &job, const Pipe &p) {
   int64_t x0 = floorToInt(px - 1.5) + 1, x1 = -floorToInt(-(px + 0.5)) - 1;
   int64_t y0 = floorToInt(py - 1.5) + 1, y1 = -floorToInt(-(py + 0.5)) - 1;
   for (int64_t y = std::max<int64_t>(y0, 0); y <= y1 && y < p.height; ++y) {
-    if (!ownsRow(p, (int)y))
-      continue;
+    if (!ownsRow(p, (int)y)) continue;
     for (int64_t x = std::max<int64_t>(x0, 0); x <= x1 && x < p.width; ++x) {
       double d = std::max(std::fabs((double)x + 0.5 - px), std::fabs((double)y + 0.5 - py));
-      if (d < 1.0)
-        f.emit((int)x, (int)y, r, g, b, clamp255(floorToInt(alpha * (1.0 - d))), 0.0);
+      if (d < 1.0) f.emit((int)x, (int)y, r, g, b, clamp255(floorToInt(alpha * (1.0 - d))), 0.0);
     }
   }
 }
 
-template <void (*Run)(const LineJob &, const Pipe &)>
-void runLineJob(const void *job, const Band &band) {
+template <void (*Run)(const LineJob &, const Pipe &)> void runLineJob(const void *job, const Band &band) {
   const LineJob &j = *static_cast<const LineJob *>(job);
   Pipe p = j.p;
   p.band = band;
@@ -377,8 +352,7 @@ void submitLine(const LineJob &job, bool point = false) {
 
 void grDrawLine(const GrVertex *a, const GrVertex *b) {
   LineJob job;
-  if (!beginLine(TraceCall::GrDrawLine, a, b, job.l, job.p, job.it))
-    return;
+  if (!beginLine(TraceCall::GrDrawLine, a, b, job.l, job.p, job.it)) return;
   job.a = *a;
   job.b = *b;
   submitLine<runLine>(job);
@@ -386,26 +360,21 @@ void grDrawLine(const GrVertex *a, const GrVertex *b) {
 
 void grAADrawLine(const GrVertex *a, const GrVertex *b) {
   LineJob job;
-  if (!beginLine(TraceCall::GrAADrawLine, a, b, job.l, job.p, job.it))
-    return;
+  if (!beginLine(TraceCall::GrAADrawLine, a, b, job.l, job.p, job.it)) return;
   job.a = *a;
   job.b = *b;
   submitLine<runAALine>(job);
 }
 
 void grAADrawPoint(const GrVertex *pt) {
-  if (BoardTraceFile)
-    traceCall(TraceCall::GrAADrawPoint, {pt});
-  if (!Board.open)
-    return;
+  if (BoardTraceFile) traceCall(TraceCall::GrAADrawPoint, {pt});
+  if (!Board.open) return;
   LineJob job;
   job.p = makePipe();
-  if (!job.p.rgbMask)
-    return;
+  if (!job.p.rgbMask) return;
   job.px = toSixteenths(pt->x) / 16.0;
   job.py = toSixteenths(pt->y) / 16.0;
-  if (Board.origin == GR_ORIGIN_UPPER_LEFT)
-    job.py = Board.height - job.py;
+  if (Board.origin == GR_ORIGIN_UPPER_LEFT) job.py = Board.height - job.py;
   job.a = *pt;
   job.b = *pt;
   submitLine<runPoint>(job, true);

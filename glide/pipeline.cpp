@@ -52,8 +52,7 @@ bool combineUsesTexture(int fnc) {
 }
 
 bool alphaUsesTexture(int src) {
-  return src == GR_ALPHASOURCE_TEXTURE_ALPHA ||
-         src == GR_ALPHASOURCE_TEXTURE_ALPHA_TIMES_ITERATED_ALPHA;
+  return src == GR_ALPHASOURCE_TEXTURE_ALPHA || src == GR_ALPHASOURCE_TEXTURE_ALPHA_TIMES_ITERATED_ALPHA;
 }
 
 // Weight of a blend factor on the 0..256 scale. s and d are this channel of
@@ -63,7 +62,7 @@ int blendWeight(int factor, bool source, int s, int a, int d) {
   case GR_BLEND_ZERO: return 0;
   case GR_BLEND_SRC_ALPHA: return a + 1;
   case GR_BLEND_SRC_COLOR: return source ? d + 1 : s + 1; // DST_COLOR as a source factor
-  case GR_BLEND_DST_ALPHA: return 256;                      // no alpha buffer: always 255
+  case GR_BLEND_DST_ALPHA: return 256;                    // no alpha buffer: always 255
   case GR_BLEND_ONE: return 256;
   case GR_BLEND_ONE_MINUS_SRC_ALPHA: return 256 - a;
   case GR_BLEND_ONE_MINUS_SRC_COLOR: return source ? 256 - d : 256 - s;
@@ -94,8 +93,7 @@ void boardForceReferencePipeline(bool force) {
 bool boardReferencePipelineForced() { return ForceReference; }
 
 Pipe makePipe() {
-  if (!DitherReady)
-    buildDither();
+  if (!DitherReady) buildDither();
   if (!PartsReady) {
     for (int m = 0; m < 3; ++m)
       for (int pos = 0; pos < 16; ++pos)
@@ -108,8 +106,7 @@ Pipe makePipe() {
   }
   const int func = Board.alphaFunc & 7, ref = Board.alphaRef & 255;
   if (!AlphaPassReady[func][ref]) {
-    for (int a = 0; a < 256; ++a)
-      AlphaPass[func][ref][a] = alphaPasses(func, a, ref) ? 1 : 0;
+    for (int a = 0; a < 256; ++a) AlphaPass[func][ref][a] = alphaPasses(func, a, ref) ? 1 : 0;
     AlphaPassReady[func][ref] = true;
   }
   Pipe p;
@@ -163,17 +160,19 @@ void shadeFragment(const Pipe &p, int x, int y, int ir, int ig, int ib, int ia, 
   switch (p.colorCombine) {
   case GR_COLORCOMBINE_ZERO:
   case GR_COLORCOMBINE_CCRGB: // the constant colour is black
-  case GR_COLORCOMBINE_TEXTURE_TIMES_CCRGB:
-    r = g = b = 0;
-    break;
+  case GR_COLORCOMBINE_TEXTURE_TIMES_CCRGB: r = g = b = 0; break;
   case GR_COLORCOMBINE_DECAL_TEXTURE:
-    r = tr; g = tg; b = tb;
+    r = tr;
+    g = tg;
+    b = tb;
     break;
   case GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB:
   case GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB_DELTA0:
   case GR_COLORCOMBINE_DIFF_SPEC_A:
   case GR_COLORCOMBINE_DIFF_SPEC_B:
-    r = (tr * (ir + 1)) >> 8; g = (tg * (ig + 1)) >> 8; b = (tb * (ib + 1)) >> 8;
+    r = (tr * (ir + 1)) >> 8;
+    g = (tg * (ig + 1)) >> 8;
+    b = (tb * (ib + 1)) >> 8;
     break;
   case GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB_ADD_ALPHA:
     r = std::min(255, ((tr * (ir + 1)) >> 8) + ia);
@@ -181,7 +180,9 @@ void shadeFragment(const Pipe &p, int x, int y, int ir, int ig, int ib, int ia, 
     b = std::min(255, ((tb * (ib + 1)) >> 8) + ia);
     break;
   case GR_COLORCOMBINE_TEXTURE_TIMES_ALPHA:
-    r = (tr * (a + 1)) >> 8; g = (tg * (a + 1)) >> 8; b = (tb * (a + 1)) >> 8;
+    r = (tr * (a + 1)) >> 8;
+    g = (tg * (a + 1)) >> 8;
+    b = (tb * (a + 1)) >> 8;
     break;
   case GR_COLORCOMBINE_TEXTURE_TIMES_ALPHA_ADD_ITRGB:
     r = std::min(255, ((tr * (a + 1)) >> 8) + ir);
@@ -189,35 +190,40 @@ void shadeFragment(const Pipe &p, int x, int y, int ir, int ig, int ib, int ia, 
     b = std::min(255, ((tb * (a + 1)) >> 8) + ib);
     break;
   case GR_COLORCOMBINE_TEXTURE_ADD_ITRGB:
-    r = std::min(255, tr + ir); g = std::min(255, tg + ig); b = std::min(255, tb + ib);
+    r = std::min(255, tr + ir);
+    g = std::min(255, tg + ig);
+    b = std::min(255, tb + ib);
     break;
   case GR_COLORCOMBINE_TEXTURE_SUB_ITRGB:
-    r = std::max(0, tr - ir); g = std::max(0, tg - ig); b = std::max(0, tb - ib);
+    r = std::max(0, tr - ir);
+    g = std::max(0, tg - ig);
+    b = std::max(0, tb - ib);
     break;
   case GR_COLORCOMBINE_CCRGB_BLEND_ITRGB_ON_TEXALPHA:
-    r = (ir * (256 - ta)) >> 8; g = (ig * (256 - ta)) >> 8; b = (ib * (256 - ta)) >> 8;
+    r = (ir * (256 - ta)) >> 8;
+    g = (ig * (256 - ta)) >> 8;
+    b = (ib * (256 - ta)) >> 8;
     break;
-  case GR_COLORCOMBINE_ONE:
-    r = g = b = 255;
-    break;
+  case GR_COLORCOMBINE_ONE: r = g = b = 255; break;
   default: // ITRGB, ITRGB_DELTA0
-    r = ir; g = ig; b = ib;
+    r = ir;
+    g = ig;
+    b = ib;
     break;
   }
 
-  if (!alphaPasses(p.alphaFunc, a, p.alphaRef) || !p.rgbMask)
-    return;
+  if (!alphaPasses(p.alphaFunc, a, p.alphaRef) || !p.rgbMask) return;
 
   uint16_t *pixel = p.target + (size_t)y * p.width + x;
   if (!(p.rgbSrc == GR_BLEND_ONE && p.rgbDst == GR_BLEND_ZERO)) {
     unsigned old = *pixel;
     int dr = expand5(old >> 11), dg = expand6((old >> 5) & 63), db = expand5(old & 31);
-    r = std::min(255, (r * blendWeight(p.rgbSrc, true, r, a, dr) +
-                       dr * blendWeight(p.rgbDst, false, r, a, dr)) >> 8);
-    g = std::min(255, (g * blendWeight(p.rgbSrc, true, g, a, dg) +
-                       dg * blendWeight(p.rgbDst, false, g, a, dg)) >> 8);
-    b = std::min(255, (b * blendWeight(p.rgbSrc, true, b, a, db) +
-                       db * blendWeight(p.rgbDst, false, b, a, db)) >> 8);
+    r = std::min(
+        255, (r * blendWeight(p.rgbSrc, true, r, a, dr) + dr * blendWeight(p.rgbDst, false, r, a, dr)) >> 8);
+    g = std::min(
+        255, (g * blendWeight(p.rgbSrc, true, g, a, dg) + dg * blendWeight(p.rgbDst, false, g, a, dg)) >> 8);
+    b = std::min(
+        255, (b * blendWeight(p.rgbSrc, true, b, a, db) + db * blendWeight(p.rgbDst, false, b, a, db)) >> 8);
   }
   int pos = ((y & 3) << 2 | (x & 3)) << 8;
   *pixel = (uint16_t)(p.ditherRB[pos + r] << 11 | p.ditherG[pos + g] << 5 | p.ditherRB[pos + b]);
@@ -240,15 +246,13 @@ std::vector<std::unique_ptr<GreyTable>> GreyCache;
 const FlatTables *flatTablesFor(int blend, int r, int g, int b, int a, int dither) {
   for (size_t i = FlatCache.size(); i-- > 0;) {
     const FlatTables &f = *FlatCache[i];
-    if (f.blend == blend && f.r == r && f.g == g && f.b == b && f.a == a && f.dither == dither)
-      return &f;
+    if (f.blend == blend && f.r == r && f.g == g && f.b == b && f.a == a && f.dither == dither) return &f;
   }
   if (FlatCache.size() >= FlatCacheLimit) {
     boardDrain(); // recorded draws may hold any of them
     FlatCache.clear();
   }
-  if (!DitherReady)
-    buildDither();
+  if (!DitherReady) buildDither();
   auto made = std::make_unique<FlatTables>();
   FlatTables &f = *made;
   f.blend = blend;
@@ -263,8 +267,7 @@ const FlatTables *flatTablesFor(int blend, int r, int g, int b, int a, int dithe
       f.red[pos][v] = (uint16_t)(rb[blendChannel(blend, r, a, expand5(v))] << 11);
       f.blue[pos][v] = rb[blendChannel(blend, b, a, expand5(v))];
     }
-    for (int v = 0; v < 64; ++v)
-      f.green[pos][v] = (uint16_t)(gg[blendChannel(blend, g, a, expand6(v))] << 5);
+    for (int v = 0; v < 64; ++v) f.green[pos][v] = (uint16_t)(gg[blendChannel(blend, g, a, expand6(v))] << 5);
   }
   FlatCache.push_back(std::move(made));
   return FlatCache.back().get();
@@ -280,8 +283,7 @@ const uint16_t *greyTableFor(int blend, int r, int g, int b, int a, int dither) 
     boardDrain(); // recorded draws may hold any of them
     GreyCache.clear();
   }
-  if (!PartsReady)
-    makePipe(); // builds the dither parts
+  if (!PartsReady) makePipe(); // builds the dither parts
   auto made = std::make_unique<GreyTable>();
   GreyTable &t = *made;
   t.blend = blend;
@@ -299,8 +301,7 @@ const uint16_t *greyTableFor(int blend, int r, int g, int b, int a, int dither) 
       cb = (cb * (a + 1)) >> 8;
     }
     for (int pos = 0; pos < 16; ++pos)
-      t.entries[pos * 256 + i] =
-          (uint16_t)(parts.red[pos][cr] | parts.green[pos][cg] | parts.blue[pos][cb]);
+      t.entries[pos * 256 + i] = (uint16_t)(parts.red[pos][cr] | parts.green[pos][cg] | parts.blue[pos][cb]);
   }
   std::fill(t.entries + 16 * 256, t.entries + GreyTableEntries, 0);
   GreyCache.push_back(std::move(made));

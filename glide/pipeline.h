@@ -53,11 +53,11 @@ struct Pipe {
   const DitherParts *parts;          // the dither mode's tables
   int blendMode;                     // BlendMode of the colour factors
   bool rgbMask;
-  bool useTexture;                   // the combine or the alpha source reads a texel
-  const BoardTexture *tex;           // null: no texture (texels read as opaque black)
-  const FlatTables *flat;            // the flat-area tables of this draw, when it has them
-  const uint16_t *grey;              // the grey-texture table of this draw, when it has one
-  Band band;                         // the rows this thread draws
+  bool useTexture;         // the combine or the alpha source reads a texel
+  const BoardTexture *tex; // null: no texture (texels read as opaque black)
+  const FlatTables *flat;  // the flat-area tables of this draw, when it has them
+  const uint16_t *grey;    // the grey-texture table of this draw, when it has one
+  Band band;               // the rows this thread draws
 };
 
 inline bool ownsRow(const Pipe &p, int y) { return bandOwnsRow(p.band, y); }
@@ -111,10 +111,8 @@ namespace {
 inline int ditherOffset(int mode, int x, int y) {
   static const int m4[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
   static const int m2[2][2] = {{2, 10}, {14, 6}};
-  if (mode == GR_DITHER_4x4)
-    return m4[y & 3][x & 3];
-  if (mode == GR_DITHER_2x2)
-    return m2[y & 1][x & 1];
+  if (mode == GR_DITHER_4x4) return m4[y & 3][x & 3];
+  if (mode == GR_DITHER_2x2) return m2[y & 1][x & 1];
   return 0;
 }
 } // namespace
@@ -127,12 +125,9 @@ inline int expand6(unsigned v) { return (int)((v << 2) | (v >> 4)); }
 
 // Rounds down to an integer (float or double), saturating far outside the
 // useful range.
-template <class Real>
-inline int32_t floorToInt(Real f) {
-  if (!(f > Real(-1.0e9)))
-    return -1000000000;
-  if (f > Real(1.0e9))
-    return 1000000000;
+template <class Real> inline int32_t floorToInt(Real f) {
+  if (!(f > Real(-1.0e9))) return -1000000000;
+  if (f > Real(1.0e9)) return 1000000000;
   int32_t i = (int32_t)f;
   return (Real)i > f ? i - 1 : i;
 }
@@ -142,10 +137,8 @@ inline int32_t floorToInt(Real f) {
 // sixteenths, so that the edge arithmetic cannot overflow.
 inline int64_t toSixteenths(float biased) {
   double p = ((double)biased - BoardSnapBias) * 16.0;
-  if (!(p > -2.5e8))
-    p = -2.5e8;
-  if (p > 2.5e8)
-    p = 2.5e8;
+  if (!(p > -2.5e8)) p = -2.5e8;
+  if (p > 2.5e8) p = 2.5e8;
   // To the nearest, halves away from zero, as llround does, without the
   // library call: p and its whole part differ by an exact fraction.
   const int64_t whole = (int64_t)p;
@@ -157,10 +150,8 @@ inline int64_t toSixteenths(float biased) {
 // (not a number reads as -limit).
 inline int64_t toFixed(double v, int bits, double limit) {
   double f = std::floor(v * std::ldexp(1.0, bits) + 0.5); // exact scaling by a power of two
-  if (!(f > -limit))
-    return -(int64_t)limit;
-  if (f > limit)
-    return (int64_t)limit;
+  if (!(f > -limit)) return -(int64_t)limit;
+  if (f > limit) return (int64_t)limit;
   return (int64_t)f;
 }
 
@@ -184,8 +175,7 @@ inline void perspectiveUV(float sw, float tw, float w, float scale, int32_t &u, 
 
 // Index into the bordered texel rows of the first of the two taps at i.
 inline int tapIndex(int32_t i, int size, bool clamp) {
-  if (clamp)
-    return (i < -1 ? -1 : (i > size - 1 ? size - 1 : i)) + 1;
+  if (clamp) return (i < -1 ? -1 : (i > size - 1 ? size - 1 : i)) + 1;
   return (i & (size - 1)) + 1;
 }
 

@@ -12,12 +12,15 @@ void spanReference(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
     if (textured) {
       int32_t tu = u, tv = v;
       if (it.texMode == TexPerspective)
-        perspectiveUV(it.sw + it.dsw * (float)i, it.tw + it.dtw * (float)i,
-                      it.w + it.dw * (float)i, it.scale, tu, tv);
+        perspectiveUV(it.sw + it.dsw * (float)i, it.tw + it.dtw * (float)i, it.w + it.dw * (float)i, it.scale,
+                      tu, tv);
       texel = sampleTexel(*p.tex, tu, tv);
     }
     shadeFragment(p, x, y, channel(r), channel(g), channel(b), channel(a), texel);
-    r += it.dr; g += it.dg; b += it.db; a += it.da;
+    r += it.dr;
+    g += it.dg;
+    b += it.db;
+    a += it.da;
     u = stepWrapping(u, it.du);
     v = stepWrapping(v, it.dv);
   }

@@ -16,8 +16,7 @@ inline FixedVertex fixVertex(const GrVertex *v) {
   FixedVertex f;
   f.X = toSixteenths(v->x);
   f.Y = toSixteenths(v->y);
-  if (Board.origin == GR_ORIGIN_UPPER_LEFT)
-    f.Y = (int64_t)Board.height * 16 - f.Y;
+  if (Board.origin == GR_ORIGIN_UPPER_LEFT) f.Y = (int64_t)Board.height * 16 - f.Y;
   f.v = v;
   return f;
 }
@@ -42,19 +41,16 @@ inline bool samePlanes(const Planes &a, const Planes &b) {
   if (a.x0 != b.x0 || a.y0 != b.y0 || a.texMode != b.texMode || !samePlane(a.r, b.r) ||
       !samePlane(a.g, b.g) || !samePlane(a.b, b.b) || !samePlane(a.a, b.a))
     return false;
-  if (a.texMode == TexNone)
-    return true;
-  return samePlane(a.s, b.s) && samePlane(a.t, b.t) &&
-         (a.texMode != TexPerspective || samePlane(a.w, b.w));
+  if (a.texMode == TexNone) return true;
+  return samePlane(a.s, b.s) && samePlane(a.t, b.t) && (a.texMode != TexPerspective || samePlane(a.w, b.w));
 }
 
 } // namespace
 
-bool makePlanes(const FixedVertex &a, const FixedVertex &b, const FixedVertex &c, int texMode,
-                float scale, Planes &out) {
+bool makePlanes(const FixedVertex &a, const FixedVertex &b, const FixedVertex &c, int texMode, float scale,
+                Planes &out) {
   int64_t det16 = (b.X - a.X) * (c.Y - a.Y) - (c.X - a.X) * (b.Y - a.Y);
-  if (det16 == 0)
-    return false;
+  if (det16 == 0) return false;
   PlaneBasis k;
   k.x0 = a.X / 16.0;
   k.y0 = a.Y / 16.0;
@@ -89,12 +85,20 @@ Iterators makeIterators(const Pipe &p, const Planes &pl, int64_t xr, int64_t yr)
   Iterators its;
   SpanIter &base = its.base;
   const double cx = xr + 0.5, cy = yr + 0.5;
-  base.r = fixed16(evalPlane(pl.r, pl, cx, cy)); base.dr = fixed16(pl.r.dx); its.rY = fixed16(pl.r.dy);
-  base.g = fixed16(evalPlane(pl.g, pl, cx, cy)); base.dg = fixed16(pl.g.dx); its.gY = fixed16(pl.g.dy);
-  base.b = fixed16(evalPlane(pl.b, pl, cx, cy)); base.db = fixed16(pl.b.dx); its.bY = fixed16(pl.b.dy);
-  base.a = fixed16(evalPlane(pl.a, pl, cx, cy)); base.da = fixed16(pl.a.dx); its.aY = fixed16(pl.a.dy);
-  base.flat = base.dr == 0 && base.dg == 0 && base.db == 0 && base.da == 0 && its.rY == 0 &&
-              its.gY == 0 && its.bY == 0 && its.aY == 0;
+  base.r = fixed16(evalPlane(pl.r, pl, cx, cy));
+  base.dr = fixed16(pl.r.dx);
+  its.rY = fixed16(pl.r.dy);
+  base.g = fixed16(evalPlane(pl.g, pl, cx, cy));
+  base.dg = fixed16(pl.g.dx);
+  its.gY = fixed16(pl.g.dy);
+  base.b = fixed16(evalPlane(pl.b, pl, cx, cy));
+  base.db = fixed16(pl.b.dx);
+  its.bY = fixed16(pl.b.dy);
+  base.a = fixed16(evalPlane(pl.a, pl, cx, cy));
+  base.da = fixed16(pl.a.dx);
+  its.aY = fixed16(pl.a.dy);
+  base.flat = base.dr == 0 && base.dg == 0 && base.db == 0 && base.da == 0 && its.rY == 0 && its.gY == 0 &&
+              its.bY == 0 && its.aY == 0;
   base.u = base.v = base.du = base.dv = 0;
   base.sw = base.tw = base.w = base.dsw = base.dtw = base.dw = 0.0f;
   base.scale = p.tex ? p.tex->scale : 1.0f;
@@ -125,7 +129,6 @@ void anchorOf(const FixedVertex *v, int n, int64_t &xr, int64_t &yr) {
   yr = std::max<int64_t>(0, ceilDiv(minY - 8, 16));
 }
 
-
 namespace {
 
 // Whether the polygon is strictly convex; its winding in sign (+1 counter-clockwise).
@@ -134,8 +137,7 @@ bool strictlyConvex(const FixedVertex *v, int n, int &sign) {
   for (int i = 0; i < n; ++i) {
     int64_t turn = signedArea(v[i], v[(i + 1) % n], v[(i + 2) % n]);
     int s = turn > 0 ? 1 : (turn < 0 ? -1 : 0);
-    if (s == 0 || (sign != 0 && s != sign))
-      return false;
+    if (s == 0 || (sign != 0 && s != sign)) return false;
     sign = s;
   }
   // Turns all one way can still wind round more than once (a star): going
@@ -146,10 +148,8 @@ bool strictlyConvex(const FixedVertex *v, int n, int &sign) {
       const FixedVertex &a = v[i % n], &b = v[(i + 1) % n];
       int64_t d = alongX ? b.X - a.X : b.Y - a.Y;
       int s = d > 0 ? 1 : (d < 0 ? -1 : 0);
-      if (s == 0)
-        continue;
-      if (last != 0 && s != last)
-        ++count;
+      if (s == 0) continue;
+      if (last != 0 && s != last) ++count;
       last = s;
     }
     return count;
@@ -158,18 +158,15 @@ bool strictlyConvex(const FixedVertex *v, int n, int &sign) {
 }
 
 int texModeFor(const Pipe &p, const GrVertex *const *v, int n) {
-  if (!p.useTexture || !p.tex)
-    return TexNone;
+  if (!p.useTexture || !p.tex) return TexNone;
   for (int i = 1; i < n; ++i)
-    if (v[i]->oow != v[0]->oow)
-      return TexPerspective;
+    if (v[i]->oow != v[0]->oow) return TexPerspective;
   return v[0]->oow != 0.0f ? TexAffine : TexPerspective;
 }
 
 // Whether the cull mode drops a shape of this winding (+1 counter-clockwise).
 bool culledWinding(int64_t area) {
-  if (Board.cullMode == GR_CULL_DISABLE)
-    return false;
+  if (Board.cullMode == GR_CULL_DISABLE) return false;
   return Board.cullMode == GR_CULL_NEGATIVE ? area < 0 : area > 0;
 }
 
@@ -183,8 +180,7 @@ void drawFan(const Pipe &p, const FixedVertex *fv, int n, const Planes *shared) 
   const float scale = p.tex ? p.tex->scale : 1.0f;
   int sign;
   if (n >= 4 && !boardReferencePipelineForced() && strictlyConvex(fv, n, sign)) {
-    if (culledWinding(sign))
-      return;
+    if (culledWinding(sign)) return;
     Planes planes;
     bool merge = true;
     Iterators its;
@@ -193,8 +189,7 @@ void drawFan(const Pipe &p, const FixedVertex *fv, int n, const Planes *shared) 
       its = makeIterators(p, planes, xr, yr);
     } else {
       const GrVertex *all[MaxPolygon];
-      for (int i = 0; i < n; ++i)
-        all[i] = fv[i].v;
+      for (int i = 0; i < n; ++i) all[i] = fv[i].v;
       const int texMode = texModeFor(p, all, n);
       merge = texMode != TexPerspective;
       for (int i = 1; merge && i + 1 < n; ++i) {
@@ -212,27 +207,23 @@ void drawFan(const Pipe &p, const FixedVertex *fv, int n, const Planes *shared) 
     }
     if (merge) {
       FixedVertex ordered[MaxPolygon];
-      for (int i = 0; i < n; ++i)
-        ordered[i] = sign > 0 ? fv[i] : fv[n - 1 - i];
+      for (int i = 0; i < n; ++i) ordered[i] = sign > 0 ? fv[i] : fv[n - 1 - i];
       rasterConvex(p, ordered, n, planes, its, xr, yr);
       return;
     }
   }
   for (int i = 1; i + 1 < n; ++i) {
     const FixedVertex &a = fv[0], &b = fv[i], &c = fv[i + 1];
-    if (culledWinding(signedArea(a, b, c)))
-      continue;
+    if (culledWinding(signedArea(a, b, c))) continue;
     if (shared) {
       rasterTriangle(p, a, b, c, *shared, xr, yr);
       continue;
     }
     const GrVertex *vs[3] = {a.v, b.v, c.v};
     Planes planes;
-    if (makePlanes(a, b, c, texModeFor(p, vs, 3), scale, planes))
-      rasterTriangle(p, a, b, c, planes, xr, yr);
+    if (makePlanes(a, b, c, texModeFor(p, vs, 3), scale, planes)) rasterTriangle(p, a, b, c, planes, xr, yr);
   }
 }
-
 
 } // namespace
 
@@ -240,21 +231,18 @@ void drawFan(const Pipe &p, const FixedVertex *fv, int n, const Planes *shared) 
 void grDrawPolygon(int nverts, const int ilist[], const GrVertex vlist[]) {
   if (BoardTraceFile && nverts > 0)
     traceCall(TraceCall::GrDrawPolygon, {TraceValue::vertexList(nverts, ilist, vlist)});
-  if (!Board.open || nverts < 3)
-    return;
+  if (!Board.open || nverts < 3) return;
   Pipe p = makePipe();
   const int n = std::min(nverts, MaxPolygon);
   FixedVertex fv[MaxPolygon];
-  for (int i = 0; i < n; ++i)
-    fv[i] = fixVertex(&vlist[ilist[i]]);
+  for (int i = 0; i < n; ++i) fv[i] = fixVertex(&vlist[ilist[i]]);
   drawFan(p, fv, n, nullptr);
 }
 
 void grDrawPlanarPolygon(int nverts, const int ilist[], const GrVertex vlist[]) {
   if (BoardTraceFile && nverts > 0)
     traceCall(TraceCall::GrDrawPlanarPolygon, {TraceValue::vertexList(nverts, ilist, vlist)});
-  if (!Board.open || nverts < 3)
-    return;
+  if (!Board.open || nverts < 3) return;
   Pipe p = makePipe();
   const int n = std::min(nverts, MaxPolygon);
   FixedVertex fv[MaxPolygon];
@@ -269,6 +257,5 @@ void grDrawPlanarPolygon(int nverts, const int ilist[], const GrVertex vlist[]) 
   bool have = false;
   for (int i = 1; i + 1 < n && !have; ++i)
     have = makePlanes(fv[0], fv[i], fv[i + 1], texMode, p.tex ? p.tex->scale : 1.0f, planes);
-  if (have)
-    drawFan(p, fv, n, &planes);
+  if (have) drawFan(p, fv, n, &planes);
 }

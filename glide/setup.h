@@ -34,8 +34,8 @@ inline double evalPlane(const Plane &p, const Planes &ps, double px, double py) 
 }
 
 // The planes of the triangle a, b, c; false when it has no area.
-bool makePlanes(const FixedVertex &a, const FixedVertex &b, const FixedVertex &c, int texMode,
-                float scale, Planes &out);
+bool makePlanes(const FixedVertex &a, const FixedVertex &b, const FixedVertex &c, int texMode, float scale,
+                Planes &out);
 
 // Fixed point with 16 fractional bits (to the nearest step), saturated to a range that cannot overflow.
 inline int64_t fixed16(double v) { return toFixed(v, 16, 1.0e15); }
@@ -53,10 +53,10 @@ struct Iterators {
 
   bool sameAs(const Iterators &o) const {
     const SpanIter &a = base, &b = o.base;
-    return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a && a.dr == b.dr &&
-           a.dg == b.dg && a.db == b.db && a.da == b.da && rY == o.rY && gY == o.gY &&
-           bY == o.bY && aY == o.aY && u0 == o.u0 && v0 == o.v0 && uX == o.uX && vX == o.vX &&
-           uY == o.uY && vY == o.vY && a.texMode == b.texMode;
+    return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a && a.dr == b.dr && a.dg == b.dg &&
+           a.db == b.db && a.da == b.da && rY == o.rY && gY == o.gY && bY == o.bY && aY == o.aY &&
+           u0 == o.u0 && v0 == o.v0 && uX == o.uX && vX == o.vX && uY == o.uY && vY == o.vY &&
+           a.texMode == b.texMode;
   }
 };
 
@@ -68,4 +68,3 @@ void anchorOf(const FixedVertex *v, int n, int64_t &xr, int64_t &yr);
 inline int64_t signedArea(const FixedVertex &a, const FixedVertex &b, const FixedVertex &c) {
   return (b.X - a.X) * (c.Y - a.Y) - (c.X - a.X) * (b.Y - a.Y);
 }
-

@@ -83,8 +83,7 @@ template <class Row> void eachRow(const ConvexShape &s, const Pipe &p, Row row) 
   // Edges start exactly at any row, so a band starts at its own first row.
   const int64_t y0 = std::max<int64_t>(s.y0, p.band.first);
   const int64_t y1 = std::min<int64_t>(s.y1, p.band.last);
-  for (int i = 0; i < n; ++i)
-    setupEdge(s.v()[i], s.v()[(i + 1) % n], y0, edges[i]);
+  for (int i = 0; i < n; ++i) setupEdge(s.v()[i], s.v()[(i + 1) % n], y0, edges[i]);
   // An edge that keeps its column from row to row (an upright one) bounds
   // every row alike. When every edge is upright or level, as a glow
   // sprite's are, the rows share one span, and only the level edges are
@@ -104,8 +103,7 @@ template <class Row> void eachRow(const ConvexShape &s, const Pipe &p, Row row) 
       boxHi = std::min(boxHi, -e.s.q);
   }
   if (boxed) {
-    if (boxLo > boxHi)
-      return;
+    if (boxLo > boxHi) return;
     for (int64_t y = y0; y <= y1; ++y) {
       bool empty = false;
       for (int k = 0; k < levelCount; ++k) {
@@ -113,8 +111,7 @@ template <class Row> void eachRow(const ConvexShape &s, const Pipe &p, Row row) 
         empty |= e.k < 0;
         e.k += e.kStep;
       }
-      if (!empty)
-        row(y, boxLo, boxHi);
+      if (!empty) row(y, boxLo, boxHi);
     }
     return;
   }
@@ -134,8 +131,7 @@ template <class Row> void eachRow(const ConvexShape &s, const Pipe &p, Row row) 
         e.k += e.kStep;
       }
     }
-    if (!empty && lo <= hi)
-      row(y, lo, hi);
+    if (!empty && lo <= hi) row(y, lo, hi);
   }
 }
 
@@ -144,27 +140,28 @@ void runConvex(const ConvexShape &s, const Pipe &p) {
   const Plane &ps = s.pl.s, &pt = s.pl.t, &pw = s.pl.w;
   const SpanIter &base = s.its.base;
   const Iterators &its = s.its;
-  eachRow(s, p, [&](int64_t y, int64_t lo, int64_t hi) __attribute__((always_inline)) {
-    SpanIter it = base;
-    const int64_t ox = lo - s.xr, oy = y - s.yr;
-    it.r = base.r + ox * base.dr + oy * its.rY;
-    it.g = base.g + ox * base.dg + oy * its.gY;
-    it.b = base.b + ox * base.db + oy * its.bY;
-    it.a = base.a + ox * base.da + oy * its.aY;
-    if (s.pl.texMode == TexAffine) {
-      it.u = clamp32(its.u0 + ox * its.uX + oy * its.uY);
-      it.v = clamp32(its.v0 + ox * its.vX + oy * its.vY);
-    } else if (s.pl.texMode == TexPerspective) {
-      const double px = lo + 0.5, pyc = y + 0.5;
-      it.sw = (float)evalPlane(ps, s.pl, px, pyc);
-      it.tw = (float)evalPlane(pt, s.pl, px, pyc);
-      it.w = (float)evalPlane(pw, s.pl, px, pyc);
-      it.dsw = (float)ps.dx;
-      it.dtw = (float)pt.dx;
-      it.dw = (float)pw.dx;
-    }
-    s.span(p, (int)lo, (int)hi, (int)y, it);
-  });
+  eachRow(
+      s, p, [&](int64_t y, int64_t lo, int64_t hi) __attribute__((always_inline)) {
+        SpanIter it = base;
+        const int64_t ox = lo - s.xr, oy = y - s.yr;
+        it.r = base.r + ox * base.dr + oy * its.rY;
+        it.g = base.g + ox * base.dg + oy * its.gY;
+        it.b = base.b + ox * base.db + oy * its.bY;
+        it.a = base.a + ox * base.da + oy * its.aY;
+        if (s.pl.texMode == TexAffine) {
+          it.u = clamp32(its.u0 + ox * its.uX + oy * its.uY);
+          it.v = clamp32(its.v0 + ox * its.vX + oy * its.vY);
+        } else if (s.pl.texMode == TexPerspective) {
+          const double px = lo + 0.5, pyc = y + 0.5;
+          it.sw = (float)evalPlane(ps, s.pl, px, pyc);
+          it.tw = (float)evalPlane(pt, s.pl, px, pyc);
+          it.w = (float)evalPlane(pw, s.pl, px, pyc);
+          it.dsw = (float)ps.dx;
+          it.dtw = (float)pt.dx;
+          it.dw = (float)pw.dx;
+        }
+        s.span(p, (int)lo, (int)hi, (int)y, it);
+      });
 }
 
 // Whether the shape is an upright glow sprite that runSprite may draw: a
@@ -174,8 +171,8 @@ void runConvex(const ConvexShape &s, const Pipe &p) {
 bool uprightGlow(const ConvexShape &s) {
   const Pipe &p = s.p;
   const Iterators &its = s.its;
-  if (s.span != GlowSpan || p.ditherMode != GR_DITHER_DISABLE || SpanVectorBits < 256 ||
-      its.vX != 0 || its.uY != 0 || !p.tex->bilinear || p.tex->texels565.empty())
+  if (s.span != GlowSpan || p.ditherMode != GR_DITHER_DISABLE || SpanVectorBits < 256 || its.vX != 0 ||
+      its.uY != 0 || !p.tex->bilinear || p.tex->texels565.empty())
     return false;
   auto inside = [](int64_t a, int64_t b, int64_t limit) {
     return std::min(a, b) >= -65536 && std::max(a, b) <= limit;
@@ -193,10 +190,9 @@ void runSprite(const ConvexShape &s, const Pipe &p) {
   const BoardTexture &t = *p.tex;
   const Iterators &its = s.its;
   const SpanIter &base = s.its.base;
-  const SpriteLook look{base.du, t.pitch, flatChannel(base.r), flatChannel(base.g),
-                        flatChannel(base.b), flatChannel(base.a)};
-  if (!p.alphaPass[look.alpha])
-    return;
+  const SpriteLook look{
+      base.du, t.pitch, flatChannel(base.r), flatChannel(base.g), flatChannel(base.b), flatChannel(base.a)};
+  if (!p.alphaPass[look.alpha]) return;
   const uint16_t *inside = t.texels565.data() + t.pitch + 1;
   const VectorSpans &wide = SpanVectorBits >= 512 ? Spans512 : Spans256;
   const auto draw = wide.spriteRows;
@@ -213,42 +209,39 @@ void runSprite(const ConvexShape &s, const Pipe &p) {
     table.valid = width == 64 ? ~(uint64_t)0 : ((uint64_t)1 << width) - 1;
     const int64_t du = its.uX;
     int64_t u = its.u0 + (s.bx0 - s.xr) * du;
-    for (int64_t k = 0; k < width; ++k, u += du)
-      table.column[k] = (int16_t)((u >> 16) + 1);
+    for (int64_t k = 0; k < width; ++k, u += du) table.column[k] = (int16_t)((u >> 16) + 1);
     std::fill(table.column + width, table.column + 64, (int16_t)0);
   }
   BoardTexture::LitColumns seen{1, 0};
   int64_t litFirst = 0, litLast = -1;
-  eachRow(s, p, [&](int64_t y, int64_t lo, int64_t hi) __attribute__((always_inline)) {
-    const int32_t v = (int32_t)(its.v0 + (y - s.yr) * its.vY);
-    const BoardTexture::LitColumns lit = t.lit[(v >> 16) + 1];
-    if (lit.first != seen.first || lit.last != seen.last) {
-      seen = lit;
-      if (compared) {
-        int64_t first, last;
-        const bool any = wide.litColumns(table, lit, first, last);
-        litFirst = s.bx0 + (any ? first : 0);
-        litLast = any ? s.bx0 + last : litFirst - 1;
-      } else {
-        litFirst = s.bx0;
-        litLast = s.bx1;
-        if (!litSteps(lit, its.u0 - s.xr * its.uX, its.uX, by, litFirst, litLast))
-          litLast = litFirst - 1;
-      }
-    }
-    const int64_t x0 = std::max(lo, litFirst), x1 = std::min(hi, litLast);
-    if (x0 > x1)
-      return;
-    rows[n++] = SpriteRow{p.target + (size_t)y * p.width + x0, inside + (v >> 16) * t.pitch,
-                          (int32_t)(its.u0 + (x0 - s.xr) * its.uX), (int)(x1 - x0 + 1),
-                          (v & 0xFFFF) >> 8};
-    if (n == Batch) {
-      draw(rows, n, look);
-      n = 0;
-    }
-  });
-  if (n > 0)
-    draw(rows, n, look);
+  eachRow(
+      s, p, [&](int64_t y, int64_t lo, int64_t hi) __attribute__((always_inline)) {
+        const int32_t v = (int32_t)(its.v0 + (y - s.yr) * its.vY);
+        const BoardTexture::LitColumns lit = t.lit[(v >> 16) + 1];
+        if (lit.first != seen.first || lit.last != seen.last) {
+          seen = lit;
+          if (compared) {
+            int64_t first, last;
+            const bool any = wide.litColumns(table, lit, first, last);
+            litFirst = s.bx0 + (any ? first : 0);
+            litLast = any ? s.bx0 + last : litFirst - 1;
+          } else {
+            litFirst = s.bx0;
+            litLast = s.bx1;
+            if (!litSteps(lit, its.u0 - s.xr * its.uX, its.uX, by, litFirst, litLast)) litLast = litFirst - 1;
+          }
+        }
+        const int64_t x0 = std::max(lo, litFirst), x1 = std::min(hi, litLast);
+        if (x0 > x1) return;
+        rows[n++] =
+            SpriteRow{p.target + (size_t)y * p.width + x0, inside + (v >> 16) * t.pitch,
+                      (int32_t)(its.u0 + (x0 - s.xr) * its.uX), (int)(x1 - x0 + 1), (v & 0xFFFF) >> 8};
+        if (n == Batch) {
+          draw(rows, n, look);
+          n = 0;
+        }
+      });
+  if (n > 0) draw(rows, n, look);
 }
 
 // The rows of the shape that the pipe's band owns, each the way the shape
@@ -267,13 +260,12 @@ void runConvexJob(const void *job, const Band &band) {
   runShape(s, p);
 }
 
-
 } // namespace
 
 // Rasterises the convex polygon v[0..n-1], counter-clockwise with y up: at
 // once on one thread, or recorded for the drawing threads.
-void rasterConvex(const Pipe &p, const FixedVertex *v, int n, const Planes &pl,
-                  const Iterators &its, int64_t xr, int64_t yr) {
+void rasterConvex(const Pipe &p, const FixedVertex *v, int n, const Planes &pl, const Iterators &its,
+                  int64_t xr, int64_t yr) {
   int64_t minX = v[0].X, maxX = v[0].X, minY = v[0].Y, maxY = v[0].Y;
   for (int i = 1; i < n; ++i) {
     minX = std::min(minX, v[i].X);
@@ -285,17 +277,14 @@ void rasterConvex(const Pipe &p, const FixedVertex *v, int n, const Planes &pl,
   const int64_t y1 = std::min<int64_t>(p.height - 1, floorDiv(maxY - 8, 16));
   const int64_t bx0 = std::max<int64_t>(0, ceilDiv(minX - 8, 16));
   const int64_t bx1 = std::min<int64_t>(p.width - 1, floorDiv(maxX - 8, 16));
-  if (y0 > y1 || bx0 > bx1)
-    return;
+  if (y0 > y1 || bx0 > bx1) return;
   Pipe q = p;
   SpanFn span = pickSpan(q, pl.texMode, its.base, (bx1 - bx0 + 1) * (y1 - y0 + 1));
-  if (!span)
-    return;
+  if (!span) return;
   const size_t bytes = sizeof(ConvexShape) + sizeof(FixedVertex) * (size_t)n;
   alignas(16) unsigned char local[sizeof(ConvexShape) + sizeof(FixedVertex) * MaxPolygon];
   const bool record = boardRecording();
-  ConvexShape *s =
-      new (record ? boardRecordJob(runConvexJob, bytes, (int)y0, (int)y1) : local) ConvexShape;
+  ConvexShape *s = new (record ? boardRecordJob(runConvexJob, bytes, (int)y0, (int)y1) : local) ConvexShape;
   s->p = q;
   s->pl = pl;
   s->its = its;
@@ -307,21 +296,17 @@ void rasterConvex(const Pipe &p, const FixedVertex *v, int n, const Planes &pl,
   s->bx1 = bx1;
   s->span = span;
   s->n = n;
-  for (int i = 0; i < n; ++i)
-    s->v()[i] = v[i];
+  for (int i = 0; i < n; ++i) s->v()[i] = v[i];
   s->sprite = uprightGlow(*s);
-  if (!record)
-    runShape(*s, s->p);
+  if (!record) runShape(*s, s->p);
 }
 
 // One triangle with its planes, anchored at (xr, yr).
-void rasterTriangle(const Pipe &p, FixedVertex a, FixedVertex b, FixedVertex c, const Planes &pl,
-                    int64_t xr, int64_t yr) {
+void rasterTriangle(const Pipe &p, FixedVertex a, FixedVertex b, FixedVertex c, const Planes &pl, int64_t xr,
+                    int64_t yr) {
   int64_t area = signedArea(a, b, c);
-  if (area == 0)
-    return;
-  if (area < 0)
-    std::swap(b, c);
+  if (area == 0) return;
+  if (area < 0) std::swap(b, c);
   const FixedVertex v[3] = {a, b, c};
   rasterConvex(p, v, 3, pl, makeIterators(p, pl, xr, yr), xr, yr);
 }

@@ -20,7 +20,7 @@ struct SpanIter {
   float sw, tw, w, dsw, dtw, dw;      // perspective
   float scale;
   int texMode;
-  bool flat;                          // colour and alpha the same everywhere
+  bool flat; // colour and alpha the same everywhere
 };
 
 typedef void (*SpanFn)(const Pipe &p, int x0, int x1, int y, const SpanIter &it);
@@ -49,8 +49,7 @@ inline int flatChannel(int64_t v) {
 // four apart share one.
 inline uint64_t ditherOffsetsOfFour(int mode, int x, int y) {
   uint64_t four = 0;
-  for (int k = 0; k < 4; ++k)
-    four |= (uint64_t)(uint16_t)ditherOffset(mode, x + k, y) << (16 * k);
+  for (int k = 0; k < 4; ++k) four |= (uint64_t)(uint16_t)ditherOffset(mode, x + k, y) << (16 * k);
   return four;
 }
 } // namespace
@@ -101,8 +100,12 @@ struct TexelTables {
 };
 
 inline TexelTables texelTablesOf(const BoardTexture &t) {
-  return TexelTables{t.texels.data(), t.texels565.empty() ? nullptr : t.texels565.data(),
-                     t.quads.empty() ? nullptr : t.quads.data(), t.pitch, t.width, t.height};
+  return TexelTables{t.texels.data(),
+                     t.texels565.empty() ? nullptr : t.texels565.data(),
+                     t.quads.empty() ? nullptr : t.quads.data(),
+                     t.pitch,
+                     t.width,
+                     t.height};
 }
 
 // The writers of one vector width wider than 128 bits, each for a flat
@@ -114,8 +117,8 @@ struct VectorSpans {
   // texture's border, by [texture mode][blend]: from pixel `first` (always 0
   // at 512 bits), leaving spans shorter than a group of four to the caller.
   // Returns how many pixels of the span are done.
-  int (*groups[3][5])(const Pipe &p, const TexelTables &t, int x0, int x1, int y,
-                      const SpanIter &it, int first);
+  int (*groups[3][5])(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const SpanIter &it,
+                      int first);
   // One channel of many pixels to a vector, from the texture's RGB 565 taps,
   // affine, every tap inside the border, by blend. Returns how many pixels it
   // drew: all, or none (at 256 bits, spans under 16 pixels).
@@ -128,8 +131,7 @@ struct VectorSpans {
   void (*spriteRows)(const SpriteRow *rows, int n, const SpriteLook &look);
   // The first and the last of a table's columns that lie within `lit`, as
   // indexes into it; false when none do. Null at widths that have none.
-  bool (*litColumns)(const ColumnTable &table, BoardTexture::LitColumns lit, int64_t &first,
-                     int64_t &last);
+  bool (*litColumns)(const ColumnTable &table, BoardTexture::LitColumns lit, int64_t &first, int64_t &last);
 };
 
 extern const VectorSpans Spans256, Spans512;
@@ -142,16 +144,13 @@ extern int SpanVectorBits;
 struct StepDivider {
   int64_t d;
   double inverse;
-  explicit StepDivider(int64_t step)
-      : d(step < 0 ? -step : step), inverse(d != 0 ? 1.0 / (double)d : 0.0) {}
+  explicit StepDivider(int64_t step) : d(step < 0 ? -step : step), inverse(d != 0 ? 1.0 / (double)d : 0.0) {}
   // floor(a / |step|), |a| below 2^44: the quotient rounded toward zero,
   // then put right.
   int64_t floor(int64_t a) const {
     int64_t q = (int64_t)((double)a * inverse);
-    while (q * d > a)
-      --q;
-    while ((q + 1) * d <= a)
-      ++q;
+    while (q * d > a) --q;
+    while ((q + 1) * d <= a) ++q;
     return q;
   }
   int64_t ceil(int64_t a) const { return -floor(-a); }

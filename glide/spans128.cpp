@@ -13,8 +13,8 @@ namespace {
 // Two stored pixels as 8-bit channels in lanes b, g, r, -, b, g, r, -.
 inline __m128i expandPixels(__m128i two) {
   const __m128i shift = _mm_setr_epi16(2048, 32, 1, 0, 2048, 32, 1, 0);
-  const __m128i mask = _mm_setr_epi16((short)0xF800, (short)0xFC00, (short)0xF800, 0,
-                                      (short)0xF800, (short)0xFC00, (short)0xF800, 0);
+  const __m128i mask = _mm_setr_epi16((short)0xF800, (short)0xFC00, (short)0xF800, 0, (short)0xF800,
+                                      (short)0xFC00, (short)0xF800, 0);
   const __m128i low = _mm_setr_epi16(2048, 1024, 2048, 0, 2048, 1024, 2048, 0);
   __m128i v = _mm_shuffle_epi32(_mm_unpacklo_epi16(two, two), 0x50);
   __m128i t = _mm_srli_epi16(_mm_and_si128(_mm_mullo_epi16(v, shift), mask), 8);
@@ -22,8 +22,7 @@ inline __m128i expandPixels(__m128i two) {
 }
 
 // The bilinear texel at bordered index (tx, ty): 32-bit lanes b, g, r, a.
-inline __m128i bilinearAt(const uint32_t *texels, int pitch, int tx, int ty, int32_t tu,
-                          int32_t tv) {
+inline __m128i bilinearAt(const uint32_t *texels, int pitch, int tx, int ty, int32_t tu, int32_t tv) {
   const __m128i zero = _mm_setzero_si128();
   const uint32_t *tp = texels + ty * pitch + tx;
   const unsigned fu = (unsigned)(tu >> 8) & 255u, fv = (unsigned)(tv >> 8) & 255u;
@@ -63,7 +62,6 @@ inline __m128i bilinearPair(const uint64_t *pairs, int pitch, __m128i pitchWeigh
 
 // Texel coordinates (16.16, less the half texel) of four lanes of a perspective span
 
-
 // Two pixels at a time. Where every tap of a span stays within the texture's
 // border (Direct), the tap index needs no clamping or wrapping.
 template <int Tex, int Comb, int Blend, bool Flat, bool Direct>
@@ -83,8 +81,7 @@ void spanLoop(const Pipe &p, int x0, int x1, int y, const SpanIter &it, int firs
     __m128i c = _mm_packs_epi32(_mm_srai_epi32(itv, 16), zero);
     c = _mm_min_epi16(_mm_max_epi16(c, zero), max255);
     alpha = _mm_extract_epi16(c, 3);
-    if (!Flat)
-      itv = _mm_add_epi32(itv, dit);
+    if (!Flat) itv = _mm_add_epi32(itv, dit);
     return c;
   };
   const uint8_t *alphaPass = p.alphaPass;
@@ -92,8 +89,7 @@ void spanLoop(const Pipe &p, int x0, int x1, int y, const SpanIter &it, int firs
   if (Flat) {
     int a;
     flatColour = iterated(a);
-    if (!alphaPass[a])
-      return;
+    if (!alphaPass[a]) return;
     flatColour = _mm_unpacklo_epi64(flatColour, flatColour);
   }
   const BoardTexture *t = p.tex;
@@ -113,8 +109,8 @@ void spanLoop(const Pipe &p, int x0, int x1, int y, const SpanIter &it, int firs
   auto texel = [&](int i) {
     int32_t tu = u, tv = v;
     if (Tex == TexPerspective)
-      perspectiveUV(it.sw + it.dsw * (float)i, it.tw + it.dtw * (float)i, it.w + it.dw * (float)i,
-                    it.scale, tu, tv);
+      perspectiveUV(it.sw + it.dsw * (float)i, it.tw + it.dtw * (float)i, it.w + it.dw * (float)i, it.scale,
+                    tu, tv);
     else {
       u = stepWrapping(u, it.du);
       v = stepWrapping(v, it.dv);
@@ -162,8 +158,7 @@ void spanLoop(const Pipe &p, int x0, int x1, int y, const SpanIter &it, int firs
       __m128i uvPair;
       if (Tex == TexPerspective) {
         uvPair = perspectivePair(it, i);
-        if (!pair)
-          uvPair = _mm_shuffle_epi32(uvPair, 0x44);
+        if (!pair) uvPair = _mm_shuffle_epi32(uvPair, 0x44);
       } else {
         uvPair = pair ? uv : _mm_shuffle_epi32(uv, 0x44);
         uv = _mm_add_epi32(uv, uvStep);
@@ -185,8 +180,7 @@ void spanLoop(const Pipe &p, int x0, int x1, int y, const SpanIter &it, int firs
       out = _mm_srli_epi16(_mm_mullo_epi16(c, alpha1), 8);
     } else {
       int32_t both = *pixel;
-      if (pair)
-        std::memcpy(&both, pixel, 4);
+      if (pair) std::memcpy(&both, pixel, 4);
       __m128i stored = _mm_cvtsi32_si128(both);
       __m128i d = expandPixels(stored);
       if (Blend == BlendAdd)
@@ -211,12 +205,17 @@ void spanLoop(const Pipe &p, int x0, int x1, int y, const SpanIter &it, int firs
 
 // The spans of one texture mode, its combine and a blend, by [flat
 // colour][every tap inside the border].
-#define LV_PAIRS(Tex, Comb, Blend)                                                              \
-  {{spanLoop<Tex, Comb, Blend, false, false>, spanLoop<Tex, Comb, Blend, false, true>},         \
-   {spanLoop<Tex, Comb, Blend, true, false>, spanLoop<Tex, Comb, Blend, true, true>}}
-#define LV_BLENDS(Tex, Comb)                                                                    \
-  {LV_PAIRS(Tex, Comb, BlendNone), LV_PAIRS(Tex, Comb, BlendAdd), LV_PAIRS(Tex, Comb, BlendScaled), \
-   LV_PAIRS(Tex, Comb, BlendFade), LV_PAIRS(Tex, Comb, BlendOneAdd)}
+#define LV_PAIRS(Tex, Comb, Blend)                                                                           \
+  {                                                                                                          \
+    {spanLoop<Tex, Comb, Blend, false, false>, spanLoop<Tex, Comb, Blend, false, true>}, {                   \
+      spanLoop<Tex, Comb, Blend, true, false>, spanLoop<Tex, Comb, Blend, true, true>                        \
+    }                                                                                                        \
+  }
+#define LV_BLENDS(Tex, Comb)                                                                                 \
+  {                                                                                                          \
+    LV_PAIRS(Tex, Comb, BlendNone), LV_PAIRS(Tex, Comb, BlendAdd), LV_PAIRS(Tex, Comb, BlendScaled),         \
+        LV_PAIRS(Tex, Comb, BlendFade), LV_PAIRS(Tex, Comb, BlendOneAdd)                                     \
+  }
 
 const SpanPartFn SpanPairs[3][5][2][2] = {LV_BLENDS(TexNone, CombIterated),
                                           LV_BLENDS(TexAffine, CombTexTimesIterated),

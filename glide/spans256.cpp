@@ -20,18 +20,15 @@ typedef Lanes256 L;
 // for lane, from pixel `first`. Spans shorter than four pixels are left to
 // the caller. Returns how many pixels were drawn.
 template <int Tex, int Blend>
-int spanGroups(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const SpanIter &it,
-               int first) {
+int spanGroups(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const SpanIter &it, int first) {
   const int count = x1 - x0 + 1 - first, groups = (count + 3) / 4;
-  if (count < 4)
-    return first;
+  if (count < 4) return first;
   uint16_t *row = p.target + (size_t)y * p.width;
   const __m256i zero = _mm256_setzero_si256();
 
   // The flat colour and alpha, plus one, in every pixel's lanes.
   __m128i c4 = flatColour(it);
-  if (!p.alphaPass[_mm_extract_epi16(c4, 3)])
-    return x1 - x0 + 1; // nothing passes the alpha test
+  if (!p.alphaPass[_mm_extract_epi16(c4, 3)]) return x1 - x0 + 1; // nothing passes the alpha test
   c4 = _mm_add_epi16(c4, _mm_set1_epi16(1));
   const __m256i colour1 = _mm256_broadcastq_epi64(c4);
   const __m256i alpha1 = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(colour1, 0xFF), 0xFF);
@@ -39,26 +36,24 @@ int spanGroups(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const
   const GroupLanes<L> k(p.ditherMode != GR_DITHER_DISABLE);
   const __m256i fraction = _mm256_set1_epi16((short)0xFF00);
   // The low words of each pixel's first 32-bit lane, to the lane's first four bytes.
-  const __m256i pixelWords = _mm256_setr_epi8(0, 1, 8, 9, -128, -128, -128, -128, -128, -128, -128,
-                                              -128, -128, -128, -128, -128, 0, 1, 8, 9, -128, -128,
-                                              -128, -128, -128, -128, -128, -128, -128, -128, -128,
-                                              -128);
+  const __m256i pixelWords =
+      _mm256_setr_epi8(0, 1, 8, 9, -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 0,
+                       1, 8, 9, -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, -128);
 
   const int pitch = t.pitch;
   const uint32_t *inside = t.texels + pitch + 1;
-  const __m256i pitchWeights = _mm256_setr_epi16(1, (short)pitch, 1, (short)pitch, 0, 0, 0, 0,
-                                                 1, (short)pitch, 1, (short)pitch, 0, 0, 0, 0);
+  const __m256i pitchWeights = _mm256_setr_epi16(1, (short)pitch, 1, (short)pitch, 0, 0, 0, 0, 1,
+                                                 (short)pitch, 1, (short)pitch, 0, 0, 0, 0);
   const int32_t u = (int32_t)((uint32_t)it.u + (uint32_t)it.du * (uint32_t)first);
   const int32_t v = (int32_t)((uint32_t)it.v + (uint32_t)it.dv * (uint32_t)first);
-  __m256i uv = _mm256_setr_epi32(u, v, u + it.du, v + it.dv, u + 2 * it.du, v + 2 * it.dv,
-                                 u + 3 * it.du, v + 3 * it.dv);
-  const __m256i uvStep = _mm256_setr_epi32(4 * it.du, 4 * it.dv, 4 * it.du, 4 * it.dv,
-                                           4 * it.du, 4 * it.dv, 4 * it.du, 4 * it.dv);
+  __m256i uv = _mm256_setr_epi32(u, v, u + it.du, v + it.dv, u + 2 * it.du, v + 2 * it.dv, u + 3 * it.du,
+                                 v + 3 * it.dv);
+  const __m256i uvStep = _mm256_setr_epi32(4 * it.du, 4 * it.dv, 4 * it.du, 4 * it.dv, 4 * it.du, 4 * it.dv,
+                                           4 * it.du, 4 * it.dv);
   // Stored pixel k (of four, all in each 128-bit lane) into the blue, green
   // and red lanes of pixel k.
-  const __m256i spreadPixels = _mm256_setr_epi8(0, 1, 0, 1, 0, 1, -128, -128, 2, 3, 2, 3, 2, 3, -128,
-                                                -128, 4, 5, 4, 5, 4, 5, -128, -128, 6, 7, 6, 7, 6, 7,
-                                                -128, -128);
+  const __m256i spreadPixels = _mm256_setr_epi8(0, 1, 0, 1, 0, 1, -128, -128, 2, 3, 2, 3, 2, 3, -128, -128, 4,
+                                                5, 4, 5, 4, 5, -128, -128, 6, 7, 6, 7, 6, 7, -128, -128);
   const __m256i upFactors = _mm256_setr_epi16(2, 4, 2, 0, 2, 4, 2, 0, 2, 4, 2, 0, 2, 4, 2, 0);
   const uint64_t d = ditherOffsetsOfFour(p.ditherMode, x0 + first, y);
   const short d0 = (short)d, d1 = (short)(d >> 16), d2 = (short)(d >> 32), d3 = (short)(d >> 48);
@@ -76,15 +71,13 @@ int spanGroups(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const
     // A last, partial group repeats its last pixel's coordinates in the unused lanes.
     const int left = count - (i - first), valid = left < 4 ? left : 4;
     if (valid < 4) {
-      static const int repeat[3][8] = {{0, 1, 0, 1, 0, 1, 0, 1}, {0, 1, 2, 3, 2, 3, 2, 3},
-                                       {0, 1, 2, 3, 4, 5, 4, 5}};
-      coords = _mm256_permutevar8x32_epi32(
-          coords, _mm256_loadu_si256((const __m256i *)repeat[valid - 1]));
+      static const int repeat[3][8] = {
+          {0, 1, 0, 1, 0, 1, 0, 1}, {0, 1, 2, 3, 2, 3, 2, 3}, {0, 1, 2, 3, 4, 5, 4, 5}};
+      coords = _mm256_permutevar8x32_epi32(coords, _mm256_loadu_si256((const __m256i *)repeat[valid - 1]));
     }
     // Weights (f << 16) | (256 - f) and bordered offsets of pixels A, B | C, D.
     __m256i f = _mm256_and_si256(_mm256_srli_epi32(coords, 8), _mm256_set1_epi32(255));
-    __m256i w = _mm256_add_epi32(_mm256_sub_epi32(_mm256_slli_epi32(f, 16), f),
-                                 _mm256_set1_epi32(256));
+    __m256i w = _mm256_add_epi32(_mm256_sub_epi32(_mm256_slli_epi32(f, 16), f), _mm256_set1_epi32(256));
     // Offsets from the first texel inside the border.
     __m256i index = _mm256_srai_epi32(coords, 16);
     __m256i offsets = _mm256_madd_epi16(_mm256_packs_epi32(index, zero), pitchWeights);
@@ -94,14 +87,15 @@ int spanGroups(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const
     const __m128i at = _mm256_castsi256_si128(_mm256_permute4x64_epi64(offsets, 0x08));
     const __m256i top = _mm256_i32gather_epi64((const long long *)inside, at, 4);
     const __m256i bottom = _mm256_i32gather_epi64((const long long *)(inside + pitch), at, 4);
-    const __m256i texAC = filterPairs<L>(_mm256_shuffle_epi8(top, k.firstPair),
-                                         _mm256_shuffle_epi8(bottom, k.firstPair),
-                                         _mm256_shuffle_epi32(w, 0x00), _mm256_shuffle_epi32(w, 0x55), k);
-    const __m256i texBD = filterPairs<L>(_mm256_shuffle_epi8(top, k.secondPair),
-                                         _mm256_shuffle_epi8(bottom, k.secondPair),
-                                         _mm256_shuffle_epi32(w, 0xAA), _mm256_shuffle_epi32(w, 0xFF), k);
+    const __m256i texAC =
+        filterPairs<L>(_mm256_shuffle_epi8(top, k.firstPair), _mm256_shuffle_epi8(bottom, k.firstPair),
+                       _mm256_shuffle_epi32(w, 0x00), _mm256_shuffle_epi32(w, 0x55), k);
+    const __m256i texBD =
+        filterPairs<L>(_mm256_shuffle_epi8(top, k.secondPair), _mm256_shuffle_epi8(bottom, k.secondPair),
+                       _mm256_shuffle_epi32(w, 0xAA), _mm256_shuffle_epi32(w, 0xFF), k);
     // (texel * (colour + 1)) >> 8.
-    const __m256i c = _mm256_mulhi_epu16(_mm256_and_si256(_mm256_packus_epi32(texAC, texBD), fraction), colour1);
+    const __m256i c =
+        _mm256_mulhi_epu16(_mm256_and_si256(_mm256_packus_epi32(texAC, texBD), fraction), colour1);
 
     uint16_t *pixel = row + x;
     __m256i stored = zero;
@@ -110,14 +104,13 @@ int spanGroups(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const
       alignas(8) uint16_t partial[4] = {0, 0, 0, 0};
       const uint16_t *from = pixel;
       if (valid < 4) {
-        for (int n = 0; n < valid; ++n)
-          partial[n] = pixel[n];
+        for (int n = 0; n < valid; ++n) partial[n] = pixel[n];
         from = partial;
       }
-      stored = widenStored<L>(_mm256_shuffle_epi8(_mm256_castpd_si256(_mm256_broadcast_sd(
-                                                      reinterpret_cast<const double *>(from))),
-                                                  spreadPixels),
-                              k);
+      stored = widenStored<L>(
+          _mm256_shuffle_epi8(
+              _mm256_castpd_si256(_mm256_broadcast_sd(reinterpret_cast<const double *>(from))), spreadPixels),
+          k);
     }
     const __m256i out = blendLanes<L, Blend>(c, stored, byAlpha);
     // (v << 1) for red and blue, (v << 2) for green, as one multiply.
@@ -128,8 +121,7 @@ int spanGroups(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const
     if (valid == 4)
       std::memcpy(pixel, &four, 8);
     else
-      for (int n = 0; n < valid; ++n)
-        pixel[n] = (uint16_t)((uint64_t)four >> (16 * n));
+      for (int n = 0; n < valid; ++n) pixel[n] = (uint16_t)((uint64_t)four >> (16 * n));
   }
   return x1 - x0 + 1;
 }
@@ -161,11 +153,9 @@ BOARD_ALWAYS_INLINE __m256i fractionsOf(__m256i low, __m256i high) {
 template <int Blend>
 int spanPlanar(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const SpanIter &it) {
   const int count = x1 - x0 + 1;
-  if (count < 16)
-    return 0;
+  if (count < 16) return 0;
   const int alpha = flatChannel(it.a);
-  if (!p.alphaPass[alpha])
-    return count; // nothing passes the alpha test
+  if (!p.alphaPass[alpha]) return count; // nothing passes the alpha test
   const FlatLook<L> look(flatChannel(it.r), flatChannel(it.g), flatChannel(it.b), alpha);
 
   const int pitch = t.pitch;
@@ -215,8 +205,7 @@ int spanPlanar(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const
   const __m256i offset = offsetsFrom(x0);
   const int whole = count & ~15;
   // The next row's pixels here are likely the next span's.
-  for (int x = 0; x < count; x += 32)
-    _mm_prefetch((const char *)(row + p.width + x), _MM_HINT_T0);
+  for (int x = 0; x < count; x += 32) _mm_prefetch((const char *)(row + p.width + x), _MM_HINT_T0);
   for (int i = 0; i < whole; i += 16) {
     const __m256i packed = group(i, offset);
     if (i + 16 == whole && whole < count) {
@@ -272,9 +261,9 @@ void spriteRows(const SpriteRow *rows, int n, const SpriteLook &look) {
         stored = _mm256_load_si256((const __m256i *)copy);
       }
       stored = _mm256_permute4x64_epi64(stored, 0xD8);
-      const __m256i blended = blendedPixels<L, BlendAdd>(tapsOf(top0, top1, bottom0, bottom1),
-                                                         fractionsOf(uLow, uHigh), fv, flat, stored,
-                                                         false, _mm256_setzero_si256());
+      const __m256i blended =
+          blendedPixels<L, BlendAdd>(tapsOf(top0, top1, bottom0, bottom1), fractionsOf(uLow, uHigh), fv, flat,
+                                     stored, false, _mm256_setzero_si256());
       const __m256i packed = _mm256_permute4x64_epi64(blended, 0xD8);
       if (left >= 16) {
         _mm256_storeu_si256((__m256i *)pixel, packed);
@@ -319,9 +308,9 @@ bool spanGrey(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const 
   const __m256i signs = _mm256_set1_epi32(0x0001FFFF);
   const __m256i w256 = _mm256_set1_epi32(256);
   // The low half of each lane to the lane's first eight bytes.
-  const __m256i lowHalves = _mm256_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, -128, -128, -128, -128, -128,
-                                             -128, -128, -128, 0, 1, 4, 5, 8, 9, 12, 13, -128, -128,
-                                             -128, -128, -128, -128, -128, -128);
+  const __m256i lowHalves =
+      _mm256_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, -128, -128, -128, -128, -128, -128, -128, -128, 0, 1, 4, 5,
+                       8, 9, 12, 13, -128, -128, -128, -128, -128, -128, -128, -128);
   const __m256i pitchWeights = _mm256_set1_epi32(1 | pitch << 16);
   const __m256 kScale = _mm256_set1_ps(it.scale * 65536.0f);
   const __m256 sw0 = _mm256_set1_ps(it.sw), dsw = _mm256_set1_ps(it.dsw);
@@ -370,23 +359,22 @@ bool spanGrey(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const 
     const __m256i quad = _mm256_i32gather_epi32(quads, offset, 4);
     const __m256i top = _mm256_shuffle_epi8(quad, k.topTaps);
     const __m256i bottom = _mm256_shuffle_epi8(quad, k.bottomTaps);
-    const __m256i wu = _mm256_add_epi16(_mm256_sign_epi16(_mm256_shuffle_epi8(u, k.fractionTwice), signs), w256);
-    const __m256i wv = _mm256_add_epi16(_mm256_sign_epi16(_mm256_shuffle_epi8(v, k.fractionTwice), signs), w256);
+    const __m256i wu =
+        _mm256_add_epi16(_mm256_sign_epi16(_mm256_shuffle_epi8(u, k.fractionTwice), signs), w256);
+    const __m256i wv =
+        _mm256_add_epi16(_mm256_sign_epi16(_mm256_shuffle_epi8(v, k.fractionTwice), signs), w256);
     return _mm256_srli_epi32(_mm256_add_epi32(filterPairs<L>(top, bottom, wu, wv, k), position), 8);
   };
 
   __m256i u, v;
-  if (!coordinates(0, u, v))
-    return false;
+  if (!coordinates(0, u, v)) return false;
   __m256i index = tableIndex(u, v);
-  if (8 <= last && !coordinates(8, u, v))
-    return false;
+  if (8 <= last && !coordinates(8, u, v)) return false;
   for (int i = 0; i <= last; i += 8) {
     const __m256i now = index;
     if (i + 8 <= last) {
       index = tableIndex(u, v);
-      if (i + 16 <= last && !coordinates(i + 16, u, v))
-        return false;
+      if (i + 16 <= last && !coordinates(i + 16, u, v)) return false;
     }
     __m256i out = _mm256_i32gather_epi32(rowTable, now, 2);
     out = _mm256_permute4x64_epi64(_mm256_shuffle_epi8(out, lowHalves), 0x08);
@@ -408,8 +396,7 @@ bool spanGrey(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const 
         eight = _mm_srli_si128(eight, 4);
         to += 2;
       }
-      if (n & 1)
-        *to = (uint16_t)_mm_cvtsi128_si32(eight);
+      if (n & 1) *to = (uint16_t)_mm_cvtsi128_si32(eight);
     }
   }
   return true;
@@ -419,9 +406,9 @@ bool spanGrey(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const 
 
 const VectorSpans Spans256 = {
     256,
-    {{}, {spanGroups<TexAffine, BlendNone>, spanGroups<TexAffine, BlendAdd>,
-          spanGroups<TexAffine, BlendScaled>, spanGroups<TexAffine, BlendFade>,
-          spanGroups<TexAffine, BlendOneAdd>},
+    {{},
+     {spanGroups<TexAffine, BlendNone>, spanGroups<TexAffine, BlendAdd>, spanGroups<TexAffine, BlendScaled>,
+      spanGroups<TexAffine, BlendFade>, spanGroups<TexAffine, BlendOneAdd>},
      {spanGroups<TexPerspective, BlendNone>, spanGroups<TexPerspective, BlendAdd>,
       spanGroups<TexPerspective, BlendScaled>, spanGroups<TexPerspective, BlendFade>,
       spanGroups<TexPerspective, BlendOneAdd>}},

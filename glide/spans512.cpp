@@ -30,8 +30,7 @@ int spanGroups(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const
   const __m512i zero = _mm512_setzero_si512();
 
   __m128i c4 = flatColour(it);
-  if (!p.alphaPass[_mm_extract_epi16(c4, 3)])
-    return x1 - x0 + 1; // nothing passes the alpha test
+  if (!p.alphaPass[_mm_extract_epi16(c4, 3)]) return x1 - x0 + 1; // nothing passes the alpha test
   c4 = _mm_add_epi16(c4, _mm_set1_epi16(1));
   const __m512i colour1 = _mm512_broadcastq_epi64(c4);
   const __m512i alpha1 = _mm512_shufflehi_epi16(_mm512_shufflelo_epi16(colour1, 0xFF), 0xFF);
@@ -41,23 +40,21 @@ int spanGroups(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const
   const uint32_t *texels = t.texels;
   const int pitch = t.pitch;
   const __m512i pitchWeights = _mm512_set4_epi32(0, 0, 1 | pitch << 16, 1 | pitch << 16);
-  __m512i uv = _mm512_setr_epi32(it.u, it.v, it.u + it.du, it.v + it.dv, it.u + 2 * it.du,
-                                 it.v + 2 * it.dv, it.u + 3 * it.du, it.v + 3 * it.dv,
-                                 it.u + 4 * it.du, it.v + 4 * it.dv, it.u + 5 * it.du,
-                                 it.v + 5 * it.dv, it.u + 6 * it.du, it.v + 6 * it.dv,
+  __m512i uv = _mm512_setr_epi32(it.u, it.v, it.u + it.du, it.v + it.dv, it.u + 2 * it.du, it.v + 2 * it.dv,
+                                 it.u + 3 * it.du, it.v + 3 * it.dv, it.u + 4 * it.du, it.v + 4 * it.dv,
+                                 it.u + 5 * it.du, it.v + 5 * it.dv, it.u + 6 * it.du, it.v + 6 * it.dv,
                                  it.u + 7 * it.du, it.v + 7 * it.dv);
   const __m512i uvStep = _mm512_set4_epi32(8 * it.dv, 8 * it.du, 8 * it.dv, 8 * it.du);
   // Stored pixel k into lanes 4k to 4k + 3.
-  const __m512i spreadPixels = _mm512_setr_epi64(0, 0x0001000100010001ll, 0x0002000200020002ll,
-                                                 0x0003000300030003ll, 0x0004000400040004ll,
-                                                 0x0005000500050005ll, 0x0006000600060006ll,
-                                                 0x0007000700070007ll);
+  const __m512i spreadPixels = _mm512_setr_epi64(
+      0, 0x0001000100010001ll, 0x0002000200020002ll, 0x0003000300030003ll, 0x0004000400040004ll,
+      0x0005000500050005ll, 0x0006000600060006ll, 0x0007000700070007ll);
   const __mmask32 greenLanes = 0x22222222u;
   // Pixels x and x + 4 share a dither position: the offsets of four pixels, twice.
   const uint64_t four = ditherOffsetsOfFour(p.ditherMode, x0, y);
   auto offsetOf = [four](int n) { return (long long)((four >> (16 * n) & 0xFFFF) * 0x000100010001ull); };
-  const __m512i offset = _mm512_setr_epi64(offsetOf(0), offsetOf(1), offsetOf(2), offsetOf(3),
-                                           offsetOf(0), offsetOf(1), offsetOf(2), offsetOf(3));
+  const __m512i offset = _mm512_setr_epi64(offsetOf(0), offsetOf(1), offsetOf(2), offsetOf(3), offsetOf(0),
+                                           offsetOf(1), offsetOf(2), offsetOf(3));
   // The low word of each pixel's first 32-bit lane.
   const __m512i pixelWords = _mm512_setr_epi64(0x000C000800040000ll, 0x001C001800140010ll, 0, 0, 0, 0, 0, 0);
   const __m512i fraction = _mm512_set1_epi32(0xFF00);
@@ -79,14 +76,13 @@ int spanGroups(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const
       // Element 2k + c (pixel k, coordinate c) takes pixel min(k, valid - 1).
       const __m512i element = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
       const __m512i pixelOf = _mm512_min_epi32(_mm512_srli_epi32(element, 1), _mm512_set1_epi32(valid - 1));
-      const __m512i from = _mm512_or_si512(_mm512_slli_epi32(pixelOf, 1),
-                                           _mm512_and_si512(element, _mm512_set1_epi32(1)));
+      const __m512i from =
+          _mm512_or_si512(_mm512_slli_epi32(pixelOf, 1), _mm512_and_si512(element, _mm512_set1_epi32(1)));
       coords = _mm512_permutexvar_epi32(from, coords);
     }
     const __mmask8 lanes = (__mmask8)((1u << valid) - 1);
     __m512i f = _mm512_and_si512(_mm512_srli_epi32(coords, 8), _mm512_set1_epi32(255));
-    __m512i w = _mm512_add_epi32(_mm512_sub_epi32(_mm512_slli_epi32(f, 16), f),
-                                 _mm512_set1_epi32(256));
+    __m512i w = _mm512_add_epi32(_mm512_sub_epi32(_mm512_slli_epi32(f, 16), f), _mm512_set1_epi32(256));
     __m512i index = _mm512_add_epi32(_mm512_srai_epi32(coords, 16), _mm512_set1_epi32(1));
     __m512i offsets = _mm512_madd_epi16(_mm512_packs_epi32(index, zero), pitchWeights);
     // The bordered offsets of pixels 0 to 7 (elements 0, 1, 4, 5, 8, 9, 12, 13),
@@ -108,7 +104,8 @@ int spanGroups(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const
     __m512i stored = zero;
     if (blendReads(Blend))
       stored = widenStored<L>(
-          _mm512_permutexvar_epi16(spreadPixels, _mm512_castsi128_si512(_mm_maskz_loadu_epi16(lanes, pixel))), k);
+          _mm512_permutexvar_epi16(spreadPixels, _mm512_castsi128_si512(_mm_maskz_loadu_epi16(lanes, pixel))),
+          k);
     const __m512i out = blendLanes<L, Blend>(c, stored, byAlpha);
     // The dither's (v << 1) for red and blue, (v << 2) for green, as additions.
     __m512i up = _mm512_add_epi16(out, out);
@@ -122,9 +119,8 @@ int spanGroups(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const
 // Word k of 32: the low word of 32-bit lane k of a low vector then of a high
 // one; the high words, one on.
 BOARD_ALWAYS_INLINE __m512i lowWordsOfTwo() {
-  return _mm512_setr_epi32(0x20000, 0x60004, 0xA0008, 0xE000C, 0x120010, 0x160014, 0x1A0018,
-                           0x1E001C, 0x220020, 0x260024, 0x2A0028, 0x2E002C, 0x320030, 0x360034,
-                           0x3A0038, 0x3E003C);
+  return _mm512_setr_epi32(0x20000, 0x60004, 0xA0008, 0xE000C, 0x120010, 0x160014, 0x1A0018, 0x1E001C,
+                           0x220020, 0x260024, 0x2A0028, 0x2E002C, 0x320030, 0x360034, 0x3A0038, 0x3E003C);
 }
 
 // A group of 32 pixels whose reads are under way: its tap pairs of the
@@ -138,7 +134,8 @@ struct Group {
 };
 
 // The tap pairs of a group of pixels, those past the mask reading nothing.
-BOARD_ALWAYS_INLINE void gatherTaps(Group &g, __m512i atLow, __m512i atHigh, const uint16_t *taps, int pitch) {
+BOARD_ALWAYS_INLINE void gatherTaps(Group &g, __m512i atLow, __m512i atHigh, const uint16_t *taps,
+                                    int pitch) {
   const __m512i zero = _mm512_setzero_si512();
   g.top0 = _mm512_mask_i32gather_epi32(zero, (__mmask16)g.mask, atLow, taps, 2);
   g.top1 = _mm512_mask_i32gather_epi32(zero, (__mmask16)(g.mask >> 16), atHigh, taps, 2);
@@ -167,8 +164,7 @@ template <int Blend>
 int spanPlanar(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const SpanIter &it) {
   const int count = x1 - x0 + 1;
   const int alpha = flatChannel(it.a);
-  if (!p.alphaPass[alpha])
-    return count; // nothing passes the alpha test
+  if (!p.alphaPass[alpha]) return count; // nothing passes the alpha test
   const FlatLook<L> look(flatChannel(it.r), flatChannel(it.g), flatChannel(it.b), alpha);
 
   const int pitch = t.pitch;
@@ -207,19 +203,16 @@ int spanPlanar(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const
     vHigh = _mm512_add_epi32(vHigh, vStep);
     gatherTaps(g, atLow, atHigh, inside, pitch);
     g.stored = _mm512_setzero_si512();
-    if (blendReads(Blend))
-      g.stored = _mm512_maskz_loadu_epi16(g.mask, g.pixels);
+    if (blendReads(Blend)) g.stored = _mm512_maskz_loadu_epi16(g.mask, g.pixels);
     return g;
   };
 
   Group next = fetch(0);
   // The next row's pixels here are likely the next span's.
-  for (int x = 0; x < count; x += 32)
-    _mm_prefetch((const char *)(row + p.width + x), _MM_HINT_T0);
+  for (int x = 0; x < count; x += 32) _mm_prefetch((const char *)(row + p.width + x), _MM_HINT_T0);
   for (int i = 0; i < count; i += 32) {
     const Group g = next;
-    if (i + 32 < count)
-      next = fetch(i + 32);
+    if (i + 32 < count) next = fetch(i + 32);
     drawGroup<Blend>(g, look, dither, offset, lowWords, highWords);
   }
   return count;
@@ -266,11 +259,9 @@ void spriteRows(const SpriteRow *rows, int n, const SpriteLook &look) {
       i = 0;
     }
     const bool more = r < n;
-    if (more)
-      next = fetch(rows[r], i);
+    if (more) next = fetch(rows[r], i);
     drawGroup<BlendAdd>(g, flat, false, _mm512_setzero_si512(), lowWords, highWords);
-    if (!more)
-      break;
+    if (!more) break;
   }
 }
 
@@ -292,11 +283,12 @@ bool spanGrey(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const 
   const __m512 lastLane = _mm512_set1_ps((float)last);
   // Entry (x & 3) * 256 of each lane's dither position, times 256 as the
   // filter's sum is: sixteens start a multiple of four pixels apart.
-  const __m512i position = _mm512_slli_epi32(
-      _mm512_and_si512(_mm512_add_epi32(_mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15),
-                                        _mm512_set1_epi32(x0)),
-                       _mm512_set1_epi32(3)),
-      16);
+  const __m512i position =
+      _mm512_slli_epi32(_mm512_and_si512(_mm512_add_epi32(_mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10,
+                                                                            11, 12, 13, 14, 15),
+                                                          _mm512_set1_epi32(x0)),
+                                         _mm512_set1_epi32(3)),
+                        16);
   const GreyLanes<L> k;
   // Each lane's fraction in both halves (k.fractionTwice), the low one taken
   // from 256, gives the weights (f << 16) | (256 - f).
@@ -374,17 +366,14 @@ bool spanGrey(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const 
   };
 
   __m512i u, v;
-  if (!coordinates(0, u, v))
-    return false;
+  if (!coordinates(0, u, v)) return false;
   __m512i index = tableIndex(u, v);
-  if (16 <= last && !coordinates(16, u, v))
-    return false;
+  if (16 <= last && !coordinates(16, u, v)) return false;
   for (int i = 0; i <= last; i += 16) {
     const __m512i now = index;
     if (i + 16 <= last) {
       index = tableIndex(u, v);
-      if (i + 32 <= last && !coordinates(i + 32, u, v))
-        return false;
+      if (i + 32 <= last && !coordinates(i + 32, u, v)) return false;
     }
     // The low half of each entry, into the pixels of the span.
     const __mmask16 store = i + 16 <= last + 1 ? (__mmask16)0xFFFF : (__mmask16)((1u << (last + 1 - i)) - 1);
@@ -403,8 +392,7 @@ bool litColumns(const ColumnTable &table, BoardTexture::LitColumns lit, int64_t 
       ((uint64_t)(_mm512_cmpge_epi16_mask(left, low) & _mm512_cmple_epi16_mask(left, high)) |
        (uint64_t)(_mm512_cmpge_epi16_mask(right, low) & _mm512_cmple_epi16_mask(right, high)) << 32) &
       table.valid;
-  if (within == 0)
-    return false;
+  if (within == 0) return false;
   first = __builtin_ctzll(within);
   last = 63 - __builtin_clzll(within);
   return true;
@@ -414,9 +402,9 @@ bool litColumns(const ColumnTable &table, BoardTexture::LitColumns lit, int64_t 
 
 const VectorSpans Spans512 = {
     512,
-    {{}, {spanGroups<TexAffine, BlendNone>, spanGroups<TexAffine, BlendAdd>,
-          spanGroups<TexAffine, BlendScaled>, spanGroups<TexAffine, BlendFade>,
-          spanGroups<TexAffine, BlendOneAdd>},
+    {{},
+     {spanGroups<TexAffine, BlendNone>, spanGroups<TexAffine, BlendAdd>, spanGroups<TexAffine, BlendScaled>,
+      spanGroups<TexAffine, BlendFade>, spanGroups<TexAffine, BlendOneAdd>},
      {spanGroups<TexPerspective, BlendNone>, spanGroups<TexPerspective, BlendAdd>,
       spanGroups<TexPerspective, BlendScaled>, spanGroups<TexPerspective, BlendFade>,
       spanGroups<TexPerspective, BlendOneAdd>}},

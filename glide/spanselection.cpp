@@ -29,7 +29,6 @@ int usableBits(int allowed) {
   return allowed < processor ? allowed : processor;
 }
 
-
 // Whether 32-bit iterators stay in range over a span of n pixels.
 inline bool iteratorsFit(const SpanIter &it, int n) {
   const int64_t lim = (int64_t)1 << 30;
@@ -54,11 +53,9 @@ void spanInside(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
                     : Spans512.groups[Tex][Blend](p, t, x0, x1, y, it, 0);
     else if (planar)
       done = Spans256.planar[Blend](p, t, x0, x1, y, it);
-    if (x0 + done <= x1)
-      done = Spans256.groups[Tex][Blend](p, t, x0, x1, y, it, done);
+    if (x0 + done <= x1) done = Spans256.groups[Tex][Blend](p, t, x0, x1, y, it, done);
   }
-  if (x0 + done <= x1)
-    SpanPairs[Tex][Blend][Flat][true](p, x0, x1, y, it, done);
+  if (x0 + done <= x1) SpanPairs[Tex][Blend][Flat][true](p, x0, x1, y, it, done);
 }
 
 template <int Tex, int Comb, int Blend, bool Flat>
@@ -100,8 +97,7 @@ void spanFast(const Pipe &p, int x0, int x1, int y, const SpanIter &it) {
       if (Blend == BlendAdd && Tex == TexAffine && it.dv == 0 && p.ditherMode == GR_DITHER_DISABLE &&
           !boardReferencePipelineForced()) {
         int64_t first = 0, last = n;
-        if (!litSteps(p.tex->lit[(it.v >> 16) + 1], it.u, it.du, StepDivider(it.du), first, last))
-          return;
+        if (!litSteps(p.tex->lit[(it.v >> 16) + 1], it.u, it.du, StepDivider(it.du), first, last)) return;
         SpanIter moved = it;
         moved.u = (int32_t)((uint32_t)it.u + (uint32_t)first * (uint32_t)it.du);
         moved.r += it.dr * first;
@@ -144,8 +140,7 @@ void spanFlatTable(const Pipe &p, int x0, int x1, int y, const SpanIter &) {
   }
 }
 
-template <int Tex, int Comb, bool FlatColour>
-SpanFn pickBlend(int blend) {
+template <int Tex, int Comb, bool FlatColour> SpanFn pickBlend(int blend) {
   switch (blend) {
   case BlendNone: return spanFast<Tex, Comb, BlendNone, FlatColour>;
   case BlendAdd: return spanFast<Tex, Comb, BlendAdd, FlatColour>;
@@ -155,12 +150,9 @@ SpanFn pickBlend(int blend) {
   }
 }
 
-template <bool FlatColour>
-SpanFn pickCombine(const Pipe &p, int texMode, int blend) {
-  if (p.colorCombine == GR_COLORCOMBINE_ITRGB)
-    return pickBlend<TexNone, CombIterated, FlatColour>(blend);
-  if (texMode == TexPerspective)
-    return pickBlend<TexPerspective, CombTexTimesIterated, FlatColour>(blend);
+template <bool FlatColour> SpanFn pickCombine(const Pipe &p, int texMode, int blend) {
+  if (p.colorCombine == GR_COLORCOMBINE_ITRGB) return pickBlend<TexNone, CombIterated, FlatColour>(blend);
+  if (texMode == TexPerspective) return pickBlend<TexPerspective, CombTexTimesIterated, FlatColour>(blend);
   return pickBlend<TexAffine, CombTexTimesIterated, FlatColour>(blend);
 }
 
@@ -171,11 +163,9 @@ SpanFn pickCombine(const Pipe &p, int texMode, int blend) {
 int boardVectorBitsAllowed() {
   static const int allowed = [] {
     const char *env = std::getenv("LUMENVEIL_VECTORS");
-    if (!env || !*env)
-      return 512;
+    if (!env || !*env) return 512;
     for (int bits : {128, 256, 512})
-      if (std::strcmp(env, std::to_string(bits).c_str()) == 0)
-        return bits;
+      if (std::strcmp(env, std::to_string(bits).c_str()) == 0) return bits;
     std::fprintf(stderr,
                  "lumenveil: LUMENVEIL_VECTORS=%s is not understood (it takes 128, 256 or 512); "
                  "the default is used: the widest vectors the processor has\n",
@@ -198,8 +188,7 @@ int boardVectorBits() { return SpanVectorBits; }
 // du, to the steps whose taps lie in lit columns. False when none do.
 bool litSteps(const BoardTexture::LitColumns &lit, int64_t u, int64_t du, const StepDivider &by,
               int64_t &first, int64_t &last) {
-  if (lit.first > lit.last)
-    return false;
+  if (lit.first > lit.last) return false;
   // The bordered column of u is (u >> 16) + 1: within the lit columns for u
   // in [low, high].
   const int64_t low = (int64_t)(lit.first - 1) << 16, high = ((int64_t)lit.last << 16) - 1;
@@ -218,28 +207,24 @@ bool litSteps(const BoardTexture::LitColumns &lit, int64_t u, int64_t du, const 
 // The span routine for the current state, or the reference path; the tables
 // it needs, if any, go into the pipe.
 SpanFn pickSpan(Pipe &p, int texMode, const SpanIter &it, int64_t area) {
-  if (!p.rgbMask)
-    return nullptr;
+  if (!p.rgbMask) return nullptr;
   int blend = p.blendMode;
-  bool simple = blend >= 0 && p.alphaSource == GR_ALPHASOURCE_ITERATED_ALPHA &&
-                !boardReferencePipelineForced();
+  bool simple =
+      blend >= 0 && p.alphaSource == GR_ALPHASOURCE_ITERATED_ALPHA && !boardReferencePipelineForced();
   bool iteratedOnly = p.colorCombine == GR_COLORCOMBINE_ITRGB;
   bool textured = p.colorCombine == GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB &&
                   p.texCombine == GR_TEXTURECOMBINE_DECAL && p.tex && texMode != TexNone;
-  if (!simple || !(iteratedOnly || textured))
-    return spanReference;
+  if (!simple || !(iteratedOnly || textured)) return spanReference;
   if (it.flat && iteratedOnly && area >= 4096) {
     int a = channel(it.a);
-    if (!p.alphaPass[a])
-      return nullptr;
+    if (!p.alphaPass[a]) return nullptr;
     p.flat = flatTablesFor(blend, channel(it.r), channel(it.g), channel(it.b), a, p.ditherMode);
     return spanFlatTable;
   }
-  if (it.flat && textured && p.tex->grey && p.tex->bilinear &&
-      (blend == BlendNone || blend == BlendScaled) && SpanVectorBits >= 256) {
+  if (it.flat && textured && p.tex->grey && p.tex->bilinear && (blend == BlendNone || blend == BlendScaled) &&
+      SpanVectorBits >= 256) {
     int a = channel(it.a);
-    if (!p.alphaPass[a])
-      return nullptr;
+    if (!p.alphaPass[a]) return nullptr;
     p.grey = greyTableFor(blend, channel(it.r), channel(it.g), channel(it.b), a, p.ditherMode);
   }
   return it.flat ? pickCombine<true>(p, texMode, blend) : pickCombine<false>(p, texMode, blend);

@@ -81,9 +81,9 @@ struct Replayer {
   GrLfbInfo_t lock{};
   bool locked = false;
   int screenWidth = 0, screenHeight = 0; // from a screenSize line, for the next open
-  long calls = 0;          // board calls replayed
-  long frames = 0;         // buffer swaps replayed
-  bool done = false;       // the frame limit was reached
+  long calls = 0;                        // board calls replayed
+  long frames = 0;                       // buffer swaps replayed
+  bool done = false;                     // the frame limit was reached
   bool interrupted = false;
   std::string problem;
   ReadArgs args;
@@ -119,10 +119,8 @@ void replayOpen(Replayer &r, ReadArgs &a) {
 void replaySwap(Replayer &r, ReadArgs &a) {
   grBufferSwap(i32(a, 0));
   ++r.frames;
-  if (r.control.frameLimit > 0 && r.frames >= r.control.frameLimit)
-    r.done = true;
-  if (r.control.stopRequested && r.control.stopRequested())
-    r.done = r.interrupted = true;
+  if (r.control.frameLimit > 0 && r.frames >= r.control.frameLimit) r.done = true;
+  if (r.control.stopRequested && r.control.stopRequested()) r.done = r.interrupted = true;
 }
 
 void replayBlend(Replayer &, ReadArgs &a) {
@@ -131,10 +129,9 @@ void replayBlend(Replayer &, ReadArgs &a) {
 
 void replayAllocate(Replayer &r, ReadArgs &a) {
   GrMipMapId_t h = guTexAllocateMemory(i32(a, 0), (FxU8)a.number[1], i32(a, 2), i32(a, 3), i32(a, 4),
-                                       i32(a, 5), i32(a, 6), i32(a, 7), i32(a, 8), i32(a, 9),
-                                       i32(a, 10), i32(a, 11), i32(a, 12), a.real[13], i32(a, 14));
-  if (a.number[15] >= 0)
-    r.handles[a.number[15]] = h;
+                                       i32(a, 5), i32(a, 6), i32(a, 7), i32(a, 8), i32(a, 9), i32(a, 10),
+                                       i32(a, 11), i32(a, 12), a.real[13], i32(a, 14));
+  if (a.number[15] >= 0) r.handles[a.number[15]] = h;
 }
 
 void replayTexels(Replayer &r, ReadArgs &a) {
@@ -184,8 +181,8 @@ void replayPixels(Replayer &r, ReadArgs &a) {
   }
   // The pointer is good only while the board still holds the lock: closing or
   // reopening the screen releases it along with the buffers.
-  if (r.locked && Board.lfb.writeLocked && r.lock.lfbPtr && y >= 0 && y < (long long)Board.height &&
-      x >= 0 && x <= (long long)Board.width && n <= (long long)Board.width - x) {
+  if (r.locked && Board.lfb.writeLocked && r.lock.lfbPtr && y >= 0 && y < (long long)Board.height && x >= 0 &&
+      x <= (long long)Board.width && n <= (long long)Board.width - x) {
     uint16_t *row = (uint16_t *)((uint8_t *)r.lock.lfbPtr + (size_t)y * r.lock.strideInBytes);
     std::memcpy(row + x, a.pixels.data(), (size_t)n * 2);
   }
@@ -208,8 +205,7 @@ void replayReadRegion(Replayer &r, ReadArgs &a) {
   FxU32 stride = u32(a, 5);
   std::vector<uint8_t> scratch;
   if (width <= (FxU32)Board.width && height <= (FxU32)Board.height && stride >= width * 2) {
-    if (stride > 4 * (FxU32)Board.width + 64)
-      stride = width * 2;
+    if (stride > 4 * (FxU32)Board.width + 64) stride = width * 2;
     scratch.resize((size_t)stride * height + 2);
   }
   grLfbReadRegion(i32(a, 0), u32(a, 1), u32(a, 2), width, height, stride,
@@ -221,8 +217,16 @@ void replayReadRegion(Replayer &r, ReadArgs &a) {
 constexpr CallInfo Calls[] = {
     {"grGlideInit", "", [](Replayer &, ReadArgs &) { grGlideInit(); }},
     {"grGlideShutdown", "", [](Replayer &, ReadArgs &) { grGlideShutdown(); }},
-    {"grSstQueryBoards", "", [](Replayer &, ReadArgs &) { GrHwConfiguration hw; grSstQueryBoards(&hw); }},
-    {"grSstQueryHardware", "", [](Replayer &, ReadArgs &) { GrHwConfiguration hw; grSstQueryHardware(&hw); }},
+    {"grSstQueryBoards", "",
+     [](Replayer &, ReadArgs &) {
+       GrHwConfiguration hw;
+       grSstQueryBoards(&hw);
+     }},
+    {"grSstQueryHardware", "",
+     [](Replayer &, ReadArgs &) {
+       GrHwConfiguration hw;
+       grSstQueryHardware(&hw);
+     }},
     {"grSstSelect", "i", [](Replayer &, ReadArgs &a) { grSstSelect(i32(a, 0)); }},
     {"grSstWinOpen", "uiiiiii", replayOpen},
     {"grSstWinClose", "", [](Replayer &, ReadArgs &) { grSstWinClose(); }},
@@ -238,7 +242,8 @@ constexpr CallInfo Calls[] = {
     {"grCullMode", "i", [](Replayer &, ReadArgs &a) { grCullMode(i32(a, 0)); }},
     {"grHints", "iu", [](Replayer &, ReadArgs &a) { grHints(i32(a, 0), u32(a, 1)); }},
     {"guColorCombineFunction", "i", [](Replayer &, ReadArgs &a) { guColorCombineFunction(i32(a, 0)); }},
-    {"grTexCombineFunction", "ii", [](Replayer &, ReadArgs &a) { grTexCombineFunction(i32(a, 0), i32(a, 1)); }},
+    {"grTexCombineFunction", "ii",
+     [](Replayer &, ReadArgs &a) { grTexCombineFunction(i32(a, 0), i32(a, 1)); }},
     {"guAlphaSource", "i", [](Replayer &, ReadArgs &a) { guAlphaSource(i32(a, 0)); }},
     {"grAlphaBlendFunction", "iiii", replayBlend},
     {"grAlphaTestFunction", "i", [](Replayer &, ReadArgs &a) { grAlphaTestFunction(i32(a, 0)); }},
@@ -248,7 +253,8 @@ constexpr CallInfo Calls[] = {
     {"guTexDownloadMipMap", "ih", replayDownload},
     {"guTexSource", "i", [](Replayer &r, ReadArgs &a) { guTexSource(r.handle(a.number[0])); }},
     {"grDrawPolygon", "V", [](Replayer &, ReadArgs &a) { grDrawPolygon(listSize(a), ilist(a), vlist(a)); }},
-    {"grDrawPlanarPolygon", "V", [](Replayer &, ReadArgs &a) { grDrawPlanarPolygon(listSize(a), ilist(a), vlist(a)); }},
+    {"grDrawPlanarPolygon", "V",
+     [](Replayer &, ReadArgs &a) { grDrawPlanarPolygon(listSize(a), ilist(a), vlist(a)); }},
     {"grDrawLine", "vv", [](Replayer &, ReadArgs &a) { grDrawLine(&a.vertex[0], &a.vertex[1]); }},
     {"grAADrawLine", "vv", [](Replayer &, ReadArgs &a) { grAADrawLine(&a.vertex[0], &a.vertex[1]); }},
     {"grAADrawPoint", "v", [](Replayer &, ReadArgs &a) { grAADrawPoint(&a.vertex[0]); }},
@@ -257,7 +263,8 @@ constexpr CallInfo Calls[] = {
     {"grLfbUnlock", "ii", replayUnlock},
     {"grLfbReadRegion", "iuuuuu", replayReadRegion},
     {"grLfbConstantDepth", "u", [](Replayer &, ReadArgs &a) { grLfbConstantDepth(u32(a, 0)); }},
-    {"screenSize", "ii", [](Replayer &r, ReadArgs &a) {
+    {"screenSize", "ii",
+     [](Replayer &r, ReadArgs &a) {
        r.screenWidth = i32(a, 0);
        r.screenHeight = i32(a, 1);
      }},
@@ -273,8 +280,7 @@ constexpr bool tableFits() {
       ++args;
       vertices += *k == 'v';
     }
-    if (args > MaxArgs || vertices > 2)
-      return false;
+    if (args > MaxArgs || vertices > 2) return false;
   }
   return true;
 }
@@ -282,7 +288,7 @@ static_assert(tableFits(), "a call with more arguments than ReadArgs holds");
 
 // ---- Writing --------------------------------------------------------------------------
 
-std::string TracePath;      // the file being written
+std::string TracePath;       // the file being written
 std::string TraceWriteError; // the first failure to write it
 std::unordered_set<unsigned long long> TexelsWritten;
 bool ExitHookInstalled = false;
@@ -290,9 +296,9 @@ bool ExitHookInstalled = false;
 const char Hex[] = "0123456789abcdef";
 
 void writeVertex(const GrVertex *v) {
-  fprintf(BoardTraceFile, " %.9g %.9g %.9g %.9g %.9g %.9g %.9g %.9g %.9g", (double)v->x,
-          (double)v->y, (double)v->r, (double)v->g, (double)v->b, (double)v->a, (double)v->oow,
-          (double)v->tmuvtx[0].sow, (double)v->tmuvtx[0].tow);
+  fprintf(BoardTraceFile, " %.9g %.9g %.9g %.9g %.9g %.9g %.9g %.9g %.9g", (double)v->x, (double)v->y,
+          (double)v->r, (double)v->g, (double)v->b, (double)v->a, (double)v->oow, (double)v->tmuvtx[0].sow,
+          (double)v->tmuvtx[0].tow);
 }
 
 void writeArg(Arg kind, const TraceValue &v) {
@@ -306,8 +312,7 @@ void writeArg(Arg kind, const TraceValue &v) {
   case Arg::Vertex: writeVertex(v.vertices); break;
   case Arg::VertexList:
     fprintf(f, " %d", (int)v.number);
-    for (size_t i = 0; i < v.count; ++i)
-      writeVertex(&v.vertices[v.index[i]]);
+    for (size_t i = 0; i < v.count; ++i) writeVertex(&v.vertices[v.index[i]]);
     break;
   case Arg::HexBytes: {
     const uint8_t *p = static_cast<const uint8_t *>(v.bytes);
@@ -323,8 +328,7 @@ void writeArg(Arg kind, const TraceValue &v) {
     const uint16_t *p = static_cast<const uint16_t *>(v.bytes);
     std::string text(v.count * 4 + 1, ' ');
     for (size_t i = 0; i < v.count; ++i)
-      for (int k = 0; k < 4; ++k)
-        text[1 + 4 * i + k] = Hex[(p[i] >> (12 - 4 * k)) & 15];
+      for (int k = 0; k < 4; ++k) text[1 + 4 * i + k] = Hex[(p[i] >> (12 - 4 * k)) & 15];
     fwrite(text.data(), 1, text.size(), f);
     break;
   }
@@ -342,8 +346,7 @@ void noteWriteFailure(int err) {
 
 void closeAtExit() {
   std::string error;
-  if (!boardStopTrace(error))
-    std::fprintf(stderr, "board: %s\n", error.c_str());
+  if (!boardStopTrace(error)) std::fprintf(stderr, "board: %s\n", error.c_str());
 }
 
 // ---- Reading --------------------------------------------------------------------------
@@ -352,19 +355,16 @@ bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' ||
 
 // The next blank-separated token of [p, end), moving p past it; empty at the end.
 std::string_view nextToken(const char *&p, const char *end) {
-  while (p < end && isBlank(*p))
-    ++p;
+  while (p < end && isBlank(*p)) ++p;
   const char *start = p;
-  while (p < end && !isBlank(*p))
-    ++p;
+  while (p < end && !isBlank(*p)) ++p;
   return std::string_view(start, (size_t)(p - start));
 }
 
 // strtoll and strtof want a terminated string: tokens of numbers are short.
 bool readInteger(std::string_view t, long long &out) {
   char buf[32];
-  if (t.empty() || t.size() >= sizeof buf)
-    return false;
+  if (t.empty() || t.size() >= sizeof buf) return false;
   std::memcpy(buf, t.data(), t.size());
   buf[t.size()] = 0;
   char *end = nullptr;
@@ -375,8 +375,7 @@ bool readInteger(std::string_view t, long long &out) {
 
 bool readFloat(std::string_view t, float &out) {
   char buf[64];
-  if (t.empty() || t.size() >= sizeof buf)
-    return false;
+  if (t.empty() || t.size() >= sizeof buf) return false;
   std::memcpy(buf, t.data(), t.size());
   buf[t.size()] = 0;
   char *end = nullptr;
@@ -384,18 +383,14 @@ bool readFloat(std::string_view t, float &out) {
   return *end == 0;
 }
 
-int hexDigit(char c) {
-  return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
+int hexDigit(char c) { return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1; }
 
 bool readHash(std::string_view t, long long &out) {
-  if (t.empty() || t.size() > 16)
-    return false;
+  if (t.empty() || t.size() > 16) return false;
   unsigned long long v = 0;
   for (char c : t) {
     int d = hexDigit(c);
-    if (d < 0)
-      return false;
+    if (d < 0) return false;
     v = v << 4 | (unsigned)d;
   }
   out = (long long)v;
@@ -403,28 +398,24 @@ bool readHash(std::string_view t, long long &out) {
 }
 
 bool readBytes(std::string_view t, std::vector<uint8_t> &out) {
-  if (t.size() % 2)
-    return false;
+  if (t.size() % 2) return false;
   out.resize(t.size() / 2);
   for (size_t i = 0; i < out.size(); ++i) {
     int hi = hexDigit(t[2 * i]), lo = hexDigit(t[2 * i + 1]);
-    if (hi < 0 || lo < 0)
-      return false;
+    if (hi < 0 || lo < 0) return false;
     out[i] = (uint8_t)(hi << 4 | lo);
   }
   return true;
 }
 
 bool readPixels(std::string_view t, std::vector<uint16_t> &out) {
-  if (t.size() % 4)
-    return false;
+  if (t.size() % 4) return false;
   out.resize(t.size() / 4);
   for (size_t i = 0; i < out.size(); ++i) {
     unsigned v = 0;
     for (int k = 0; k < 4; ++k) {
       int d = hexDigit(t[4 * i + k]);
-      if (d < 0)
-        return false;
+      if (d < 0) return false;
       v = v << 4 | (unsigned)d;
     }
     out[i] = (uint16_t)v;
@@ -446,7 +437,12 @@ bool readVertex(const char *&p, const char *end, GrVertex &v, std::string &probl
       return false;
     }
   }
-  v.x = x[0]; v.y = x[1]; v.r = x[2]; v.g = x[3]; v.b = x[4]; v.a = x[5];
+  v.x = x[0];
+  v.y = x[1];
+  v.r = x[2];
+  v.g = x[3];
+  v.b = x[4];
+  v.a = x[5];
   v.oow = x[6];
   v.tmuvtx[0].sow = x[7];
   v.tmuvtx[0].tow = x[8];
@@ -457,8 +453,7 @@ bool readVertex(const char *&p, const char *end, GrVertex &v, std::string &probl
 const std::unordered_map<std::string_view, int> &callsByName() {
   static const std::unordered_map<std::string_view, int> byName = [] {
     std::unordered_map<std::string_view, int> m;
-    for (int i = 0; i < (int)TraceCall::Count; ++i)
-      m.emplace(Calls[i].name, i);
+    for (int i = 0; i < (int)TraceCall::Count; ++i) m.emplace(Calls[i].name, i);
     return m;
   }();
   return byName;
@@ -466,19 +461,16 @@ const std::unordered_map<std::string_view, int> &callsByName() {
 
 bool Replayer::line(const char *p, const char *end) {
   std::string_view name = nextToken(p, end);
-  if (name.empty() || name[0] == '#')
-    return true;
+  if (name.empty() || name[0] == '#') return true;
   auto found = callsByName().find(name);
-  if (found == callsByName().end())
-    return fail("unknown call " + std::string(name));
+  if (found == callsByName().end()) return fail("unknown call " + std::string(name));
   const CallInfo &call = Calls[found->second];
   ReadArgs &a = args;
   int k = 0, vertices = 0;
   for (const char *letter = call.args; *letter; ++letter) {
     const Arg kind = kindOf(*letter);
     if (kind == Arg::Vertex) {
-      if (!readVertex(p, end, a.vertex[vertices++], problem))
-        return false;
+      if (!readVertex(p, end, a.vertex[vertices++], problem)) return false;
       ++k;
       continue;
     }
@@ -493,35 +485,28 @@ bool Replayer::line(const char *p, const char *end) {
     case Arg::Float: ok = readFloat(t, a.real[k]); break;
     case Arg::Hash: ok = readHash(t, a.number[k]); break;
     case Arg::HexBytes:
-      if (!readBytes(t, a.bytes))
-        return fail("bad texel data");
+      if (!readBytes(t, a.bytes)) return fail("bad texel data");
       break;
     case Arg::HexPixels:
-      if (!readPixels(t, a.pixels))
-        return fail("bad pixel data");
+      if (!readPixels(t, a.pixels)) return fail("bad pixel data");
       break;
     case Arg::VertexList: {
       long long n = 0;
-      if (!readInteger(t, n) || n < 0 || n > MaxVertices)
-        return fail("bad vertex count");
+      if (!readInteger(t, n) || n < 0 || n > MaxVertices) return fail("bad vertex count");
       a.list.resize((size_t)n);
       for (long long i = 0; i < n; ++i)
-        if (!readVertex(p, end, a.list[(size_t)i], problem))
-          return false;
-      while (a.index.size() < a.list.size())
-        a.index.push_back((int)a.index.size());
+        if (!readVertex(p, end, a.list[(size_t)i], problem)) return false;
+      while (a.index.size() < a.list.size()) a.index.push_back((int)a.index.size());
       break;
     }
     case Arg::Vertex: break;
     }
-    if (!ok)
-      return fail("not a number: " + std::string(t));
+    if (!ok) return fail("not a number: " + std::string(t));
     ++k;
   }
   std::string_view extra = nextToken(p, end);
   if (!extra.empty())
-    return fail("more arguments than " + std::string(name) + " takes: " +
-                std::string(extra.substr(0, 40)));
+    return fail("more arguments than " + std::string(name) + " takes: " + std::string(extra.substr(0, 40)));
   ++calls;
   if (sink) {
     keep(found->second);
@@ -542,32 +527,26 @@ struct KeptCall {
   long line;
 };
 
-template <class T>
-void put(std::vector<unsigned char> &out, const T &v) {
+template <class T> void put(std::vector<unsigned char> &out, const T &v) {
   const size_t at = out.size();
   out.resize(at + sizeof v);
   std::memcpy(out.data() + at, &v, sizeof v);
 }
-template <class T>
-void putAll(std::vector<unsigned char> &out, const std::vector<T> &v) {
+template <class T> void putAll(std::vector<unsigned char> &out, const std::vector<T> &v) {
   put(out, (uint64_t)v.size());
   const size_t at = out.size();
   out.resize(at + v.size() * sizeof(T));
-  if (!v.empty())
-    std::memcpy(out.data() + at, v.data(), v.size() * sizeof(T));
+  if (!v.empty()) std::memcpy(out.data() + at, v.data(), v.size() * sizeof(T));
 }
-template <class T>
-void take(const unsigned char *&p, T &v) {
+template <class T> void take(const unsigned char *&p, T &v) {
   std::memcpy(&v, p, sizeof v);
   p += sizeof v;
 }
-template <class T>
-void takeAll(const unsigned char *&p, std::vector<T> &v) {
+template <class T> void takeAll(const unsigned char *&p, std::vector<T> &v) {
   uint64_t n;
   take(p, n);
   v.resize((size_t)n);
-  if (n)
-    std::memcpy(v.data(), p, (size_t)n * sizeof(T));
+  if (n) std::memcpy(v.data(), p, (size_t)n * sizeof(T));
   p += (size_t)n * sizeof(T);
 }
 
@@ -607,8 +586,7 @@ KeptCall takeKept(const unsigned char *&p, ReadArgs &a) {
     case Arg::Vertex: take(p, a.vertex[vertices++]); break;
     case Arg::VertexList:
       takeAll(p, a.list);
-      while (a.index.size() < a.list.size())
-        a.index.push_back((int)a.index.size());
+      while (a.index.size() < a.list.size()) a.index.push_back((int)a.index.size());
       break;
     case Arg::HexBytes: takeAll(p, a.bytes); break;
     case Arg::HexPixels: takeAll(p, a.pixels); break;
@@ -628,8 +606,7 @@ bool replayKept(Replayer &r, const unsigned char *p, const unsigned char *end) {
     r.lineNumber = h.line;
     ++r.calls;
     Calls[h.call].replay(r, a);
-    if (!r.problem.empty())
-      return false;
+    if (!r.problem.empty()) return false;
   }
   return true;
 }
@@ -665,16 +642,14 @@ struct LineFeed {
         ok = r.line(pending.data(), pending.data() + pending.size());
         pending.clear();
       }
-      if (!ok)
-        return false;
+      if (!ok) return false;
       p = nl + 1;
     }
     return true;
   }
   // The last line, when the trace does not end with a newline.
   bool finish() {
-    if (pending.empty() || r.done)
-      return true;
+    if (pending.empty() || r.done) return true;
     ++number;
     r.lineNumber = number;
     return r.line(pending.data(), pending.data() + pending.size());
@@ -706,12 +681,10 @@ void traceCall(TraceCall call, std::initializer_list<TraceValue> args) {
   const CallInfo &info = Calls[(int)call];
   fputs(info.name, BoardTraceFile);
   const TraceValue *v = args.begin();
-  for (const char *k = info.args; *k; ++k)
-    writeArg(kindOf(*k), v < args.end() ? *v++ : TraceValue());
+  for (const char *k = info.args; *k; ++k) writeArg(kindOf(*k), v < args.end() ? *v++ : TraceValue());
   fputc('\n', BoardTraceFile);
   // Once a frame, so that a full disk ends the trace near where it failed.
-  if (call == TraceCall::GrBufferSwap && ferror(BoardTraceFile))
-    noteWriteFailure(errno);
+  if (call == TraceCall::GrBufferSwap && ferror(BoardTraceFile)) noteWriteFailure(errno);
 }
 
 unsigned long long traceHash(const void *data, size_t bytes) {
@@ -726,8 +699,7 @@ unsigned long long traceHash(const void *data, size_t bytes) {
 
 void traceTexels(const void *data, size_t bytes) {
   unsigned long long h = traceHash(data, bytes);
-  if (!TexelsWritten.insert(h).second)
-    return;
+  if (!TexelsWritten.insert(h).second) return;
   traceCall(TraceCall::Texels, {h, bytes, TraceValue::data(data, bytes)});
 }
 
@@ -764,8 +736,7 @@ bool boardStopTrace(std::string &error) {
                         std::strerror(!flushed ? (flushErr ? flushErr : EIO) : closeErr);
   }
   TexelsWritten.clear();
-  if (TraceWriteError.empty())
-    return true;
+  if (TraceWriteError.empty()) return true;
   error = TraceWriteError;
   TraceWriteError.clear();
   return false;
@@ -802,8 +773,7 @@ bool feedFile(const char *path, Replayer &r, LineFeed &lines, bool &fed, std::st
   fed = true;
   while (fed && !r.done) {
     const size_t n = std::fread(chunk.data(), 1, chunk.size(), f);
-    if (n == 0)
-      break;
+    if (n == 0) break;
     fed = lines.feed(chunk.data(), chunk.data() + n);
   }
   const bool readFailed = std::ferror(f);
@@ -823,8 +793,7 @@ bool boardReplay(const char *path, std::string &error, const BoardReplayControl 
   Replayer r(control);
   LineFeed lines(r);
   bool fed = false;
-  if (!feedFile(path, r, lines, fed, error))
-    return false;
+  if (!feedFile(path, r, lines, fed, error)) return false;
   return replayResult(r, fed, path, error);
 }
 
@@ -836,8 +805,7 @@ bool boardReadTrace(const char *path, BoardTrace &trace, std::string &error) {
   r.sink = &trace.calls;
   LineFeed lines(r);
   bool fed = false;
-  if (!feedFile(path, r, lines, fed, error))
-    return false;
+  if (!feedFile(path, r, lines, fed, error)) return false;
   if (!fed) {
     error = std::string(path) + ":" + std::to_string(r.lineNumber) + ": " + r.problem;
     return false;
@@ -849,8 +817,7 @@ bool boardReadTrace(const char *path, BoardTrace &trace, std::string &error) {
   return true;
 }
 
-bool boardReplayTrace(const BoardTrace &trace, std::string &error,
-                      const BoardReplayControl &control) {
+bool boardReplayTrace(const BoardTrace &trace, std::string &error, const BoardReplayControl &control) {
   Replayer r(control);
   const unsigned char *p = trace.calls.data();
   const bool fed = replayKept(r, p, p + trace.calls.size());
@@ -858,14 +825,12 @@ bool boardReplayTrace(const BoardTrace &trace, std::string &error,
 }
 
 bool boardVisitTrace(const BoardTrace &trace,
-                     bool (*visit)(void *context, int call, const BoardTraceArgs &args),
-                     void *context) {
+                     bool (*visit)(void *context, int call, const BoardTraceArgs &args), void *context) {
   BoardTraceArgs args;
   const unsigned char *p = trace.calls.data(), *end = p + trace.calls.size();
   while (p < end) {
     const KeptCall h = takeKept(p, args);
-    if (!visit(context, (int)h.call, args))
-      return false;
+    if (!visit(context, (int)h.call, args)) return false;
   }
   return true;
 }

@@ -51,8 +51,7 @@ struct BoardTrace {
 // when the file cannot be read, a line is not understood, or it holds no call.
 bool boardReadTrace(const char *path, BoardTrace &trace, std::string &error);
 // Replays a trace read by boardReadTrace, as boardReplay does the file.
-bool boardReplayTrace(const BoardTrace &trace, std::string &error,
-                      const BoardReplayControl &control = {});
+bool boardReplayTrace(const BoardTrace &trace, std::string &error, const BoardReplayControl &control = {});
 
 // The arguments of one call of a read trace, as a visitor is handed them: by
 // the argument's place, numbers (integers, sizes, hashes) in `number`, floats
@@ -64,7 +63,7 @@ struct BoardTraceArgs {
   float real[MaxArgs];
   GrVertex vertex[2];
   std::vector<GrVertex> list;
-  std::vector<int> index;       // 0, 1, 2, ... as long as the list
+  std::vector<int> index; // 0, 1, 2, ... as long as the list
   std::vector<uint8_t> bytes;
   std::vector<uint16_t> pixels;
 };
@@ -74,5 +73,4 @@ struct BoardTraceArgs {
 // (for drawing a trace through something other than the board). Ends early,
 // with false, when `visit` returns false.
 bool boardVisitTrace(const BoardTrace &trace,
-                     bool (*visit)(void *context, int call, const BoardTraceArgs &args),
-                     void *context);
+                     bool (*visit)(void *context, int call, const BoardTraceArgs &args), void *context);

@@ -43,7 +43,7 @@ enum class TraceCall {
   GrAlphaTestFunction,
   GrAlphaTestReferenceValue,
   GuTexAllocateMemory,
-  Texels,              // the bytes of a download, ahead of it (once per content)
+  Texels, // the bytes of a download, ahead of it (once per content)
   GuTexDownloadMipMap,
   GuTexSource,
   GrDrawPolygon,
@@ -52,23 +52,23 @@ enum class TraceCall {
   GrAADrawLine,
   GrAADrawPoint,
   GrLfbLock,
-  LfbWrite,            // pixels written through a lock, ahead of its release
+  LfbWrite, // pixels written through a lock, ahead of its release
   GrLfbUnlock,
   GrLfbReadRegion,
   GrLfbConstantDepth,
-  ScreenSize,          // the size the next screen opens at, ahead of a grSstWinOpen
-                       // that opens at a size of its own rather than its code's
+  ScreenSize, // the size the next screen opens at, ahead of a grSstWinOpen
+              // that opens at a size of its own rather than its code's
   Count
 };
 
 // One argument as a call site hands it over; the table says how it is written.
 struct TraceValue {
-  long long number = 0;                 // int, unsigned, or a hash's bits
-  double real = 0.0;                    // float
-  const GrVertex *vertices = nullptr;   // a vertex, or the list indexed by `index`
+  long long number = 0;               // int, unsigned, or a hash's bits
+  double real = 0.0;                  // float
+  const GrVertex *vertices = nullptr; // a vertex, or the list indexed by `index`
   const int *index = nullptr;
-  const void *bytes = nullptr;          // texels, or 16-bit pixels
-  size_t count = 0;                     // vertices in the list, bytes or pixels
+  const void *bytes = nullptr; // texels, or 16-bit pixels
+  size_t count = 0;            // vertices in the list, bytes or pixels
 
   TraceValue(int v) : number(v) {}
   TraceValue(unsigned v) : number(v) {}

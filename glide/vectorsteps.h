@@ -46,8 +46,7 @@ inline __m128i perspectivePair(const SpanIter &it, int i) {
 }
 
 // perspectiveUV of pixels 0 and n of a perspective span, both at once.
-inline void perspectiveEnds(const SpanIter &it, int n, int32_t &u0, int32_t &v0, int32_t &u1,
-                            int32_t &v1) {
+inline void perspectiveEnds(const SpanIter &it, int n, int32_t &u0, int32_t &v0, int32_t &u1, int32_t &v1) {
   const float wn = it.w + it.dw * (float)n;
   const __m128 st = _mm_setr_ps(it.sw, it.tw, it.sw + it.dsw * (float)n, it.tw + it.dtw * (float)n);
   const __m128i q = perspectiveLanes(it, st, _mm_setr_ps(it.w, it.w, wn, wn));
@@ -101,7 +100,9 @@ struct Lanes512 {
   typedef __m512i V;
   static constexpr int Bytes = 64;
   static BOARD_ALWAYS_INLINE V splat(int v) { return _mm512_set1_epi16((short)v); }
-  static BOARD_ALWAYS_INLINE V perLane(int e0, int e1, int e2, int e3) { return _mm512_set4_epi32(e3, e2, e1, e0); }
+  static BOARD_ALWAYS_INLINE V perLane(int e0, int e1, int e2, int e3) {
+    return _mm512_set4_epi32(e3, e2, e1, e0);
+  }
   static BOARD_ALWAYS_INLINE V zero() { return _mm512_setzero_si512(); }
   static BOARD_ALWAYS_INLINE V add(V a, V b) { return _mm512_add_epi16(a, b); }
   static BOARD_ALWAYS_INLINE V sub(V a, V b) { return _mm512_sub_epi16(a, b); }
@@ -135,14 +136,10 @@ template <class L> struct AlphaScale {
 // Incoming channels c over stored ones d under the blend.
 template <class L, int Blend>
 BOARD_ALWAYS_INLINE typename L::V blendLanes(typename L::V c, typename L::V d, const AlphaScale<L> &byAlpha) {
-  if (Blend == BlendNone)
-    return c;
-  if (Blend == BlendScaled)
-    return byAlpha(c);
-  if (Blend == BlendAdd)
-    return L::min(L::add(d, byAlpha(c)), L::splat(255));
-  if (Blend == BlendFade)
-    return byAlpha(d);
+  if (Blend == BlendNone) return c;
+  if (Blend == BlendScaled) return byAlpha(c);
+  if (Blend == BlendAdd) return L::min(L::add(d, byAlpha(c)), L::splat(255));
+  if (Blend == BlendFade) return byAlpha(d);
   return L::min(L::add(c, byAlpha(d)), L::splat(255));
 }
 
@@ -191,8 +188,7 @@ BOARD_ALWAYS_INLINE typename L::V filterPairs(typename L::V r0, typename L::V r1
 }
 
 // Stored pixels, one in each pixel's four lanes, widened to 8-bit channels.
-template <class L>
-BOARD_ALWAYS_INLINE typename L::V widenStored(typename L::V v, const GroupLanes<L> &k) {
+template <class L> BOARD_ALWAYS_INLINE typename L::V widenStored(typename L::V v, const GroupLanes<L> &k) {
   return L::mulhi(L::bitAnd(L::mullo(v, k.shift), k.mask), k.widen);
 }
 
@@ -212,10 +208,13 @@ BOARD_ALWAYS_INLINE typename L::V ditheredPixels(typename L::V v, typename L::V 
 // The constants of the grey spans.
 template <class L> struct GreyLanes : SecondBytes<L> {
   // A quad's taps t00 t01 and t10 t11 into the 16-bit halves of each lane.
-  const typename L::V topTaps = L::perLane((int)0x80018000, (int)0x80058004, (int)0x80098008, (int)0x800D800C);
-  const typename L::V bottomTaps = L::perLane((int)0x80038002, (int)0x80078006, (int)0x800B800A, (int)0x800F800E);
+  const typename L::V topTaps =
+      L::perLane((int)0x80018000, (int)0x80058004, (int)0x80098008, (int)0x800D800C);
+  const typename L::V bottomTaps =
+      L::perLane((int)0x80038002, (int)0x80078006, (int)0x800B800A, (int)0x800F800E);
   // Each lane's second byte into both its halves.
-  const typename L::V fractionTwice = L::perLane((int)0x80018001, (int)0x80058005, (int)0x80098009, (int)0x800D800D);
+  const typename L::V fractionTwice =
+      L::perLane((int)0x80018001, (int)0x80058005, (int)0x80098009, (int)0x800D800D);
 };
 
 // ---- One channel of many pixels to a vector ------------------------------
@@ -238,8 +237,8 @@ template <class L> struct FlatLook {
   V blue1, green1, red1;
   AlphaScale<L> byAlpha;
   BOARD_ALWAYS_INLINE FlatLook(int red, int green, int blue, int alpha)
-      : blue1(L::splat(blue + 1)), green1(L::splat(green + 1)), red1(L::splat(red + 1)),
-        byAlpha{alpha == 255, L::splat(alpha == 255 ? 0 : (alpha + 1) << 8)} {}
+      : blue1(L::splat(blue + 1)), green1(L::splat(green + 1)),
+        red1(L::splat(red + 1)), byAlpha{alpha == 255, L::splat(alpha == 255 ? 0 : (alpha + 1) << 8)} {}
 };
 
 // The four bilinear taps of each pixel, as RGB 565.
@@ -253,8 +252,7 @@ template <class L> struct Taps {
 template <class L>
 BOARD_ALWAYS_INLINE typename L::V filteredTimes(typename L::V a, typename L::V b, typename L::V c,
                                                 typename L::V d, typename L::V nu, typename L::V fu,
-                                                typename L::V nv, typename L::V fv,
-                                                typename L::V colour1) {
+                                                typename L::V nv, typename L::V fv, typename L::V colour1) {
   const typename L::V top = L::right(L::add(L::mullo(a, nu), L::mullo(b, fu)), 8);
   const typename L::V bottom = L::right(L::add(L::mullo(c, nu), L::mullo(d, fu)), 8);
   const typename L::V down = L::add(L::mullo(top, nv), L::mullo(bottom, fv));
@@ -272,15 +270,14 @@ BOARD_ALWAYS_INLINE typename L::V blendedPixels(const Taps<L> &taps, typename L:
                                                 typename L::V offset) {
   typedef typename L::V V;
   const V nu = L::sub(L::splat(256), fu), nv = L::sub(L::splat(256), fv);
-  auto filtered = [&](V a, V b, V c, V d, V colour1) VECTOR_LAMBDA_INLINE {
-    return filteredTimes<L>(a, b, c, d, nu, fu, nv, fv, colour1);
-  };
-  const V blue = filtered(blueOf<L>(taps.t00), blueOf<L>(taps.t01), blueOf<L>(taps.t10),
-                          blueOf<L>(taps.t11), look.blue1);
+  auto filtered = [&](V a, V b, V c, V d, V colour1)
+                      VECTOR_LAMBDA_INLINE { return filteredTimes<L>(a, b, c, d, nu, fu, nv, fv, colour1); };
+  const V blue = filtered(blueOf<L>(taps.t00), blueOf<L>(taps.t01), blueOf<L>(taps.t10), blueOf<L>(taps.t11),
+                          look.blue1);
   const V green = filtered(greenOf<L>(taps.t00), greenOf<L>(taps.t01), greenOf<L>(taps.t10),
                            greenOf<L>(taps.t11), look.green1);
-  const V red = filtered(redOf<L>(taps.t00), redOf<L>(taps.t01), redOf<L>(taps.t10),
-                         redOf<L>(taps.t11), look.red1);
+  const V red =
+      filtered(redOf<L>(taps.t00), redOf<L>(taps.t01), redOf<L>(taps.t10), redOf<L>(taps.t11), look.red1);
   const V outBlue = blendLanes<L, Blend>(blue, blueOf<L>(stored), look.byAlpha);
   const V outGreen = blendLanes<L, Blend>(green, greenOf<L>(stored), look.byAlpha);
   const V outRed = blendLanes<L, Blend>(red, redOf<L>(stored), look.byAlpha);

@@ -81,13 +81,11 @@ public:
   Pool() : segments_(new Entry *[MaxSegments]()) {}
   ~Pool() {
     stop();
-    for (size_t i = 0; i < MaxSegments; ++i)
-      delete[] segments_[i];
+    for (size_t i = 0; i < MaxSegments; ++i) delete[] segments_[i];
   }
 
   int threads() {
-    if (wanted_ == 0)
-      choose(0);
+    if (wanted_ == 0) choose(0);
     return wanted_;
   }
 
@@ -106,8 +104,7 @@ public:
   PaceState pace;
 
   void *record(BandJobFn fn, size_t bytes, int first, int last) {
-    if (count_ == SegmentEntries * MaxSegments)
-      drain();
+    if (count_ == SegmentEntries * MaxSegments) drain();
     if (count_ == 0)
       begin();
     else
@@ -115,29 +112,25 @@ public:
     const size_t size = (bytes + 15) & ~(size_t)15;
     unsigned char *at = allocate(size);
     const size_t segment = count_ / SegmentEntries;
-    if (!segments_[segment])
-      segments_[segment] = new Entry[SegmentEntries];
+    if (!segments_[segment]) segments_[segment] = new Entry[SegmentEntries];
     segments_[segment][count_ % SegmentEntries] = {fn, at, first, last};
     ++count_;
     return at;
   }
 
   void drain() {
-    if (count_ == 0)
-      return;
+    if (count_ == 0) return;
     publish(count_, true);
     // Draw alongside the crew until every band has caught up.
     for (int idle = 0;;) {
       bool behind = false, drew = false;
       for (int i = 0; i < bandCount_; ++i) {
         BandSlot &b = bands_[i];
-        if (b.done.load(std::memory_order_acquire) >= count_)
-          continue;
+        if (b.done.load(std::memory_order_acquire) >= count_) continue;
         behind = true;
         drew |= drawBand(b);
       }
-      if (!behind)
-        break;
+      if (!behind) break;
       // A band another thread holds: wait a little, then sleep until a band
       // is let go, leaving the processor to whoever draws (a paced run
       // spends no time spinning here).
@@ -157,15 +150,13 @@ public:
       }
     }
     published_.store(0, std::memory_order_relaxed);
-    for (int i = 0; i < slotCount_; ++i)
-      bands_[i].done.store(0, std::memory_order_relaxed);
+    for (int i = 0; i < slotCount_; ++i) bands_[i].done.store(0, std::memory_order_relaxed);
     count_ = 0;
     woken_ = 0;
     chunk_ = 0;
     used_ = 0;
     large_.clear();
-    for (int i = 0; i < slotCount_; ++i)
-      bands_[i].taken.store(0, std::memory_order_release);
+    for (int i = 0; i < slotCount_; ++i) bands_[i].taken.store(0, std::memory_order_release);
   }
 
   // In a child process after fork(): the threads stayed behind in the parent
@@ -173,8 +164,7 @@ public:
   // crew is left as it is and a new one starts when needed.
   void forgetCrew() {
     crew_ = nullptr;
-    for (int i = 0; i < slotCount_; ++i)
-      bands_[i].taken.store(0, std::memory_order_relaxed);
+    for (int i = 0; i < slotCount_; ++i) bands_[i].taken.store(0, std::memory_order_relaxed);
   }
 
 private:
@@ -208,8 +198,7 @@ private:
       ++chunk_;
       used_ = 0;
     }
-    if (chunk_ == chunks_.size())
-      chunks_.emplace_back(new unsigned char[ChunkBytes]);
+    if (chunk_ == chunks_.size()) chunks_.emplace_back(new unsigned char[ChunkBytes]);
     unsigned char *at = chunks_[chunk_].get() + used_;
     used_ += size;
     return at;
@@ -235,10 +224,8 @@ private:
   // and enough has come since it was last woken (always at a drain).
   void publish(size_t count, bool all = false) {
     published_.store(count, std::memory_order_seq_cst);
-    if (!crew_ || sleepers_.load(std::memory_order_seq_cst) == 0)
-      return;
-    if (!all && count < woken_ + 16)
-      return;
+    if (!crew_ || sleepers_.load(std::memory_order_seq_cst) == 0) return;
+    if (!all && count < woken_ + 16) return;
     woken_ = count;
     {
       std::lock_guard<std::mutex> lock(crew_->mutex);
@@ -265,8 +252,7 @@ private:
     band.last = b.last.load(std::memory_order_relaxed);
     for (size_t i = from; i < to; ++i) {
       const Entry &e = segments_[i / SegmentEntries][i % SegmentEntries];
-      if (e.first <= band.last && e.last >= band.first)
-        e.fn(e.job, band);
+      if (e.first <= band.last && e.last >= band.first) e.fn(e.job, band);
     }
     b.done.store(to, std::memory_order_release);
     release(b);
@@ -279,8 +265,7 @@ private:
     // Pairs with the fence in sleepUntilReleased: either the drain sees the
     // band free, or this thread sees the drain waiting.
     std::atomic_thread_fence(std::memory_order_seq_cst);
-    if (drainWaiting_.load(std::memory_order_relaxed) == 0 || !crew_)
-      return;
+    if (drainWaiting_.load(std::memory_order_relaxed) == 0 || !crew_) return;
     {
       std::lock_guard<std::mutex> lock(crew_->mutex);
       ++crew_->releases;
@@ -305,8 +290,7 @@ private:
         behind = true;
         freeBehind = bands_[i].taken.load(std::memory_order_relaxed) == 0;
       }
-    if (behind && !freeBehind)
-      crew_->released.wait(lock, [&] { return crew_->releases != seen; });
+    if (behind && !freeBehind) crew_->released.wait(lock, [&] { return crew_->releases != seen; });
     drainWaiting_.store(0, std::memory_order_relaxed);
   }
 
@@ -322,8 +306,7 @@ private:
   }
 
   void start(int n) {
-    if (crew_ && (int)crew_->threads.size() == n - 1)
-      return;
+    if (crew_ && (int)crew_->threads.size() == n - 1) return;
     stop();
     static bool forkHandled = false;
     if (!forkHandled) {
@@ -335,20 +318,17 @@ private:
     // The last crew's count of bands may be more than this one has room for.
     activeBands_.store(0, std::memory_order_relaxed);
     crew_ = new Crew;
-    for (int i = 1; i < n; ++i)
-      crew_->threads.emplace_back([this, i] { work(i); });
+    for (int i = 1; i < n; ++i) crew_->threads.emplace_back([this, i] { work(i); });
   }
 
   void stop() {
-    if (!crew_)
-      return;
+    if (!crew_) return;
     {
       std::lock_guard<std::mutex> lock(crew_->mutex);
       crew_->quit = true;
     }
     crew_->wake.notify_all();
-    for (std::thread &t : crew_->threads)
-      t.join();
+    for (std::thread &t : crew_->threads) t.join();
     delete crew_;
     crew_ = nullptr;
   }
@@ -366,8 +346,7 @@ private:
           next = i + 1;
         }
       }
-      if (drew)
-        continue;
+      if (drew) continue;
       // Nothing to draw: wait a very little for more, then sleep until woken
       // (in a paced run the wait between frames is long; spinning it away
       // costs more than the wake-up).
@@ -376,19 +355,16 @@ private:
         pause();
         waiting = workWaiting();
       }
-      if (waiting)
-        continue;
+      if (waiting) continue;
       std::unique_lock<std::mutex> lock(c.mutex);
-      if (c.quit)
-        return;
+      if (c.quit) return;
       sleepers_.fetch_add(1, std::memory_order_seq_cst);
       if (!workWaiting()) {
         const uint64_t calls = c.calls;
         c.wake.wait(lock, [&] { return c.quit || c.calls != calls; });
       }
       sleepers_.fetch_sub(1, std::memory_order_seq_cst);
-      if (c.quit)
-        return;
+      if (c.quit) return;
     }
   }
 
@@ -450,6 +426,5 @@ void PaceState::frameTook(double took, double period) {
 
 void boardPaceFrame(double took, double period) {
   Pool &p = pool();
-  if (!p.chosen() && p.threads() > 1)
-    p.pace.frameTook(took, period);
+  if (!p.chosen() && p.threads() > 1) p.pace.frameTook(took, period);
 }

@@ -8,7 +8,7 @@ void setCameraAspect(float heightOverWidth) {
   CurrentCamera.changed = 1;
 }
 
-void setCameraView(const Vector3& eye, const Vector3& target, const Vector3& up) {
+void setCameraView(const Vector3 &eye, const Vector3 &target, const Vector3 &up) {
   CurrentCamera.eye = eye;
   CurrentCamera.target = target;
   CurrentCamera.up = up;
@@ -16,15 +16,15 @@ void setCameraView(const Vector3& eye, const Vector3& target, const Vector3& up)
   CurrentCamera.changed = 1;
 }
 
-void setCamera(const Vector3& eye, const Vector3& target, const Vector3& up, float zoom,
-               float nearZ, float farZ) {
+void setCamera(const Vector3 &eye, const Vector3 &target, const Vector3 &up, float zoom, float nearZ,
+               float farZ) {
   setCameraView(eye, target, up);
   CurrentCamera.zoom = zoom;
   CurrentCamera.nearZ = nearZ;
   CurrentCamera.farZ = farZ;
 }
 
-void getCameraView(Vector3& eye, Vector3& target, Vector3& up) {
+void getCameraView(Vector3 &eye, Vector3 &target, Vector3 &up) {
   eye = CurrentCamera.eye;
   target = CurrentCamera.target;
   up = CurrentCamera.up;
@@ -32,7 +32,7 @@ void getCameraView(Vector3& eye, Vector3& target, Vector3& up) {
 
 bool cameraChanged() { return CurrentCamera.changed != 0; }
 
-void buildLookAtMatrix(Matrix4& out) {
+void buildLookAtMatrix(Matrix4 &out) {
   Vector3 f;
   vector3Sub(CurrentCamera.target, CurrentCamera.eye, f);
   vector3Normalize(f);
@@ -53,8 +53,8 @@ void buildLookAtMatrix(Matrix4& out) {
   out.m[10] = f.z;
 }
 
-void buildPerspectiveMatrix(Matrix4& out) {
-  const Camera& c = CurrentCamera;
+void buildPerspectiveMatrix(Matrix4 &out) {
+  const Camera &c = CurrentCamera;
   float t = -(c.zoom + c.nearZ) / (c.zoom + c.farZ);
   matrix4Identity(out);
   out(2, 2) = 1.0f / (1.0f + t);
@@ -64,7 +64,7 @@ void buildPerspectiveMatrix(Matrix4& out) {
 }
 
 void updateCamera() {
-  Camera& c = CurrentCamera;
+  Camera &c = CurrentCamera;
   c.changed = 0;
 
   Matrix4 t, rt, z, s;
@@ -85,12 +85,8 @@ void updateCamera() {
   matrix4Multiply(c.ViewToClip, c.View, c.ViewProjection);
 }
 
-void cameraRelative(const Vector3& p, Vector3& out) { vector3Sub(p, CurrentCamera.eye, out); }
+void cameraRelative(const Vector3 &p, Vector3 &out) { vector3Sub(p, CurrentCamera.eye, out); }
 
-void transformToView(const Vector3& p, Vector3& out) {
-  matrix4TransformPoint(p, CurrentCamera.View, out);
-}
+void transformToView(const Vector3 &p, Vector3 &out) { matrix4TransformPoint(p, CurrentCamera.View, out); }
 
-void viewToClip(const Vector3& p, float out[4]) {
-  matrix4TransformPoint4(p, CurrentCamera.ViewToClip, out);
-}
+void viewToClip(const Vector3 &p, float out[4]) { matrix4TransformPoint4(p, CurrentCamera.ViewToClip, out); }

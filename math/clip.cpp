@@ -13,7 +13,7 @@ namespace {
 // alternate with the caller's output.
 ClipVertex ClipVertexPool[ClipPoolSize];
 int PoolUsed = 0;
-ClipVertex* TempList[ClipListSize];
+ClipVertex *TempList[ClipListSize];
 
 // The most vertices a stage may leave in its output. clipPolygon3D tightens it
 // to what the caller's output list was promised to hold.
@@ -21,8 +21,7 @@ int StageLimit = ClipListSize - 1;
 
 enum class Plane { XMin, XMax, YMin, YMax, ZFar, ZNear };
 
-template <Plane P>
-inline float distance(const ClipVertex& v) {
+template <Plane P> inline float distance(const ClipVertex &v) {
   if constexpr (P == Plane::XMin) return v.v[0] + v.v[3];
   if constexpr (P == Plane::XMax) return v.v[3] - v.v[0];
   if constexpr (P == Plane::YMin) return v.v[1] + v.v[3];
@@ -32,8 +31,7 @@ inline float distance(const ClipVertex& v) {
 }
 
 // Where along r→s the edge meets the plane, from the stage's own coordinates.
-template <Plane P>
-inline float cutParameter(const ClipVertex& r, const ClipVertex& s) {
+template <Plane P> inline float cutParameter(const ClipVertex &r, const ClipVertex &s) {
   if constexpr (P == Plane::XMin) return -(r.v[0] + r.v[3]) / ((s.v[0] - r.v[0]) + (s.v[3] - r.v[3]));
   if constexpr (P == Plane::XMax) return (r.v[0] - r.v[3]) / ((r.v[0] - r.v[3]) - (s.v[0] - s.v[3]));
   if constexpr (P == Plane::YMin) return -(r.v[1] + r.v[3]) / ((s.v[1] - r.v[1]) + (s.v[3] - r.v[3]));
@@ -43,10 +41,9 @@ inline float cutParameter(const ClipVertex& r, const ClipVertex& s) {
 }
 
 // A new vertex at the cut, or nullptr when the pool is spent.
-template <Plane P>
-inline ClipVertex* cutVertex(int n, const ClipVertex& r, const ClipVertex& s) {
+template <Plane P> inline ClipVertex *cutVertex(int n, const ClipVertex &r, const ClipVertex &s) {
   if (PoolUsed >= ClipPoolSize) return nullptr;
-  ClipVertex* v = &ClipVertexPool[PoolUsed++];
+  ClipVertex *v = &ClipVertexPool[PoolUsed++];
   const float t = cutParameter<P>(r, s);
   for (int k = 0; k < n; ++k) v->v[k] = r.v[k] + (s.v[k] - r.v[k]) * t;
   return v;
@@ -54,18 +51,17 @@ inline ClipVertex* cutVertex(int n, const ClipVertex& r, const ClipVertex& s) {
 
 // One stage: walks the edges of the closed list in and writes the closed list out.
 // Refuses (result 0) when the output would outgrow StageLimit or the pool.
-template <Plane P>
-void clipStage(int n, int count, ClipVertex* in[], int& resultCount, ClipVertex* out[]) {
+template <Plane P> void clipStage(int n, int count, ClipVertex *in[], int &resultCount, ClipVertex *out[]) {
   int result = 0;
   const int limit = StageLimit;
   float dr = count > 0 ? distance<P>(*in[0]) : 0.0f;
   for (int j = 0; j < count; ++j) {
-    ClipVertex* r = in[j];
-    ClipVertex* s = in[j + 1];
+    ClipVertex *r = in[j];
+    ClipVertex *s = in[j + 1];
     const float ds = distance<P>(*s);
     if (dr < 0.0f) {
       if (ds > 0.0f) {
-        ClipVertex* v = result < limit ? cutVertex<P>(n, *r, *s) : nullptr;
+        ClipVertex *v = result < limit ? cutVertex<P>(n, *r, *s) : nullptr;
         if (!v) {
           resultCount = 0;
           return;
@@ -79,7 +75,7 @@ void clipStage(int n, int count, ClipVertex* in[], int& resultCount, ClipVertex*
       }
       out[result++] = r;
       if (ds < 0.0f) {
-        ClipVertex* v = result < limit ? cutVertex<P>(n, *r, *s) : nullptr;
+        ClipVertex *v = result < limit ? cutVertex<P>(n, *r, *s) : nullptr;
         if (!v) {
           resultCount = 0;
           return;
@@ -94,34 +90,34 @@ void clipStage(int n, int count, ClipVertex* in[], int& resultCount, ClipVertex*
 }
 
 // One bit per plane the vertex lies strictly outside of (distance below 0).
-inline unsigned outsideCode(const ClipVertex& v) {
+inline unsigned outsideCode(const ClipVertex &v) {
   const float x = v.v[0], y = v.v[1], z = v.v[2], w = v.v[3];
   return (x + w < 0.0f ? 1u : 0u) | (w - x < 0.0f ? 2u : 0u) | (y + w < 0.0f ? 4u : 0u) |
          (w - y < 0.0f ? 8u : 0u) | (z + w < 0.0f ? 16u : 0u) | (-z < 0.0f ? 32u : 0u);
 }
 
-}  // namespace
+} // namespace
 
-void clipXMin(int n, int count, ClipVertex* in[], int& resultCount, ClipVertex* out[]) {
+void clipXMin(int n, int count, ClipVertex *in[], int &resultCount, ClipVertex *out[]) {
   clipStage<Plane::XMin>(n, count, in, resultCount, out);
 }
-void clipXMax(int n, int count, ClipVertex* in[], int& resultCount, ClipVertex* out[]) {
+void clipXMax(int n, int count, ClipVertex *in[], int &resultCount, ClipVertex *out[]) {
   clipStage<Plane::XMax>(n, count, in, resultCount, out);
 }
-void clipYMin(int n, int count, ClipVertex* in[], int& resultCount, ClipVertex* out[]) {
+void clipYMin(int n, int count, ClipVertex *in[], int &resultCount, ClipVertex *out[]) {
   clipStage<Plane::YMin>(n, count, in, resultCount, out);
 }
-void clipYMax(int n, int count, ClipVertex* in[], int& resultCount, ClipVertex* out[]) {
+void clipYMax(int n, int count, ClipVertex *in[], int &resultCount, ClipVertex *out[]) {
   clipStage<Plane::YMax>(n, count, in, resultCount, out);
 }
-void clipZFar(int n, int count, ClipVertex* in[], int& resultCount, ClipVertex* out[]) {
+void clipZFar(int n, int count, ClipVertex *in[], int &resultCount, ClipVertex *out[]) {
   clipStage<Plane::ZFar>(n, count, in, resultCount, out);
 }
-void clipZNear(int n, int count, ClipVertex* in[], int& resultCount, ClipVertex* out[]) {
+void clipZNear(int n, int count, ClipVertex *in[], int &resultCount, ClipVertex *out[]) {
   clipStage<Plane::ZNear>(n, count, in, resultCount, out);
 }
 
-void clipPolygon3D(int n, int count, ClipVertex* in[], int& resultCount, ClipVertex* out[]) {
+void clipPolygon3D(int n, int count, ClipVertex *in[], int &resultCount, ClipVertex *out[]) {
   PoolUsed = 0;
   resultCount = 0;
   if (n < 0 || n > 12 || count < 1 || count > ClipMaxInput) return;
@@ -158,7 +154,7 @@ void clipPolygon3D(int n, int count, ClipVertex* in[], int& resultCount, ClipVer
   resultCount = c;
 }
 
-bool insideClipVolume(const ClipVertex& v) {
+bool insideClipVolume(const ClipVertex &v) {
   const float x = v.v[0], y = v.v[1], z = v.v[2], w = v.v[3];
   return w >= 0.0f && -w <= x && x <= w && -w <= y && y <= w && -w <= z && z <= 0.0f;
 }
@@ -166,7 +162,7 @@ bool insideClipVolume(const ClipVertex& v) {
 namespace {
 
 // x, y and 1/w, shared by every conversion.
-inline void screenPosition(const float* v, ScreenVertex& out) {
+inline void screenPosition(const float *v, ScreenVertex &out) {
   const float k = 1.0f / v[3];
   out.x = static_cast<float>((static_cast<double>(v[0] * k) * (ScreenCenterX - 0.1) + BoardSnapBias) +
                              ScreenCenterX);
@@ -177,7 +173,7 @@ inline void screenPosition(const float* v, ScreenVertex& out) {
 
 // The fields the conversions leave alone, given fixed values in the records the
 // drawers build so that the board never sees stale stack contents.
-inline void fillUnusedFields(ScreenVertex& out) {
+inline void fillUnusedFields(ScreenVertex &out) {
   out.z = 0.0f;
   out.ooz = 0.0f;
   out.tmuvtx[0].oow = out.oow;
@@ -186,9 +182,9 @@ inline void fillUnusedFields(ScreenVertex& out) {
   out.tmuvtx[1].oow = out.oow;
 }
 
-}  // namespace
+} // namespace
 
-void clipToScreen(const float* v, ScreenVertex& out) {
+void clipToScreen(const float *v, ScreenVertex &out) {
   screenPosition(v, out);
   out.r = v[4];
   out.g = v[5];
@@ -198,16 +194,16 @@ void clipToScreen(const float* v, ScreenVertex& out) {
   out.tmuvtx[0].tow = v[9] * out.oow;
 }
 
-void clipToScreenXY(const float* v, ScreenVertex& out) { screenPosition(v, out); }
+void clipToScreenXY(const float *v, ScreenVertex &out) { screenPosition(v, out); }
 
-void clipToScreenRGB(const float* v, ScreenVertex& out) {
+void clipToScreenRGB(const float *v, ScreenVertex &out) {
   screenPosition(v, out);
   out.r = v[4];
   out.g = v[5];
   out.b = v[6];
 }
 
-void clipToScreenRGBUV(const float* v, ScreenVertex& out) {
+void clipToScreenRGBUV(const float *v, ScreenVertex &out) {
   screenPosition(v, out);
   out.r = v[4];
   out.g = v[5];
@@ -221,14 +217,14 @@ namespace {
 // The screen record of a vertex whose first n floats are set (the caller's,
 // or the clipper's at a cut): the floats past n read as zero, so the board
 // never sees what nobody wrote.
-void screenVertexOf(int n, const ClipVertex& v, ScreenVertex& out) {
+void screenVertexOf(int n, const ClipVertex &v, ScreenVertex &out) {
   float given[10] = {};
   for (int k = 0; k < n && k < 10; ++k) given[k] = v.v[k];
   clipToScreen(given, out);
   fillUnusedFields(out);
 }
 
-void emitPolygonOf(int n, int count, ClipVertex* list[]) {
+void emitPolygonOf(int n, int count, ClipVertex *list[]) {
   if (count < 3 || count > ClipListSize - 1) return;
   int indices[ClipListSize];
   ScreenVertex vertices[ClipListSize - 1];
@@ -240,7 +236,7 @@ void emitPolygonOf(int n, int count, ClipVertex* list[]) {
   BoardDraw.drawPolygon(count, indices, vertices);
 }
 
-void emitLineOf(int n, bool antialiased, int count, ClipVertex* list[]) {
+void emitLineOf(int n, bool antialiased, int count, ClipVertex *list[]) {
   if (count < 2) return;
   ScreenVertex a, b;
   screenVertexOf(n, *list[0], a);
@@ -251,30 +247,28 @@ void emitLineOf(int n, bool antialiased, int count, ClipVertex* list[]) {
     BoardDraw.drawLine(&a, &b);
 }
 
-}  // namespace
+} // namespace
 
-void emitPolygon(int count, ClipVertex* list[]) { emitPolygonOf(10, count, list); }
+void emitPolygon(int count, ClipVertex *list[]) { emitPolygonOf(10, count, list); }
 
-void emitLine(bool antialiased, int count, ClipVertex* list[]) {
-  emitLineOf(10, antialiased, count, list);
-}
+void emitLine(bool antialiased, int count, ClipVertex *list[]) { emitLineOf(10, antialiased, count, list); }
 
-void drawPolygon3D(int n, int count, ClipVertex* in[], int& resultCount, ClipVertex* out[]) {
+void drawPolygon3D(int n, int count, ClipVertex *in[], int &resultCount, ClipVertex *out[]) {
   clipPolygon3D(n, count, in, resultCount, out);
   emitPolygonOf(n, resultCount, out);
 }
 
-void drawLine3D(int n, int count, ClipVertex* in[], int& resultCount, ClipVertex* out[]) {
+void drawLine3D(int n, int count, ClipVertex *in[], int &resultCount, ClipVertex *out[]) {
   clipPolygon3D(n, count, in, resultCount, out);
   emitLineOf(n, false, resultCount, out);
 }
 
-void drawLineAA3D(int n, int count, ClipVertex* in[], int& resultCount, ClipVertex* out[]) {
+void drawLineAA3D(int n, int count, ClipVertex *in[], int &resultCount, ClipVertex *out[]) {
   clipPolygon3D(n, count, in, resultCount, out);
   emitLineOf(n, true, resultCount, out);
 }
 
-bool drawPointAA(const ClipVertex& v) {
+bool drawPointAA(const ClipVertex &v) {
   if (!insideClipVolume(v)) return false;
   ScreenVertex p;
   clipToScreen(v.v, p);

@@ -17,8 +17,7 @@ void initTrigTables();
 
 // The table index of an angle (radians, any sign, any number of turns).
 inline int trigTableIndex(float angle) {
-  float scaled = static_cast<float>(static_cast<double>(angle < 0.0f ? -angle : angle) *
-                                    162.81550678300894);
+  float scaled = static_cast<float>(static_cast<double>(angle < 0.0f ? -angle : angle) * 162.81550678300894);
   // Angles beyond the 64-bit range (and NaN) read entry 0 rather than
   // converting out of range.
   if (!(scaled < 9.2e18f)) return 0;

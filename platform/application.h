@@ -52,8 +52,7 @@ struct Message {
 
 // Packs client coordinates the way mouse messages carry them.
 inline intptr_t makeMouseLParam(int x, int y) {
-  return static_cast<intptr_t>((static_cast<uint32_t>(y & 0xFFFF) << 16) |
-                               static_cast<uint32_t>(x & 0xFFFF));
+  return static_cast<intptr_t>((static_cast<uint32_t>(y & 0xFFFF) << 16) | static_cast<uint32_t>(x & 0xFFFF));
 }
 
 // The application-wide message handler: sees every message before dispatch;
@@ -83,7 +82,7 @@ public:
   virtual void setTitle(const std::string &title) = 0;
   virtual void processMessages() = 0; // all pending messages, through the hook
   virtual bool terminated() const = 0;
-  virtual void terminate() = 0;       // posts the quit request
+  virtual void terminate() = 0; // posts the quit request
   virtual void setMessageHandler(const MessageHandler &handler) = 0;
   virtual MessageHandler messageHandler() const = 0;
   virtual void showException(const std::string &message) = 0;

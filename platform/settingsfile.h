@@ -16,23 +16,23 @@ struct SettingsFileStamp {
   uint64_t inode = 0;
   uint64_t size = 0;
   int64_t modifiedNs = 0;
-  int64_t changedNs = 0;  // last change of the file's status (mode, links)
+  int64_t changedNs = 0; // last change of the file's status (mode, links)
   bool operator==(const SettingsFileStamp &) const = default;
 };
 
 enum class SettingsFileStatus {
-  Read,        // bytes hold the whole file
-  Missing,     // there is no file (a missing folder, or the null device)
-  NotRegular,  // a folder, a pipe, a device: never read nor replaced
-  TooLarge,    // over the limit asked for: bytes hold only the file's start
-  Failed,      // the file is there but could not be read: error says why
+  Read,       // bytes hold the whole file
+  Missing,    // there is no file (a missing folder, or the null device)
+  NotRegular, // a folder, a pipe, a device: never read nor replaced
+  TooLarge,   // over the limit asked for: bytes hold only the file's start
+  Failed,     // the file is there but could not be read: error says why
 };
 
 struct SettingsFileContents {
   SettingsFileStatus status = SettingsFileStatus::Missing;
   std::string bytes;
   std::string error;
-  SettingsFileStamp stamp;  // of the file that was read
+  SettingsFileStamp stamp; // of the file that was read
 };
 
 enum class SettingsFileReplace { Done, Changed, Failed };
@@ -57,8 +57,7 @@ public:
   // Writes text to a temporary file beside path and flushes it to the disk.
   // It takes path's mode (with read and write for the owner added), or the
   // owner's read and write alone when path does not exist.
-  virtual bool writeTemporary(const std::string &path, const std::string &text,
-                              std::string &error) = 0;
+  virtual bool writeTemporary(const std::string &path, const std::string &text, std::string &error) = 0;
   virtual void discardTemporary(const std::string &path) = 0;
   // Renames path to the first of path.unreadable, path.unreadable.1, ... that
   // is free; aside receives that name.

@@ -16,8 +16,7 @@ public:
     return lastId_;
   }
   void killTimer(TimerId id) override {
-    timers_.erase(std::remove_if(timers_.begin(), timers_.end(),
-                                 [id](const Entry &e) { return e.id == id; }),
+    timers_.erase(std::remove_if(timers_.begin(), timers_.end(), [id](const Entry &e) { return e.id == id; }),
                   timers_.end());
   }
   void dispatchDueTimers() override {

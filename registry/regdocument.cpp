@@ -12,8 +12,8 @@ bool hasPrefix(const std::vector<std::string> &path, const std::vector<std::stri
   return true;
 }
 
-const char *const RootNames[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE",
-                                 "HKEY_USERS", "HKEY_CURRENT_CONFIG"};
+const char *const RootNames[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS",
+                                 "HKEY_CURRENT_CONFIG"};
 
 std::string renderPath(const std::vector<std::string> &path) {
   std::string s;
@@ -41,8 +41,8 @@ RegSection &appendSection(RegDocument &doc, const std::vector<std::string> &path
   doc.empty = false;
   // Keep a blank line between keys, as the registry editor writes them.
   std::vector<RegLine> &before = doc.sections.empty() ? doc.prelude : doc.sections.back().lines;
-  bool blankBefore = !before.empty() && !before.back().isValue &&
-                     trimRegText(regLineBody(before.back().raw)).empty();
+  bool blankBefore =
+      !before.empty() && !before.back().isValue && trimRegText(regLineBody(before.back().raw)).empty();
   if (!blankBefore) before.push_back(RegLine{doc.eol, false, {}});
   RegSection s;
   s.path = spelledAsFile(doc, path);
@@ -53,7 +53,7 @@ RegSection &appendSection(RegDocument &doc, const std::vector<std::string> &path
   return doc.sections.back();
 }
 
-}  // namespace
+} // namespace
 
 bool sameRegName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -92,7 +92,7 @@ bool knownRegRoot(std::string_view name) {
 }
 
 bool regKeyExists(const RegDocument &doc, const std::vector<std::string> &path) {
-  if (path.size() == 1) return true;  // a root always exists
+  if (path.size() == 1) return true; // a root always exists
   for (const RegSection &s : doc.sections)
     if (hasPrefix(s.path, path)) return true;
   return false;
@@ -119,8 +119,7 @@ void createRegKey(RegDocument &doc, const std::vector<std::string> &path) {
     RegSection &s = doc.sections[i];
     if (!s.added || !sameRegPath(s.path, parent)) continue;
     bool empty = true;
-    for (const RegLine &l : s.lines)
-      empty = empty && !l.isValue && trimRegText(regLineBody(l.raw)).empty();
+    for (const RegLine &l : s.lines) empty = empty && !l.isValue && trimRegText(regLineBody(l.raw)).empty();
     if (empty) {
       doc.sections.erase(doc.sections.begin() + long(i));
       break;
@@ -139,8 +138,8 @@ void setRegValue(RegDocument &doc, const std::vector<std::string> &path, const R
       if (l.isValue && sameRegName(l.value.name, v.name)) found = &l;
   }
   if (found) {
-    if (found->value.type == v.type && found->value.data == v.data) return;  // unchanged
-    std::string name = found->value.name;  // keep the case it was written with
+    if (found->value.type == v.type && found->value.data == v.data) return; // unchanged
+    std::string name = found->value.name; // keep the case it was written with
     found->value = v;
     found->value.name = name;
     found->raw.clear();
@@ -154,8 +153,10 @@ void setRegValue(RegDocument &doc, const std::vector<std::string> &path, const R
   RegLine l;
   l.isValue = true;
   l.value = v;
-  if (at > 0) endRegLine(last->lines[at - 1].raw, doc.eol);
-  else endRegLine(last->rawHeader, doc.eol);
+  if (at > 0)
+    endRegLine(last->lines[at - 1].raw, doc.eol);
+  else
+    endRegLine(last->rawHeader, doc.eol);
   last->lines.insert(last->lines.begin() + long(at), std::move(l));
 }
 

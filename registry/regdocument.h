@@ -14,32 +14,32 @@
 inline constexpr size_t RegMaxValueNameLength = 16383;
 
 struct RegValue {
-  std::string name;  // as written, unescaped; "" is the key's default value
+  std::string name; // as written, unescaped; "" is the key's default value
   uint32_t type = LV_REG_NONE;
-  std::string data;  // the value's bytes; a string includes its terminating NUL
+  std::string data; // the value's bytes; a string includes its terminating NUL
 };
 
 struct RegLine {
-  std::string raw;   // the exact text, line endings included; empty: render value
+  std::string raw; // the exact text, line endings included; empty: render value
   bool isValue = false;
   RegValue value;
 };
 
 struct RegSection {
-  std::string rawHeader;            // "[...]" line as written, ending included
-  std::vector<std::string> path;    // root name first
+  std::string rawHeader;         // "[...]" line as written, ending included
+  std::vector<std::string> path; // root name first
   std::vector<RegLine> lines;
-  bool added = false;               // made by this program since the file was read
+  bool added = false; // made by this program since the file was read
 };
 
 struct RegDocument {
-  bool empty = true;          // no header seen: a missing or blank file
+  bool empty = true; // no header seen: a missing or blank file
   bool utf8Bom = false;
-  std::string leading;        // blank lines before the header
+  std::string leading; // blank lines before the header
   std::string headerEnding = "\n";
-  std::vector<RegLine> prelude;  // lines between the header and the first key
+  std::vector<RegLine> prelude; // lines between the header and the first key
   std::vector<RegSection> sections;
-  std::string eol = "\n";     // line ending used for lines we add
+  std::string eol = "\n"; // line ending used for lines we add
 };
 
 // One write a save applies: a key made, or a value set.

@@ -57,8 +57,7 @@ std::optional<RegParseError> decodeUtf16(std::string_view bytes, std::string &ou
       }
       return RegParseError{line, "invalid UTF-16 text (an unpaired surrogate)"};
     }
-    if (u >= 0xDC00 && u <= 0xDFFF)
-      return RegParseError{line, "invalid UTF-16 text (an unpaired surrogate)"};
+    if (u >= 0xDC00 && u <= 0xDFFF) return RegParseError{line, "invalid UTF-16 text (an unpaired surrogate)"};
     if (u == '\n') ++line;
     appendUtf8(out, u);
   }
@@ -139,7 +138,7 @@ void trimEnd(std::string &s) {
 }
 
 struct Parser {
-  std::vector<std::string_view> lines;  // physical lines, endings included
+  std::vector<std::string_view> lines; // physical lines, endings included
   RegDocument doc;
 
   std::optional<RegParseError> run(std::string_view text) {
@@ -158,7 +157,7 @@ struct Parser {
     size_t n = 0;
     // Blank lines before the header.
     while (n < lines.size() && trimRegText(regLineBody(lines[n])).empty()) doc.leading += lines[n++];
-    if (n == lines.size()) return std::nullopt;  // nothing but blanks: an empty registry
+    if (n == lines.size()) return std::nullopt; // nothing but blanks: an empty registry
     if (!isHeader(lines[n]))
       return RegParseError{n + 1, "the file does not begin with \"REGEDIT4\" or \"Windows Registry "
                                   "Editor Version 5.00\""};
@@ -177,8 +176,7 @@ struct Parser {
         continue;
       }
       if (text[0] == '[') {
-        if (text.back() != ']')
-          return RegParseError{lineNo, "a key line must end with ']'"};
+        if (text.back() != ']') return RegParseError{lineNo, "a key line must end with ']'"};
         std::string_view inner = text.substr(1, text.size() - 2);
         if (!inner.empty() && inner[0] == '-')
           return RegParseError{lineNo, "key deletions (\"[-...]\") are not supported"};
@@ -195,8 +193,7 @@ struct Parser {
           if (bs == std::string_view::npos) break;
           start = bs + 1;
         }
-        if (!knownRegRoot(s.path[0]))
-          return RegParseError{lineNo, "unknown root key \"" + s.path[0] + "\""};
+        if (!knownRegRoot(s.path[0])) return RegParseError{lineNo, "unknown root key \"" + s.path[0] + "\""};
         s.rawHeader = lines[n++];
         doc.sections.push_back(std::move(s));
         section = &doc.sections.back();
@@ -350,7 +347,7 @@ std::string renderValue(const RegValue &v, const std::string &eol) {
       if (i + 1 < v.data.size()) {
         line += ',';
         ++width;
-        if (width > 76) {  // wrap as the registry editor does
+        if (width > 76) { // wrap as the registry editor does
           line += '\\';
           line += eol;
           line += "  ";
@@ -362,7 +359,7 @@ std::string renderValue(const RegValue &v, const std::string &eol) {
   return line + eol;
 }
 
-}  // namespace
+} // namespace
 
 std::optional<RegParseError> parseRegDocument(std::string_view bytes, RegDocument &doc) {
   doc = RegDocument{};
@@ -441,7 +438,7 @@ bool startsAsSettingsFile(std::string_view bytes) {
       continue;
     }
     if (!trimRegText(regLineBody(line)).empty()) return isHeader(line);
-    if (end) return true;  // nothing but blank lines
+    if (end) return true; // nothing but blank lines
     line.clear();
   }
 }

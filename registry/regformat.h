@@ -14,7 +14,7 @@
 inline constexpr size_t RegMaxFileBytes = 16u * 1024u * 1024u;
 
 struct RegParseError {
-  size_t line = 0;  // 0: the file as a whole
+  size_t line = 0; // 0: the file as a whole
   std::string what;
 };
 

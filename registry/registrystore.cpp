@@ -27,17 +27,17 @@ struct OpenKey {
 
 // What a path holds, as far as the settings are concerned.
 enum class FileKind {
-  Settings,    // a settings file, read into doc
-  Missing,     // nothing: an empty registry
-  Foreign,     // some other file: never moved aside nor replaced
-  NotRegular,  // a folder, a pipe, a device
-  Damaged,     // begins as a settings file (or cannot be looked at) but cannot be read
+  Settings,   // a settings file, read into doc
+  Missing,    // nothing: an empty registry
+  Foreign,    // some other file: never moved aside nor replaced
+  NotRegular, // a folder, a pipe, a device
+  Damaged,    // begins as a settings file (or cannot be looked at) but cannot be read
 };
 
 struct FileRead {
   FileKind kind = FileKind::Missing;
   RegDocument doc;
-  std::string error;  // Damaged: why
+  std::string error; // Damaged: why
   SettingsFileStamp stamp;
 };
 
@@ -48,11 +48,11 @@ bool InMemory = false;
 std::string FilePath;
 
 RegDocument Doc;
-bool DocValid = false;            // Doc holds what the file held at Stamp
+bool DocValid = false; // Doc holds what the file held at Stamp
 SettingsFileStamp Stamp;
-SettingsFileStamp ReportedStamp;  // the unreadable file already reported
+SettingsFileStamp ReportedStamp; // the unreadable file already reported
 bool ReportedAny = false;
-std::string LastFailure;          // the save failure last told, not told again this round
+std::string LastFailure; // the save failure last told, not told again this round
 
 std::map<LvHkey, OpenKey> Keys;
 LvHkey NextHandle = 1;
@@ -77,9 +77,7 @@ FileRead readSettings(const std::string &path, bool parse = true) {
   SettingsFileContents c = settingsFiles().read(path, RegMaxFileBytes);
   r.stamp = c.stamp;
   switch (c.status) {
-  case SettingsFileStatus::Missing:
-    r.kind = FileKind::Missing;
-    break;
+  case SettingsFileStatus::Missing: r.kind = FileKind::Missing; break;
   case SettingsFileStatus::NotRegular:
     r.kind = FileKind::NotRegular;
     r.error = "not a regular file";
@@ -150,8 +148,8 @@ void refresh(bool reportUnreadable = true) {
     std::string text = "The settings file " + FilePath + " cannot be read (" + r.error +
                        "). Lumenveil goes on with its default settings.";
     if (r.kind == FileKind::Damaged)
-      text += " The file is kept as it is; when settings are next saved it is moved aside to " +
-              FilePath + ".unreadable.";
+      text += " The file is kept as it is; when settings are next saved it is moved aside to " + FilePath +
+              ".unreadable.";
     messageBox(text.c_str(), "Error", LV_MB_OK);
   }
   for (const RegWrite &w : KeptInMemory) applyRegWrite(Doc, w);
@@ -208,8 +206,10 @@ long openOrCreate(LvHkey parent, const char *subkey, LvHkey *result, bool create
   if (long r = splitSubkey(subkey, path)) return r;
   // A walk from a root sees the file as it is now. Reading starts a new round
   // of saves: a failure told in the last round is told again.
-  if (!rootPath(parent).empty()) refresh(!create);
-  else choosePath();
+  if (!rootPath(parent).empty())
+    refresh(!create);
+  else
+    choosePath();
   if (!create) LastFailure.clear();
   if (!regKeyExists(Doc, path)) {
     if (!create) return LV_ERROR_FILE_NOT_FOUND;
@@ -245,7 +245,7 @@ SaveResult saveToFile(std::string &error) {
   if (!files.lock(target, error)) return SaveResult::Failed;
 
   SaveResult result = SaveResult::Failed;
-  std::string aside;          // where this save moved an unreadable file
+  std::string aside; // where this save moved an unreadable file
   std::string asideReason;
   for (int attempt = 1;; ++attempt) {
     FileRead now = readSettings(target);
@@ -308,8 +308,8 @@ SaveResult saveToFile(std::string &error) {
   files.unlock();
   if (!aside.empty()) {
     if (result == SaveResult::Saved)
-      tell("The settings file " + target + " could not be read (" + asideReason +
-               "), so it was kept as " + aside + " and a new settings file was written.",
+      tell("The settings file " + target + " could not be read (" + asideReason + "), so it was kept as " +
+               aside + " and a new settings file was written.",
            "Lumenveil settings");
     else
       error += "; the unreadable file was kept as " + aside;
@@ -373,7 +373,7 @@ public:
     if (!rootPath(key).empty()) return LV_ERROR_SUCCESS;
     auto it = Keys.find(key);
     if (it == Keys.end()) return LV_ERROR_INVALID_HANDLE;
-  bool writable = it->second.writable;
+    bool writable = it->second.writable;
     Keys.erase(it);
     if (writable && --OpenWritable == 0 && !Pending.empty())
       return flush() ? LV_ERROR_SUCCESS : LV_ERROR_CANTWRITE;
@@ -398,7 +398,7 @@ public:
     }
     Pending.clear();
     if (r == SaveResult::Failed) {
-      DocValid = false;  // show what the file holds, not the writes that were lost
+      DocValid = false; // show what the file holds, not the writes that were lost
       // Several groups saved in a row that fail alike are told of once.
       std::string text = "Lumenveil could not save its settings to " + FilePath + ": " + error + ".";
       if (text != LastFailure) tell(text, "Error");
@@ -417,7 +417,7 @@ public:
 
 FileRegistry Store;
 
-}  // namespace
+} // namespace
 
 RegistryStore &fileRegistryStore() { return Store; }
 
@@ -434,8 +434,6 @@ void setRegistryFilePath(const std::string &path) {
   LastFailure.clear();
 }
 
-void useInMemoryRegistry() {
-  setRegistryFilePath("/dev/null");
-}
+void useInMemoryRegistry() { setRegistryFilePath("/dev/null"); }
 
 void setRegistryBeforeReplaceHook(void (*hook)()) { BeforeReplaceHook = hook; }

@@ -12,8 +12,8 @@ ObjectKindList<Author> Authors;
 bool AuthorSaverFlag = false;
 } // namespace
 
-Author* Author::create(bool saverMode) {
-  Author* o = allocateObject<Author>();
+Author *Author::create(bool saverMode) {
+  Author *o = allocateObject<Author>();
   if (!o) return nullptr;
   AuthorSaverFlag = saverMode;
   if (saverMode) {
@@ -39,7 +39,7 @@ void Author::setRenderState() {
   grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE, GR_BLEND_ONE, GR_BLEND_ZERO);
 }
 
-void Author::draw(Author& o) {
+void Author::draw(Author &o) {
   if (o.size < 0.01f) return;
   float hw = o.size * CameraScaleX;
   // The image is twice as wide as high; its height is a whole quarter of the size.
@@ -47,7 +47,7 @@ void Author::draw(Author& o) {
   drawClipQuad(o.position, hw, hh, QuadTexture{0.0f, 255.0f, 128.0f, 0.0f}, o.color, o.alpha);
 }
 
-void Author::update(Author& o) {
+void Author::update(Author &o) {
   o.age += FrameDelta;
   if (AuthorSaverFlag && o.age > FadeInSeconds) {
     o.color.r *= 0.925f;
@@ -68,6 +68,6 @@ void Author::step() {
 
 void Author::clearKind() { Authors.clearKind(); }
 
-ObjectKindList<Author>& Author::list() { return Authors; }
+ObjectKindList<Author> &Author::list() { return Authors; }
 
 bool Author::saverFlag() { return AuthorSaverFlag; }

@@ -12,16 +12,16 @@ struct Author : Cell {
 
   // Makes a banner and links it in; the saver flag of the last banner made
   // decides for every banner alive. Null when memory is exhausted.
-  static Author* create(bool saverMode);
+  static Author *create(bool saverMode);
   static void setRenderState();
   // Draws every banner, updates every banner, deletes the dead.
   static void step();
   static void clearKind();
 
-  static ObjectKindList<Author>& list();
+  static ObjectKindList<Author> &list();
   static bool saverFlag();
 
   // One banner's draw and update (the step calls these for each).
-  static void draw(Author& o);
-  static void update(Author& o);
+  static void draw(Author &o);
+  static void update(Author &o);
 };

@@ -12,15 +12,13 @@
 namespace sceneobjects {
 
 // Random walk of a sprite's brightness, bounded by 1 above and the floor below.
-template <class T>
-void stepFlicker(T& o) {
+template <class T> void stepFlicker(T &o) {
   o.flicker = o.flicker + randomSymmetric() * o.flickerAmplitude;
   o.flicker = std::min(o.flicker, 1.0f);
   if (o.flicker < o.flickerFloor) o.flicker = o.flickerFloor;
 }
 
-template <class T>
-void drawFlickeringSprite(T& o, const QuadTexture& tex) {
+template <class T> void drawFlickeringSprite(T &o, const QuadTexture &tex) {
   if (o.size < 0.01f) return;
   float hw = o.size * CameraScaleX;
   float hh = o.size * CameraScaleY;
@@ -28,8 +26,7 @@ void drawFlickeringSprite(T& o, const QuadTexture& tex) {
   drawClipQuad(o.position, hw, hh, tex, o.color, o.alpha * o.flicker);
 }
 
-template <class T>
-void brightColor(T& o) {
+template <class T> void brightColor(T &o) {
   float r = randomUniform() * 255.0f;
   float g = randomUniform() * 255.0f;
   float b = randomUniform() * 255.0f;

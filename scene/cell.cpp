@@ -4,15 +4,13 @@
 #include "glide/glide.h"
 #include "scene/billboard.h"
 
-void drawSprite(Cell& o) {
-  sceneobjects::drawFlickeringSprite(o, QuadTexture{0.0f, 255.0f, 0.0f, 255.0f});
-}
+void drawSprite(Cell &o) { sceneobjects::drawFlickeringSprite(o, QuadTexture{0.0f, 255.0f, 0.0f, 255.0f}); }
 
-void ageToLifeSpan(Cell& o) {
+void ageToLifeSpan(Cell &o) {
   if (o.age < o.lifeSpan) o.age += FrameDelta;
 }
 
-void followLeader(Cell& o, float distance) {
+void followLeader(Cell &o, float distance) {
   if (!o.leader) return;
   Vector3 d;
   vector3Sub(o.position, o.leader->position, d);
@@ -21,7 +19,7 @@ void followLeader(Cell& o, float distance) {
   vector3MulAdd(distance, d, o.leader->position, o.position);
 }
 
-void randomBrightColor(Cell& o) { sceneobjects::brightColor(o); }
+void randomBrightColor(Cell &o) { sceneobjects::brightColor(o); }
 
 void setGlowState(int textureId) {
   selectTexture(textureId);

@@ -2,18 +2,18 @@
 
 #include "frame/framestate.h"
 
-void moveParticle(Particle& o) {
+void moveParticle(Particle &o) {
   vector3MulAdd(FrameDelta, o.velocity, o.position, o.position);
   vector3MulAdd(FrameDelta, o.acceleration, o.velocity, o.velocity);
   clampSpeed(o);
 }
 
-void clampSpeed(Particle& o) {
+void clampSpeed(Particle &o) {
   float length = vector3Length(o.velocity);
   if (length > o.maxSpeed) vector3Scale(o.maxSpeed / length, o.velocity, o.velocity);
 }
 
-float distanceSquared(const Particle& a, const Particle& b) {
+float distanceSquared(const Particle &a, const Particle &b) {
   if (&a == &b) return 1e8f;
   float dx = a.position.x - b.position.x;
   float dy = a.position.y - b.position.y;
@@ -21,7 +21,7 @@ float distanceSquared(const Particle& a, const Particle& b) {
   return dx * dx + dy * dy + dz * dz;
 }
 
-void randomPositionInCube(float r, Particle& o) {
+void randomPositionInCube(float r, Particle &o) {
   float x = randomSymmetric();
   float y = randomSymmetric();
   float z = randomSymmetric();

@@ -23,33 +23,31 @@ struct Particle {
 inline float randomUniform() { return static_cast<float>(programRand()) / 32767.0f; }
 
 // A symmetric number in [−1, 1]: 1 − 2·draw/32767.
-inline float randomSymmetric() {
-  return 1.0f - 2.0f * static_cast<float>(programRand()) / 32767.0f;
-}
+inline float randomSymmetric() { return 1.0f - 2.0f * static_cast<float>(programRand()) / 32767.0f; }
 
 // One explicit Euler step with the current FrameDelta (position from the old
 // velocity, then velocity from the acceleration), then clampSpeed.
-void moveParticle(Particle& o);
+void moveParticle(Particle &o);
 
 // Scales the velocity down to maxSpeed when it is longer; equal lengths stay.
-void clampSpeed(Particle& o);
+void clampSpeed(Particle &o);
 
 // Squared distance of the positions; 1e8 when a and b are the same object.
-float distanceSquared(const Particle& a, const Particle& b);
+float distanceSquared(const Particle &a, const Particle &b);
 
 // position = (r·s, r·s, r·s), three symmetric draws for x, y, z in turn.
-void randomPositionInCube(float r, Particle& o);
+void randomPositionInCube(float r, Particle &o);
 
 // Adds to o's acceleration a pull (positive strength) or push (negative) toward
 // the one member of set with the greatest weight 1/(L^exponent + 1), L being its
 // distance. o itself is skipped; of equal weights the first in the set wins.
 // A member sitting exactly on o acts along the raw (zero) difference.
 template <class T>
-void steerToNearest(Particle& o, T* const* set, int count, float strength, float exponent) {
+void steerToNearest(Particle &o, T *const *set, int count, float strength, float exponent) {
   float best = -1e8f;
   Vector3 direction{0.0f, 0.0f, 0.0f};
   for (int i = 0; i < count; ++i) {
-    const Particle* member = set[i];
+    const Particle *member = set[i];
     if (member == &o) continue;
     Vector3 d;
     vector3Sub(member->position, o.position, d);

@@ -5,7 +5,7 @@
 
 namespace {
 
-void setColour(ClipVertex& v, const Rgb& color, float alpha) {
+void setColour(ClipVertex &v, const Rgb &color, float alpha) {
   v[4] = color.r;
   v[5] = color.g;
   v[6] = color.b;
@@ -14,8 +14,8 @@ void setColour(ClipVertex& v, const Rgb& color, float alpha) {
 
 } // namespace
 
-void drawClipQuad(const Vector3& at, float hw, float hh, const QuadTexture& tex,
-                  const Rgb& color, float alpha) {
+void drawClipQuad(const Vector3 &at, float hw, float hh, const QuadTexture &tex, const Rgb &color,
+                  float alpha) {
   float c[4];
   projectToClip(at, c);
   ClipVertex q[4];
@@ -32,13 +32,13 @@ void drawClipQuad(const Vector3& at, float hw, float hh, const QuadTexture& tex,
     q[i][8] = ss[i];
     q[i][9] = ts[i];
   }
-  ClipVertex* list[ClipMaxInput + 8] = {&q[0], &q[1], &q[2], &q[3]};
+  ClipVertex *list[ClipMaxInput + 8] = {&q[0], &q[1], &q[2], &q[3]};
   int result = 0;
   drawPolygon3D(10, 4, list, result, list);
 }
 
-void drawTexturedLineAA(const Vector3& a, const Vector3& b, float sa, float ta, float sb,
-                        float tb, const Rgb& color, float alpha) {
+void drawTexturedLineAA(const Vector3 &a, const Vector3 &b, float sa, float ta, float sb, float tb,
+                        const Rgb &color, float alpha) {
   ClipVertex va, vb;
   projectToClip(a, va.v);
   projectToClip(b, vb.v);
@@ -48,19 +48,18 @@ void drawTexturedLineAA(const Vector3& a, const Vector3& b, float sa, float ta, 
   va[9] = ta;
   vb[8] = sb;
   vb[9] = tb;
-  ClipVertex* list[ClipMaxInput + 8] = {&va, &vb};
+  ClipVertex *list[ClipMaxInput + 8] = {&va, &vb};
   int result = 0;
   drawLineAA3D(10, 2, list, result, list);
 }
 
-int drawPlainLineAA(const Vector3& a, const Vector3& b, const Rgb& color, float alphaA,
-                    float alphaB) {
+int drawPlainLineAA(const Vector3 &a, const Vector3 &b, const Rgb &color, float alphaA, float alphaB) {
   ClipVertex va, vb;
   projectToClip(a, va.v);
   projectToClip(b, vb.v);
   setColour(va, color, alphaA);
   setColour(vb, color, alphaB);
-  ClipVertex* list[ClipMaxInput + 8] = {&va, &vb};
+  ClipVertex *list[ClipMaxInput + 8] = {&va, &vb};
   int result = 0;
   drawLineAA3D(8, 2, list, result, list);
   return result;

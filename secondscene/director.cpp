@@ -106,8 +106,7 @@ void buildSecondScene(bool saver, bool motionBlur) {
 }
 
 void stepSecondScene(bool motionBlur) {
-  if (!SecondSceneSaver && !cTitle::anyAlive() &&
-      static_cast<int32_t>(0.01f * ElapsedSeconds) % 2 == 1)
+  if (!SecondSceneSaver && !cTitle::anyAlive() && static_cast<int32_t>(0.01f * ElapsedSeconds) % 2 == 1)
     cTitle::create(30, false);
   secondOrbitCamera();
   drawBackdrop(motionBlur);

@@ -7,12 +7,12 @@
 #include "math/vector.h"
 
 // Settings copied from the registry by buildSecondScene (bounded, see there).
-extern bool SecondSceneSaver;           // handed to the title and the banner
-extern int32_t MainStarCapacity;        // "MainStars": entries of every neighbour array
-extern int32_t NeighbourCount;          // "Neighbours": neighbours a star links to
-extern float NeighbourDistance;         // "NeighbourDistance" / 100, world units
-extern float SupernovaInterval;         // "SuperNovaeFrequency", seconds between marks
-extern int32_t DiskParticleCap;         // "AccreationDiskDensity" + 100
+extern bool SecondSceneSaver;    // handed to the title and the banner
+extern int32_t MainStarCapacity; // "MainStars": entries of every neighbour array
+extern int32_t NeighbourCount;   // "Neighbours": neighbours a star links to
+extern float NeighbourDistance;  // "NeighbourDistance" / 100, world units
+extern float SupernovaInterval;  // "SuperNovaeFrequency", seconds between marks
+extern int32_t DiskParticleCap;  // "AccreationDiskDensity" + 100
 
 // Unit circles of 32 points: in the x-y plane and in the x-z plane.
 extern Vector3 RingXY[32];

@@ -108,7 +108,8 @@ void ageMainStar(StarType1 &o) {
       forEachNeighbour(o, [](StarType1 &n) {
         if (n.life > 6.0f) n.life += 15.0f;
       });
-      if (StarType4::liveCount() < DiskParticleCap) StarType4::create(o.position.x, o.position.y, o.position.z);
+      if (StarType4::liveCount() < DiskParticleCap)
+        StarType4::create(o.position.x, o.position.y, o.position.z);
     }
   }
 }
@@ -125,8 +126,9 @@ void rebuildNeighbours(StarType1 &o) {
   int32_t written = 0;
   for (StarType1 *s = MainStars.head; s && written < o.neighbourSlots; s = nextStar(s))
     o.neighbours[written++] = NeighbourEntry{s, distanceSquared(o, *s)};
-  std::sort(o.neighbours, o.neighbours + written,
-            [](const NeighbourEntry &a, const NeighbourEntry &b) { return a.distanceSquared < b.distanceSquared; });
+  std::sort(o.neighbours, o.neighbours + written, [](const NeighbourEntry &a, const NeighbourEntry &b) {
+    return a.distanceSquared < b.distanceSquared;
+  });
 }
 
 void forgetStar(const StarType1 &dying) {

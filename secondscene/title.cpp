@@ -51,10 +51,8 @@ void drawTitle(cTitle &o) {
   float c[4];
   projectToClip(o.position, c);
   ClipVertex v[4];
-  const float corner[4][4] = {{-hw, -hh, 0.5f, 255.5f},
-                              {-hw, hh, 0.5f, 0.5f},
-                              {hw, hh, 255.5f, 0.5f},
-                              {hw, -hh, 255.5f, 255.5f}};
+  const float corner[4][4] = {
+      {-hw, -hh, 0.5f, 255.5f}, {-hw, hh, 0.5f, 0.5f}, {hw, hh, 255.5f, 0.5f}, {hw, -hh, 255.5f, 255.5f}};
   // The clipper may grow the list by one vertex per plane.
   ClipVertex *list[4 + 7];
   for (int i = 0; i < 4; ++i) {

@@ -9,9 +9,7 @@
 
 namespace {
 
-std::string groupPath(const char *group) {
-  return std::string(LumenveilRegistryPath) + "\\" + group;
-}
+std::string groupPath(const char *group) { return std::string(LumenveilRegistryPath) + "\\" + group; }
 
 // A decimal number as the desktop settings store it: leading white space, an
 // optional sign, then digits. Anything after the digits is ignored; a number
@@ -46,7 +44,7 @@ void readFields(RegistryKey &key, std::span<const SettingField<Record>> fields, 
   for (const SettingField<Record> &f : fields) {
     if (f.onlyIf && record.*f.onlyIf == 0) continue;
     int32_t &value = record.*f.field;
-    char text[64] = {};  // a desktop string longer than this is not read
+    char text[64] = {}; // a desktop string longer than this is not read
     switch (f.kind) {
     case SettingKind::Dword:
       key.readDword(f.name, &value);
@@ -93,18 +91,17 @@ void loadDesktopPowerValues(PowerConfiguration &power) {
   readFields<PowerConfiguration>(key, PowerDesktopFields, power);
 }
 
-}  // namespace
+} // namespace
 
 template <class Record>
-int saveSettingFields(const Record &record, const char *group,
-                      std::span<const SettingField<Record>> fields) {
+int saveSettingFields(const Record &record, const char *group, std::span<const SettingField<Record>> fields) {
   RegistryKey key;
   // createPath has told the user which key could not be made.
   if (!key.createPath(groupPath(group).c_str())) return SettingsNotSaved;
   for (const SettingField<Record> &f : fields) {
     if (!key.writeDword(f.name, record.*f.field)) {
-      std::string text = "Lumenveil could not save the setting \"" + std::string(f.name) +
-                         "\" of " + group + ".";
+      std::string text =
+          "Lumenveil could not save the setting \"" + std::string(f.name) + "\" of " + group + ".";
       messageBox(text.c_str(), "Error", LV_MB_OK);
       return SettingsNotSaved;
     }
@@ -130,7 +127,7 @@ template int saveSettingFields(const PowerConfiguration &, const char *,
 namespace {
 static_assert(DisplayFields[0].field == &DisplayConfiguration::Mode);
 int32_t RunDefaultDisplayMode = DisplayFields[0].initial;
-}  // namespace
+} // namespace
 
 void setRunDefaultDisplayMode(int32_t mode) { RunDefaultDisplayMode = mode; }
 int32_t runDefaultDisplayMode() { return RunDefaultDisplayMode; }
@@ -195,8 +192,8 @@ int PowerConfiguration::save() { return saveRecord(*this); }
 AboutConfiguration::AboutConfiguration() { setDefaults(*this); }
 int AboutConfiguration::load() { return loadRecord(*this); }
 
-void readDesktopPowerValues(int32_t *lowPowerActive, int32_t *lowPowerTimeout,
-                            int32_t *powerOffActive, int32_t *powerOffTimeout) {
+void readDesktopPowerValues(int32_t *lowPowerActive, int32_t *lowPowerTimeout, int32_t *powerOffActive,
+                            int32_t *powerOffTimeout) {
   PowerConfiguration power;
   power.LowPowerStandby = *lowPowerActive;
   power.LowPowerTimeout = *lowPowerTimeout;
@@ -216,14 +213,13 @@ namespace {
 int resetCdDeviceName() {
   RegistryKey key;
   if (!key.openPath(groupPath(AudioConfiguration::Group).c_str()) ||
-      registryQueryValue(key.current(), CdDeviceValue, nullptr, nullptr, nullptr) ==
-          LV_ERROR_FILE_NOT_FOUND)
+      registryQueryValue(key.current(), CdDeviceValue, nullptr, nullptr, nullptr) == LV_ERROR_FILE_NOT_FOUND)
     return 0;
   key.close();
   return saveCdDeviceName("");
 }
 
-}  // namespace
+} // namespace
 
 int writeDefaultSettings() {
   // One file that cannot be written is told once, not once per group.

@@ -39,13 +39,13 @@ enum class SettingKind : uint8_t {
 
 // One value of a record's group.
 template <class Record> struct SettingField {
-  const char *name;                   // the value name as stored
+  const char *name; // the value name as stored
   int32_t Record::*field;
-  int32_t initial = 0;                // the default the constructor sets
-  int32_t min = INT32_MIN;            // load holds the field to min..max
+  int32_t initial = 0;     // the default the constructor sets
+  int32_t min = INT32_MIN; // load holds the field to min..max
   int32_t max = INT32_MAX;
-  int32_t Record::*onlyIf = nullptr;  // when set, load reads the value only while that field
-                                      // is non-zero (save writes it regardless)
+  int32_t Record::*onlyIf = nullptr; // when set, load reads the value only while that field
+                                     // is non-zero (save writes it regardless)
   SettingKind kind = SettingKind::Dword;
 };
 
@@ -62,10 +62,11 @@ struct DisplayConfiguration : Configuration {
 };
 
 inline constexpr SettingField<DisplayConfiguration> DisplayFields[] = {
-    {"Mode", &DisplayConfiguration::Mode, 0},  // resolution table index (0 = 800 x 600), 6 = the window's own size
-    {"RefreshRate", &DisplayConfiguration::RefreshRate, 0},  // refresh table index (0 = 60 Hz)
-    {"Divisor", &DisplayConfiguration::Divisor, 1},          // vertical retraces per buffer swap
-    {"DitherMode", &DisplayConfiguration::DitherMode, 0},    // dither table index (0 = off)
+    {"Mode", &DisplayConfiguration::Mode,
+     0}, // resolution table index (0 = 800 x 600), 6 = the window's own size
+    {"RefreshRate", &DisplayConfiguration::RefreshRate, 0}, // refresh table index (0 = 60 Hz)
+    {"Divisor", &DisplayConfiguration::Divisor, 1},         // vertical retraces per buffer swap
+    {"DitherMode", &DisplayConfiguration::DitherMode, 0},   // dither table index (0 = off)
     // Non-zero: a grid for the first 90 s.
     {"Image centering aid", &DisplayConfiguration::ImageCenteringAid, 0},
 };
@@ -80,8 +81,7 @@ int32_t runDefaultDisplayMode();
 // The first scene.
 struct LumenveilConfiguration : Configuration {
   static constexpr const char *Group = "Lumenveil";
-  int32_t TimeFactor, Trailers, Meteors, Worms, Spinners, Tubifex, Debris, StaticCamera,
-      MebulaBackdrop;
+  int32_t TimeFactor, Trailers, Meteors, Worms, Spinners, Tubifex, Debris, StaticCamera, MebulaBackdrop;
 
   LumenveilConfiguration();
   static constexpr std::span<const SettingField<LumenveilConfiguration>> fields();
@@ -91,15 +91,15 @@ struct LumenveilConfiguration : Configuration {
 
 // In the order the group has always been read and written, not the fields' order.
 inline constexpr SettingField<LumenveilConfiguration> LumenveilFields[] = {
-    {"TimeFactor", &LumenveilConfiguration::TimeFactor, 100, 50, 300},  // speed in percent
+    {"TimeFactor", &LumenveilConfiguration::TimeFactor, 100, 50, 300}, // speed in percent
     {"Trailers", &LumenveilConfiguration::Trailers, 7},
     {"Spinners", &LumenveilConfiguration::Spinners, 2},
     {"Meteors", &LumenveilConfiguration::Meteors, 1},
     {"Worms", &LumenveilConfiguration::Worms, 2},
     {"Debris", &LumenveilConfiguration::Debris, 200},
     {"Tubifex", &LumenveilConfiguration::Tubifex, 7},
-    {"Static Camera", &LumenveilConfiguration::StaticCamera, 1},      // non-zero: fixed camera
-    {"Mebula Backdrop", &LumenveilConfiguration::MebulaBackdrop, 1},  // non-zero: nebula sky
+    {"Static Camera", &LumenveilConfiguration::StaticCamera, 1},     // non-zero: fixed camera
+    {"Mebula Backdrop", &LumenveilConfiguration::MebulaBackdrop, 1}, // non-zero: nebula sky
 };
 
 struct AudioConfiguration : Configuration {
@@ -113,9 +113,9 @@ struct AudioConfiguration : Configuration {
 };
 
 inline constexpr SettingField<AudioConfiguration> AudioFields[] = {
-    {"CD_Audio", &AudioConfiguration::CD_Audio, 0},            // play audio CD tracks while saving
-    {"CD_Random", &AudioConfiguration::CD_Random, 0},          // random track order
-    {"CD_Continuous", &AudioConfiguration::CD_Continuous, 0},  // keep playing
+    {"CD_Audio", &AudioConfiguration::CD_Audio, 0},           // play audio CD tracks while saving
+    {"CD_Random", &AudioConfiguration::CD_Random, 0},         // random track order
+    {"CD_Continuous", &AudioConfiguration::CD_Continuous, 0}, // keep playing
 };
 
 // Beside the Audio record, which holds numbers only: the string "CD_Device",
@@ -172,7 +172,7 @@ inline constexpr SettingField<GlobalConfiguration> GlobalFields[] = {
     {"ScreenSaver", &GlobalConfiguration::ScreenSaver, RandomScene},
     // 1 idle, 2 normal, 3 high, 4 real-time, anything else idle.
     {"Priority", &GlobalConfiguration::Priority, 2},
-    {"Statistics", &GlobalConfiguration::Statistics, 0},  // frame-rate read-out in saver mode
+    {"Statistics", &GlobalConfiguration::Statistics, 0}, // frame-rate read-out in saver mode
     {"MotionBlur", &GlobalConfiguration::MotionBlur, 0},
     // Added to 145 for the blur fade alpha.
     {"MotionBlurDelta", &GlobalConfiguration::MotionBlurDelta, 0},
@@ -182,8 +182,7 @@ inline constexpr SettingField<GlobalConfiguration> GlobalFields[] = {
 // own settings instead (PowerDesktopFields).
 struct PowerConfiguration : Configuration {
   static constexpr const char *Group = "PowerManagement";
-  int32_t OverrideWindow95Settings, LowPowerStandby, ShutOffMonitor, LowPowerTimeout,
-      PowerOffTimeout;
+  int32_t OverrideWindow95Settings, LowPowerStandby, ShutOffMonitor, LowPowerTimeout, PowerOffTimeout;
 
   PowerConfiguration();
   static constexpr std::span<const SettingField<PowerConfiguration>> fields();
@@ -194,28 +193,44 @@ struct PowerConfiguration : Configuration {
 inline constexpr SettingField<PowerConfiguration> PowerFields[] = {
     // Non-zero: the program runs its own power timers with the values below.
     {"Override Window 95 Settings", &PowerConfiguration::OverrideWindow95Settings, 0},
-    {.name = "Low Power Standby", .field = &PowerConfiguration::LowPowerStandby, .initial = 0,
+    {.name = "Low Power Standby",
+     .field = &PowerConfiguration::LowPowerStandby,
+     .initial = 0,
      .onlyIf = &PowerConfiguration::OverrideWindow95Settings},
-    {.name = "Shut Off Monitor", .field = &PowerConfiguration::ShutOffMonitor, .initial = 0,
+    {.name = "Shut Off Monitor",
+     .field = &PowerConfiguration::ShutOffMonitor,
+     .initial = 0,
      .onlyIf = &PowerConfiguration::OverrideWindow95Settings},
-    {.name = "Low Power Timeout", .field = &PowerConfiguration::LowPowerTimeout, .initial = 10,
-     .onlyIf = &PowerConfiguration::OverrideWindow95Settings},  // minutes
-    {.name = "Power Off Timeout", .field = &PowerConfiguration::PowerOffTimeout, .initial = 15,
-     .onlyIf = &PowerConfiguration::OverrideWindow95Settings},  // minutes
+    {.name = "Low Power Timeout",
+     .field = &PowerConfiguration::LowPowerTimeout,
+     .initial = 10,
+     .onlyIf = &PowerConfiguration::OverrideWindow95Settings}, // minutes
+    {.name = "Power Off Timeout",
+     .field = &PowerConfiguration::PowerOffTimeout,
+     .initial = 15,
+     .onlyIf = &PowerConfiguration::OverrideWindow95Settings}, // minutes
 };
 
 // The desktop's own monitor power settings (LV_HKEY_CURRENT_USER
 // "\Control Panel\Desktop"), read while the override is off. Never written.
 // A timeout is read only when its flag is 1, and a negative one becomes 0.
 inline constexpr SettingField<PowerConfiguration> PowerDesktopFields[] = {
-    {.name = "ScreenSaveLowPowerActive", .field = &PowerConfiguration::LowPowerStandby,
+    {.name = "ScreenSaveLowPowerActive",
+     .field = &PowerConfiguration::LowPowerStandby,
      .kind = SettingKind::DesktopFlag},
-    {.name = "ScreenSaveLowPowerTimeout", .field = &PowerConfiguration::LowPowerTimeout, .min = 0,
-     .onlyIf = &PowerConfiguration::LowPowerStandby, .kind = SettingKind::DesktopSeconds},
-    {.name = "ScreenSavePowerOffActive", .field = &PowerConfiguration::ShutOffMonitor,
+    {.name = "ScreenSaveLowPowerTimeout",
+     .field = &PowerConfiguration::LowPowerTimeout,
+     .min = 0,
+     .onlyIf = &PowerConfiguration::LowPowerStandby,
+     .kind = SettingKind::DesktopSeconds},
+    {.name = "ScreenSavePowerOffActive",
+     .field = &PowerConfiguration::ShutOffMonitor,
      .kind = SettingKind::DesktopFlag},
-    {.name = "ScreenSavePowerOffTimeout", .field = &PowerConfiguration::PowerOffTimeout, .min = 0,
-     .onlyIf = &PowerConfiguration::ShutOffMonitor, .kind = SettingKind::DesktopSeconds},
+    {.name = "ScreenSavePowerOffTimeout",
+     .field = &PowerConfiguration::PowerOffTimeout,
+     .min = 0,
+     .onlyIf = &PowerConfiguration::ShutOffMonitor,
+     .kind = SettingKind::DesktopSeconds},
 };
 
 // Read only: the program never writes this group.
@@ -260,16 +275,15 @@ constexpr std::span<const SettingField<AboutConfiguration>> AboutConfiguration::
 // 0 when they reached the file, else SettingsNotSaved at the first failure
 // (the values written before it are still saved). Made for the six writable records.
 template <class Record>
-int saveSettingFields(const Record &record, const char *group,
-                      std::span<const SettingField<Record>> fields);
+int saveSettingFields(const Record &record, const char *group, std::span<const SettingField<Record>> fields);
 
 // Reads the desktop's own monitor power settings into the four fields pointed
 // to: the system's own (the X server's) where it has them, else the desktop
 // group (PowerDesktopFields). A flag is 1 when its value starts with '1', else
 // 0; a timeout, in seconds there, is read only when its flag is 1 and kept in
 // whole minutes rounded up (negative becomes 0), else the field is kept.
-void readDesktopPowerValues(int32_t *lowPowerActive, int32_t *lowPowerTimeout,
-                            int32_t *powerOffActive, int32_t *powerOffTimeout);
+void readDesktopPowerValues(int32_t *lowPowerActive, int32_t *lowPowerTimeout, int32_t *powerOffActive,
+                            int32_t *powerOffTimeout);
 
 // The /d switch: saves the Display, Audio, Global, Lumenveil and Astrel groups
 // with their defaults ("CD_Device" back to empty when there is one), stopping

@@ -30,7 +30,7 @@ std::string nextComponent(const char *&p) {
   return std::string(start, p);
 }
 
-}  // namespace
+} // namespace
 
 bool RegistryKey::openPath(const char *path) {
   if (!path) return false;

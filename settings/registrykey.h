@@ -8,9 +8,9 @@
 
 class RegistryKey {
 public:
-  RegistryKey();                  // root LV_HKEY_LOCAL_MACHINE
+  RegistryKey(); // root LV_HKEY_LOCAL_MACHINE
   explicit RegistryKey(LvHkey root);
-  ~RegistryKey();                 // closes the key it holds open
+  ~RegistryKey(); // closes the key it holds open
   RegistryKey(const RegistryKey &) = delete;
   RegistryKey &operator=(const RegistryKey &) = delete;
 

@@ -49,9 +49,8 @@ int main(int argc, char **argv) {
     for (unsigned r = 0; r < s->bitmap.rows; ++r) {
       for (unsigned c = 0; c < s->bitmap.width; ++c) {
         const unsigned char *row = s->bitmap.buffer + r * s->bitmap.pitch;
-        const bool on = s->bitmap.pixel_mode == FT_PIXEL_MODE_MONO
-                            ? (row[c >> 3] & (0x80 >> (c & 7))) != 0
-                            : row[c] >= 128;
+        const bool on = s->bitmap.pixel_mode == FT_PIXEL_MODE_MONO ? (row[c >> 3] & (0x80 >> (c & 7))) != 0
+                                                                   : row[c] >= 128;
         const int y = ascent - s->bitmap_top + static_cast<int>(r);
         const int x = s->bitmap_left + static_cast<int>(c);
         if (on && y >= 0 && y < Height && x >= 0 && x < Width) cell[y][x] = true;

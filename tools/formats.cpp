@@ -25,8 +25,8 @@ void appendText(Bytes &out, const std::string &s) { out.insert(out.end(), s.begi
 
 std::string header(const char *format, int largest, int w, int h) {
   char buf[128];
-  std::snprintf(buf, sizeof buf, "3df v1.1\n%s\nlod range: %d %d\naspect ratio: %d %d\n", format,
-                largest, largest, w, h);
+  std::snprintf(buf, sizeof buf, "3df v1.1\n%s\nlod range: %d %d\naspect ratio: %d %d\n", format, largest,
+                largest, w, h);
   return buf;
 }
 
@@ -160,8 +160,8 @@ std::string embeddedSource(const std::vector<ResourceOut> &resources, bool asArr
   }
   s += "} // namespace\n\nconst EmbeddedResource EmbeddedResources[] = {\n";
   for (const ResourceOut &r : resources) {
-    s += "    {" + std::to_string(r.id) + ", \"TEXTUREDATA\", Resource" + std::to_string(r.id) +
-         ", " + std::to_string(r.bytes.size()) + "},\n";
+    s += "    {" + std::to_string(r.id) + ", \"TEXTUREDATA\", Resource" + std::to_string(r.id) + ", " +
+         std::to_string(r.bytes.size()) + "},\n";
   }
   s += "};\nconst std::size_t EmbeddedResourceCount = " + std::to_string(resources.size()) + ";\n";
   return s;
@@ -194,8 +194,8 @@ Bytes makePng(const Picture &p, const Plane *alpha) {
         o.insert(o.end(), data, data + size);
       },
       nullptr);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(p.width()), static_cast<png_uint_32>(p.height()),
-               8, alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+  png_set_IHDR(png, info, static_cast<png_uint_32>(p.width()), static_cast<png_uint_32>(p.height()), 8,
+               alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_set_compression_level(png, 9);
   png_write_info(png, info);

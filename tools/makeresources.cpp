@@ -44,21 +44,26 @@ int main(int argc, char **argv) {
   std::string fontText, typefaceDir, outCpp, outDir, outIco;
   bool arrays = false;
   for (int i = 1; i + 1 < argc; i += 2) {
-    if (!std::strcmp(argv[i], "--font-text")) fontText = argv[i + 1];
-    else if (!std::strcmp(argv[i], "--typefaces")) typefaceDir = argv[i + 1];
-    else if (!std::strcmp(argv[i], "--out-cpp")) outCpp = argv[i + 1];
-    else if (!std::strcmp(argv[i], "--out-dir")) outDir = argv[i + 1];
-    else if (!std::strcmp(argv[i], "--arrays")) arrays = std::strcmp(argv[i + 1], "0") != 0;
-    else if (!std::strcmp(argv[i], "--out-ico")) outIco = argv[i + 1];
+    if (!std::strcmp(argv[i], "--font-text"))
+      fontText = argv[i + 1];
+    else if (!std::strcmp(argv[i], "--typefaces"))
+      typefaceDir = argv[i + 1];
+    else if (!std::strcmp(argv[i], "--out-cpp"))
+      outCpp = argv[i + 1];
+    else if (!std::strcmp(argv[i], "--out-dir"))
+      outDir = argv[i + 1];
+    else if (!std::strcmp(argv[i], "--arrays"))
+      arrays = std::strcmp(argv[i + 1], "0") != 0;
+    else if (!std::strcmp(argv[i], "--out-ico"))
+      outIco = argv[i + 1];
     else {
       std::fprintf(stderr, "makeresources: unknown option %s\n", argv[i]);
       return 2;
     }
   }
   if (fontText.empty() || typefaceDir.empty() || outCpp.empty()) {
-    std::fprintf(stderr,
-                 "usage: makeresources --font-text FILE --typefaces DIR --out-cpp FILE "
-                 "[--out-dir DIR] [--arrays 1] [--out-ico FILE]\n");
+    std::fprintf(stderr, "usage: makeresources --font-text FILE --typefaces DIR --out-cpp FILE "
+                         "[--out-dir DIR] [--arrays 1] [--out-ico FILE]\n");
     return 2;
   }
   std::string error, text;

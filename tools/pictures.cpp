@@ -90,8 +90,7 @@ float fitEm(const TextFace &face, const std::string &text, float width, float tr
 }
 
 // A glowing name: letters, a tight glow and a wide haze.
-void glowingText(Picture &p, const Plane &letters, Colour core, Colour inner, Colour outer,
-                 float scale) {
+void glowingText(Picture &p, const Plane &letters, Colour core, Colour inner, Colour outer, float scale) {
   p.add(letters, core, 1.0f);
   p.add(blur(letters, 2.0f * scale), inner, 1.3f);
   p.add(blur(letters, 7.0f * scale), inner, 0.9f);
@@ -211,10 +210,8 @@ Picture ringedRedGlow() {
     Colour colour;
   };
   static const Ring rings[] = {
-      {30.0f, 3.5f, 0.55f, {1.0f, 0.42f, 0.18f}},
-      {52.0f, 4.0f, 0.45f, {1.0f, 0.75f, 0.25f}},
-      {73.0f, 4.5f, 0.50f, {0.40f, 0.90f, 0.45f}},
-      {92.0f, 5.0f, 0.80f, {0.30f, 0.55f, 1.00f}},
+      {30.0f, 3.5f, 0.55f, {1.0f, 0.42f, 0.18f}},   {52.0f, 4.0f, 0.45f, {1.0f, 0.75f, 0.25f}},
+      {73.0f, 4.5f, 0.50f, {0.40f, 0.90f, 0.45f}},  {92.0f, 5.0f, 0.80f, {0.30f, 0.55f, 1.00f}},
       {108.0f, 4.5f, 1.20f, {0.75f, 0.35f, 1.00f}},
   };
   return radialPicture([](float dx, float dy) {
@@ -245,8 +242,8 @@ Picture starburst() {
     const float jitter = (hash01(i, 0, 103) - 0.5f) * 0.7f;
     const float a = (i + 0.5f + jitter) * 2.0f * Pi / count;
     const float h = hash01(i, 1, 103);
-    rays.push_back({a, 0.45f + 0.6f * hash01(i, 2, 103), 14.0f + 34.0f * h * h,
-                    0.35f + 0.65f * hash01(i, 3, 103)});
+    rays.push_back(
+        {a, 0.45f + 0.6f * hash01(i, 2, 103), 14.0f + 34.0f * h * h, 0.35f + 0.65f * hash01(i, 3, 103)});
   }
   for (int i = 0; i < 8; ++i) {
     rays.push_back({i * Pi / 4 + 0.2f, 0.9f, i % 2 ? 30.0f : 46.0f, 1.0f});
@@ -254,8 +251,7 @@ Picture starburst() {
   return radialPicture([rays](float dx, float dy) {
     const float r = std::sqrt(dx * dx + dy * dy);
     float v = 1.8f * std::exp(-(r * r) / 14.0f) + 0.45f * std::exp(-r / 12.0f);
-    for (const Ray &ray_ : rays) v += ray_.amount * ray(dx, dy, ray_.angle, ray_.width, 0.006f,
-                                                           ray_.length);
+    for (const Ray &ray_ : rays) v += ray_.amount * ray(dx, dy, ray_.angle, ray_.width, 0.006f, ray_.length);
     return grey(v);
   });
 }
@@ -310,8 +306,7 @@ Plane creditBanner(const Typefaces &t) {
   Plane text(w, h);
   const float em1 = fitEm(t.plain, "A screen saver by Qbn", 380.0f, 0.02f);
   t.plain.drawCentred(text, "A screen saver by Qbn", w * 0.5f, 62.0f, em1, 0.02f * em1);
-  t.condensed.drawCentred(text, "Lumenveil & Astrel-1  \xB7  Version 1.1", w * 0.5f, 100.0f,
-                          22.0f, 1.0f);
+  t.condensed.drawCentred(text, "Lumenveil & Astrel-1  \xB7  Version 1.1", w * 0.5f, 100.0f, 22.0f, 1.0f);
   Plane glow = blur(text, 3.0f);
   Plane out(w, h);
   for (size_t i = 0; i < out.v.size(); ++i) out.v[i] = softClip(text.v[i] + 0.45f * glow.v[i]);
@@ -397,8 +392,7 @@ Picture aboutPicture(const Typefaces &t) {
   t.serif.drawCentred(name, "Lumenveil", w * 0.5f, baseline, em, 0.04f * em);
   glowingText(p, name, {1.0f, 0.97f, 0.9f}, {1.0f, 0.65f, 0.95f}, {0.35f, 0.35f, 1.0f}, 0.9f);
   const float em2 = fitEm(t.bold, "& Astrel-1", 210.0f, 0.05f);
-  t.bold.drawCentred(second, "& Astrel-1", w * 0.5f, baseline + em2 * 1.25f, em2, 0.05f * em2,
-                     1.6f);
+  t.bold.drawCentred(second, "& Astrel-1", w * 0.5f, baseline + em2 * 1.25f, em2, 0.05f * em2, 1.6f);
   p.add(second, {0.85f, 0.95f, 1.0f});
   p.add(blur(second, 2.5f), {0.3f, 0.7f, 1.0f}, 1.0f);
   p.add(blur(second, 8.0f), {0.35f, 0.35f, 1.0f}, 0.8f);
@@ -421,8 +415,7 @@ Plane roundedBox(int w, int h, float x0, float y0, float x1, float y1, float rad
         const float px = x + (s % 4 + 0.5f) / 4.0f, py = y + (s / 4 + 0.5f) / 4.0f;
         const float dx = std::max({x0 + radius - px, 0.0f, px - (x1 - radius)});
         const float dy = std::max({y0 + radius - py, 0.0f, py - (y1 - radius)});
-        if (px >= x0 && px <= x1 && py >= y0 && py <= y1 && dx * dx + dy * dy <= radius * radius)
-          sum += 1.0f;
+        if (px >= x0 && px <= x1 && py >= y0 && py <= y1 && dx * dx + dy * dy <= radius * radius) sum += 1.0f;
       }
       p.at(x, y) = sum / 16.0f;
     }

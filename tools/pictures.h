@@ -15,17 +15,17 @@ struct Typefaces {
   bool open(const std::string &dir, std::string &error);
 };
 
-Picture starGlowWithRays();   // 101
-Picture ringedRedGlow();      // 102
-Picture starburst();          // 103
-Picture firstTitleCard(const Typefaces &t);  // 104: 256 x 256, text in the top 180 rows
-Plane creditBanner(const Typefaces &t);      // 105: 256 x 128 intensity
-Picture softStarGlow();       // 109
-Picture secondTitle(const Typefaces &t);     // 110
-Picture firstPreview(const Typefaces &t);    // 111: 152 x 112
-Picture secondPreview(const Typefaces &t);   // 112: 152 x 112
+Picture starGlowWithRays();                 // 101
+Picture ringedRedGlow();                    // 102
+Picture starburst();                        // 103
+Picture firstTitleCard(const Typefaces &t); // 104: 256 x 256, text in the top 180 rows
+Plane creditBanner(const Typefaces &t);     // 105: 256 x 128 intensity
+Picture softStarGlow();                     // 109
+Picture secondTitle(const Typefaces &t);    // 110
+Picture firstPreview(const Typefaces &t);   // 111: 152 x 112
+Picture secondPreview(const Typefaces &t);  // 112: 152 x 112
 
 // The control panel's pictures, with the alpha channel where they have one.
-Picture aboutPicture(const Typefaces &t);       // 120: 292 x 212, the About page
-Picture monitorPicture(Plane &alpha);          // 121: 96 x 96, the power page's monitor
-Picture panelIcon(Plane &alpha);               // 122: 64 x 64, the window's icon
+Picture aboutPicture(const Typefaces &t); // 120: 292 x 212, the About page
+Picture monitorPicture(Plane &alpha);     // 121: 96 x 96, the power page's monitor
+Picture panelIcon(Plane &alpha);          // 122: 64 x 64, the window's icon

@@ -172,16 +172,16 @@ float TextFace::advance(const std::string &text, float em, float tracking) const
   return pen;
 }
 
-void TextFace::draw(Plane &coverage, const std::string &text, float x, float y, float em,
-                    float tracking, float strokeRadius) const {
+void TextFace::draw(Plane &coverage, const std::string &text, float x, float y, float em, float tracking,
+                    float strokeRadius) const {
   FT_Face face = static_cast<FT_Face>(face_);
   FT_Library lib = static_cast<FT_Library>(library_);
   FT_Set_Char_Size(face, static_cast<FT_F26Dot6>(std::lround(em * 64)), 0, 72, 72);
   FT_Stroker stroker = nullptr;
   if (strokeRadius > 0.0f) {
     FT_Stroker_New(lib, &stroker);
-    FT_Stroker_Set(stroker, static_cast<FT_Fixed>(std::lround(strokeRadius * 64)),
-                   FT_STROKER_LINECAP_ROUND, FT_STROKER_LINEJOIN_ROUND, 0);
+    FT_Stroker_Set(stroker, static_cast<FT_Fixed>(std::lround(strokeRadius * 64)), FT_STROKER_LINECAP_ROUND,
+                   FT_STROKER_LINEJOIN_ROUND, 0);
   }
   float pen = x;
   FT_UInt previous = 0;

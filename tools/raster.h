@@ -63,8 +63,8 @@ public:
   float advance(const std::string &text, float em, float tracking = 0.0f) const;
   // Draws a line with its pen starting at x and its baseline at y; when
   // strokeRadius > 0 draws only the outline stroke of that radius instead of the fill.
-  void draw(Plane &coverage, const std::string &text, float x, float y, float em,
-            float tracking = 0.0f, float strokeRadius = 0.0f) const;
+  void draw(Plane &coverage, const std::string &text, float x, float y, float em, float tracking = 0.0f,
+            float strokeRadius = 0.0f) const;
   // Draws a line centred on cx.
   void drawCentred(Plane &coverage, const std::string &text, float cx, float y, float em,
                    float tracking = 0.0f, float strokeRadius = 0.0f) const;

@@ -206,8 +206,7 @@ bool combineUsesTexture(int fnc) {
   return fnc >= GR_COLORCOMBINE_DECAL_TEXTURE && fnc <= GR_COLORCOMBINE_DIFF_SPEC_B;
 }
 bool alphaUsesTexture(int src) {
-  return src == GR_ALPHASOURCE_TEXTURE_ALPHA ||
-         src == GR_ALPHASOURCE_TEXTURE_ALPHA_TIMES_ITERATED_ALPHA;
+  return src == GR_ALPHASOURCE_TEXTURE_ALPHA || src == GR_ALPHASOURCE_TEXTURE_ALPHA_TIMES_ITERATED_ALPHA;
 }
 
 // The texture formats as GL takes them without expanding: internal format,
@@ -228,8 +227,7 @@ GlFormat glFormatOf(int format) {
     return {GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}, true};
   case GR_TEXFMT_ARGB_1555:
     return {GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}, true};
-  case GR_TEXFMT_ALPHA_8:
-    return {GL_R8, GL_RED, GL_UNSIGNED_BYTE, {GL_ONE, GL_ONE, GL_ONE, GL_RED}, true};
+  case GR_TEXFMT_ALPHA_8: return {GL_R8, GL_RED, GL_UNSIGNED_BYTE, {GL_ONE, GL_ONE, GL_ONE, GL_RED}, true};
   case GR_TEXFMT_INTENSITY_8:
     return {GL_R8, GL_RED, GL_UNSIGNED_BYTE, {GL_RED, GL_RED, GL_RED, GL_ONE}, true};
   case GR_TEXFMT_ALPHA_INTENSITY_88:
@@ -246,10 +244,21 @@ enum Batch { BatchNone, BatchTriangles, BatchLines };
 class GlPeer {
 public:
   bool begin(std::string &error) {
-    const int attributes[] = {OSMESA_FORMAT, OSMESA_RGB_565, OSMESA_DEPTH_BITS, 0,
-                              OSMESA_STENCIL_BITS, 0, OSMESA_ACCUM_BITS, 0,
-                              OSMESA_PROFILE, OSMESA_CORE_PROFILE,
-                              OSMESA_CONTEXT_MAJOR_VERSION, 3, OSMESA_CONTEXT_MINOR_VERSION, 3, 0};
+    const int attributes[] = {OSMESA_FORMAT,
+                              OSMESA_RGB_565,
+                              OSMESA_DEPTH_BITS,
+                              0,
+                              OSMESA_STENCIL_BITS,
+                              0,
+                              OSMESA_ACCUM_BITS,
+                              0,
+                              OSMESA_PROFILE,
+                              OSMESA_CORE_PROFILE,
+                              OSMESA_CONTEXT_MAJOR_VERSION,
+                              3,
+                              OSMESA_CONTEXT_MINOR_VERSION,
+                              3,
+                              0};
     context_ = OSMesaCreateContextAttribs(attributes, nullptr);
     if (!context_) {
       error = "OSMesa could not make an OpenGL 3.3 core context";
@@ -287,8 +296,7 @@ public:
   void reset() {
     flush();
     for (auto &t : textures_)
-      if (t.second.name)
-        glDeleteTextures(1, &t.second.name);
+      if (t.second.name) glDeleteTextures(1, &t.second.name);
     textures_.clear();
     texels_.clear();
     current_ = -1;
@@ -358,8 +366,7 @@ private:
       state_.alphaMask = n(1) != 0;
       break;
     case TraceCall::GrDitherMode:
-      if (n(0) >= GR_DITHER_DISABLE && n(0) <= GR_DITHER_4x4)
-        state_.dither = n(0);
+      if (n(0) >= GR_DITHER_DISABLE && n(0) <= GR_DITHER_4x4) state_.dither = n(0);
       break;
     case TraceCall::GuColorCombineFunction: state_.colorCombine = n(0); break;
     case TraceCall::GrTexCombineFunction: state_.texCombine = n(1); break;
@@ -374,8 +381,7 @@ private:
     case TraceCall::Texels: texels_[(unsigned long long)a.number[0]] = a.bytes; break;
     case TraceCall::GuTexDownloadMipMap: download(a.number[0], (unsigned long long)a.number[1]); break;
     case TraceCall::GuTexSource:
-      if (textures_.count(a.number[0]))
-        current_ = a.number[0];
+      if (textures_.count(a.number[0])) current_ = a.number[0];
       break;
     case TraceCall::GrDrawPolygon:
     case TraceCall::GrDrawPlanarPolygon: polygon(a.list); break;
@@ -391,12 +397,10 @@ private:
       }
       break;
     case TraceCall::LfbWrite:
-      if (lfbLocked_)
-        lfbRuns_.push_back({n(0), n(1), a.pixels});
+      if (lfbLocked_) lfbRuns_.push_back({n(0), n(1), a.pixels});
       break;
     case TraceCall::GrLfbUnlock:
-      if (lfbLocked_ && (n(0) & GR_LFB_WRITE_ONLY))
-        unlockWrite();
+      if (lfbLocked_ && (n(0) & GR_LFB_WRITE_ONLY)) unlockWrite();
       break;
     case TraceCall::GrLfbReadRegion: readRegion(a); break;
     default: break; // calls that change nothing a frame shows
@@ -408,8 +412,7 @@ private:
     int w = pendingWidth_, h = pendingHeight_;
     pendingWidth_ = pendingHeight_ = 0;
     if (w <= 0 || h <= 0) {
-      if (resolution < 0 || resolution >= (int)std::size(BoardResolutions))
-        return;
+      if (resolution < 0 || resolution >= (int)std::size(BoardResolutions)) return;
       w = BoardResolutions[resolution].width;
       h = BoardResolutions[resolution].height;
     }
@@ -453,14 +456,29 @@ private:
 
   void clear(GrColor_t color) {
     flush();
-    if (!state_.rgbMask || !width_)
-      return;
+    if (!state_.rgbMask || !width_) return;
     unsigned r, g, b;
     switch (state_.colorFormat) {
-    case GR_COLORFORMAT_ABGR: r = color & 0xFF; g = (color >> 8) & 0xFF; b = (color >> 16) & 0xFF; break;
-    case GR_COLORFORMAT_RGBA: r = (color >> 24) & 0xFF; g = (color >> 16) & 0xFF; b = (color >> 8) & 0xFF; break;
-    case GR_COLORFORMAT_BGRA: b = (color >> 24) & 0xFF; g = (color >> 16) & 0xFF; r = (color >> 8) & 0xFF; break;
-    default: r = (color >> 16) & 0xFF; g = (color >> 8) & 0xFF; b = color & 0xFF; break;
+    case GR_COLORFORMAT_ABGR:
+      r = color & 0xFF;
+      g = (color >> 8) & 0xFF;
+      b = (color >> 16) & 0xFF;
+      break;
+    case GR_COLORFORMAT_RGBA:
+      r = (color >> 24) & 0xFF;
+      g = (color >> 16) & 0xFF;
+      b = (color >> 8) & 0xFF;
+      break;
+    case GR_COLORFORMAT_BGRA:
+      b = (color >> 24) & 0xFF;
+      g = (color >> 16) & 0xFF;
+      r = (color >> 8) & 0xFF;
+      break;
+    default:
+      r = (color >> 16) & 0xFF;
+      g = (color >> 8) & 0xFF;
+      b = color & 0xFF;
+      break;
     }
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glClearColor(r / 255.0f, g / 255.0f, b / 255.0f, 0.0f);
@@ -469,8 +487,7 @@ private:
 
   void swap() {
     flush();
-    if (!width_)
-      return;
+    if (!width_) return;
     glFinish(); // the frame is done before it is shown, as the board's is
     front_ = 1 - front_;
     bindTarget();
@@ -481,7 +498,8 @@ private:
     const long long recorded = a.number[15];
     const int fmt = (int)a.number[4];
     int w = 0, h = 0;
-    if (recorded < 0 || boardTexelBytes(fmt) == 0 || !boardLevelSize((int)a.number[7], (int)a.number[8], w, h))
+    if (recorded < 0 || boardTexelBytes(fmt) == 0 ||
+        !boardLevelSize((int)a.number[7], (int)a.number[8], w, h))
       return;
     GlTexture t;
     t.width = w;
@@ -509,12 +527,10 @@ private:
   void download(long long recorded, unsigned long long hash) {
     auto t = textures_.find(recorded);
     auto data = texels_.find(hash);
-    if (t == textures_.end() || data == texels_.end())
-      return;
+    if (t == textures_.end() || data == texels_.end()) return;
     GlTexture &tex = t->second;
     const int bpp = boardTexelBytes(tex.format);
-    if (data->second.size() < (size_t)tex.width * tex.height * bpp)
-      return;
+    if (data->second.size() < (size_t)tex.width * tex.height * bpp) return;
     flush();
     const GlFormat f = glFormatOf(tex.format);
     glBindTexture(GL_TEXTURE_2D, tex.name);
@@ -541,13 +557,14 @@ private:
   // vertices gathered so far first when it changes.
   void prepare(Batch kind) {
     const GlTexture *tex = currentTexture();
-    const bool textured = tex && (combineUsesTexture(state_.colorCombine) || alphaUsesTexture(state_.alphaSource));
+    const bool textured =
+        tex && (combineUsesTexture(state_.colorCombine) || alphaUsesTexture(state_.alphaSource));
     ShaderKey key{state_.colorCombine, state_.alphaSource, state_.texCombine, state_.alphaFunc, textured};
     Shader *shader = shaderFor(key);
     const GLuint texName = textured ? tex->name : 0;
     const int blend = state_.rgbSrc << 8 | state_.rgbDst;
-    if (kind == batch_ && shader == appliedShader_ && texName == appliedTexture_ &&
-        blend == appliedBlend_ && state_.alphaRef == appliedRef_ && state_.dither == appliedDither_)
+    if (kind == batch_ && shader == appliedShader_ && texName == appliedTexture_ && blend == appliedBlend_ &&
+        state_.alphaRef == appliedRef_ && state_.dither == appliedDither_)
       return;
     flush();
     batch_ = kind;
@@ -586,8 +603,7 @@ private:
 
   Shader *shaderFor(const ShaderKey &key) {
     auto found = shaders_.find(key);
-    if (found != shaders_.end())
-      return &found->second;
+    if (found != shaders_.end()) return &found->second;
     char defines[256];
     std::snprintf(defines, sizeof defines,
                   "#version 330 core\n#define CC %d\n#define AS %d\n#define TC %d\n#define AF %d\n"
@@ -608,8 +624,7 @@ private:
     s.ref = glGetUniformLocation(s.program, "uRef");
     s.sampler = glGetUniformLocation(s.program, "uTex");
     glUseProgram(s.program);
-    if (s.sampler >= 0)
-      glUniform1i(s.sampler, 0);
+    if (s.sampler >= 0) glUniform1i(s.sampler, 0);
     appliedShader_ = nullptr;
     return &shaders_.emplace(key, s).first->second;
   }
@@ -617,11 +632,9 @@ private:
   // A board vertex as GL's, moved by (dx, dy) pixels with a coverage.
   GlVertex convert(const GrVertex &v, float dx = 0.0f, float dy = 0.0f, float cover = 1.0f) const {
     double x = ((double)v.x - BoardSnapBias) + dx, y = ((double)v.y - BoardSnapBias) + dy;
-    if (state_.origin == GR_ORIGIN_UPPER_LEFT)
-      y = height_ - y;
+    if (state_.origin == GR_ORIGIN_UPPER_LEFT) y = height_ - y;
     float w = 1.0f;
-    if (v.oow > 0.0f && std::isfinite(1.0f / v.oow))
-      w = 1.0f / v.oow;
+    if (v.oow > 0.0f && std::isfinite(1.0f / v.oow)) w = 1.0f / v.oow;
     GlVertex g;
     g.pos[0] = (float)(2.0 * x / width_ - 1.0) * w;
     g.pos[1] = (float)(2.0 * y / height_ - 1.0) * w;
@@ -644,8 +657,7 @@ private:
   bool drawable() const { return width_ > 0 && state_.rgbMask; }
 
   void polygon(const std::vector<GrVertex> &list) {
-    if (!drawable() || list.size() < 3)
-      return;
+    if (!drawable() || list.size() < 3) return;
     prepare(BatchTriangles);
     const size_t n = std::min<size_t>(list.size(), 64); // the board's limit
     const GlVertex first = convert(list[0]);
@@ -660,8 +672,7 @@ private:
   }
 
   void line(const GrVertex &a, const GrVertex &b) {
-    if (!drawable())
-      return;
+    if (!drawable()) return;
     prepare(BatchLines);
     vertices_.push_back(convert(a));
     vertices_.push_back(convert(b));
@@ -670,8 +681,7 @@ private:
   // The board's antialiased line: one pixel either side along the minor axis,
   // coverage falling from 1 on the line to 0 at the outer edges.
   void aaLine(const GrVertex &a, const GrVertex &b) {
-    if (!drawable())
-      return;
+    if (!drawable()) return;
     prepare(BatchTriangles);
     const bool xMajor = std::fabs(b.x - a.x) >= std::fabs(b.y - a.y);
     const float ox = xMajor ? 0.0f : 1.0f, oy = xMajor ? 1.0f : 0.0f;
@@ -684,8 +694,7 @@ private:
   // The board's antialiased point: the square one pixel either side, coverage
   // falling from 1 at the centre to 0 at its edges.
   void aaPoint(const GrVertex &p) {
-    if (!drawable())
-      return;
+    if (!drawable()) return;
     prepare(BatchTriangles);
     const GlVertex c = convert(p);
     const GlVertex corner[4] = {convert(p, -1, -1, 0), convert(p, 1, -1, 0), convert(p, 1, 1, 0),
@@ -698,8 +707,7 @@ private:
   }
 
   void flush() {
-    if (vertices_.empty())
-      return;
+    if (vertices_.empty()) return;
     glBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)(vertices_.size() * sizeof(GlVertex)), vertices_.data(),
                  GL_STREAM_DRAW);
     glDrawArrays(batch_ == BatchLines ? GL_LINES : GL_TRIANGLES, 0, (GLsizei)vertices_.size());
@@ -712,20 +720,17 @@ private:
   void unlockWrite() {
     flush();
     lfbLocked_ = false;
-    if (lfbRuns_.empty() || !width_)
-      return;
+    if (lfbRuns_.empty() || !width_) return;
     const GLuint target = fbo_[lfbBuffer_ == GR_BUFFER_FRONTBUFFER ? front_ : 1 - front_];
     int low = height_, high = -1;
     for (auto &run : lfbRuns_) {
-      if (lfbOrigin_ == GR_ORIGIN_UPPER_LEFT)
-        run.y = height_ - 1 - run.y;
+      if (lfbOrigin_ == GR_ORIGIN_UPPER_LEFT) run.y = height_ - 1 - run.y;
       if (run.y >= 0 && run.y < height_) {
         low = std::min(low, run.y);
         high = std::max(high, run.y);
       }
     }
-    if (high < low)
-      return;
+    if (high < low) return;
     glBindFramebuffer(GL_READ_FRAMEBUFFER, target);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, scratchFbo_);
     glBlitFramebuffer(0, low, width_, high + 1, 0, low, width_, high + 1, GL_COLOR_BUFFER_BIT, GL_NEAREST);
@@ -733,8 +738,7 @@ private:
     appliedTexture_ = 0;
     glPixelStorei(GL_UNPACK_ALIGNMENT, 2);
     for (const auto &run : lfbRuns_) {
-      if (run.y < 0 || run.y >= height_ || run.x < 0 || run.x >= width_)
-        continue;
+      if (run.y < 0 || run.y >= height_ || run.x < 0 || run.x >= width_) continue;
       const int count = std::min<int>((int)run.pixels.size(), width_ - run.x);
       if (count > 0)
         glTexSubImage2D(GL_TEXTURE_2D, 0, run.x, run.y, count, 1, GL_RGB, GL_UNSIGNED_SHORT_5_6_5,
@@ -749,8 +753,7 @@ private:
 
   void readRegion(const BoardTraceArgs &a) {
     const int x = (int)a.number[1], y = (int)a.number[2], w = (int)a.number[3], h = (int)a.number[4];
-    if (!width_ || x < 0 || y < 0 || w <= 0 || h <= 0 || x + w > width_ || y + h > height_)
-      return;
+    if (!width_ || x < 0 || y < 0 || w <= 0 || h <= 0 || x + w > width_ || y + h > height_) return;
     flush();
     readBack_.resize((size_t)w * h);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_[a.number[0] == GR_BUFFER_FRONTBUFFER ? front_ : 1 - front_]);
@@ -796,8 +799,7 @@ class LastFrame : public FramePresenter {
 public:
   void present(const PresentedFrame &f) override {
     ++count;
-    if (!keep)
-      return;
+    if (!keep) return;
     width = f.width;
     height = f.height;
     pixels.resize((size_t)f.width * f.height);
@@ -837,8 +839,7 @@ void compareFrames(const std::vector<uint16_t> &a, const std::vector<uint16_t> &
     const int br = (b[i] >> 11) * 255 / 31, bg = ((b[i] >> 5) & 63) * 255 / 63, bb = (b[i] & 31) * 255 / 31;
     const int dr = std::abs(ar - br), dg = std::abs(ag - bg), db = std::abs(ab - bb);
     sum += dr + dg + db;
-    if (std::max({dr, dg, db}) > 8)
-      ++far;
+    if (std::max({dr, dg, db}) > 8) ++far;
   }
   const size_t n = std::max<size_t>(1, std::min(a.size(), b.size()));
   mean = sum / (3.0 * n);
@@ -913,8 +914,8 @@ int measure(const Options &o, const BoardTrace &trace, int lpThreads) {
   if (!o.pngDir.empty()) {
     const std::string stem = o.pngDir + "/";
     writeFrame(stem + "board.png", board.pixels, board.width, board.height, board.gamma);
-    writeFrame(stem + "llvmpipe" + std::to_string(lpThreads) + ".png", glFrame, board.width,
-               board.height, board.gamma);
+    writeFrame(stem + "llvmpipe" + std::to_string(lpThreads) + ".png", glFrame, board.width, board.height,
+               board.gamma);
   }
 
   std::vector<double> boardFps, peerFps;
@@ -954,8 +955,7 @@ int main(int argc, char **argv) {
       for (const char *p = argv[++i]; *p;) {
         char *end = nullptr;
         const long v = std::strtol(p, &end, 10);
-        if (end == p || v < 0)
-          return usage();
+        if (end == p || v < 0) return usage();
         o.lpThreads.push_back((int)v);
         p = *end == ',' ? end + 1 : end;
       }
@@ -967,8 +967,7 @@ int main(int argc, char **argv) {
       return usage();
     }
   }
-  if (o.trace.empty() || o.lpThreads.empty())
-    return usage();
+  if (o.trace.empty() || o.lpThreads.empty()) return usage();
   BoardTrace trace;
   std::string error;
   if (!boardReadTrace(o.trace.c_str(), trace, error)) {
@@ -984,16 +983,14 @@ int main(int argc, char **argv) {
       std::perror("bench_glpeer: fork");
       return 1;
     }
-    if (child == 0)
-    {
+    if (child == 0) {
       const int result = measure(o, trace, threads);
       std::fflush(stdout);
       _exit(result);
     }
     int status = 0;
     waitpid(child, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-      code = 1;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) code = 1;
   }
   return code;
 }

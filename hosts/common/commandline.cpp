@@ -65,7 +65,6 @@ const char *const UsageText =
     "drive or disc image (.cue) named by the string \"CD_Device\" in the Audio group.\n";
 #endif
 
-
 namespace {
 // A whole number of 64 bits on every system (a long has 32 on Windows), in
 // decimal; base 0 also takes hexadecimal (0x...) and octal (0...).
@@ -96,8 +95,7 @@ bool parseRenderSize(const std::string &s, int &width, int &height) {
   const std::string parts[2] = {s.substr(0, x), s.substr(x + 1)};
   for (int k = 0; k < 2; ++k) {
     // Plain decimal digits only: no sign, blank or base prefix.
-    if (parts[k].size() > 5 || parts[k].find_first_not_of("0123456789") != std::string::npos)
-      return false;
+    if (parts[k].size() > 5 || parts[k].find_first_not_of("0123456789") != std::string::npos) return false;
     side[k] = std::atoi(parts[k].c_str());
   }
   if (side[0] < NativeMinWidth || side[0] > NativeMaxSide || side[1] < NativeMinHeight ||
@@ -257,9 +255,9 @@ CliParse parseArguments(const std::vector<std::string> &args) {
     p.windowed.switches = CommandLine{};
     p.windowed.switches.letter = 's';
   } else {
-    return fail("nothing to do: give --render DIR, --bench, --replay FILE or --dump-resources DIR (see --help)");
+    return fail(
+        "nothing to do: give --render DIR, --bench, --replay FILE or --dump-resources DIR (see --help)");
   }
   if (p.headless.scene == 1 || p.headless.scene == 2) p.windowed.scene = p.headless.scene;
   return p;
 }
-

@@ -26,21 +26,21 @@ using WindowedRunner = int (*)(int argc, char **argv, const WindowedRun &run);
 
 struct HeadlessRun {
   static constexpr int AnyScene = 3; // --scene random
-  std::string renderDir;  // --render DIR
-  long frames = 1;        // --frames N
-  double fps = 0.0;       // --fps F
-  bool haveSeed = false;  // --seed S
+  std::string renderDir;             // --render DIR
+  long frames = 1;                   // --frames N
+  double fps = 0.0;                  // --fps F
+  bool haveSeed = false;             // --seed S
   unsigned seed = 0;
-  int scene = 0;          // --scene 1|2 (0: from the settings), AnyScene
-  int mode = -1;          // --mode M
-  int width = 0, height = 0; // --size WxH: the window size mode 6 renders at
-  bool bench = false;     // --bench
-  bool paced = false;     // --paced: frames held to the screen's 60 Hz, as in a window
-  std::string tracePath;  // --trace FILE
-  std::string replayPath; // --replay FILE
-  std::string dumpDir;    // --dump-resources DIR
+  int scene = 0;               // --scene 1|2 (0: from the settings), AnyScene
+  int mode = -1;               // --mode M
+  int width = 0, height = 0;   // --size WxH: the window size mode 6 renders at
+  bool bench = false;          // --bench
+  bool paced = false;          // --paced: frames held to the screen's 60 Hz, as in a window
+  std::string tracePath;       // --trace FILE
+  std::string replayPath;      // --replay FILE
+  std::string dumpDir;         // --dump-resources DIR
   bool showStatistics = false; // -fps: the frame-rate read-out
-  std::string audioOut;   // --audio-out FILE
+  std::string audioOut;        // --audio-out FILE
 };
 
 enum class CliAction { Help, Headless, Windowed, Error };

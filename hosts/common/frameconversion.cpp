@@ -109,14 +109,12 @@ bool haveVbmi() {
 // pixels before it go through `table`. Returns how many pixels it did.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized" // GCC 12 on the intrinsics' undefined sources
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) int
-rowToRgb32Vbmi(const uint16_t *src, uint32_t *dst, int width, const uint8_t *channels,
-               const uint32_t *table) {
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) int rowToRgb32Vbmi(const uint16_t *src, uint32_t *dst,
+                                                                          int width, const uint8_t *channels,
+                                                                          const uint32_t *table) {
   int x = std::min(width, (int)(((64 - ((uintptr_t)dst & 63)) & 63) / 4));
-  if (((uintptr_t)dst & 3) != 0)
-    return 0;
-  for (int i = 0; i < x; ++i)
-    dst[i] = table[src[i]];
+  if (((uintptr_t)dst & 3) != 0) return 0;
+  for (int i = 0; i < x; ++i) dst[i] = table[src[i]];
   // Bits 0, 5 and 11 of each 32-bit lane's pixel to bytes 0, 1 and 2.
   const __m512i cuts = _mm512_set1_epi64(0x002B2520000B0500ll);
   const __m512i keep = _mm512_set1_epi32(0x001F3F1F);
@@ -148,8 +146,7 @@ void FrameConverter::toRgb32(const PresentedFrame &f, uint32_t *out, int stride)
       channels_[i] = (uint8_t)table_[i];
       channels_[32 + i] = (uint8_t)(table_[i << 11] >> 16);
     }
-    for (unsigned i = 0; i < 64; ++i)
-      channels_[64 + i] = (uint8_t)(table_[i << 5] >> 8);
+    for (unsigned i = 0; i < 64; ++i) channels_[64 + i] = (uint8_t)(table_[i << 5] >> 8);
     gamma_ = f.gamma;
   }
 #if LV_CONVERT_VECTORS
@@ -162,16 +159,12 @@ void FrameConverter::toRgb32(const PresentedFrame &f, uint32_t *out, int stride)
     uint32_t *dst = out + static_cast<size_t>(row) * stride;
     int x = 0;
 #if LV_CONVERT_VECTORS
-    if (vbmi)
-      x = rowToRgb32Vbmi(src, dst, f.width, channels_, table);
-    if (avx2)
-      x += rowToRgb32(src + x, dst + x, f.width - x, channels_ + 32, channels_ + 64, channels_);
+    if (vbmi) x = rowToRgb32Vbmi(src, dst, f.width, channels_, table);
+    if (avx2) x += rowToRgb32(src + x, dst + x, f.width - x, channels_ + 32, channels_ + 64, channels_);
 #endif
-    for (; x < f.width; ++x)
-      dst[x] = table[src[x]];
+    for (; x < f.width; ++x) dst[x] = table[src[x]];
   }
 #if LV_CONVERT_VECTORS
-  if (vbmi)
-    _mm_sfence(); // the rows written past the cache are complete before anyone reads them
+  if (vbmi) _mm_sfence(); // the rows written past the cache are complete before anyone reads them
 #endif
 }

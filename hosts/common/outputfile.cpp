@@ -32,9 +32,9 @@ Target classify(const std::string &path, bool, std::string &why) {
   const std::filesystem::file_type type = std::filesystem::status(path, ec).type();
   if (type == std::filesystem::file_type::not_found || type == std::filesystem::file_type::regular)
     return Target::Replace;
-  why = ec ? ec.message()
-           : type == std::filesystem::file_type::directory ? "it is a folder"
-                                                           : "it is not a regular file";
+  why = ec                                              ? ec.message()
+        : type == std::filesystem::file_type::directory ? "it is a folder"
+                                                        : "it is not a regular file";
   return Target::Refuse;
 }
 #else
@@ -86,8 +86,7 @@ Target classify(const std::string &path, bool mayStream, std::string &why, struc
   // A link to nothing, or a loop: only the link itself is replaced.
   if (S_ISLNK(own.st_mode) && ::stat(path.c_str(), &st) != 0) return Target::Replace;
   if (S_ISREG(st.st_mode))
-    return S_ISLNK(own.st_mode) && mayStream && namesAnOpenFile(path) ? Target::Stream
-                                                                      : Target::Replace;
+    return S_ISLNK(own.st_mode) && mayStream && namesAnOpenFile(path) ? Target::Stream : Target::Replace;
   if (mayStream && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))) return Target::Stream;
   why = kindOf(st.st_mode);
   return Target::Refuse;

@@ -13,7 +13,6 @@
 #include "hosts/common/stopsignals.h"
 #include "platform/application.h"
 
-
 class HeadlessApplication : public Application {
 public:
   // Ends the run after this many painted frames (0: never by itself).
@@ -34,7 +33,10 @@ public:
   bool windowClosed() const { return closed_; }
   bool cursorVisible() const { return cursorShown_ > 0; }
   void setPlatformId(int id) { platformId_ = id; }
-  void setScreen(int width, int height) { screenW_ = width; screenH_ = height; }
+  void setScreen(int width, int height) {
+    screenW_ = width;
+    screenH_ = height;
+  }
   // Other copies "running" for the single-instance rules (tests).
   std::vector<std::string> runningInstances;
   std::vector<std::string> closeRequests;
@@ -62,7 +64,10 @@ public:
   void setStayOnTop(WindowHandle) override {}
   WindowHandle activeWindow() override { return saverWindow_; }
   bool windowSize(WindowHandle window, int &width, int &height) override;
-  void screenSize(int &width, int &height) override { width = screenW_; height = screenH_; }
+  void screenSize(int &width, int &height) override {
+    width = screenW_;
+    height = screenH_;
+  }
   bool findInstance(const std::string &title) override;
   void raiseInstance(const std::string &) override {}
   void closeInstance(const std::string &title) override { closeRequests.push_back(title); }

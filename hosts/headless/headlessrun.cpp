@@ -182,8 +182,7 @@ int runHeadless(const HeadlessRun &run) {
 #endif
     // A signal ends the run early: the frames asked for were not all made.
     if (stopRequested() && frames < run.frames) {
-      std::fprintf(stderr, "lumenveil: stopped by a signal after %ld of %ld frames\n", frames,
-                   run.frames);
+      std::fprintf(stderr, "lumenveil: stopped by a signal after %ld of %ld frames\n", frames, run.frames);
       code = 1;
     }
   }
@@ -204,9 +203,8 @@ int runHeadless(const HeadlessRun &run) {
                 seconds > 0.0 ? static_cast<double>(frames) / seconds : 0.0,
                 frames > 0 ? cpuSeconds * 1000.0 / static_cast<double>(frames) : 0.0);
   } else if (!run.renderDir.empty()) {
-    std::printf("Wrote %ld frame%s to %s/frame-000001.png%s\n", png.written(),
-                png.written() == 1 ? "" : "s", run.renderDir.c_str(),
-                png.written() > 1 ? " onward" : "");
+    std::printf("Wrote %ld frame%s to %s/frame-000001.png%s\n", png.written(), png.written() == 1 ? "" : "s",
+                run.renderDir.c_str(), png.written() > 1 ? " onward" : "");
     // Frames of an earlier, longer run stay in the folder: say so.
     long older = 0;
     char name[32];
@@ -215,9 +213,8 @@ int runHeadless(const HeadlessRun &run) {
            std::filesystem::exists(run.renderDir + name, ignored))
       ++older;
     if (older > 0)
-      std::printf("%ld older frame%s from an earlier run left there, from frame-%06ld.png on\n",
-                  older, older == 1 ? "" : "s", png.written() + 1);
+      std::printf("%ld older frame%s from an earlier run left there, from frame-%06ld.png on\n", older,
+                  older == 1 ? "" : "s", png.written() + 1);
   }
   return code;
 }
-

@@ -44,16 +44,10 @@ int runMain(int argc, char **argv, WindowedRunner windowed) {
   std::vector<std::string> args(argv + 1, argv + argc);
   CliParse p = parseArguments(args);
   switch (p.action) {
-  case CliAction::Help:
-    std::fputs(UsageText, stdout);
-    return 0;
-  case CliAction::Error:
-    std::fprintf(stderr, "lumenveil: %s\n", p.error.c_str());
-    return 2;
-  case CliAction::Headless:
-    return runHeadless(p.headless);
-  case CliAction::Windowed:
-    break;
+  case CliAction::Help: std::fputs(UsageText, stdout); return 0;
+  case CliAction::Error: std::fprintf(stderr, "lumenveil: %s\n", p.error.c_str()); return 2;
+  case CliAction::Headless: return runHeadless(p.headless);
+  case CliAction::Windowed: break;
   }
   if (windowed) return windowed(argc, argv, p.windowed);
   return runWithoutWindow(p.windowed.switches, "this build has no window");
@@ -74,4 +68,3 @@ int lumenveilMain(int argc, char **argv, WindowedRunner windowed) {
   }
   return 1;
 }
-

@@ -32,5 +32,4 @@ public:
 };
 
 // Writes 8-bit RGB rows (top first) as a PNG; false and a message on failure.
-bool writePng(const std::string &path, const unsigned char *rgb, int width, int height,
-              std::string &error);
+bool writePng(const std::string &path, const unsigned char *rgb, int width, int height, std::string &error);

@@ -80,11 +80,11 @@ std::string encodeStoredPng(const unsigned char *rgb, int width, int height) {
   std::string header;
   put32(header, uint32_t(width));
   put32(header, uint32_t(height));
-  header += char(8);  // bits a channel
-  header += char(2);  // RGB
-  header += char(0);  // deflate
-  header += char(0);  // adaptive filtering (each row says its filter)
-  header += char(0);  // not interlaced
+  header += char(8); // bits a channel
+  header += char(2); // RGB
+  header += char(0); // deflate
+  header += char(0); // adaptive filtering (each row says its filter)
+  header += char(0); // not interlaced
   chunk(png, "IHDR", header);
   chunk(png, "IDAT", z);
   chunk(png, "IEND", std::string());

@@ -126,9 +126,7 @@ bool useWavFileForCd(const std::string &path, std::string &error) {
   return true;
 }
 
-bool followClockWithCdAudio() {
-  return !Wav.isOpen() || Wav.advanceTo(tickSeconds() - WavStart);
-}
+bool followClockWithCdAudio() { return !Wav.isOpen() || Wav.advanceTo(tickSeconds() - WavStart); }
 
 bool finishCdAudio(std::string &error) {
   closeAllCdDevices();

@@ -10,8 +10,8 @@
 #include <vector>
 
 namespace {
-constexpr uint32_t ChunkSectors = 8;  // one read: about a tenth of a second
-constexpr uint32_t RingSectors = 32;  // read ahead: under half a second
+constexpr uint32_t ChunkSectors = 8; // one read: about a tenth of a second
+constexpr uint32_t RingSectors = 32; // read ahead: under half a second
 // A disc that fails this many sectors in a row (two seconds) ends the range.
 constexpr uint32_t GiveUpSectors = 150;
 // How long the end of a stream waits for a read in progress before it leaves
@@ -21,7 +21,8 @@ constexpr std::chrono::milliseconds ReaderWait{200};
 
 struct CdStream::State {
   explicit State(CdSectorReader r)
-      : read(std::move(r)), ring(size_t(RingSectors) * CdSectorBytes), readBuffer(size_t(ChunkSectors) * CdSectorBytes) {}
+      : read(std::move(r)), ring(size_t(RingSectors) * CdSectorBytes),
+        readBuffer(size_t(ChunkSectors) * CdSectorBytes) {}
 
   CdSectorReader read;
   std::mutex lock;

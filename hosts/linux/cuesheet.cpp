@@ -66,7 +66,8 @@ uint32_t cueSectorBytes(const std::string &type, bool &audio) {
 
 } // namespace
 
-bool parseCueSheet(std::string_view text, const std::string &imagePath, const DataFileSizer &sizeOf, ImageBuilder &b) {
+bool parseCueSheet(std::string_view text, const std::string &imagePath, const DataFileSizer &sizeOf,
+                   ImageBuilder &b) {
   std::vector<CueFile> files;
   std::vector<CueTrack> tracks;
   size_t lineNo = 0;
@@ -89,7 +90,8 @@ bool parseCueSheet(std::string_view text, const std::string &imagePath, const Da
         for (size_t i = 2; i + 1 < w.size(); ++i) name += " " + w[i].text;
       const std::string type = upper(w.back().text);
       if (type != "BINARY" && type != "MOTOROLA")
-        return b.fail(lineNo, "FILE of type " + type + ": only raw data files (BINARY or MOTOROLA) are played");
+        return b.fail(lineNo,
+                      "FILE of type " + type + ": only raw data files (BINARY or MOTOROLA) are played");
       if (files.size() >= MaxDataFiles) return b.fail(lineNo, "more FILE lines than a disc needs");
       CueFile f{0, 0, type == "MOTOROLA"};
       if (!b.file(lineNo, imagePath, name, sizeOf, f.file, f.size)) return false;
@@ -98,7 +100,8 @@ bool parseCueSheet(std::string_view text, const std::string &imagePath, const Da
       if (files.empty()) return b.fail(lineNo, "TRACK before any FILE");
       if (w.size() < 3) return b.fail(lineNo, "TRACK needs a number and a type");
       const auto n = number(w[1].text);
-      if (!n || *n < 1 || *n > MaxDiscTracks) return b.fail(lineNo, "track number " + w[1].text + " is not 1 to 99");
+      if (!n || *n < 1 || *n > MaxDiscTracks)
+        return b.fail(lineNo, "track number " + w[1].text + " is not 1 to 99");
       if (int(tracks.size()) >= MaxDiscTracks) return b.fail(lineNo, "more than 99 tracks");
       CueTrack track{lineNo, false, 0};
       track.bytes = cueSectorBytes(upper(w[2].text), track.audio);
@@ -129,9 +132,9 @@ bool parseCueSheet(std::string_view text, const std::string &imagePath, const Da
   }
   if (tracks.empty()) return b.fail(0, "no TRACK lines: this is not a cue sheet");
 
-  int64_t cursor = 0;        // sectors of the disc so far
-  int64_t base = 0;          // byte offset in its file of the track's first sector
-  int64_t start = 0;         // the track's first sector in its file's time
+  int64_t cursor = 0; // sectors of the disc so far
+  int64_t base = 0;   // byte offset in its file of the track's first sector
+  int64_t start = 0;  // the track's first sector in its file's time
   for (size_t k = 0; k < tracks.size(); ++k) {
     CueTrack &t = tracks[k];
     if (t.index1 < 0) return b.fail(t.line, "the track has no INDEX 01");
@@ -156,11 +159,13 @@ bool parseCueSheet(std::string_view text, const std::string &imagePath, const Da
       end = first + int64_t((left + t.bytes - 1) / t.bytes);
     }
     end = std::max(end, t.index1);
-    if (!b.within(t.line, end) || !b.within(t.line, cursor + (end - first) + t.pregap + t.postgap)) return false;
+    if (!b.within(t.line, end) || !b.within(t.line, cursor + (end - first) + t.pregap + t.postgap))
+      return false;
 
     const int64_t region = cursor;
     const int64_t pre = t.index1 - first;
-    if (t.audio && !b.sound(t.line, cursor * CdSectorFrames, pre * CdSectorFrames, f.file, uint64_t(base), t.bytes, f.bigEndian))
+    if (t.audio && !b.sound(t.line, cursor * CdSectorFrames, pre * CdSectorFrames, f.file, uint64_t(base),
+                            t.bytes, f.bigEndian))
       return false;
     cursor += pre + t.pregap;
     const int64_t index1 = cursor;

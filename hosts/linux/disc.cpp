@@ -121,7 +121,8 @@ bool Disc::openImage(const std::string &name) {
   if (path.size() > 4 && (path.ends_with(".bin") || path.ends_with(".BIN")))
     path.replace(path.size() - 3, 3, path.ends_with(".bin") ? "cue" : "CUE");
   const std::optional<DiscImageKind> kind = discImageKind(path);
-  if (!kind) return refuse(name, "not a disc image this program plays (.cue, .toc, .nrg, or a .bin beside its .cue)");
+  if (!kind)
+    return refuse(name, "not a disc image this program plays (.cue, .toc, .nrg, or a .bin beside its .cue)");
   uint64_t size = 0;
   const int fd = openRegular(path, size);
   if (fd < 0) return refuse(path, "cannot be read as a regular file");
@@ -192,6 +193,7 @@ bool Disc::read(int32_t sector, uint32_t count, void *out) {
                           [this](uint32_t file, uint64_t offset, uint8_t *to, size_t bytes) -> int64_t {
                             const DataFile &f = files_[file];
                             if (offset >= f.size) return 0;
-                            return readAt(f.fd, offset, to, size_t(std::min<uint64_t>(bytes, f.size - offset)));
+                            return readAt(f.fd, offset, to,
+                                          size_t(std::min<uint64_t>(bytes, f.size - offset)));
                           });
 }

@@ -30,7 +30,8 @@ std::optional<int64_t> msf(std::string_view s) {
   const size_t a = s.find(':');
   const size_t b = a == std::string_view::npos ? a : s.find(':', a + 1);
   if (b == std::string_view::npos) return std::nullopt;
-  const auto m = number(s.substr(0, a)), sec = number(s.substr(a + 1, b - a - 1)), f = number(s.substr(b + 1));
+  const auto m = number(s.substr(0, a)), sec = number(s.substr(a + 1, b - a - 1)),
+             f = number(s.substr(b + 1));
   if (!m || !sec || !f || *m > MaxDiscSectors || *sec >= 60 || *f >= 75) return std::nullopt;
   return (*m * 60 + *sec) * 75 + *f;
 }
@@ -54,8 +55,9 @@ std::string imageRelativePath(const std::string &imagePath, const std::string &n
   return slash == std::string::npos ? name : imagePath.substr(0, slash + 1) + name;
 }
 
-bool parseDiscImage(DiscImageKind kind, std::string_view bytes, uint64_t imageSize, const std::string &imagePath,
-                    const DataFileSizer &sizeOf, DiscImage &disc, std::string &error) {
+bool parseDiscImage(DiscImageKind kind, std::string_view bytes, uint64_t imageSize,
+                    const std::string &imagePath, const DataFileSizer &sizeOf, DiscImage &disc,
+                    std::string &error) {
   ImageBuilder b;
   bool ok;
   if (kind == DiscImageKind::Nrg) {

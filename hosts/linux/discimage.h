@@ -37,10 +37,10 @@ struct ImageTrack {
 
 // A stretch of the disc's sound held by one data file.
 struct ImageExtent {
-  int64_t frame = 0;   // first stereo frame on the disc (CdSectorFrames a sector)
+  int64_t frame = 0; // first stereo frame on the disc (CdSectorFrames a sector)
   int64_t frames = 0;
-  uint32_t file = 0;   // index into DiscImage::files
-  uint64_t offset = 0; // where `frame` lies in the file
+  uint32_t file = 0;               // index into DiscImage::files
+  uint64_t offset = 0;             // where `frame` lies in the file
   uint32_t stride = CdSectorBytes; // bytes from one sector to the next in the file
   bool bigEndian = false;          // samples stored most significant byte first
 };

@@ -49,7 +49,8 @@ public:
     return fileAt(line, imageRelativePath(imagePath, name), sizeOf, index, size);
   }
 
-  bool fileAt(size_t line, const std::string &path, const DataFileSizer &sizeOf, uint32_t &index, uint64_t &size) {
+  bool fileAt(size_t line, const std::string &path, const DataFileSizer &sizeOf, uint32_t &index,
+              uint64_t &size) {
     auto known = files_.find(path);
     if (known == files_.end()) {
       if (files_.size() >= MaxDataFiles) return fail(line, "more data files than a disc needs");
@@ -94,7 +95,8 @@ public:
     for (size_t i = 0; i < disc.tracks.size(); ++i) {
       ImageTrack &t = disc.tracks[i];
       int64_t end = sectors;
-      if (i + 1 < disc.tracks.size()) end = disc.tracks[i + 1].audio ? disc.tracks[i + 1].first : regions_[i + 1];
+      if (i + 1 < disc.tracks.size())
+        end = disc.tracks[i + 1].audio ? disc.tracks[i + 1].first : regions_[i + 1];
       t.last = int32_t(std::max<int64_t>(end - 1, t.first - 1));
       if (t.last < t.first) t.audio = false; // nothing to play
     }
@@ -107,9 +109,10 @@ private:
   std::vector<int32_t> regions_;
 };
 
-
-bool parseCueSheet(std::string_view text, const std::string &imagePath, const DataFileSizer &sizeOf, ImageBuilder &b);
-bool parseTocFile(std::string_view text, const std::string &imagePath, const DataFileSizer &sizeOf, ImageBuilder &b);
-// `tail`: the image's last bytes; `imageSize`: its whole size.
-bool parseNrgImage(std::string_view tail, uint64_t imageSize, const std::string &imagePath, const DataFileSizer &sizeOf,
+bool parseCueSheet(std::string_view text, const std::string &imagePath, const DataFileSizer &sizeOf,
                    ImageBuilder &b);
+bool parseTocFile(std::string_view text, const std::string &imagePath, const DataFileSizer &sizeOf,
+                  ImageBuilder &b);
+// `tail`: the image's last bytes; `imageSize`: its whole size.
+bool parseNrgImage(std::string_view tail, uint64_t imageSize, const std::string &imagePath,
+                   const DataFileSizer &sizeOf, ImageBuilder &b);

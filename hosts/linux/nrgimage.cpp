@@ -6,7 +6,6 @@
 
 namespace {
 
-
 // A Nero track's sector size from its mode; 0 when unknown.
 uint32_t nrgSectorBytes(unsigned mode, bool &audio) {
   audio = mode == 0x07 || mode == 0x10;
@@ -26,8 +25,8 @@ uint32_t nrgSectorBytes(unsigned mode, bool &audio) {
 
 } // namespace
 
-bool parseNrgImage(std::string_view tail, uint64_t imageSize, const std::string &imagePath, const DataFileSizer &sizeOf,
-                   ImageBuilder &b) {
+bool parseNrgImage(std::string_view tail, uint64_t imageSize, const std::string &imagePath,
+                   const DataFileSizer &sizeOf, ImageBuilder &b) {
   if (tail.size() > imageSize || tail.size() < 8) return b.fail(0, "too short for a Nero image");
   const uint64_t tailStart = imageSize - tail.size();
   // The footer: "NER5" and a 64-bit offset, or "NERO" and a 32-bit one, of
@@ -88,7 +87,8 @@ bool parseNrgImage(std::string_view tail, uint64_t imageSize, const std::string 
         end = bigEndian(data, e + 18 + 2 * w, w);
         // Sound only when the sector holds exactly what its mode says.
         if (bytes != nrgSectorBytes(mode, audio)) audio = false;
-        if (bytes < 2048 || bytes > SubchannelSectorBytes) return b.fail(0, where + ": a sector size of " + std::to_string(bytes));
+        if (bytes < 2048 || bytes > SubchannelSectorBytes)
+          return b.fail(0, where + ": a sector size of " + std::to_string(bytes));
       } else {
         begin = pregap = bigEndian(data, e, x ? 8 : 4);
         end = begin + bigEndian(data, e + (x ? 8 : 4), x ? 8 : 4);
@@ -101,8 +101,9 @@ bool parseNrgImage(std::string_view tail, uint64_t imageSize, const std::string 
         return b.fail(0, where + ": a track whose data lie outside the image");
       const int64_t pre = int64_t((begin - pregap) / bytes), main = int64_t((end - begin) / bytes);
       if (!b.within(0, cursor + pre + main)) return false;
-      if (audio && (!b.sound(0, cursor * CdSectorFrames, pre * CdSectorFrames, file, pregap, bytes, false) ||
-                    !b.sound(0, (cursor + pre) * CdSectorFrames, main * CdSectorFrames, file, begin, bytes, false)))
+      if (audio &&
+          (!b.sound(0, cursor * CdSectorFrames, pre * CdSectorFrames, file, pregap, bytes, false) ||
+           !b.sound(0, (cursor + pre) * CdSectorFrames, main * CdSectorFrames, file, begin, bytes, false)))
         return false;
       if (!b.track(0, audio, cursor, cursor + pre)) return false;
       cursor += pre + main;

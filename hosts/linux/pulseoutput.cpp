@@ -45,7 +45,8 @@ void PulseOutput::onWrite(pa_stream *stream, size_t bytes, void *self) {
     }
     const size_t frames = n / FrameBytes;
     const size_t got = out->source_ ? out->source_->take(static_cast<int16_t *>(data), frames) : 0;
-    if (got < frames) std::memset(static_cast<uint8_t *>(data) + got * FrameBytes, 0, (frames - got) * FrameBytes);
+    if (got < frames)
+      std::memset(static_cast<uint8_t *>(data) + got * FrameBytes, 0, (frames - got) * FrameBytes);
     out->idleFrames_ = got > 0 || (out->source_ && out->source_->active()) ? 0 : out->idleFrames_ + frames;
     if (pa_stream_write(stream, data, n, nullptr, 0, PA_SEEK_RELATIVE) < 0) return;
     bytes -= n;
@@ -109,8 +110,10 @@ bool PulseOutput::open(CdStream *source) {
     while (ok) {
       const pa_stream_state_t s = pa_stream_get_state(stream_);
       if (s == PA_STREAM_READY) break;
-      if (!PA_STREAM_IS_GOOD(s)) ok = false;
-      else pa_threaded_mainloop_wait(loop_);
+      if (!PA_STREAM_IS_GOOD(s))
+        ok = false;
+      else
+        pa_threaded_mainloop_wait(loop_);
     }
   }
   corked_ = true;

@@ -32,6 +32,6 @@ private:
   struct pa_threaded_mainloop *loop_ = nullptr;
   struct pa_context *context_ = nullptr;
   struct pa_stream *stream_ = nullptr;
-  bool corked_ = true;      // under the loop's lock
-  size_t idleFrames_ = 0;   // silence written since the last sound (loop's thread)
+  bool corked_ = true;    // under the loop's lock
+  size_t idleFrames_ = 0; // silence written since the last sound (loop's thread)
 };

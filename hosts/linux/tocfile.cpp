@@ -20,7 +20,8 @@ public:
 
   bool next(TocToken &t, std::string &error) {
     for (;;) {
-      while (pos_ < s_.size() && (s_[pos_] == ' ' || s_[pos_] == '\t' || s_[pos_] == '\r' || s_[pos_] == '\n')) {
+      while (pos_ < s_.size() &&
+             (s_[pos_] == ' ' || s_[pos_] == '\t' || s_[pos_] == '\r' || s_[pos_] == '\n')) {
         if (s_[pos_] == '\n') ++line_;
         ++pos_;
       }
@@ -77,8 +78,9 @@ private:
 // A track's sector size in the image from its mode; 0 when unknown.
 uint32_t tocBlockBytes(const std::string &mode) {
   static const std::map<std::string, uint32_t> sizes = {
-      {"AUDIO", 2352},       {"MODE0", 2336},       {"MODE1", 2048},          {"MODE1_RAW", 2352}, {"MODE2", 2336},
-      {"MODE2_FORM1", 2048}, {"MODE2_FORM2", 2324}, {"MODE2_FORM_MIX", 2336}, {"MODE2_RAW", 2352}};
+      {"AUDIO", 2352},       {"MODE0", 2336},          {"MODE1", 2048},
+      {"MODE1_RAW", 2352},   {"MODE2", 2336},          {"MODE2_FORM1", 2048},
+      {"MODE2_FORM2", 2324}, {"MODE2_FORM_MIX", 2336}, {"MODE2_RAW", 2352}};
   auto it = sizes.find(mode);
   return it == sizes.end() ? 0 : it->second;
 }
@@ -224,7 +226,8 @@ private:
     if (word == "FIFO") return b_.fail(line, "FIFO: a disc read from a pipe is not played");
     int64_t frames = 0;
     if (word == "SILENCE" || word == "ZERO") {
-      if (word == "ZERO" && tok_.kind == TocToken::Word && tocBlockBytes(upper(tok_.text)) && !advance()) return false;
+      if (word == "ZERO" && tok_.kind == TocToken::Word && tocBlockBytes(upper(tok_.text)) && !advance())
+        return false;
       if (word == "ZERO" && (isWord("RW") || isWord("RW_RAW")) && !advance()) return false;
       return amount(word, unit(), frames) && grow(frames);
     }
@@ -269,7 +272,8 @@ private:
       }
       const int64_t at = frames_;
       // Raw audio files are big-endian unless SWAP says otherwise.
-      return grow(length) && b_.sound(line, cursor_ * CdSectorFrames + at, length, file, from, CdSectorBytes, !swap);
+      return grow(length) &&
+             b_.sound(line, cursor_ * CdSectorFrames + at, length, file, from, CdSectorBytes, !swap);
     }
     if (word == "DATAFILE") {
       uint32_t file;
@@ -314,6 +318,7 @@ private:
 
 } // namespace
 
-bool parseTocFile(std::string_view text, const std::string &imagePath, const DataFileSizer &sizeOf, ImageBuilder &b) {
+bool parseTocFile(std::string_view text, const std::string &imagePath, const DataFileSizer &sizeOf,
+                  ImageBuilder &b) {
   return TocParser(text, imagePath, sizeOf, b).parse();
 }

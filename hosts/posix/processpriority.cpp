@@ -51,10 +51,8 @@ PosixPriority::PosixPriority() {
 
 bool PosixPriority::setPriority(ProcessPriority priority) {
   switch (priority) {
-  case ProcessPriority::Idle:
-    return apply(SCHED_IDLE, startNice_);
-  case ProcessPriority::Normal:
-    return apply(SCHED_OTHER, startNice_);
+  case ProcessPriority::Idle: return apply(SCHED_IDLE, startNice_);
+  case ProcessPriority::Normal: return apply(SCHED_OTHER, startNice_);
   case ProcessPriority::High: {
     // Where the user may not lower the nice value, the process stays normal.
     int high = startNice_ - HighBoost;

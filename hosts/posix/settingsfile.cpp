@@ -80,8 +80,8 @@ public:
     } else {
       struct passwd entry, *found = nullptr;
       char buffer[4096];
-      if (::getpwuid_r(::getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found &&
-          found->pw_dir && *found->pw_dir)
+      if (::getpwuid_r(::getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found && found->pw_dir &&
+          *found->pw_dir)
         home = found->pw_dir;
       else
         home = ".";
@@ -111,8 +111,7 @@ public:
     std::string dir = folderOf(p);
     if (!dir.empty()) {
       if (char *real = ::realpath(dir.c_str(), nullptr)) {
-        std::string r = std::string(real) + (std::strcmp(real, "/") == 0 ? "" : "/") +
-                        p.substr(dir.size());
+        std::string r = std::string(real) + (std::strcmp(real, "/") == 0 ? "" : "/") + p.substr(dir.size());
         std::free(real);
         return r;
       }
@@ -208,8 +207,7 @@ public:
     LockFd = -1;
   }
 
-  bool writeTemporary(const std::string &path, const std::string &text,
-                      std::string &error) override {
+  bool writeTemporary(const std::string &path, const std::string &text, std::string &error) override {
     struct stat st;
     // The owner always keeps read and write: a file its owner cannot read
     // would be moved aside again at the next save.
@@ -237,9 +235,7 @@ public:
     return true;
   }
 
-  void discardTemporary(const std::string &path) override {
-    ::unlink(temporaryName(path).c_str());
-  }
+  void discardTemporary(const std::string &path) override { ::unlink(temporaryName(path).c_str()); }
 
   bool moveAside(const std::string &path, std::string &aside, std::string &error) override {
     aside = path + ".unreadable";
@@ -274,7 +270,7 @@ private:
   int LockFd = -1;
 };
 
-}  // namespace
+} // namespace
 
 SettingsFiles &posixSettingsFiles() {
   static PosixSettingsFiles files;

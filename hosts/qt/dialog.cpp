@@ -105,9 +105,8 @@ private:
           style()->drawControl(QStyle::CE_TabBarTabShape, &tab, &painter, this);
           QRect label = tab.rect;
           if (i == current) label.translate(0, -1);
-          style()->drawItemText(&painter, label, Qt::AlignCenter | Qt::TextShowMnemonic,
-                                tab.palette, tab.state & QStyle::State_Enabled, text,
-                                QPalette::WindowText);
+          style()->drawItemText(&painter, label, Qt::AlignCenter | Qt::TextShowMnemonic, tab.palette,
+                                tab.state & QStyle::State_Enabled, text, QPalette::WindowText);
         }
       }
     }
@@ -128,12 +127,11 @@ protected:
     painter.drawComplexControl(QStyle::CC_ComboBox, option);
     const QRect field =
         style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
-    option.currentText = option.fontMetrics.elidedText(option.currentText, Qt::ElideMiddle,
-                                                       field.width() - 4);
+    option.currentText =
+        option.fontMetrics.elidedText(option.currentText, Qt::ElideMiddle, field.width() - 4);
     painter.drawControl(QStyle::CE_ComboBoxLabel, option);
   }
 };
-
 
 QImage resourcePicture(int id) {
   const std::string name = "#" + std::to_string(id);
@@ -157,14 +155,12 @@ QLabel *readoutPanel(QWidget *parent) {
 
 } // namespace
 
-ControlPanelDialog::ControlPanelDialog(WindowHandle tela)
-    : form_(std::make_unique<MainForm>(tela)) {
+ControlPanelDialog::ControlPanelDialog(WindowHandle tela) : form_(std::make_unique<MainForm>(tela)) {
   setObjectName("MainForm");
   setWindowTitle(QString::fromUtf8(MainFormCaption));
   // A dialog border with the system menu and a minimise box; no resizing.
-  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                 Qt::WindowCloseButtonHint);
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   const QImage icon = resourcePicture(IconResourceId);
   if (!icon.isNull()) setWindowIcon(QIcon(QPixmap::fromImage(icon)));
   QFont font(QStringLiteral("Sans Serif"));
@@ -209,9 +205,7 @@ void ControlPanelDialog::build() {
     if (!parent) parent = page[place.page];
     QWidget *w = nullptr;
     switch (c->kind) {
-    case ControlKind::GroupBox:
-      w = new QGroupBox(parent);
-      break;
+    case ControlKind::GroupBox: w = new QGroupBox(parent); break;
     case ControlKind::Panel:
       if (c == &form_->Tela)
         w = tela_ = new TelaPanel(parent);
@@ -220,16 +214,13 @@ void ControlPanelDialog::build() {
       break;
     case ControlKind::Image: {
       auto *image = new QLabel(parent);
-      const QImage picture =
-          resourcePicture(c == &form_->Image1 ? Image1ResourceId : Image2ResourceId);
+      const QImage picture = resourcePicture(c == &form_->Image1 ? Image1ResourceId : Image2ResourceId);
       if (!picture.isNull()) image->setPixmap(QPixmap::fromImage(picture));
       image->setAlignment(Qt::AlignCenter);
       w = image;
       break;
     }
-    case ControlKind::Label:
-      w = new QLabel(parent);
-      break;
+    case ControlKind::Label: w = new QLabel(parent); break;
     case ControlKind::CheckBox: {
       auto *box = new QCheckBox(parent);
       connect(box, &QCheckBox::clicked, this, [this, c] { form_->userClick(*c); });
@@ -315,9 +306,7 @@ void ControlPanelDialog::sync() {
   for (const auto &[c, w] : widgets_) {
     const QString caption = QString::fromStdString(c->caption);
     switch (c->kind) {
-    case ControlKind::GroupBox:
-      static_cast<QGroupBox *>(w)->setTitle(caption);
-      break;
+    case ControlKind::GroupBox: static_cast<QGroupBox *>(w)->setTitle(caption); break;
     case ControlKind::Panel:
     case ControlKind::Label:
       if (auto *label = qobject_cast<QLabel *>(w)) label->setText(caption);
@@ -331,9 +320,7 @@ void ControlPanelDialog::sync() {
       break;
     }
     case ControlKind::TrackBar:
-    case ControlKind::ScrollBar:
-      static_cast<QAbstractSlider *>(w)->setValue(c->position);
-      break;
+    case ControlKind::ScrollBar: static_cast<QAbstractSlider *>(w)->setValue(c->position); break;
     case ControlKind::ComboBox: {
       auto *box = static_cast<QComboBox *>(w);
       QStringList items;
@@ -347,11 +334,8 @@ void ControlPanelDialog::sync() {
       box->setCurrentIndex(c->itemIndex);
       break;
     }
-    case ControlKind::Edit:
-      static_cast<QLineEdit *>(w)->setText(caption);
-      break;
-    case ControlKind::Image:
-      break;
+    case ControlKind::Edit: static_cast<QLineEdit *>(w)->setText(caption); break;
+    case ControlKind::Image: break;
     }
     w->setToolTip(QString::fromStdString(c->hint));
     w->setEnabled(c->enabled);

@@ -44,8 +44,8 @@ std::string x11Unreachable() {
   xcb_disconnect(c);
   if (error == 0) return "";
   const char *why = error == XCB_CONN_CLOSED_PARSE_ERR ? "not a display name"
-                    : error == XCB_CONN_ERROR         ? "no X server answers there"
-                                                      : "the X server refused the connection";
+                    : error == XCB_CONN_ERROR          ? "no X server answers there"
+                                                       : "the X server refused the connection";
   return "cannot open display " + quoted(name) + " (" + why + ")";
 #else
   return "";
@@ -58,12 +58,14 @@ std::string waylandUnreachable() {
   std::string path = name;
   if (name[0] != '/') {
     const std::string runtime = env("XDG_RUNTIME_DIR");
-    if (runtime.empty()) return "cannot open Wayland display " + quoted(name) + " (XDG_RUNTIME_DIR is not set)";
+    if (runtime.empty())
+      return "cannot open Wayland display " + quoted(name) + " (XDG_RUNTIME_DIR is not set)";
     path = runtime + "/" + name;
   }
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
-  if (path.size() >= sizeof address.sun_path) return "cannot open Wayland display " + quoted(path) + " (name too long)";
+  if (path.size() >= sizeof address.sun_path)
+    return "cannot open Wayland display " + quoted(path) + " (name too long)";
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
   const int s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (s < 0) return "";

@@ -35,13 +35,8 @@ bool translateSaverEvent(const QEvent &event, Message &m) {
     m.code = LV_WM_ACTIVATE;
     m.wParam = 0;
     return true;
-  case QEvent::FocusOut:
-    m.code = LV_WM_KILLFOCUS;
-    return true;
-  case QEvent::Close:
-    m.code = LV_WM_DESTROY;
-    return true;
-  default:
-    return false;
+  case QEvent::FocusOut: m.code = LV_WM_KILLFOCUS; return true;
+  case QEvent::Close: m.code = LV_WM_DESTROY; return true;
+  default: return false;
   }
 }

@@ -78,8 +78,7 @@ bool SaverWidget::paintIntoStore(QPainter &painter, const QRect &scene) {
   QImage *store = storeImage(painter);
   if (!store || painter.deviceTransform().type() > QTransform::TxTranslate) return false;
   const QPoint at = painter.deviceTransform().map(scene.topLeft());
-  if (at.x() < 0 || at.y() < 0 || at.x() + f.width > store->width() ||
-      at.y() + f.height > store->height())
+  if (at.x() < 0 || at.y() < 0 || at.x() + f.width > store->width() || at.y() + f.height > store->height())
     return false;
   // Written where the painter draws: through the image's own pixels, not
   // bits(), which would give a copy if the image were shared.

@@ -20,8 +20,7 @@ const QImage &WindowPresenter::image() {
 }
 
 void fillAround(QPainter &painter, const QRect &area, const QRect &covered) {
-  for (const QRect &strip : QRegion(area).subtracted(QRegion(covered)))
-    painter.fillRect(strip, Qt::black);
+  for (const QRect &strip : QRegion(area).subtracted(QRegion(covered))) painter.fillRect(strip, Qt::black);
 }
 
 void drawFrameFitted(QPainter &painter, const QRect &area, const QImage &frame) {

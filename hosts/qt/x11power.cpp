@@ -68,8 +68,7 @@ void X11MonitorPower::setLevel(int level) {
       xcb_dpms_enable(c);
       weEnabled_ = true;
     }
-    xcb_dpms_force_level(c, level == LV_MONITOR_OFF ? XCB_DPMS_DPMS_MODE_OFF
-                                                    : XCB_DPMS_DPMS_MODE_STANDBY);
+    xcb_dpms_force_level(c, level == LV_MONITOR_OFF ? XCB_DPMS_DPMS_MODE_OFF : XCB_DPMS_DPMS_MODE_STANDBY);
   }
   xcb_flush(c);
 #else

@@ -16,6 +16,6 @@ public:
 private:
   bool capable();
   bool underDaemon_;
-  int capable_ = -1;        // -1 not asked yet
-  bool weEnabled_ = false;  // DPMS was off and the program switched it on
+  int capable_ = -1;       // -1 not asked yet
+  bool weEnabled_ = false; // DPMS was off and the program switched it on
 };

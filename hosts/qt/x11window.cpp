@@ -30,8 +30,8 @@ bool windowExists(unsigned long id) {
   if (!c) return true;
   if (!validId(id)) return false;
   xcb_generic_error_t *error = nullptr;
-  xcb_get_window_attributes_reply_t *reply = xcb_get_window_attributes_reply(
-      c, xcb_get_window_attributes(c, static_cast<xcb_window_t>(id)), &error);
+  xcb_get_window_attributes_reply_t *reply =
+      xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, static_cast<xcb_window_t>(id)), &error);
   const bool exists = reply != nullptr;
   std::free(reply);
   std::free(error);

@@ -119,8 +119,7 @@ private:
 
 } // namespace
 
-CdNoticeWindow::CdNoticeWindow(std::function<void()> completed)
-    : completed_(std::move(completed)) {
+CdNoticeWindow::CdNoticeWindow(std::function<void()> completed) : completed_(std::move(completed)) {
   HINSTANCE instance = GetModuleHandleA(nullptr);
   WNDCLASSEXA cls{};
   cls.cbSize = sizeof cls;
@@ -128,8 +127,8 @@ CdNoticeWindow::CdNoticeWindow(std::function<void()> completed)
   cls.hInstance = instance;
   cls.lpszClassName = NoticeWindowClass;
   RegisterClassExA(&cls); // fails harmlessly once the class is there
-  window_ = CreateWindowExA(0, NoticeWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                            instance, nullptr);
+  window_ =
+      CreateWindowExA(0, NoticeWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
   if (window_) SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
@@ -154,8 +153,7 @@ void CdNoticeWindow::notice(WPARAM status, LPARAM device) {
   if (completed_) completed_();
 }
 
-LRESULT CALLBACK CdNoticeWindow::procedure(HWND window, UINT message, WPARAM wParam,
-                                           LPARAM lParam) {
+LRESULT CALLBACK CdNoticeWindow::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == MM_MCINOTIFY) {
     auto *self = reinterpret_cast<CdNoticeWindow *>(GetWindowLongPtrA(window, GWLP_USERDATA));
     if (self) self->notice(wParam, lParam);

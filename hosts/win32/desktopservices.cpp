@@ -57,15 +57,15 @@ bool Win32PreviewWindow::create(WindowHandle parent, int &width, int &height) {
   c.style = CS_VREDRAW | CS_HREDRAW | CS_PARENTDC;
   c.lpfnWndProc = previewWindowProc;
   c.hInstance = instance_;
-  c.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+  c.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)); // IDC_ARROW
   c.lpszClassName = PreviewClass;
-  RegisterClassExA(&c);  // fails harmlessly when a first preview registered it
+  RegisterClassExA(&c); // fails harmlessly when a first preview registered it
 
   int w = width, h = height;
   if (owner) clientSize(owner, w, h);
   const DWORD style = owner ? WS_CHILD | WS_VISIBLE : WS_VISIBLE;
-  window_ = CreateWindowExA(0, PreviewClass, PreviewClass, style, 0, 0, w, h, owner, nullptr,
-                            instance_, nullptr);
+  window_ =
+      CreateWindowExA(0, PreviewClass, PreviewClass, style, 0, 0, w, h, owner, nullptr, instance_, nullptr);
   if (!window_) {
     ActivePreview = nullptr;
     return false;
@@ -130,7 +130,7 @@ void Win32PreviewWindow::paint(HDC dc) const {
   } info{};
   info.header.biSize = sizeof(BITMAPINFOHEADER);
   info.header.biWidth = pictureWidth_;
-  info.header.biHeight = pictureHeight_;  // positive: the rows run bottom up
+  info.header.biHeight = pictureHeight_; // positive: the rows run bottom up
   info.header.biPlanes = 1;
   info.header.biBitCount = 16;
   info.header.biCompression = BI_BITFIELDS;
@@ -139,8 +139,8 @@ void Win32PreviewWindow::paint(HDC dc) const {
   info.masks[0] = 0xF800;
   info.masks[1] = 0x07E0;
   info.masks[2] = 0x001F;
-  SetDIBitsToDevice(dc, 0, 0, pictureWidth_, pictureHeight_, 0, 0, 0, pictureHeight_,
-                    picture_.data(), reinterpret_cast<const BITMAPINFO *>(&info), DIB_RGB_COLORS);
+  SetDIBitsToDevice(dc, 0, 0, pictureWidth_, pictureHeight_, 0, 0, 0, pictureHeight_, picture_.data(),
+                    reinterpret_cast<const BITMAPINFO *>(&info), DIB_RGB_COLORS);
 }
 
 LRESULT Win32PreviewWindow::handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -156,8 +156,7 @@ LRESULT Win32PreviewWindow::handle(HWND window, UINT message, WPARAM wParam, LPA
     EndPaint(window, &ps);
     break;
   }
-  default:
-    break;
+  default: break;
   }
   return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -168,8 +167,7 @@ LRESULT Win32PreviewWindow::handle(HWND window, UINT message, WPARAM wParam, LPA
 namespace {
 
 // A library by its full path in the system folder, the routine from it.
-ComponentLoad loadSystemRoutine(const char *library, const char *routine, HMODULE &module,
-                                FARPROC &address) {
+ComponentLoad loadSystemRoutine(const char *library, const char *routine, HMODULE &module, FARPROC &address) {
   if (!module) {
     const std::string path = Win32PasswordComponents::systemLibraryPath(library);
     if (path.empty()) return ComponentLoad::NoLibrary;
@@ -299,9 +297,7 @@ void Win32Timers::dispatchDueTimers() {
     DispatchMessageA(&msg);
 }
 
-void Win32Timers::idleWait(uint32_t ms) {
-  MsgWaitForMultipleObjects(0, nullptr, FALSE, ms, QS_ALLINPUT);
-}
+void Win32Timers::idleWait(uint32_t ms) { MsgWaitForMultipleObjects(0, nullptr, FALSE, ms, QS_ALLINPUT); }
 
 // ---------------------------------------------------------------------------
 

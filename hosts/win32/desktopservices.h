@@ -20,10 +20,9 @@
 // own in place to play another system or to record what was asked.
 struct Win32SystemCalls {
   BOOL(WINAPI *getVersionEx)(OSVERSIONINFOA *info) = GetVersionExA;
-  BOOL(WINAPI *systemParametersInfo)(UINT action, UINT param, void *value, UINT ini) =
-      SystemParametersInfoA;
+  BOOL(WINAPI *systemParametersInfo)(UINT action, UINT param, void *value, UINT ini) = SystemParametersInfoA;
   // The monitor-power command, sent as the desktop window's system command.
-  void (*sendMonitorPower)(int level) = nullptr;  // nullptr: to the desktop window
+  void (*sendMonitorPower)(int level) = nullptr; // nullptr: to the desktop window
 };
 Win32SystemCalls &win32SystemCalls();
 

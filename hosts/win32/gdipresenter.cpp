@@ -1,6 +1,5 @@
 #include "hosts/win32/gdipresenter.h"
 
-
 GdiPresenter::~GdiPresenter() { release(); }
 
 void GdiPresenter::release() {
@@ -17,7 +16,7 @@ void GdiPresenter::present(const PresentedFrame &f) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = f.width;
-    info.bmiHeader.biHeight = -f.height;  // top row first
+    info.bmiHeader.biHeight = -f.height; // top row first
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;

@@ -62,20 +62,18 @@ void registerClasses(HINSTANCE instance) {
 Win32ControlPanel::Win32ControlPanel(HINSTANCE instance, std::function<void()> closed, HWND owner)
     : instance_(instance), closed_(std::move(closed)) {
   registerClasses(instance_);
-  font_ = CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                      DEFAULT_PITCH | FF_SWISS, "MS Shell Dlg");
+  font_ = CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                      CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "MS Shell Dlg");
   silver_ = CreateSolidBrush(RGB(192, 192, 192));
   // A dialog border with the system menu and a minimise box; no resizing.
   const DWORD style = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
   RECT frame{0, 0, MainFormClientWidth, MainFormClientHeight};
   AdjustWindowRectEx(&frame, style, FALSE, WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT);
-  window_ = CreateWindowExA(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, DialogClass, MainFormCaption,
-                            style, CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
-                            frame.bottom - frame.top, owner, nullptr, instance_, this);
+  window_ = CreateWindowExA(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, DialogClass, MainFormCaption, style,
+                            CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top,
+                            owner, nullptr, instance_, this);
   tabs_ = CreateWindowExA(0, WC_TABCONTROLA, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0,
-                          MainFormClientWidth, MainFormClientHeight, window_, nullptr, instance_,
-                          nullptr);
+                          MainFormClientWidth, MainFormClientHeight, window_, nullptr, instance_, nullptr);
   SendMessageA(tabs_, TCM_SETPADDING, 0, MAKELPARAM(3, 3));
   for (int i = 0; i < PageCount; ++i) {
     TCITEMA tab{};
@@ -86,9 +84,9 @@ Win32ControlPanel::Win32ControlPanel(HINSTANCE instance, std::function<void()> c
   // All seven tabs in one row the dialog's width: the captions' face
   // shrinks until the row fits.
   for (int pixels = 11; pixels >= 7; --pixels) {
-    HFONT face = CreateFontA(-pixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                             DEFAULT_PITCH | FF_SWISS, "MS Shell Dlg");
+    HFONT face =
+        CreateFontA(-pixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "MS Shell Dlg");
     SendMessageA(tabs_, WM_SETFONT, reinterpret_cast<WPARAM>(face), FALSE);
     if (tabFont_) DeleteObject(tabFont_);
     tabFont_ = face;
@@ -99,15 +97,14 @@ Win32ControlPanel::Win32ControlPanel(HINSTANCE instance, std::function<void()> c
   RECT area{0, 0, MainFormClientWidth, MainFormClientHeight};
   SendMessageA(tabs_, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
   for (int i = 0; i < PageCount; ++i)
-    pages_[i] = CreateWindowExA(WS_EX_CONTROLPARENT, PageClass, PageCaptions[i],
-                                WS_CHILD | WS_CLIPSIBLINGS, area.left, area.top,
-                                area.right - area.left, area.bottom - area.top, window_, nullptr,
-                                instance_, nullptr);
+    pages_[i] = CreateWindowExA(WS_EX_CONTROLPARENT, PageClass, PageCaptions[i], WS_CHILD | WS_CLIPSIBLINGS,
+                                area.left, area.top, area.right - area.left, area.bottom - area.top, window_,
+                                nullptr, instance_, nullptr);
   // The pages lie over the page control's frame.
   SetWindowPos(tabs_, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   // The preview panel exists before the form, which is told its window.
-  tela_ = CreateWindowExA(0, TelaClass, "", WS_CHILD, 0, 0, 1, 1, pages_[AboutPage], nullptr,
-                          instance_, nullptr);
+  tela_ =
+      CreateWindowExA(0, TelaClass, "", WS_CHILD, 0, 0, 1, 1, pages_[AboutPage], nullptr, instance_, nullptr);
   form_ = std::make_unique<MainForm>(reinterpret_cast<WindowHandle>(tela_));
   build();
   form_->setChangeListener([this] { sync(); });
@@ -129,7 +126,7 @@ void Win32ControlPanel::build() {
   struct Origin {
     int x, y;
   };
-  std::map<std::string, Origin> origins;  // each control's top left on its page
+  std::map<std::string, Origin> origins; // each control's top left on its page
   for (std::size_t i = 0; i < ControlPlaceCount; ++i) {
     const ControlPlace &place = ControlPlaces[i];
     Control *c = form_->find(place.name);
@@ -154,15 +151,9 @@ void Win32ControlPanel::build() {
       cls = "BUTTON";
       style |= BS_GROUPBOX;
       break;
-    case ControlKind::Panel:
-      style |= SS_CENTER | SS_CENTERIMAGE | SS_SUNKEN;
-      break;
-    case ControlKind::Image:
-      style |= SS_OWNERDRAW;
-      break;
-    case ControlKind::Label:
-      style |= SS_LEFT;
-      break;
+    case ControlKind::Panel: style |= SS_CENTER | SS_CENTERIMAGE | SS_SUNKEN; break;
+    case ControlKind::Image: style |= SS_OWNERDRAW; break;
+    case ControlKind::Label: style |= SS_LEFT; break;
     case ControlKind::CheckBox:
       cls = "BUTTON";
       style |= BS_CHECKBOX | WS_TABSTOP;
@@ -186,7 +177,7 @@ void Win32ControlPanel::build() {
     case ControlKind::ComboBox:
       cls = "COMBOBOX";
       style |= CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP;
-      height += 200;  // the list below it
+      height += 200; // the list below it
       break;
     case ControlKind::Edit:
       cls = "EDIT";
@@ -215,14 +206,14 @@ void Win32ControlPanel::build() {
     Item item{c, w, std::string(), {}};
     item.parent = place.parent ? form_->find(place.parent) : nullptr;
     if (c->kind == ControlKind::Image)
-      item.picture = loadPicture(c == &form_->Image1 ? Image1ResourceId : Image2ResourceId,
-                                 item.pictureWidth, item.pictureHeight);
+      item.picture = loadPicture(c == &form_->Image1 ? Image1ResourceId : Image2ResourceId, item.pictureWidth,
+                                 item.pictureHeight);
     items_.push_back(std::move(item));
     byName_[c->name] = w;
   }
   // The controls' hints, shown when the mouse rests on them.
-  tips_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0,
-                          0, 0, window_, nullptr, instance_, nullptr);
+  tips_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0,
+                          window_, nullptr, instance_, nullptr);
   for (const Item &item : items_) {
     if (!tips_ || item.control->hint.empty()) continue;
     TTTOOLINFOA tool{};
@@ -283,8 +274,7 @@ void Win32ControlPanel::sync() {
     case ControlKind::RadioButton:
       SendMessageA(w, BM_SETCHECK, c.checked ? BST_CHECKED : BST_UNCHECKED, 0);
       break;
-    default:
-      break;
+    default: break;
     }
     if (c.kind != ControlKind::TrackBar && c.kind != ControlKind::ScrollBar &&
         c.kind != ControlKind::ComboBox && c.kind != ControlKind::Image && w != tela_ &&
@@ -332,7 +322,7 @@ void Win32ControlPanel::close() {
   if (closing_) return;
   closing_ = true;
   if (window_) ShowWindow(window_, SW_HIDE);
-  if (form_) form_->formClose();  // saves every page's settings
+  if (form_) form_->formClose(); // saves every page's settings
   if (closed_) {
     auto closed = std::move(closed_);
     closed_ = nullptr;
@@ -370,7 +360,7 @@ void Win32ControlPanel::paintTela(HDC dc) {
   } info{};
   info.header.biSize = sizeof info.header;
   info.header.biWidth = frameWidth_;
-  info.header.biHeight = -frameHeight_;  // top row first
+  info.header.biHeight = -frameHeight_; // top row first
   info.header.biPlanes = 1;
   info.header.biBitCount = 16;
   info.header.biCompression = BI_BITFIELDS;
@@ -429,29 +419,29 @@ LRESULT Win32ControlPanel::handle(HWND window, UINT message, WPARAM wParam, LPAR
     if (Item *item = itemOf(reinterpret_cast<HWND>(lParam)); item && !syncing_) {
       const int code = HIWORD(wParam);
       const ControlKind kind = item->control->kind;
-      if (code == BN_CLICKED && (kind == ControlKind::CheckBox || kind == ControlKind::RadioButton ||
-                                 kind == ControlKind::Button))
+      if (code == BN_CLICKED &&
+          (kind == ControlKind::CheckBox || kind == ControlKind::RadioButton || kind == ControlKind::Button))
         form_->userClick(*item->control);
       else if (code == CBN_SELCHANGE && kind == ControlKind::ComboBox)
         form_->userPick(*item->control, static_cast<int>(SendMessageA(item->window, CB_GETCURSEL, 0, 0)));
       return 0;
     }
-    if (window == window_ && LOWORD(wParam) == IDCANCEL) {  // Escape through the dialog keys
+    if (window == window_ && LOWORD(wParam) == IDCANCEL) { // Escape through the dialog keys
       close();
       return 0;
     }
     break;
   case WM_HSCROLL:
-    if (Item *item = itemOf(reinterpret_cast<HWND>(lParam)); item && !syncing_ &&
-                                                             item->control->kind == ControlKind::TrackBar) {
+    if (Item *item = itemOf(reinterpret_cast<HWND>(lParam));
+        item && !syncing_ && item->control->kind == ControlKind::TrackBar) {
       const int position = static_cast<int>(SendMessageA(item->window, TBM_GETPOS, 0, 0));
       if (position != item->control->position) form_->userMove(*item->control, position);
       return 0;
     }
     break;
   case WM_VSCROLL:
-    if (Item *item = itemOf(reinterpret_cast<HWND>(lParam)); item && !syncing_ &&
-                                                             item->control->kind == ControlKind::ScrollBar) {
+    if (Item *item = itemOf(reinterpret_cast<HWND>(lParam));
+        item && !syncing_ && item->control->kind == ControlKind::ScrollBar) {
       const Control &c = *item->control;
       int position = c.position;
       switch (LOWORD(wParam)) {
@@ -484,8 +474,8 @@ LRESULT Win32ControlPanel::handle(HWND window, UINT message, WPARAM wParam, LPAR
         const int y = r.top + (r.bottom - r.top - item->pictureHeight) / 2;
         BLENDFUNCTION blend{AC_SRC_OVER, 0, static_cast<BYTE>(item->control->enabled ? 255 : 110),
                             AC_SRC_ALPHA};
-        AlphaBlend(draw->hDC, x, y, item->pictureWidth, item->pictureHeight, memory, 0, 0,
-                   item->pictureWidth, item->pictureHeight, blend);
+        AlphaBlend(draw->hDC, x, y, item->pictureWidth, item->pictureHeight, memory, 0, 0, item->pictureWidth,
+                   item->pictureHeight, blend);
         SelectObject(memory, old);
         DeleteDC(memory);
       }
@@ -503,8 +493,7 @@ LRESULT Win32ControlPanel::handle(HWND window, UINT message, WPARAM wParam, LPAR
       return reinterpret_cast<LRESULT>(silver_);
     }
     break;
-  default:
-    break;
+  default: break;
   }
   return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -56,8 +56,8 @@ private:
     HWND window;
     std::string shownText;
     std::vector<std::string> shownItems;
-    const Control *parent = nullptr;  // the group it sits in: hidden with it
-    HBITMAP picture = nullptr;  // an image's picture
+    const Control *parent = nullptr; // the group it sits in: hidden with it
+    HBITMAP picture = nullptr;       // an image's picture
     int pictureWidth = 0, pictureHeight = 0;
   };
   void build();

@@ -32,18 +32,16 @@ HBITMAP loadPicture(int id, int &width, int &height) {
   HBITMAP bitmap = nullptr;
   UINT w = 0, h = 0;
   void *bits = nullptr;
-  if (SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                 IID_PPV_ARGS(&factory))) &&
+  if (SUCCEEDED(
+          CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&factory))) &&
       SUCCEEDED(factory->CreateStream(&stream)) &&
-      SUCCEEDED(stream->InitializeFromMemory(const_cast<BYTE *>(bytes.data),
-                                             static_cast<DWORD>(bytes.size))) &&
-      SUCCEEDED(factory->CreateDecoderFromStream(stream, nullptr, WICDecodeMetadataCacheOnDemand,
-                                                 &decoder)) &&
-      SUCCEEDED(decoder->GetFrame(0, &frame)) &&
-      SUCCEEDED(factory->CreateFormatConverter(&converter)) &&
-      SUCCEEDED(converter->Initialize(frame, GUID_WICPixelFormat32bppPBGRA,
-                                      WICBitmapDitherTypeNone, nullptr, 0.0,
-                                      WICBitmapPaletteTypeCustom)) &&
+      SUCCEEDED(
+          stream->InitializeFromMemory(const_cast<BYTE *>(bytes.data), static_cast<DWORD>(bytes.size))) &&
+      SUCCEEDED(
+          factory->CreateDecoderFromStream(stream, nullptr, WICDecodeMetadataCacheOnDemand, &decoder)) &&
+      SUCCEEDED(decoder->GetFrame(0, &frame)) && SUCCEEDED(factory->CreateFormatConverter(&converter)) &&
+      SUCCEEDED(converter->Initialize(frame, GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone, nullptr,
+                                      0.0, WICBitmapPaletteTypeCustom)) &&
       SUCCEEDED(converter->GetSize(&w, &h)) && w > 0 && h > 0 && w <= 4096 && h <= 4096) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;

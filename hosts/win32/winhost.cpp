@@ -40,8 +40,7 @@ LRESULT CALLBACK saverWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 
 class Win32Application : public Application, public MessageBoxSink {
 public:
-  Win32Application(HINSTANCE instance, GdiPresenter &presenter)
-      : instance_(instance), presenter_(presenter) {
+  Win32Application(HINSTANCE instance, GdiPresenter &presenter) : instance_(instance), presenter_(presenter) {
     Current = this;
     WNDCLASSEXA app{};
     app.cbSize = sizeof app;
@@ -56,14 +55,14 @@ public:
     saver.lpfnWndProc = saverWindowProc;
     saver.hInstance = instance_;
     saver.hIcon = app.hIcon;
-    saver.hCursor = nullptr;  // the saver shows no cursor
+    saver.hCursor = nullptr; // the saver shows no cursor
     saver.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     saver.lpszClassName = SaverWindowClass;
     RegisterClassExA(&saver);
     // The application's hidden window exists from the start, as the
     // framework's does; it carries the application title once one is set.
-    appWindow_ = CreateWindowExA(0, ApplicationWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr,
-                                 nullptr, instance_, nullptr);
+    appWindow_ = CreateWindowExA(0, ApplicationWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                 instance_, nullptr);
     // Boxes from the start: the switches that return at once (/d) have
     // theirs before the application is initialised.
     setMessageBoxSink(this);
@@ -199,8 +198,8 @@ public:
 
   WindowHandle createSaverWindow() override {
     const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
-    saver_ = CreateWindowExA(0, SaverWindowClass, title_.c_str(), WS_POPUP | WS_VISIBLE, 0, 0, w,
-                             h, appWindow_, nullptr, instance_, nullptr);
+    saver_ = CreateWindowExA(0, SaverWindowClass, title_.c_str(), WS_POPUP | WS_VISIBLE, 0, 0, w, h,
+                             appWindow_, nullptr, instance_, nullptr);
     if (!saver_) throw FrameworkError("Cannot create the saver window.");
     emptyFormCreate();
     UpdateWindow(saver_);
@@ -210,7 +209,8 @@ public:
     dialogOwner_ = owner && IsWindow(toHwnd(owner)) ? toHwnd(owner) : nullptr;
   }
   WindowHandle createControlPanel() override {
-    panel_ = std::make_unique<Win32ControlPanel>(instance_, [this] { terminate(); }, dialogOwner_);
+    panel_ = std::make_unique<Win32ControlPanel>(
+        instance_, [this] { terminate(); }, dialogOwner_);
     panel_->open();
     return toHandle(panel_->tela());
   }
@@ -296,14 +296,12 @@ public:
   int platformId() override { return win32PlatformId(); }
   void setScreenSaverRunning(bool running) override {
     UINT scratch = 0;
-    win32SystemCalls().systemParametersInfo(SPI_SETSCREENSAVERRUNNING, running ? TRUE : FALSE,
-                                            &scratch, 0);
+    win32SystemCalls().systemParametersInfo(SPI_SETSCREENSAVERRUNNING, running ? TRUE : FALSE, &scratch, 0);
   }
 
   // MessageBoxSink
   int show(const char *text, const char *caption, unsigned type) override {
-    return MessageBoxA(GetActiveWindow(), text ? text : "", caption ? caption : "",
-                       type | MB_SETFOREGROUND);
+    return MessageBoxA(GetActiveWindow(), text ? text : "", caption ? caption : "", type | MB_SETFOREGROUND);
   }
   void beep(int freq, int ms) override { Beep(static_cast<DWORD>(freq), static_cast<DWORD>(ms)); }
 
@@ -346,8 +344,7 @@ LRESULT CALLBACK saverWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
   Win32Application *app = Current;
   // Messages sent straight to the window (activation, focus, system commands)
   // never pass the message loop: the hook sees them here.
-  if (app && !app->dispatching(window, message, wParam, lParam) &&
-      app->hook(window, message, wParam, lParam))
+  if (app && !app->dispatching(window, message, wParam, lParam) && app->hook(window, message, wParam, lParam))
     return 0;
   switch (message) {
   case WM_PAINT:
@@ -356,8 +353,7 @@ LRESULT CALLBACK saverWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
       return 0;
     }
     break;
-  case WM_ERASEBKGND:
-    return 1;  // the frame covers the window
+  case WM_ERASEBKGND: return 1; // the frame covers the window
   case WM_DISPLAYCHANGE:
     if (app) app->fitSaverToScreen(window);
     break;
@@ -373,8 +369,7 @@ LRESULT CALLBACK saverWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
       return 0;
     }
     break;
-  default:
-    break;
+  default: break;
   }
   return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -18,5 +18,5 @@ int runWin32Host(int argc, char **argv, const WindowedRun &run);
 std::unique_ptr<Application> makeWin32Application(GdiPresenter &presenter);
 
 // The window classes other copies and the system see.
-extern const char *const ApplicationWindowClass;  // "TApplication"
-extern const char *const SaverWindowClass;        // "TEmptyForm"
+extern const char *const ApplicationWindowClass; // "TApplication"
+extern const char *const SaverWindowClass;       // "TEmptyForm"

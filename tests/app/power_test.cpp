@@ -90,8 +90,7 @@ TEST_F(Power, AWholeSaverRunDrawsUntilLowPowerAndThenWaitsInsteadOfDrawing) {
   EXPECT_EQ(runSaver(nullptr, ""), 0);
   EXPECT_EQ(app_.framesPainted(), 20);
   EXPECT_EQ(FrameCounter - before, 10u);
-  EXPECT_EQ(monitor_.levels,
-            (std::vector<int>{LV_MONITOR_LOW_POWER, LV_MONITOR_OFF, LV_MONITOR_ON}));
+  EXPECT_EQ(monitor_.levels, (std::vector<int>{LV_MONITOR_LOW_POWER, LV_MONITOR_OFF, LV_MONITOR_ON}));
   // The saved priority (normal) at start, idle once the monitor went dark.
   ASSERT_GE(priority_.asked.size(), 2u);
   EXPECT_EQ(priority_.asked.front(), ProcessPriority::Normal);
@@ -176,11 +175,10 @@ TEST_F(Power, TheSystemsOwnPowerDownIsSeenWithinASecondAndStopsTheFrames) {
 
 TEST_F(Power, PriorityLevelsMapToIdleNormalAndHighNeverRealTime) {
   for (int level : {0, 1, 2, 3, 4, 5, -1}) setTaskPriority(level);
-  EXPECT_EQ(priority_.asked,
-            (std::vector<ProcessPriority>{ProcessPriority::Idle, ProcessPriority::Idle,
-                                          ProcessPriority::Normal, ProcessPriority::High,
-                                          ProcessPriority::High, ProcessPriority::Idle,
-                                          ProcessPriority::Idle}));
+  EXPECT_EQ(priority_.asked, (std::vector<ProcessPriority>{ProcessPriority::Idle, ProcessPriority::Idle,
+                                                           ProcessPriority::Normal, ProcessPriority::High,
+                                                           ProcessPriority::High, ProcessPriority::Idle,
+                                                           ProcessPriority::Idle}));
 }
 
 TEST_F(Power, DesktopTimeoutsFromTheSystemAreSecondsReadAsMinutes) {

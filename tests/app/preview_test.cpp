@@ -166,8 +166,7 @@ TEST_F(Preview, StartsInPureStaticAndFadesTheSecondScenesTitleInFirst) {
   // Within one level of the title (the strength is a float a hair below 1).
   auto shows = [](const std::vector<uint16_t> &pic, const unsigned char *img) {
     for (size_t i = 0; i < pic.size(); ++i)
-      if (std::abs(red(pic[i]) - (img[i * 3] >> 3)) > 1 ||
-          std::abs(blue(pic[i]) - (img[i * 3 + 2] >> 3)) > 1)
+      if (std::abs(red(pic[i]) - (img[i * 3] >> 3)) > 1 || std::abs(blue(pic[i]) - (img[i * 3 + 2] >> 3)) > 1)
         return false;
     return true;
   };

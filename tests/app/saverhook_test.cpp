@@ -93,7 +93,7 @@ TEST_F(SaverRun, OnlyAStepOfMoreThanTenPixelsBetweenTwoMovesEndsTheSaver) {
 }
 
 TEST_F(SaverRun, LosingActivationEndsAtOnceEvenInTheGraceTime) {
-  app_.queueMessage(msg(LV_WM_ACTIVATE, 1), 5);    // being activated: nothing
+  app_.queueMessage(msg(LV_WM_ACTIVATE, 1), 5); // being activated: nothing
   app_.queueMessage(msg(LV_WM_NCACTIVATE, 1), 6);
   app_.queueMessage(msg(LV_WM_ACTIVATEAPP, 0), 10); // losing activation
   EXPECT_EQ(run(), 10);

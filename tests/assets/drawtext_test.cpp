@@ -88,8 +88,7 @@ TEST_F(DrawText, MakesTheBoardCallsAndLeavesItsBlend) {
     s = s.substr(0, s.find('\n'));
     if (s.rfind("lfbWrite", 0) != 0) lines.push_back(s);
   }
-  EXPECT_EQ(lines, (std::vector<std::string>{"grLfbConstantDepth 65535",
-                                             "grAlphaBlendFunction 4 1 0 0",
+  EXPECT_EQ(lines, (std::vector<std::string>{"grLfbConstantDepth 65535", "grAlphaBlendFunction 4 1 0 0",
                                              "grLfbLock 1 1 0 255 1", "grLfbUnlock 1 1"}));
 }
 

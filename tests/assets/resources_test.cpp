@@ -19,9 +19,8 @@ TEST(Resources, FoundByNumberNameAndType) {
   const struct {
     const char *name;
     std::size_t size;
-  } expected[] = {{"#101", 131125}, {"#102", 131125}, {"#103", 131125}, {"#104", 131125},
-                  {"#105", 32817},  {"#108", 5760},   {"#109", 131125}, {"#110", 131125},
-                  {"#111", 51072},  {"#112", 51072}};
+  } expected[] = {{"#101", 131125}, {"#102", 131125}, {"#103", 131125}, {"#104", 131125}, {"#105", 32817},
+                  {"#108", 5760},   {"#109", 131125}, {"#110", 131125}, {"#111", 51072},  {"#112", 51072}};
   for (const auto &e : expected) {
     const ResourceBytes r = findResource(e.name, "TEXTUREDATA");
     ASSERT_NE(r.data, nullptr) << e.name;
@@ -73,8 +72,8 @@ TEST(Resources, GeneratorReproducesTheBuiltResources) {
     if (line.rfind(key, 0) == 0) typefaces = line.substr(key.size());
   }
   const std::string command = tool + " --font-text " + LV_SOURCE_DIR + "/resources/font9x15.txt" +
-                              " --typefaces " + typefaces + " --out-cpp " +
-                              (dir / "out.cpp").string() + " --out-dir " + dir.string();
+                              " --typefaces " + typefaces + " --out-cpp " + (dir / "out.cpp").string() +
+                              " --out-dir " + dir.string();
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
   std::size_t count = 0;
   const int *ids = resourceIds(count);

@@ -18,8 +18,7 @@ std::vector<unsigned char> file3df(const std::string &header, std::size_t dataBy
 }
 
 std::string header(const char *format, const char *lod, const char *aspect) {
-  return std::string("3df v1.1\n") + format + "\nlod range: " + lod + "\naspect ratio: " +
-         aspect + "\n";
+  return std::string("3df v1.1\n") + format + "\nlod range: " + lod + "\naspect ratio: " + aspect + "\n";
 }
 
 bool parse(const std::vector<unsigned char> &f, TextureInfo &out) {
@@ -124,8 +123,7 @@ TEST(Texture3df, LevelCountCoversEveryLevelFromLargestToSmallest) {
 // every level down to one texel.
 TEST(Texture3df, DeveloperKitStyleFileWithAllLevelsParses) {
   std::string h = "3df v1.0\r\nargb1555\r\nlod range: 1 256\r\naspect ratio: 1 1\r\n";
-  const std::size_t texels = 256 * 256 + 128 * 128 + 64 * 64 + 32 * 32 + 16 * 16 + 8 * 8 +
-                             4 * 4 + 2 * 2 + 1;
+  const std::size_t texels = 256 * 256 + 128 * 128 + 64 * 64 + 32 * 32 + 16 * 16 + 8 * 8 + 4 * 4 + 2 * 2 + 1;
   TextureInfo t;
   ASSERT_TRUE(parse(file3df(h, texels * 2), t));
   EXPECT_EQ(t.format, 11);
@@ -203,12 +201,9 @@ TEST(Texture3df, FormatNamesAreExactAndCaseSensitive) {
 }
 
 TEST(Texture3df, CommentsOnlyBetweenVersionAndFormat) {
-  EXPECT_TRUE(accepts(file3df("3df v1.1\n#one\n# two\nrgb565\nlod range: 8 8\naspect ratio: 1 1\n",
-                              128)));
-  EXPECT_FALSE(accepts(file3df("3df v1.1\nrgb565\n#late\nlod range: 8 8\naspect ratio: 1 1\n",
-                               128)));
-  EXPECT_FALSE(accepts(file3df("3df v1.1\nrgb565\nlod range: 8 8\n#late\naspect ratio: 1 1\n",
-                               128)));
+  EXPECT_TRUE(accepts(file3df("3df v1.1\n#one\n# two\nrgb565\nlod range: 8 8\naspect ratio: 1 1\n", 128)));
+  EXPECT_FALSE(accepts(file3df("3df v1.1\nrgb565\n#late\nlod range: 8 8\naspect ratio: 1 1\n", 128)));
+  EXPECT_FALSE(accepts(file3df("3df v1.1\nrgb565\nlod range: 8 8\n#late\naspect ratio: 1 1\n", 128)));
   EXPECT_FALSE(accepts(file3df("3dfx v1.1\nrgb565\nlod range: 8 8\naspect ratio: 1 1\n", 128)));
   // Bytes after the aspect line are texels, whatever they look like.
   std::vector<unsigned char> f = file3df(header("i8", "2 2", "1 1"), 0);

@@ -127,8 +127,8 @@ TEST_F(TextureTable, OnlyTheLargestLevelIsAllocatedAndDownloaded) {
   EXPECT_EQ(t.texels, nullptr) << "the texel buffer is given up";
   const std::vector<std::string> allocations = calls("guTexAllocateMemory");
   ASSERT_EQ(allocations.size(), 1u);
-  EXPECT_EQ(allocations[0], "guTexAllocateMemory 0 3 256 256 10 1 0 0 3 1 1 1 1 0 0 " +
-                                std::to_string(handle));
+  EXPECT_EQ(allocations[0],
+            "guTexAllocateMemory 0 3 256 256 10 1 0 0 3 1 1 1 1 0 0 " + std::to_string(handle));
 }
 
 TEST_F(TextureTable, OutOfTextureMemoryGivesMinusOne) {

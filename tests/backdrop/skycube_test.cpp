@@ -118,7 +118,9 @@ TEST_F(SkyCubeTest, BuildSplitsEachFaceIntoSharedPatches) {
         EXPECT_NEAR(length(c.point->position), 500.0f, 1e-2f);
       }
       for (Quad *child : q.children)
-        if (child) { EXPECT_EQ(child->parent, &q); }
+        if (child) {
+          EXPECT_EQ(child->parent, &q);
+        }
       if (q.level < LeafLevel) {
         EXPECT_EQ(q.stars, nullptr);
         return;
@@ -277,8 +279,7 @@ TEST_F(SkyCubeTest, RefinementSharpensFaceByFaceThenStops) {
   EXPECT_EQ(backdropRefineProgress(), 2 * FaceTexels);
   const uint8_t *face1 = backdropRefineBuffer();
   // The two faces meet without a seam: their shared edge is column 0 of both.
-  for (int row = 0; row < 256; ++row)
-    EXPECT_LE(std::abs(face0[row * 256] - face1[row * 256]), 1) << row;
+  for (int row = 0; row < 256; ++row) EXPECT_LE(std::abs(face0[row * 256] - face1[row * 256]), 1) << row;
 
   for (int frame = 1024; frame < 3072; ++frame) refineTexels(TexelsPerFrame);
   EXPECT_EQ(backdropRefineProgress(), RefineTotal);

@@ -20,8 +20,8 @@ TEST(Arguments, SwitchesAreJoinedIntoOneCommandLineAndReadForTheWindowedHost) {
 }
 
 TEST(Arguments, RenderRunsTakeTheirValues) {
-  CliParse p = parseArguments({"--render", "out", "--frames", "30", "--fps", "60", "--seed", "7",
-                               "--scene", "2", "--mode", "3"});
+  CliParse p = parseArguments(
+      {"--render", "out", "--frames", "30", "--fps", "60", "--seed", "7", "--scene", "2", "--mode", "3"});
   ASSERT_EQ(p.action, CliAction::Headless) << p.error;
   EXPECT_EQ(p.headless.renderDir, "out");
   EXPECT_EQ(p.headless.frames, 30);
@@ -43,13 +43,13 @@ TEST(Arguments, RenderRunsTakeTheirValues) {
 
 TEST(Arguments, BadValuesAreRefusedWithAMessage) {
   const std::vector<std::vector<std::string>> bad = {
-      {"--render"},                       // missing value
-      {"--bench", "--frames", "0"},       // no frames
-      {"--bench", "--frames", "ten"},     // not a number
-      {"--bench", "--fps", "0"},          // a clock that never moves
-      {"--bench", "--fps", "1e-300"},     // steps so long the clock overflows
+      {"--render"},                   // missing value
+      {"--bench", "--frames", "0"},   // no frames
+      {"--bench", "--frames", "ten"}, // not a number
+      {"--bench", "--fps", "0"},      // a clock that never moves
+      {"--bench", "--fps", "1e-300"}, // steps so long the clock overflows
       {"--bench", "--fps", "nan"},
-      {"--bench", "--fps", "0x10"},       // decimal only: not read as hexadecimal
+      {"--bench", "--fps", "0x10"}, // decimal only: not read as hexadecimal
       {"--bench", "--fps", "inf"},
       {"--bench", "--fps", " 30"},
       {"--bench", "--frames", "0x10"},
@@ -57,13 +57,13 @@ TEST(Arguments, BadValuesAreRefusedWithAMessage) {
       {"--bench", "--scene", "3"},
       {"--bench", "--mode", "7"},
       {"--bench", "--mode", "-1"},
-      {"--bench", "--render", "out"},     // both at once
-      {"--frames", "3"},                  // nothing to do
-      {"--replay", "t.trace"},            // a replay with nowhere for its frames
+      {"--bench", "--render", "out"}, // both at once
+      {"--frames", "3"},              // nothing to do
+      {"--replay", "t.trace"},        // a replay with nowhere for its frames
       {"--bogus"},
       {"-window-id", "abc"},
       {"-root", "--bench"},
-      {"--paced"},                        // a pace for nothing
+      {"--paced"}, // a pace for nothing
       {"--bench", "--paced", "--replay", "t.trace"},
   };
   for (const auto &args : bad) {
@@ -151,10 +151,26 @@ TEST(Arguments, TheNativeModeTakesItsSizeAndOnlyIt) {
   ASSERT_EQ(p.action, CliAction::Headless) << p.error;
   EXPECT_EQ(p.headless.width, 0);
 
-  const std::vector<std::string> badSizes = {
-      "",         "320",       "x200",      "320x",      "0x0",       "63x48",     "64x47",
-      "4097x100", "100x4097",  "-320x200",  "320x-200",  "+320x200",  " 320x200",  "320x200 ",
-      "320.5x200", "320x200x1", "0x140x100", "320*200",  "99999999999x200", "320x2e2"};
+  const std::vector<std::string> badSizes = {"",
+                                             "320",
+                                             "x200",
+                                             "320x",
+                                             "0x0",
+                                             "63x48",
+                                             "64x47",
+                                             "4097x100",
+                                             "100x4097",
+                                             "-320x200",
+                                             "320x-200",
+                                             "+320x200",
+                                             " 320x200",
+                                             "320x200 ",
+                                             "320.5x200",
+                                             "320x200x1",
+                                             "0x140x100",
+                                             "320*200",
+                                             "99999999999x200",
+                                             "320x2e2"};
   for (const std::string &size : badSizes) {
     p = parseArguments({"--bench", "--mode", "6", "--size", size});
     EXPECT_EQ(p.action, CliAction::Error) << "'" << size << "'";

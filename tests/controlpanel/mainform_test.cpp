@@ -66,12 +66,10 @@ TEST_F(MainFormTest, FrameRateListFollowsTheRefreshRate) {
 
 TEST_F(MainFormTest, ListsNameEveryEntryAndTakeNothingOutsideThem) {
   MainForm &f = open();
-  EXPECT_EQ(f.Resolution.items, (std::vector<std::string>{"800 x 600", "640 x 480", "512 x 384",
-                                                           "1024 x 768", "1280 x 1024",
-                                                           "1600 x 1200", "Native"}));
-  EXPECT_EQ(f.RefreshRate.items,
-            (std::vector<std::string>{"60 Hz", "70 Hz", "72 Hz", "75 Hz", "80 Hz", "85 Hz",
-                                      "90 Hz", "100 Hz", "120 Hz"}));
+  EXPECT_EQ(f.Resolution.items, (std::vector<std::string>{"800 x 600", "640 x 480", "512 x 384", "1024 x 768",
+                                                          "1280 x 1024", "1600 x 1200", "Native"}));
+  EXPECT_EQ(f.RefreshRate.items, (std::vector<std::string>{"60 Hz", "70 Hz", "72 Hz", "75 Hz", "80 Hz",
+                                                           "85 Hz", "90 Hz", "100 Hz", "120 Hz"}));
   EXPECT_EQ(f.DitherMode.items, (std::vector<std::string>{"disabled", "2 x 2", "4 x 4"}));
   EXPECT_EQ(f.FrameRate.hint, "Targetted  frame rate");
   f.userPick(f.Resolution, 7);
@@ -235,8 +233,8 @@ TEST_F(CdDeviceChooserTest, ABrowsedImageIsAddedAndChosenByItsFullPath) {
   EXPECT_EQ(f.CdDevice.items.size(), 4u);
   EXPECT_EQ(f.CdDevice.itemIndex, 3);
   // The chooser starts from the image chosen, not from a drive.
-  EXPECT_EQ(asked, (std::vector<std::string>{"", "/media/disc images/album.cue",
-                                             "/media/disc images/album.cue"}));
+  EXPECT_EQ(asked,
+            (std::vector<std::string>{"", "/media/disc images/album.cue", "/media/disc images/album.cue"}));
   f.userPick(f.CdDevice, 1);
   f.userClick(f.CdBrowse);
   EXPECT_EQ(asked.back(), "");
@@ -255,7 +253,8 @@ TEST_F(CdDeviceChooserTest, ABrowsedImageIsAddedAndChosenByItsFullPath) {
 TEST_F(CdDeviceChooserTest, AnUntouchedValueIsKeptByteForByte) {
   const std::string line = "\"CD_Device\"=\"/gone/Old \\\"Live\\\" Disc.toc\"";
   writeFile("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Qbn\\Lumenveil\\1.1\\Audio]\n"
-            "\"CD_Audio\"=dword:00000001\n" + line + "\n");
+            "\"CD_Audio\"=dword:00000001\n" +
+            line + "\n");
   setRegistryFilePath(file);
   MainForm &f = open();
   EXPECT_EQ(f.CdDevice.items.back(), "Old \"Live\" Disc.toc");
@@ -325,9 +324,8 @@ TEST_F(MainFormTest, StandbyNeverOutlastsShutOff) {
 }
 
 TEST_F(MainFormTest, TimeoutsOutsideTheScrollRangeComeBackHeld) {
-  store("PowerManagement", {{"Override Window 95 Settings", 1},
-                            {"Low Power Timeout", 0},
-                            {"Power Off Timeout", 200}});
+  store("PowerManagement",
+        {{"Override Window 95 Settings", 1}, {"Low Power Timeout", 0}, {"Power Off Timeout", 200}});
   MainForm &f = open();
   EXPECT_EQ(f.Edit1.caption, "1");
   EXPECT_EQ(f.Edit2.caption, "120");
@@ -387,8 +385,14 @@ TEST_F(MainFormTest, OverrideEnablesThePowerControlsInChain) {
 }
 
 TEST_F(MainFormTest, DefaultsReachTheFileAtOnceAndLeaveTheOtherGroups) {
-  store("Lumenveil", {{"TimeFactor", 250}, {"Trailers", 12}, {"Meteors", 4}, {"Worms", 0},
-                      {"Spinners", 5}, {"Tubifex", 20}, {"Debris", 1500}, {"Static Camera", 0},
+  store("Lumenveil", {{"TimeFactor", 250},
+                      {"Trailers", 12},
+                      {"Meteors", 4},
+                      {"Worms", 0},
+                      {"Spinners", 5},
+                      {"Tubifex", 20},
+                      {"Debris", 1500},
+                      {"Static Camera", 0},
                       {"Mebula Backdrop", 0}});
   store("Global", {{"Priority", 3}});
   store("Astrel", {{"MainStars", 450}});

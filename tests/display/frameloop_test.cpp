@@ -30,7 +30,8 @@ struct KeepFrame : FramePresenter {
     pixels.resize(static_cast<size_t>(f.width) * f.height);
     for (int y = 0; y < f.height; ++y)
       for (int x = 0; x < f.width; ++x)
-        pixels[static_cast<size_t>(y) * f.width + x] = f.pixels[static_cast<size_t>(y) * f.strideInPixels + x];
+        pixels[static_cast<size_t>(y) * f.width + x] =
+            f.pixels[static_cast<size_t>(y) * f.strideInPixels + x];
   }
   uint16_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
 };
@@ -202,8 +203,8 @@ TEST(HeadlessRender, SameSeedAndStepGiveIdenticalFiles) {
   const std::string base = ::testing::TempDir() + "lv-render-";
   const std::string reg = ::testing::TempDir() + "lv-render.reg";
   for (const char *run : {"a", "b"}) {
-    std::string cmd = "rm -rf " + base + run + " && LUMENVEIL_REGISTRY=" + reg + " " + exe +
-                      " --render " + base + run + " --frames 3 --fps 60 --seed 42 --scene 1 --mode 2 >/dev/null";
+    std::string cmd = "rm -rf " + base + run + " && LUMENVEIL_REGISTRY=" + reg + " " + exe + " --render " +
+                      base + run + " --frames 3 --fps 60 --seed 42 --scene 1 --mode 2 >/dev/null";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
   }
   for (const char *f : {"/frame-000001.png", "/frame-000002.png", "/frame-000003.png"}) {
@@ -229,9 +230,9 @@ TEST(HeadlessRender, APacedBenchKeepsTheScreensPaceAndTellsTheProcessorTime) {
   ASSERT_EQ(pclose(out), 0) << cmd;
   long frames = 0;
   double seconds = 0.0, fps = 0.0, cpu = -1.0;
-  ASSERT_EQ(std::sscanf(line, "frames %ld seconds %lf fps %lf cpu %lf ms a frame", &frames, &seconds,
-                        &fps, &cpu),
-            4)
+  ASSERT_EQ(
+      std::sscanf(line, "frames %ld seconds %lf fps %lf cpu %lf ms a frame", &frames, &seconds, &fps, &cpu),
+      4)
       << line;
   EXPECT_EQ(frames, 12);
   // Each swap waits for the next of the screen's 60 Hz retraces: the eleven

@@ -107,8 +107,8 @@ TEST_F(NativeMode, WithoutAWindowTheScreenThenEightHundredBySixHundred) {
 }
 
 TEST_F(NativeMode, TheProjectionTakesTheWindowsShapeAndTheTableModesKeepFourToThree) {
-  setCamera(Vector3{0.0f, 0.0f, -10.0f}, Vector3{0.0f, 0.0f, 0.0f}, Vector3{0.0f, 1.0f, 0.0f},
-            1.0f, 0.1f, 100.0f);
+  setCamera(Vector3{0.0f, 0.0f, -10.0f}, Vector3{0.0f, 0.0f, 0.0f}, Vector3{0.0f, 1.0f, 0.0f}, 1.0f, 0.1f,
+            100.0f);
   for (int mode = 0; mode < NativeDisplayMode; ++mode) {
     nativeFor(320, 200); // a native mode before it must not linger
     selectDisplayMode(mode, 0, 0, 0);
@@ -134,8 +134,8 @@ TEST_F(NativeMode, AResizedWindowGetsAScreenOfItsNewSizeWithTheRenderStateTheSce
   std::vector<uint8_t> texels(256 * 256, 77);
   const GrMipMapId_t tex = guTexAllocateMemory(
       GR_TMU0, GR_MIPMAPLEVELMASK_BOTH, 256, 256, GR_TEXFMT_INTENSITY_8, GR_MIPMAP_DISABLE, GR_LOD_256,
-      GR_LOD_256, GR_ASPECT_1x1, GR_TEXTURECLAMP_CLAMP, GR_TEXTURECLAMP_CLAMP,
-      GR_TEXTUREFILTER_BILINEAR, GR_TEXTUREFILTER_BILINEAR, 0.0f, FXFALSE);
+      GR_LOD_256, GR_ASPECT_1x1, GR_TEXTURECLAMP_CLAMP, GR_TEXTURECLAMP_CLAMP, GR_TEXTUREFILTER_BILINEAR,
+      GR_TEXTUREFILTER_BILINEAR, 0.0f, FXFALSE);
   ASSERT_NE(tex, GR_NULL_MIPMAP_HANDLE);
   guTexDownloadMipMap(tex, texels.data(), nullptr);
   guTexSource(tex);

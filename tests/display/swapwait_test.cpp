@@ -22,7 +22,7 @@ TEST(SwapWait, AnyDivisorWaitsAtMostSixRetraces) {
   const double period = 1.0 / 60;
   for (int divisor : {INT_MAX, 1000000, 7, 6, 1, 0, -5, INT_MIN}) {
     SCOPED_TRACE(divisor);
-    selectDisplayMode(2, 0, divisor, 0);  // 512 x 384 at 60 Hz
+    selectDisplayMode(2, 0, divisor, 0); // 512 x 384 at 60 Hz
     ASSERT_TRUE(startDisplay(true));
     boardSetRetraceWait(true);
     Sleeps.clear();
@@ -41,4 +41,4 @@ TEST(SwapWait, AnyDivisorWaitsAtMostSixRetraces) {
   boardSetRetraceSleep(nullptr);
 }
 
-}  // namespace
+} // namespace

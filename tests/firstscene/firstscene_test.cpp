@@ -29,8 +29,8 @@ int PolygonsDrawn = 0;
 int LinesDrawn = 0;
 
 void countPolygon(int, const int[], const GrVertex[]) { ++PolygonsDrawn; }
-void countLine(const GrVertex*, const GrVertex*) { ++LinesDrawn; }
-void ignorePoint(const GrVertex*) {}
+void countLine(const GrVertex *, const GrVertex *) { ++LinesDrawn; }
+void ignorePoint(const GrVertex *) {}
 
 FirstSceneSettings emptyScene() {
   FirstSceneSettings s;
@@ -43,7 +43,7 @@ FirstSceneSettings emptyScene() {
 }
 
 class FirstSceneTest : public ::testing::Test {
- protected:
+protected:
   void SetUp() override {
     initTrigTables();
     programSrand(1);
@@ -73,10 +73,9 @@ class FirstSceneTest : public ::testing::Test {
   }
 };
 
-template <class T>
-std::vector<T*> members(ObjectKindList<T>& list) {
-  std::vector<T*> all;
-  for (T* o = list.head; o; o = ObjectKindList<T>::following(o)) all.push_back(o);
+template <class T> std::vector<T *> members(ObjectKindList<T> &list) {
+  std::vector<T *> all;
+  for (T *o = list.head; o; o = ObjectKindList<T>::following(o)) all.push_back(o);
   return all;
 }
 
@@ -88,18 +87,17 @@ TEST_F(FirstSceneTest, AWormGrowsABodyOf23SegmentsOnePerFrame) {
   EXPECT_EQ(CellType3::list().count(), 2); // the first segment grows its follower at once
   frames(22, 1.0f / 30);
 
-  std::vector<CellType3*> body = members(CellType3::list());
+  std::vector<CellType3 *> body = members(CellType3::list());
   ASSERT_EQ(body.size(), 23u);
-  std::map<int, CellType3*> byDepth;
-  for (CellType3* o : body) byDepth[o->depth] = o;
+  std::map<int, CellType3 *> byDepth;
+  for (CellType3 *o : body) byDepth[o->depth] = o;
   ASSERT_EQ(byDepth.size(), 23u);
   EXPECT_EQ(byDepth.begin()->first, 2);
   EXPECT_EQ(byDepth.rbegin()->first, 24);
 
-  const float sizes[] = {18, 17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6,
-                         6,  6,  6,  6,  6,  6,  6,  6,  8,  11};
+  const float sizes[] = {18, 17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 6, 6, 6, 6, 6, 6, 6, 6, 8, 11};
   for (int d = 2; d <= 24; ++d) {
-    CellType3* o = byDepth[d];
+    CellType3 *o = byDepth[d];
     EXPECT_EQ(o->size, sizes[d - 2]) << "depth " << d;
     // Each follows the one before; the whole body wears the first segment's colour.
     if (d == 2) {
@@ -119,30 +117,30 @@ TEST_F(FirstSceneTest, SpinnerRingClosesAfterSixFramesAndGrowsItsTails) {
   s.spinners = 1;
   buildFirstSceneFrom(s, false);
   frames(5, 1.0f / 30);
-  std::vector<CellType5*> ring = members(CellType5::list());
+  std::vector<CellType5 *> ring = members(CellType5::list());
   ASSERT_EQ(ring.size(), 6u);
-  CellType5* root = ring.back(); // the oldest member
+  CellType5 *root = ring.back(); // the oldest member
   EXPECT_EQ(root->depth, 1);
   EXPECT_EQ(root->leader, nullptr); // still open
 
   frame(1.0f / 30);
   ring = members(CellType5::list());
   ASSERT_EQ(ring.size(), 6u);
-  std::map<int, CellType5*> byDepth;
-  for (CellType5* o : ring) byDepth[o->depth] = o;
+  std::map<int, CellType5 *> byDepth;
+  for (CellType5 *o : ring) byDepth[o->depth] = o;
   ASSERT_EQ(byDepth.size(), 6u);
   EXPECT_EQ(byDepth[1]->leader, byDepth[6]);
   for (int d = 2; d <= 6; ++d) EXPECT_EQ(byDepth[d]->leader, byDepth[d - 1]);
 
   frames(20, 1.0f / 30);
   EXPECT_EQ(CellType5::list().count(), 6);
-  std::vector<CellType7*> tails = members(CellType7::list());
+  std::vector<CellType7 *> tails = members(CellType7::list());
   EXPECT_EQ(tails.size(), 69u);
   // Every member of depth d trails 15 − d segments, the deepest at depth 15.
   std::map<int, int> perMember;
-  for (CellType7* t : tails) {
+  for (CellType7 *t : tails) {
     EXPECT_LE(t->depth, 15);
-    Cell* head = t->leader;
+    Cell *head = t->leader;
     while (head->kind == 7) head = head->leader;
     ++perMember[head->depth];
   }
@@ -153,18 +151,17 @@ TEST_F(FirstSceneTest, TubifexTailFadesGeometricallyOver24Segments) {
   FirstSceneSettings s = emptyScene();
   s.tubifex = 1;
   buildFirstSceneFrom(s, false);
-  CellType10* head = CellType10::list().head;
+  CellType10 *head = CellType10::list().head;
   EXPECT_NEAR(head->position.x, 200.0f, 5.0f);
   frames(30, 1.0f / 30);
 
-  std::vector<CellType11*> tail = members(CellType11::list());
+  std::vector<CellType11 *> tail = members(CellType11::list());
   ASSERT_EQ(tail.size(), 24u);
-  std::map<int, CellType11*> byDepth;
-  for (CellType11* o : tail) byDepth[o->depth] = o;
+  std::map<int, CellType11 *> byDepth;
+  for (CellType11 *o : tail) byDepth[o->depth] = o;
   EXPECT_EQ(byDepth.begin()->first, 2);
   EXPECT_EQ(byDepth.rbegin()->first, 25);
-  for (auto& [d, o] : byDepth)
-    EXPECT_NEAR(o->alpha, 255.0f * std::pow(0.9f, d - 1), 1e-3f) << "depth " << d;
+  for (auto &[d, o] : byDepth) EXPECT_NEAR(o->alpha, 255.0f * std::pow(0.9f, d - 1), 1e-3f) << "depth " << d;
   EXPECT_NEAR(byDepth[25]->alpha / 255.0f, 0.08f, 0.005f);
 
   // The link from the head to the first segment is not drawn; the next one is.
@@ -179,12 +176,12 @@ TEST_F(FirstSceneTest, TubifexTailFadesGeometricallyOver24Segments) {
 }
 
 TEST_F(FirstSceneTest, SparksBurstFromTheirMeteorAwayFromPositiveZ) {
-  CellType8* meteor = CellType8::create();
+  CellType8 *meteor = CellType8::create();
   ASSERT_NE(meteor, nullptr);
   meteor->position = {40, -20, 10};
   meteor->velocity = {20, 0, -10};
   for (int i = 0; i < 400; ++i) {
-    CellType9* spark = CellType9::create(*meteor);
+    CellType9 *spark = CellType9::create(*meteor);
     ASSERT_NE(spark, nullptr);
     EXPECT_EQ(spark->leader, meteor);
     Vector3 offset, own;
@@ -199,8 +196,8 @@ TEST_F(FirstSceneTest, SparksBurstFromTheirMeteorAwayFromPositiveZ) {
 
 TEST_F(FirstSceneTest, SparkTurnsRedInItsFifteenthUpdateAndDiesAfter18Seconds) {
   FrameDelta = 0.05f;
-  CellType8* meteor = CellType8::create();
-  CellType9* spark = CellType9::create(*meteor);
+  CellType8 *meteor = CellType8::create();
+  CellType9 *spark = CellType9::create(*meteor);
   for (int update = 1; update <= 14; ++update) {
     CellType9::update(*spark);
     EXPECT_EQ(spark->color.r, 250.0f) << "update " << update;
@@ -219,9 +216,9 @@ TEST_F(FirstSceneTest, SparkTurnsRedInItsFifteenthUpdateAndDiesAfter18Seconds) {
 }
 
 TEST_F(FirstSceneTest, PuffsSteadyThenDarkenAndDieAfterTwoAndAHalfSeconds) {
-  CellType1* trailer = CellType1::create();
+  CellType1 *trailer = CellType1::create();
   trailer->velocity = {10, 0, 0};
-  CellType4* puff = CellType4::create(*trailer);
+  CellType4 *puff = CellType4::create(*trailer);
   EXPECT_EQ(puff->position.x, trailer->position.x);
   EXPECT_EQ(puff->velocity.x, 10.0f);
   EXPECT_NEAR(std::max(puff->color.r, std::max(puff->color.g, puff->color.b)), 127.5f, 1e-3f);
@@ -251,7 +248,7 @@ TEST_F(FirstSceneTest, PuffsLiveTwoAndAHalfSecondsOfScaledTime) {
   buildFirstSceneFrom(s, false);
   frames(300, 0.05f); // 15 s of clock, 7.5 s of scene time
   int puffs = 0;
-  for (CellType4* p : members(CellType4::list())) {
+  for (CellType4 *p : members(CellType4::list())) {
     ++puffs;
     EXPECT_LE(p->age, 2.5f + 0.025f);
   }
@@ -262,7 +259,7 @@ TEST_F(FirstSceneTest, PuffsLiveTwoAndAHalfSecondsOfScaledTime) {
 
 TEST_F(FirstSceneTest, DebrisLeavingTheViewIsPutBackNearTheCentre) {
   staticCamera();
-  CellType6* d = CellType6::create();
+  CellType6 *d = CellType6::create();
   EXPECT_EQ(d->previousPosition.x, d->position.x);
   d->position = {0, 0, -5000}; // behind the eye at z −110
   d->previousPosition = {0, 0, -4990};
@@ -301,7 +298,7 @@ std::vector<CardFrame> runCard(int lifeSpan, bool saver, float dt) {
   Title::create(lifeSpan, saver);
   FrameDelta = dt;
   for (int i = 0; i < 1000 && !Title::empty(); ++i) {
-    Title* card = Title::list().head;
+    Title *card = Title::list().head;
     Title::update(*card);
     seen.push_back({card->age, card->position.z, card->alpha});
     Title::list().purgeDead();
@@ -348,12 +345,12 @@ TEST_F(FirstSceneTest, ControlPanelBringsTheTitleBackDuringEveryOtherHundredSeco
   s.saver = false;
   buildFirstSceneFrom(s, false);
   std::vector<float> madeAt;
-  Title* last = Title::list().head;
+  Title *last = Title::list().head;
   int most = 0;
   for (int i = 0; i < 700; ++i) {
     frame(0.5f);
     most = std::max(most, Title::list().count());
-    Title* now = Title::list().head;
+    Title *now = Title::list().head;
     if (now && now != last) madeAt.push_back(ElapsedSeconds);
     last = now;
   }
@@ -391,8 +388,7 @@ TEST_F(FirstSceneTest, EmptySceneDrawsOnlyTheTitleAndTheBanner) {
 Vector3 orbitEye(float t, float r) {
   double a = std::sin(0.05 * t) * std::numbers::pi / 4;
   double c = -0.0593 * t;
-  return Vector3{static_cast<float>(r * std::cos(c) * std::cos(a)),
-                 static_cast<float>(r * std::sin(a)),
+  return Vector3{static_cast<float>(r * std::cos(c) * std::cos(a)), static_cast<float>(r * std::sin(a)),
                  static_cast<float>(r * std::sin(c) * std::cos(a))};
 }
 
@@ -405,7 +401,7 @@ TEST_F(FirstSceneTest, TimeFactorSlowsTheObjectsButNotTheCamera) {
   buildFirstSceneFrom(s, false);
   frames(60, 1.0f / 60);
   std::vector<Vector3> full;
-  for (CellType1* t : members(CellType1::list())) full.push_back(t->position);
+  for (CellType1 *t : members(CellType1::list())) full.push_back(t->position);
   float fullAge = Author::list().head->age;
   clearFirstScene();
 
@@ -416,7 +412,7 @@ TEST_F(FirstSceneTest, TimeFactorSlowsTheObjectsButNotTheCamera) {
   buildFirstSceneFrom(s, false);
   frames(60, 1.0f / 30);
   std::vector<Vector3> half;
-  for (CellType1* t : members(CellType1::list())) half.push_back(t->position);
+  for (CellType1 *t : members(CellType1::list())) half.push_back(t->position);
   ASSERT_EQ(half.size(), full.size());
   for (size_t i = 0; i < full.size(); ++i) {
     EXPECT_NEAR(half[i].x, full[i].x, 1e-2f);
@@ -428,7 +424,7 @@ TEST_F(FirstSceneTest, TimeFactorSlowsTheObjectsButNotTheCamera) {
 
   // The objects' camera keeps the clock: three times the radius-55 orbit.
   Vector3 expected = orbitEye(ElapsedSeconds, 165.0f);
-  const DirectorCamera& seen = firstSceneObjectCamera();
+  const DirectorCamera &seen = firstSceneObjectCamera();
   EXPECT_NEAR(seen.eye.x, expected.x, 1e-2f);
   EXPECT_NEAR(seen.eye.y, expected.y, 1e-2f);
   EXPECT_NEAR(seen.eye.z, expected.z, 1e-2f);
@@ -440,7 +436,7 @@ TEST_F(FirstSceneTest, TimeFactorSlowsTheObjectsButNotTheCamera) {
 TEST_F(FirstSceneTest, StaticCameraHoldsTheObjectsView) {
   buildFirstSceneFrom(emptyScene(), false);
   frames(10, 0.5f);
-  const DirectorCamera& seen = firstSceneObjectCamera();
+  const DirectorCamera &seen = firstSceneObjectCamera();
   EXPECT_EQ(seen.eye.x, 0.0f);
   EXPECT_EQ(seen.eye.z, -110.0f);
   EXPECT_EQ(seen.zoom, 0.8f);

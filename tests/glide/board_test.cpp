@@ -56,16 +56,18 @@ TEST_F(Board, AClearFillsEveryPixelWithItsColour) {
   const struct {
     unsigned colour;
     uint16_t pixel;
-  } cases[] = {{0x00000000, 0x0000}, {0x00FFFFFF, 0xFFFF}, {0x00302010, rgb565(2, 8, 6)},
-               {0x00FF0000, rgb565(0, 0, 31)}, {0x000000FF, rgb565(31, 0, 0)}};
+  } cases[] = {{0x00000000, 0x0000},
+               {0x00FFFFFF, 0xFFFF},
+               {0x00302010, rgb565(2, 8, 6)},
+               {0x00FF0000, rgb565(0, 0, 31)},
+               {0x000000FF, rgb565(31, 0, 0)}};
   for (const auto &c : cases) {
     guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
     quad(0, 0, W, H, 90, 90, 90, 255);
     grBufferClear(c.colour, 0, 0);
     const std::vector<uint16_t> px = backBuffer();
     size_t wrong = 0;
-    for (uint16_t p : px)
-      wrong += p != c.pixel;
+    for (uint16_t p : px) wrong += p != c.pixel;
     EXPECT_EQ(wrong, 0u) << std::hex << c.colour;
   }
 }
@@ -118,35 +120,32 @@ TEST_F(Board, SwapWaitsForTheGivenNumberOfRetraces) {
 
 TEST_F(Board, TextureMemoryRunsOutAtFourMegabytes) {
   auto allocate = [] {
-    return guTexAllocateMemory(GR_TMU0, 3, 256, 256, GR_TEXFMT_RGB_565, GR_MIPMAP_NEAREST,
-                               GR_LOD_256, GR_LOD_256, GR_ASPECT_1x1, 1, 1, 1, 1, 0.0f, FXFALSE);
+    return guTexAllocateMemory(GR_TMU0, 3, 256, 256, GR_TEXFMT_RGB_565, GR_MIPMAP_NEAREST, GR_LOD_256,
+                               GR_LOD_256, GR_ASPECT_1x1, 1, 1, 1, 1, 0.0f, FXFALSE);
   };
   // 32 textures of 128 KB fill the 4 MB; the next one gets no memory.
   std::vector<GrMipMapId_t> ids;
-  for (int i = 0; i < 32; ++i)
-    ids.push_back(allocate());
-  for (size_t i = 0; i < ids.size(); ++i)
-    EXPECT_NE(ids[i], GR_NULL_MIPMAP_HANDLE) << i;
+  for (int i = 0; i < 32; ++i) ids.push_back(allocate());
+  for (size_t i = 0; i < ids.size(); ++i) EXPECT_NE(ids[i], GR_NULL_MIPMAP_HANDLE) << i;
   EXPECT_EQ(allocate(), GR_NULL_MIPMAP_HANDLE);
   // A format the board has no tables for is refused.
-  EXPECT_EQ(guTexAllocateMemory(GR_TMU0, 3, 8, 8, GR_TEXFMT_P_8, 0, GR_LOD_8, GR_LOD_8,
-                                GR_ASPECT_1x1, 1, 1, 1, 1, 0.0f, FXFALSE),
+  EXPECT_EQ(guTexAllocateMemory(GR_TMU0, 3, 8, 8, GR_TEXFMT_P_8, 0, GR_LOD_8, GR_LOD_8, GR_ASPECT_1x1, 1, 1,
+                                1, 1, 0.0f, FXFALSE),
             GR_NULL_MIPMAP_HANDLE);
 }
 
 TEST_F(Board, SelectingNoTextureKeepsThePreviousOne) {
   std::vector<uint16_t> red(256 * 256, rgb565(31, 0, 0)), green(256 * 256, rgb565(0, 63, 0));
-  GrMipMapId_t a = guTexAllocateMemory(GR_TMU0, 3, 256, 256, GR_TEXFMT_RGB_565, 1, 0, 0, 3, 1, 1,
-                                       1, 1, 0.0f, FXFALSE);
-  GrMipMapId_t b = guTexAllocateMemory(GR_TMU0, 3, 256, 256, GR_TEXFMT_RGB_565, 1, 0, 0, 3, 1, 1,
-                                       1, 1, 0.0f, FXFALSE);
+  GrMipMapId_t a =
+      guTexAllocateMemory(GR_TMU0, 3, 256, 256, GR_TEXFMT_RGB_565, 1, 0, 0, 3, 1, 1, 1, 1, 0.0f, FXFALSE);
+  GrMipMapId_t b =
+      guTexAllocateMemory(GR_TMU0, 3, 256, 256, GR_TEXFMT_RGB_565, 1, 0, 0, 3, 1, 1, 1, 1, 0.0f, FXFALSE);
   guTexDownloadMipMap(a, red.data(), nullptr);
   guTexDownloadMipMap(b, green.data(), nullptr);
   guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
   guTexSource(a);
   guTexSource(GR_NULL_MIPMAP_HANDLE);
-  GrVertex v[3] = {screenVertex(0, 0, 255, 255, 255, 255, 0, 0),
-                   screenVertex(8, 0, 255, 255, 255, 255, 8, 0),
+  GrVertex v[3] = {screenVertex(0, 0, 255, 255, 255, 255, 0, 0), screenVertex(8, 0, 255, 255, 255, 255, 8, 0),
                    screenVertex(0, 8, 255, 255, 255, 255, 0, 8)};
   int index[3] = {0, 1, 2};
   grDrawPolygon(3, index, v);
@@ -176,8 +175,8 @@ TEST_F(Board, FrameBufferReadsAndWrites) {
   grAlphaBlendFunction(GR_BLEND_ONE, GR_BLEND_SRC_ALPHA, GR_BLEND_ZERO, GR_BLEND_ZERO);
   GrLfbInfo_t info{};
   info.size = sizeof info;
-  ASSERT_TRUE(grLfbLock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER, GR_LFBWRITEMODE_565,
-                        GR_ORIGIN_ANY, FXTRUE, &info));
+  ASSERT_TRUE(
+      grLfbLock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER, GR_LFBWRITEMODE_565, GR_ORIGIN_ANY, FXTRUE, &info));
   EXPECT_EQ(info.strideInBytes, (FxU32)(W * 2));
   uint16_t *row = (uint16_t *)((uint8_t *)info.lfbPtr + 5 * info.strideInBytes);
   row[7] = 0xFFFF;
@@ -197,40 +196,39 @@ TEST_F(Board, LocksWithoutThePipelineAndWithTheOtherOrigin) {
   fill(rgb565(4, 8, 4));
   GrLfbInfo_t info{};
   info.size = sizeof info;
-  ASSERT_TRUE(grLfbLock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER, GR_LFBWRITEMODE_565,
-                        GR_ORIGIN_LOWER_LEFT, FXFALSE, &info));
+  ASSERT_TRUE(grLfbLock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER, GR_LFBWRITEMODE_565, GR_ORIGIN_LOWER_LEFT,
+                        FXFALSE, &info));
   ((uint16_t *)((uint8_t *)info.lfbPtr + 2 * info.strideInBytes))[3] = rgb565(1, 2, 3);
   ASSERT_TRUE(grLfbUnlock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER));
   EXPECT_EQ(pixel(3, 2), rgb565(1, 2, 3));
   // With the upper-left origin row 0 of the lock is the top row of the screen.
-  ASSERT_TRUE(grLfbLock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER, GR_LFBWRITEMODE_565,
-                        GR_ORIGIN_UPPER_LEFT, FXFALSE, &info));
+  ASSERT_TRUE(grLfbLock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER, GR_LFBWRITEMODE_565, GR_ORIGIN_UPPER_LEFT,
+                        FXFALSE, &info));
   EXPECT_EQ(info.origin, GR_ORIGIN_UPPER_LEFT);
   ((uint16_t *)info.lfbPtr)[5] = rgb565(7, 7, 7);
   ASSERT_TRUE(grLfbUnlock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER));
   EXPECT_EQ(pixel(5, H - 1), rgb565(7, 7, 7));
   EXPECT_EQ(pixel(5, 0), rgb565(4, 8, 4));
   // A read lock sees the buffer; a second lock while one is held is refused.
-  ASSERT_TRUE(grLfbLock(GR_LFB_READ_ONLY, GR_BUFFER_BACKBUFFER, GR_LFBWRITEMODE_ANY,
-                        GR_ORIGIN_ANY, FXFALSE, &info));
+  ASSERT_TRUE(
+      grLfbLock(GR_LFB_READ_ONLY, GR_BUFFER_BACKBUFFER, GR_LFBWRITEMODE_ANY, GR_ORIGIN_ANY, FXFALSE, &info));
   const uint16_t *rows = (const uint16_t *)info.lfbPtr;
   EXPECT_EQ(rows[2 * (info.strideInBytes / 2) + 3], rgb565(1, 2, 3));
   GrLfbInfo_t other{};
-  EXPECT_FALSE(grLfbLock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER, GR_LFBWRITEMODE_565,
-                         GR_ORIGIN_ANY, FXTRUE, &other));
+  EXPECT_FALSE(
+      grLfbLock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER, GR_LFBWRITEMODE_565, GR_ORIGIN_ANY, FXTRUE, &other));
   ASSERT_TRUE(grLfbUnlock(GR_LFB_READ_ONLY, GR_BUFFER_BACKBUFFER));
   // Only RGB 565 writes are offered.
-  EXPECT_FALSE(grLfbLock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER, GR_LFBWRITEMODE_888,
-                         GR_ORIGIN_ANY, FXTRUE, &info));
+  EXPECT_FALSE(
+      grLfbLock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER, GR_LFBWRITEMODE_888, GR_ORIGIN_ANY, FXTRUE, &info));
 }
 
 // Draws a little of everything: state, textures, polygons, lines, points, text.
 void drawSample(int frame) {
   std::vector<uint16_t> texels(256 * 256);
-  for (int i = 0; i < 256 * 256; ++i)
-    texels[i] = (uint16_t)(i * 40503u);
-  GrMipMapId_t id = guTexAllocateMemory(GR_TMU0, 3, 256, 256, GR_TEXFMT_RGB_565, 1, 0, 0, 3, 1, 1,
-                                        1, 1, 0.0f, FXFALSE);
+  for (int i = 0; i < 256 * 256; ++i) texels[i] = (uint16_t)(i * 40503u);
+  GrMipMapId_t id =
+      guTexAllocateMemory(GR_TMU0, 3, 256, 256, GR_TEXFMT_RGB_565, 1, 0, 0, 3, 1, 1, 1, 1, 0.0f, FXFALSE);
   guTexDownloadMipMap(id, texels.data(), nullptr);
   for (int f = 0; f < 2; ++f) {
     guTexSource(id);
@@ -254,8 +252,8 @@ void drawSample(int frame) {
     grAlphaBlendFunction(GR_BLEND_ONE, GR_BLEND_SRC_ALPHA, GR_BLEND_ZERO, GR_BLEND_ZERO);
     GrLfbInfo_t info{};
     info.size = sizeof info;
-    if (grLfbLock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER, GR_LFBWRITEMODE_565, GR_ORIGIN_ANY,
-                  FXTRUE, &info)) {
+    if (grLfbLock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER, GR_LFBWRITEMODE_565, GR_ORIGIN_ANY, FXTRUE,
+                  &info)) {
       for (int x = 0; x < 9; ++x)
         ((uint16_t *)((uint8_t *)info.lfbPtr + 3 * info.strideInBytes))[x + 1] = 0xFFFF;
       grLfbUnlock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER);
@@ -280,8 +278,7 @@ TEST(BoardTrace, AReplayedTraceReproducesEveryFrame) {
   grGlideInit();
   GrHwConfiguration hw;
   grSstQueryHardware(&hw);
-  grSstWinOpen(0, GR_RESOLUTION_640x480, GR_REFRESH_60Hz, GR_COLORFORMAT_ABGR,
-               GR_ORIGIN_LOWER_LEFT, 2, 0);
+  grSstWinOpen(0, GR_RESOLUTION_640x480, GR_REFRESH_60Hz, GR_COLORFORMAT_ABGR, GR_ORIGIN_LOWER_LEFT, 2, 0);
   drawSample(0);
   drawSample(1);
   grGlideShutdown();
@@ -299,8 +296,7 @@ TEST(BoardTrace, AReplayedTraceReproducesEveryFrame) {
   std::ifstream in(path);
   std::string line, all;
   while (std::getline(in, line))
-    if (line.rfind("texels", 0) != 0)
-      all += line + "\n";
+    if (line.rfind("texels", 0) != 0) all += line + "\n";
   EXPECT_NE(all.find("grSstWinOpen 0 7 0 1 1 2 0\n"), std::string::npos);
   EXPECT_NE(all.find("grAADrawPoint 524548.75 524418.125 0 128 255 100 1.52671764e-05 0 0\n"),
             std::string::npos);

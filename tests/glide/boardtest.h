@@ -10,8 +10,8 @@
 #include "glide/glide.h"
 #include "glide/presenter.h"
 
-inline GrVertex screenVertex(float x, float y, float r = 255, float g = 255, float b = 255,
-                             float a = 255, float s = 0, float t = 0, float oow = 1.0f / 65500) {
+inline GrVertex screenVertex(float x, float y, float r = 255, float g = 255, float b = 255, float a = 255,
+                             float s = 0, float t = 0, float oow = 1.0f / 65500) {
   GrVertex v{};
   v.x = x + BoardSnapBias;
   v.y = y + BoardSnapBias;
@@ -72,8 +72,8 @@ protected:
   template <typename PixelAt> void fillWith(PixelAt pixelAt) {
     GrLfbInfo_t info{};
     info.size = sizeof info;
-    ASSERT_TRUE(grLfbLock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER, GR_LFBWRITEMODE_565,
-                          GR_ORIGIN_ANY, FXFALSE, &info));
+    ASSERT_TRUE(grLfbLock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER, GR_LFBWRITEMODE_565, GR_ORIGIN_ANY,
+                          FXFALSE, &info));
     for (int y = 0; y < H; ++y)
       for (int x = 0; x < W; ++x)
         ((uint16_t *)((uint8_t *)info.lfbPtr + y * info.strideInBytes))[x] = pixelAt(x, y);

@@ -18,9 +18,9 @@ GrMipMapId_t allocate(GrTextureFormat_t format, GrAspectRatio_t aspect = GR_ASPE
   int longSide = 256 >> lod;
   int w = aspect == GR_ASPECT_1x2 ? longSide / 2 : longSide;
   int h = aspect == GR_ASPECT_2x1 ? longSide / 2 : longSide;
-  return guTexAllocateMemory(GR_TMU0, GR_MIPMAPLEVELMASK_BOTH, w, h, format, GR_MIPMAP_NEAREST,
-                             lod, lod, aspect, GR_TEXTURECLAMP_CLAMP, GR_TEXTURECLAMP_CLAMP,
-                             GR_TEXTUREFILTER_BILINEAR, GR_TEXTUREFILTER_BILINEAR, 0.0f, FXFALSE);
+  return guTexAllocateMemory(GR_TMU0, GR_MIPMAPLEVELMASK_BOTH, w, h, format, GR_MIPMAP_NEAREST, lod, lod,
+                             aspect, GR_TEXTURECLAMP_CLAMP, GR_TEXTURECLAMP_CLAMP, GR_TEXTUREFILTER_BILINEAR,
+                             GR_TEXTUREFILTER_BILINEAR, 0.0f, FXFALSE);
 }
 
 void texturedState() {
@@ -33,10 +33,9 @@ void texturedState() {
 void texturedQuad(float x0, float y0, float x1, float y1, float s0, float t0, float s1, float t1,
                   float c = 255, float oowFar = 0) {
   float near = 1.0f / 65500, far = oowFar > 0 ? oowFar : near;
-  GrVertex v[4] = {screenVertex(x0, y0, c, c, c, 255, s0, t0, near),
-                   screenVertex(x1, y0, c, c, c, 255, s1, t0, near),
-                   screenVertex(x1, y1, c, c, c, 255, s1, t1, far),
-                   screenVertex(x0, y1, c, c, c, 255, s0, t1, far)};
+  GrVertex v[4] = {
+      screenVertex(x0, y0, c, c, c, 255, s0, t0, near), screenVertex(x1, y0, c, c, c, 255, s1, t0, near),
+      screenVertex(x1, y1, c, c, c, 255, s1, t1, far), screenVertex(x0, y1, c, c, c, 255, s0, t1, far)};
   int index[4] = {0, 1, 2, 3};
   grDrawPolygon(4, index, v);
 }
@@ -69,10 +68,9 @@ TEST_F(Pipeline, TextureTimesIteratedColour) {
   guTexDownloadMipMap(id, texels.data(), nullptr);
   guTexSource(id);
   texturedState();
-  GrVertex v[4] = {screenVertex(0, 0, 128, 64, 255, 255, 0, 0),
-                   screenVertex(16, 0, 128, 64, 255, 255, 256, 0),
-                   screenVertex(16, 16, 128, 64, 255, 255, 256, 256),
-                   screenVertex(0, 16, 128, 64, 255, 255, 0, 256)};
+  GrVertex v[4] = {
+      screenVertex(0, 0, 128, 64, 255, 255, 0, 0), screenVertex(16, 0, 128, 64, 255, 255, 256, 0),
+      screenVertex(16, 16, 128, 64, 255, 255, 256, 256), screenVertex(0, 16, 128, 64, 255, 255, 0, 256)};
   int index[4] = {0, 1, 2, 3};
   grDrawPolygon(4, index, v);
   // (255 * 129) >> 8 = 128, (130 * 65) >> 8 = 33, (82 * 256) >> 8 = 82.
@@ -88,7 +86,8 @@ TEST_F(Pipeline, BlendFactorsOnTheZeroTo256Scale) {
     uint16_t expected;
   } cases[] = {
       // additive: min(255, d + (s * (a + 1)) >> 8)
-      {GR_BLEND_SRC_ALPHA, GR_BLEND_ONE, 100, 100, 100, 127, rgb565((82 + 50) >> 3, (81 + 50) >> 2, 255 >> 3)},
+      {GR_BLEND_SRC_ALPHA, GR_BLEND_ONE, 100, 100, 100, 127,
+       rgb565((82 + 50) >> 3, (81 + 50) >> 2, 255 >> 3)},
       // scaled source: (s * (a + 1)) >> 8
       {GR_BLEND_SRC_ALPHA, GR_BLEND_ZERO, 200, 200, 200, 100, rgb565(78 >> 3, 78 >> 2, 78 >> 3)},
       // the fade: (d * (a + 1)) >> 8 with alpha 145
@@ -118,7 +117,7 @@ TEST_F(Pipeline, AlphaTestGreaterThanFiveDropsFiveAndKeepsSix) {
   EXPECT_EQ(pixel(1, 1), 0);
   EXPECT_EQ(pixel(5, 1), 0xFFFF);
   // Every comparison against reference 100.
-  const int funcs[] = {GR_CMP_NEVER, GR_CMP_LESS, GR_CMP_EQUAL, GR_CMP_LEQUAL,
+  const int funcs[] = {GR_CMP_NEVER,   GR_CMP_LESS,     GR_CMP_EQUAL,  GR_CMP_LEQUAL,
                        GR_CMP_GREATER, GR_CMP_NOTEQUAL, GR_CMP_GEQUAL, GR_CMP_ALWAYS};
   const bool expected[8][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0},
                                {0, 0, 1}, {1, 0, 1}, {0, 1, 1}, {1, 1, 1}}; // 99, 100, 101
@@ -126,8 +125,7 @@ TEST_F(Pipeline, AlphaTestGreaterThanFiveDropsFiveAndKeepsSix) {
   for (int f = 0; f < 8; ++f) {
     grBufferClear(0, 0, 0);
     grAlphaTestFunction(funcs[f]);
-    for (int k = 0; k < 3; ++k)
-      quad(k * 4.0f, 10, k * 4.0f + 4, 14, 255, 255, 255, 99.0f + k);
+    for (int k = 0; k < 3; ++k) quad(k * 4.0f, 10, k * 4.0f + 4, 14, 255, 255, 255, 99.0f + k);
     for (int k = 0; k < 3; ++k)
       EXPECT_EQ(pixel(k * 4 + 1, 11) != 0, expected[f][k]) << "function " << f << " alpha " << 99 + k;
   }
@@ -185,8 +183,7 @@ TEST_F(Pipeline, MotionBlurFadeKeeps146Of256OfEachChannel) {
 
 TEST_F(Pipeline, BilinearAtTexelCentresReturnsTheTexels) {
   std::vector<uint16_t> texels(256 * 256);
-  for (int i = 0; i < 256 * 256; ++i)
-    texels[i] = (uint16_t)(i * 2654435761u >> 16);
+  for (int i = 0; i < 256 * 256; ++i) texels[i] = (uint16_t)(i * 2654435761u >> 16);
   GrMipMapId_t id = allocate(GR_TEXFMT_RGB_565);
   guTexDownloadMipMap(id, texels.data(), nullptr);
   guTexSource(id);
@@ -195,16 +192,14 @@ TEST_F(Pipeline, BilinearAtTexelCentresReturnsTheTexels) {
   texturedQuad(100, 50, 356, 306, 0, 0, 256, 256);
   auto px = backBuffer();
   for (int t = 0; t < 256; ++t)
-    for (int s = 0; s < 256; ++s)
-      ASSERT_EQ(px[(50 + t) * W + 100 + s], texels[t * 256 + s]) << s << "," << t;
+    for (int s = 0; s < 256; ++s) ASSERT_EQ(px[(50 + t) * W + 100 + s], texels[t * 256 + s]) << s << "," << t;
 }
 
 TEST_F(Pipeline, IntensityTextureAndBilinearWeights) {
   // An intensity texture of 2:1 whose columns alternate 0 and 255: t spans 0..128.
   std::vector<uint8_t> texels(256 * 128);
   for (int t = 0; t < 128; ++t)
-    for (int s = 0; s < 256; ++s)
-      texels[t * 256 + s] = (s & 1) ? 255 : 0;
+    for (int s = 0; s < 256; ++s) texels[t * 256 + s] = (s & 1) ? 255 : 0;
   GrMipMapId_t id = allocate(GR_TEXFMT_INTENSITY_8, GR_ASPECT_2x1);
   guTexDownloadMipMap(id, texels.data(), nullptr);
   guTexSource(id);
@@ -230,17 +225,14 @@ TEST_F(Pipeline, ClampRepeatsTheEdgeTexels) {
   texturedState();
   // s from -64 to 320 over 384 pixels: one texel per pixel, 64 beyond each side.
   texturedQuad(0, 0, 384, 16, -64, 100, 320, 116);
-  for (int x : {0, 10, 63})
-    EXPECT_EQ(pixel(x, 8), rgb565(31, 0, 0)) << x;
-  for (int x : {64 + 255, 330, 383})
-    EXPECT_EQ(pixel(x, 8), rgb565(0, 0, 31)) << x;
+  for (int x : {0, 10, 63}) EXPECT_EQ(pixel(x, 8), rgb565(31, 0, 0)) << x;
+  for (int x : {64 + 255, 330, 383}) EXPECT_EQ(pixel(x, 8), rgb565(0, 0, 31)) << x;
   EXPECT_EQ(pixel(200, 8), rgb565(0, 20, 0));
 }
 
 TEST_F(Pipeline, PerspectiveCorrectTextureCoordinates) {
   std::vector<uint8_t> texels(256 * 256);
-  for (int i = 0; i < 256 * 256; ++i)
-    texels[i] = (uint8_t)(i & 255); // intensity = s
+  for (int i = 0; i < 256 * 256; ++i) texels[i] = (uint8_t)(i & 255); // intensity = s
   GrMipMapId_t id = allocate(GR_TEXFMT_INTENSITY_8);
   guTexDownloadMipMap(id, texels.data(), nullptr);
   guTexSource(id);
@@ -292,8 +284,7 @@ protected:
     }
     boardForceReferencePipeline(false);
     int differing = 0;
-    for (size_t i = 0; i < results[0].size(); ++i)
-      differing += results[1][i] != results[0][i];
+    for (size_t i = 0; i < results[0].size(); ++i) differing += results[1][i] != results[0][i];
     EXPECT_EQ(differing, 0) << GetParam() << "-bit paths";
     return results[0];
   }
@@ -313,8 +304,7 @@ void drawRandomShapes(GrTextureFormat_t format) {
     seed = seed * 1664525u + 1013904223u;
     return seed >> 8;
   };
-  for (auto &t : texels)
-    t = (uint16_t)next();
+  for (auto &t : texels) t = (uint16_t)next();
   GrMipMapId_t id = allocate(format);
   guTexDownloadMipMap(id, texels.data(), nullptr);
   guTexSource(id);
@@ -322,16 +312,17 @@ void drawRandomShapes(GrTextureFormat_t format) {
   guAlphaSource(GR_ALPHASOURCE_ITERATED_ALPHA);
   grAlphaTestFunction(GR_CMP_GREATER);
   grAlphaTestReferenceValue(5);
-  const int blends[5][2] = {{GR_BLEND_ONE, GR_BLEND_ZERO},      {GR_BLEND_SRC_ALPHA, GR_BLEND_ONE},
-                            {GR_BLEND_SRC_ALPHA, GR_BLEND_ZERO}, {GR_BLEND_ZERO, GR_BLEND_SRC_ALPHA},
+  const int blends[5][2] = {{GR_BLEND_ONE, GR_BLEND_ZERO},
+                            {GR_BLEND_SRC_ALPHA, GR_BLEND_ONE},
+                            {GR_BLEND_SRC_ALPHA, GR_BLEND_ZERO},
+                            {GR_BLEND_ZERO, GR_BLEND_SRC_ALPHA},
                             {GR_BLEND_ONE, GR_BLEND_SRC_ALPHA}};
   seed = 777;
   grBufferClear(0x808080, 0, 0);
   for (int k = 0; k < 600; ++k) {
     int mode = k % 5;
     grAlphaBlendFunction(blends[mode][0], blends[mode][1], GR_BLEND_ZERO, GR_BLEND_ZERO);
-    guColorCombineFunction((k / 5) % 2 ? GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB
-                                       : GR_COLORCOMBINE_ITRGB);
+    guColorCombineFunction((k / 5) % 2 ? GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB : GR_COLORCOMBINE_ITRGB);
     grDitherMode((k / 10) % 3);
     bool flat = (k / 30) % 2;
     bool perspective = (k / 60) % 2;
@@ -345,11 +336,13 @@ void drawRandomShapes(GrTextureFormat_t format) {
         y = v[0].y - BoardSnapBias + ((float)(next() % 1000) / 1000.0f - 0.5f) * size;
       }
       float c[4];
-      for (float &ch : c)
-        ch = flat ? 0 : (float)(next() % 300) - 20.0f;
+      for (float &ch : c) ch = flat ? 0 : (float)(next() % 300) - 20.0f;
       if (flat) {
         // Every alpha from 0 to 255 comes round, with red at 255 and below.
-        c[0] = k % 2 ? 255.0f : 180.0f; c[1] = 90; c[2] = 240; c[3] = (float)((k * 37) % 256);
+        c[0] = k % 2 ? 255.0f : 180.0f;
+        c[1] = 90;
+        c[2] = 240;
+        c[3] = (float)((k * 37) % 256);
       }
       float oow = (perspective ? 0.2f + (next() % 100) / 100.0f : 1.0f) / 65500;
       v[i] = screenVertex(x, y, c[0], c[1], c[2], c[3], (float)(next() % 300) - 20,
@@ -401,36 +394,38 @@ TEST_P(VectorWidth, SpritesOfEveryWidthDrawTheSameAsTheReference) {
   // varied background, some mirrored: the reference path's pixels, and so
   // does leaving out what adds black to a glow's corners.
   for (bool disc : {false, true}) {
-  SCOPED_TRACE(disc ? "black around a disc" : "noise everywhere");
-  downloadNoise<uint16_t>(GR_TEXFMT_RGB_565, 13, disc);
-  grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_DECAL);
-  guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
-  guAlphaSource(GR_ALPHASOURCE_ITERATED_ALPHA);
-  const int blends[5][2] = {{GR_BLEND_ONE, GR_BLEND_ZERO},      {GR_BLEND_SRC_ALPHA, GR_BLEND_ONE},
-                            {GR_BLEND_SRC_ALPHA, GR_BLEND_ZERO}, {GR_BLEND_ZERO, GR_BLEND_SRC_ALPHA},
-                            {GR_BLEND_ONE, GR_BLEND_SRC_ALPHA}};
-  drawnAlike([&] {
-    fillPattern();
-    for (int k = 0; k < 300; ++k) {
-      grAlphaBlendFunction(blends[k % 5][0], blends[k % 5][1], GR_BLEND_ZERO, GR_BLEND_ZERO);
-      grDitherMode(k / 5 % 3);
-      const float width = (float)(k % 100 + 1), height = 5.0f + (float)(k % 7);
-      const float x = 2.0f + (float)(k * 37 % 520) + (float)(k % 16) / 16.0f;
-      const float y = 2.0f + (float)(k * 53 % 460);
-      const float alpha = k % 4 == 0 ? 255.0f : (float)(k * 61 % 256);
-      // Shrunk (the whole texture over the sprite) or stretched (a few texels).
-      float s0 = k % 3 == 0 ? (k % 2 ? 100.0f : 20.0f) : 0.5f, s1 = k % 3 == 0 ? s0 + 20.0f + (float)(k % 11) : 255.0f;
-      if (k % 4 == 1)
-        std::swap(s0, s1);
-      const float t0 = 0.5f + (float)(k % 9) * 5.0f, t1 = 200.0f + (float)(k % 5) * 10.0f;
-      GrVertex v[4] = {screenVertex(x, y, 250, 120, 30, alpha, s0, t0),
-                       screenVertex(x + width, y, 250, 120, 30, alpha, s1, t0),
-                       screenVertex(x + width, y + height, 250, 120, 30, alpha, s1, t1),
-                       screenVertex(x, y + height, 250, 120, 30, alpha, s0, t1)};
-      int index[4] = {0, 1, 2, 3};
-      grDrawPolygon(4, index, v);
-    }
-  });
+    SCOPED_TRACE(disc ? "black around a disc" : "noise everywhere");
+    downloadNoise<uint16_t>(GR_TEXFMT_RGB_565, 13, disc);
+    grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_DECAL);
+    guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
+    guAlphaSource(GR_ALPHASOURCE_ITERATED_ALPHA);
+    const int blends[5][2] = {{GR_BLEND_ONE, GR_BLEND_ZERO},
+                              {GR_BLEND_SRC_ALPHA, GR_BLEND_ONE},
+                              {GR_BLEND_SRC_ALPHA, GR_BLEND_ZERO},
+                              {GR_BLEND_ZERO, GR_BLEND_SRC_ALPHA},
+                              {GR_BLEND_ONE, GR_BLEND_SRC_ALPHA}};
+    drawnAlike([&] {
+      fillPattern();
+      for (int k = 0; k < 300; ++k) {
+        grAlphaBlendFunction(blends[k % 5][0], blends[k % 5][1], GR_BLEND_ZERO, GR_BLEND_ZERO);
+        grDitherMode(k / 5 % 3);
+        const float width = (float)(k % 100 + 1), height = 5.0f + (float)(k % 7);
+        const float x = 2.0f + (float)(k * 37 % 520) + (float)(k % 16) / 16.0f;
+        const float y = 2.0f + (float)(k * 53 % 460);
+        const float alpha = k % 4 == 0 ? 255.0f : (float)(k * 61 % 256);
+        // Shrunk (the whole texture over the sprite) or stretched (a few texels).
+        float s0 = k % 3 == 0 ? (k % 2 ? 100.0f : 20.0f) : 0.5f,
+              s1 = k % 3 == 0 ? s0 + 20.0f + (float)(k % 11) : 255.0f;
+        if (k % 4 == 1) std::swap(s0, s1);
+        const float t0 = 0.5f + (float)(k % 9) * 5.0f, t1 = 200.0f + (float)(k % 5) * 10.0f;
+        GrVertex v[4] = {screenVertex(x, y, 250, 120, 30, alpha, s0, t0),
+                         screenVertex(x + width, y, 250, 120, 30, alpha, s1, t0),
+                         screenVertex(x + width, y + height, 250, 120, 30, alpha, s1, t1),
+                         screenVertex(x, y + height, 250, 120, 30, alpha, s0, t1)};
+        int index[4] = {0, 1, 2, 3};
+        grDrawPolygon(4, index, v);
+      }
+    });
   }
 }
 
@@ -439,8 +434,7 @@ TEST_P(VectorWidth, FarTextureCoordinatesDrawTheSameAsTheReference) {
   // beyond what 32 bits hold: the vector spans must notice that their taps
   // leave the border and give the reference path's pixels.
   std::vector<uint16_t> texels(256 * 256);
-  for (int i = 0; i < 256 * 256; ++i)
-    texels[i] = (uint16_t)(i * 40503u >> 3);
+  for (int i = 0; i < 256 * 256; ++i) texels[i] = (uint16_t)(i * 40503u >> 3);
   const float far[] = {-3.0e6f, -40000.0f, -300.0f, -1.5f, 0.5f, 255.5f, 300.0f, 40000.0f, 3.0e6f};
   for (GrTextureFormat_t format : {GR_TEXFMT_INTENSITY_8, GR_TEXFMT_RGB_565}) {
     SCOPED_TRACE("texture format " + std::to_string(format));
@@ -506,8 +500,7 @@ TEST_P(VectorWidth, GreySpansOfEveryLengthMatchTheReference) {
   });
   // Something was drawn over the fill.
   int drawn = 0;
-  for (uint16_t px : reference)
-    drawn += px != 0x1234;
+  for (uint16_t px : reference) drawn += px != 0x1234;
   EXPECT_GT(drawn, 40 * 6 * 6 * 10);
 }
 
@@ -516,8 +509,7 @@ TEST_F(Pipeline, PolygonsDrawTheSameAsTheirTriangles) {
   // convex: the fast path (which may draw a convex polygon in one pass) and
   // the reference path (triangle by triangle) give the same pixels.
   std::vector<uint16_t> texels(256 * 256);
-  for (int i = 0; i < 256 * 256; ++i)
-    texels[i] = (uint16_t)(i * 7919u);
+  for (int i = 0; i < 256 * 256; ++i) texels[i] = (uint16_t)(i * 7919u);
   GrMipMapId_t id = allocate(GR_TEXFMT_RGB_565);
   guTexDownloadMipMap(id, texels.data(), nullptr);
   guTexSource(id);
@@ -562,8 +554,7 @@ TEST_F(Pipeline, PolygonsDrawTheSameAsTheirTriangles) {
   }
   boardForceReferencePipeline(false);
   int differing = 0;
-  for (size_t i = 0; i < results[0].size(); ++i)
-    differing += results[0][i] != results[1][i];
+  for (size_t i = 0; i < results[0].size(); ++i) differing += results[0][i] != results[1][i];
   EXPECT_EQ(differing, 0);
 }
 

@@ -9,8 +9,7 @@ using Coverage = BoardTest;
 
 int count(const std::vector<uint16_t> &px, int value) {
   int n = 0;
-  for (uint16_t v : px)
-    n += (v >> 11) == value;
+  for (uint16_t v : px) n += (v >> 11) == value;
   return n;
 }
 
@@ -59,8 +58,8 @@ TEST_F(Coverage, SharedEdgesDrawEveryPixelExactlyOnce) {
     for (int x = 0; x < W; ++x) {
       float cx = x + 0.5f, cy = y + 0.5f;
       // Well inside the outer border (whose edges are irregular).
-      bool deepInside = cx > gx[0][0] + 8 && cx < 50.0f + n * 31.0f - 2 && cy > 48 &&
-                        cy < 40.0f + n * 27.0f - 2;
+      bool deepInside =
+          cx > gx[0][0] + 8 && cx < 50.0f + n * 31.0f - 2 && cy > 48 && cy < 40.0f + n * 27.0f - 2;
       if (deepInside) {
         ASSERT_EQ(px[y * W + x] >> 11, 1) << x << "," << y;
       }
@@ -95,7 +94,7 @@ TEST_F(Coverage, FanAroundACentreLeavesNoGapAndNoOverlap) {
 
 TEST_F(Coverage, DegenerateAndOffscreenPolygonsDrawNothingOutsideTheScreen) {
   countingState();
-  quad(10, 10, 10, 50, 8, 0, 0, 255);    // zero width
+  quad(10, 10, 10, 50, 8, 0, 0, 255);       // zero width
   quad(-100, -100, 700, 600, 8, 0, 0, 255); // covers the screen and more
   auto px = backBuffer();
   EXPECT_EQ(count(px, 1), W * H);
@@ -137,8 +136,7 @@ TEST_F(Coverage, LinesDrawTheFirstEndButNotTheLast) {
     EXPECT_EQ(px[10 * W + x] >> 11, x >= 10 && x <= 19) << x;
     EXPECT_EQ(px[30 * W + x] >> 11, x >= 31 && x <= 40) << x;
   }
-  for (int y = 0; y < 12; ++y)
-    EXPECT_EQ(px[y * W + 60] >> 11, y >= 5 && y <= 8) << y;
+  for (int y = 0; y < 12; ++y) EXPECT_EQ(px[y * W + 60] >> 11, y >= 5 && y <= 8) << y;
   EXPECT_EQ(px[80 * W + 80], 0);
   EXPECT_EQ(count(px, 1), 10 + 10 + 4);
 }
@@ -164,8 +162,7 @@ TEST_F(Coverage, ADiagonalLineHasOnePixelPerColumn) {
   auto px = backBuffer();
   for (int x = 100; x < 140; ++x) {
     int column = 0;
-    for (int y = 90; y < 130; ++y)
-      column += px[y * W + x] >> 11;
+    for (int y = 90; y < 130; ++y) column += px[y * W + x] >> 11;
     EXPECT_EQ(column, 1) << x;
     // The pixel whose centre band holds the line at this column's centre.
     int expected = (int)std::floor(100.25 + (x + 0.5 - 100.5) * 0.5);
@@ -219,8 +216,7 @@ TEST_F(Coverage, AntialiasedPointSpreadsOverTheSquareAroundIt) {
   EXPECT_EQ(px[100 * W + 99], 0);
   EXPECT_EQ(px[101 * W + 100], 0);
   for (int y = 99; y <= 100; ++y)
-    for (int x = 199; x <= 200; ++x)
-      EXPECT_EQ(px[y * W + x], rgb565(15, 31, 15)) << x << "," << y;
+    for (int x = 199; x <= 200; ++x) EXPECT_EQ(px[y * W + x], rgb565(15, 31, 15)) << x << "," << y;
   EXPECT_EQ(px[98 * W + 199], 0);
   // floor(255 * 0.75) = 191 -> 255 * 192 >> 8 = 191; floor(255 * 0.25) = 63 -> 63.
   EXPECT_EQ(px[100 * W + 300], rgb565(191 >> 3, 191 >> 2, 191 >> 3));

@@ -19,18 +19,16 @@ protected:
   }
 
   GrMipMapId_t texture(GrTextureFormat_t format, uint32_t seed) {
-    GrMipMapId_t id = guTexAllocateMemory(GR_TMU0, GR_MIPMAPLEVELMASK_BOTH, 64, 64, format,
-                                          GR_MIPMAP_NEAREST, GR_LOD_64, GR_LOD_64, GR_ASPECT_1x1,
-                                          GR_TEXTURECLAMP_CLAMP, GR_TEXTURECLAMP_WRAP,
-                                          GR_TEXTUREFILTER_BILINEAR, GR_TEXTUREFILTER_BILINEAR, 0.0f,
-                                          FXFALSE);
+    GrMipMapId_t id =
+        guTexAllocateMemory(GR_TMU0, GR_MIPMAPLEVELMASK_BOTH, 64, 64, format, GR_MIPMAP_NEAREST, GR_LOD_64,
+                            GR_LOD_64, GR_ASPECT_1x1, GR_TEXTURECLAMP_CLAMP, GR_TEXTURECLAMP_WRAP,
+                            GR_TEXTUREFILTER_BILINEAR, GR_TEXTUREFILTER_BILINEAR, 0.0f, FXFALSE);
     download(id, seed);
     return id;
   }
   void download(GrMipMapId_t id, uint32_t seed) {
     std::vector<uint16_t> texels(64 * 64);
-    for (auto &t : texels)
-      t = (uint16_t)((seed = seed * 1664525u + 1013904223u) >> 9);
+    for (auto &t : texels) t = (uint16_t)((seed = seed * 1664525u + 1013904223u) >> 9);
     guTexDownloadMipMap(id, texels.data(), nullptr);
   }
   void texturedQuad(float x0, float y0, float x1, float y1, float c, float a) {
@@ -50,8 +48,7 @@ protected:
     // More large flat areas of different colours than the board keeps tables for.
     guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
     grAlphaBlendFunction(GR_BLEND_ZERO, GR_BLEND_SRC_ALPHA, GR_BLEND_ZERO, GR_BLEND_ZERO);
-    for (int k = 0; k < 80; ++k)
-      quad(0, (float)(k * 5), 640, (float)(k * 5 + 90), 0, 0, 0, (float)(120 + k));
+    for (int k = 0; k < 80; ++k) quad(0, (float)(k * 5), 640, (float)(k * 5 + 90), 0, 0, 0, (float)(120 + k));
     // More grey-textured colours than it keeps tables for, over every band.
     grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_DECAL);
     guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
@@ -68,8 +65,7 @@ protected:
     texturedQuad(20, 20, 300, 460, 255, 180);
     download(colour, 10);
     texturedQuad(200, 10, 620, 300, 200, 160);
-    for (int k = 0; k < 6; ++k)
-      texture(GR_TEXFMT_RGB_565, 20 + k);
+    for (int k = 0; k < 6; ++k) texture(GR_TEXFMT_RGB_565, 20 + k);
     texturedQuad(100, 100, 500, 470, 150, 140);
     // Lines and points across every band, textured and not.
     const GrVertex top = screenVertex(5, 2, 255, 255, 255, 255, 0, 0);
@@ -86,11 +82,10 @@ protected:
     std::vector<uint16_t> seen;
     GrLfbInfo_t info{};
     info.size = sizeof info;
-    EXPECT_TRUE(grLfbLock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER, GR_LFBWRITEMODE_565,
-                          GR_ORIGIN_LOWER_LEFT, FXFALSE, &info));
+    EXPECT_TRUE(grLfbLock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER, GR_LFBWRITEMODE_565, GR_ORIGIN_LOWER_LEFT,
+                          FXFALSE, &info));
     uint16_t *row = (uint16_t *)((uint8_t *)info.lfbPtr + 240 * info.strideInBytes);
-    for (int x = 0; x < W; x += 7)
-      seen.push_back(row[x]);
+    for (int x = 0; x < W; x += 7) seen.push_back(row[x]);
     row[3] = 0x1234;
     EXPECT_TRUE(grLfbUnlock(GR_LFB_WRITE_ONLY, GR_BUFFER_BACKBUFFER));
     quad(0, 230, 10, 250, 255, 255, 255, 40); // over the written pixel
@@ -108,8 +103,7 @@ TEST_F(BoardThreads, RecordedWorkIsDrawnBeforeItsBuffersTexturesOrTablesChange) 
     const std::vector<uint16_t> many = run(threads);
     ASSERT_EQ(many.size(), one.size());
     int differing = 0;
-    for (size_t i = 0; i < one.size(); ++i)
-      differing += one[i] != many[i];
+    for (size_t i = 0; i < one.size(); ++i) differing += one[i] != many[i];
     EXPECT_EQ(differing, 0) << threads << " threads";
   }
 }
@@ -122,8 +116,8 @@ TEST_F(BoardThreads, LongLogsAndANewScreenSizeDrawTheSameOnAnyNumberOfThreads) {
     boardSetThreads(threads);
     std::vector<uint16_t> pixels;
     for (GrScreenResolution_t resolution : {GR_RESOLUTION_640x480, GR_RESOLUTION_800x600}) {
-      EXPECT_TRUE(grSstWinOpen(0, resolution, GR_REFRESH_60Hz, GR_COLORFORMAT_ABGR,
-                               GR_ORIGIN_LOWER_LEFT, 2, 0));
+      EXPECT_TRUE(
+          grSstWinOpen(0, resolution, GR_REFRESH_60Hz, GR_COLORFORMAT_ABGR, GR_ORIGIN_LOWER_LEFT, 2, 0));
       const int w = (int)grSstScreenWidth(), h = (int)grSstScreenHeight();
       grDitherMode(GR_DITHER_4x4);
       grBufferClear(0x00101010, 0, 0);
@@ -147,8 +141,7 @@ TEST_F(BoardThreads, LongLogsAndANewScreenSizeDrawTheSameOnAnyNumberOfThreads) {
     const std::vector<uint16_t> many = draw(threads);
     ASSERT_EQ(many.size(), one.size());
     int differing = 0;
-    for (size_t i = 0; i < one.size(); ++i)
-      differing += one[i] != many[i];
+    for (size_t i = 0; i < one.size(); ++i) differing += one[i] != many[i];
     EXPECT_EQ(differing, 0) << threads << " threads";
   }
 }
@@ -158,12 +151,10 @@ TEST_F(BoardThreads, LongLogsAndANewScreenSizeDrawTheSameOnAnyNumberOfThreads) {
 TEST(PaceState, FramesWithTimeToSpareGoToOneThreadAndALateOneBringsTheOthersBack) {
   PaceState pace;
   const double period = 1.0 / 60;
-  for (int i = 1; i < PaceState::CalmFrames; ++i)
-    pace.frameTook(period / 4, period);
+  for (int i = 1; i < PaceState::CalmFrames; ++i) pace.frameTook(period / 4, period);
   EXPECT_FALSE(pace.alone) << "one calm frame short";
   pace.frameTook(period / 2, period); // neither calm nor late: the run starts again
-  for (int i = 1; i < PaceState::CalmFrames; ++i)
-    pace.frameTook(period / 4, period);
+  for (int i = 1; i < PaceState::CalmFrames; ++i) pace.frameTook(period / 4, period);
   EXPECT_FALSE(pace.alone);
   pace.frameTook(period / 4, period);
   EXPECT_TRUE(pace.alone);
@@ -171,8 +162,7 @@ TEST(PaceState, FramesWithTimeToSpareGoToOneThreadAndALateOneBringsTheOthersBack
   EXPECT_TRUE(pace.alone);
   pace.frameTook(period * 0.7, period);
   EXPECT_FALSE(pace.alone);
-  for (int i = 0; i < PaceState::CalmFrames; ++i)
-    pace.frameTook(period / 4, period);
+  for (int i = 0; i < PaceState::CalmFrames; ++i) pace.frameTook(period / 4, period);
   EXPECT_TRUE(pace.alone);
   pace.frameTook(0.0, 0.0); // frames no longer paced
   EXPECT_FALSE(pace.alone);

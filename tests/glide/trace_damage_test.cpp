@@ -12,10 +12,9 @@
 
 namespace {
 
-const char *const Open640 =
-    "grGlideInit\n"
-    "grSstQueryHardware\n"
-    "grSstWinOpen 0 7 0 1 1 2 0\n";
+const char *const Open640 = "grGlideInit\n"
+                            "grSstQueryHardware\n"
+                            "grSstWinOpen 0 7 0 1 1 2 0\n";
 
 class DamagedTrace : public ::testing::Test {
 protected:
@@ -39,23 +38,21 @@ protected:
 
 // The board reads a texture's whole largest level from the recorded texels.
 TEST_F(DamagedTrace, TexelsShorterThanTheirTextureAreRefused) {
-  const std::string allocate = "guTexAllocateMemory 0 3 8 8 2 1 8 5 3 1 1 1 1 0 0 0\n";  // 8 x 8, a8
+  const std::string allocate = "guTexAllocateMemory 0 3 8 8 2 1 8 5 3 1 1 1 1 0 0 0\n"; // 8 x 8, a8
   EXPECT_FALSE(replay(std::string(Open640) + allocate + "texels 00000000000000aa 2 0102\n" +
                       "guTexDownloadMipMap 0 00000000000000aa\n"));
   EXPECT_NE(error.find(":6:"), std::string::npos) << error;
   EXPECT_NE(error.find("fewer than the texture holds"), std::string::npos) << error;
 
   std::string enough = "texels 00000000000000bb 64 " + std::string(128, '7') + "\n";
-  EXPECT_TRUE(replay(std::string(Open640) + allocate + enough +
-                     "guTexDownloadMipMap 0 00000000000000bb\n"))
+  EXPECT_TRUE(replay(std::string(Open640) + allocate + enough + "guTexDownloadMipMap 0 00000000000000bb\n"))
       << error;
 }
 
 // Closing or reopening the screen ends a frame-buffer lock; pixels recorded
 // after that have nowhere to go and are dropped.
 TEST_F(DamagedTrace, PixelsAfterTheLockEndedAreDropped) {
-  for (const char *between : {"grSstWinOpen 0 14 0 1 1 2 0\n", "grSstWinClose\n",
-                              "grGlideShutdown\n"}) {
+  for (const char *between : {"grSstWinOpen 0 14 0 1 1 2 0\n", "grSstWinClose\n", "grGlideShutdown\n"}) {
     SCOPED_TRACE(between);
     EXPECT_TRUE(replay(std::string(Open640) + "grLfbLock 1 1 0 0 0\n" + between +
                        "lfbWrite 600 400 2 ffff0000\n"
@@ -91,4 +88,4 @@ TEST_F(DamagedTrace, PixelCountsThatDoNotMatchTheirDataAreRefused) {
       << error;
 }
 
-}  // namespace
+} // namespace

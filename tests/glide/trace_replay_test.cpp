@@ -44,8 +44,7 @@ void everyCall() {
   grSstQueryBoards(&hw);
   grSstQueryHardware(&hw);
   grSstSelect(0);
-  grSstWinOpen(0, GR_RESOLUTION_640x480, GR_REFRESH_60Hz, GR_COLORFORMAT_ABGR, GR_ORIGIN_LOWER_LEFT,
-               2, 0);
+  grSstWinOpen(0, GR_RESOLUTION_640x480, GR_REFRESH_60Hz, GR_COLORFORMAT_ABGR, GR_ORIGIN_LOWER_LEFT, 2, 0);
   grSstControl(GR_CONTROL_ACTIVATE);
   grSstScreenWidth();
   grSstScreenHeight();
@@ -56,16 +55,15 @@ void everyCall() {
   grRenderBuffer(GR_BUFFER_BACKBUFFER);
   std::vector<uint16_t> texels(64 * 32);
   for (size_t i = 0; i < texels.size(); ++i) texels[i] = (uint16_t)(i * 2654435761u >> 7);
-  GrMipMapId_t tex = guTexAllocateMemory(GR_TMU0, GR_MIPMAPLEVELMASK_BOTH, 64, 32, GR_TEXFMT_RGB_565,
-                                         GR_MIPMAP_DISABLE, GR_LOD_64, GR_LOD_64, GR_ASPECT_2x1,
-                                         GR_TEXTURECLAMP_WRAP, GR_TEXTURECLAMP_CLAMP,
-                                         GR_TEXTUREFILTER_BILINEAR, GR_TEXTUREFILTER_BILINEAR,
-                                         -0.25f, FXFALSE);
+  GrMipMapId_t tex =
+      guTexAllocateMemory(GR_TMU0, GR_MIPMAPLEVELMASK_BOTH, 64, 32, GR_TEXFMT_RGB_565, GR_MIPMAP_DISABLE,
+                          GR_LOD_64, GR_LOD_64, GR_ASPECT_2x1, GR_TEXTURECLAMP_WRAP, GR_TEXTURECLAMP_CLAMP,
+                          GR_TEXTUREFILTER_BILINEAR, GR_TEXTUREFILTER_BILINEAR, -0.25f, FXFALSE);
   for (int frame = 0; frame < 2; ++frame) {
     grBufferClear(0x00102030u + frame, 0, 0xFFFF);
     grDitherMode(frame ? GR_DITHER_2x2 : GR_DITHER_4x4);
     grColorMask(FXTRUE, FXFALSE);
-    guTexDownloadMipMap(tex, texels.data(), nullptr);  // the same texels twice: written once
+    guTexDownloadMipMap(tex, texels.data(), nullptr); // the same texels twice: written once
     guTexSource(tex);
     guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
     grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_DECAL);
@@ -73,11 +71,10 @@ void everyCall() {
     grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA, GR_BLEND_ZERO, GR_BLEND_ZERO);
     grAlphaTestFunction(GR_CMP_GREATER);
     grAlphaTestReferenceValue(3);
-    GrVertex v[5] = {screenVertex(10.3f, 20.7f, 255, 10, 0, 200, 0, 0),
-                     screenVertex(300.1f, 30, 0, 255, 10, 120, 64, 0),
-                     screenVertex(320, 400.5f, 10, 0, 255, 255, 64, 32),
-                     screenVertex(40, 380, 128, 128, 128, 90, 0, 32),
-                     screenVertex(5, 200, 1, 2, 3, 4, 1.0f / 3, 7)};
+    GrVertex v[5] = {
+        screenVertex(10.3f, 20.7f, 255, 10, 0, 200, 0, 0), screenVertex(300.1f, 30, 0, 255, 10, 120, 64, 0),
+        screenVertex(320, 400.5f, 10, 0, 255, 255, 64, 32), screenVertex(40, 380, 128, 128, 128, 90, 0, 32),
+        screenVertex(5, 200, 1, 2, 3, 4, 1.0f / 3, 7)};
     int index[5] = {4, 0, 1, 2, 3};
     grDrawPolygon(5, index, v);
     grDrawPlanarPolygon(4, index + 1, v);
@@ -132,7 +129,7 @@ TEST_F(TraceReplay, AReplayTracedAgainWritesTheSameTrace) {
   for (const char *call : {"grSstScreenWidth\n", "grHints 0 4294967295\n", "texels ", "lfbWrite ",
                            "grDrawPolygon 5 ", "grLfbReadRegion 1 2 3 4 3 8\n", "grBufferSwap 1\n"})
     EXPECT_NE(recorded.find(call), std::string::npos) << call;
-  EXPECT_EQ(recorded.find("texels "), recorded.rfind("texels "));  // once per content
+  EXPECT_EQ(recorded.find("texels "), recorded.rfind("texels ")); // once per content
 
   // From the file, then from memory: both go through the same reader.
   ASSERT_TRUE(boardStartTrace(again.c_str(), error)) << error;
@@ -230,9 +227,9 @@ TEST_F(TraceReplay, LinesLongerThanAnyTraceLineAreRefused) {
 }
 
 TEST_F(TraceReplay, ArgumentsTheTableDoesNotHaveAreRefused) {
-  for (const char *line : {"grBufferSwap 1 2\n", "grBufferSwap\n", "grBufferSwap x\n",
-                           "grBufferSwap 99999999999999999999\n", "guTexDownloadMipMap 0 12345678901234567\n",
-                           "guTexDownloadMipMap 0 zz\n", "texels 1 4194305 00\n"}) {
+  for (const char *line :
+       {"grBufferSwap 1 2\n", "grBufferSwap\n", "grBufferSwap x\n", "grBufferSwap 99999999999999999999\n",
+        "guTexDownloadMipMap 0 12345678901234567\n", "guTexDownloadMipMap 0 zz\n", "texels 1 4194305 00\n"}) {
     SCOPED_TRACE(line);
     EXPECT_FALSE(boardReplayText(line, std::strlen(line), "bad", error));
     EXPECT_EQ(error.rfind("bad:1: ", 0), 0u) << error;
@@ -246,7 +243,7 @@ TEST_F(TraceReplay, AWriteThatFailsWhenTheTraceIsFinishedIsReported) {
   const pid_t child = fork();
   if (child == 0) {
     std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limit = {100, 100};  // bytes any file may hold
+    struct rlimit limit = {100, 100}; // bytes any file may hold
     setrlimit(RLIMIT_FSIZE, &limit);
     std::string message;
     bool started = boardStartTrace(first.c_str(), message);
@@ -264,7 +261,7 @@ TEST_F(TraceReplay, AWriteThatFailsWhenTheTraceIsFinishedIsReported) {
   EXPECT_TRUE(boardStopTrace(error)) << error;
 }
 
-}  // namespace
+} // namespace
 
 // A screen opened at a size of its own (frames at a window's size) is traced
 // with that size, so that its replay draws at it, and traces again the same.
@@ -272,15 +269,13 @@ TEST_F(TraceReplay, AScreenOpenedAtItsOwnSizeReplaysAtThatSize) {
   ASSERT_TRUE(boardStartTrace(first.c_str(), error)) << error;
   boardSetScreenOverride(320, 200);
   grGlideInit();
-  grSstWinOpen(0, GR_RESOLUTION_800x600, GR_REFRESH_60Hz, GR_COLORFORMAT_ABGR,
-               GR_ORIGIN_LOWER_LEFT, 2, 0);
+  grSstWinOpen(0, GR_RESOLUTION_800x600, GR_REFRESH_60Hz, GR_COLORFORMAT_ABGR, GR_ORIGIN_LOWER_LEFT, 2, 0);
   boardSetScreenOverride(0, 0);
   grBufferClear(0x00102030u, 0, 0);
   grBufferSwap(0);
   grSstWinClose();
   // A later screen at its code's size carries no size of its own.
-  grSstWinOpen(0, GR_RESOLUTION_640x480, GR_REFRESH_60Hz, GR_COLORFORMAT_ABGR,
-               GR_ORIGIN_LOWER_LEFT, 2, 0);
+  grSstWinOpen(0, GR_RESOLUTION_640x480, GR_REFRESH_60Hz, GR_COLORFORMAT_ABGR, GR_ORIGIN_LOWER_LEFT, 2, 0);
   grBufferSwap(0);
   grSstWinClose();
   grGlideShutdown();
@@ -307,7 +302,7 @@ TEST_F(TraceReplay, AScreenOpenedAtItsOwnSizeReplaysAtThatSize) {
   ASSERT_TRUE(boardReplay(first.c_str(), error)) << error;
   ASSERT_TRUE(boardStopTrace(error)) << error;
   EXPECT_EQ(shown.frames, 4);
-  EXPECT_EQ(shown.width, 640);  // the second screen at its code's size
+  EXPECT_EQ(shown.width, 640); // the second screen at its code's size
   EXPECT_EQ(readAll(again), recorded);
 }
 
@@ -315,11 +310,11 @@ namespace {
 // What a visitor saw: the calls in order, and some arguments of a few.
 struct Seen {
   std::vector<int> calls;
-  std::vector<GrVertex> polygon;  // the first grDrawPolygon's vertices
+  std::vector<GrVertex> polygon; // the first grDrawPolygon's vertices
   long long swapInterval = -1;
   size_t texelBytes = 0;
-  std::vector<uint16_t> pixels;   // the first lfbWrite's
-  int stopAfter = -1;             // calls to accept before refusing one
+  std::vector<uint16_t> pixels; // the first lfbWrite's
+  int stopAfter = -1;           // calls to accept before refusing one
 };
 bool seeCall(void *context, int call, const BoardTraceArgs &a) {
   Seen &s = *static_cast<Seen *>(context);
@@ -348,7 +343,7 @@ TEST_F(TraceReplay, AVisitorIsHandedEveryCallInOrderWithItsArgumentsAndNoBoardCa
   boardSetPresenter(&shown);
   Seen seen;
   EXPECT_TRUE(boardVisitTrace(trace, seeCall, &seen));
-  EXPECT_EQ(shown.frames, 0);  // the board drew nothing
+  EXPECT_EQ(shown.frames, 0); // the board drew nothing
   // One call a line of the trace, in its order.
   size_t lines = 0;
   for (char c : recorded) lines += c == '\n';

@@ -43,9 +43,8 @@ TEST(NativeRender, BothScenesWriteFramesOfTheSizeAskedForAndProjectInItsShape) {
   useInMemoryRegistry(); // the defaults; no settings file is read
   for (int scene = 1; scene <= 2; ++scene) {
     const std::string dir = scratchDir("scene" + std::to_string(scene));
-    CliParse p = parseArguments({"--render", dir, "--frames", "3", "--fps", "30", "--seed", "1",
-                                 "--scene", std::to_string(scene), "--mode", "6", "--size",
-                                 "320x200"});
+    CliParse p = parseArguments({"--render", dir, "--frames", "3", "--fps", "30", "--seed", "1", "--scene",
+                                 std::to_string(scene), "--mode", "6", "--size", "320x200"});
     ASSERT_EQ(p.action, CliAction::Headless) << p.error;
     ::testing::internal::CaptureStdout();
     const int code = runHeadless(p.headless);

@@ -9,7 +9,7 @@
 struct DecodedPng {
   bool ok = false;
   int width = 0, height = 0;
-  std::vector<unsigned char> rgb;  // top row first
+  std::vector<unsigned char> rgb; // top row first
   std::string error;
 };
 

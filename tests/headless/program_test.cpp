@@ -66,8 +66,8 @@ protected:
         _exit(126);
       setenv("LUMENVEIL_REGISTRY", (root + "/registry.reg").c_str(), 1);
       if (inChild) inChild();
-      std::vector<const char *> argv{LV_BINARY_DIR "/lumenveil", "--frames", "3", "--fps", "30",
-                                     "--mode", "2"};
+      std::vector<const char *> argv{
+          LV_BINARY_DIR "/lumenveil", "--frames", "3", "--fps", "30", "--mode", "2"};
       for (const std::string &a : args) argv.push_back(a.c_str());
       argv.push_back(nullptr);
       ::execv(argv[0], const_cast<char **>(argv.data()));
@@ -107,10 +107,8 @@ TEST_F(Program, LinksPlantedWhereItWritesAreReplacedNeverFollowed) {
                                       "sound.wav.tmp"};
   size_t n = 0;
   const int *ids = resourceIds(n);
-  for (size_t k = 0; k < n; ++k)
-    planted.push_back("dump/resource-" + std::to_string(ids[k]) + ".png.tmp");
-  for (const std::string &name : planted)
-    ASSERT_EQ(::symlink(victim.c_str(), (dir + "/" + name).c_str()), 0);
+  for (size_t k = 0; k < n; ++k) planted.push_back("dump/resource-" + std::to_string(ids[k]) + ".png.tmp");
+  for (const std::string &name : planted) ASSERT_EQ(::symlink(victim.c_str(), (dir + "/" + name).c_str()), 0);
 
   const Ran r = run({"--render", "frames", "--audio-out", "sound.wav", "--dump-resources", "dump"});
   EXPECT_EQ(r.code, 0) << r.err;
@@ -206,8 +204,7 @@ TEST_F(Program, FoldersThatCannotBeMadeAreToldWithTheirReason) {
   // run is made as an ordinary user).
   ASSERT_EQ(::mkdir((dir + "/locked").c_str(), 0700), 0);
   const Ran r = run({"--render", "locked/frames"}, [] {
-    if (::geteuid() == 0 &&
-        (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+    if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
       _exit(125);
   });
   if (r.code == 125) GTEST_SKIP() << "cannot run as an ordinary user here";

@@ -34,8 +34,7 @@ protected:
   }
   void TearDown() override {
     for (const std::string &d : made_) {
-      for (int f = 1; f <= Frames; ++f)
-        std::remove(frameFile(d, f).c_str());
+      for (int f = 1; f <= Frames; ++f) std::remove(frameFile(d, f).c_str());
       std::remove(d.c_str());
     }
     std::remove((dir_ + "registry.reg").c_str());
@@ -66,11 +65,9 @@ protected:
     }
     int status = 0;
     std::vector<std::string> frames;
-    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
-        WEXITSTATUS(status) != 0)
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
       return frames;
-    for (int f = 1; f <= Frames; ++f)
-      frames.push_back(readAll(frameFile(run.renderDir, f)));
+    for (int f = 1; f <= Frames; ++f) frames.push_back(readAll(frameFile(run.renderDir, f)));
     return frames;
   }
   std::string dir_;

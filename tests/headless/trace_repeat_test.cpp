@@ -51,7 +51,7 @@ protected:
   // A short fixed-clock run of one scene written to a trace.
   HeadlessRun tracedRun(int scene, const std::string &trace) {
     HeadlessRun run;
-    run.bench = true;  // frames go nowhere: only the trace is kept
+    run.bench = true; // frames go nowhere: only the trace is kept
     run.frames = 12;
     run.fps = 30;
     run.haveSeed = true;
@@ -115,10 +115,11 @@ TEST_F(TraceRepeat, ASignalStopsAReplayAtTheNextFrameAndTheRunFails) {
   replay.replayPath = dir_ + "recorded.trace";
   replay.renderDir = dir_ + "frames";
   // The signal has come before the replay starts: it ends after one frame.
-  EXPECT_EQ(runApart(replay, 0, [] {
-              installStopSignals();
-              std::raise(SIGTERM);
-            }),
+  EXPECT_EQ(runApart(replay, 0,
+                     [] {
+                       installStopSignals();
+                       std::raise(SIGTERM);
+                     }),
             1);
   const std::string first = replay.renderDir + "/frame-000001.png";
   const std::string second = replay.renderDir + "/frame-000002.png";
@@ -129,12 +130,13 @@ TEST_F(TraceRepeat, ASignalStopsAReplayAtTheNextFrameAndTheRunFails) {
 
 // A full disk, here a limit on the size of files the run may write.
 TEST_F(TraceRepeat, ATraceThatCannotBeWrittenInFullFailsTheRun) {
-  EXPECT_EQ(runApart(tracedRun(1, "cut-short.trace"), 0, [] {
-              std::signal(SIGXFSZ, SIG_IGN);
-              struct rlimit limit = {64 * 1024, 64 * 1024};
-              setrlimit(RLIMIT_FSIZE, &limit);
-            }),
+  EXPECT_EQ(runApart(tracedRun(1, "cut-short.trace"), 0,
+                     [] {
+                       std::signal(SIGXFSZ, SIG_IGN);
+                       struct rlimit limit = {64 * 1024, 64 * 1024};
+                       setrlimit(RLIMIT_FSIZE, &limit);
+                     }),
             1);
 }
 
-}  // namespace
+} // namespace

@@ -43,11 +43,11 @@ TEST(WindowsFrames, BothBuildsDrawIdenticalPixels) {
     const std::string linuxDir = base + "/linux" + std::to_string(scene);
     const std::string windowsDir = base + "/windows" + std::to_string(scene);
     const std::string options = " --frames 60 --fps 30 --seed 1 --scene " + std::to_string(scene);
-    ASSERT_EQ(run("LUMENVEIL_REGISTRY=/dev/null '" + std::string(LV_BINARY_DIR) +
-                  "/lumenveil' --render '" + linuxDir + "'" + options + " >/dev/null"),
+    ASSERT_EQ(run("LUMENVEIL_REGISTRY=/dev/null '" + std::string(LV_BINARY_DIR) + "/lumenveil' --render '" +
+                  linuxDir + "'" + options + " >/dev/null"),
               0);
-    ASSERT_EQ(run("WINEDEBUG=-all " + wine + " '" + scr + "' --render 'Z:" + windowsDir + "'" +
-                  options + " >/dev/null"),
+    ASSERT_EQ(run("WINEDEBUG=-all " + wine + " '" + scr + "' --render 'Z:" + windowsDir + "'" + options +
+                  " >/dev/null"),
               0);
     for (int frame = 1; frame <= 60; ++frame) {
       char name[32];
@@ -61,8 +61,8 @@ TEST(WindowsFrames, BothBuildsDrawIdenticalPixels) {
         size_t i = 0;
         while (a.rgb[i] == b.rgb[i]) ++i;
         const size_t pixel = i / 3;
-        FAIL() << "scene " << scene << " frame " << frame << " differs first at x "
-               << pixel % a.width << " y " << pixel / a.width;
+        FAIL() << "scene " << scene << " frame " << frame << " differs first at x " << pixel % a.width
+               << " y " << pixel / a.width;
       }
     }
   }

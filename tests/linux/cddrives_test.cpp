@@ -17,7 +17,7 @@ TEST(CdDrives, NamesLeadingToTheSameDriveAreListedOnce) {
   std::ofstream(sr0).put('x');
   std::ofstream(sr1).put('x');
   std::filesystem::create_symlink("sr0", cdrom);
-  std::filesystem::create_symlink(cdrom, dvd); // a link to a link
+  std::filesystem::create_symlink(cdrom, dvd);     // a link to a link
   const std::string gone = (dir / "sr9").string(); // listed, but not there now
 
   EXPECT_EQ(distinctDrives({cdrom, sr0, dvd, sr1, gone, gone, ""}),

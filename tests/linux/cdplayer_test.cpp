@@ -40,7 +40,9 @@ Wav readWav(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
   std::vector<uint8_t> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (b.size() < 44) return w;
-  auto u32 = [&](size_t at) { return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24; };
+  auto u32 = [&](size_t at) {
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
+  };
   auto u16 = [&](size_t at) { return int(b[at] | b[at + 1] << 8); };
   EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "RIFF");
   EXPECT_EQ(u32(4), b.size() - 8);
@@ -174,7 +176,8 @@ TEST_F(CdPlayerTest, TheLastTrackPlaysToTheEndOfTheDisc) {
   settings(0, 1, writeDisc(dir, "odd", toneDisc(2, 31)));
   Wav w = play(60);
   const size_t trackSamples = 31 * 588;
-  for (size_t i = 0; i < trackSamples; ++i) ASSERT_NE(w.left[i], 0) << i; // the tone never crosses zero exactly
+  for (size_t i = 0; i < trackSamples; ++i)
+    ASSERT_NE(w.left[i], 0) << i; // the tone never crosses zero exactly
   for (size_t i = trackSamples; i < 13 * Window; ++i) ASSERT_EQ(w.left[i], 0) << i;
   std::vector<int> heard = listen(w.left, 2);
   EXPECT_EQ(heard[13], 2);
@@ -250,8 +253,8 @@ TEST_F(CdPlayerTest, NoDiscMeansSilence) {
     std::string device;
     int audio;
   } cases[] = {{(dir / "missing.cue").string(), 1}, {(dir / "junk.cue").string(), 1},
-               {(dir / "nobin.cue").string(), 1}, {dir.string(), 1}, {(dir / "pipe.cue").string(), 1},
-               {good, 0}};
+               {(dir / "nobin.cue").string(), 1},   {dir.string(), 1},
+               {(dir / "pipe.cue").string(), 1},    {good, 0}};
   std::vector<Case> all(std::begin(cases), std::end(cases));
   // The system's first drive, on a machine that has none.
   if (!std::filesystem::exists("/dev/sr0") && !std::filesystem::exists("/dev/cdrom")) all.push_back({"", 1});
@@ -288,7 +291,8 @@ TEST_F(CdPlayerTest, EveryImageFormPlaysItsAudioTracksWhateverTheCurrentFolder) 
 class CdCommandLineTest : public CdPlayerTest {
 protected:
   int lumenveil(const std::string &args) {
-    const std::string cmd = std::string(LV_BINARY_DIR) + "/lumenveil " + args + " >" + (dir / "out.txt").string() + " 2>&1";
+    const std::string cmd =
+        std::string(LV_BINARY_DIR) + "/lumenveil " + args + " >" + (dir / "out.txt").string() + " 2>&1";
     return std::system(cmd.c_str());
   }
   std::string fileBytes(const std::string &path) {

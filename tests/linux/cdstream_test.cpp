@@ -59,7 +59,8 @@ protected:
     return got;
   }
   std::vector<int16_t> sectors(int32_t first, int32_t last) const {
-    return std::vector<int16_t>(bin.begin() + first * CdSectorFrames * 2, bin.begin() + (last + 1) * CdSectorFrames * 2);
+    return std::vector<int16_t>(bin.begin() + first * CdSectorFrames * 2,
+                                bin.begin() + (last + 1) * CdSectorFrames * 2);
   }
 };
 
@@ -110,7 +111,8 @@ TEST_F(CdStreamTest, ASectorThatCannotBeReadIsSilence) {
   std::vector<int16_t> got = drain(stream, 1u << 30);
   EXPECT_EQ(ended.load(), 1);
   std::vector<int16_t> whole = sectors(90, 99);
-  whole.insert(whole.end(), bin.begin() + 100 * CdSectorFrames * 2, bin.begin() + 100 * CdSectorFrames * 2 + 500);
+  whole.insert(whole.end(), bin.begin() + 100 * CdSectorFrames * 2,
+               bin.begin() + 100 * CdSectorFrames * 2 + 500);
   ASSERT_GE(got.size(), whole.size());
   EXPECT_TRUE(std::equal(whole.begin(), whole.end(), got.begin()));
   for (size_t i = whole.size(); i < got.size(); ++i) ASSERT_EQ(got[i], 0) << i;

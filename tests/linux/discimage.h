@@ -19,8 +19,8 @@ inline constexpr double Pi = 3.14159265358979323846;
 inline double toneOf(int t) { return 300.0 + 60.0 * t; }
 
 struct TrackPlan {
-  int tone;     // which tone it carries
-  int sectors;  // 75 a second
+  int tone;    // which tone it carries
+  int sectors; // 75 a second
   bool data = false;
 };
 
@@ -58,7 +58,7 @@ inline std::string trackNumber(size_t i) {
 // Writes name.cue and name.bin; a data track carries a tone as well, so that
 // playing it would be heard.
 inline std::string writeDisc(const std::filesystem::path &dir, const std::string &name,
-                      const std::vector<TrackPlan> &tracks) {
+                             const std::vector<TrackPlan> &tracks) {
   std::ofstream bin(dir / (name + ".bin"), std::ios::binary);
   std::ofstream cue(dir / (name + ".cue"));
   cue << "FILE \"" << name << ".bin\" BINARY\n";
@@ -121,7 +121,8 @@ inline std::string writeImage(const std::filesystem::path &dir, const std::strin
   case ImageForm::CueCdg: {
     const std::string bin = name + " (Track 1).bin";
     write(dir / bin, data);
-    std::string cue = "REM made by a test\r\nFILE \"" + bin + "\" " + (form == ImageForm::CueMotorola ? "MOTOROLA" : "BINARY") + "\r\n";
+    std::string cue = "REM made by a test\r\nFILE \"" + bin + "\" " +
+                      (form == ImageForm::CueMotorola ? "MOTOROLA" : "BINARY") + "\r\n";
     int sector = 0;
     for (size_t i = 0; i < tracks.size(); ++i) {
       const char *type = tracks[i].data ? "MODE1/2352" : form == ImageForm::CueCdg ? "CDG" : "AUDIO";
@@ -135,10 +136,12 @@ inline std::string writeImage(const std::filesystem::path &dir, const std::strin
     std::filesystem::create_directories(dir / "raw");
     const std::string raw = "raw/" + name + " data.raw";
     write(dir / raw, data);
-    std::string toc = "CD_ROM\n// made by a test\nCD_TEXT {\n  LANGUAGE_MAP { 0 : EN }\n  LANGUAGE 0 { TITLE \"Tones\" }\n}\n";
+    std::string toc = "CD_ROM\n// made by a test\nCD_TEXT {\n  LANGUAGE_MAP { 0 : EN }\n  LANGUAGE 0 { TITLE "
+                      "\"Tones\" }\n}\n";
     for (size_t i = 0; i < tracks.size(); ++i) {
       if (tracks[i].data) {
-        toc += "TRACK MODE1_RAW\nDATAFILE \"" + raw + "\" #" + std::to_string(at[i].first) + " " + cueTime(tracks[i].sectors) + "\n";
+        toc += "TRACK MODE1_RAW\nDATAFILE \"" + raw + "\" #" + std::to_string(at[i].first) + " " +
+               cueTime(tracks[i].sectors) + "\n";
       } else {
         toc += "TRACK AUDIO\nNO COPY\nFILE \"" + raw + "\" " + (form == ImageForm::TocSwap ? "SWAP " : "") +
                std::to_string(at[i].first / 4) + " " + cueTime(tracks[i].sectors) + "\n";
@@ -225,4 +228,3 @@ inline std::vector<int> listen(const std::vector<int16_t> &pcm, int candidates) 
   }
   return heard;
 }
-

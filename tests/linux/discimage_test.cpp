@@ -86,7 +86,8 @@ TEST_F(DiscImageTest, HostileImagesAreRefusedAtOnce) {
   putBe(daox, 0, 8);
   putBe(daox, 0, 8);
   putBe(daox, uint64_t(1) << 62, 8);
-  names.push_back(file("far.nrg", nrgWithFooter(std::string(2352, '\0') + nrgChunk("DAOX", daox), "NER5", 2352)));
+  names.push_back(
+      file("far.nrg", nrgWithFooter(std::string(2352, '\0') + nrgChunk("DAOX", daox), "NER5", 2352)));
   std::string etn2;
   putBe(etn2, 16, 8);
   putBe(etn2, ~uint64_t(0), 8); // a size that wraps around
@@ -117,10 +118,14 @@ TEST_F(DiscImageTest, HostileImagesAreRefusedAtOnce) {
 DiscImage parsed(DiscImageKind kind, const std::string &text, const std::map<std::string, uint64_t> &sizes) {
   DiscImage disc;
   std::string error;
-  EXPECT_TRUE(parseDiscImage(kind, text, text.size(), "/images/x", [&](const std::string &path) -> std::optional<uint64_t> {
-    auto it = sizes.find(path);
-    return it == sizes.end() ? std::nullopt : std::optional<uint64_t>(it->second);
-  }, disc, error)) << error;
+  EXPECT_TRUE(parseDiscImage(
+      kind, text, text.size(), "/images/x",
+      [&](const std::string &path) -> std::optional<uint64_t> {
+        auto it = sizes.find(path);
+        return it == sizes.end() ? std::nullopt : std::optional<uint64_t>(it->second);
+      },
+      disc, error))
+      << error;
   return disc;
 }
 
@@ -143,34 +148,38 @@ TEST(DiscImageLayout, CueSheetGapsIndexesAndSeveralFiles) {
   // short), then 10 sectors of gap; track 3 starts after 150 of silence; the
   // pregap of track 4 (in b.bin) ends track 3. Track 1 ends before the data
   // track's own gap.
-  EXPECT_EQ(table(disc), (std::vector<std::vector<int>>{{1, 0, 39}, {0, 40, 268}, {1, 269, 293}, {1, 294, 318}}));
+  EXPECT_EQ(table(disc),
+            (std::vector<std::vector<int>>{{1, 0, 39}, {0, 40, 268}, {1, 269, 293}, {1, 294, 318}}));
   EXPECT_EQ(disc.sectors, 319);
   // Track 4 is read from its own place in b.bin, byte-swapped.
   uint8_t sector[2352];
   std::vector<uint64_t> asked;
-  ASSERT_TRUE(readImageSectors(disc, 294, 1, sector, [&](uint32_t file, uint64_t offset, uint8_t *out, size_t bytes) {
-    EXPECT_EQ(disc.files[file], "/images/../b b.bin");
-    asked.push_back(offset);
-    for (size_t i = 0; i < bytes; ++i) out[i] = uint8_t(offset + i);
-    return int64_t(bytes);
-  }));
+  ASSERT_TRUE(
+      readImageSectors(disc, 294, 1, sector, [&](uint32_t file, uint64_t offset, uint8_t *out, size_t bytes) {
+        EXPECT_EQ(disc.files[file], "/images/../b b.bin");
+        asked.push_back(offset);
+        for (size_t i = 0; i < bytes; ++i) out[i] = uint8_t(offset + i);
+        return int64_t(bytes);
+      }));
   EXPECT_EQ(asked, std::vector<uint64_t>{25 * 2352});
   EXPECT_EQ(sector[0], uint8_t(25 * 2352 + 1));
   EXPECT_EQ(sector[1], uint8_t(25 * 2352));
 }
 
 TEST(DiscImageLayout, TocTracksOfPiecesAndPregaps) {
-  const DiscImage disc = parsed(DiscImageKind::Toc,
-                                "CD_ROM\nCATALOG \"0123456789012\"\n"
-                                "TRACK AUDIO\nISRC \"ABCDE1234567\"\nFILE \"/raw/a.raw\" 0 01:00:00 // a minute\n"
-                                "TRACK AUDIO\nPREGAP 00:00:10\nAUDIOFILE \"a.raw\" SWAP #100 00:01:00 1000\nINDEX 00:00:01\n"
-                                "TRACK MODE1\nZERO 00:02:00\nSTART\nDATAFILE \"d.iso\"\n"
-                                "TRACK AUDIO\nSILENCE 588\nSTART\nFILE \"/raw/a.raw\" 0\n",
-                                {{"/raw/a.raw", 5 * 2352}, {"/images/a.raw", 1000000}, {"/images/d.iso", 3 * 2048 + 1}});
+  const DiscImage disc =
+      parsed(DiscImageKind::Toc,
+             "CD_ROM\nCATALOG \"0123456789012\"\n"
+             "TRACK AUDIO\nISRC \"ABCDE1234567\"\nFILE \"/raw/a.raw\" 0 01:00:00 // a minute\n"
+             "TRACK AUDIO\nPREGAP 00:00:10\nAUDIOFILE \"a.raw\" SWAP #100 00:01:00 1000\nINDEX 00:00:01\n"
+             "TRACK MODE1\nZERO 00:02:00\nSTART\nDATAFILE \"d.iso\"\n"
+             "TRACK AUDIO\nSILENCE 588\nSTART\nFILE \"/raw/a.raw\" 0\n",
+             {{"/raw/a.raw", 5 * 2352}, {"/images/a.raw", 1000000}, {"/images/d.iso", 3 * 2048 + 1}});
   // Track 2: 10 sectors of pregap and 1000 samples (two sectors, the last
   // padded). Track 3: a 150-sector pregap and 4 sectors of data. Track 4: one
   // sector of pregap and the whole of a.raw.
-  EXPECT_EQ(table(disc), (std::vector<std::vector<int>>{{1, 0, 4509}, {1, 4510, 4511}, {0, 4662, 4666}, {1, 4667, 4671}}));
+  EXPECT_EQ(table(disc),
+            (std::vector<std::vector<int>>{{1, 0, 4509}, {1, 4510, 4511}, {0, 4662, 4666}, {1, 4667, 4671}}));
   ASSERT_EQ(disc.extents.size(), 3u);
   EXPECT_EQ(disc.extents[1].offset, 100u + 75 * 2352);
   EXPECT_FALSE(disc.extents[1].bigEndian); // swapped: little-endian

@@ -44,7 +44,8 @@ protected:
     std::filesystem::create_directories(dir / "run");
     std::filesystem::create_directories(dir / "home");
     if (geteuid() == 0) {
-      for (const char *d : {"", "run", "home"}) ASSERT_EQ(chown((dir / d).c_str(), ServerUser, ServerUser), 0);
+      for (const char *d : {"", "run", "home"})
+        ASSERT_EQ(chown((dir / d).c_str(), ServerUser, ServerUser), 0);
     }
     const std::string log = (dir / "server.log").string();
     const std::string socket = (dir / "run" / "native").string();
@@ -57,16 +58,26 @@ protected:
         dup2(out, 1);
         dup2(out, 2);
       }
-      if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(ServerUser) != 0 || setuid(ServerUser) != 0))
+      if (geteuid() == 0 &&
+          (setgroups(0, nullptr) != 0 || setgid(ServerUser) != 0 || setuid(ServerUser) != 0))
         _exit(127);
       const std::string home = "HOME=" + (dir / "home").string();
       const std::string runtime = "XDG_RUNTIME_DIR=" + (dir / "run").string();
       const std::string protocol = "module-native-protocol-unix auth-anonymous=1 socket=" + socket;
       const char *env[] = {home.c_str(), runtime.c_str(), "PATH=/usr/bin:/bin", nullptr};
-      const char *argv[] = {PulseAudio, "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-                            "--system=no", "--disable-shm=yes", "--log-level=0",
-                            "-L", "module-null-sink sink_name=lvnull rate=44100",
-                            "-L", protocol.c_str(), nullptr};
+      const char *argv[] = {PulseAudio,
+                            "-n",
+                            "--daemonize=no",
+                            "--exit-idle-time=-1",
+                            "--use-pid-file=no",
+                            "--system=no",
+                            "--disable-shm=yes",
+                            "--log-level=0",
+                            "-L",
+                            "module-null-sink sink_name=lvnull rate=44100",
+                            "-L",
+                            protocol.c_str(),
+                            nullptr};
       execve(PulseAudio, const_cast<char **>(argv), const_cast<char **>(env));
       _exit(127);
     }
@@ -103,8 +114,9 @@ struct Chunk {
 
 TEST_F(SoundServerTest, TracksPlayInTurnWithoutGlitchesAndStopSilences) {
   const std::string cue = writeDisc(dir, "three", toneDisc(3, 75)); // a second each
-  std::ofstream(dir / "registry.reg") << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Qbn\\Lumenveil\\1.1\\Audio]\n"
-                                      << "\"CD_Audio\"=dword:00000001\n\"CD_Device\"=\"" << cue << "\"\n";
+  std::ofstream(dir / "registry.reg")
+      << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Qbn\\Lumenveil\\1.1\\Audio]\n"
+      << "\"CD_Audio\"=dword:00000001\n\"CD_Device\"=\"" << cue << "\"\n";
   setRegistryFilePath((dir / "registry.reg").string());
 
   // The recorder: 10 ms pieces from the sink's monitor.

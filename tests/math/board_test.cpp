@@ -12,7 +12,7 @@
 namespace {
 
 class OnTheBoard : public ::testing::Test {
- protected:
+protected:
   void SetUp() override {
     resetBoardDrawCalls();
     boardSetPresent(true);
@@ -33,7 +33,7 @@ class OnTheBoard : public ::testing::Test {
   static int drawQuad(float x0, float x1, float y0, float y1, float w) {
     ClipVertex q[4] = {};
     const float xs[4] = {x0, x1, x1, x0}, ys[4] = {y0, y0, y1, y1};
-    ClipVertex* list[12];
+    ClipVertex *list[12];
     for (int i = 0; i < 4; ++i) {
       q[i][0] = xs[i] * w;
       q[i][1] = ys[i] * w;
@@ -85,4 +85,4 @@ TEST_F(OnTheBoard, QuadBehindTheViewerLeavesTheFrameEmpty) {
     for (uint16_t p : row(y)) ASSERT_EQ(p, 0);
 }
 
-}  // namespace
+} // namespace

@@ -136,13 +136,13 @@ TEST(Camera, ViewProjectionMayBePostMultipliedUntilTheNextUpdate) {
   placeWorkedExample();
   Clip plain = project({0, 0, 10});
   Matrix4 turn, turned;
-  matrix4RotationY(90.0f, turn);  // world turned: +x goes to −z
+  matrix4RotationY(90.0f, turn); // world turned: +x goes to −z
   matrix4Multiply(ViewProjection, turn, turned);
   ViewProjection = turned;
-  Clip rotated = project({-10, 0, 0});  // lands where (0, 0, 10) was
+  Clip rotated = project({-10, 0, 0}); // lands where (0, 0, 10) was
   for (int i = 0; i < 4; ++i) EXPECT_NEAR(rotated.v[i], plain.v[i], 1e-6f);
   updateCamera();
   EXPECT_NE(project({-10, 0, 0}).v[3], plain.v[3]);
 }
 
-}  // namespace
+} // namespace

@@ -25,12 +25,12 @@ void recordPolygon(int n, const int ilist[], const GrVertex vlist[]) {
   }
   Calls.push_back(c);
 }
-void recordLine(const GrVertex* a, const GrVertex* b) { Calls.push_back({DrawCall::Line, {}, {*a, *b}}); }
-void recordAALine(const GrVertex* a, const GrVertex* b) { Calls.push_back({DrawCall::AALine, {}, {*a, *b}}); }
-void recordAAPoint(const GrVertex* p) { Calls.push_back({DrawCall::AAPoint, {}, {*p}}); }
+void recordLine(const GrVertex *a, const GrVertex *b) { Calls.push_back({DrawCall::Line, {}, {*a, *b}}); }
+void recordAALine(const GrVertex *a, const GrVertex *b) { Calls.push_back({DrawCall::AALine, {}, {*a, *b}}); }
+void recordAAPoint(const GrVertex *p) { Calls.push_back({DrawCall::AAPoint, {}, {*p}}); }
 
 class Clipping : public ::testing::Test {
- protected:
+protected:
   void SetUp() override {
     setRenderSize(640, 480);
     Calls.clear();
@@ -52,19 +52,19 @@ constexpr float Bias = BoardSnapBias;
 TEST_F(Clipping, QuadInsidePassesUnchangedAndDrawsOnce) {
   ClipVertex q[4] = {vertex(-0.5f, -0.5f, -0.5f, 1, 10), vertex(0.5f, -0.5f, -0.5f, 1, 20),
                      vertex(0.5f, 0.5f, -0.5f, 1, 30), vertex(-0.5f, 0.5f, -0.5f, 1, 40)};
-  ClipVertex* list[12] = {&q[0], &q[1], &q[2], &q[3]};
+  ClipVertex *list[12] = {&q[0], &q[1], &q[2], &q[3]};
   int count = -1;
   drawPolygon3D(10, 4, list, count, list);
   ASSERT_EQ(count, 4);
   for (int i = 0; i < 4; ++i) EXPECT_EQ(list[i], &q[i]);
-  EXPECT_EQ(list[4], &q[0]);  // closed
-  ClipVertex* separate[12];
+  EXPECT_EQ(list[4], &q[0]); // closed
+  ClipVertex *separate[12];
   clipPolygon3D(10, 4, list, count, separate);
   ASSERT_EQ(count, 4);
   for (int i = 0; i <= 4; ++i) EXPECT_EQ(separate[i], &q[i % 4]);
 
   ASSERT_EQ(Calls.size(), 1u);
-  const DrawCall& c = Calls[0];
+  const DrawCall &c = Calls[0];
   EXPECT_EQ(c.kind, DrawCall::Polygon);
   EXPECT_EQ(c.indices, (std::vector<int>{0, 1, 2, 3}));
   // Positions come on the 1/16-pixel grid.
@@ -80,7 +80,7 @@ TEST_F(Clipping, QuadInsidePassesUnchangedAndDrawsOnce) {
 TEST_F(Clipping, EverythingBehindTheViewerDrawsNothing) {
   ClipVertex q[4] = {vertex(-0.5f, -0.5f, 0.5f, -1), vertex(0.5f, -0.5f, 0.5f, -1),
                      vertex(0.5f, 0.5f, 0.5f, -1), vertex(-0.5f, 0.5f, 0.5f, -1)};
-  ClipVertex* list[12] = {&q[0], &q[1], &q[2], &q[3]};
+  ClipVertex *list[12] = {&q[0], &q[1], &q[2], &q[3]};
   int count = -1;
   drawPolygon3D(10, 4, list, count, list);
   EXPECT_EQ(count, 0);
@@ -92,8 +92,8 @@ TEST_F(Clipping, TriangleAcrossTheRightPlaneBecomesAQuad) {
   // Vertex 1 lies beyond x = w; the cuts are a quarter and a third of the way back.
   ClipVertex t[3] = {vertex(0.0f, -0.5f, -0.5f, 1, 0), vertex(2.0f, 0.0f, -0.5f, 1, 100),
                      vertex(0.5f, 0.5f, -0.5f, 1, 40)};
-  ClipVertex* in[4] = {&t[0], &t[1], &t[2]};
-  ClipVertex* out[10];
+  ClipVertex *in[4] = {&t[0], &t[1], &t[2]};
+  ClipVertex *out[10];
   int count = 0;
   clipPolygon3D(10, 3, in, count, out);
   ASSERT_EQ(count, 4);
@@ -101,8 +101,8 @@ TEST_F(Clipping, TriangleAcrossTheRightPlaneBecomesAQuad) {
   EXPECT_EQ(out[3], &t[2]);
   EXPECT_EQ(out[4], &t[0]);
   // Edge 0→1 cut at t = 0.5; edge 1→2 cut where 2 − 1.5·t = 1, t = 2/3.
-  const ClipVertex& a = *out[1];
-  const ClipVertex& b = *out[2];
+  const ClipVertex &a = *out[1];
+  const ClipVertex &b = *out[2];
   EXPECT_NEAR(a[0], a[3], 1e-6f);
   EXPECT_NEAR(b[0], b[3], 1e-6f);
   EXPECT_NEAR(a[1], -0.25f, 1e-6f);
@@ -117,10 +117,9 @@ TEST_F(Clipping, TriangleAcrossTheRightPlaneBecomesAQuad) {
 TEST_F(Clipping, VerticesOnAPlaneAreKeptOnceWithoutExtraCuts) {
   // On x = w, then outside, then inside: the on-plane start of the outgoing
   // edge yields a copy of itself (t = 0).
-  ClipVertex t[3] = {vertex(1, 0, -0.5f, 1, 0), vertex(3, 0.5f, -0.5f, 1, 0),
-                     vertex(0, 0.5f, -0.5f, 1, 0)};
-  ClipVertex* in[4] = {&t[0], &t[1], &t[2]};
-  ClipVertex* out[10];
+  ClipVertex t[3] = {vertex(1, 0, -0.5f, 1, 0), vertex(3, 0.5f, -0.5f, 1, 0), vertex(0, 0.5f, -0.5f, 1, 0)};
+  ClipVertex *in[4] = {&t[0], &t[1], &t[2]};
+  ClipVertex *out[10];
   int count = 0;
   clipPolygon3D(4, 3, in, count, out);
   ASSERT_EQ(count, 4);
@@ -131,7 +130,7 @@ TEST_F(Clipping, VerticesOnAPlaneAreKeptOnceWithoutExtraCuts) {
   EXPECT_EQ(out[3], &t[2]);
 
   // Reversed order: the edge from outside ends on the plane, so no cut there.
-  ClipVertex* rev[4] = {&t[2], &t[1], &t[0]};
+  ClipVertex *rev[4] = {&t[2], &t[1], &t[0]};
   clipPolygon3D(4, 3, rev, count, out);
   ASSERT_EQ(count, 3);
   EXPECT_EQ(out[0], &t[2]);
@@ -140,7 +139,7 @@ TEST_F(Clipping, VerticesOnAPlaneAreKeptOnceWithoutExtraCuts) {
   // A triangle touching the volume only at one corner on the plane leaves that
   // corner and its copy: too few for a polygon, nothing is drawn.
   ClipVertex u[3] = {vertex(1, 0, -0.5f, 1), vertex(2, 0.5f, -0.5f, 1), vertex(2, -0.5f, -0.5f, 1)};
-  ClipVertex* touch[10] = {&u[0], &u[1], &u[2]};
+  ClipVertex *touch[10] = {&u[0], &u[1], &u[2]};
   drawPolygon3D(4, 3, touch, count, touch);
   EXPECT_EQ(count, 2);
   EXPECT_TRUE(Calls.empty());
@@ -148,7 +147,7 @@ TEST_F(Clipping, VerticesOnAPlaneAreKeptOnceWithoutExtraCuts) {
 
 TEST_F(Clipping, LinesAreCutAtTheNearPlaneAndAtBothEnds) {
   ClipVertex l[2] = {vertex(0.2f, 0.1f, -0.5f, 1, 0), vertex(0.2f, 0.1f, 0.5f, 1, 100)};
-  ClipVertex* list[9] = {&l[0], &l[1]};
+  ClipVertex *list[9] = {&l[0], &l[1]};
   int count = 0;
   drawLine3D(8, 2, list, count, list);
   // The closed two-vertex list is cut on the way out and on the way back; the
@@ -162,14 +161,14 @@ TEST_F(Clipping, LinesAreCutAtTheNearPlaneAndAtBothEnds) {
 
   // Both endpoints beyond the same side: nothing.
   ClipVertex off[2] = {vertex(-3, 0, -0.5f, 1), vertex(-2, 0.5f, -0.5f, 1)};
-  ClipVertex* offList[9] = {&off[0], &off[1]};
+  ClipVertex *offList[9] = {&off[0], &off[1]};
   drawLineAA3D(8, 2, offList, count, offList);
   EXPECT_LT(count, 2);
   EXPECT_EQ(Calls.size(), 1u);
 
   // Right across the volume: cut at x = −w and x = w.
   ClipVertex across[2] = {vertex(-3, 0, -0.5f, 1, 0), vertex(3, 0, -0.5f, 1, 60)};
-  ClipVertex* acrossList[9] = {&across[0], &across[1]};
+  ClipVertex *acrossList[9] = {&across[0], &across[1]};
   drawLineAA3D(10, 2, acrossList, count, acrossList);
   ASSERT_GE(count, 2);
   ASSERT_EQ(Calls.size(), 2u);
@@ -188,17 +187,17 @@ TEST_F(Clipping, FloatsPastTheGivenCountReachTheBoardAsZero) {
     ClipVertex l[2] = {vertex(0.2f, 0.1f, -0.5f, 1, 10), vertex(cut ? 3.0f : 0.3f, 0.1f, -0.5f, 1, 20)};
     l[0][8] = l[1][8] = 7.0e30f;
     l[0][9] = l[1][9] = std::nanf("");
-    ClipVertex* list[9] = {&l[0], &l[1]};
+    ClipVertex *list[9] = {&l[0], &l[1]};
     int count = 0;
     Calls.clear();
     drawLineAA3D(8, 2, list, count, list);
     ASSERT_EQ(Calls.size(), 1u);
-    for (const GrVertex& v : Calls[0].vertices) {
+    for (const GrVertex &v : Calls[0].vertices) {
       EXPECT_EQ(v.tmuvtx[0].sow, 0.0f);
       EXPECT_EQ(v.tmuvtx[0].tow, 0.0f);
       EXPECT_EQ(v.tmuvtx[1].sow, 0.0f);
     }
-    EXPECT_EQ(Calls[0].vertices[0].a, 245.0f);  // the alpha is among the 8
+    EXPECT_EQ(Calls[0].vertices[0].a, 245.0f); // the alpha is among the 8
   }
 }
 
@@ -213,7 +212,7 @@ TEST_F(Clipping, ScreenCoordinatesKeepTheSnapBias) {
 
   float corner[10] = {1, 1, -0.3f, 1, 0, 0, 0, 0, 0, 0};
   clipToScreen(corner, out);
-  EXPECT_EQ(out.x, Bias + 639.875f);  // 639.9 on the 1/16 grid
+  EXPECT_EQ(out.x, Bias + 639.875f); // 639.9 on the 1/16 grid
   EXPECT_EQ(out.y, Bias + 479.875f);
   EXPECT_EQ(out.oow, static_cast<float>(1.0 / 65500.0));
 
@@ -229,7 +228,7 @@ TEST_F(Clipping, ScreenCoordinatesKeepTheSnapBias) {
 
 TEST_F(Clipping, ConversionVariantsCopyOnlyTheirAttributes) {
   GrVertex out;
-  for (float& f : reinterpret_cast<float(&)[15]>(out)) f = -7.0f;
+  for (float &f : reinterpret_cast<float(&)[15]>(out)) f = -7.0f;
   float xy[4] = {0, 0, 0, 1};
   clipToScreenXY(xy, out);
   EXPECT_EQ(out.r, -7.0f);
@@ -267,7 +266,7 @@ TEST_F(Clipping, OversizedOrRunawayPolygonsAreRefused) {
   // A zigzag of 32 vertices crossing x = w on every edge would need more cut
   // vertices and list entries than the clipper keeps.
   ClipVertex zig[32];
-  ClipVertex* list[40 + 8];
+  ClipVertex *list[40 + 8];
   for (int i = 0; i < 32; ++i) {
     float y = -0.9f + 1.8f * i / 31.0f;
     zig[i] = vertex(i % 2 ? 3.0f : 0.0f, y, -0.5f, 1);
@@ -283,7 +282,7 @@ TEST_F(Clipping, OversizedOrRunawayPolygonsAreRefused) {
 
   // Too many vertices in, or too many floats per vertex.
   ClipVertex many[34];
-  ClipVertex* manyList[48];
+  ClipVertex *manyList[48];
   for (int i = 0; i < 34; ++i) {
     many[i] = vertex(0.5f * std::cos(i * 0.18f), 0.5f * std::sin(i * 0.18f), -0.5f, 1);
     manyList[i] = &many[i];
@@ -307,8 +306,8 @@ TEST_F(Clipping, OversizedOrRunawayPolygonsAreRefused) {
 
 TEST_F(Clipping, SingleStagesReadAndWriteClosedLists) {
   ClipVertex t[3] = {vertex(0, 0, -0.5f, 1), vertex(0, 0, -3, 1), vertex(0.5f, 0, -0.5f, 1)};
-  ClipVertex* in[4] = {&t[0], &t[1], &t[2], &t[0]};
-  ClipVertex* out[8];
+  ClipVertex *in[4] = {&t[0], &t[1], &t[2], &t[0]};
+  ClipVertex *out[8];
   int count = 0;
   clipZFar(4, 3, in, count, out);
   ASSERT_EQ(count, 4);
@@ -320,4 +319,4 @@ TEST_F(Clipping, SingleStagesReadAndWriteClosedLists) {
   EXPECT_EQ(out[3], &t[0]);
 }
 
-}  // namespace
+} // namespace

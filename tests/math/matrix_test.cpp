@@ -7,7 +7,7 @@
 
 namespace {
 
-void expectPoint(const Matrix4& m, Vector3 p, Vector3 expected, float tol = 1e-6f) {
+void expectPoint(const Matrix4 &m, Vector3 p, Vector3 expected, float tol = 1e-6f) {
   Vector3 out;
   matrix4TransformPoint(p, m, out);
   EXPECT_NEAR(out.x, expected.x, tol);
@@ -15,7 +15,7 @@ void expectPoint(const Matrix4& m, Vector3 p, Vector3 expected, float tol = 1e-6
   EXPECT_NEAR(out.z, expected.z, tol);
 }
 
-void expectIdentity(const Matrix4& m, float tol) {
+void expectIdentity(const Matrix4 &m, float tol) {
   for (int r = 0; r < 4; ++r)
     for (int c = 0; c < 4; ++c) EXPECT_NEAR(m(r, c), r == c ? 1.0f : 0.0f, tol) << r << "," << c;
 }
@@ -65,9 +65,9 @@ TEST(Matrix4Arith, ProductAppliesTheRightFactorFirst) {
   matrix4Translation(Vector3{1, 2, 3}, t);
   matrix4Scaling(Vector3{2, 3, 4}, s);
   matrix4Multiply(t, s, ts);
-  expectPoint(ts, {1, 1, 1}, {3, 5, 7});  // scaled, then moved
+  expectPoint(ts, {1, 1, 1}, {3, 5, 7}); // scaled, then moved
   matrix4Multiply(s, t, st);
-  expectPoint(st, {1, 1, 1}, {4, 9, 16});  // moved, then scaled
+  expectPoint(st, {1, 1, 1}, {4, 9, 16}); // moved, then scaled
 }
 
 TEST(Matrix4Arith, TransformsAgreeWithTransposeAndInverse) {
@@ -150,7 +150,7 @@ TEST(Matrix4Inverse, SingularityTestIsRelativeToTheTerms) {
 
 TEST(Matrix4Inverse, SingularMatrixIsReportedOnceAndLeavesTheOutputAlone) {
   Matrix4 m = generalAffine();
-  m(1, 0) = m(1, 1) = m(1, 2) = 0.0f;  // a zero row in the 3×3 part
+  m(1, 0) = m(1, 1) = m(1, 2) = 0.0f; // a zero row in the 3×3 part
   Matrix4 out;
   for (int i = 0; i < 16; ++i) out.m[i] = 42.0f + i;
   const Matrix4 before = out;
@@ -162,8 +162,12 @@ TEST(Matrix4Inverse, SingularMatrixIsReportedOnceAndLeavesTheOutputAlone) {
   // Two rows nearly parallel: the determinant cancels to far below its terms.
   Matrix4 p;
   matrix4Identity(p);
-  p(0, 0) = 1.0f; p(0, 1) = 2.0f; p(0, 2) = 3.0f;
-  p(1, 0) = 2.0f; p(1, 1) = 4.0f; p(1, 2) = 6.0f;
+  p(0, 0) = 1.0f;
+  p(0, 1) = 2.0f;
+  p(0, 2) = 3.0f;
+  p(1, 0) = 2.0f;
+  p(1, 1) = 4.0f;
+  p(1, 2) = 6.0f;
   ::testing::internal::CaptureStderr();
   EXPECT_FALSE(matrix4AffineInverse(p, out));
   ::testing::internal::GetCapturedStderr();
@@ -175,12 +179,11 @@ TEST(Matrix4Print, TitleThenFourTabSeparatedRows) {
   m(1, 3) = -2.5f;
   ::testing::internal::CaptureStderr();
   matrix4Print("M", m);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-            "M\n"
-            "       1\t       0\t       0\t       0\n"
-            "       0\t       1\t       0\t    -2.5\n"
-            "       0\t       0\t       1\t       0\n"
-            "       0\t       0\t       0\t       1\n");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "M\n"
+                                                      "       1\t       0\t       0\t       0\n"
+                                                      "       0\t       1\t       0\t    -2.5\n"
+                                                      "       0\t       0\t       1\t       0\n"
+                                                      "       0\t       0\t       0\t       1\n");
 }
 
-}  // namespace
+} // namespace

@@ -13,7 +13,7 @@ namespace {
 constexpr float Pi = std::numbers::pi_v<float>;
 
 class TrigTables : public ::testing::Test {
- protected:
+protected:
   static void SetUpTestSuite() { initTrigTables(); }
 };
 
@@ -94,10 +94,10 @@ TEST(Vector3Ops, ComponentWiseOperationsMayWriteIntoAnInput) {
   EXPECT_EQ(v.z, 6.0f);
 
   Vector3 a{1, 1, 1}, b{10, 20, 30};
-  vector3MulAdd(0.5f, a, b, b);  // b = 0.5·a + b
+  vector3MulAdd(0.5f, a, b, b); // b = 0.5·a + b
   EXPECT_EQ(b.x, 10.5f);
   EXPECT_EQ(b.z, 30.5f);
-  vector3MulAdd(2.0f, a, b, a);  // a = 2·a + b
+  vector3MulAdd(2.0f, a, b, a); // a = 2·a + b
   EXPECT_EQ(a.x, 12.5f);
   EXPECT_EQ(a.y, 22.5f);
 
@@ -112,7 +112,7 @@ TEST(Vector3Ops, ComponentWiseOperationsMayWriteIntoAnInput) {
 TEST(Vector3Ops, RandomDirectionDrawsXThenYThenZ) {
   programSrand(1234);
   int r[4];
-  for (int& x : r) x = programRand();
+  for (int &x : r) x = programRand();
   Vector3 expected{1.0f - 2.0f * r[0] / 32767.0f, 1.0f - 2.0f * r[1] / 32767.0f,
                    1.0f - 2.0f * r[2] / 32767.0f};
   vector3Normalize(expected);
@@ -124,17 +124,17 @@ TEST(Vector3Ops, RandomDirectionDrawsXThenYThenZ) {
   EXPECT_FLOAT_EQ(out.y, expected.y);
   EXPECT_FLOAT_EQ(out.z, expected.z);
   EXPECT_NEAR(vector3Length(out), 1.0f, 1e-6f);
-  EXPECT_EQ(programRand(), r[3]);  // exactly three draws
+  EXPECT_EQ(programRand(), r[3]); // exactly three draws
 }
 
-void expectNear(const Vector3& a, const Vector3& b, float tol = 1e-5f) {
+void expectNear(const Vector3 &a, const Vector3 &b, float tol = 1e-5f) {
   EXPECT_NEAR(a.x, b.x, tol);
   EXPECT_NEAR(a.y, b.y, tol);
   EXPECT_NEAR(a.z, b.z, tol);
 }
 
 TEST(Vector3Ops, OrientToDirectionIsARotationTakingZOntoD) {
-  Vector3 d{0.48f, 0.6f, 0.64f};  // unit length
+  Vector3 d{0.48f, 0.6f, 0.64f}; // unit length
   Vector3 z, x, y;
   vector3OrientToDirection(Vector3{0, 0, 1}, d, z);
   expectNear(z, d);
@@ -145,7 +145,7 @@ TEST(Vector3Ops, OrientToDirectionIsARotationTakingZOntoD) {
   EXPECT_NEAR(vector3Dot(x, y), 0.0f, 1e-5f);
   Vector3 xy;
   vector3Cross(x, y, xy);
-  expectNear(xy, d);  // right-handed
+  expectNear(xy, d); // right-handed
   // The local x axis stays in the plane of d and the world x axis.
   Vector3 normal;
   vector3Cross(d, Vector3{1, 0, 0}, normal);
@@ -183,4 +183,4 @@ TEST(Vector3Ops, IntPowerWrapsAt32Bits) {
   EXPECT_EQ(intPower(3, 21), static_cast<int>(10460353203ull & 0xFFFFFFFFull));
 }
 
-}  // namespace
+} // namespace

@@ -49,7 +49,7 @@ TEST(RegFormat, AValueOverManyLinesCostsNoMoreThanItsSize) {
   ASSERT_EQ(v->data.size(), size_t(4 * lines + 2));
   EXPECT_EQ(v->data.substr(0, 5), std::string("\x00\x01\x02\x03\x04", 5));
   EXPECT_EQ(uint8_t(v->data.back()), 0xff);
-  EXPECT_EQ(renderRegDocument(doc), text);  // unchanged, written as read
+  EXPECT_EQ(renderRegDocument(doc), text); // unchanged, written as read
 
   RegValue changed = *v;
   changed.data[0] = '\x7f';
@@ -77,16 +77,15 @@ TEST(RegFormat, ASettingsFileIsKnownByItsFirstLine) {
        {std::string("REGEDIT4"), std::string("REGEDIT4\r\n[HKEY_USERS\\A]\r\n"),
         std::string("\r\n\t\n REGEDIT4 \t\r\nx"), std::string("\xEF\xBB\xBFREGEDIT4\n"),
         std::string("REGEDIT4\n\0garbage", 17), std::string("Windows Registry Editor Version 5.00\n"),
-        utf16le("\r\nWindows Registry Editor Version 5.00\r\n"), utf16le("REGEDIT4") + "x",
-        std::string(""), std::string("\n \r\n"), std::string("\xFF\xFE"), utf16le("  \r\n")})
+        utf16le("\r\nWindows Registry Editor Version 5.00\r\n"), utf16le("REGEDIT4") + "x", std::string(""),
+        std::string("\n \r\n"), std::string("\xFF\xFE"), utf16le("  \r\n")})
     EXPECT_TRUE(startsAsSettingsFile(yes)) << testing::PrintToString(yes);
   for (const std::string &no :
        {std::string("REGEDIT"), std::string("REGEDIT40\n"), std::string("regedit4\n"),
-        std::string("REGEDIT4\r \n"), std::string("; REGEDIT4\nREGEDIT4\n"),
-        std::string("[HKEY_USERS\\A]\n"), std::string("\xEF\xBB\xBF\xEF\xBB\xBFREGEDIT4\n"),
-        std::string("\0REGEDIT4\n", 10), utf16le("REGEDIT4\xE9\r\n"), std::string("R\0E\0G\0", 6),
-        std::string("\xFE\xFFREGEDIT4")})
+        std::string("REGEDIT4\r \n"), std::string("; REGEDIT4\nREGEDIT4\n"), std::string("[HKEY_USERS\\A]\n"),
+        std::string("\xEF\xBB\xBF\xEF\xBB\xBFREGEDIT4\n"), std::string("\0REGEDIT4\n", 10),
+        utf16le("REGEDIT4\xE9\r\n"), std::string("R\0E\0G\0", 6), std::string("\xFE\xFFREGEDIT4")})
     EXPECT_FALSE(startsAsSettingsFile(no)) << testing::PrintToString(no);
 }
 
-}  // namespace
+} // namespace

@@ -25,7 +25,7 @@ TEST_F(RegistryBlankFile, ASaveOverBlankLinesReadsBack) {
     a.MainStars = 350;
     a.save();
 
-    setRegistryFilePath(file);  // forget what was read: read the file again
+    setRegistryFilePath(file); // forget what was read: read the file again
     AstrelConfiguration b;
     b.load();
     EXPECT_EQ(b.MainStars, 350);
@@ -34,7 +34,7 @@ TEST_F(RegistryBlankFile, ASaveOverBlankLinesReadsBack) {
   }
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -45,7 +45,7 @@ TEST_F(RegistryBlankFile, ANamedPipeIsRefusedWithoutWaiting) {
   pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    alarm(10);  // a read that waits for a writer ends here
+    alarm(10); // a read that waits for a writer ends here
     setRegistryFilePath(file);
     AstrelConfiguration a;
     a.load();
@@ -57,4 +57,4 @@ TEST_F(RegistryBlankFile, ANamedPipeIsRefusedWithoutWaiting) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
-}  // namespace
+} // namespace

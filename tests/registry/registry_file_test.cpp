@@ -36,8 +36,8 @@ TEST_F(RegistryFile, ASaveChangesOnlyTheValuesItWrites) {
   GlobalConfiguration g;
   g.load();
   EXPECT_EQ(g.ScreenSaver, 1);
-  g.Statistics = 1;   // new value: added after the group's last value
-  g.Priority = 3;     // changed in place
+  g.Statistics = 1; // new value: added after the group's last value
+  g.Priority = 3;   // changed in place
   g.save();
 
   std::string expected = Foreign;
@@ -63,10 +63,9 @@ TEST_F(RegistryFile, ANewGroupIsAddedAtTheEndInTheFilesLineEndings) {
   a.save();
   std::string text = readFile();
   ASSERT_EQ(text.rfind(Foreign, 0), 0u);
-  EXPECT_EQ(text.substr(Foreign.size()),
-            "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Qbn\\Lumenveil\\1.1\\Audio]\r\n"
-            "\"CD_Audio\"=dword:00000000\r\n\"CD_Random\"=dword:00000001\r\n"
-            "\"CD_Continuous\"=dword:00000000\r\n\r\n");
+  EXPECT_EQ(text.substr(Foreign.size()), "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Qbn\\Lumenveil\\1.1\\Audio]\r\n"
+                                         "\"CD_Audio\"=dword:00000000\r\n\"CD_Random\"=dword:00000001\r\n"
+                                         "\"CD_Continuous\"=dword:00000000\r\n\r\n");
 }
 
 TEST_F(RegistryFile, AVersion5ExportIsReadAndRewrittenAsRegedit4) {
@@ -105,7 +104,7 @@ TEST_F(RegistryFile, AVersion5ExportIsReadAndRewrittenAsRegedit4) {
 struct BadFile {
   const char *what;
   std::string text;
-  std::string line;  // expected in the message
+  std::string line; // expected in the message
 };
 
 TEST_F(RegistryFile, AnUnreadableFileIsReportedKeptAndMovedAsideOnSave) {
@@ -119,7 +118,10 @@ TEST_F(RegistryFile, AnUnreadableFileIsReportedKeptAndMovedAsideOnSave) {
       {"value before key", "REGEDIT4\n\"A\"=dword:00000001\n", "line 2"},
       {"bad hex", head + "\"A\"=hex:0g\n", "line 4"},
       {"unknown root", "REGEDIT4\n[HKEY_SOMEWHERE\\X]\n", "line 2"},
-      {"odd UTF-16", "\xFF\xFE" "R\0E\0G", "UTF-16"},
+      {"odd UTF-16",
+       "\xFF\xFE"
+       "R\0E\0G",
+       "UTF-16"},
       {"huge file", "REGEDIT4\n" + std::string(17u << 20, ';'), "larger than 16 MB"},
   };
   for (const BadFile &c : cases) {
@@ -131,7 +133,7 @@ TEST_F(RegistryFile, AnUnreadableFileIsReportedKeptAndMovedAsideOnSave) {
 
     GlobalConfiguration g;
     g.load();
-    g.load();  // told once, not at every load
+    g.load(); // told once, not at every load
     EXPECT_EQ(g.ScreenSaver, 2);
     ASSERT_EQ(sink.messages.size(), 1u);
     EXPECT_NE(sink.messages[0].text.find(file), std::string::npos) << sink.messages[0].text;
@@ -157,7 +159,7 @@ TEST_F(RegistryFile, AnEarlierUnreadableCopyIsKept) {
   d.save();
   EXPECT_EQ(readFileAt(file + ".unreadable"), "first");
   EXPECT_EQ(readFileAt(file + ".unreadable.1"), "REGEDIT4\nsecond\n");
-  ASSERT_EQ(sink.messages.size(), 1u);  // a save tells of the move alone
+  ASSERT_EQ(sink.messages.size(), 1u); // a save tells of the move alone
   EXPECT_NE(sink.messages[0].text.find(file + ".unreadable.1"), std::string::npos);
   DisplayConfiguration back;
   back.load();
@@ -173,7 +175,7 @@ TEST_F(RegistryFile, ChangesByAnotherProcessAreSeenAtTheNextLoad) {
   h.load();
   EXPECT_EQ(h.ScreenSaver, 0);
   DisplayConfiguration d;
-  d.save();  // re-read before writing: the other process's value stays
+  d.save(); // re-read before writing: the other process's value stays
   EXPECT_NE(readFile().find("\"Unrelated\"=dword:00000005"), std::string::npos);
 }
 
@@ -197,7 +199,7 @@ TEST_F(RegistryFile, ASaveCutShortBeforeTheRenameLeavesTheOldFile) {
   int status = 0;
   waitpid(child, &status, 0);
   ASSERT_TRUE(WIFEXITED(status));
-  ASSERT_EQ(WEXITSTATUS(status), 3);  // it did stop mid-save
+  ASSERT_EQ(WEXITSTATUS(status), 3); // it did stop mid-save
 
   EXPECT_EQ(readFile(), before);
   GlobalConfiguration after;
@@ -267,7 +269,7 @@ TEST_F(RegistryFile, AFailedSaveIsReported) {
   EXPECT_EQ(sink.messages[0].caption, "Error");
   GlobalConfiguration back;
   back.load();
-  EXPECT_EQ(back.ScreenSaver, 2);  // what was not saved is not pretended
+  EXPECT_EQ(back.ScreenSaver, 2); // what was not saved is not pretended
 }
 
 TEST_F(RegistryFile, InMemoryRegistryNeverTouchesDisk) {
@@ -294,7 +296,7 @@ TEST_F(RegistryFile, FileLocationFollowsTheEnvironment) {
   setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
   setRegistryFilePath("");
   EXPECT_EQ(registryFilePath(), (dir / "lumenveil" / "registry.reg").string());
-  DisplayConfiguration().save();  // the folder is made on the first save
+  DisplayConfiguration().save(); // the folder is made on the first save
   EXPECT_TRUE(exists((dir / "lumenveil" / "registry.reg").string()));
 
   unsetenv("XDG_CONFIG_HOME");
@@ -329,4 +331,4 @@ TEST_F(RegistryFile, ALinkAtTheLockFilesNameIsNotFollowed) {
   EXPECT_NE(sink.messages[0].text.find(file + ".lock"), std::string::npos) << sink.messages[0].text;
 }
 
-}  // namespace
+} // namespace

@@ -52,7 +52,9 @@ TEST_F(RegistryForeignFile, OnlyAFileThatBeginsAsASettingsFileIsEverReplaced) {
       {"header after a comment", "; settings\nREGEDIT4\n"},
       {"header with more on its line", "REGEDIT4 and then some\n"},
       {"UTF-16 text", utf16le("Dear diary,\r\n")},
-      {"binary", std::string("\x7f" "ELF\2\1\1\0\0\0\0\0", 13)},
+      {"binary", std::string("\x7f"
+                             "ELF\2\1\1\0\0\0\0\0",
+                             13)},
       {"too large to read", std::string(17u << 20, 'x')},
   };
   for (const auto &[what, text] : cases) {
@@ -62,12 +64,12 @@ TEST_F(RegistryForeignFile, OnlyAFileThatBeginsAsASettingsFileIsEverReplaced) {
     setRegistryFilePath(file);
 
     GlobalConfiguration g;
-    g.load();  // told at the first look
+    g.load(); // told at the first look
     ASSERT_EQ(sink.messages.size(), 1u);
     EXPECT_EQ(sink.messages[0].caption, "Error");
     EXPECT_NE(sink.messages[0].text.find(file), std::string::npos);
     g.ScreenSaver = 0;
-    g.save();  // and not again
+    g.save(); // and not again
     AudioConfiguration().save();
 
     EXPECT_EQ(readFile(), text);
@@ -101,8 +103,7 @@ TEST_F(RegistryForeignFile, WritesKeptInMemoryAreSavedWhenTheFileIsASettingsFile
 // are settings files.
 TEST_F(RegistryForeignFile, BlankFilesAndMarkedHeadersAreSettingsFiles) {
   for (std::string text : {std::string(""), std::string(" \r\n\t\n"), std::string("\xEF\xBB\xBF"),
-                           std::string("\n  REGEDIT4  \r\n"),
-                           std::string("\xEF\xBB\xBFREGEDIT4\n"),
+                           std::string("\n  REGEDIT4  \r\n"), std::string("\xEF\xBB\xBFREGEDIT4\n"),
                            utf16le("\r\nWindows Registry Editor Version 5.00\r\n")}) {
     SCOPED_TRACE(testing::PrintToString(text));
     writeFile(text);
@@ -115,4 +116,4 @@ TEST_F(RegistryForeignFile, BlankFilesAndMarkedHeadersAreSettingsFiles) {
   }
 }
 
-}  // namespace
+} // namespace

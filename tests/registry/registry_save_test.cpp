@@ -15,7 +15,7 @@ namespace {
 class FaultyFiles : public SettingsFiles {
 public:
   SettingsFiles &host = posixSettingsFiles();
-  std::string writeError;  // writeTemporary fails with this when set
+  std::string writeError; // writeTemporary fails with this when set
 
   std::string defaultPath() override { return host.defaultPath(); }
   std::string target(const std::string &path) override { return host.target(path); }
@@ -32,8 +32,7 @@ public:
   }
   bool lock(const std::string &path, std::string &error) override { return host.lock(path, error); }
   void unlock() override { host.unlock(); }
-  bool writeTemporary(const std::string &path, const std::string &text,
-                      std::string &error) override {
+  bool writeTemporary(const std::string &path, const std::string &text, std::string &error) override {
     if (!writeError.empty()) {
       error = "cannot write " + path + ".tmp: " + writeError;
       return false;
@@ -86,7 +85,7 @@ TEST_F(RegistrySave, AFileItsOwnerCannotReadIsMovedAsideOnce) {
 
   EXPECT_EQ(readFileAt(file + ".unreadable"), text);
   EXPECT_FALSE(exists(file + ".unreadable.1"));
-  EXPECT_EQ(modeOf(file), 0640u);  // the group's read is kept
+  EXPECT_EQ(modeOf(file), 0640u); // the group's read is kept
   EXPECT_EQ(count(readFile(), "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Qbn\\Lumenveil\\1.1\\"), 5u);
   ASSERT_EQ(sink.messages.size(), 1u);
   EXPECT_NE(sink.messages[0].text.find("Permission denied"), std::string::npos);
@@ -152,7 +151,7 @@ TEST_F(RegistrySave, ASaveThatNeverFindsTheFileStillFailsAndSaysSo) {
     ASSERT_TRUE(key.createPath("\\SOFTWARE\\Test"));
     EXPECT_TRUE(key.writeDword("x", 7));
     EXPECT_FALSE(key.close());
-    EXPECT_TRUE(key.close());  // nothing more to close
+    EXPECT_TRUE(key.close()); // nothing more to close
   }
   setRegistryBeforeReplaceHook(nullptr);
   int edits = 1000 - EditsToMake;
@@ -218,4 +217,4 @@ TEST_F(RegistrySave, AFailedSaveIsToldOnceAndReturned) {
   EXPECT_EQ(sink.messages.size(), 2u);
 }
 
-}  // namespace
+} // namespace

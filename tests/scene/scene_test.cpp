@@ -24,11 +24,11 @@ void recordPolygon(int n, const int ilist[], const GrVertex vlist[]) {
   for (int i = 0; i < n; ++i) p.push_back(vlist[ilist[i]]);
   Polygons.push_back(p);
 }
-void ignoreLine(const GrVertex*, const GrVertex*) {}
-void ignorePoint(const GrVertex*) {}
+void ignoreLine(const GrVertex *, const GrVertex *) {}
+void ignorePoint(const GrVertex *) {}
 
 class SceneTest : public ::testing::Test {
- protected:
+protected:
   void SetUp() override {
     initTrigTables();
     programSrand(7);
@@ -52,7 +52,7 @@ class SceneTest : public ::testing::Test {
 
 struct Item {
   int name = 0;
-  Item* next = nullptr;
+  Item *next = nullptr;
   uint8_t dead = 0;
 };
 
@@ -96,11 +96,11 @@ TEST_F(SceneTest, SteeringFollowsOnlyTheNearestOtherMember) {
   o.position = {0, 0, 0};
   near.position = {2, 0, 0};
   far.position = {0, 50, 0};
-  Cell* set[] = {&far, &o, &near};
+  Cell *set[] = {&far, &o, &near};
 
   // Nothing to steer by: an empty set, or the object alone.
   steerToNearest(o, set, 0, 100.0f, 1.0f);
-  Cell* self[] = {&o};
+  Cell *self[] = {&o};
   steerToNearest(o, self, 1, 100.0f, 1.0f);
   EXPECT_EQ(o.acceleration.x, 0.0f);
   EXPECT_EQ(o.acceleration.y, 0.0f);
@@ -117,7 +117,7 @@ TEST_F(SceneTest, SteeringFollowsOnlyTheNearestOtherMember) {
   // A member exactly on the object has weight 1 and acts along the zero difference.
   Cell on;
   on.position = o.position;
-  Cell* coincident[] = {&near, &on};
+  Cell *coincident[] = {&near, &on};
   o.acceleration = {1, 1, 1};
   steerToNearest(o, coincident, 2, 100.0f, 1.0f);
   EXPECT_FLOAT_EQ(o.acceleration.x, 1.0f);
@@ -171,21 +171,21 @@ TEST_F(SceneTest, RandomPositionsStayInTheCube) {
 
 TEST_F(SceneTest, PurgeKeepsTheLivingInReverseOrder) {
   ObjectKindList<Item> list;
-  Item* a = new Item{1};
-  Item* b = new Item{2};
-  Item* c = new Item{3};
+  Item *a = new Item{1};
+  Item *b = new Item{2};
+  Item *c = new Item{3};
   list.push(c);
   list.push(b);
   list.push(a); // head first: A, B, C
   list.purgeDead();
   std::vector<int> names;
-  for (Item* i = list.head; i; i = i->next) names.push_back(i->name);
+  for (Item *i = list.head; i; i = i->next) names.push_back(i->name);
   EXPECT_EQ(names, (std::vector<int>{3, 2, 1}));
 
   b->dead = 1;
   list.purgeDead();
   names.clear();
-  for (Item* i = list.head; i; i = i->next) names.push_back(i->name);
+  for (Item *i = list.head; i; i = i->next) names.push_back(i->name);
   EXPECT_EQ(names, (std::vector<int>{1, 3}));
 
   list.clearKind();
@@ -200,8 +200,8 @@ TEST_F(SceneTest, StepDrawsThenUpdatesAndLeavesNewcomersForTheNextFrame) {
   list.push(new Item{2});
   std::vector<int> order;
   stepKind(
-      list, [&](Item& i) { order.push_back(10 + i.name); },
-      [&](Item& i) {
+      list, [&](Item &i) { order.push_back(10 + i.name); },
+      [&](Item &i) {
         order.push_back(20 + i.name);
         if (i.name == 2) list.push(new Item{3}); // made while the list is walked
         if (i.name == 1) i.dead = 1;
@@ -209,7 +209,7 @@ TEST_F(SceneTest, StepDrawsThenUpdatesAndLeavesNewcomersForTheNextFrame) {
       true);
   EXPECT_EQ(order, (std::vector<int>{12, 11, 22, 21}));
   std::vector<int> names;
-  for (Item* i = list.head; i; i = i->next) names.push_back(i->name);
+  for (Item *i = list.head; i; i = i->next) names.push_back(i->name);
   EXPECT_EQ(names, (std::vector<int>{2, 3}));
   list.clearKind();
 }
@@ -219,7 +219,7 @@ TEST_F(SceneTest, SnapshotIsTakenOncePerClockValueAndHolds2048AtMost) {
   KindSnapshot<Item> snapshot;
   list.push(new Item{1});
   int count = 0;
-  Item* const* items = snapshot.take(list, count);
+  Item *const *items = snapshot.take(list, count);
   ASSERT_EQ(count, 1);
   EXPECT_EQ(items[0]->name, 1);
 
@@ -255,7 +255,7 @@ TEST_F(SceneTest, SpritesFaceTheCameraAndFlicker) {
   o.flickerFloor = 1.0f;
   drawSprite(o);
   ASSERT_EQ(Polygons.size(), 1u);
-  const std::vector<GrVertex>& q = Polygons[0];
+  const std::vector<GrVertex> &q = Polygons[0];
   ASSERT_EQ(q.size(), 4u);
   // V0 lower left, V1 upper left, V2 upper right, V3 lower right.
   EXPECT_LT(q[0].x, q[2].x);
@@ -305,7 +305,7 @@ TEST_F(SceneTest, StarSpritesUseTheInsetTexture) {
 
 TEST_F(SceneTest, ControlPanelBannerEasesInAndStays) {
   FrameDelta = 0.25f;
-  Author* a = Author::create(false);
+  Author *a = Author::create(false);
   ASSERT_NE(a, nullptr);
   EXPECT_EQ(a->size, 60.0f);
   EXPECT_EQ(a->alpha, 0.0f);
@@ -325,7 +325,7 @@ TEST_F(SceneTest, ControlPanelBannerEasesInAndStays) {
 
 TEST_F(SceneTest, SaverBannerDarkensAfterTenSecondsAndDies) {
   FrameDelta = 0.5f;
-  Author* a = Author::create(true);
+  Author *a = Author::create(true);
   EXPECT_EQ(a->size, 25.0f);
   EXPECT_EQ(a->position.y, -68.0f);
   int frames = 0;

@@ -14,7 +14,7 @@ TEST_F(RegistryKeyTest, OpenPathStopsAtTheDeepestExistingKey) {
   RegistryKey key;
   EXPECT_FALSE(key.openPath("\\A\\X\\C"));
   int32_t v = 0;
-  EXPECT_TRUE(key.readDword("v", &v));  // reads land in \A
+  EXPECT_TRUE(key.readDword("v", &v)); // reads land in \A
   EXPECT_EQ(v, 1);
 
   RegistryKey deep;
@@ -22,7 +22,7 @@ TEST_F(RegistryKeyTest, OpenPathStopsAtTheDeepestExistingKey) {
   EXPECT_TRUE(deep.readDword("v", &v));
   EXPECT_EQ(v, 3);
 
-  RegistryKey implied;  // \A\B has no line of its own but exists below \A
+  RegistryKey implied; // \A\B has no line of its own but exists below \A
   EXPECT_TRUE(implied.openPath("\\A\\B"));
   EXPECT_FALSE(implied.readDword("v", &v));
 }
@@ -81,12 +81,13 @@ TEST_F(RegistryKeyTest, WritesAreSavedWhenTheKeyIsClosed) {
     EXPECT_TRUE(key.writeDword("b", 16));
     EXPECT_FALSE(exists(file));
     int32_t v = 0;
-    EXPECT_TRUE(key.readDword("a", &v));  // visible before the save
+    EXPECT_TRUE(key.readDword("a", &v)); // visible before the save
     EXPECT_EQ(v, -1);
   }
   EXPECT_NE(readFile().find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Test]\n\"a\"=dword:ffffffff\n"
                             "\"b\"=dword:00000010\n"),
-            std::string::npos) << readFile();
+            std::string::npos)
+      << readFile();
 }
 
 // A string is stored as the registry stores one: REG_SZ, its size counting
@@ -125,4 +126,4 @@ TEST_F(RegistryKeyTest, AReadOnlyWalkCannotWrite) {
   EXPECT_EQ(readFile(), before);
 }
 
-}  // namespace
+} // namespace

@@ -104,25 +104,48 @@ class SettingsFileTest : public RegistryFileTest {};
 
 void saveEveryRecord(std::vector<int> &results) {
   DisplayConfiguration d;
-  d.Mode = 11; d.RefreshRate = 12; d.Divisor = 13; d.DitherMode = 14; d.ImageCenteringAid = 15;
+  d.Mode = 11;
+  d.RefreshRate = 12;
+  d.Divisor = 13;
+  d.DitherMode = 14;
+  d.ImageCenteringAid = 15;
   results.push_back(d.save());
   LumenveilConfiguration l;
-  l.TimeFactor = 121; l.Trailers = 22; l.Meteors = 23; l.Worms = 24; l.Spinners = 25;
-  l.Tubifex = 26; l.Debris = -27; l.StaticCamera = 28; l.MebulaBackdrop = 29;
+  l.TimeFactor = 121;
+  l.Trailers = 22;
+  l.Meteors = 23;
+  l.Worms = 24;
+  l.Spinners = 25;
+  l.Tubifex = 26;
+  l.Debris = -27;
+  l.StaticCamera = 28;
+  l.MebulaBackdrop = 29;
   results.push_back(l.save());
   AudioConfiguration a;
-  a.CD_Audio = 31; a.CD_Random = 32; a.CD_Continuous = 33;
+  a.CD_Audio = 31;
+  a.CD_Random = 32;
+  a.CD_Continuous = 33;
   results.push_back(a.save());
   AstrelConfiguration s;
-  s.MainStars = 41; s.Neighbours = 42; s.NeighbourDistance = 0x12345678; s.SuperNovaeFrequency = 44;
+  s.MainStars = 41;
+  s.Neighbours = 42;
+  s.NeighbourDistance = 0x12345678;
+  s.SuperNovaeFrequency = 44;
   s.AccreationDiskDensity = 45;
   results.push_back(s.save());
   GlobalConfiguration g;
-  g.ScreenSaver = 51; g.Priority = 52; g.Statistics = 53; g.MotionBlur = 54; g.MotionBlurDelta = 55;
+  g.ScreenSaver = 51;
+  g.Priority = 52;
+  g.Statistics = 53;
+  g.MotionBlur = 54;
+  g.MotionBlurDelta = 55;
   results.push_back(g.save());
   PowerConfiguration p;
-  p.OverrideWindow95Settings = 61; p.LowPowerStandby = 62; p.ShutOffMonitor = 63;
-  p.LowPowerTimeout = 64; p.PowerOffTimeout = 65;
+  p.OverrideWindow95Settings = 61;
+  p.LowPowerStandby = 62;
+  p.ShutOffMonitor = 63;
+  p.LowPowerTimeout = 64;
+  p.PowerOffTimeout = 65;
   results.push_back(p.save());
 }
 
@@ -140,24 +163,50 @@ TEST_F(SettingsFileTest, SavesWriteTheSameBytesAsEver) {
 
 TEST_F(SettingsFileTest, LoadReadsEveryFieldFromItsOwnValue) {
   writeFile(EveryRecordFile);
-  DisplayConfiguration d; d.load();
-  EXPECT_EQ(d.Mode, 11); EXPECT_EQ(d.RefreshRate, 12); EXPECT_EQ(d.Divisor, 13);
-  EXPECT_EQ(d.DitherMode, 14); EXPECT_EQ(d.ImageCenteringAid, 15);
-  LumenveilConfiguration l; l.load();
-  EXPECT_EQ(l.TimeFactor, 121); EXPECT_EQ(l.Trailers, 22); EXPECT_EQ(l.Meteors, 23);
-  EXPECT_EQ(l.Worms, 24); EXPECT_EQ(l.Spinners, 25); EXPECT_EQ(l.Tubifex, 26);
-  EXPECT_EQ(l.Debris, -27); EXPECT_EQ(l.StaticCamera, 28); EXPECT_EQ(l.MebulaBackdrop, 29);
-  AudioConfiguration a; a.load();
-  EXPECT_EQ(a.CD_Audio, 31); EXPECT_EQ(a.CD_Random, 32); EXPECT_EQ(a.CD_Continuous, 33);
-  AstrelConfiguration s; s.load();
-  EXPECT_EQ(s.MainStars, 41); EXPECT_EQ(s.Neighbours, 42); EXPECT_EQ(s.NeighbourDistance, 0x12345678);
-  EXPECT_EQ(s.SuperNovaeFrequency, 44); EXPECT_EQ(s.AccreationDiskDensity, 45);
-  GlobalConfiguration g; g.load();
-  EXPECT_EQ(g.ScreenSaver, 51); EXPECT_EQ(g.Priority, 52); EXPECT_EQ(g.Statistics, 53);
-  EXPECT_EQ(g.MotionBlur, 54); EXPECT_EQ(g.MotionBlurDelta, 55);
-  PowerConfiguration p; p.load();
-  EXPECT_EQ(p.OverrideWindow95Settings, 61); EXPECT_EQ(p.LowPowerStandby, 62);
-  EXPECT_EQ(p.ShutOffMonitor, 63); EXPECT_EQ(p.LowPowerTimeout, 64); EXPECT_EQ(p.PowerOffTimeout, 65);
+  DisplayConfiguration d;
+  d.load();
+  EXPECT_EQ(d.Mode, 11);
+  EXPECT_EQ(d.RefreshRate, 12);
+  EXPECT_EQ(d.Divisor, 13);
+  EXPECT_EQ(d.DitherMode, 14);
+  EXPECT_EQ(d.ImageCenteringAid, 15);
+  LumenveilConfiguration l;
+  l.load();
+  EXPECT_EQ(l.TimeFactor, 121);
+  EXPECT_EQ(l.Trailers, 22);
+  EXPECT_EQ(l.Meteors, 23);
+  EXPECT_EQ(l.Worms, 24);
+  EXPECT_EQ(l.Spinners, 25);
+  EXPECT_EQ(l.Tubifex, 26);
+  EXPECT_EQ(l.Debris, -27);
+  EXPECT_EQ(l.StaticCamera, 28);
+  EXPECT_EQ(l.MebulaBackdrop, 29);
+  AudioConfiguration a;
+  a.load();
+  EXPECT_EQ(a.CD_Audio, 31);
+  EXPECT_EQ(a.CD_Random, 32);
+  EXPECT_EQ(a.CD_Continuous, 33);
+  AstrelConfiguration s;
+  s.load();
+  EXPECT_EQ(s.MainStars, 41);
+  EXPECT_EQ(s.Neighbours, 42);
+  EXPECT_EQ(s.NeighbourDistance, 0x12345678);
+  EXPECT_EQ(s.SuperNovaeFrequency, 44);
+  EXPECT_EQ(s.AccreationDiskDensity, 45);
+  GlobalConfiguration g;
+  g.load();
+  EXPECT_EQ(g.ScreenSaver, 51);
+  EXPECT_EQ(g.Priority, 52);
+  EXPECT_EQ(g.Statistics, 53);
+  EXPECT_EQ(g.MotionBlur, 54);
+  EXPECT_EQ(g.MotionBlurDelta, 55);
+  PowerConfiguration p;
+  p.load();
+  EXPECT_EQ(p.OverrideWindow95Settings, 61);
+  EXPECT_EQ(p.LowPowerStandby, 62);
+  EXPECT_EQ(p.ShutOffMonitor, 63);
+  EXPECT_EQ(p.LowPowerTimeout, 64);
+  EXPECT_EQ(p.PowerOffTimeout, 65);
   EXPECT_TRUE(sink.messages.empty());
 }
 
@@ -173,8 +222,11 @@ TEST_F(SettingsFileTest, TimeFactorIsHeldInRangeEvenWhenNotStored) {
 
 TEST_F(SettingsFileTest, DefaultsOfTheGroupsTheDSwitchLeavesAlone) {
   PowerConfiguration p;
-  EXPECT_EQ(p.OverrideWindow95Settings, 0); EXPECT_EQ(p.LowPowerStandby, 0);
-  EXPECT_EQ(p.ShutOffMonitor, 0); EXPECT_EQ(p.LowPowerTimeout, 10); EXPECT_EQ(p.PowerOffTimeout, 15);
+  EXPECT_EQ(p.OverrideWindow95Settings, 0);
+  EXPECT_EQ(p.LowPowerStandby, 0);
+  EXPECT_EQ(p.ShutOffMonitor, 0);
+  EXPECT_EQ(p.LowPowerTimeout, 10);
+  EXPECT_EQ(p.PowerOffTimeout, 15);
   EXPECT_EQ(AboutConfiguration().Disable3DInWindow, 0);
 }
 
@@ -205,7 +257,7 @@ TEST(SettingsTables, EveryFieldIsDescribedOnce) {
 }
 
 TEST_F(SettingsFileTest, AFileThatCannotBeWrittenFailsEverySaveAndIsToldOnce) {
-  std::filesystem::create_directory(file);  // a folder where the file should be
+  std::filesystem::create_directory(file); // a folder where the file should be
   std::vector<int> results;
   saveEveryRecord(results);
   ASSERT_EQ(results.size(), 6u);
@@ -227,7 +279,7 @@ TEST_F(SettingsFileTest, AFileThatCannotBeWrittenFailsEverySaveAndIsToldOnce) {
 TEST_F(SettingsFileTest, ASaveStopsAtTheFirstValueTheRegistryRefuses) {
   const SettingField<DisplayConfiguration> fields[] = {
       {"Mode", &DisplayConfiguration::Mode},
-      {"Two\nLines", &DisplayConfiguration::RefreshRate},  // a value name cannot hold a line break
+      {"Two\nLines", &DisplayConfiguration::RefreshRate}, // a value name cannot hold a line break
       {"Divisor", &DisplayConfiguration::Divisor},
   };
   DisplayConfiguration d;
@@ -241,7 +293,7 @@ TEST_F(SettingsFileTest, ASaveStopsAtTheFirstValueTheRegistryRefuses) {
 }
 
 TEST_F(SettingsFileTest, AGroupKeyThatCannotBeMadeFailsWithOneMessage) {
-  std::string longName(300, 'k');  // longer than a key name may be
+  std::string longName(300, 'k'); // longer than a key name may be
   DisplayConfiguration d;
   EXPECT_EQ(saveSettingFields<DisplayConfiguration>(d, longName.c_str(), DisplayFields), SettingsNotSaved);
   ASSERT_EQ(sink.messages.size(), 1u);
@@ -249,4 +301,4 @@ TEST_F(SettingsFileTest, AGroupKeyThatCannotBeMadeFailsWithOneMessage) {
   EXPECT_EQ(readFile().find("Mode"), std::string::npos);
 }
 
-}  // namespace
+} // namespace

@@ -38,9 +38,9 @@ HWND makeParent(int clientWidth, int clientHeight) {
   c.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
   c.lpszClassName = ParentClass;
   RegisterClassExA(&c);
-  HWND w = CreateWindowExA(0, ParentClass, "Display Properties (test)", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 40, 40,
-                           clientWidth, clientHeight, nullptr, nullptr, GetModuleHandleA(nullptr),
-                           nullptr);
+  HWND w = CreateWindowExA(0, ParentClass, "Display Properties (test)",
+                           WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 40, 40, clientWidth, clientHeight,
+                           nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
   EXPECT_NE(w, nullptr) << "CreateWindowExA: error " << GetLastError();
   UpdateWindow(w);
   return w;
@@ -242,13 +242,12 @@ TEST(Win32Preview, ThePreviewSwitchDrawsIntoTheGivenWindowUntilItCloses) {
 TEST(Win32Preview, TheSaverProgramsPreviewIsAChildOfAnotherProgramsWindowAndEndsWithIt) {
   HWND parent = makeParent(152, 112);
   ASSERT_NE(parent, nullptr);
-  std::string command = "\"" + winePath(LV_SAVER_PROGRAM) + "\" /p " +
-                        std::to_string(reinterpret_cast<uintptr_t>(parent));
+  std::string command =
+      "\"" + winePath(LV_SAVER_PROGRAM) + "\" /p " + std::to_string(reinterpret_cast<uintptr_t>(parent));
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &si, &pi))
+  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
       << command;
   HWND child = nullptr;
   for (int i = 0; i < 300 && !child; ++i) {
@@ -367,17 +366,10 @@ BOOL WINAPI recordedSpi(UINT action, UINT param, void *value, UINT) {
   // The system's power-down settings: low power after 10 minutes, off after 15.
   switch (action) {
   case SPI_GETLOWPOWERACTIVE:
-  case SPI_GETPOWEROFFACTIVE:
-    *static_cast<BOOL *>(value) = TRUE;
-    return TRUE;
-  case SPI_GETLOWPOWERTIMEOUT:
-    *static_cast<int *>(value) = 600;
-    return TRUE;
-  case SPI_GETPOWEROFFTIMEOUT:
-    *static_cast<int *>(value) = 900;
-    return TRUE;
-  default:
-    return TRUE;
+  case SPI_GETPOWEROFFACTIVE: *static_cast<BOOL *>(value) = TRUE; return TRUE;
+  case SPI_GETLOWPOWERTIMEOUT: *static_cast<int *>(value) = 600; return TRUE;
+  case SPI_GETPOWEROFFTIMEOUT: *static_cast<int *>(value) = 900; return TRUE;
+  default: return TRUE;
   }
 }
 
@@ -430,7 +422,7 @@ protected:
 
 TEST_F(FakedSystem, TheSaverRunningStateIsToldOnlyToWindows9x) {
   EXPECT_TRUE(isWindows9x());
-  announceSaverRunning(false);  // no password: nothing to tell
+  announceSaverRunning(false); // no password: nothing to tell
   EXPECT_TRUE(runningCalls().empty());
   announceSaverRunning(true);
   announceSaverEnded();
@@ -473,8 +465,7 @@ const char *const PowerGroup = "SOFTWARE\\Qbn\\Lumenveil\\1.1\\PowerManagement";
 // The program's power group in the registry, as the control panel saves it.
 void writePowerGroup(DWORD override, DWORD lowMinutes, DWORD offMinutes) {
   HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, PowerGroup, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                            nullptr),
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, PowerGroup, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
             ERROR_SUCCESS);
   auto put = [key](const char *name, DWORD v) {
     RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&v), sizeof v);
@@ -509,7 +500,7 @@ TEST_F(FakedSystem, ThePowerTimersRunOnTheSystemsTimersAndFireOnceEach) {
   // A hand-edited timeout of 0 minutes falls due at once: each timer powers
   // the monitor down from the message processing, once, and stops.
   writePowerGroup(1, 0, 0);
-  startPowerManagement();  // replaces the first pair
+  startPowerManagement(); // replaces the first pair
   EXPECT_EQ(timers.live(), 2u);
   for (int i = 0; i < 100 && MonitorLevels.size() < 2; ++i) {
     app_->processMessages();
@@ -550,19 +541,18 @@ const char *const DesktopKey = "Control Panel\\Desktop";
 class UserPasswordSetting {
 public:
   explicit UserPasswordSetting(const char *value) {
-    RegCreateKeyExA(HKEY_CURRENT_USER, DesktopKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
-                    &key_, nullptr);
+    RegCreateKeyExA(HKEY_CURRENT_USER, DesktopKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key_,
+                    nullptr);
     DWORD size = sizeof old_;
-    had_ = RegQueryValueExA(key_, "ScreenSaveUsePassword", nullptr, &type_,
-                            reinterpret_cast<BYTE *>(old_), &size) == ERROR_SUCCESS;
+    had_ = RegQueryValueExA(key_, "ScreenSaveUsePassword", nullptr, &type_, reinterpret_cast<BYTE *>(old_),
+                            &size) == ERROR_SUCCESS;
     oldSize_ = size;
     RegSetValueExA(key_, "ScreenSaveUsePassword", 0, REG_SZ, reinterpret_cast<const BYTE *>(value),
                    static_cast<DWORD>(std::strlen(value) + 1));
   }
   ~UserPasswordSetting() {
     if (had_)
-      RegSetValueExA(key_, "ScreenSaveUsePassword", 0, type_, reinterpret_cast<const BYTE *>(old_),
-                     oldSize_);
+      RegSetValueExA(key_, "ScreenSaveUsePassword", 0, type_, reinterpret_cast<const BYTE *>(old_), oldSize_);
     else
       RegDeleteValueA(key_, "ScreenSaveUsePassword");
     RegCloseKey(key_);
@@ -588,7 +578,7 @@ TEST_F(FakedSystem, APasswordSaverOnWindows9xIsAnnouncedAndItsEndToldWhenThePass
   // could not ask and tells Windows it stopped.
   UserPasswordSetting password("1");
   Win32DesktopPorts ports(GetModuleHandleA(nullptr));
-  setMessageBoxSink(&boxes_);  // the ports' application would show them
+  setMessageBoxSink(&boxes_); // the ports' application would show them
   const UINT_PTR timer = SetTimer(nullptr, 0, 1500, endTheSaver);
   ASSERT_NE(timer, 0u);
   EXPECT_EQ(runSaver(GetModuleHandleA(nullptr), "/s1"), 0);

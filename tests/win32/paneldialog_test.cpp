@@ -24,8 +24,7 @@ const char *const LumenveilKey = "SOFTWARE\\Qbn\\Lumenveil\\1.1\\Lumenveil";
 
 bool savedDword(const char *path, const char *name, DWORD &value) {
   DWORD type = 0, size = sizeof value;
-  return RegGetValueA(HKEY_LOCAL_MACHINE, path, name, RRF_RT_ANY, &type, &value, &size) ==
-             ERROR_SUCCESS &&
+  return RegGetValueA(HKEY_LOCAL_MACHINE, path, name, RRF_RT_ANY, &type, &value, &size) == ERROR_SUCCESS &&
          type == REG_DWORD;
 }
 
@@ -93,7 +92,7 @@ TEST_F(PanelDialog, ItsControlsDriveTheFormAndClosingSavesOnce) {
   EXPECT_STREQ(browse, L"Disc image\u2026");
 
   // Controls the form disables are disabled; hints are the form's.
-  EXPECT_FALSE(IsWindowEnabled(panel.control("TrackBar1")));  // volume, while the CD is off
+  EXPECT_FALSE(IsWindowEnabled(panel.control("TrackBar1"))); // volume, while the CD is off
   HWND tips = FindWindowA(TOOLTIPS_CLASSA, nullptr);
   ASSERT_NE(tips, nullptr);
   char hint[80] = {};
@@ -193,7 +192,7 @@ protected:
 } // namespace
 
 TEST_F(PanelRun, EscapeClosesTheDialogSavingAndEndsTheRun) {
-  form_->userClick(form_->VNebula);  // the nebula switched off
+  form_->userClick(form_->VNebula); // the nebula switched off
   HWND dialog = FindWindowA(nullptr, MainFormCaption);
   ASSERT_NE(dialog, nullptr);
   PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
@@ -232,8 +231,8 @@ TEST_F(PanelRun, ThePreviewPanelShowsTheFramesItIsGiven) {
   ASSERT_TRUE(IsWindowVisible(tela));
   // The About picture hides with its frame.
   for (HWND w = picture; w; w = FindWindowExA(about, w, "STATIC", nullptr)) EXPECT_FALSE(IsWindowVisible(w));
-  std::vector<uint16_t> frame(size_t(width) * height, 0x07E0);  // green
-  frame[0] = 0xF800;  // the top left red
+  std::vector<uint16_t> frame(size_t(width) * height, 0x07E0); // green
+  frame[0] = 0xF800;                                           // the top left red
   ASSERT_TRUE(app_->drawImage565(tela_, frame.data(), width, height));
   HDC dc = GetDC(tela);
   const COLORREF topLeft = GetPixel(dc, 1, 1), inside = GetPixel(dc, 40, 30);

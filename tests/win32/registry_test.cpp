@@ -43,8 +43,8 @@ protected:
   HKEY scratchKey(const std::string &name, REGSAM access) {
     HKEY made = nullptr, key = nullptr;
     const std::string path = std::string(Scratch) + "\\" + name;
-    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &made, nullptr),
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &made,
+                              nullptr),
               ERROR_SUCCESS);
     RegCloseKey(made);
     EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, access, &key), ERROR_SUCCESS);
@@ -75,7 +75,7 @@ TEST_F(WindowsRegistry, ASavedRecordIsTheMachinesAndLoadsBack) {
   EXPECT_EQ(loaded.Mode, 3);
   EXPECT_EQ(loaded.DitherMode, 2);
   EXPECT_EQ(loaded.ImageCenteringAid, -7);
-  EXPECT_EQ(loaded.Divisor, 1);  // saved as the default it had
+  EXPECT_EQ(loaded.Divisor, 1); // saved as the default it had
 }
 
 TEST_F(WindowsRegistry, MissingKeysLeaveTheDefaultsAndValuesOfOtherTypesAreNotNumbers) {
@@ -84,8 +84,8 @@ TEST_F(WindowsRegistry, MissingKeysLeaveTheDefaultsAndValuesOfOtherTypesAreNotNu
   EXPECT_EQ(first.TimeFactor, 100);
 
   HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Qbn\\Lumenveil\\1.1\\Lumenveil", 0,
-                            nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Qbn\\Lumenveil\\1.1\\Lumenveil", 0, nullptr, 0,
+                            KEY_ALL_ACCESS, nullptr, &key, nullptr),
             ERROR_SUCCESS);
   const char text[] = "250";
   RegSetValueExA(key, "TimeFactor", 0, REG_SZ, reinterpret_cast<const BYTE *>(text), sizeof text);
@@ -96,15 +96,15 @@ TEST_F(WindowsRegistry, MissingKeysLeaveTheDefaultsAndValuesOfOtherTypesAreNotNu
 
   LumenveilConfiguration second;
   second.load();
-  EXPECT_EQ(second.TimeFactor, 100);  // a string is not read as a number
+  EXPECT_EQ(second.TimeFactor, 100); // a string is not read as a number
   EXPECT_EQ(second.Trailers, 1000);
   EXPECT_EQ(second.Debris, 1000);
 }
 
 TEST_F(WindowsRegistry, StringsOfTheDesktopKeyAreReadThroughTheSystem) {
   HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, nullptr, 0,
-                            KEY_ALL_ACCESS, nullptr, &key, nullptr),
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &key, nullptr),
             ERROR_SUCCESS);
   const char on[] = "1", timeout[] = "-5", off[] = "0";
   RegSetValueExA(key, "ScreenSaveLowPowerActive", 0, REG_SZ, reinterpret_cast<const BYTE *>(on), 2);
@@ -149,7 +149,7 @@ TEST_F(WindowsRegistry, AMachineKeyThatCannotBeWrittenSendsTheSaveToTheUsersKey)
 
   GlobalConfiguration before;
   before.load();
-  EXPECT_EQ(before.ScreenSaver, 0);  // the machine's values where the user has none
+  EXPECT_EQ(before.ScreenSaver, 0); // the machine's values where the user has none
   EXPECT_EQ(before.Priority, 3);
 
   GlobalConfiguration saved;

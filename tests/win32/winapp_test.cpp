@@ -38,7 +38,7 @@ protected:
     app_->setMessageHandler(MessageHandler{recordMessage, nullptr});
     window_ = app_->createSaverWindow();
     ASSERT_NE(window_, 0u);
-    app_->processMessages();  // what the window's creation brought
+    app_->processMessages(); // what the window's creation brought
     Seen.clear();
     HandledCode = 0;
   }
@@ -60,7 +60,7 @@ protected:
 TEST_F(Win32Host, APostedMessagePassesTheHookOnceAndAHandledOneNeverReachesTheWindow) {
   PostMessageA(saver(), WM_KEYDOWN, 'A', 0x1E0001);
   app_->processMessages();
-  EXPECT_EQ(count(WM_KEYDOWN), 1);  // not again when the window receives it
+  EXPECT_EQ(count(WM_KEYDOWN), 1); // not again when the window receives it
 
   // A close the hook handles leaves the window; one it lets through closes it.
   HandledCode = WM_CLOSE;
@@ -92,15 +92,15 @@ TEST_F(Win32Host, AnotherCopysCloseRequestClosesTheSaverAndEndsTheLoop) {
   EXPECT_FALSE(app_->terminated());
   SendMessageA(application, WM_CLOSE, 0x123, 0x123);
   EXPECT_FALSE(IsWindow(saver()));
-  EXPECT_TRUE(IsWindow(application));  // the application's window stays until the end
+  EXPECT_TRUE(IsWindow(application)); // the application's window stays until the end
   app_->processMessages();
   EXPECT_TRUE(app_->terminated());
 }
 
 TEST_F(Win32Host, RunningCopiesAreFoundByTheirTitleButNeverItself) {
   EXPECT_FALSE(app_->findInstance(Title));
-  HWND other = CreateWindowExA(0, ApplicationWindowClass, "Lumenveil other copy", WS_POPUP, 0, 0, 0,
-                               0, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  HWND other = CreateWindowExA(0, ApplicationWindowClass, "Lumenveil other copy", WS_POPUP, 0, 0, 0, 0,
+                               nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
   ASSERT_NE(other, nullptr);
   EXPECT_TRUE(app_->findInstance("Lumenveil other copy"));
   EXPECT_FALSE(app_->findInstance("Lumenveil nobody"));
@@ -163,7 +163,7 @@ TEST(GdiFrames, AFrameKeepsItsShapeOnBlackAndItsTopRowOnTop) {
   auto at = [&](int x, int y) { return drawn[size_t(y) * 4 + x]; };
   EXPECT_EQ(at(0, 0), RGB(0, 0, 0));
   EXPECT_EQ(at(3, 3), RGB(0, 0, 0));
-  EXPECT_EQ(at(0, 1), RGB(0, 0, 255));  // the board's upper row at the top
+  EXPECT_EQ(at(0, 1), RGB(0, 0, 255)); // the board's upper row at the top
   EXPECT_EQ(at(3, 2), RGB(255, 0, 0));
 
   // A frame of the area's own size is drawn as it is, pixel for pixel, in
@@ -172,8 +172,8 @@ TEST(GdiFrames, AFrameKeepsItsShapeOnBlackAndItsTopRowOnTop) {
   const int w = 37;
   std::vector<uint16_t> wide565(size_t(w) * 2);
   for (int x = 0; x < w; ++x) {
-    wide565[size_t(x)] = x % 3 == 0 ? 0xF800 : x % 3 == 1 ? 0x07E0 : 0x001F;  // lower row
-    wide565[size_t(w + x)] = 0xFFFF;                                           // upper row
+    wide565[size_t(x)] = x % 3 == 0 ? 0xF800 : x % 3 == 1 ? 0x07E0 : 0x001F; // lower row
+    wide565[size_t(w + x)] = 0xFFFF;                                         // upper row
   }
   presenter.present(PresentedFrame{wide565.data(), w, 2, w, gamma});
   const std::vector<COLORREF> exact = drawnInto(presenter, w, 2);

@@ -12,9 +12,9 @@ namespace {
 
 struct OpenKey {
   LvHkey root = 0;
-  std::string path;      // below the root, components joined by '\'
-  HKEY read[2] = {};     // where values are looked for, in this order
-  HKEY write = nullptr;  // where values are set (keys made by a create)
+  std::string path;     // below the root, components joined by '\'
+  HKEY read[2] = {};    // where values are looked for, in this order
+  HKEY write = nullptr; // where values are set (keys made by a create)
 };
 
 std::map<LvHkey, OpenKey> Keys;
@@ -124,8 +124,8 @@ long createSystemKey(LvHkey parent, const char *subkey, LvHkey *result) {
       key.write = base;
       return ERROR_SUCCESS;
     }
-    return RegCreateKeyExA(base, key.path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                           KEY_READ | KEY_WRITE, nullptr, &key.write, nullptr);
+    return RegCreateKeyExA(base, key.path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE,
+                           nullptr, &key.write, nullptr);
   };
   LONG error = ERROR_SUCCESS;
   if (key.root == LV_HKEY_CURRENT_USER) {
@@ -141,8 +141,7 @@ long createSystemKey(LvHkey parent, const char *subkey, LvHkey *result) {
   return LV_ERROR_SUCCESS;
 }
 
-long querySystemValue(LvHkey handle, const char *name, uint32_t *type, void *data,
-                        uint32_t *size) {
+long querySystemValue(LvHkey handle, const char *name, uint32_t *type, void *data, uint32_t *size) {
   // Without a size only the value's presence and type are asked for.
   if (!size && data) return LV_ERROR_INVALID_PARAMETER;
   HKEY places[2] = {};
@@ -161,8 +160,7 @@ long querySystemValue(LvHkey handle, const char *name, uint32_t *type, void *dat
     if (!place) continue;
     DWORD t = REG_NONE;
     DWORD n = size ? *size : 0;
-    error = RegQueryValueExA(place, name, nullptr, &t, static_cast<BYTE *>(data),
-                             size ? &n : nullptr);
+    error = RegQueryValueExA(place, name, nullptr, &t, static_cast<BYTE *>(data), size ? &n : nullptr);
     if (error == ERROR_FILE_NOT_FOUND) continue;
     if (type) *type = t;
     if (size) *size = n;
@@ -171,8 +169,7 @@ long querySystemValue(LvHkey handle, const char *name, uint32_t *type, void *dat
   return error;
 }
 
-long setSystemValue(LvHkey handle, const char *name, uint32_t type, const void *data,
-                      uint32_t size) {
+long setSystemValue(LvHkey handle, const char *name, uint32_t type, const void *data, uint32_t size) {
   HKEY place = nullptr;
   if (handle == LV_HKEY_LOCAL_MACHINE)
     place = machineRoot();

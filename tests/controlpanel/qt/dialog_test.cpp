@@ -74,11 +74,10 @@ TEST_F(DialogTest, EveryControlIsThereByItsFormName) {
   ASSERT_NE(pages, nullptr);
   QStringList tabs;
   for (int i = 0; i < pages->count(); ++i) tabs << pages->tabText(i);
-  EXPECT_EQ(tabs, (QStringList{"About", "Audio", "Astrel", "Display", "Global", "Power Management",
-                               "Lumenveil"}));
+  EXPECT_EQ(tabs,
+            (QStringList{"About", "Audio", "Astrel", "Display", "Global", "Power Management", "Lumenveil"}));
   EXPECT_EQ(pages->currentIndex(), 0);
-  for (const Control *c : d.form().controls())
-    EXPECT_NE(d.widget(c->name), nullptr) << c->name;
+  for (const Control *c : d.form().controls()) EXPECT_NE(d.widget(c->name), nullptr) << c->name;
 
   auto *bar = get<QSlider>("TrackBar13");
   EXPECT_EQ(bar->minimum(), 200);

@@ -33,10 +33,9 @@ bool changeMode(int width, int height) {
   mode.dmPelsHeight = static_cast<DWORD>(height);
   mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT;
   const LONG result = ChangeDisplaySettingsA(&mode, 0);
-  std::printf("mode %dx%d: %s\n", width, height,
-              result == DISP_CHANGE_SUCCESSFUL ? "done" : "refused");
-  return result == DISP_CHANGE_SUCCESSFUL &&
-         GetSystemMetrics(SM_CXSCREEN) == width && GetSystemMetrics(SM_CYSCREEN) == height;
+  std::printf("mode %dx%d: %s\n", width, height, result == DISP_CHANGE_SUCCESSFUL ? "done" : "refused");
+  return result == DISP_CHANGE_SUCCESSFUL && GetSystemMetrics(SM_CXSCREEN) == width &&
+         GetSystemMetrics(SM_CYSCREEN) == height;
 }
 
 bool start(const std::string &commandLine) {
@@ -94,7 +93,7 @@ bool lookAtGrid(bool report) {
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
   info.bmiHeader.biWidth = w;
-  info.bmiHeader.biHeight = -h;  // top row first
+  info.bmiHeader.biHeight = -h; // top row first
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
@@ -109,14 +108,14 @@ bool lookAtGrid(bool report) {
     GdiFlush();
     const auto *p = static_cast<const uint32_t *>(bits);
     const std::vector<int> columns = whiteLines(p, w, h, true), rows = whiteLines(p, w, h, false);
-    const bool covers = saver && window.left == 0 && window.top == 0 && window.right == w &&
-                        window.bottom == h;
+    const bool covers =
+        saver && window.left == 0 && window.top == 0 && window.right == w && window.bottom == h;
     shown = covers && gridOf(columns, w) && gridOf(rows, h);
     if (report || shown)
-      std::printf("grid %dx%d: %s; saver window %ldx%ld at %ld,%ld; white columns%s; rows%s\n", w,
-                  h, shown ? "at the screen's size" : "NOT at the screen's size",
-                  window.right - window.left, window.bottom - window.top, window.left, window.top,
-                  listed(columns).c_str(), listed(rows).c_str());
+      std::printf("grid %dx%d: %s; saver window %ldx%ld at %ld,%ld; white columns%s; rows%s\n", w, h,
+                  shown ? "at the screen's size" : "NOT at the screen's size", window.right - window.left,
+                  window.bottom - window.top, window.left, window.top, listed(columns).c_str(),
+                  listed(rows).c_str());
     SelectObject(copy, old);
     DeleteObject(bitmap);
   }
