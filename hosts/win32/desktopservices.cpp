@@ -291,10 +291,18 @@ void Win32Timers::killTimer(TimerId id) {
 
 void Win32Timers::dispatchDueTimers() {
   // The timer messages of this thread's own timers (no window) that the
-  // message processing has not taken already.
+  // message processing has not taken already. The look at the queue also
+  // runs what other programs send (a close request), and a quit posted then
+  // comes back here whatever the range asked for: it is put back for the
+  // message loop, which ends on it.
   MSG msg;
-  while (PeekMessageA(&msg, reinterpret_cast<HWND>(-1), WM_TIMER, WM_TIMER, PM_REMOVE))
+  while (PeekMessageA(&msg, reinterpret_cast<HWND>(-1), WM_TIMER, WM_TIMER, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return;
+    }
     DispatchMessageA(&msg);
+  }
 }
 
 void Win32Timers::idleWait(uint32_t ms) { MsgWaitForMultipleObjects(0, nullptr, FALSE, ms, QS_ALLINPUT); }

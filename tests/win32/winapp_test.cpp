@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/saverwindow.h"
+#include "hosts/win32/desktopservices.h"
 #include "hosts/win32/gdipresenter.h"
 #include "hosts/win32/winhost.h"
 #include "platform/application.h"
@@ -93,6 +94,29 @@ TEST_F(Win32Host, AnotherCopysCloseRequestClosesTheSaverAndEndsTheLoop) {
   SendMessageA(application, WM_CLOSE, 0x123, 0x123);
   EXPECT_FALSE(IsWindow(saver()));
   EXPECT_TRUE(IsWindow(application)); // the application's window stays until the end
+  app_->processMessages();
+  EXPECT_TRUE(app_->terminated());
+}
+
+DWORD WINAPI sendCloseRequest(void *application) {
+  SendMessageA(static_cast<HWND>(application), WM_CLOSE, 0x123, 0x123);
+  return 0;
+}
+
+TEST_F(Win32Host, ACloseRequestTakenWhileTheTimersAreDispatchedStillEndsTheLoop) {
+  // Another copy's request is taken in by whichever call of the loop looks
+  // at the queue first; here the timers' dispatch, as in a busy loop.
+  Win32Timers timers;
+  HWND application = FindWindowA(ApplicationWindowClass, Title);
+  ASSERT_NE(application, nullptr);
+  HANDLE other = CreateThread(nullptr, 0, sendCloseRequest, application, 0, nullptr);
+  ASSERT_NE(other, nullptr);
+  for (int i = 0; i < 1000 && !(HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE); ++i) Sleep(10);
+  ASSERT_TRUE(HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) << "no request came";
+  timers.dispatchDueTimers();
+  EXPECT_EQ(WaitForSingleObject(other, 10000), WAIT_OBJECT_0);
+  CloseHandle(other);
+  EXPECT_FALSE(IsWindow(saver()));
   app_->processMessages();
   EXPECT_TRUE(app_->terminated());
 }
