@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "glide/boardstate.h"
+#include "glide/texels.h"
 #include "glide/glide.h"
 #include "glide/presenter.h"
 #include "glide/tracewrite.h"
@@ -245,12 +246,8 @@ FxU32 grSstScreenHeight(void) {
 
 // ---- Frame ------------------------------------------------------------------------
 
-void grBufferClear(GrColor_t color, GrAlpha_t alpha, FxU16 depth) {
-  if (BoardTraceFile) traceCall(TraceCall::GrBufferClear, {color, alpha, depth});
-  uint16_t *target = boardRenderTarget();
-  if (!target || !Board.rgbMask) return;
-  unsigned r, g, b;
-  switch (Board.colorFormat) {
+void boardColorChannels(GrColor_t color, GrColorFormat_t format, unsigned &r, unsigned &g, unsigned &b) {
+  switch (format) {
   case GR_COLORFORMAT_ABGR:
     r = color & 0xFF;
     g = (color >> 8) & 0xFF;
@@ -272,6 +269,14 @@ void grBufferClear(GrColor_t color, GrAlpha_t alpha, FxU16 depth) {
     b = color & 0xFF;
     break;
   }
+}
+
+void grBufferClear(GrColor_t color, GrAlpha_t alpha, FxU16 depth) {
+  if (BoardTraceFile) traceCall(TraceCall::GrBufferClear, {color, alpha, depth});
+  uint16_t *target = boardRenderTarget();
+  if (!target || !Board.rgbMask) return;
+  unsigned r, g, b;
+  boardColorChannels(color, Board.colorFormat, r, g, b);
   ClearJob job;
   job.target = target;
   job.width = Board.width;

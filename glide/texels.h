@@ -1,4 +1,4 @@
-// The board's reading of texture formats, for tools that draw the same
+// The board's reading of colour and texture formats, for tools that draw the same
 // textures elsewhere (the benchmark peers).
 #pragma once
 
@@ -13,3 +13,6 @@ uint32_t boardExpandTexel(GrTextureFormat_t format, const uint8_t *texel);
 // Width and height of a level from its level-of-detail code and aspect; false
 // for codes outside the tables.
 bool boardLevelSize(GrLOD_t lod, GrAspectRatio_t aspect, int &width, int &height);
+// A colour given in the format the board was opened with, as its 8-bit red,
+// green and blue.
+void boardColorChannels(GrColor_t color, GrColorFormat_t format, unsigned &r, unsigned &g, unsigned &b);

@@ -458,28 +458,7 @@ private:
     flush();
     if (!state_.rgbMask || !width_) return;
     unsigned r, g, b;
-    switch (state_.colorFormat) {
-    case GR_COLORFORMAT_ABGR:
-      r = color & 0xFF;
-      g = (color >> 8) & 0xFF;
-      b = (color >> 16) & 0xFF;
-      break;
-    case GR_COLORFORMAT_RGBA:
-      r = (color >> 24) & 0xFF;
-      g = (color >> 16) & 0xFF;
-      b = (color >> 8) & 0xFF;
-      break;
-    case GR_COLORFORMAT_BGRA:
-      b = (color >> 24) & 0xFF;
-      g = (color >> 16) & 0xFF;
-      r = (color >> 8) & 0xFF;
-      break;
-    default:
-      r = (color >> 16) & 0xFF;
-      g = (color >> 8) & 0xFF;
-      b = color & 0xFF;
-      break;
-    }
+    boardColorChannels(color, state_.colorFormat, r, g, b);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glClearColor(r / 255.0f, g / 255.0f, b / 255.0f, 0.0f);
     glClear(GL_COLOR_BUFFER_BIT);
