@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (p.action == CliAction::Headless) {
     if (p.headless.frames < 1) std::abort();
     if (p.headless.mode < -1 || p.headless.mode >= DisplayModeCount) std::abort();
-    if (p.headless.scene < 0 || p.headless.scene > HeadlessRun::AnyScene) std::abort();
+    if (p.headless.scene < 0 || p.headless.scene > AnyScene) std::abort();
   }
   std::string line;
   for (size_t i = 0; i < args.size(); ++i) line += (i ? " " : "") + args[i];

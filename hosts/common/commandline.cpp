@@ -178,8 +178,7 @@ CliParse parseArguments(const std::vector<std::string> &args) {
       p.headless.seed = p.windowed.seed = static_cast<unsigned>(n);
     } else if (a == "--scene") {
       if (value(v) && v == "random") {
-        p.headless.scene = HeadlessRun::AnyScene;
-        p.windowed.randomScene = true;
+        p.headless.scene = AnyScene;
         continue;
       }
       if (v.empty() || !parseLong(v, n) || (n != 1 && n != 2)) return fail("--scene needs 1, 2 or random");
@@ -258,6 +257,6 @@ CliParse parseArguments(const std::vector<std::string> &args) {
     return fail(
         "nothing to do: give --render DIR, --bench, --replay FILE or --dump-resources DIR (see --help)");
   }
-  if (p.headless.scene == 1 || p.headless.scene == 2) p.windowed.scene = p.headless.scene;
+  p.windowed.scene = p.headless.scene;
   return p;
 }

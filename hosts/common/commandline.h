@@ -9,6 +9,9 @@
 
 #include "app/entry.h"
 
+// --scene: 1 or 2, AnyScene for one at random, 0 for the saved choice.
+inline constexpr int AnyScene = 3;
+
 struct WindowedRun {
   CommandLine switches;       // what the program runs (the saver, the control panel, ...)
   unsigned long windowId = 0; // -window-id: draw into this existing window
@@ -16,8 +19,7 @@ struct WindowedRun {
   bool haveSeed = false;
   unsigned seed = 0;
   std::string tracePath;
-  int scene = 0;               // --scene 1|2 with -root or -window-id (0: the saved choice)
-  bool randomScene = false;    // --scene random: a scene picked at random
+  int scene = 0;               // --scene, as HeadlessRun's (with -root or -window-id)
   bool showStatistics = false; // -fps: the frame-rate read-out
 };
 
@@ -25,7 +27,6 @@ struct WindowedRun {
 using WindowedRunner = int (*)(int argc, char **argv, const WindowedRun &run);
 
 struct HeadlessRun {
-  static constexpr int AnyScene = 3; // --scene random
   std::string renderDir;             // --render DIR
   long frames = 1;                   // --frames N
   double fps = 0.0;                  // --fps F

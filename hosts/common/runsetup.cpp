@@ -11,7 +11,7 @@
 bool beginWindowedRun(const WindowedRun &run) {
   if (run.haveSeed) setFixedSeed(run.seed);
   StatisticsOverride = run.showStatistics;
-  if (run.randomScene) selectScene(RandomScene);
+  if (run.scene == AnyScene) selectScene(RandomScene);
   if (run.scene == 1) selectScene(FirstScene);
   if (run.scene == 2) selectScene(SecondScene);
   std::string error;

@@ -160,7 +160,7 @@ int runHeadless(const HeadlessRun &run) {
     DisplayModeOverride = run.mode;
     StatisticsOverride = run.showStatistics;
     // A random scene is picked by the frame loop.
-    if (run.scene == HeadlessRun::AnyScene) selectScene(RandomScene);
+    if (run.scene == AnyScene) selectScene(RandomScene);
     CommandLine saver;
     saver.letter = 's';
     saver.checkRunning = true;

@@ -93,17 +93,14 @@ TEST(Arguments, AScreenSaverDaemonsOptionsCombineWithOurs) {
   EXPECT_EQ(p.windowed.scene, 2);
   EXPECT_FALSE(p.windowed.switches.checkRunning);
   EXPECT_TRUE(p.windowed.showStatistics);
-  EXPECT_FALSE(p.windowed.randomScene);
 
   p = parseArguments({"-root", "--scene", "random"});
   ASSERT_EQ(p.action, CliAction::Windowed) << p.error;
-  EXPECT_EQ(p.windowed.scene, 0);
-  EXPECT_TRUE(p.windowed.randomScene);
+  EXPECT_EQ(p.windowed.scene, AnyScene);
   EXPECT_FALSE(p.windowed.showStatistics);
 
   p = parseArguments({"-root"});
   EXPECT_EQ(p.windowed.scene, 0);
-  EXPECT_FALSE(p.windowed.randomScene);
 
   // -fps alone has nothing to show it in.
   EXPECT_EQ(parseArguments({"-fps"}).action, CliAction::Error);
