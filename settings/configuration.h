@@ -53,7 +53,7 @@ struct Configuration {};
 
 struct DisplayConfiguration : Configuration {
   static constexpr const char *Group = "Display";
-  int32_t Mode, RefreshRate, Divisor, DitherMode, ImageCenteringAid;
+  int32_t Mode, RefreshRate, Divisor, DitherMode, ImageCenteringAid, Monitors;
 
   DisplayConfiguration();
   static constexpr std::span<const SettingField<DisplayConfiguration>> fields();
@@ -69,7 +69,14 @@ inline constexpr SettingField<DisplayConfiguration> DisplayFields[] = {
     {"DitherMode", &DisplayConfiguration::DitherMode, 0},   // dither table index (0 = off)
     // Non-zero: a grid for the first 90 s.
     {"Image centering aid", &DisplayConfiguration::ImageCenteringAid, 0},
+    // Several monitors: 0 each its own scene at its own shape, 1 the same
+    // picture on all, 2 the primary alone (the others black).
+    {"Monitors", &DisplayConfiguration::Monitors, 0, 0, 2},
 };
+
+inline constexpr int32_t MonitorsEachOwnScene = 0;
+inline constexpr int32_t MonitorsSamePicture = 1;
+inline constexpr int32_t MonitorsPrimaryOnly = 2;
 
 // The display mode a record takes where none is stored: the table's (0,
 // 800 x 600) unless the host names another for this run (a screen-saver
@@ -159,7 +166,7 @@ inline constexpr int32_t RandomScene = 2;
 
 struct GlobalConfiguration : Configuration {
   static constexpr const char *Group = "Global";
-  int32_t ScreenSaver, Priority, Statistics, MotionBlur, MotionBlurDelta;
+  int32_t ScreenSaver, Priority, Statistics, MotionBlur, MotionBlurDelta, IdleMinutes;
 
   GlobalConfiguration();
   static constexpr std::span<const SettingField<GlobalConfiguration>> fields();
@@ -176,6 +183,8 @@ inline constexpr SettingField<GlobalConfiguration> GlobalFields[] = {
     {"MotionBlur", &GlobalConfiguration::MotionBlur, 0},
     // Added to 145 for the blur fade alpha.
     {"MotionBlurDelta", &GlobalConfiguration::MotionBlurDelta, 0},
+    // Minutes without input before `lumenveil --idle` starts the saver.
+    {"ScreenSaver idle minutes", &GlobalConfiguration::IdleMinutes, 10, 1, 720},
 };
 
 // With the override off, load takes the four power values from the desktop's

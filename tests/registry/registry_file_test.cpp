@@ -48,7 +48,8 @@ TEST_F(RegistryFile, ASaveChangesOnlyTheValuesItWrites) {
   };
   replace("\"Priority\"=dword:00000002\r\n",
           "\"Priority\"=dword:00000003\r\n\"Statistics\"=dword:00000001\r\n"
-          "\"MotionBlur\"=dword:00000000\r\n\"MotionBlurDelta\"=dword:00000000\r\n");
+          "\"MotionBlur\"=dword:00000000\r\n\"MotionBlurDelta\"=dword:00000000\r\n"
+          "\"ScreenSaver idle minutes\"=dword:0000000a\r\n");
   EXPECT_EQ(readFile(), expected);
 
   // Saving the same values again leaves the file exactly as it is.

@@ -18,6 +18,7 @@ const char *const EveryRecordFile = R"(REGEDIT4
 "Divisor"=dword:0000000d
 "DitherMode"=dword:0000000e
 "Image centering aid"=dword:0000000f
+"Monitors"=dword:00000000
 
 [HKEY_LOCAL_MACHINE\SOFTWARE\Qbn\Lumenveil\1.1\Lumenveil]
 "TimeFactor"=dword:00000079
@@ -48,6 +49,7 @@ const char *const EveryRecordFile = R"(REGEDIT4
 "Statistics"=dword:00000035
 "MotionBlur"=dword:00000036
 "MotionBlurDelta"=dword:00000037
+"ScreenSaver idle minutes"=dword:0000000a
 
 [HKEY_LOCAL_MACHINE\SOFTWARE\Qbn\Lumenveil\1.1\PowerManagement]
 "Override Window 95 Settings"=dword:0000003d
@@ -67,6 +69,7 @@ const char *const DefaultsFile = R"(REGEDIT4
 "Divisor"=dword:00000001
 "DitherMode"=dword:00000000
 "Image centering aid"=dword:00000000
+"Monitors"=dword:00000000
 
 [HKEY_LOCAL_MACHINE\SOFTWARE\Qbn\Lumenveil\1.1\Audio]
 "CD_Audio"=dword:00000000
@@ -79,6 +82,7 @@ const char *const DefaultsFile = R"(REGEDIT4
 "Statistics"=dword:00000000
 "MotionBlur"=dword:00000000
 "MotionBlurDelta"=dword:00000000
+"ScreenSaver idle minutes"=dword:0000000a
 
 [HKEY_LOCAL_MACHINE\SOFTWARE\Qbn\Lumenveil\1.1\Lumenveil]
 "TimeFactor"=dword:00000064
