@@ -6,6 +6,8 @@
 //   lvxwin grab ID      (ID "root": the whole screen) prints: W H lit grey coloured background (pixel counts:
 //                       not black, grey, coloured, the green background)
 //   lvxwin grab ID X Y W H   the same for a part of the window
+//   lvxwin ppm FILE     the same for a binary PPM picture (a screenshot), with
+//                       no X server
 #include <xcb/xcb.h>
 
 #include <cstdio>
@@ -34,6 +36,45 @@ int create(xcb_connection_t *c, xcb_screen_t *screen, int w, int h) {
   }
 }
 
+// Counts the pixels of an RGB picture into the figures grab prints.
+void count(const uint8_t *p, long n, int step, int red, int green, int blue, int w, int h) {
+  long lit = 0, grey = 0, coloured = 0, background = 0;
+  for (long i = 0; i < n; ++i, p += step) {
+    const int r = p[red], g = p[green], b = p[blue];
+    if (r == 0 && g == 255 && b == 0) ++background;
+    if (r + g + b < 24) continue;
+    ++lit;
+    const int hi = r > g ? (r > b ? r : b) : (g > b ? g : b);
+    const int lo = r < g ? (r < b ? r : b) : (g < b ? g : b);
+    if (hi - lo <= 8)
+      ++grey;
+    else
+      ++coloured;
+  }
+  std::printf("%d %d %ld %ld %ld %ld\n", w, h, lit, grey, coloured, background);
+}
+
+int ppm(const char *path) {
+  FILE *f = std::fopen(path, "rb");
+  int w = 0, h = 0, max = 0;
+  if (!f || std::fscanf(f, "P6 %d %d %d", &w, &h, &max) != 3 || std::fgetc(f) == EOF || w <= 0 || h <= 0 ||
+      max != 255 || w > 16384 || h > 16384) {
+    std::fprintf(stderr, "lvxwin: %s is not a binary PPM picture\n", path);
+    if (f) std::fclose(f);
+    return 1;
+  }
+  const size_t bytes = static_cast<size_t>(w) * static_cast<size_t>(h) * 3;
+  auto *pixels = static_cast<uint8_t *>(std::malloc(bytes));
+  const bool whole = pixels && std::fread(pixels, 1, bytes, f) == bytes;
+  std::fclose(f);
+  if (whole)
+    count(pixels, static_cast<long>(w) * h, 3, 0, 1, 2, w, h);
+  else
+    std::fprintf(stderr, "lvxwin: %s is cut short\n", path);
+  std::free(pixels);
+  return whole ? 0 : 1;
+}
+
 int grab(xcb_connection_t *c, xcb_window_t win, int x, int y, int w, int h) {
   if (w <= 0 || h <= 0) {
     xcb_get_geometry_reply_t *g = xcb_get_geometry_reply(c, xcb_get_geometry(c, win), nullptr);
@@ -46,30 +87,16 @@ int grab(xcb_connection_t *c, xcb_window_t win, int x, int y, int w, int h) {
     std::free(g);
   }
   xcb_get_image_reply_t *img = xcb_get_image_reply(
-      c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, win, static_cast<int16_t>(x), static_cast<int16_t>(y),
-                       static_cast<uint16_t>(w), static_cast<uint16_t>(h), ~0u),
+      c,
+      xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, win, static_cast<int16_t>(x), static_cast<int16_t>(y),
+                    static_cast<uint16_t>(w), static_cast<uint16_t>(h), ~0u),
       nullptr);
   if (!img) {
     std::fprintf(stderr, "lvxwin: cannot read window %u\n", win);
     return 1;
   }
   // 24-bit visuals come back as 32 bits a pixel, blue first.
-  const uint8_t *p = xcb_get_image_data(img);
-  const int n = xcb_get_image_data_length(img) / 4;
-  long lit = 0, grey = 0, coloured = 0, background = 0;
-  for (int i = 0; i < n; ++i, p += 4) {
-    const int b = p[0], g = p[1], r = p[2];
-    if (r == 0 && g == 255 && b == 0) ++background;
-    if (r + g + b < 24) continue;
-    ++lit;
-    const int hi = r > g ? (r > b ? r : b) : (g > b ? g : b);
-    const int lo = r < g ? (r < b ? r : b) : (g < b ? g : b);
-    if (hi - lo <= 8)
-      ++grey;
-    else
-      ++coloured;
-  }
-  std::printf("%d %d %ld %ld %ld %ld\n", w, h, lit, grey, coloured, background);
+  count(xcb_get_image_data(img), xcb_get_image_data_length(img) / 4, 4, 2, 1, 0, w, h);
   std::free(img);
   return 0;
 }
@@ -77,6 +104,7 @@ int grab(xcb_connection_t *c, xcb_window_t win, int x, int y, int w, int h) {
 } // namespace
 
 int main(int argc, char **argv) {
+  if (argc == 3 && std::strcmp(argv[1], "ppm") == 0) return ppm(argv[2]);
   xcb_connection_t *c = xcb_connect(nullptr, nullptr);
   if (xcb_connection_has_error(c)) {
     std::fprintf(stderr, "lvxwin: no X server\n");
@@ -93,6 +121,6 @@ int main(int argc, char **argv) {
       return grab(c, win, std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]));
     return grab(c, win, 0, 0, 0, 0);
   }
-  std::fprintf(stderr, "usage: lvxwin create W H | lvxwin grab ID [X Y W H]\n");
+  std::fprintf(stderr, "usage: lvxwin create W H | lvxwin grab ID [X Y W H] | lvxwin ppm FILE\n");
   return 2;
 }
