@@ -49,6 +49,13 @@ const char *const UsageText =
     "                       XSCREENSAVER_WINDOW names (screen-saver daemons)\n"
     "  -window-id ID        run the saver inside window ID (screen-saver daemons)\n"
     "  -fps                 show the frame-rate read-out for this run\n"
+#ifndef _WIN32
+    "  --idle               watch the session's idle time and run the saver (lumenveil\n"
+    "                       /s) after the \"ScreenSaver idle minutes\" setting without\n"
+    "                       input (Wayland: ext-idle-notify-v1; X11: the screen-saver\n"
+    "                       extension); one watcher a session; never locks the session\n"
+    "  --idle-seconds N     with --idle: N seconds (1 to 43200) instead of the setting\n"
+#endif
     "  --help               show this text\n"
     "\n"
     "LUMENVEIL_THREADS=N draws on N threads (default: one per processor core, and\n"
@@ -140,7 +147,8 @@ CliParse parseArguments(const std::vector<std::string> &args) {
     p.windowed.switches = parseCommandLine(line);
     return p;
   }
-  bool headless = false, windowed = false;
+  bool headless = false, windowed = false, idle = false, idleSeconds = false;
+  std::string otherOption; // the first option other than --idle's own
   auto fail = [&](const std::string &e) {
     p.action = CliAction::Error;
     p.error = e;
@@ -155,6 +163,7 @@ CliParse parseArguments(const std::vector<std::string> &args) {
     };
     std::string v;
     long long n = 0;
+    if (otherOption.empty() && a != "--idle" && a != "--idle-seconds") otherOption = a;
     if (a == "--help" || a == "-h" || a == "-help") {
       p.action = CliAction::Help;
       return p;
@@ -214,6 +223,14 @@ CliParse parseArguments(const std::vector<std::string> &args) {
     } else if (a == "--audio-out") {
       if (!value(v) || v.empty()) return fail("--audio-out needs a file");
       p.headless.audioOut = v;
+    } else if (a == "--idle") {
+      idle = true;
+    } else if (a == "--idle-seconds") {
+      if (!value(v) || !parseLong(v, n) || n < 1 || n > MaxIdleSeconds)
+        return fail("--idle-seconds needs a whole number of seconds from 1 to " +
+                    std::to_string(MaxIdleSeconds));
+      p.idle.seconds = static_cast<long>(n);
+      idleSeconds = true;
     } else if (a == "-root" || a == "--root") {
       p.windowed.root = true;
       windowed = true;
@@ -229,6 +246,13 @@ CliParse parseArguments(const std::vector<std::string> &args) {
     } else {
       return fail("unknown option " + a + " (see --help)");
     }
+  }
+  if (idleSeconds && !idle) return fail("--idle-seconds needs --idle");
+  if (idle) {
+    // The watcher runs the saver as its own program: it takes no other option.
+    if (!otherOption.empty()) return fail("--idle cannot be combined with " + otherOption);
+    p.action = CliAction::Idle;
+    return p;
   }
   if (!p.headless.audioOut.empty() &&
       ((p.headless.renderDir.empty() && !p.headless.bench) || !p.headless.replayPath.empty()))

@@ -26,6 +26,15 @@ struct WindowedRun {
 // Runs the windowed host; nullptr when the program was built without one.
 using WindowedRunner = int (*)(int argc, char **argv, const WindowedRun &run);
 
+// --idle: watch the session's idle time and run the saver after it.
+struct IdleRun {
+  long seconds = 0; // --idle-seconds N; 0: the "ScreenSaver idle minutes" setting
+};
+inline constexpr long MaxIdleSeconds = 720 * 60;
+
+// Runs the idle watcher; nullptr when the program was built without one.
+using IdleRunner = int (*)(const IdleRun &run);
+
 struct HeadlessRun {
   std::string renderDir;             // --render DIR
   long frames = 1;                   // --frames N
@@ -44,12 +53,13 @@ struct HeadlessRun {
   std::string audioOut;        // --audio-out FILE
 };
 
-enum class CliAction { Help, Headless, Windowed, Error };
+enum class CliAction { Help, Headless, Windowed, Idle, Error };
 
 struct CliParse {
   CliAction action = CliAction::Windowed;
   HeadlessRun headless;
   WindowedRun windowed;
+  IdleRun idle;
   std::string error;
 };
 

@@ -31,7 +31,7 @@ int runWithoutWindow(const CommandLine &c, const char *why) {
 }
 
 namespace {
-int runMain(int argc, char **argv, WindowedRunner windowed) {
+int runMain(int argc, char **argv, WindowedRunner windowed, IdleRunner idle) {
   installStopSignals();
 #ifndef _WIN32
   // The Windows host installs the system's own priority classes itself.
@@ -47,6 +47,16 @@ int runMain(int argc, char **argv, WindowedRunner windowed) {
   case CliAction::Help: std::fputs(UsageText, stdout); return 0;
   case CliAction::Error: std::fprintf(stderr, "lumenveil: %s\n", p.error.c_str()); return 2;
   case CliAction::Headless: return runHeadless(p.headless);
+  case CliAction::Idle:
+    if (idle) return idle(p.idle);
+#ifdef _WIN32
+    std::fprintf(stderr, "lumenveil: --idle: Windows starts the saver itself, after the wait set in "
+                         "its screen-saver settings\n");
+#else
+    std::fprintf(stderr, "lumenveil: --idle: this build has no idle watcher (it needs the windowed "
+                         "build with Wayland or X11 support)\n");
+#endif
+    return 2;
   case CliAction::Windowed: break;
   }
   if (windowed) return windowed(argc, argv, p.windowed);
@@ -54,11 +64,11 @@ int runMain(int argc, char **argv, WindowedRunner windowed) {
 }
 } // namespace
 
-int lumenveilMain(int argc, char **argv, WindowedRunner windowed) {
+int lumenveilMain(int argc, char **argv, WindowedRunner windowed, IdleRunner idle) {
   // The last resort: every failure the program foresees is told where it
   // happens; anything else still ends with a message, not an abort.
   try {
-    return runMain(argc, argv, windowed);
+    return runMain(argc, argv, windowed, idle);
   } catch (const std::bad_alloc &) {
     std::fprintf(stderr, "lumenveil: out of memory\n");
   } catch (const std::exception &e) {

@@ -8,4 +8,5 @@
 // the control panel are refused with a message naming why there is no window.
 int runWithoutWindow(const CommandLine &switches, const char *why);
 
-int lumenveilMain(int argc, char **argv, WindowedRunner windowed);
+// `idle` runs --idle: the idle watcher a build brings, or nullptr.
+int lumenveilMain(int argc, char **argv, WindowedRunner windowed, IdleRunner idle = nullptr);
