@@ -7,6 +7,7 @@
 #include <cstring>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include "hosts/common/stopsignals.h"
 #include "hosts/idle/idlesource.h"
 #include "hosts/idle/sessionlock.h"
+#include "platform/settingsfile.h"
 #include "settings/configuration.h"
 
 extern char **environ;
@@ -28,6 +30,47 @@ uint32_t thresholdMs(const IdleRun &run) {
   global.load();
   return static_cast<uint32_t>(global.IdleMinutes) * 60000u;
 }
+
+// Tells when the settings file may have changed, so that a new idle time
+// counts at once: a watch on its folder, as a save renames a new file over
+// it. Without the folder (nothing saved yet) the setting is read again after
+// the next saver run only.
+class SettingsWatch {
+public:
+  SettingsWatch() {
+    const std::string path = settingsFiles().target(settingsFiles().defaultPath());
+    const size_t slash = path.rfind('/');
+    name_ = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd_ >= 0 && inotify_add_watch(fd_, folder.c_str(), IN_CLOSE_WRITE | IN_MOVED_TO | IN_DELETE) < 0) {
+      close(fd_);
+      fd_ = -1;
+    }
+  }
+  ~SettingsWatch() {
+    if (fd_ >= 0) close(fd_);
+  }
+  int fd() const { return fd_; }
+  // Whether the file changed since the last look.
+  bool changed() {
+    bool hit = false;
+    alignas(inotify_event) char buffer[4096];
+    ssize_t n;
+    while (fd_ >= 0 && (n = read(fd_, buffer, sizeof buffer)) > 0) {
+      for (char *at = buffer; at < buffer + n;) {
+        const auto *e = reinterpret_cast<const inotify_event *>(at);
+        if (e->len && name_ == e->name) hit = true;
+        at += sizeof(inotify_event) + e->len;
+      }
+    }
+    return hit;
+  }
+
+private:
+  int fd_ = -1;
+  std::string name_;
+};
 
 std::string describe(uint32_t ms) {
   const uint32_t s = ms / 1000;
@@ -117,6 +160,7 @@ int runIdleWatcher(const IdleRun &run) {
   child.sa_flags = SA_NOCLDSTOP;
   sigaction(SIGCHLD, &child, nullptr);
 
+  SettingsWatch settings;
   uint32_t threshold = thresholdMs(run);
   std::fprintf(stderr,
                "lumenveil: watching the session through %s: the saver starts after %s without input\n",
@@ -131,10 +175,17 @@ int runIdleWatcher(const IdleRun &run) {
       code = 1;
       break;
     }
-    pollfd p{fd, POLLIN, 0};
+    pollfd p[2] = {{fd, POLLIN, 0}, {run.seconds > 0 ? -1 : settings.fd(), POLLIN, 0}};
     timespec wait{timeoutMs / 1000, (timeoutMs % 1000) * 1000000L};
-    const int r = ppoll(&p, 1, timeoutMs < 0 ? nullptr : &wait, &waitMask);
-    const IdleEvent event = source->update(r > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR)));
+    const int r = ppoll(p, 2, timeoutMs < 0 ? nullptr : &wait, &waitMask);
+    const IdleEvent event = source->update(r > 0 && (p[0].revents & (POLLIN | POLLHUP | POLLERR)));
+    if (r > 0 && p[1].revents && settings.changed() && !saver && thresholdMs(run) != threshold) {
+      // A new idle time, counted from now.
+      threshold = thresholdMs(run);
+      std::fprintf(stderr, "lumenveil: the saver now starts after %s without input\n",
+                   describe(threshold).c_str());
+      source->arm(threshold);
+    }
     if (saver && childEnded(saver)) {
       saver = 0;
       threshold = thresholdMs(run);

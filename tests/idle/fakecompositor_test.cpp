@@ -113,8 +113,9 @@ protected:
     }
     fs::remove_all(dir);
   }
-  // Starts `lumenveil --idle --idle-seconds 1` on the fake compositor.
-  void startWatcher(const FakeCompositor &compositor) {
+  // Starts `lumenveil --idle --idle-seconds 1` (without: the setting's
+  // minutes) on the fake compositor.
+  void startWatcher(const FakeCompositor &compositor, bool seconds = true) {
     watcher = fork();
     if (watcher == 0) {
       setenv("WAYLAND_DISPLAY", compositor.socket.c_str(), 1);
@@ -122,9 +123,19 @@ protected:
       setenv("QT_QPA_PLATFORM", "offscreen", 1); // the saver draws where nothing shows
       unsetenv("DISPLAY");
       freopen((dir / "watcher.log").c_str(), "w", stderr);
-      execl(LV_BINARY_DIR "/lumenveil", "lumenveil", "--idle", "--idle-seconds", "1", nullptr);
+      if (seconds)
+        execl(LV_BINARY_DIR "/lumenveil", "lumenveil", "--idle", "--idle-seconds", "1", nullptr);
+      else
+        execl(LV_BINARY_DIR "/lumenveil", "lumenveil", "--idle", nullptr);
       _exit(127);
     }
+  }
+  // Saves "ScreenSaver idle minutes" as the control panel does: a new file renamed over the old.
+  void saveIdleMinutes(int minutes) {
+    std::ofstream(dir / "settings.new")
+        << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Qbn\\Lumenveil\\1.1\\Global]\n"
+        << "\"ScreenSaver idle minutes\"=dword:0000000" << minutes << "\n";
+    fs::rename(dir / "settings.new", dir / "settings.reg");
   }
   std::string log() {
     std::ifstream in(dir / "watcher.log");
@@ -173,4 +184,16 @@ TEST_F(FakeCompositorTest, ACompositorWithoutIdleNotificationsIsTold) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
   EXPECT_NE(log().find("offers no idle notification: neither ext-idle-notify-v1"), std::string::npos)
       << log();
+}
+
+TEST_F(FakeCompositorTest, ANewIdleTimeCountsAtOnce) {
+  saveIdleMinutes(2);
+  FakeCompositor compositor(true);
+  startWatcher(compositor, false);
+  ASSERT_TRUE(compositor.serveUntil([&] { return compositor.live != nullptr; })) << log();
+  EXPECT_EQ(compositor.timeouts, std::vector<uint32_t>{120000});
+  saveIdleMinutes(3);
+  ASSERT_TRUE(compositor.serveUntil([&] { return compositor.timeouts.size() == 2; })) << log();
+  EXPECT_EQ(compositor.timeouts[1], 180000u);
+  EXPECT_EQ(compositor.ended, 1); // the old count is given up
 }
