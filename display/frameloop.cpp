@@ -65,8 +65,11 @@ bool initFrameLoop(bool saver) {
     DisplayConfiguration display;
     display.load();
     ShowCenteringAid = display.ImageCenteringAid != 0;
+    // A rate the user chose is kept; otherwise the monitor's own, where the host knows it.
+    const int refresh = settingStored(DisplayConfiguration::Group, "RefreshRate") ? display.RefreshRate
+                                                                                   : MonitorRefreshRate;
     if (saver)
-      selectDisplayMode(DisplayModeOverride >= 0 ? DisplayModeOverride : display.Mode, display.RefreshRate,
+      selectDisplayMode(DisplayModeOverride >= 0 ? DisplayModeOverride : display.Mode, refresh,
                         display.Divisor, display.DitherMode);
     else
       selectDisplayMode(1, 0, 0, 0);

@@ -28,7 +28,7 @@ const RefreshEntry RefreshTable[9] = {
 const int DitherTable[3] = {GR_DITHER_DISABLE, GR_DITHER_2x2, GR_DITHER_4x4};
 
 SelectedDisplayMode SelectedMode = {
-    GR_RESOLUTION_800x600, GR_REFRESH_60Hz, GR_DITHER_DISABLE, 800, 600, 60, 0, false};
+    GR_RESOLUTION_800x600, GR_REFRESH_60Hz, GR_DITHER_DISABLE, 800, 600, 60, 0.0, 0, false};
 
 WindowHandle RenderWindow = 0;
 
@@ -39,12 +39,26 @@ bool Open = false;
 bool FullScreen = false;
 bool Disable3DInWindow = false;
 GrHwConfiguration Hardware{};
+double MonitorHz = 0.0;
 std::vector<uint16_t> CopyBuffer; // the control panel's frame copy, allocated once
 
 template <typename T, int N> int tableIndex(const T (&)[N], int index) {
   return (index >= 0 && index < N) ? index : 0;
 }
+
+// Opens the board's screen at the selected mode's size and rate.
+bool openScreen(int width, int height) {
+  if (SelectedMode.native) boardSetScreenOverride(width, height);
+  boardSetRefreshOverride(SelectedMode.exactHz);
+  const bool opened = grSstWinOpen(static_cast<FxU32>(RenderWindow), SelectedMode.resolution,
+                                   SelectedMode.refresh, GR_COLORFORMAT_ABGR, GR_ORIGIN_LOWER_LEFT, 2, 0);
+  boardSetScreenOverride(0, 0);
+  boardSetRefreshOverride(0.0);
+  return opened;
+}
 } // namespace
+
+void setMonitorRefreshHz(double hz) { MonitorHz = hz > 0.0 ? hz : 0.0; }
 
 void setDisable3DInWindow(bool disable) { Disable3DInWindow = disable; }
 
@@ -87,6 +101,11 @@ void selectDisplayMode(int modeIndex, int refreshIndex, int swapInterval, int di
   SelectedMode.height = mode.height;
   SelectedMode.refresh = refresh.code;
   SelectedMode.hz = refresh.hz;
+  SelectedMode.exactHz = 0.0;
+  if (refreshIndex == MonitorRefreshRate && MonitorHz > 0.0) {
+    SelectedMode.exactHz = MonitorHz;
+    SelectedMode.hz = static_cast<int>(MonitorHz + 0.5);
+  }
   SelectedMode.dither = DitherTable[tableIndex(DitherTable, ditherIndex)];
   // The frame-rate list runs from "Maximum" (no wait) to a sixth of the
   // refresh rate; a hand-edited divisor beyond it would hold every swap for
@@ -109,11 +128,7 @@ bool openGlide(bool saver) {
   if (!queryBoard()) return false;
   grSstSelect(0);
   if (!saver && (IntegratedBoard || Disable3DInWindow)) return false;
-  if (SelectedMode.native) boardSetScreenOverride(SelectedMode.width, SelectedMode.height);
-  const bool opened = grSstWinOpen(static_cast<FxU32>(RenderWindow), SelectedMode.resolution,
-                                   SelectedMode.refresh, GR_COLORFORMAT_ABGR, GR_ORIGIN_LOWER_LEFT, 2, 0);
-  if (SelectedMode.native) boardSetScreenOverride(0, 0);
-  if (!opened) return false;
+  if (!openScreen(SelectedMode.width, SelectedMode.height)) return false;
   if (!saver) setGlideOutput(false);
   grDitherMode(SelectedMode.dither);
   grDepthBufferMode(GR_DEPTHBUFFER_DISABLE);
@@ -136,11 +151,7 @@ bool followNativeSize() {
   // What opening the screen resets, to be set again through the board's calls
   // (so that a trace of the run replays it too).
   const BoardRenderState state = boardRenderState();
-  boardSetScreenOverride(w, h);
-  const bool opened = grSstWinOpen(static_cast<FxU32>(RenderWindow), SelectedMode.resolution,
-                                   SelectedMode.refresh, GR_COLORFORMAT_ABGR, GR_ORIGIN_LOWER_LEFT, 2, 0);
-  boardSetScreenOverride(0, 0);
-  if (!opened) {
+  if (!openScreen(w, h)) {
     Open = false;
     return false;
   }

@@ -37,7 +37,8 @@ struct SelectedDisplayMode {
   int refresh;    // board refresh code
   int dither;     // board dither mode
   int width, height;
-  int hz;
+  int hz;           // the refresh rate, whole
+  double exactHz;   // the monitor's own rate where it is paced to it (0: the table's)
   int swapInterval; // vertical retraces grBufferSwap waits for; 0 swaps at once
   bool native;      // mode 6: the board's screen opens at width x height
 };
@@ -45,11 +46,19 @@ extern SelectedDisplayMode SelectedMode;
 
 extern WindowHandle RenderWindow;
 
+// The refresh rate of the monitor the saver shows on, as the host knows it
+// (0: not known). The refresh index MonitorRefreshRate paces the frames to
+// it, else to the table's first rate; the saver takes it where the user
+// stored no "RefreshRate".
+void setMonitorRefreshHz(double hz);
+constexpr int MonitorRefreshRate = -1;
+
 void setDisable3DInWindow(bool disable);
 void setRenderWindow(WindowHandle window);
 // Longest swap interval: the slowest entry of the control panel's frame-rate list.
 constexpr int MaxSwapInterval = 6;
-// Indices outside the tables fall back to the first entry; the swap interval
+// Indices outside the tables fall back to the first entry (the refresh index
+// MonitorRefreshRate: the monitor's own rate where known); the swap interval
 // is held to 0..MaxSwapInterval. Also sets the camera's aspect: 0.75 for the
 // table's modes, height over width for mode 6.
 void selectDisplayMode(int modeIndex, int refreshIndex, int swapInterval, int ditherIndex);

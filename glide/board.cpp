@@ -22,6 +22,7 @@ namespace {
 FramePresenter *Presenter = nullptr;
 void (*RetraceSleep)(double seconds) = nullptr; // null: the thread sleeps
 int OverrideWidth = 0, OverrideHeight = 0;      // 0: screens open at their resolution
+double OverrideHz = 0.0;                        // 0: screens open at their refresh rate
 
 // The video output's gamma: the board sets 1.7 when a screen is opened.
 uint8_t GammaTable[256];
@@ -44,7 +45,7 @@ double steadySeconds() {
 // Waits until the interval-th vertical retrace from now. Retraces fall on a
 // grid of the refresh period counted from the moment the screen was opened.
 void waitRetraces(int interval) {
-  if (interval <= 0 || !Board.retraceWait || Board.refreshHz <= 0) return;
+  if (interval <= 0 || !Board.retraceWait || Board.refreshHz <= 0.0) return;
   double period = 1.0 / Board.refreshHz;
   double now = steadySeconds();
   double since = now - Board.openedAt;
@@ -127,6 +128,7 @@ void boardSetRetraceWait(bool wait) { Board.retraceWait = wait; }
 void boardSetPresent(bool present) { Board.present = present; }
 void boardSetType(int type) { Board.boardType = type; }
 void boardSetRetraceSleep(void (*sleep)(double seconds)) { RetraceSleep = sleep; }
+void boardSetRefreshOverride(double hz) { OverrideHz = hz > 0.0 && hz <= 1000.0 ? hz : 0.0; }
 BoardRenderState boardRenderState() {
   const BoardContext &b = Board;
   return BoardRenderState{b.renderBuffer, b.ditherMode,  b.depthMode, b.cullMode,       b.colorCombine,
@@ -198,7 +200,7 @@ FxBool grSstWinOpen(FxU32 hWnd, GrScreenResolution_t screen_resolution, GrScreen
   buildGamma();
   Board.width = OverrideWidth ? OverrideWidth : BoardResolutions[screen_resolution].width;
   Board.height = OverrideHeight ? OverrideHeight : BoardResolutions[screen_resolution].height;
-  Board.refreshHz = BoardRefreshHz[refresh_rate];
+  Board.refreshHz = OverrideHz > 0.0 ? OverrideHz : BoardRefreshHz[refresh_rate];
   Board.colorFormat = color_format;
   Board.origin = origin_location == GR_ORIGIN_UPPER_LEFT ? GR_ORIGIN_UPPER_LEFT : GR_ORIGIN_LOWER_LEFT;
   for (auto &buffer : Board.buffers) buffer.assign((size_t)Board.width * Board.height, 0);
@@ -295,9 +297,9 @@ void grBufferSwap(int swap_interval) {
   // Frames held to the screen's pace need the other drawing threads only
   // while they would be late without them.
   const double drawnAt = steadySeconds();
-  const bool paced = Board.retraceWait && swap_interval > 0 && Board.refreshHz > 0;
+  const bool paced = Board.retraceWait && swap_interval > 0 && Board.refreshHz > 0.0;
   if (Board.frameStartedAt > 0.0)
-    boardPaceFrame(drawnAt - Board.frameStartedAt, paced ? swap_interval / (double)Board.refreshHz : 0.0);
+    boardPaceFrame(drawnAt - Board.frameStartedAt, paced ? swap_interval / Board.refreshHz : 0.0);
   waitRetraces(swap_interval);
   Board.frontIndex = 1 - Board.frontIndex;
   if (Presenter) {

@@ -73,7 +73,7 @@ struct BoardContext {
   bool open = false;
   int width = 0;
   int height = 0;
-  int refreshHz = 60;
+  double refreshHz = 60.0;
   int colorFormat = GR_COLORFORMAT_ARGB;
   int origin = GR_ORIGIN_LOWER_LEFT;
   double openedAt = 0.0;       // seconds on the steady clock: the first retrace

@@ -57,6 +57,11 @@ int boardVectorBitsAllowed();
 // benchmark runs switch it off.
 void boardSetRetraceWait(bool wait);
 
+// Opens every screen at this refresh rate (a monitor's own, 144 or 59.94 Hz),
+// whatever rate grSstWinOpen names: its retraces then fall that far apart.
+// 0 goes back to the named rates.
+void boardSetRefreshOverride(double hz);
+
 // Replaces the thread's sleep while waiting for retraces (tests; null restores it).
 void boardSetRetraceSleep(void (*sleep)(double seconds));
 

@@ -132,6 +132,12 @@ int32_t RunDefaultDisplayMode = DisplayFields[0].initial;
 void setRunDefaultDisplayMode(int32_t mode) { RunDefaultDisplayMode = mode; }
 int32_t runDefaultDisplayMode() { return RunDefaultDisplayMode; }
 
+bool settingStored(const char *group, const char *name) {
+  RegistryKey key;
+  return key.openPath(groupPath(group).c_str()) &&
+         registryQueryValue(key.current(), name, nullptr, nullptr, nullptr) == LV_ERROR_SUCCESS;
+}
+
 DisplayConfiguration::DisplayConfiguration() {
   setDefaults(*this);
   Mode = RunDefaultDisplayMode;

@@ -85,6 +85,10 @@ inline constexpr int32_t MonitorsPrimaryOnly = 2;
 void setRunDefaultDisplayMode(int32_t mode);
 int32_t runDefaultDisplayMode();
 
+// Whether a group holds a value of that name, of whatever type: whether the
+// user has chosen it (a record reads its default where it has not).
+bool settingStored(const char *group, const char *name);
+
 // The first scene.
 struct LumenveilConfiguration : Configuration {
   static constexpr const char *Group = "Lumenveil";

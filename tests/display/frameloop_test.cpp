@@ -1,6 +1,7 @@
 // The shared clock, the frame loop's overlays and the motion-blur fade.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -196,6 +197,34 @@ TEST_F(FrameLoop, RandomSceneChoiceAndTheSwitchWins) {
   selectScene(1);
   ASSERT_TRUE(initFrameLoop(true));
   EXPECT_EQ(ActiveScene, 1);
+}
+
+// Where the user stored no rate, the frames are paced to the monitor's own
+// (as the host names it), one retrace of it a frame at "Divisor" 1; a
+// stored rate is kept.
+TEST_F(FrameLoop, FramesFollowTheMonitorsRateUnlessOneIsStored) {
+  static double longestWait;
+  longestWait = 0.0;
+  boardSetRetraceSleep([](double seconds) { longestWait = std::max(longestWait, seconds); });
+  boardSetRetraceWait(true);
+  setMonitorRefreshHz(144.0);
+  DisplayModeOverride = 2;
+  ASSERT_TRUE(initFrameLoop(true));
+  EXPECT_EQ(refreshRateHz(), 144);
+  for (int i = 0; i < 5; ++i) swapBuffers();
+  EXPECT_GT(longestWait, 0.0);
+  EXPECT_LE(longestWait, 1.0 / 144.0 + 1e-9);
+  closeDisplay();
+  {
+    DisplayConfiguration d;
+    d.RefreshRate = 3; // 75 Hz
+    d.save();
+  }
+  ASSERT_TRUE(initFrameLoop(true));
+  EXPECT_EQ(refreshRateHz(), 75);
+  setMonitorRefreshHz(0.0);
+  boardSetRetraceWait(false);
+  boardSetRetraceSleep(nullptr);
 }
 
 TEST(HeadlessRender, SameSeedAndStepGiveIdenticalFiles) {
