@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -16,16 +17,21 @@
 #include "hosts/win32/cddrives.h"
 #include "hosts/win32/cdmci.h"
 #include "hosts/win32/gdipresenter.h"
+#include "hosts/win32/monitorcopies.h"
+#include "hosts/win32/monitors.h"
 #include "hosts/win32/paneldialog.h"
+#include "display/glidedisplay.h"
 #include "hosts/common/runsetup.h"
 #include "hosts/headless/headlessapp.h"
 #include "platform/application.h"
 #include "cdaudio/mediaplayer.h"
 #include "platform/messagebox.h"
 #include "frame/random.h"
+#include "settings/configuration.h"
 
 const char *const ApplicationWindowClass = "TApplication";
 const char *const SaverWindowClass = "TEmptyForm";
+const char *const MonitorWindowClass = "Lumenveil Monitor";
 
 namespace {
 
@@ -37,10 +43,16 @@ Win32Application *Current = nullptr;
 
 LRESULT CALLBACK applicationWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK saverWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK monitorWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The windows a copy started for one monitor makes never take the activation
+// from the saver's own window (whose loss of it ends the saver).
+constexpr DWORD CopyWindowStyle = WS_EX_NOACTIVATE | WS_EX_TOPMOST;
 
 class Win32Application : public Application, public MessageBoxSink {
 public:
-  Win32Application(HINSTANCE instance, GdiPresenter &presenter) : instance_(instance), presenter_(presenter) {
+  Win32Application(HINSTANCE instance, GdiPresenter &presenter, const MonitorRun &monitors)
+      : instance_(instance), presenter_(presenter), monitors_(monitors), copy_(!monitors.only.empty()) {
     Current = this;
     WNDCLASSEXA app{};
     app.cbSize = sizeof app;
@@ -59,6 +71,10 @@ public:
     saver.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     saver.lpszClassName = SaverWindowClass;
     RegisterClassExA(&saver);
+    WNDCLASSEXA other = saver;
+    other.lpfnWndProc = monitorWindowProc;
+    other.lpszClassName = MonitorWindowClass;
+    RegisterClassExA(&other);
     // The application's hidden window exists from the start, as the
     // framework's does; it carries the application title once one is set.
     appWindow_ = CreateWindowExA(0, ApplicationWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
@@ -73,6 +89,7 @@ public:
     // However the run ended, an open control panel saves as it closes.
     panel_.reset();
     setMessageBoxSink(nullptr);
+    endOtherMonitors();
     if (saver_) DestroyWindow(saver_);
     if (appWindow_) DestroyWindow(appWindow_);
     Current = nullptr;
@@ -105,24 +122,55 @@ public:
     GetClientRect(window, &area);
     presenter_.draw(dc, area);
     EndPaint(window, &ps);
+    // The other monitors showing this picture show the new frame too.
+    for (const OtherMonitor &m : others_)
+      if (m.use == MonitorUse::SamePicture) InvalidateRect(m.window, nullptr, FALSE);
   }
-  // The screen changed size (another display mode, another monitor): the
-  // saver window covers the new screen, and a native run's next frame is
-  // drawn at its size.
-  void fitSaverToScreen(HWND window) {
-    if (window != saver_) return;
-    const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+  void paintOtherMonitor(HWND window) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    RECT area;
+    GetClientRect(window, &area);
+    const auto m = std::find_if(others_.begin(), others_.end(),
+                                [&](const OtherMonitor &o) { return o.window == window; });
+    if (m != others_.end() && m->use == MonitorUse::SamePicture)
+      presenter_.draw(dc, area);
+    else
+      FillRect(dc, &area, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    EndPaint(window, &ps);
+  }
+
+  // The monitors changed (another display mode, a monitor plugged in or out,
+  // another primary): the saver window covers its monitor again (a native
+  // run's next frame is drawn at its size), and the others follow the plan.
+  // A copy whose monitor went away ends.
+  void followMonitors() {
+    if (!saver_) return;
+    const std::vector<MonitorPlan> plan = planMonitors(systemMonitors(), monitors_.setting, monitors_.only);
+    if (plan.empty()) {
+      if (copy_) {
+        monitorGone_ = true;
+        closeRequested();
+      }
+      return;
+    }
+    const RECT &a = plan.front().monitor.area;
     RECT r{};
-    GetWindowRect(window, &r);
-    if (w <= 0 || h <= 0 || (r.left == 0 && r.top == 0 && r.right == w && r.bottom == h)) return;
-    SetWindowPos(window, nullptr, 0, 0, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+    GetWindowRect(saver_, &r);
+    if (!EqualRect(&r, &a))
+      SetWindowPos(saver_, nullptr, a.left, a.top, a.right - a.left, a.bottom - a.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    showOtherMonitors(plan);
   }
   void saverClosing(HWND window) {
     if (window != saver_) return;
-    emptyFormClose();
+    if (!copy_) emptyFormClose();
     saver_ = nullptr;
+    endOtherMonitors();
     DestroyWindow(window);
   }
+  bool monitorGone() const { return monitorGone_; }
+  bool isCopy() const { return copy_; }
   bool cursorShown() const { return cursorCount_ >= 0; }
 
   // Takes every pending message through the hook and dispatches it; false
@@ -156,7 +204,8 @@ public:
   void initialize() override {}
   void setTitle(const std::string &title) override {
     title_ = title;
-    if (appWindow_) SetWindowTextA(appWindow_, title.c_str());
+    // A copy for one monitor is not the running saver another copy looks for.
+    if (appWindow_ && !copy_) SetWindowTextA(appWindow_, title.c_str());
   }
   void processMessages() override {
     if (stopRequested()) {
@@ -180,6 +229,8 @@ public:
     drain();
     // The CD's completions dispatched above start the next track here.
     deliverCdNotices();
+    // Input on another monitor ended the copy there: it ends the saver too.
+    if (copies_ && copies_->oneEnded()) closeRequested();
   }
   bool terminated() const override { return terminated_; }
   void terminate() override {
@@ -197,12 +248,19 @@ public:
   }
 
   WindowHandle createSaverWindow() override {
-    const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
-    saver_ = CreateWindowExA(0, SaverWindowClass, title_.c_str(), WS_POPUP | WS_VISIBLE, 0, 0, w, h,
-                             appWindow_, nullptr, instance_, nullptr);
+    const std::vector<MonitorPlan> plan = planMonitors(systemMonitors(), monitors_.setting, monitors_.only);
+    RECT a{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    if (!plan.empty()) a = plan.front().monitor.area;
+    // A copy's window shows without activation (SW_SHOWNOACTIVATE).
+    saver_ = CreateWindowExA(copy_ ? CopyWindowStyle : 0, SaverWindowClass, title_.c_str(),
+                             WS_POPUP | (copy_ ? 0 : WS_VISIBLE), a.left, a.top, a.right - a.left,
+                             a.bottom - a.top, appWindow_, nullptr, instance_, nullptr);
     if (!saver_) throw FrameworkError("Cannot create the saver window.");
-    emptyFormCreate();
+    if (copy_) ShowWindow(saver_, SW_SHOWNOACTIVATE);
+    // The CD plays from the saver's own copy only.
+    if (!copy_) emptyFormCreate();
     UpdateWindow(saver_);
+    showOtherMonitors(plan);
     return toHandle(saver_);
   }
   void setDialogOwner(WindowHandle owner) override {
@@ -221,17 +279,19 @@ public:
   void invalidate(WindowHandle w) override {
     if (w) InvalidateRect(toHwnd(w), nullptr, FALSE);
   }
+  // A copy for one monitor leaves the activation, the focus and the mouse
+  // to the saver's own copy.
   void setForegroundWindow(WindowHandle w) override {
-    if (w) SetForegroundWindow(toHwnd(w));
+    if (w && !copy_) SetForegroundWindow(toHwnd(w));
   }
   void setFocus(WindowHandle w) override {
-    if (w && IsWindow(toHwnd(w))) SetFocus(toHwnd(w));
+    if (w && !copy_ && IsWindow(toHwnd(w))) SetFocus(toHwnd(w));
   }
   void bringWindowToTop(WindowHandle w) override {
-    if (w) BringWindowToTop(toHwnd(w));
+    if (w && !copy_) BringWindowToTop(toHwnd(w));
   }
   void setCapture(WindowHandle w) override {
-    if (w) SetCapture(toHwnd(w));
+    if (w && !copy_) SetCapture(toHwnd(w));
   }
   void releaseCapture() override { ReleaseCapture(); }
   void showCursor(bool show) override { cursorCount_ = ShowCursor(show ? TRUE : FALSE); }
@@ -239,7 +299,9 @@ public:
     if (w) ShowWindow(toHwnd(w), SW_HIDE);
   }
   void setStayOnTop(WindowHandle w) override {
-    if (w) SetWindowPos(toHwnd(w), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    if (w)
+      SetWindowPos(toHwnd(w), HWND_TOPMOST, 0, 0, 0, 0,
+                   SWP_NOMOVE | SWP_NOSIZE | (copy_ ? SWP_NOACTIVATE : 0));
   }
   WindowHandle activeWindow() override { return toHandle(GetActiveWindow()); }
   bool windowSize(WindowHandle w, int &width, int &height) override {
@@ -310,6 +372,51 @@ public:
   Win32ControlPanel *controlPanel() const { return panel_.get(); }
 
 private:
+  // A window on a monitor other than the saver window's.
+  struct OtherMonitor {
+    HWND window;
+    MonitorUse use;
+    RECT area;
+  };
+
+  // The windows and copies of the other monitors as the plan has them: those
+  // that stay are kept, the rest made or ended.
+  void showOtherMonitors(const std::vector<MonitorPlan> &plan) {
+    std::vector<OtherMonitor> kept;
+    std::vector<std::string> copies;
+    for (size_t i = 1; i < plan.size(); ++i) {
+      MonitorUse use = plan[i].use;
+      if (use == MonitorUse::OwnCopy && monitors_.program.empty()) use = MonitorUse::Black;
+      if (use == MonitorUse::OwnCopy) {
+        copies.push_back(plan[i].monitor.name);
+        continue;
+      }
+      const RECT &a = plan[i].monitor.area;
+      auto same = std::find_if(others_.begin(), others_.end(),
+                               [&](const OtherMonitor &o) { return o.use == use && EqualRect(&o.area, &a); });
+      if (same != others_.end()) {
+        kept.push_back(*same);
+        others_.erase(same);
+        continue;
+      }
+      HWND w = CreateWindowExA(CopyWindowStyle, MonitorWindowClass, title_.c_str(), WS_POPUP, a.left, a.top,
+                               a.right - a.left, a.bottom - a.top, appWindow_, nullptr, instance_, nullptr);
+      if (!w) continue;
+      ShowWindow(w, SW_SHOWNOACTIVATE);
+      kept.push_back(OtherMonitor{w, use, a});
+    }
+    for (const OtherMonitor &o : others_) DestroyWindow(o.window);
+    others_.swap(kept);
+    if (!copies.empty() && !copies_)
+      copies_ = std::make_unique<MonitorCopies>(monitors_.program, monitors_.arguments);
+    if (copies_) copies_->follow(copies);
+  }
+  void endOtherMonitors() {
+    copies_.reset();
+    for (const OtherMonitor &o : others_) DestroyWindow(o.window);
+    others_.clear();
+  }
+
   // Another copy's application window with this title (never our own).
   HWND other(const std::string &title) const {
     HWND w = FindWindowA(ApplicationWindowClass, title.c_str());
@@ -318,6 +425,11 @@ private:
 
   HINSTANCE instance_;
   GdiPresenter &presenter_;
+  MonitorRun monitors_;
+  bool copy_;                // started for one monitor by the saver's own copy
+  bool monitorGone_ = false; // that monitor went away
+  std::vector<OtherMonitor> others_;
+  std::unique_ptr<MonitorCopies> copies_;
   HWND appWindow_ = nullptr;
   HWND saver_ = nullptr;
   std::string title_;
@@ -354,8 +466,11 @@ LRESULT CALLBACK saverWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     }
     break;
   case WM_ERASEBKGND: return 1; // the frame covers the window
+  case WM_MOUSEACTIVATE:
+    if (app && app->isCopy()) return MA_NOACTIVATE;
+    break;
   case WM_DISPLAYCHANGE:
-    if (app) app->fitSaverToScreen(window);
+    if (app) app->followMonitors();
     break;
   case WM_SETCURSOR:
     if (LOWORD(lParam) == HTCLIENT) {
@@ -374,13 +489,105 @@ LRESULT CALLBACK saverWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
-} // namespace
-
-std::unique_ptr<Application> makeWin32Application(GdiPresenter &presenter) {
-  return std::make_unique<Win32Application>(GetModuleHandleA(nullptr), presenter);
+LRESULT CALLBACK monitorWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  Win32Application *app = Current;
+  // Input here ends the saver as on the saver window.
+  if (app && !app->dispatching(window, message, wParam, lParam) && app->hook(window, message, wParam, lParam))
+    return 0;
+  switch (message) {
+  case WM_PAINT:
+    if (app) {
+      app->paintOtherMonitor(window);
+      return 0;
+    }
+    break;
+  case WM_ERASEBKGND: return 1;
+  case WM_MOUSEACTIVATE: return MA_NOACTIVATE;
+  case WM_SETCURSOR:
+    if (LOWORD(lParam) == HTCLIENT) {
+      SetCursor(app && app->cursorShown() ? LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)) : nullptr);
+      return TRUE;
+    }
+    break;
+  case WM_CLOSE: return 0; // they close with the saver window
+  default: break;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
 }
 
-int runWin32Host(int, char **, const WindowedRun &run) {
+} // namespace
+
+std::unique_ptr<Application> makeWin32Application(GdiPresenter &presenter, const MonitorRun &monitors) {
+  return std::make_unique<Win32Application>(GetModuleHandleA(nullptr), presenter, monitors);
+}
+
+namespace {
+
+// The program's own file, for its copies on other monitors; empty when unknown.
+std::string programFile() {
+  char path[MAX_PATH];
+  const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+  return n > 0 && n < sizeof path ? std::string(path, n) : std::string();
+}
+
+// The monitor this copy of the saver was started for (LUMENVEIL_SCREEN), taken
+// from the environment so that nothing it starts inherits it; empty for the
+// saver's own copy.
+std::string takeMonitorName() {
+  char name[256];
+  const DWORD n = GetEnvironmentVariableA(MonitorVariable, name, sizeof name);
+  SetEnvironmentVariableA(MonitorVariable, nullptr);
+  return n > 0 && n < sizeof name ? std::string(name, n) : std::string();
+}
+
+// The program's arguments as the system passed them, after its own name.
+std::string ownArguments() {
+  const char *p = GetCommandLineA();
+  if (*p == '"') {
+    for (++p; *p && *p != '"'; ++p) {
+    }
+    if (*p) ++p;
+  } else {
+    while (*p && *p != ' ' && *p != '\t') ++p;
+  }
+  while (*p == ' ' || *p == '\t') ++p;
+  return p;
+}
+
+} // namespace
+
+int runWin32Host(int, char **, const WindowedRun &given) {
+  WindowedRun run = given;
+  MonitorRun monitors;
+  monitors.only = takeMonitorName();
+  if (!monitors.only.empty()) {
+    const std::vector<MonitorArea> all = systemMonitors();
+    if (planMonitors(all, MonitorsEachOwnScene, monitors.only).empty()) {
+      std::string names;
+      for (const MonitorArea &m : all) names += " " + m.name;
+      std::fprintf(stderr, "lumenveil: there is no monitor %s (the monitors:%s)\n", monitors.only.c_str(),
+                   names.c_str());
+      return MonitorGoneExit;
+    }
+    // A copy runs beside the saver, not as another instance of it, and draws
+    // its own scene: random numbers of its own, whatever the saver's seed.
+    run.switches.checkRunning = false;
+    if (run.switches.after == '1' || run.switches.after == '2') run.scene = run.switches.after - '0';
+    run.haveSeed = true;
+    run.seed = timeSeed() + static_cast<unsigned>(GetCurrentProcessId());
+  } else {
+    monitors.program = programFile();
+    monitors.arguments = ownArguments();
+  }
+  {
+    DisplayConfiguration display;
+    display.load();
+    monitors.setting = display.Monitors;
+  }
+  // The saver and its preview draw at the monitor's own size where no mode is
+  // stored (the control panel and /d keep the table's default).
+  if (run.switches.mode == RunMode::Saver || run.switches.mode == RunMode::Preview)
+    setRunDefaultDisplayMode(NativeDisplayMode);
   if (!beginWindowedRun(run)) return 1;
   GdiPresenter presenter;
   boardSetPresenter(&presenter);
@@ -392,9 +599,10 @@ int runWin32Host(int, char **, const WindowedRun &run) {
   int code = 0;
   {
     Win32DesktopPorts ports(GetModuleHandleA(nullptr));
-    Win32Application app(GetModuleHandleA(nullptr), presenter);
+    Win32Application app(GetModuleHandleA(nullptr), presenter, monitors);
     setApplication(&app);
     code = runSaver(GetModuleHandleA(nullptr), run.switches);
+    if (app.monitorGone()) code = MonitorGoneExit;
     setApplication(nullptr);
   }
   finishMciCd();

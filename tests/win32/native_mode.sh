@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# The Windows saver in its Native display mode, under Wine and a virtual X
-# server: the frames are drawn at the screen's own size and shown as they are
+# The Windows saver in its Native display mode, which it takes where no mode
+# is stored, under Wine and a virtual X server: the frames are drawn at the
+# screen's own size and shown as they are
 # (the centering grid lies on the screen's own pixels, see lvscreen.cpp), at
 # 1280 x 720 and again after the display changes to 1024 x 768 and to
-# 1920 x 1080 while the saver runs; the stored mode stays 6. The run is kept
+# 1920 x 1080 while the saver runs; no mode is stored by it. The run is kept
 # in a Wine desktop of its own, whose display modes can be changed, and is
 # driven from inside it by one program of the test.
 # Usage: native_mode.sh WINE lumenveil.scr lvscreen.exe   (WINEPREFIX: a scratch prefix)
@@ -22,7 +23,6 @@ winscr="Z:$(printf '%s' "$scr" | tr '/' '\\')"
 timeout 60 "$wineserver" -w
 
 "$wine" reg delete 'HKLM\Software\Qbn' /f >/dev/null 2>&1
-"$wine" reg add "$key\\Display" /v Mode /t REG_DWORD /d 6 /f >/dev/null 2>&1
 "$wine" reg add "$key\\Display" /v Divisor /t REG_DWORD /d 0 /f >/dev/null 2>&1
 "$wine" reg add "$key\\Display" /v "Image centering aid" /t REG_DWORD /d 1 /f >/dev/null 2>&1
 
@@ -39,6 +39,6 @@ echo "$out" | grep -qx 'close: the saver ended with 0' || code=1
 mode=$("$wine" reg query "$key\\Display" /v Mode 2>/dev/null | tr -d '\r' | awk '/Mode/{print $3}')
 "$wine" reg delete 'HKLM\Software\Qbn' /f >/dev/null 2>&1
 [ "$code" -eq 0 ] || { echo "FAIL: the native frames are not drawn at the screen's size (see above)"; exit 1; }
-[ "$mode" = "0x6" ] || { echo "FAIL: the stored mode became '$mode'"; exit 1; }
+[ -z "$mode" ] || { echo "FAIL: the saver stored the mode '$mode'"; exit 1; }
 echo "PASS"
 exit 0

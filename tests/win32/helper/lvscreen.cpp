@@ -7,6 +7,14 @@
 //                   where the white lines are
 //   close           asks the saver to close, as another copy of the program
 //                   does, and waits for it to end with 0
+//   monitors LOOKS SECONDS
+//                   waits up to SECONDS for each monitor to look as LOOKS
+//                   says, one letter a monitor, the primary first: L lit
+//                   and moving (two looks differ), D dark; prints each
+//                   monitor's area and how much of it is lit
+//   processes NAME COUNT SECONDS
+//                   waits up to SECONDS for COUNT processes of that file
+//                   name to be running
 // Stops at the first step that fails, with exit code 1.
 //
 // The grid of frames drawn at the screen's size and shown as they are: five
@@ -14,6 +22,7 @@
 // and last pixels and within a pixel of its quarters. A frame of another size,
 // scaled or placed on black, moves, widens, blurs or loses lines.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -154,6 +163,122 @@ bool closeSaver() {
   return code == 0;
 }
 
+struct Monitor {
+  RECT area;
+  bool primary;
+};
+
+std::vector<Monitor> monitorsNow() {
+  std::vector<Monitor> list;
+  EnumDisplayMonitors(
+      nullptr, nullptr,
+      [](HMONITOR m, HDC, LPRECT, LPARAM p) -> BOOL {
+        MONITORINFO info{};
+        info.cbSize = sizeof info;
+        GetMonitorInfoA(m, &info);
+        auto *l = reinterpret_cast<std::vector<Monitor> *>(p);
+        const Monitor one{info.rcMonitor, (info.dwFlags & MONITORINFOF_PRIMARY) != 0};
+        if (one.primary)
+          l->insert(l->begin(), one);
+        else
+          l->push_back(one);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&list));
+  return list;
+}
+
+// The pixels of an area of the virtual screen, top row first.
+std::vector<uint32_t> pixelsOf(const RECT &r) {
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  std::vector<uint32_t> pixels;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = w;
+  info.bmiHeader.biHeight = -h;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void *bits = nullptr;
+  HDC screen = GetDC(nullptr);
+  HDC copy = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (bitmap) {
+    HGDIOBJ old = SelectObject(copy, bitmap);
+    BitBlt(copy, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    GdiFlush();
+    const auto *p = static_cast<const uint32_t *>(bits);
+    pixels.assign(p, p + static_cast<size_t>(w) * h);
+    SelectObject(copy, old);
+    DeleteObject(bitmap);
+  }
+  DeleteDC(copy);
+  ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
+size_t litPixels(const std::vector<uint32_t> &p) {
+  size_t n = 0;
+  for (uint32_t v : p) n += (v & 0xFFFFFF) != 0;
+  return n;
+}
+
+// One look at every monitor, and another a moment later; true when each
+// looks as wanted.
+bool lookAtMonitors(const std::string &looks, bool report) {
+  const std::vector<Monitor> monitors = monitorsNow();
+  std::vector<std::vector<uint32_t>> first;
+  for (const Monitor &m : monitors) first.push_back(pixelsOf(m.area));
+  Sleep(300);
+  bool ok = monitors.size() == looks.size();
+  for (size_t i = 0; i < monitors.size(); ++i) {
+    const std::vector<uint32_t> second = pixelsOf(monitors[i].area);
+    const size_t lit = litPixels(second), all = second.size();
+    const bool moving = second != first[i];
+    const bool wanted = i < looks.size() && (looks[i] == 'L' ? lit * 20 >= all && moving : lit == 0);
+    ok = ok && wanted;
+    if (report)
+      std::printf("monitor %zu %ldx%ld at %ld,%ld%s: %zu of %zu pixels lit, %s\n", i,
+                  monitors[i].area.right - monitors[i].area.left,
+                  monitors[i].area.bottom - monitors[i].area.top, monitors[i].area.left, monitors[i].area.top,
+                  monitors[i].primary ? " (primary)" : "", lit, all, moving ? "moving" : "still");
+  }
+  return ok;
+}
+
+bool waitForMonitors(const std::string &looks, int seconds) {
+  const DWORD until = GetTickCount() + static_cast<DWORD>(seconds) * 1000;
+  while (static_cast<LONG>(until - GetTickCount()) > 0) {
+    if (lookAtMonitors(looks, false)) break;
+    Sleep(200);
+  }
+  const bool ok = lookAtMonitors(looks, true);
+  std::printf("monitors %s: %s\n", looks.c_str(), ok ? "as wanted" : "NOT as wanted");
+  return ok;
+}
+
+int processesNamed(const char *name) {
+  int n = 0;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+    n += lstrcmpiA(entry.szExeFile, name) == 0;
+  CloseHandle(snapshot);
+  return n;
+}
+
+bool waitForProcesses(const char *name, int count, int seconds) {
+  const DWORD until = GetTickCount() + static_cast<DWORD>(seconds) * 1000;
+  int n = processesNamed(name);
+  while (n != count && static_cast<LONG>(until - GetTickCount()) > 0) {
+    Sleep(200);
+    n = processesNamed(name);
+  }
+  std::printf("processes %s: %d running%s\n", name, n, n == count ? "" : " (NOT as wanted)");
+  return n == count;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -169,6 +294,12 @@ int main(int argc, char **argv) {
       ok = waitForGrid(std::atoi(argv[++i]));
     } else if (step == "close") {
       ok = closeSaver();
+    } else if (step == "monitors" && i + 2 < argc) {
+      ok = waitForMonitors(argv[i + 1], std::atoi(argv[i + 2]));
+      i += 2;
+    } else if (step == "processes" && i + 3 < argc) {
+      ok = waitForProcesses(argv[i + 1], std::atoi(argv[i + 2]), std::atoi(argv[i + 3]));
+      i += 3;
     } else {
       std::printf("lvscreen: unknown step %s\n", step.c_str());
       ok = false;
