@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <vector>
 #include <xcb/screensaver.h>
 #include <xcb/xcb.h>
 
@@ -53,8 +54,40 @@ public:
       return false;
     }
     root_ = it.data->root;
+    if (daemonRuns()) {
+      err = "XScreenSaver runs on this display and starts the savers itself: add lumenveil to its "
+            "programs (see the README) rather than running --idle beside it";
+      return false;
+    }
     name = "X11 (screen-saver extension)";
     return true;
+  }
+
+  // Whether the XScreenSaver daemon runs: its window, a child of the root,
+  // carries _SCREENSAVER_VERSION.
+  bool daemonRuns() {
+    const char Name[] = "_SCREENSAVER_VERSION";
+    xcb_intern_atom_reply_t *atom =
+        xcb_intern_atom_reply(connection_, xcb_intern_atom(connection_, 1, sizeof Name - 1, Name), nullptr);
+    xcb_atom_t version = XCB_ATOM_NONE;
+    if (atom) version = atom->atom;
+    std::free(atom);
+    if (version == XCB_ATOM_NONE) return false;
+    xcb_query_tree_reply_t *tree =
+        xcb_query_tree_reply(connection_, xcb_query_tree(connection_, root_), nullptr);
+    if (!tree) return false;
+    const xcb_window_t *kids = xcb_query_tree_children(tree);
+    std::vector<xcb_get_property_cookie_t> asked;
+    for (int i = 0; i < xcb_query_tree_children_length(tree); ++i)
+      asked.push_back(xcb_get_property(connection_, 0, kids[i], version, XCB_GET_PROPERTY_TYPE_ANY, 0, 0));
+    std::free(tree);
+    bool found = false;
+    for (xcb_get_property_cookie_t c : asked) {
+      xcb_get_property_reply_t *r = xcb_get_property_reply(connection_, c, nullptr);
+      found = found || (r && r->type != XCB_ATOM_NONE);
+      std::free(r);
+    }
+    return found;
   }
 
   void arm(uint32_t ms) override {

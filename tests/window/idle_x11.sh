@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The idle watcher under a virtual X server: the saver starts after the idle
 # time without input, not while a player resets the server's screen saver,
-# and again after input ended it; one watcher a display; a server without the
-# screen-saver extension is told.
+# and again after input ended it; one watcher a display; XScreenSaver running,
+# or a server without the screen-saver extension, is told.
 #
 #   idle_x11.sh LUMENVEIL LVXRESET
 set -u
@@ -67,6 +67,14 @@ ends_within "$patience" "$saver" || fail "the saver outlived its watcher"
 wait "$watcher"
 code=$?
 [ "$code" = 0 ] || fail "the watcher ended with $code after SIGTERM"
+
+# Beside the XScreenSaver daemon, which starts the savers itself.
+"$xreset" daemon > "$work/daemon.out" &
+pids+=("$!")
+wait_until "$patience" grep -q daemon "$work/daemon.out"
+"$exe" --idle 2> "$work/daemon.log" && fail "the watcher ran beside XScreenSaver"
+grep -q "XScreenSaver runs on this display" "$work/daemon.log" ||
+  fail "beside XScreenSaver the watcher said: $(cat "$work/daemon.log")"
 
 # An X server without the screen-saver extension, and no display at all.
 Xvfb -displayfd 3 -extension MIT-SCREEN-SAVER -screen 0 640x480x24 3> "$work/bare.display" 2> /dev/null &
