@@ -11,27 +11,34 @@
 #include <cstdio>
 
 #include "app/saverwindow.h"
+#include "display/glidedisplay.h"
 #include "hosts/headless/headlessapp.h"
 #include "hosts/qt/dialog.h"
 #include "hosts/qt/eventtranslation.h"
 #include "hosts/qt/saverwidget.h"
+#include "hosts/qt/screencopies.h"
 #include "hosts/qt/screens.h"
 #include "hosts/qt/x11window.h"
 #include "cdaudio/mediaplayer.h"
+#include "settings/configuration.h"
 
 namespace {
 constexpr WindowHandle SaverHandle = 1;
 constexpr WindowHandle PanelHandle = 2;
 } // namespace
 
-QtApplication::QtApplication(const WindowedRun &run, WindowPresenter *presenter)
-    : run_(run), presenter_(presenter) {}
+QtApplication::QtApplication(const WindowedRun &run, WindowPresenter *presenter, const QStringList &arguments,
+                             const QString &screen)
+    : run_(run), arguments_(arguments), screen_(screen), presenter_(presenter) {}
 
 QtApplication::~QtApplication() {
   // The run is over: closing the windows must not reach the saver's hook.
   qApp->removeEventFilter(this);
   handler_ = MessageHandler{};
   setMessageBoxSink(nullptr);
+  QObject::disconnect(qApp, nullptr, this, nullptr);
+  copies_.reset(); // the copies on the other screens end with the run
+  for (OtherScreen &o : others_) delete o.window;
   delete saver_;
   // However the run ended, an open control panel saves as it closes.
   if (dialog_) {
@@ -52,6 +59,9 @@ void QtApplication::setTitle(const std::string &title) {
   // Kept apart from the application's display name, which Qt would append
   // to every window's caption (the dialog has its own).
   title_ = QString::fromStdString(title);
+  // A copy on another screen is no instance of its own: the run that
+  // started it answers for it.
+  if (screenCopy()) return;
   instances_.listen(
       title,
       [this] {
@@ -100,11 +110,91 @@ WindowHandle QtApplication::createSaverWindow() {
     // away (a daemon that died without ending its hacks).
     fillForeignWindow(saver_, run_.windowId);
     watchDaemonWindow();
+  } else if (screenCopy()) {
+    // Never activated: the keyboard stays with the first screen's window.
+    saver_->setAttribute(Qt::WA_ShowWithoutActivating);
+    home_ = screenNamed(screen_);
+    coverScreen(saver_, home_);
   } else {
-    coverEveryScreen(saver_);
+    DisplayConfiguration display;
+    display.load();
+    monitors_ = display.Monitors;
+    home_ = QGuiApplication::primaryScreen();
+    coverScreen(saver_, home_);
+    // The screens plugged in or out while the saver runs are followed once
+    // the toolkit has taken them in.
+    const auto later = [this] { QTimer::singleShot(0, this, [this] { arrangeScreens(); }); };
+    QObject::connect(qApp, &QGuiApplication::screenAdded, this, later);
+    QObject::connect(qApp, &QGuiApplication::screenRemoved, this, later);
+    arrangeScreens();
   }
-  emptyFormCreate();
+  // Frames are paced to the monitor the scene shows on, where the user chose no rate.
+  if (QScreen *screen = saver_->screen()) setMonitorRefreshHz(screen->refreshRate());
+  // The CD plays once, from the first screen's run.
+  if (!screenCopy()) emptyFormCreate();
   return SaverHandle;
+}
+
+bool QtApplication::severalWindows() const {
+  return screenCopy() || !others_.empty() || (copies_ && !copies_->empty());
+}
+
+void QtApplication::arrangeScreens() {
+  if (!saver_ || run_.windowId || screenCopy() || terminated_) return;
+  // The first screen's window moves to the primary screen when its own is gone.
+  if (!home_ || !QGuiApplication::screens().contains(home_.data())) {
+    home_ = QGuiApplication::primaryScreen();
+    if (!home_) return;
+    coverScreen(saver_, home_);
+  }
+  // The other screens, but none that overlaps one already covered: a cloned
+  // output, or a monitor set over others, shows what is under it.
+  QList<QScreen *> rest;
+  QList<QRect> covered{home_->geometry()};
+  for (QScreen *screen : QGuiApplication::screens()) {
+    bool overlaps = false;
+    for (const QRect &r : covered) overlaps = overlaps || r.intersects(screen->geometry());
+    if (overlaps) continue;
+    rest << screen;
+    covered << screen->geometry();
+  }
+  // Windows and copies on screens that are gone, or that the first
+  // screen's window now covers, go.
+  for (auto it = others_.begin(); it != others_.end();) {
+    if (it->screen && rest.contains(it->screen.data())) {
+      ++it;
+      continue;
+    }
+    delete it->window;
+    it = others_.erase(it);
+  }
+  QStringList names;
+  for (QScreen *screen : rest) names << screen->name();
+  if (copies_)
+    for (const QString &name : copies_->screens())
+      if (!names.contains(name)) copies_->stop(name);
+  for (QScreen *screen : rest) {
+    if (monitors_ == MonitorsEachOwnScene) {
+      if (!copies_)
+        copies_ = std::make_unique<ScreenCopies>(arguments_, [this] {
+          // Input on another screen ended its copy: the whole run ends.
+          if (saver_) saver_->close();
+          terminated_ = true;
+        });
+      copies_->start(screen->name());
+      continue;
+    }
+    bool shown = false;
+    for (const OtherScreen &o : others_) shown = shown || o.screen == screen;
+    if (shown) continue;
+    auto *window =
+        new SaverWidget(presenter_, monitors_ == MonitorsSamePicture ? SaverWidget::Shows::SamePicture
+                                                                     : SaverWidget::Shows::Black);
+    window->setWindowTitle(title_);
+    window->setAttribute(Qt::WA_ShowWithoutActivating);
+    coverScreen(window, screen);
+    others_.push_back({screen, window});
+  }
 }
 
 WindowHandle QtApplication::createControlPanel() {
@@ -122,9 +212,16 @@ void QtApplication::closeWindow(WindowHandle w) {
 
 void QtApplication::invalidate(WindowHandle w) {
   if (QWidget *widget = find(w)) widget->update();
+  // The same picture on the other screens, painted after the scene's window.
+  if (w == SaverHandle)
+    for (OtherScreen &o : others_) o.window->update();
 }
 
 void QtApplication::setForegroundWindow(WindowHandle w) {
+  if (w == SaverHandle && screenCopy()) {
+    if (saver_) saver_->raise();
+    return;
+  }
   if (QWidget *widget = find(w)) {
     widget->raise();
     widget->activateWindow();
@@ -140,6 +237,12 @@ void QtApplication::bringWindowToTop(WindowHandle w) {
 }
 
 void QtApplication::setCapture(WindowHandle w) {
+  // A daemon owns the input (its hacks never grab it), and a copy on
+  // another screen leaves it to the first screen's window.
+  if (w == SaverHandle && (underDaemon() || screenCopy())) return;
+  // A Wayland client cannot take the pointer; the compositor sends each
+  // window the input over it.
+  if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) return;
   if (QWidget *widget = find(w); widget && widget->isVisible()) widget->grabMouse();
 }
 
@@ -158,7 +261,11 @@ void QtApplication::hideWindow(WindowHandle w) {
 void QtApplication::setStayOnTop(WindowHandle w) {
   if (w == SaverHandle && saver_ && !run_.windowId) {
     saver_->setWindowFlag(Qt::WindowStaysOnTopHint, true);
-    coverEveryScreen(saver_);
+    coverScreen(saver_, home_);
+    for (OtherScreen &o : others_) {
+      o.window->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+      coverScreen(o.window, o.screen);
+    }
   }
 }
 
@@ -171,10 +278,10 @@ bool QtApplication::windowSize(WindowHandle w, int &width, int &height) {
     return true;
   }
   if (w == SaverHandle && saver_) {
-    // The part the scene is drawn in (the primary screen, or a daemon's
-    // whole window): the native mode renders at this size, so its frames
-    // are drawn as a plain copy.
-    const QSize size = sceneArea(saver_).size();
+    // The window's size in the device's pixels: the native mode renders at
+    // this size, so its frames are drawn as a plain copy, pixel for pixel
+    // also on a scaled desktop.
+    const QSize size = devicePixelSize(saver_);
     width = size.width();
     height = size.height();
     return true;
@@ -183,7 +290,8 @@ bool QtApplication::windowSize(WindowHandle w, int &width, int &height) {
 }
 
 void QtApplication::screenSize(int &width, int &height) {
-  QSize s = QGuiApplication::primaryScreen()->size();
+  QScreen *screen = home_ ? home_.data() : QGuiApplication::primaryScreen();
+  const QSize s = screen ? screen->size() * screen->devicePixelRatio() : QSize();
   width = s.width();
   height = s.height();
 }
@@ -255,10 +363,17 @@ bool QtApplication::eventFilter(QObject *watched, QEvent *event) {
   }
   // Inside a daemon's window the daemon owns the input and ends the saver
   // with a signal: nothing is translated.
-  if (watched != saver_ || !handler_.code || run_.windowId) return false;
+  if (!handler_.code || run_.windowId) return false;
+  bool ours = watched == saver_;
+  for (const OtherScreen &o : others_) ours = ours || watched == o.window;
+  if (!ours) return false;
   Message m;
   m.window = SaverHandle;
   if (!translateSaverEvent(*event, m)) return false;
+  // Across several windows the focus passes between the saver's own.
+  if (severalWindows() && (m.code == LV_WM_ACTIVATE || m.code == LV_WM_KILLFOCUS)) return false;
+  // Closing another screen's window (its screen unplugged) does not end the run.
+  if (watched != saver_ && m.code == LV_WM_DESTROY) return false;
   bool handled = false;
   handler_.code(m, handled, handler_.data);
   return handled;

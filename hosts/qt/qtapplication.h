@@ -5,7 +5,12 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
 
 #include "hosts/common/commandline.h"
 #include "hosts/qt/instancesocket.h"
@@ -14,13 +19,18 @@
 
 class ControlPanelDialog;
 class QMessageBox;
+class QScreen;
 class QWidget;
 class SaverWidget;
+class ScreenCopies;
 class WindowPresenter;
 
 class QtApplication : public Application, public QObject, public MessageBoxSink {
 public:
-  QtApplication(const WindowedRun &run, WindowPresenter *presenter);
+  // screen: the screen a copy of the run on another screen covers (empty for
+  // the run itself); arguments: the program's own, which such copies get.
+  QtApplication(const WindowedRun &run, WindowPresenter *presenter, const QStringList &arguments = {},
+                const QString &screen = {});
   ~QtApplication() override;
 
   void initialize() override;
@@ -68,6 +78,17 @@ private:
   // while nothing shows it, handling events all the while.
   void paceControlPanel();
   bool underDaemon() const { return run_.root || run_.windowId != 0; }
+  // A copy on another screen, started by the run on the first.
+  bool screenCopy() const { return !screen_.isEmpty(); }
+  // Whether the saver shows in more than one window (several screens): the
+  // focus then moves between the saver's own windows, and only keys,
+  // buttons and movement end it.
+  bool severalWindows() const;
+  // Puts the scene's window on its screen and a window or a copy of the
+  // program on every other screen (as the "Monitors" setting says), and
+  // takes them from screens that are gone: at the start, and whenever a
+  // screen is plugged in or out.
+  void arrangeScreens();
   // Asks the X server a few times a second whether the daemon's window is
   // still there; the run ends within a second of it going away.
   void watchDaemonWindow();
@@ -77,12 +98,22 @@ private:
   QWidget *find(WindowHandle w);
 
   WindowedRun run_;
+  QStringList arguments_;
+  QString screen_;
   WindowPresenter *presenter_;
   QString title_;
   QElapsedTimer passClock_;
   MessageHandler handler_;
   bool terminated_ = false;
   SaverWidget *saver_ = nullptr;
+  QPointer<QScreen> home_; // the screen the scene's window covers
+  int monitors_ = 0;       // the "Monitors" setting
+  struct OtherScreen {
+    QPointer<QScreen> screen;
+    SaverWidget *window;
+  };
+  std::vector<OtherScreen> others_; // the same picture, or black
+  std::unique_ptr<ScreenCopies> copies_;
   ControlPanelDialog *dialog_ = nullptr;
   QWidget *panel_ = nullptr;
   InstanceSocket instances_;

@@ -1,10 +1,15 @@
 #include "hosts/qt/qthost.h"
 
 #include <QApplication>
+#include <QStringList>
 
+#include <sys/prctl.h>
+
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <string>
 
 #include "app/entry.h"
 #include "display/frameloop.h"
@@ -18,6 +23,8 @@
 #include "hosts/qt/desktopports.h"
 #include "hosts/qt/displayreach.h"
 #include "hosts/qt/qtapplication.h"
+#include "hosts/qt/screencopies.h"
+#include "hosts/qt/screens.h"
 #include "hosts/qt/windowpresenter.h"
 #include "hosts/qt/x11window.h"
 #include "frame/random.h"
@@ -29,10 +36,39 @@ bool haveDisplay() {
   return std::getenv("QT_QPA_PLATFORM") || std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
 }
 
+// Whether the run draws into a window of the X server it is given (a
+// screen-saver daemon's, or the one a preview is drawn into), which only the
+// toolkit's X11 plug-in can: in a Wayland session too, through XWayland.
+bool drawsIntoXWindow(const WindowedRun &run) {
+  return run.root || run.windowId || (run.switches.mode == RunMode::Preview && run.switches.handle != 0);
+}
+
+// The screen of the copy this run is (LUMENVEIL_SCREEN, set by the run on
+// the first screen for each other one), taken from the environment so that
+// nothing the copy starts inherits it; empty for a run of its own.
+std::string takeScreenCopyName() {
+  const char *name = std::getenv(ScreenVariable);
+  std::string screen = name ? name : "";
+  unsetenv(ScreenVariable);
+  return screen;
+}
+
 } // namespace
 
 int runQtHost(int argc, char **argv, const WindowedRun &given) {
   WindowedRun run = given;
+  // The program's own arguments, as the toolkit has not yet read them: the
+  // copies on other screens are started with them.
+  QStringList arguments;
+  for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  const std::string screen = takeScreenCopyName();
+  if (!screen.empty()) {
+    // A copy runs beside the first screen's run, not as an instance of its
+    // own, and ends with it, however that ends; the trace is the first's.
+    run.switches.checkRunning = false;
+    run.tracePath.clear();
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+  }
   // A screen-saver daemon that passes -root names the window to draw into in
   // XSCREENSAVER_WINDOW (its virtual root).
   if (run.root && !run.windowId) {
@@ -43,9 +79,13 @@ int runQtHost(int argc, char **argv, const WindowedRun &given) {
       }
     }
   }
-  // A daemon's hack draws at the size of the window it is given, unless the
-  // user stored a display mode of their own.
-  if (run.root || run.windowId) setRunDefaultDisplayMode(NativeDisplayMode);
+  if (drawsIntoXWindow(run) && !std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "xcb", 1);
+  // The saver, its preview and the control panel's choice draw at the size
+  // of the window they are shown in, unless the user stored a display mode of
+  // their own (writing the defaults writes the table's).
+  const RunMode mode = run.switches.mode;
+  if (mode == RunMode::Saver || mode == RunMode::Preview || mode == RunMode::Configure)
+    setRunDefaultDisplayMode(NativeDisplayMode);
   if (!beginWindowedRun(run)) return 1;
   // No screen, or one that cannot be reached: the switches that need no
   // window still work.
@@ -57,19 +97,22 @@ int runQtHost(int argc, char **argv, const WindowedRun &given) {
   std::optional<DisplayStartGuard> startGuard(std::in_place);
   QApplication qtApp(argc, argv);
   startGuard.reset();
+  if (!screen.empty() && !screenNamed(QString::fromStdString(screen))) return endWindowedRun(ScreenGoneExitCode);
   if (run.windowId && !windowExists(run.windowId)) {
     std::fprintf(stderr, "lumenveil: there is no window %lu (0x%lx) to draw into\n", run.windowId,
                  run.windowId);
     return endWindowedRun(-1);
   }
-  DesktopPorts ports(run.root || run.windowId != 0);
+  // The first screen's run alone drives the monitors' power.
+  DesktopPorts ports(run.root || run.windowId != 0 || !screen.empty());
   WindowPresenter presenter;
   boardSetPresenter(&presenter);
-  useSoundServerForCd();
+  // The CD plays from the first screen's run alone.
+  if (screen.empty()) useSoundServerForCd();
   useSystemCdDrives(); // the control panel offers them
   int code = 0;
   {
-    QtApplication app(run, &presenter);
+    QtApplication app(run, &presenter, arguments, QString::fromStdString(screen));
     setApplication(&app);
     code = runSaver(nullptr, run.switches);
     setApplication(nullptr);

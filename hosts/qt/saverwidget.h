@@ -1,5 +1,6 @@
-// The saver window: black, borderless, full screen, no cursor. Each paint
-// asks the program for a frame and shows it.
+// A saver window: black, borderless, full screen, no cursor. The scene's
+// window asks the program for a frame at each paint and shows it; on the
+// other screens a window shows the scene's last frame, fitted, or stays black.
 #pragma once
 
 #include <QSize>
@@ -11,7 +12,8 @@ class WindowPresenter;
 
 class SaverWidget : public QWidget {
 public:
-  explicit SaverWidget(WindowPresenter *presenter);
+  enum class Shows { Scene, SamePicture, Black };
+  explicit SaverWidget(WindowPresenter *presenter, Shows shows = Shows::Scene);
 
 protected:
   void paintEvent(QPaintEvent *) override;
@@ -20,9 +22,10 @@ protected:
 private:
   // A frame at its own size is converted straight into the backing store
   // (no image of its own to copy from); false when that cannot be done.
-  bool paintIntoStore(QPainter &painter, const QRect &scene);
+  bool paintIntoStore(QPainter &painter);
 
   WindowPresenter *presenter_;
+  Shows shows_;
   bool blanked_ = false;
   const uchar *shownInStore_ = nullptr; // the backing store the last frame went into
   QSize shownStoreSize_;

@@ -5,25 +5,27 @@
 #include <QWidget>
 #include <QWindow>
 
-void coverEveryScreen(QWidget *window) {
-  const QList<QScreen *> screens = QGuiApplication::screens();
-  if (screens.size() <= 1) {
-    if (QScreen *screen = QGuiApplication::primaryScreen()) window->setGeometry(screen->geometry());
-    window->showFullScreen();
-    return;
-  }
-  QRect desktop;
-  for (QScreen *screen : screens) desktop = desktop.united(screen->geometry());
-  window->setGeometry(desktop);
-  window->show();
+#include <cmath>
+
+void coverScreen(QWidget *window, QScreen *screen) {
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  // The screen is named before the window is shown: the compositor puts a
+  // full-screen window on the output its screen stands for.
+  window->setScreen(screen);
+  if (QWindow *handle = window->windowHandle()) handle->setScreen(screen);
+  window->setGeometry(screen->geometry());
+  window->showFullScreen();
 }
 
-QRect sceneArea(const QWidget *window) {
-  // Inside another program's window the picture fills that window alone.
-  if (!window->isWindow() || (window->windowHandle() && window->windowHandle()->parent()))
-    return window->rect();
-  const QRect global(window->mapToGlobal(QPoint(0, 0)), window->size());
-  const QScreen *primary = QGuiApplication::primaryScreen();
-  const QRect part = primary ? primary->geometry().intersected(global) : QRect();
-  return part.isEmpty() ? window->rect() : part.translated(-global.topLeft());
+QScreen *screenNamed(const QString &name) {
+  for (QScreen *screen : QGuiApplication::screens())
+    if (screen->name() == name) return screen;
+  return nullptr;
+}
+
+QSize devicePixelSize(const QWidget *window) {
+  const qreal ratio = window->devicePixelRatioF();
+  return QSize(static_cast<int>(std::lround(window->width() * ratio)),
+               static_cast<int>(std::lround(window->height() * ratio)));
 }

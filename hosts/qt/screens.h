@@ -1,16 +1,18 @@
-// The saver on every screen: one window over the whole desktop, the scene on
-// the primary screen and the others black.
+// The saver's screens: a window of its own full screen on each, never one
+// window across the desktop (a Wayland compositor cannot place one, and an
+// X11 window manager would treat it as an ordinary window).
 #pragma once
 
-#include <QList>
-#include <QRect>
+#include <QSize>
+#include <QString>
 
+class QScreen;
 class QWidget;
 
-// Shows the window over every screen: full screen where there is one screen,
-// the desktop's whole rectangle where there are several.
-void coverEveryScreen(QWidget *window);
-// Where the scene goes, in the window's own coordinates: the part of the
-// primary screen the window covers; the whole window when it covers no
-// screen of its own (inside another program's window) or not the primary.
-QRect sceneArea(const QWidget *window);
+// Shows the window full screen on that screen, without decorations.
+void coverScreen(QWidget *window, QScreen *screen);
+// The screen of that name (as QScreen::name() gives it); null when there is none.
+QScreen *screenNamed(const QString &name);
+// The window's size in the device's own pixels: its size in the toolkit's
+// units times the screen's device pixel ratio (1.5 or 2 on a scaled desktop).
+QSize devicePixelSize(const QWidget *window);

@@ -8,8 +8,12 @@ void WindowPresenter::convertInto(uint32_t *out, int stride) {
   imageCurrent_ = false;
 }
 
-const QImage &WindowPresenter::image() {
-  if (fresh_ && !imageCurrent_) {
+const QImage &WindowPresenter::image() { return fresh_ ? latestImage() : image_; }
+
+const QImage &WindowPresenter::latestImage() {
+  // The frame stays in the board's front buffer until the next frame is
+  // drawn, which only the scene's own paint does.
+  if (haveFrame_ && !imageCurrent_) {
     if (image_.width() != frame_.width || image_.height() != frame_.height)
       image_ = QImage(frame_.width, frame_.height, QImage::Format_RGB32);
     converter_.toRgb32(frame_, reinterpret_cast<uint32_t *>(image_.bits()),

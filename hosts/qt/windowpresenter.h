@@ -15,6 +15,7 @@ public:
   void present(const PresentedFrame &f) override {
     frame_ = f;
     fresh_ = true;
+    haveFrame_ = true;
     imageCurrent_ = false;
   }
   // A paint begins: whether a frame comes during it is known after.
@@ -28,11 +29,15 @@ public:
   // The fresh frame as an image; without one, the last frame converted into
   // it (null before any).
   const QImage &image();
+  // The last frame presented, as an image, whether or not a paint has shown
+  // it since (for the windows showing the same picture on other screens);
+  // null before any.
+  const QImage &latestImage();
 
 private:
   FrameConverter converter_;
   PresentedFrame frame_{};
-  bool fresh_ = false, imageCurrent_ = false;
+  bool fresh_ = false, imageCurrent_ = false, haveFrame_ = false;
   QImage image_;
 };
 

@@ -63,6 +63,15 @@ bool windowGeometry(unsigned long id, int &width, int &height) {
 #endif
 }
 
+namespace {
+// The toolkit's units for a size in the X server's pixels (fewer of them on
+// a scaled desktop).
+QSize inUnits(const QWidget *widget, int width, int height) {
+  const qreal ratio = widget->devicePixelRatioF();
+  return QSize(qMax(1, qRound(width / ratio)), qMax(1, qRound(height / ratio)));
+}
+} // namespace
+
 bool fillForeignWindow(QWidget *child, unsigned long parent) {
   QWindow *foreign = QWindow::fromWinId(static_cast<WId>(parent));
   child->winId();
@@ -77,15 +86,16 @@ bool fillForeignWindow(QWidget *child, unsigned long parent) {
     width = size.width();
     height = size.height();
   }
-  child->setGeometry(0, 0, width, height);
+  child->setGeometry(QRect(QPoint(0, 0), known ? inUnits(child, width, height) : QSize(width, height)));
   child->show();
   if (known) {
     // The window may be resized at any time: follow it.
     auto *follow = new QTimer(child);
     QObject::connect(follow, &QTimer::timeout, child, [child, parent] {
       int w = 0, h = 0;
-      if (windowGeometry(parent, w, h) && (w != child->width() || h != child->height()))
-        child->setGeometry(0, 0, w, h);
+      if (!windowGeometry(parent, w, h)) return;
+      const QSize size = inUnits(child, w, h);
+      if (size != child->size()) child->setGeometry(QRect(QPoint(0, 0), size));
     });
     follow->start(250);
   }

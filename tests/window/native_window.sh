@@ -84,6 +84,20 @@ saver=$!
 pids+=("$saver")
 run_native "-root" "$work/root.trace"
 
+# A scaled desktop (a device pixel ratio of 2): the frames are drawn at the
+# window's own pixels, not at its size in the toolkit's units, scaled up.
+make_parent 200 150
+QT_SCALE_FACTOR=2 "$exe" --scene 2 -window-id "$parent" --trace "$work/scaled.trace" 2> /dev/null &
+saver=$!
+pids+=("$saver")
+how="scale 2"
+wait_until "$patience" covered
+kill -TERM "$saver"
+wait "$saver"
+sizes=$(opened "$work/scaled.trace")
+[ "$sizes" = "200x150 " ] || fail "scale 2: the board's screen opened at $sizes, not at the window's 200x150 pixels"
+echo "scale 2: the board's screen opened at the window's own pixels, $sizes"
+
 # A mode of the user's own is kept: the frames stay 640 x 480, scaled.
 printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Qbn\\Lumenveil\\1.1\\Display]\n"Mode"=dword:00000001\n' > "$LUMENVEIL_REGISTRY"
 "$exe" --scene 2 -window-id "$parent" --trace "$work/stored.trace" 2> /dev/null &

@@ -5,8 +5,9 @@
 #
 #   sway_start            starts sway with one output, HEADLESS-1 (1280x720);
 #                         exits 77 (a skipped test) where sway, swaymsg or grim
-#                         is missing; sets and exports WAYLAND_DISPLAY,
-#                         XDG_RUNTIME_DIR and SWAYSOCK, and sway_pid
+#                         is missing; sets and exports WAYLAND_DISPLAY (the
+#                         socket's full path), SWAYSOCK and XDG_RUNTIME_DIR
+#                         (a folder of the test's own user), and sway_pid
 #   sway_add_output       adds an output; sets output to its name
 #   sway_output NAME ARGS...   swaymsg output NAME ARGS (e.g. resolution 1280x720)
 #   sway_outputs          the outputs' names, one a line
@@ -21,8 +22,8 @@
 #
 # sway refuses to run as root: it runs as sway_user (nobody unless set) with
 # a runtime folder of its own in the scratch folder (mode 0700, that user's).
-# The program and the screenshots run as the test's own user, which reaches
-# the compositor's socket there.
+# The program and the screenshots run as the test's own user (root), which
+# reaches the compositor's socket there, with a runtime folder of its own.
 
 sway_user=${sway_user:-nobody}
 
@@ -35,28 +36,27 @@ sway_start() {
     { echo "SKIP: needs root to start sway as $sway_user"; exit 77; }
   # The scratch folder must be passable for sway's user, the runtime folder its own.
   chmod 711 "$work"
-  XDG_RUNTIME_DIR="$work/sway-runtime"
-  mkdir -m 700 "$XDG_RUNTIME_DIR"
-  chown "$sway_user:" "$XDG_RUNTIME_DIR"
+  local runtime="$work/sway-runtime"
+  mkdir -m 700 "$runtime" "$work/runtime"
+  chown "$sway_user:" "$runtime"
   # A pure green background, as the window reader's own windows have, which
   # nothing the program draws is: bg counts what the program left uncovered.
   printf 'output * bg #00FF00 solid_color\n' > "$work/sway.config"
   chmod 644 "$work/sway.config"
   setpriv --reuid="$sway_user" --regid="$(id -g "$sway_user")" --clear-groups \
-    env -i PATH="$PATH" HOME="$XDG_RUNTIME_DIR" XDG_RUNTIME_DIR="$XDG_RUNTIME_DIR" \
+    env -i PATH="$PATH" HOME="$runtime" XDG_RUNTIME_DIR="$runtime" \
     WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
     sway -c "$work/sway.config" > "$work/sway.log" 2>&1 &
   sway_pid=$!
   pids+=("$sway_pid")
-  export XDG_RUNTIME_DIR
+  export XDG_RUNTIME_DIR="$work/runtime"
   sway_ready() {
     gone "$sway_pid" && fail "sway ended: $(tail -n 5 "$work/sway.log")"
-    SWAYSOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock 2> /dev/null | head -n1)
-    WAYLAND_DISPLAY=$(cd "$XDG_RUNTIME_DIR" && ls wayland-[0-9] 2> /dev/null | head -n1)
+    SWAYSOCK=$(ls "$runtime"/sway-ipc.*.sock 2> /dev/null | head -n1)
+    WAYLAND_DISPLAY=$(ls "$runtime"/wayland-[0-9] 2> /dev/null | head -n1)
     why="sway did not start: $(tail -n 3 "$work/sway.log")"
-    [ -n "$SWAYSOCK" ] && [ -n "$WAYLAND_DISPLAY" ] && swaymsg -t get_outputs > /dev/null 2>&1
+    [ -n "$SWAYSOCK" ] && [ -n "$WAYLAND_DISPLAY" ] && SWAYSOCK=$SWAYSOCK swaymsg -t get_outputs > /dev/null 2>&1
   }
-  export SWAYSOCK WAYLAND_DISPLAY
   wait_until "$patience" sway_ready
   export SWAYSOCK WAYLAND_DISPLAY
 }
