@@ -4,6 +4,7 @@
 #include <mmsystem.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -523,6 +524,14 @@ std::unique_ptr<Application> makeWin32Application(GdiPresenter &presenter, const
 
 namespace {
 
+// The board's retrace wait sleeps through this: never less than it asks. The
+// C library's sleep rounds down to whole milliseconds, which showed a frame a
+// moment before its retrace and the next one in the same retrace: frames in
+// pairs, at up to twice the monitor's rate.
+void sleepAtLeast(double seconds) {
+  if (seconds > 0.0) Sleep(static_cast<DWORD>(std::ceil(seconds * 1000.0)));
+}
+
 // The program's own file, for its copies on other monitors; empty when unknown.
 std::string programFile() {
   char path[MAX_PATH];
@@ -588,12 +597,19 @@ int runWin32Host(int, char **, const WindowedRun &given) {
   // stored (the control panel and /d keep the table's default).
   if (run.switches.mode == RunMode::Saver || run.switches.mode == RunMode::Preview)
     setRunDefaultDisplayMode(NativeDisplayMode);
+  // Where no rate is stored the frames are paced to the monitor's own: the
+  // scene's monitor's as the run starts (the primary's, or the copy's own).
+  {
+    const std::vector<MonitorPlan> plan = planMonitors(systemMonitors(), monitors.setting, monitors.only);
+    if (!plan.empty()) setMonitorRefreshHz(pacingHz(plan.front().monitor));
+  }
   if (!beginWindowedRun(run)) return 1;
   GdiPresenter presenter;
   boardSetPresenter(&presenter);
   // The frames wait for the board's retraces by sleeping: sleeps of a
   // millisecond, not of the system's default 15.6 ms tick.
   const bool finerTimer = timeBeginPeriod(1) == TIMERR_NOERROR;
+  boardSetRetraceSleep(sleepAtLeast);
   useMciForCd();
   useSystemCdDrives(); // the control panel offers them
   int code = 0;
@@ -606,6 +622,7 @@ int runWin32Host(int, char **, const WindowedRun &given) {
     setApplication(nullptr);
   }
   finishMciCd();
+  boardSetRetraceSleep(nullptr);
   if (finerTimer) timeEndPeriod(1);
   boardSetPresenter(nullptr);
   return endWindowedRun(code);
