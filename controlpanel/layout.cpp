@@ -56,6 +56,8 @@ const ControlPlace ControlPlaces[] = {
     {"DitherMode", "DitherModeGroup", DisplayPage, 10, 22, 148, 24},
     {"CenteringGroup", nullptr, DisplayPage, 8, 128, 344, 44},
     {"CheckBox8", "CenteringGroup", DisplayPage, 10, 13, 300, 22},
+    {"MonitorsGroup", nullptr, DisplayPage, 8, 178, 344, 56},
+    {"Monitors", "MonitorsGroup", DisplayPage, 10, 22, 200, 24},
     // Global
     {"RadioGroup2", nullptr, GlobalPage, 8, 4, 168, 100},
     {"RadioButton3", "RadioGroup2", GlobalPage, 12, 22, 140, 20},

@@ -30,6 +30,10 @@ static_assert(static_cast<int>(std::size(ResolutionTable)) == NativeDisplayMode)
 constexpr int RefreshCount = static_cast<int>(std::size(RefreshTable));
 const char *const DitherEntries[] = {"disabled", "2 x 2", "4 x 4"};
 constexpr int DitherCount = static_cast<int>(std::size(DitherEntries));
+// What the monitors other than the primary one show, by "Monitors".
+const char *const MonitorsEntries[] = {"Each its own scene", "The same picture", "Black"};
+constexpr int MonitorsCount = static_cast<int>(std::size(MonitorsEntries));
+static_assert(MonitorsPrimaryOnly == MonitorsCount - 1);
 
 // The entries name what the display layer selects for each stored index.
 std::string resolutionEntry(int i) {
@@ -166,6 +170,8 @@ MainForm::MainForm(WindowHandle tela) : telaWindow_(tela) {
   add(DitherMode, "DitherMode", K::ComboBox).hint = "Dithering method used";
   add(CenteringGroup, "CenteringGroup", K::GroupBox);
   add(CheckBox8, "CheckBox8", K::CheckBox, "Enable image centering aid");
+  add(MonitorsGroup, "MonitorsGroup", K::GroupBox, "Several monitors");
+  add(Monitors, "Monitors", K::ComboBox).hint = "What the monitors other than the primary one show";
 
   // Global
   add(RadioGroup2, "RadioGroup2", K::GroupBox, "Active Screen Saver");
@@ -364,6 +370,8 @@ void MainForm::loadDisplayPage() {
 
   fillList(DitherMode, {std::begin(DitherEntries), std::end(DitherEntries)},
            shownIndex(display_->DitherMode, DitherCount));
+  fillList(Monitors, {std::begin(MonitorsEntries), std::end(MonitorsEntries)},
+           shownIndex(display_->Monitors, MonitorsCount));
 }
 
 // The frame-rate list for the refresh rate in the record; it shows the entry
@@ -504,6 +512,8 @@ void MainForm::userPick(Control &c, int index) {
     frameRateChange();
   else if (&c == &DitherMode)
     ditherModeChange();
+  else if (&c == &Monitors)
+    display_->Monitors = Monitors.itemIndex;
   else if (&c == &CdDevice)
     cdDeviceChange();
   changed();

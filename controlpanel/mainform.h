@@ -112,7 +112,7 @@ public:
       NeighbourDistanceLabel, TrackBar13, Panel20, SupernovaeGroup, TrackBar14, Panel21, AccretionGroup,
       TrackBar15, Panel22, Button4;
   Control ResolutionGroup, Resolution, RefreshRateGroup, RefreshRate, FrameRateGroup, FrameRate,
-      DitherModeGroup, DitherMode, CenteringGroup, CheckBox8;
+      DitherModeGroup, DitherMode, CenteringGroup, CheckBox8, MonitorsGroup, Monitors;
   Control RadioGroup2, RadioButton3, RadioButton4, RadioButton5, MotionBlurGroup, MotionBlur, TrackBar10,
       Panel17, LessLabel, MoreLabel, PriorityGroup, TrackBar9, Panel16, StatisticsGroup, Statistics, Button3;
   Control CheckBox2, GroupBox22, Image2, CheckBox6, Edit1, ScrollBar1, Label8, CheckBox7, Edit2, ScrollBar2,

@@ -83,6 +83,16 @@ TEST_F(MainFormTest, ListsNameEveryEntryAndTakeNothingOutsideThem) {
   EXPECT_EQ(stored("Display", "DitherMode"), 2);
 }
 
+TEST_F(MainFormTest, MonitorsListShowsAndStoresWhatTheOtherMonitorsShow) {
+  store("Display", {{"Monitors", 2}});
+  MainForm &f = open();
+  EXPECT_EQ(f.Monitors.items, (std::vector<std::string>{"Each its own scene", "The same picture", "Black"}));
+  EXPECT_EQ(f.Monitors.itemIndex, 2);
+  f.userPick(f.Monitors, 1);
+  close();
+  EXPECT_EQ(stored("Display", "Monitors"), 1);
+}
+
 // A hand-edited index shows the entry the saver will use and is kept unless
 // the user picks another entry.
 TEST_F(MainFormTest, StoredIndicesOutsideTheListsShowWhatTheSaverUsesAndAreKept) {
