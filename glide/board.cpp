@@ -126,6 +126,7 @@ uint16_t *boardRenderTarget() { return boardBuffer(Board.renderBuffer); }
 void boardSetPresenter(FramePresenter *presenter) { Presenter = presenter; }
 void boardSetRetraceWait(bool wait) { Board.retraceWait = wait; }
 void boardSetPresent(bool present) { Board.present = present; }
+void boardSkipFrames(int frames) { Board.skipSwaps = frames > 0 ? frames : 0; }
 void boardSetType(int type) { Board.boardType = type; }
 void boardSetRetraceSleep(void (*sleep)(double seconds)) { RetraceSleep = sleep; }
 void boardSetRefreshOverride(double hz) { OverrideHz = hz > 0.0 && hz <= 1000.0 ? hz : 0.0; }
@@ -274,9 +275,9 @@ void boardColorChannels(GrColor_t color, GrColorFormat_t format, unsigned &r, un
 }
 
 void grBufferClear(GrColor_t color, GrAlpha_t alpha, FxU16 depth) {
-  if (BoardTraceFile) traceCall(TraceCall::GrBufferClear, {color, alpha, depth});
+  if (BoardTraceFile && !Board.skipSwaps) traceCall(TraceCall::GrBufferClear, {color, alpha, depth});
   uint16_t *target = boardRenderTarget();
-  if (!target || !Board.rgbMask) return;
+  if (!target || !Board.rgbMask || !boardDrawing()) return;
   unsigned r, g, b;
   boardColorChannels(color, Board.colorFormat, r, g, b);
   ClearJob job;
@@ -291,8 +292,14 @@ void grBufferClear(GrColor_t color, GrAlpha_t alpha, FxU16 depth) {
 }
 
 void grBufferSwap(int swap_interval) {
-  if (BoardTraceFile) traceCall(TraceCall::GrBufferSwap, {swap_interval});
+  if (BoardTraceFile && !Board.skipSwaps) traceCall(TraceCall::GrBufferSwap, {swap_interval});
   if (!Board.open) return;
+  if (Board.skipSwaps > 0) {
+    // A frame worked out without drawing: the buffers keep what they hold.
+    --Board.skipSwaps;
+    Board.frameStartedAt = 0.0;
+    return;
+  }
   boardDrain();
   // Frames held to the screen's pace need the other drawing threads only
   // while they would be late without them.

@@ -45,10 +45,14 @@ struct BoardTexture {
   // For bordered row y (0 to height): the first and the last bordered column
   // x whose bilinear taps, texels x and x + 1 of rows y and y + 1, are not
   // all black (first > last when every one is). A pixel whose taps lie
-  // outside them has no colour.
+  // outside them has no colour. Then the same again for each level k from 1
+  // to LitLevels - 1, at entry k * (height + 1) + y: the columns where some
+  // channel of some tap reaches 2^k (a filtered channel is at most its
+  // brightest tap's, so outside them every channel is below 2^k).
   struct LitColumns {
     int16_t first, last;
   };
+  static constexpr int LitLevels = 8;
   std::vector<LitColumns> lit;
 };
 
@@ -79,6 +83,7 @@ struct BoardContext {
   double openedAt = 0.0;       // seconds on the steady clock: the first retrace
   double frameStartedAt = 0.0; // the same clock when the last swap ended (0: none yet)
   bool outputActive = true;
+  int skipSwaps = 0; // frames still to be worked out without drawing (boardSkipFrames)
 
   std::vector<uint16_t> buffers[2]; // RGB 565, lowest row first
   int frontIndex = 0;
@@ -109,6 +114,10 @@ extern BoardContext Board;
 
 // Texture memory of the one texture unit.
 constexpr uint32_t BoardTextureMemory = 4u * 1024u * 1024u;
+
+// Whether draw calls write pixels now: a screen is open and no frame is
+// being skipped.
+inline bool boardDrawing() { return Board.open && Board.skipSwaps == 0; }
 
 // The buffer drawing goes to.
 uint16_t *boardRenderTarget();

@@ -57,6 +57,26 @@ int boardVectorBitsAllowed();
 // benchmark runs switch it off.
 void boardSetRetraceWait(bool wait);
 
+// The next `frames` frames (buffer swaps) are worked out without being
+// drawn: every call keeps its effect on the board's state, but draws,
+// clears and locked writes of the frame buffer write no pixel (a pointer
+// straight into a buffer still writes there), and those swaps wait for no
+// retrace and present nothing. Drawing starts again right after the last of
+// them, so a frame drawn after them is the one drawn at the same point of a
+// run that drew them all, as long as it does not read what they would have
+// left in the buffers. A trace leaves out their draws,
+// clears and swaps (the calls that set state stay), so that its replay
+// draws just the frames after them. 0 ends a skip at once.
+void boardSkipFrames(int frames);
+
+// Runs rows(context, first, last) over rows 0 to `count` - 1 of the screen,
+// band by band, on the board's drawing threads (on the calling thread alone
+// when the board draws there alone, or `count` is more than the screen's
+// rows), and returns when every row is done. For work on a finished frame,
+// such as converting it for a window; `rows` may run on several threads at
+// once, on rows apart, and must not call the board.
+void boardRunRows(void (*rows)(void *context, int first, int last), void *context, int count);
+
 // Opens every screen at this refresh rate (a monitor's own, 144 or 59.94 Hz),
 // whatever rate grSstWinOpen names: its retraces then fall that far apart.
 // 0 goes back to the named rates.

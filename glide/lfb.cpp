@@ -94,7 +94,7 @@ FxBool grLfbUnlock(GrLock_t type, GrBuffer_t buffer) {
   }
   boardDrain();
   if (!held || buffer != l.buffer) return FXFALSE;
-  if (write && !l.direct && pixels) {
+  if (write && !l.direct && pixels && boardDrawing()) {
     const int w = Board.width, h = Board.height;
     if (l.pipeline) {
       // Each written pixel enters the pipeline as an opaque colour: the current

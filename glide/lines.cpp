@@ -228,8 +228,8 @@ template <int Blend> void antialiasedSimple(const Pipe &p, const LineSetup &l, L
 // What both kinds of line start with: the trace line, the set-up, the pixel
 // pipeline and the first step; false when the line draws nothing.
 bool beginLine(TraceCall name, const GrVertex *a, const GrVertex *b, LineSetup &l, Pipe &p, LineIter &it) {
-  if (BoardTraceFile) traceCall(name, {a, b});
-  if (!Board.open || !setupLine(a, b, l)) return false;
+  if (BoardTraceFile && !Board.skipSwaps) traceCall(name, {a, b});
+  if (!boardDrawing() || !setupLine(a, b, l)) return false;
   p = makePipe();
   if (!p.rgbMask) return false;
   return it.start(l, a, b, l.xMajor ? p.width : p.height);
@@ -367,8 +367,8 @@ void grAADrawLine(const GrVertex *a, const GrVertex *b) {
 }
 
 void grAADrawPoint(const GrVertex *pt) {
-  if (BoardTraceFile) traceCall(TraceCall::GrAADrawPoint, {pt});
-  if (!Board.open) return;
+  if (BoardTraceFile && !Board.skipSwaps) traceCall(TraceCall::GrAADrawPoint, {pt});
+  if (!boardDrawing()) return;
   LineJob job;
   job.p = makePipe();
   if (!job.p.rgbMask) return;

@@ -229,9 +229,9 @@ void drawFan(const Pipe &p, const FixedVertex *fv, int n, const Planes *shared) 
 
 // Polygons of more than MaxPolygon vertices draw their first MaxPolygon.
 void grDrawPolygon(int nverts, const int ilist[], const GrVertex vlist[]) {
-  if (BoardTraceFile && nverts > 0)
+  if (BoardTraceFile && nverts > 0 && !Board.skipSwaps)
     traceCall(TraceCall::GrDrawPolygon, {TraceValue::vertexList(nverts, ilist, vlist)});
-  if (!Board.open || nverts < 3) return;
+  if (!boardDrawing() || nverts < 3) return;
   Pipe p = makePipe();
   const int n = std::min(nverts, MaxPolygon);
   FixedVertex fv[MaxPolygon];
@@ -240,9 +240,9 @@ void grDrawPolygon(int nverts, const int ilist[], const GrVertex vlist[]) {
 }
 
 void grDrawPlanarPolygon(int nverts, const int ilist[], const GrVertex vlist[]) {
-  if (BoardTraceFile && nverts > 0)
+  if (BoardTraceFile && nverts > 0 && !Board.skipSwaps)
     traceCall(TraceCall::GrDrawPlanarPolygon, {TraceValue::vertexList(nverts, ilist, vlist)});
-  if (!Board.open || nverts < 3) return;
+  if (!boardDrawing() || nverts < 3) return;
   Pipe p = makePipe();
   const int n = std::min(nverts, MaxPolygon);
   FixedVertex fv[MaxPolygon];

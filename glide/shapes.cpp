@@ -193,6 +193,16 @@ void runSprite(const ConvexShape &s, const Pipe &p) {
   const SpriteLook look{
       base.du, t.pitch, flatChannel(base.r), flatChannel(base.g), flatChannel(base.b), flatChannel(base.a)};
   if (!p.alphaPass[look.alpha]) return;
+  // A channel adds nothing where its filtered texel is below `dark`: its
+  // product with the colour, then with the alpha, is 0. Where every tap is
+  // darker than the darkest channel's bound, the pixel stays as it was.
+  const int mostAdded = 255 / (look.alpha + 1); // the largest product the alpha takes to 0
+  int dark = 256;
+  for (int c : {look.red, look.green, look.blue}) dark = std::min(dark, ((mostAdded + 1) * 256 - 1) / (c + 1) + 1);
+  if (dark > 255) return; // no texel adds anything
+  int level = 0;
+  while (level + 1 < BoardTexture::LitLevels && (2 << level) <= dark) ++level;
+  const BoardTexture::LitColumns *litRows = t.lit.data() + (size_t)level * (t.height + 1);
   const uint16_t *inside = t.texels565.data() + t.pitch + 1;
   const VectorSpans &wide = SpanVectorBits >= 512 ? Spans512 : Spans256;
   const auto draw = wide.spriteRows;
@@ -217,7 +227,7 @@ void runSprite(const ConvexShape &s, const Pipe &p) {
   eachRow(
       s, p, [&](int64_t y, int64_t lo, int64_t hi) __attribute__((always_inline)) {
         const int32_t v = (int32_t)(its.v0 + (y - s.yr) * its.vY);
-        const BoardTexture::LitColumns lit = t.lit[(v >> 16) + 1];
+        const BoardTexture::LitColumns lit = litRows[(v >> 16) + 1];
         if (lit.first != seen.first || lit.last != seen.last) {
           seen = lit;
           if (compared) {

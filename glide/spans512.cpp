@@ -218,12 +218,30 @@ int spanPlanar(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const
   return count;
 }
 
+// The texels of the upper and the lower row that a run of a group's pixels
+// reads, from its lowest column on (64 of each, in two vectors), and each
+// pixel's column within them.
+struct TexelWindow {
+  __m512i upper0, upper1, lower0, lower1, column;
+};
+
+// A sprite row's group of 32 pixels whose reads are under way. Gathered,
+// its tap pairs as a Group holds them; read through windows, one window for
+// all 32 pixels or one for each 16.
+template <int Windows> struct SpriteGroup {
+  Group g;
+  TexelWindow window[Windows > 0 ? Windows : 1];
+};
+
 // The rows of upright glow sprites, thirty-two pixels at a time: the
 // arithmetic of spanPlanar for their blend, pixel for pixel. The rows'
 // groups are worked on one after the other as if one span, so the taps of a
 // row's first group are read while the last group of the row before is
-// worked on.
-void spriteRows(const SpriteRow *rows, int n, const SpriteLook &look) {
+// worked on. With Windows 1, every group's taps lie within 64 texels of a
+// row (steps under two texels); with 2, those of each 16 pixels do (steps
+// under four): read by plain loads and picked out by permutes instead of
+// gathered. With 0 they are gathered.
+template <int Windows> void spriteRowsOf(const SpriteRow *rows, int n, const SpriteLook &look) {
   const FlatLook<L> flat(look.red, look.green, look.blue, look.alpha);
   const int pitch = look.pitch;
   const __m512i du = _mm512_set1_epi32(look.du);
@@ -234,25 +252,81 @@ void spriteRows(const SpriteRow *rows, int n, const SpriteLook &look) {
   const uint32_t groupStep = (uint32_t)look.du * 32u;
   const __m512i lowWords = lowWordsOfTwo();
   const __m512i highWords = _mm512_add_epi16(lowWords, _mm512_set1_epi16(1));
+  const __m512i one = _mm512_set1_epi16(1);
 
   auto fetch = [&](const SpriteRow &row, int i) VECTOR_LAMBDA_INLINE {
     const int left = row.count - i;
-    Group g;
+    SpriteGroup<Windows> s;
+    Group &g = s.g;
     g.mask = left >= 32 ? ~0u : (1u << left) - 1;
     g.pixels = row.pixels + i;
-    const __m512i u = _mm512_set1_epi32((int32_t)((uint32_t)row.u + groupStep * (uint32_t)(i / 32)));
+    const int32_t first = (int32_t)((uint32_t)row.u + groupStep * (uint32_t)(i / 32));
+    const __m512i u = _mm512_set1_epi32(first);
     const __m512i uLow = _mm512_add_epi32(u, lowSteps), uHigh = _mm512_add_epi32(u, highSteps);
     g.fu = _mm512_srli_epi16(_mm512_permutex2var_epi16(uLow, lowWords, uHigh), 8);
     g.fv = _mm512_set1_epi16((short)row.fv);
-    gatherTaps(g, _mm512_srai_epi32(uLow, 16), _mm512_srai_epi32(uHigh, 16), row.taps, pitch);
+    if (Windows > 0) {
+      const __m512i columns =
+          _mm512_permutex2var_epi16(_mm512_srai_epi32(uLow, 16), lowWords, _mm512_srai_epi32(uHigh, 16));
+      const int pixels = left >= 32 ? 32 : left, each = 32 / (Windows > 0 ? Windows : 1);
+      for (int w = 0; w < Windows; ++w) {
+        TexelWindow &t = s.window[w];
+        // A run's columns go one way: its first and its last pixel's are
+        // the lowest and the highest, 62 apart at most. A run with no pixel
+        // of the row reads nothing.
+        const int start = w * each, count = pixels - start < each ? pixels - start : each;
+        const int32_t from0 = (int32_t)((uint32_t)first + (uint32_t)look.du * (uint32_t)start);
+        const int32_t end = (int32_t)((uint32_t)from0 + (uint32_t)look.du * (uint32_t)(count > 0 ? count - 1 : 0));
+        const int lowest = (from0 < end ? from0 : end) >> 16, highest = (from0 < end ? end : from0) >> 16;
+        // Texels lowest to highest + 1, and nothing past them (the texture's
+        // last row ends there).
+        const int span = count > 0 ? highest + 2 - lowest : 0;
+        const __mmask32 near = span >= 32 ? ~0u : (1u << span) - 1;
+        const __mmask32 far = span >= 64 ? ~0u : (span > 32 ? (1u << (span - 32)) - 1 : 0u);
+        const uint16_t *from = row.taps + lowest;
+        t.upper0 = _mm512_maskz_loadu_epi16(near, from);
+        t.upper1 = _mm512_maskz_loadu_epi16(far, from + 32);
+        t.lower0 = _mm512_maskz_loadu_epi16(near, from + pitch);
+        t.lower1 = _mm512_maskz_loadu_epi16(far, from + pitch + 32);
+        t.column = _mm512_sub_epi16(columns, _mm512_set1_epi16((short)lowest));
+      }
+    } else {
+      gatherTaps(g, _mm512_srai_epi32(uLow, 16), _mm512_srai_epi32(uHigh, 16), row.taps, pitch);
+    }
     g.stored = _mm512_maskz_loadu_epi16(g.mask, g.pixels);
-    return g;
+    return s;
+  };
+  auto draw = [&](const SpriteGroup<Windows> &s) VECTOR_LAMBDA_INLINE {
+    if (Windows > 0) {
+      auto tapsOf = [&](const TexelWindow &t) VECTOR_LAMBDA_INLINE {
+        const __m512i right = _mm512_add_epi16(t.column, one);
+        return Taps<L>{_mm512_permutex2var_epi16(t.upper0, t.column, t.upper1),
+                       _mm512_permutex2var_epi16(t.upper0, right, t.upper1),
+                       _mm512_permutex2var_epi16(t.lower0, t.column, t.lower1),
+                       _mm512_permutex2var_epi16(t.lower0, right, t.lower1)};
+      };
+      Taps<L> taps = tapsOf(s.window[0]);
+      if (Windows == 2) {
+        // Pixels 16 to 31 from the second window.
+        const Taps<L> high = tapsOf(s.window[Windows - 1]);
+        const __mmask32 upper = 0xFFFF0000u;
+        taps.t00 = _mm512_mask_blend_epi16(upper, taps.t00, high.t00);
+        taps.t01 = _mm512_mask_blend_epi16(upper, taps.t01, high.t01);
+        taps.t10 = _mm512_mask_blend_epi16(upper, taps.t10, high.t10);
+        taps.t11 = _mm512_mask_blend_epi16(upper, taps.t11, high.t11);
+      }
+      _mm512_mask_storeu_epi16(s.g.pixels, s.g.mask,
+                               blendedPixels<L, BlendAdd>(taps, s.g.fu, s.g.fv, flat, s.g.stored, false,
+                                                          _mm512_setzero_si512()));
+    } else {
+      drawGroup<BlendAdd>(s.g, flat, false, _mm512_setzero_si512(), lowWords, highWords);
+    }
   };
 
   int r = 0, i = 0;
-  Group next = fetch(rows[0], 0);
+  SpriteGroup<Windows> next = fetch(rows[0], 0);
   for (;;) {
-    const Group g = next;
+    const SpriteGroup<Windows> s = next;
     i += 32;
     if (i >= rows[r].count) {
       ++r;
@@ -260,9 +334,20 @@ void spriteRows(const SpriteRow *rows, int n, const SpriteLook &look) {
     }
     const bool more = r < n;
     if (more) next = fetch(rows[r], i);
-    drawGroup<BlendAdd>(g, flat, false, _mm512_setzero_si512(), lowWords, highWords);
+    draw(s);
     if (!more) break;
   }
+}
+
+void spriteRows(const SpriteRow *rows, int n, const SpriteLook &look) {
+  // Steps under two texels keep a group's 33 taps within 64 columns, steps
+  // under four those of each 16 pixels.
+  if (look.du > -131072 && look.du < 131072)
+    spriteRowsOf<1>(rows, n, look);
+  else if (look.du > -262144 && look.du < 262144)
+    spriteRowsOf<2>(rows, n, look);
+  else
+    spriteRowsOf<0>(rows, n, look);
 }
 
 // The grey spans sixteen pixels at a time. The work on
@@ -278,17 +363,47 @@ bool spanGrey(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const 
   uint16_t *row = p.target + (size_t)y * p.width + x0;
   const int pitch = t.pitch;
   const int *quads = reinterpret_cast<const int *>(t.quads);
-  const int *rowTable = reinterpret_cast<const int *>(p.grey + ((y & 3) << 10));
   const __m512 lanes = _mm512_setr_ps(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
   const __m512 lastLane = _mm512_set1_ps((float)last);
-  // Entry (x & 3) * 256 of each lane's dither position, times 256 as the
-  // filter's sum is: sixteens start a multiple of four pixels apart.
-  const __m512i position =
-      _mm512_slli_epi32(_mm512_and_si512(_mm512_add_epi32(_mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10,
-                                                                            11, 12, 13, 14, 15),
-                                                          _mm512_set1_epi32(x0)),
-                                         _mm512_set1_epi32(3)),
-                        16);
+  // The grey table's entries worked out in the lanes: each channel of the
+  // level, (level * (colour + 1)) >> 8, under (source alpha, zero) then
+  // times the alpha, (c * (alpha + 1)) >> 8, then dithered as the table's
+  // dither parts are; sixteens start a multiple of four pixels apart, so
+  // every sixteen has the same dither offsets.
+  auto colourOf = [](int64_t v) { return v < 0 ? 0 : ((v >> 16) > 255 ? 255 : (int)(v >> 16)); };
+  const __m256i red1 = _mm256_set1_epi16((short)(colourOf(it.r) + 1));
+  const __m256i green1 = _mm256_set1_epi16((short)(colourOf(it.g) + 1));
+  const __m256i blue1 = _mm256_set1_epi16((short)(colourOf(it.b) + 1));
+  const int alpha = colourOf(it.a);
+  const bool scaled = p.blendMode == BlendScaled && alpha < 255;
+  const __m256i alpha8 = _mm256_set1_epi16((short)(scaled ? (alpha + 1) << 8 : 0));
+  const bool dither = p.ditherMode != GR_DITHER_DISABLE;
+  const __m256i offset = _mm256_set1_epi64x((long long)ditherOffsetsOfFour(p.ditherMode, x0, y));
+  auto shade = [&](__m512i sum) VECTOR_LAMBDA_INLINE {
+    // The level times 256 (the filter's fraction dropped), one to a 16-bit lane.
+    const __m256i level = _mm512_cvtepi32_epi16(_mm512_and_si512(sum, _mm512_set1_epi32(0xFF00)));
+    auto channel = [&](__m256i colour1) VECTOR_LAMBDA_INLINE {
+      const __m256i c = _mm256_mulhi_epu16(level, colour1);
+      return scaled ? _mm256_mulhi_epu16(c, alpha8) : c;
+    };
+    const __m256i r = channel(red1), g = channel(green1), b = channel(blue1);
+    __m256i r5, g6, b5;
+    if (dither) {
+      auto dithered = [&](__m256i up, __m256i v, int low) VECTOR_LAMBDA_INLINE {
+        const __m256i sum = _mm256_add_epi16(_mm256_sub_epi16(up, _mm256_srli_epi16(v, 4)),
+                                             _mm256_add_epi16(_mm256_srl_epi16(v, _mm_cvtsi32_si128(low)), offset));
+        return _mm256_srli_epi16(sum, 4);
+      };
+      r5 = dithered(_mm256_add_epi16(r, r), r, 7);
+      g6 = dithered(_mm256_slli_epi16(g, 2), g, 6);
+      b5 = dithered(_mm256_add_epi16(b, b), b, 7);
+    } else {
+      r5 = _mm256_srli_epi16(r, 3);
+      g6 = _mm256_srli_epi16(g, 2);
+      b5 = _mm256_srli_epi16(b, 3);
+    }
+    return _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi16(r5, 11), _mm256_slli_epi16(g6, 5)), b5);
+  };
   const GreyLanes<L> k;
   // Each lane's fraction in both halves (k.fractionTwice), the low one taken
   // from 256, gives the weights (f << 16) | (256 - f).
@@ -337,7 +452,7 @@ bool spanGrey(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const 
     }
     return _mm512_mask_cmple_epu32_mask(_mm512_cmple_epu32_mask(u, uHighest), v, vHighest) == 0xFFFF;
   };
-  // The grey table's index of each pixel: its dither position and its level.
+  // The filter's sum of each pixel: its level times 256, and a fraction.
   auto tableIndex = [&](__m512i u, __m512i v) VECTOR_LAMBDA_INLINE {
     // The whole parts of u and v, in the low and the high half of each lane.
     const __m512i whole = _mm512_mask_blend_epi16(0xAAAAAAAAu, _mm512_srli_epi32(u, 16), v);
@@ -362,7 +477,7 @@ bool spanGrey(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const 
     const __m512i fv = _mm512_shuffle_epi8(v, k.fractionTwice);
     const __m512i wu = _mm512_mask_sub_epi16(fu, nearTaps, w256, fu);
     const __m512i wv = _mm512_mask_sub_epi16(fv, nearTaps, w256, fv);
-    return _mm512_srli_epi32(_mm512_add_epi32(filterPairs<L>(top, bottom, wu, wv, k), position), 8);
+    return filterPairs<L>(top, bottom, wu, wv, k);
   };
 
   __m512i u, v;
@@ -375,9 +490,8 @@ bool spanGrey(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const 
       index = tableIndex(u, v);
       if (i + 32 <= last && !coordinates(i + 32, u, v)) return false;
     }
-    // The low half of each entry, into the pixels of the span.
     const __mmask16 store = i + 16 <= last + 1 ? (__mmask16)0xFFFF : (__mmask16)((1u << (last + 1 - i)) - 1);
-    _mm512_mask_cvtepi32_storeu_epi16(row + i, store, _mm512_i32gather_epi32(now, rowTable, 2));
+    _mm256_mask_storeu_epi16(row + i, store, shade(now));
   }
   return true;
 }

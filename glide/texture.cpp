@@ -184,15 +184,21 @@ void guTexDownloadMipMap(GrMipMapId_t mmid, const void *src, const GuNccTable *n
           (uint16_t)(((texel >> 8) & 0xF800) | ((texel >> 5) & 0x07E0) | ((texel >> 3) & 0x001F));
     }
   }
-  t->lit.assign((size_t)h + 1, BoardTexture::LitColumns{(int16_t)pitch, -1});
+  t->lit.assign((size_t)BoardTexture::LitLevels * (h + 1), BoardTexture::LitColumns{(int16_t)pitch, -1});
   for (int y = 0; y <= h; ++y) {
     const uint32_t *upper = t->texels.data() + (size_t)y * pitch, *lower = upper + pitch;
-    BoardTexture::LitColumns &lit = t->lit[y];
-    for (int x = 0; x <= w; ++x)
-      if (((upper[x] | upper[x + 1] | lower[x] | lower[x + 1]) & 0xFFFFFF) != 0) {
+    auto brightest = [](uint32_t texel) {
+      return std::max({texel & 255, (texel >> 8) & 255, (texel >> 16) & 255});
+    };
+    for (int x = 0; x <= w; ++x) {
+      const uint32_t top =
+          std::max({brightest(upper[x]), brightest(upper[x + 1]), brightest(lower[x]), brightest(lower[x + 1])});
+      for (int k = 0; k < BoardTexture::LitLevels && top >> k != 0; ++k) {
+        BoardTexture::LitColumns &lit = t->lit[(size_t)k * (h + 1) + y];
         lit.first = (int16_t)std::min<int>(lit.first, x);
         lit.last = (int16_t)x;
       }
+    }
   }
   t->quads.clear();
   if (t->grey) {

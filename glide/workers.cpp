@@ -16,6 +16,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -23,6 +24,7 @@
 #include <pthread.h>
 
 #include "glide/boardstate.h"
+#include "glide/extension.h"
 #include "glide/presenter.h"
 
 namespace {
@@ -405,6 +407,30 @@ void *boardRecordJob(BandJobFn fn, size_t bytes, int first, int last) {
   return pool().record(fn, bytes, first, last);
 }
 void boardDrain() { pool().drain(); }
+
+namespace {
+struct RowsJob {
+  void (*rows)(void *context, int first, int last);
+  void *context;
+  int count;
+};
+void runRowsJob(const void *job, const Band &band) {
+  const RowsJob &j = *static_cast<const RowsJob *>(job);
+  const int first = std::max(band.first, 0), last = std::min(band.last, j.count - 1);
+  if (first <= last) j.rows(j.context, first, last);
+}
+} // namespace
+
+void boardRunRows(void (*rows)(void *context, int first, int last), void *context, int count) {
+  if (count <= 0) return;
+  boardDrain();
+  if (!Board.open || count > Board.height || !boardRecording()) {
+    rows(context, 0, count - 1);
+    return;
+  }
+  new (boardRecordJob(runRowsJob, sizeof(RowsJob), 0, count - 1)) RowsJob{rows, context, count};
+  boardDrain();
+}
 int boardThreadCount() { return pool().threads(); }
 void boardSetThreads(int count) { pool().setThreads(count); }
 

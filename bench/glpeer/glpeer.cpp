@@ -34,6 +34,7 @@
 #include "glide/texels.h"
 #include "glide/trace.h"
 #include "glide/tracewrite.h"
+#include "hosts/common/processtime.h"
 #include "hosts/headless/pngpresenter.h"
 
 namespace {
@@ -853,22 +854,27 @@ int measure(const Options &o, const BoardTrace &trace, int lpThreads) {
   LastFrame board;
   boardSetPresenter(&board);
 
+  // Each run's frames a second, and the processor time (all threads) a frame
+  // in `cpu` (milliseconds).
+  double cpu = 0.0;
   auto runBoard = [&]() {
     board.count = 0;
-    const double start = now();
+    const double start = now(), startCpu = processCpuSeconds();
     if (!boardReplayTrace(trace, error)) {
       std::fprintf(stderr, "bench_glpeer: %s\n", error.c_str());
       std::exit(1);
     }
     const double seconds = now() - start;
+    cpu = (processCpuSeconds() - startCpu) * 1000.0 / std::max(1L, board.count);
     return board.count / seconds;
   };
   auto runPeer = [&]() {
     peer.reset();
-    const double start = now();
+    const double start = now(), startCpu = processCpuSeconds();
     boardVisitTrace(trace, GlPeer::visit, &peer);
     glFinish();
     const double seconds = now() - start;
+    cpu = (processCpuSeconds() - startCpu) * 1000.0 / std::max(1L, peer.frames());
     return peer.frames() / seconds;
   };
 
@@ -897,17 +903,22 @@ int measure(const Options &o, const BoardTrace &trace, int lpThreads) {
                board.gamma);
   }
 
-  std::vector<double> boardFps, peerFps;
+  std::vector<double> boardFps, peerFps, boardCpu, peerCpu;
   for (int round = 0; round < o.rounds; ++round) {
     boardFps.push_back(runBoard());
+    boardCpu.push_back(cpu);
     peerFps.push_back(runPeer());
-    std::printf("  round %d: board %.1f fps, llvmpipe %.1f fps\n", round + 1, boardFps.back(),
-                peerFps.back());
+    peerCpu.push_back(cpu);
+    std::printf("  round %d: board %.1f fps (%.2f ms of processor time a frame), llvmpipe %.1f fps (%.2f ms)\n",
+                round + 1, boardFps.back(), boardCpu.back(), peerFps.back(), peerCpu.back());
     std::fflush(stdout);
   }
   const double b = median(boardFps), p = median(peerFps);
   std::printf("  median: board %.1f fps, llvmpipe (%d thread%s) %.1f fps, ratio %.2f\n", b, lpThreads,
               lpThreads == 1 ? "" : "s", p, b / p);
+  const double bc = median(boardCpu), pc = median(peerCpu);
+  std::printf("  median processor time a frame: board %.2f ms, llvmpipe %.2f ms, llvmpipe / board %.2f\n", bc,
+              pc, pc / std::max(bc, 1e-9));
   boardSetPresenter(nullptr);
   return 0;
 }

@@ -39,6 +39,9 @@ const char *const UsageText =
     "                       second and the processor time a frame takes\n"
     "  --paced              hold the frames to the screen's 60 Hz pace, as a window\n"
     "                       does (with --bench: the processor time of a paced frame)\n"
+    "  --warm S             with --fps and --bench or --render: work out S seconds of\n"
+    "                       the scene first, undrawn (drawn with motion blur on), and\n"
+    "                       time or write only the frames after them\n"
     "  --trace FILE         write every board call to FILE\n"
     "  --replay FILE        render a board trace (with --render or --bench)\n"
     "  --dump-resources DIR write the program's textures, font and images as PNGs\n"
@@ -209,6 +212,11 @@ CliParse parseArguments(const std::vector<std::string> &args) {
       headless = true;
     } else if (a == "--paced") {
       p.headless.paced = true;
+    } else if (a == "--warm") {
+      double seconds = 0.0;
+      if (!value(v) || !parseDouble(v, seconds) || !(seconds >= 0.0) || seconds > MaxWarmSeconds)
+        return fail("--warm needs a number of seconds from 0 to " + std::to_string((int)MaxWarmSeconds));
+      p.headless.warmSeconds = seconds;
     } else if (a == "--trace") {
       if (!value(v) || v.empty()) return fail("--trace needs a file");
       p.headless.tracePath = p.windowed.tracePath = v;
@@ -266,6 +274,9 @@ CliParse parseArguments(const std::vector<std::string> &args) {
     return fail("--paced needs --bench or --render DIR");
   if (p.headless.paced && !p.headless.replayPath.empty())
     return fail("--paced cannot be combined with --replay (a trace keeps no pace)");
+  if (p.headless.warmSeconds > 0.0 && (p.headless.fps <= 0.0 || !p.headless.replayPath.empty() ||
+                                       (p.headless.renderDir.empty() && !p.headless.bench)))
+    return fail("--warm needs --fps (a fixed clock) and --bench or --render DIR, without --replay");
   if (!p.headless.renderDir.empty() && p.headless.bench)
     return fail("--render and --bench cannot be combined");
   if (headless) {

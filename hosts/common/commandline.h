@@ -35,6 +35,9 @@ inline constexpr long MaxIdleSeconds = 720 * 60;
 // Runs the idle watcher; nullptr when the program was built without one.
 using IdleRunner = int (*)(const IdleRun &run);
 
+// The longest warm-up --warm takes, in seconds of scene time.
+inline constexpr double MaxWarmSeconds = 3600.0;
+
 struct HeadlessRun {
   std::string renderDir;             // --render DIR
   long frames = 1;                   // --frames N
@@ -46,6 +49,7 @@ struct HeadlessRun {
   int width = 0, height = 0;   // --size WxH: the window size mode 6 renders at
   bool bench = false;          // --bench
   bool paced = false;          // --paced: frames held to the screen's 60 Hz, as in a window
+  double warmSeconds = 0.0;    // --warm S: scene time worked out before the frames counted
   std::string tracePath;       // --trace FILE
   std::string replayPath;      // --replay FILE
   std::string dumpDir;         // --dump-resources DIR

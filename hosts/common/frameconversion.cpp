@@ -149,14 +149,30 @@ void FrameConverter::toRgb32(const PresentedFrame &f, uint32_t *out, int stride)
     for (unsigned i = 0; i < 64; ++i) channels_[64 + i] = (uint8_t)(table_[i << 5] >> 8);
     gamma_ = f.gamma;
   }
+  // The rows in bands on the board's drawing threads.
+  struct Work {
+    const FrameConverter *self;
+    const PresentedFrame *frame;
+    uint32_t *out;
+    int stride;
+  } work{this, &f, out, stride};
+  boardRunRows(
+      [](void *context, int first, int last) {
+        const Work &w = *static_cast<const Work *>(context);
+        w.self->convertRows(*w.frame, w.out, w.stride, first, last);
+      },
+      &work, f.height);
+}
+
+void FrameConverter::convertRows(const PresentedFrame &f, uint32_t *out, int stride, int first, int last) const {
 #if LV_CONVERT_VECTORS
   const bool vbmi = widest_ && haveVbmi(), avx2 = haveAvx2();
 #endif
   const uint32_t *table = table_.data();
-  for (int row = 0; row < f.height; ++row) {
+  for (int y = first; y <= last; ++y) {
     // The board's origin is the lower left: the image's top row is the last.
-    const uint16_t *src = f.pixels + static_cast<size_t>(f.height - 1 - row) * f.strideInPixels;
-    uint32_t *dst = out + static_cast<size_t>(row) * stride;
+    const uint16_t *src = f.pixels + static_cast<size_t>(y) * f.strideInPixels;
+    uint32_t *dst = out + static_cast<size_t>(f.height - 1 - y) * stride;
     int x = 0;
 #if LV_CONVERT_VECTORS
     if (vbmi) x = rowToRgb32Vbmi(src, dst, f.width, channels_, table);

@@ -13,6 +13,7 @@ void frameToRgb(const PresentedFrame &frame, unsigned char *rgb);
 // Expands frames to 32-bit pixels 0xFFRRGGBB, top row first, through the
 // gamma table: the same colours as frameToRgb, each pixel one look-up in a
 // table of every RGB 565 value, made again only when the gamma table changes.
+// The rows are converted in bands on the board's drawing threads.
 class FrameConverter {
 public:
   // `stride` in pixels of the rows of `out`.
@@ -22,6 +23,8 @@ public:
   void useWidestVectors(bool use) { widest_ = use; }
 
 private:
+  // The frame's rows `first` to `last` (the board's order, lowest first).
+  void convertRows(const PresentedFrame &frame, uint32_t *out, int stride, int first, int last) const;
   std::vector<uint32_t> table_;
   // Each channel's part of the table on its own: blue (32 entries), red
   // (32), green (64).

@@ -32,7 +32,7 @@ void HeadlessApplication::processMessages() {
   if (stopRequested()) terminated_ = true;
   // A track that ended during the last frame is noticed here, at the frame boundary.
   deliverCdNotices();
-  while (!queue_.empty() && queue_.front().atFrame <= framesPainted_) {
+  while (!queue_.empty() && queue_.front().atFrame <= framesPainted()) {
     Message m = queue_.front().message;
     queue_.pop_front();
     if (m.window == 0) m.window = saverWindow_;
@@ -43,7 +43,7 @@ void HeadlessApplication::processMessages() {
   // One paint: the fixed clock of a headless run moves one step per frame.
   advanceFixedClock();
   const double start = wallSeconds();
-  if (firstPaint_ < 0.0) {
+  if (firstPaint_ < 0.0 && framesPainted_ >= untimed_) {
     firstPaint_ = start;
     firstPaintCpu_ = processCpuSeconds();
   }
@@ -53,10 +53,12 @@ void HeadlessApplication::processMessages() {
 #else
   const bool soundWritten = true;
 #endif
-  paintSeconds_ = wallSeconds() - firstPaint_;
-  paintCpuSeconds_ = processCpuSeconds() - firstPaintCpu_;
+  if (firstPaint_ >= 0.0) {
+    paintSeconds_ = wallSeconds() - firstPaint_;
+    paintCpuSeconds_ = processCpuSeconds() - firstPaintCpu_;
+  }
   ++framesPainted_;
-  if (frameLimit_ > 0 && framesPainted_ >= frameLimit_ && queue_.empty()) terminated_ = true;
+  if (frameLimit_ > 0 && framesPainted() >= frameLimit_ && queue_.empty()) terminated_ = true;
   // An output that cannot be written ends the run at this frame.
   if (!soundWritten || (stopCheck_ && stopCheck_())) terminated_ = true;
 }

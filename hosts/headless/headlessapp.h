@@ -19,8 +19,12 @@ public:
   void setFrameLimit(long frames) { frameLimit_ = frames; }
   // Ends the run after the first frame at which `failed` says so (an output
   // that could not be written).
+  // The first `frames` painted frames are left out of the frame count and
+  // the times (a warm-up); the frame limit counts the frames after them.
+  void setUntimedFrames(long frames) { untimed_ = frames; }
   void setStopCheck(std::function<bool()> failed) { stopCheck_ = std::move(failed); }
-  long framesPainted() const { return framesPainted_; }
+  // Frames painted after the untimed ones.
+  long framesPainted() const { return framesPainted_ > untimed_ ? framesPainted_ - untimed_ : 0; }
   // Seconds of wall time from the start of the first painted frame to the end of the last.
   double paintSeconds() const { return paintSeconds_; }
   // Seconds of the process's processor time over the same frames.
@@ -95,6 +99,7 @@ private:
   bool terminated_ = false;
   long frameLimit_ = 0;
   long framesPainted_ = 0;
+  long untimed_ = 0;
   double paintSeconds_ = 0.0;
   double firstPaint_ = -1.0;
   double paintCpuSeconds_ = 0.0;

@@ -1,6 +1,7 @@
 #include "hosts/headless/headlessrun.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include "app/entry.h"
 #include "display/frameloop.h"
 #include "display/glidedisplay.h"
+#include "glide/extension.h"
 #include "glide/presenter.h"
 #include "glide/trace.h"
 #include "hosts/headless/dumpresources.h"
@@ -61,6 +63,31 @@ bool makeDirectory(const std::string &dir, std::string &error) {
 // The frames a replay writes: a picture that could not be written ends it.
 // The frames a replay writes: a picture that could not be written ends it.
 const PngPresenter *WatchedFrames = nullptr;
+
+// Passes frames on to `next` after the first `drop` (the frames of a warm-up
+// that had to be drawn).
+class AfterWarmUp : public FramePresenter {
+public:
+  AfterWarmUp(FramePresenter *next, long drop) : next_(next), drop_(drop) {}
+  void present(const PresentedFrame &frame) override {
+    if (drop_ > 0)
+      --drop_;
+    else
+      next_->present(frame);
+  }
+
+private:
+  FramePresenter *next_;
+  long drop_;
+};
+
+// Frames of a warm-up are worked out without being drawn unless the next
+// frame reads the last one (motion blur): then they are drawn, and not shown.
+bool warmUpDrawn() {
+  GlobalConfiguration global;
+  global.load();
+  return global.MotionBlur != 0;
+}
 bool stopReplay() { return stopRequested() || (WatchedFrames && WatchedFrames->failed()); }
 } // namespace
 
@@ -96,7 +123,14 @@ int runHeadless(const HeadlessRun &run) {
     presenter = &png;
   else
     presenter = &none;
-  boardSetPresenter(presenter);
+  // --warm: the frames of that much scene time come first, untimed and unshown.
+  const long warmFrames = run.warmSeconds > 0.0 && run.fps > 0.0 && run.replayPath.empty()
+                              ? std::lround(run.warmSeconds * run.fps)
+                              : 0;
+  const bool drawWarmUp = warmFrames > 0 && warmUpDrawn();
+  AfterWarmUp warmed(presenter, drawWarmUp ? warmFrames : 0);
+  boardSetPresenter(&warmed);
+  boardSkipFrames(drawWarmUp ? 0 : static_cast<int>(warmFrames));
   boardSetRetraceWait(run.paced);
   if (run.haveSeed) setFixedSeed(run.seed);
   if (run.fps > 0.0) setFixedClock(run.fps);
@@ -153,6 +187,7 @@ int runHeadless(const HeadlessRun &run) {
 #endif
     HeadlessApplication app;
     app.setFrameLimit(run.frames);
+    app.setUntimedFrames(warmFrames);
     app.setStopCheck([&png] { return png.failed(); });
     // The saver's window, and the screen, are the size asked for.
     if (run.width > 0 && run.height > 0) app.setScreen(run.width, run.height);
@@ -191,6 +226,7 @@ int runHeadless(const HeadlessRun &run) {
     code = 1;
   }
   boardSetPresenter(nullptr);
+  boardSkipFrames(0);
 
   if (png.failed()) {
     std::fprintf(stderr, "lumenveil: %s\n", png.error().c_str());

@@ -386,6 +386,20 @@ template <typename T> void downloadNoise(GrTextureFormat_t format, int shift, bo
   guTexSource(id);
 }
 
+// A 256 x 256 RGB 565 glow made current: white at the centre, fading to
+// black at 120 texels through every level, as the scenes' glows do.
+void downloadGlow() {
+  std::vector<uint16_t> texels(256 * 256);
+  for (int i = 0; i < 256 * 256; ++i) {
+    const int x = i % 256 - 128, y = i / 256 - 128;
+    const int level = std::max(0, 255 - (int)std::sqrt((double)(x * x + y * y)) * 255 / 120);
+    texels[i] = (uint16_t)((level >> 3) << 11 | (level >> 2) << 5 | (level >> 3));
+  }
+  GrMipMapId_t id = allocate(GR_TEXFMT_RGB_565);
+  guTexDownloadMipMap(id, texels.data(), nullptr);
+  guTexSource(id);
+}
+
 TEST_P(VectorWidth, SpritesOfEveryWidthDrawTheSameAsTheReference) {
   // Upright, flat-coloured sprites like the scenes' glows: every width from 1
   // to 100 pixels (groups of 32, their ends, and spans too short for them),
@@ -393,9 +407,15 @@ TEST_P(VectorWidth, SpritesOfEveryWidthDrawTheSameAsTheReference) {
   // dither setting and alpha the fast paths treat apart, drawn over a
   // varied background, some mirrored: the reference path's pixels, and so
   // does leaving out what adds black to a glow's corners.
-  for (bool disc : {false, true}) {
-    SCOPED_TRACE(disc ? "black around a disc" : "noise everywhere");
-    downloadNoise<uint16_t>(GR_TEXFMT_RGB_565, 13, disc);
+  // A glow fading through every level, under dim colours and alphas, leaves
+  // out the pixels whose taps are too dark to add anything.
+  for (int texture : {0, 1, 2}) {
+    const bool disc = texture == 1, glow = texture == 2;
+    SCOPED_TRACE(glow ? "a fading glow" : (disc ? "black around a disc" : "noise everywhere"));
+    if (glow)
+      downloadGlow();
+    else
+      downloadNoise<uint16_t>(GR_TEXFMT_RGB_565, 13, disc);
     grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_DECAL);
     guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
     guAlphaSource(GR_ALPHASOURCE_ITERATED_ALPHA);
@@ -413,15 +433,17 @@ TEST_P(VectorWidth, SpritesOfEveryWidthDrawTheSameAsTheReference) {
         const float x = 2.0f + (float)(k * 37 % 520) + (float)(k % 16) / 16.0f;
         const float y = 2.0f + (float)(k * 53 % 460);
         const float alpha = k % 4 == 0 ? 255.0f : (float)(k * 61 % 256);
+        const float red = glow ? (float)(k * 29 % 256) : 250.0f, green = glow ? (float)(k * 13 % 200) : 120.0f,
+                    blue = glow ? (float)(k * 7 % 64) : 30.0f;
         // Shrunk (the whole texture over the sprite) or stretched (a few texels).
         float s0 = k % 3 == 0 ? (k % 2 ? 100.0f : 20.0f) : 0.5f,
               s1 = k % 3 == 0 ? s0 + 20.0f + (float)(k % 11) : 255.0f;
         if (k % 4 == 1) std::swap(s0, s1);
         const float t0 = 0.5f + (float)(k % 9) * 5.0f, t1 = 200.0f + (float)(k % 5) * 10.0f;
-        GrVertex v[4] = {screenVertex(x, y, 250, 120, 30, alpha, s0, t0),
-                         screenVertex(x + width, y, 250, 120, 30, alpha, s1, t0),
-                         screenVertex(x + width, y + height, 250, 120, 30, alpha, s1, t1),
-                         screenVertex(x, y + height, 250, 120, 30, alpha, s0, t1)};
+        GrVertex v[4] = {screenVertex(x, y, red, green, blue, alpha, s0, t0),
+                         screenVertex(x + width, y, red, green, blue, alpha, s1, t0),
+                         screenVertex(x + width, y + height, red, green, blue, alpha, s1, t1),
+                         screenVertex(x, y + height, red, green, blue, alpha, s0, t1)};
         int index[4] = {0, 1, 2, 3};
         grDrawPolygon(4, index, v);
       }
