@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "cdaudio/cdaudio.h"
 #include "display/frameloop.h"
@@ -278,7 +279,15 @@ void MainForm::formClose() {
   stopCdAudio();
 
   display_->ImageCenteringAid = CheckBox8.checked ? 1 : 0;
-  display_->save();
+  if (refreshRateChosen_) {
+    display_->save();
+  } else {
+    std::vector<SettingField<DisplayConfiguration>> fields;
+    for (const SettingField<DisplayConfiguration> &f : DisplayConfiguration::fields())
+      if (f.field != &DisplayConfiguration::RefreshRate) fields.push_back(f);
+    saveSettingFields(*display_, DisplayConfiguration::Group,
+                      std::span<const SettingField<DisplayConfiguration>>(fields));
+  }
   display_.reset();
 
   global_->save();
@@ -356,6 +365,7 @@ void MainForm::showCdDevice(int index) {
 void MainForm::loadDisplayPage() {
   display_ = std::make_unique<DisplayConfiguration>();
   display_->load();
+  refreshRateChosen_ = settingStored(DisplayConfiguration::Group, "RefreshRate");
   CheckBox8.checked = display_->ImageCenteringAid != 0;
 
   std::vector<std::string> entries;
@@ -574,6 +584,7 @@ void MainForm::cdBrowseClick() {
 void MainForm::resolutionChange() { display_->Mode = Resolution.itemIndex; }
 
 void MainForm::refreshRateChange() {
+  refreshRateChosen_ = true;
   display_->RefreshRate = RefreshRate.itemIndex;
   fillFrameRateList();
 }

@@ -193,6 +193,9 @@ private:
   // the user picked an entry or an image.
   std::string cdDevice_;
   bool cdDeviceChosen_ = false;
+  // Whether a refresh rate was stored or picked: without one the saver paces
+  // its frames to the monitor's own rate, and closing the dialog keeps it so.
+  bool refreshRateChosen_ = false;
   std::vector<std::string> cdDeviceValues_; // what each entry of CdDevice stores
   int cdDriveCount_ = 0;                    // entries 1..cdDriveCount_ are drives, the images follow
   DiscImageChooser discImageChooser_;

@@ -83,6 +83,19 @@ TEST_F(MainFormTest, ListsNameEveryEntryAndTakeNothingOutsideThem) {
   EXPECT_EQ(stored("Display", "DitherMode"), 2);
 }
 
+// Without a stored refresh rate the saver paces to the monitor's own: the
+// dialog stores one only once the user picks it.
+TEST_F(MainFormTest, RefreshRateIsStoredOnlyOncePicked) {
+  open();
+  close();
+  EXPECT_EQ(stored("Display", "RefreshRate"), -12345);
+  EXPECT_EQ(stored("Display", "Divisor"), 1); // the rest of the page is saved
+  MainForm &f = open();
+  f.userPick(f.RefreshRate, 0);
+  close();
+  EXPECT_EQ(stored("Display", "RefreshRate"), 0);
+}
+
 TEST_F(MainFormTest, MonitorsListShowsAndStoresWhatTheOtherMonitorsShow) {
   store("Display", {{"Monitors", 2}});
   MainForm &f = open();
