@@ -36,6 +36,20 @@ const char *const MonitorsEntries[] = {"Each its own scene", "The same picture",
 constexpr int MonitorsCount = static_cast<int>(std::size(MonitorsEntries));
 static_assert(MonitorsPrimaryOnly == MonitorsCount - 1);
 
+// The settings' table row of a field: the sliders, scroll bars and lists offer its range.
+template <class Record> constexpr const SettingField<Record> &rowOf(int32_t Record::*field) {
+  for (const SettingField<Record> &f : Record::fields())
+    if (f.field == field) return f;
+  return Record::fields()[0];
+}
+static_assert(rowOf(&DisplayConfiguration::Mode).high == ResolutionCount - 1);
+static_assert(rowOf(&DisplayConfiguration::RefreshRate).high == RefreshCount - 1);
+static_assert(rowOf(&DisplayConfiguration::Divisor).high == MaxSwapInterval);
+static_assert(rowOf(&DisplayConfiguration::DitherMode).high == DitherCount - 1);
+static_assert(rowOf(&DisplayConfiguration::Monitors).high == MonitorsCount - 1);
+static_assert(rowOf(&PowerConfiguration::PowerOffTimeout).high ==
+              rowOf(&PowerConfiguration::LowPowerTimeout).high);
+
 // The entries name what the display layer selects for each stored index.
 std::string resolutionEntry(int i) {
   if (i == NativeDisplayMode) return "Native";
@@ -107,13 +121,14 @@ Control &MainForm::add(Control &c, const char *name, ControlKind kind, const cha
   return c;
 }
 
-void MainForm::slider(Control &bar, const char *name, int minimum, int maximum, int tick, Control &panel,
+template <class Record>
+void MainForm::slider(Control &bar, const char *name, int32_t Record::*setting, int tick, Control &panel,
                       const char *panelName) {
   add(bar, name, ControlKind::TrackBar);
-  bar.minimum = minimum;
-  bar.maximum = maximum;
+  bar.minimum = rowOf(setting).low;
+  bar.maximum = rowOf(setting).high;
   bar.tick = tick;
-  bar.position = minimum;
+  bar.position = bar.minimum;
   add(panel, panelName, ControlKind::Panel, "");
 }
 
@@ -137,9 +152,13 @@ MainForm::MainForm(WindowHandle tela) : telaWindow_(tela) {
   add(RadioButton2, "RadioButton2", K::RadioButton, "3D").enabled = false;
   add(RadioButton1, "RadioButton1", K::RadioButton, "Stereo").enabled = false;
   add(GroupBox6, "GroupBox6", K::GroupBox, "Volume").enabled = false;
-  slider(TrackBar1, "TrackBar1", 0, 100, 10, Panel1, "Panel1");
+  add(TrackBar1, "TrackBar1", ControlKind::TrackBar).maximum = 100;
+  TrackBar1.tick = 10;
+  add(Panel1, "Panel1", ControlKind::Panel);
   add(GroupBox7, "GroupBox7", K::GroupBox, "Balance").enabled = false;
-  slider(TrackBar2, "TrackBar2", 0, 100, 10, Panel2, "Panel2");
+  add(TrackBar2, "TrackBar2", ControlKind::TrackBar).maximum = 100;
+  TrackBar2.tick = 10;
+  add(Panel2, "Panel2", ControlKind::Panel);
   TrackBar1.enabled = Panel1.enabled = false;
   TrackBar2.enabled = Panel2.enabled = false;
   TrackBar2.position = 50;
@@ -149,15 +168,15 @@ MainForm::MainForm(WindowHandle tela) : telaWindow_(tela) {
   // Astrel
   add(MainStarsGroup, "MainStarsGroup", K::GroupBox, "Main Stars");
   add(MainStarsLabel, "MainStarsLabel", K::Label, "Maximum number:");
-  slider(TrackBar6, "TrackBar6", 100, 500, 50, Panel9, "Panel9");
+  slider(TrackBar6, "TrackBar6", &AstrelConfiguration::MainStars, 50, Panel9, "Panel9");
   add(NeighboursLabel, "NeighboursLabel", K::Label, "Neighbours:");
-  slider(TrackBar12, "TrackBar12", 0, 5, 1, Panel10, "Panel10");
+  slider(TrackBar12, "TrackBar12", &AstrelConfiguration::Neighbours, 1, Panel10, "Panel10");
   add(NeighbourDistanceLabel, "NeighbourDistanceLabel", K::Label, "Neighbour distance:");
-  slider(TrackBar13, "TrackBar13", 200, 1000, 50, Panel20, "Panel20");
+  slider(TrackBar13, "TrackBar13", &AstrelConfiguration::NeighbourDistance, 50, Panel20, "Panel20");
   add(SupernovaeGroup, "SupernovaeGroup", K::GroupBox, "Supernovae Frequency");
-  slider(TrackBar14, "TrackBar14", 20, 180, 20, Panel21, "Panel21");
+  slider(TrackBar14, "TrackBar14", &AstrelConfiguration::SuperNovaeFrequency, 20, Panel21, "Panel21");
   add(AccretionGroup, "AccretionGroup", K::GroupBox, "Acretion Disk Density");
-  slider(TrackBar15, "TrackBar15", 0, 200, 25, Panel22, "Panel22");
+  slider(TrackBar15, "TrackBar15", &AstrelConfiguration::AccreationDiskDensity, 25, Panel22, "Panel22");
   add(Button4, "Button4", K::Button, "Defaults");
 
   // Display
@@ -181,11 +200,11 @@ MainForm::MainForm(WindowHandle tela) : telaWindow_(tela) {
   add(RadioButton5, "RadioButton5", K::RadioButton, "Random");
   add(MotionBlurGroup, "MotionBlurGroup", K::GroupBox, "Motion Blur");
   add(MotionBlur, "MotionBlur", K::CheckBox, "Enabled");
-  slider(TrackBar10, "TrackBar10", -30, 10, 5, Panel17, "Panel17");
+  slider(TrackBar10, "TrackBar10", &GlobalConfiguration::MotionBlurDelta, 5, Panel17, "Panel17");
   add(LessLabel, "LessLabel", K::Label, "less");
   add(MoreLabel, "MoreLabel", K::Label, "more");
   add(PriorityGroup, "PriorityGroup", K::GroupBox, "Task Priority");
-  slider(TrackBar9, "TrackBar9", 1, 4, 1, Panel16, "Panel16");
+  slider(TrackBar9, "TrackBar9", &GlobalConfiguration::Priority, 1, Panel16, "Panel16");
   add(StatisticsGroup, "StatisticsGroup", K::GroupBox, "Statistics");
   add(Statistics, "Statistics", K::CheckBox, "Show frame rate");
   add(Button3, "Button3", K::Button, "Defaults");
@@ -203,26 +222,26 @@ MainForm::MainForm(WindowHandle tela) : telaWindow_(tela) {
   add(ScrollBar2, "ScrollBar2", K::ScrollBar);
   add(Label9, "Label9", K::Label, "minutes");
   for (Control *bar : {&ScrollBar1, &ScrollBar2}) {
-    bar->minimum = 1;
-    bar->maximum = 120;
-    bar->position = 1;
+    bar->minimum = rowOf(&PowerConfiguration::LowPowerTimeout).low;
+    bar->maximum = rowOf(&PowerConfiguration::LowPowerTimeout).high;
+    bar->position = bar->minimum;
   }
 
   // Lumenveil
   add(SpinnersGroup, "SpinnersGroup", K::GroupBox, "Spinners");
-  slider(TrackBar8, "TrackBar8", 0, 5, 1, Panel14, "Panel14");
+  slider(TrackBar8, "TrackBar8", &LumenveilConfiguration::Spinners, 1, Panel14, "Panel14");
   add(TimeFactorGroup, "TimeFactorGroup", K::GroupBox, "Time Factor(%)");
-  slider(TrackBar11, "TrackBar11", 50, 300, 50, Panel19, "Panel19");
+  slider(TrackBar11, "TrackBar11", &LumenveilConfiguration::TimeFactor, 50, Panel19, "Panel19");
   add(DebrisGroup, "DebrisGroup", K::GroupBox, "Debris");
-  slider(TrackBar3, "TrackBar3", 0, 2000, 250, Panel4, "Panel4");
+  slider(TrackBar3, "TrackBar3", &LumenveilConfiguration::Debris, 250, Panel4, "Panel4");
   add(WormsGroup, "WormsGroup", K::GroupBox, "Worms");
-  slider(TrackBar4, "TrackBar4", 0, 5, 1, Panel6, "Panel6");
+  slider(TrackBar4, "TrackBar4", &LumenveilConfiguration::Worms, 1, Panel6, "Panel6");
   add(TubifexGroup, "TubifexGroup", K::GroupBox, "Tubifex");
-  slider(TrackBar16, "TrackBar16", 0, 24, 4, Panel24, "Panel24");
+  slider(TrackBar16, "TrackBar16", &LumenveilConfiguration::Tubifex, 4, Panel24, "Panel24");
   add(TrailersGroup, "TrailersGroup", K::GroupBox, "Trailers");
-  slider(TrackBar7, "TrackBar7", 0, 15, 3, Panel12, "Panel12");
+  slider(TrackBar7, "TrackBar7", &LumenveilConfiguration::Trailers, 3, Panel12, "Panel12");
   add(MeteorsGroup, "MeteorsGroup", K::GroupBox, "Meteors");
-  slider(TrackBar5, "TrackBar5", 0, 5, 1, Panel8, "Panel8");
+  slider(TrackBar5, "TrackBar5", &LumenveilConfiguration::Meteors, 1, Panel8, "Panel8");
   add(CameraGroup, "CameraGroup", K::GroupBox, "Camera");
   add(VCamera, "VCamera", K::CheckBox, "Static");
   add(NebulaGroup, "NebulaGroup", K::GroupBox, "Nebula Backdrop");

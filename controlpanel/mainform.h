@@ -152,7 +152,9 @@ private:
   void scrollBar2Change();
 
   Control &add(Control &c, const char *name, ControlKind kind, const char *caption = "");
-  void slider(Control &bar, const char *name, int minimum, int maximum, int tick, Control &panel,
+  // A slider over a setting: its range is the setting's in the settings' table.
+  template <class Record>
+  void slider(Control &bar, const char *name, int32_t Record::*setting, int tick, Control &panel,
               const char *panelName);
   void changed();
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <string>
+#include <vector>
 
 #include "platform/messagebox.h"
 #include "platform/monitorpower.h"
@@ -62,13 +63,33 @@ void readFields(RegistryKey &key, std::span<const SettingField<Record>> fields, 
   }
 }
 
+struct SettingOverride {
+  std::string group, name;
+  int32_t value;
+};
+std::vector<SettingOverride> Overrides;
+
+template <class Record> void applyOverrides(Record &record) {
+  for (const SettingOverride &o : Overrides) {
+    if (o.group != Record::Group) continue;
+    for (const SettingField<Record> &f : Record::fields())
+      if (o.name == f.name) record.*f.field = o.value;
+  }
+}
+
 // Reads a record's own group. A missing key leaves the walk at the deepest
 // key that exists, and the values are looked for there.
 template <class Record> int loadRecord(Record &record) {
   RegistryKey key;
   key.openPath(groupPath(Record::Group).c_str());
   readFields(key, Record::fields(), record);
+  applyOverrides(record);
   return 0;
+}
+
+template <class Record> void describe(std::vector<SettingDescription> &rows) {
+  for (const SettingField<Record> &f : Record::fields())
+    rows.push_back({Record::Group, f.name, f.option, f.about, f.initial, f.low, f.high});
 }
 
 template <class Record> int saveRecord(const Record &record) {
@@ -92,6 +113,32 @@ void loadDesktopPowerValues(PowerConfiguration &power) {
 }
 
 } // namespace
+
+std::span<const SettingDescription> settingDescriptions() {
+  static const std::vector<SettingDescription> rows = [] {
+    std::vector<SettingDescription> r;
+    describe<DisplayConfiguration>(r);
+    describe<LumenveilConfiguration>(r);
+    describe<AudioConfiguration>(r);
+    describe<AstrelConfiguration>(r);
+    describe<GlobalConfiguration>(r);
+    describe<PowerConfiguration>(r);
+    describe<AboutConfiguration>(r);
+    return r;
+  }();
+  return rows;
+}
+
+void overrideSetting(const std::string &group, const std::string &name, int32_t value) {
+  for (SettingOverride &o : Overrides)
+    if (o.group == group && o.name == name) {
+      o.value = value;
+      return;
+    }
+  Overrides.push_back({group, name, value});
+}
+
+void clearSettingOverrides() { Overrides.clear(); }
 
 template <class Record>
 int saveSettingFields(const Record &record, const char *group, std::span<const SettingField<Record>> fields) {

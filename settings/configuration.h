@@ -41,7 +41,13 @@ enum class SettingKind : uint8_t {
 template <class Record> struct SettingField {
   const char *name; // the value name as stored
   int32_t Record::*field;
-  int32_t initial = 0;     // the default the constructor sets
+  int32_t initial = 0; // the default the constructor sets
+  // What a user may set it to: the range the control panel offers (and a
+  // command-line override takes), the option that sets it for one run (its
+  // name without "--"; nullptr: none) and what it means, for --help.
+  int32_t low = 0, high = 0;
+  const char *option = nullptr;
+  const char *about = "";
   int32_t min = INT32_MIN; // load holds the field to min..max
   int32_t max = INT32_MAX;
   int32_t Record::*onlyIf = nullptr; // when set, load reads the value only while that field
@@ -62,16 +68,18 @@ struct DisplayConfiguration : Configuration {
 };
 
 inline constexpr SettingField<DisplayConfiguration> DisplayFields[] = {
-    {"Mode", &DisplayConfiguration::Mode,
-     0}, // resolution table index (0 = 800 x 600), 6 = the window's own size
-    {"RefreshRate", &DisplayConfiguration::RefreshRate, 0}, // refresh table index (0 = 60 Hz)
-    {"Divisor", &DisplayConfiguration::Divisor, 1},         // vertical retraces per buffer swap
-    {"DitherMode", &DisplayConfiguration::DitherMode, 0},   // dither table index (0 = off)
-    // Non-zero: a grid for the first 90 s.
-    {"Image centering aid", &DisplayConfiguration::ImageCenteringAid, 0},
-    // Several monitors: 0 each its own scene at its own shape, 1 the same
-    // picture on all, 2 the primary alone (the others black).
-    {"Monitors", &DisplayConfiguration::Monitors, 0, 0, 2},
+    {"Mode", &DisplayConfiguration::Mode, 0, 0, 6, "mode",
+     "display mode: 0 800x600, 1 640x480, 2 512x384, 3 1024x768, 4 1280x1024, 5 1600x1200, "
+     "6 native (the window's own size)"},
+    {"RefreshRate", &DisplayConfiguration::RefreshRate, 0, 0, 8, nullptr,
+     "refresh rate: 0 60 Hz, 1 70, 2 72, 3 75, 4 80, 5 85, 6 90, 7 100, 8 120 Hz"},
+    {"Divisor", &DisplayConfiguration::Divisor, 1, 0, 6, nullptr,
+     "screen refreshes per frame (0: as fast as it draws)"},
+    {"DitherMode", &DisplayConfiguration::DitherMode, 0, 0, 2, "dither", "dithering: 0 off, 1 2x2, 2 4x4"},
+    {"Image centering aid", &DisplayConfiguration::ImageCenteringAid, 0, 0, 1, nullptr,
+     "1: a grid over the picture for the first 90 s"},
+    {"Monitors", &DisplayConfiguration::Monitors, 0, 0, 2, "monitors",
+     "several monitors: 0 each its own scene, 1 the same picture on all, 2 the primary alone", 0, 2},
 };
 
 inline constexpr int32_t MonitorsEachOwnScene = 0;
@@ -102,15 +110,18 @@ struct LumenveilConfiguration : Configuration {
 
 // In the order the group has always been read and written, not the fields' order.
 inline constexpr SettingField<LumenveilConfiguration> LumenveilFields[] = {
-    {"TimeFactor", &LumenveilConfiguration::TimeFactor, 100, 50, 300}, // speed in percent
-    {"Trailers", &LumenveilConfiguration::Trailers, 7},
-    {"Spinners", &LumenveilConfiguration::Spinners, 2},
-    {"Meteors", &LumenveilConfiguration::Meteors, 1},
-    {"Worms", &LumenveilConfiguration::Worms, 2},
-    {"Debris", &LumenveilConfiguration::Debris, 200},
-    {"Tubifex", &LumenveilConfiguration::Tubifex, 7},
-    {"Static Camera", &LumenveilConfiguration::StaticCamera, 1},     // non-zero: fixed camera
-    {"Mebula Backdrop", &LumenveilConfiguration::MebulaBackdrop, 1}, // non-zero: nebula sky
+    {"TimeFactor", &LumenveilConfiguration::TimeFactor, 100, 50, 300, "time-factor",
+     "the first scene's speed in percent", 50, 300},
+    {"Trailers", &LumenveilConfiguration::Trailers, 7, 0, 15, "trailers", "the first scene's trailers"},
+    {"Spinners", &LumenveilConfiguration::Spinners, 2, 0, 5, "spinners", "the first scene's spinners"},
+    {"Meteors", &LumenveilConfiguration::Meteors, 1, 0, 5, "meteors", "the first scene's meteors"},
+    {"Worms", &LumenveilConfiguration::Worms, 2, 0, 5, "worms", "the first scene's worms"},
+    {"Debris", &LumenveilConfiguration::Debris, 200, 0, 2000, "debris", "the first scene's drifting debris"},
+    {"Tubifex", &LumenveilConfiguration::Tubifex, 7, 0, 24, "tubifex", "the first scene's tubifex"},
+    {"Static Camera", &LumenveilConfiguration::StaticCamera, 1, 0, 1, "static-camera",
+     "the first scene's camera: 1 still, 0 orbiting"},
+    {"Mebula Backdrop", &LumenveilConfiguration::MebulaBackdrop, 1, 0, 1, "nebula",
+     "the nebula sky behind both scenes: 1 on, 0 off"},
 };
 
 struct AudioConfiguration : Configuration {
@@ -124,9 +135,10 @@ struct AudioConfiguration : Configuration {
 };
 
 inline constexpr SettingField<AudioConfiguration> AudioFields[] = {
-    {"CD_Audio", &AudioConfiguration::CD_Audio, 0},           // play audio CD tracks while saving
-    {"CD_Random", &AudioConfiguration::CD_Random, 0},         // random track order
-    {"CD_Continuous", &AudioConfiguration::CD_Continuous, 0}, // keep playing
+    {"CD_Audio", &AudioConfiguration::CD_Audio, 0, 0, 1, nullptr, "1: play an audio CD while saving"},
+    {"CD_Random", &AudioConfiguration::CD_Random, 0, 0, 1, nullptr, "1: the tracks in random order"},
+    {"CD_Continuous", &AudioConfiguration::CD_Continuous, 0, 0, 1, nullptr,
+     "1: start the disc over when it is done"},
 };
 
 // Beside the Audio record, which holds numbers only: the string "CD_Device",
@@ -155,11 +167,16 @@ struct AstrelConfiguration : Configuration {
 };
 
 inline constexpr SettingField<AstrelConfiguration> AstrelFields[] = {
-    {"MainStars", &AstrelConfiguration::MainStars, 200},
-    {"Neighbours", &AstrelConfiguration::Neighbours, 3},
-    {"NeighbourDistance", &AstrelConfiguration::NeighbourDistance, 650},
-    {"SuperNovaeFrequency", &AstrelConfiguration::SuperNovaeFrequency, 60},
-    {"AccreationDiskDensity", &AstrelConfiguration::AccreationDiskDensity, 0},
+    {"MainStars", &AstrelConfiguration::MainStars, 200, 100, 500, "main-stars",
+     "the most main stars the second scene shows"},
+    {"Neighbours", &AstrelConfiguration::Neighbours, 3, 0, 5, "neighbours",
+     "the neighbours each main star is linked to"},
+    {"NeighbourDistance", &AstrelConfiguration::NeighbourDistance, 650, 200, 1000, "neighbour-distance",
+     "how far a main star reaches for its neighbours"},
+    {"SuperNovaeFrequency", &AstrelConfiguration::SuperNovaeFrequency, 60, 20, 180, "supernovae",
+     "seconds between supernovae"},
+    {"AccreationDiskDensity", &AstrelConfiguration::AccreationDiskDensity, 0, 0, 200, "disk-density",
+     "the accretion disk's particles beyond 100"},
 };
 
 // The "ScreenSaver" choices: the first scene, the second, or one of them at
@@ -179,16 +196,19 @@ struct GlobalConfiguration : Configuration {
 };
 
 inline constexpr SettingField<GlobalConfiguration> GlobalFields[] = {
-    // 0 first scene, 1 second, 2 random at each start.
-    {"ScreenSaver", &GlobalConfiguration::ScreenSaver, RandomScene},
-    // 1 idle, 2 normal, 3 high, 4 real-time, anything else idle.
-    {"Priority", &GlobalConfiguration::Priority, 2},
-    {"Statistics", &GlobalConfiguration::Statistics, 0}, // frame-rate read-out in saver mode
-    {"MotionBlur", &GlobalConfiguration::MotionBlur, 0},
+    {"ScreenSaver", &GlobalConfiguration::ScreenSaver, RandomScene, 0, 2, nullptr,
+     "the scene: 0 the first, 1 the second, 2 one at random at each start"},
+    // Anything outside 1..4 is idle.
+    {"Priority", &GlobalConfiguration::Priority, 2, 1, 4, nullptr,
+     "task priority: 1 idle, 2 normal, 3 and 4 high"},
+    {"Statistics", &GlobalConfiguration::Statistics, 0, 0, 1, "statistics",
+     "the frame-rate read-out: 1 shown, 0 hidden"},
+    {"MotionBlur", &GlobalConfiguration::MotionBlur, 0, 0, 1, "motion-blur", "motion blur: 1 on, 0 off"},
     // Added to 145 for the blur fade alpha.
-    {"MotionBlurDelta", &GlobalConfiguration::MotionBlurDelta, 0},
-    // Minutes without input before `lumenveil --idle` starts the saver.
-    {"ScreenSaver idle minutes", &GlobalConfiguration::IdleMinutes, 10, 1, 720},
+    {"MotionBlurDelta", &GlobalConfiguration::MotionBlurDelta, 0, -30, 10, "motion-blur-amount",
+     "how much motion blur, from less to more"},
+    {"ScreenSaver idle minutes", &GlobalConfiguration::IdleMinutes, 10, 1, 720, nullptr,
+     "minutes without input before lumenveil --idle starts the saver", 1, 720},
 };
 
 // With the override off, load takes the four power values from the desktop's
@@ -204,24 +224,34 @@ struct PowerConfiguration : Configuration {
 };
 
 inline constexpr SettingField<PowerConfiguration> PowerFields[] = {
-    // Non-zero: the program runs its own power timers with the values below.
-    {"Override Window 95 Settings", &PowerConfiguration::OverrideWindow95Settings, 0},
+    {"Override Window 95 Settings", &PowerConfiguration::OverrideWindow95Settings, 0, 0, 1, nullptr,
+     "1: the program's own monitor power timers, with the values below"},
     {.name = "Low Power Standby",
      .field = &PowerConfiguration::LowPowerStandby,
      .initial = 0,
+     .high = 1,
+     .about = "1: the monitor to standby after the low power timeout",
      .onlyIf = &PowerConfiguration::OverrideWindow95Settings},
     {.name = "Shut Off Monitor",
      .field = &PowerConfiguration::ShutOffMonitor,
      .initial = 0,
+     .high = 1,
+     .about = "1: the monitor off after the power off timeout",
      .onlyIf = &PowerConfiguration::OverrideWindow95Settings},
     {.name = "Low Power Timeout",
      .field = &PowerConfiguration::LowPowerTimeout,
      .initial = 10,
-     .onlyIf = &PowerConfiguration::OverrideWindow95Settings}, // minutes
+     .low = 1,
+     .high = 120,
+     .about = "minutes before standby",
+     .onlyIf = &PowerConfiguration::OverrideWindow95Settings},
     {.name = "Power Off Timeout",
      .field = &PowerConfiguration::PowerOffTimeout,
      .initial = 15,
-     .onlyIf = &PowerConfiguration::OverrideWindow95Settings}, // minutes
+     .low = 1,
+     .high = 120,
+     .about = "minutes before the monitor is switched off",
+     .onlyIf = &PowerConfiguration::OverrideWindow95Settings},
 };
 
 // The desktop's own monitor power settings (LV_HKEY_CURRENT_USER
@@ -257,8 +287,8 @@ struct AboutConfiguration : Configuration {
 };
 
 inline constexpr SettingField<AboutConfiguration> AboutFields[] = {
-    // Non-zero: no 3D output in the control panel.
-    {"Disable3DInWindow", &AboutConfiguration::Disable3DInWindow, 0},
+    {"Disable3DInWindow", &AboutConfiguration::Disable3DInWindow, 0, 0, 1, nullptr,
+     "1: no live preview in the control panel (read only)"},
 };
 
 constexpr std::span<const SettingField<DisplayConfiguration>> DisplayConfiguration::fields() {
@@ -282,6 +312,23 @@ constexpr std::span<const SettingField<PowerConfiguration>> PowerConfiguration::
 constexpr std::span<const SettingField<AboutConfiguration>> AboutConfiguration::fields() {
   return AboutFields;
 }
+
+// One row of the records' tables as a user sees it (every writable group's,
+// and About's), for the command line's options and the settings' listing.
+struct SettingDescription {
+  const char *group, *name, *option, *about;
+  int32_t initial, low, high;
+};
+// Group by group (Display, Lumenveil, Audio, Astrel, Global, PowerManagement,
+// About), each in its table's order.
+std::span<const SettingDescription> settingDescriptions();
+
+// A value for this run alone: every load() of its record from now on reads it
+// over the stored one (after the stored one is read and held to its range).
+// save() writes what the record holds, so a run with overrides must save
+// nothing; the command line allows them only to runs of the saver.
+void overrideSetting(const std::string &group, const std::string &name, int32_t value);
+void clearSettingOverrides();
 
 // Writes fields of record, which must be dword values, to the key
 // LumenveilRegistryPath\group, as save() does with a record's own table:

@@ -8,8 +8,13 @@
 #include <string>
 
 #include "display/glidedisplay.h"
+#include "settings/configuration.h"
 
-const char *const UsageText =
+const char *const ProgramVersion = "1.1.11";
+
+namespace {
+
+const char *const UsageHead =
     "Usage: lumenveil [SWITCH]\n"
     "       lumenveil OPTION...\n"
     "\n"
@@ -27,13 +32,12 @@ const char *const UsageText =
     "Options:\n"
     "  --render DIR         render headless, one PNG per frame: DIR/frame-000001.png ...\n"
     "  --frames N           frames to render (default 1)\n"
-    "  --fps F              advance the clock a fixed 1/F s per frame\n"
+    "  --fps F              headless runs: advance the clock a fixed 1/F s per frame\n"
+    "                       (only a number after --fps is read so; --fps alone, or\n"
+    "                       followed by an option, is the frame-rate read-out)\n"
     "  --seed S             use S in place of every time-based random seed\n"
     "  --scene 1|2|random   the first or the second scene, or one at random\n"
     "                       (default: the saved choice)\n"
-    "  --mode M             display mode for this run: 0 800x600, 1 640x480, 2 512x384,\n"
-    "                       3 1024x768, 4 1280x1024, 5 1600x1200, 6 native (the\n"
-    "                       window's size: --size, else 800x600)\n"
     "  --size WxH           with --mode 6: render at W x H (64x48 to 4096x4096)\n"
     "  --bench              render headless without writing files; print frames per\n"
     "                       second and the processor time a frame takes\n"
@@ -51,7 +55,14 @@ const char *const UsageText =
     "  -root                run the saver on the whole screen, or in the window that\n"
     "                       XSCREENSAVER_WINDOW names (screen-saver daemons)\n"
     "  -window-id ID        run the saver inside window ID (screen-saver daemons)\n"
-    "  -fps                 show the frame-rate read-out for this run\n"
+    "  -fps, --fps          show the frame-rate read-out for this run\n"
+#ifndef _WIN32
+    "  -window              run the saver in an ordinary window of its own (X11)\n"
+    "  -display NAME        the X display to use (in place of $DISPLAY)\n"
+#endif
+    "  -install, -mono, -visual NAME, -nice N\n"
+    "                       what screen-saver daemons may pass: accepted, and they\n"
+    "                       change nothing\n"
 #ifndef _WIN32
     "  --idle               watch the session's idle time and run the saver (lumenveil\n"
     "                       /s) after the \"ScreenSaver idle minutes\" setting without\n"
@@ -60,6 +71,17 @@ const char *const UsageText =
     "  --idle-seconds N     with --idle: N seconds (1 to 43200) instead of the setting\n"
 #endif
     "  --help               show this text\n"
+    "  --help-settings      list every stored setting: its group, name, meaning,\n"
+    "                       range and default, and the option that sets it\n"
+    "  --version            show the program's version\n"
+#ifndef _WIN32
+    "  --register-xscreensaver\n"
+    "                       add lumenveil to the programs of ~/.xscreensaver, once\n"
+    "                       (the file as it was is kept as ~/.xscreensaver.bak)\n"
+#endif
+    ;
+
+const char *const UsageTail =
     "\n"
     "LUMENVEIL_THREADS=N draws on N threads (default: one per processor core, and\n"
     "one alone while a window's frames have time to spare); the frames are the same\n"
@@ -74,6 +96,83 @@ const char *const UsageText =
     "else ~/.config/lumenveil/registry.reg. The CD played is the first CD drive, or the\n"
     "drive or disc image (.cue) named by the string \"CD_Device\" in the Audio group.\n";
 #endif
+
+// The argument a setting's option takes: its values when there are two.
+std::string placeholder(const SettingDescription &d) {
+  return d.high - d.low == 1 ? std::to_string(d.low) + "|" + std::to_string(d.high) : "N";
+}
+
+std::string rangeText(const SettingDescription &d) {
+  return std::to_string(d.low) + " to " + std::to_string(d.high);
+}
+
+// One option of the usage text: the option in a column of 21, its meaning
+// beside it in lines of up to 79 characters.
+void addUsageLine(std::string &out, const std::string &option, const std::string &text) {
+  constexpr size_t Column = 23, Width = 79;
+  std::string line = "  " + option;
+  if (line.size() + 1 > Column) {
+    out += line + "\n";
+    line.clear();
+  }
+  line.resize(Column, ' ');
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find(' ', at);
+    if (end == std::string::npos) end = text.size();
+    const std::string word = text.substr(at, end - at);
+    if (line.size() > Column && line.size() + 1 + word.size() > Width) {
+      out += line + "\n";
+      line.assign(Column, ' ');
+    }
+    if (line.size() > Column) line += ' ';
+    line += word;
+    at = end + 1;
+  }
+  out += line + "\n";
+}
+
+// The setting an option sets (nullptr: none).
+const SettingDescription *settingOfOption(const std::string &arg) {
+  if (arg.size() < 3 || arg.compare(0, 2, "--") != 0) return nullptr;
+  for (const SettingDescription &d : settingDescriptions())
+    if (d.option && arg.compare(2, std::string::npos, d.option) == 0) return &d;
+  return nullptr;
+}
+
+} // namespace
+
+std::string usageText() {
+  std::string text = UsageHead;
+  text += "\nSettings for this run alone (the stored ones are read first; these are never\n"
+          "saved):\n";
+  for (const SettingDescription &d : settingDescriptions()) {
+    if (!d.option) continue;
+    std::string meaning = d.about;
+    meaning += d.high - d.low == 1 ? "" : ", " + rangeText(d);
+    addUsageLine(text, "--" + std::string(d.option) + " " + placeholder(d), meaning);
+  }
+  return text + UsageTail;
+}
+
+namespace {
+// A table cell's text: a bar would end the cell.
+std::string cell(const std::string &text) {
+  std::string out;
+  for (char c : text) out += c == '|' ? std::string("\\|") : std::string(1, c);
+  return out;
+}
+} // namespace
+
+std::string settingsTable() {
+  std::string text = "| Group | Value | Meaning | Range | Default | Option |\n|---|---|---|---|---|---|\n";
+  for (const SettingDescription &d : settingDescriptions()) {
+    text += "| " + std::string(d.group) + " | \"" + d.name + "\" | " + d.about + " | " + rangeText(d) +
+            " | " + std::to_string(d.initial) + " | " +
+            (d.option ? "`--" + std::string(d.option) + " " + cell(placeholder(d)) + "`" : std::string("")) +
+            " |\n";
+  }
+  return text;
+}
 
 namespace {
 // A whole number of 64 bits on every system (a long has 32 on Windows), in
@@ -148,6 +247,16 @@ CliParse parseArguments(const std::vector<std::string> &args) {
     }
     p.action = CliAction::Windowed;
     p.windowed.switches = parseCommandLine(line);
+    // The switches run what saves the settings (/c, /d): an option after one
+    // would be lost, or saved.
+    for (size_t i = 1; i < args.size(); ++i)
+      if (args[i].size() > 2 && args[i].compare(0, 2, "--") == 0) {
+        p.action = CliAction::Error;
+        p.error = "options cannot follow a switch (" + args[0] + " " + args[i] +
+                  "): a setting's option sets one run of the saver (-root, -window, --render DIR), "
+                  "and the control panel (/c) changes the stored settings";
+        return p;
+      }
     return p;
   }
   bool headless = false, windowed = false, idle = false, idleSeconds = false;
@@ -178,10 +287,14 @@ CliParse parseArguments(const std::vector<std::string> &args) {
       if (!value(v) || !parseLong(v, n) || n < 1 || n > LONG_MAX)
         return fail("--frames needs a whole number from 1 to " + std::to_string(LONG_MAX));
       p.headless.frames = n;
-    } else if (a == "--fps") {
+    } else if (a == "--fps" && i + 1 < args.size() &&
+               (args[i + 1].empty() || args[i + 1][0] != '-' ||
+                (args[i + 1].size() > 1 && std::isdigit((unsigned char)args[i + 1][1])))) {
+      // A fixed clock: what follows --fps is its number, unless it is an option.
       double f = 0;
       if (!value(v) || !parseDouble(v, f) || !(f >= 0.01) || f > 100000.0)
-        return fail("--fps needs a number of frames per second from 0.01 to 100000");
+        return fail("--fps F needs a number of frames per second from 0.01 to 100000 (--fps "
+                    "alone shows the frame-rate read-out)");
       p.headless.fps = f;
     } else if (a == "--seed") {
       if (!value(v) || !parseLong(v, n) || n < 0 || n > 0xFFFFFFFFLL)
@@ -195,16 +308,12 @@ CliParse parseArguments(const std::vector<std::string> &args) {
       }
       if (v.empty() || !parseLong(v, n) || (n != 1 && n != 2)) return fail("--scene needs 1, 2 or random");
       p.headless.scene = static_cast<int>(n);
-    } else if (a == "--mode") {
-      if (!value(v) || !parseLong(v, n) || n < 0 || n >= DisplayModeCount)
-        return fail("--mode needs a mode from 0 to " + std::to_string(DisplayModeCount - 1));
-      p.headless.mode = static_cast<int>(n);
     } else if (a == "--size") {
       if (!value(v) || !parseRenderSize(v, p.headless.width, p.headless.height))
         return fail("--size needs WxH, from " + std::to_string(NativeMinWidth) + "x" +
                     std::to_string(NativeMinHeight) + " to " + std::to_string(NativeMaxSide) + "x" +
                     std::to_string(NativeMaxSide) + " (e.g. 1920x1080)");
-    } else if (a == "-fps") {
+    } else if (a == "-fps" || a == "--fps") {
       // A screen-saver daemon's switch: the frame-rate read-out for this run.
       p.headless.showStatistics = p.windowed.showStatistics = true;
     } else if (a == "--bench") {
@@ -248,9 +357,35 @@ CliParse parseArguments(const std::vector<std::string> &args) {
         return fail("-window-id needs a window number from 1 to 4294967295 (0xFFFFFFFF)");
       p.windowed.windowId = id;
       windowed = true;
-    } else if (a == "-install" || a == "-visual" || a == "-nice") {
+#ifndef _WIN32
+    } else if (a == "-window" || a == "--window") {
+      p.windowed.ownWindow = true;
+      windowed = true;
+    } else if (a == "-display" || a == "--display") {
+      if (!value(v) || v.empty()) return fail(a + " needs a display name (such as :0)");
+      p.windowed.display = v;
+#endif
+    } else if (a == "-install" || a == "-mono" || a == "-visual" || a == "-nice") {
       // Options a screen-saver daemon may pass that change nothing here.
-      if (a != "-install" && !value(v)) return fail(a + " needs a value");
+      if (a != "-install" && a != "-mono" && !value(v)) return fail(a + " needs a value");
+    } else if (a == "--version" || a == "-version") {
+      p.action = CliAction::Version;
+      return p;
+    } else if (a == "--help-settings") {
+      p.action = CliAction::HelpSettings;
+      return p;
+#ifndef _WIN32
+    } else if (a == "--register-xscreensaver") {
+      if (args.size() != 1) return fail("--register-xscreensaver takes no other option");
+      p.action = CliAction::RegisterXScreenSaver;
+      return p;
+#endif
+    } else if (const SettingDescription *d = settingOfOption(a)) {
+      if (!value(v) || !parseLong(v, n) || n < d->low || n > d->high)
+        return fail(a + " needs a whole number from " + rangeText(*d) + " (" + d->about + ")");
+      p.overrides.push_back({d->group, d->name, static_cast<int32_t>(n)});
+      if (std::string(d->group) == DisplayConfiguration::Group && std::string(d->name) == "Mode")
+        p.headless.mode = static_cast<int>(n);
     } else {
       return fail("unknown option " + a + " (see --help)");
     }
@@ -269,7 +404,12 @@ CliParse parseArguments(const std::vector<std::string> &args) {
     return fail("--replay needs --render DIR (to write its frames) or --bench (to time them)");
   if (p.headless.width > 0 && p.headless.mode != NativeDisplayMode)
     return fail("--size needs --mode 6 (the native mode renders at that size)");
-  if (headless && windowed) return fail("-root and -window-id cannot be combined with headless options");
+  if (headless && windowed)
+    return fail("-root, -window and -window-id cannot be combined with headless options");
+  if (p.windowed.ownWindow && (p.windowed.root || p.windowed.windowId))
+    return fail("-window cannot be combined with -root or -window-id");
+  if (windowed && p.headless.fps > 0.0)
+    return fail("--fps F (a fixed clock) is for headless runs; --fps alone shows the frame-rate read-out");
   if (p.headless.paced && p.headless.renderDir.empty() && !p.headless.bench)
     return fail("--paced needs --bench or --render DIR");
   if (p.headless.paced && !p.headless.replayPath.empty())

@@ -4,6 +4,7 @@
 // run headless renders, benchmarks and the options a screen-saver daemon passes.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,8 @@ struct WindowedRun {
   std::string tracePath;
   int scene = 0;               // --scene, as HeadlessRun's (with -root or -window-id)
   bool showStatistics = false; // -fps: the frame-rate read-out
+  bool ownWindow = false;      // -window: the saver in an ordinary window of its own
+  std::string display;         // -display NAME: the X display to use
 };
 
 // Runs the windowed host; nullptr when the program was built without one.
@@ -39,10 +42,10 @@ using IdleRunner = int (*)(const IdleRun &run);
 inline constexpr double MaxWarmSeconds = 3600.0;
 
 struct HeadlessRun {
-  std::string renderDir;             // --render DIR
-  long frames = 1;                   // --frames N
-  double fps = 0.0;                  // --fps F
-  bool haveSeed = false;             // --seed S
+  std::string renderDir; // --render DIR
+  long frames = 1;       // --frames N
+  double fps = 0.0;      // --fps F
+  bool haveSeed = false; // --seed S
   unsigned seed = 0;
   int scene = 0;               // --scene 1|2 (0: from the settings), AnyScene
   int mode = -1;               // --mode M
@@ -53,16 +56,23 @@ struct HeadlessRun {
   std::string tracePath;       // --trace FILE
   std::string replayPath;      // --replay FILE
   std::string dumpDir;         // --dump-resources DIR
-  bool showStatistics = false; // -fps: the frame-rate read-out
+  bool showStatistics = false; // -fps, --fps alone: the frame-rate read-out
   std::string audioOut;        // --audio-out FILE
 };
 
-enum class CliAction { Help, Headless, Windowed, Idle, Error };
+// A settings option (--trailers 3 ...): the value for this run alone.
+struct SettingOverride {
+  std::string group, name; // the value as stored
+  int32_t value;
+};
+
+enum class CliAction { Help, HelpSettings, Version, RegisterXScreenSaver, Headless, Windowed, Idle, Error };
 
 struct CliParse {
   CliAction action = CliAction::Windowed;
   HeadlessRun headless;
   WindowedRun windowed;
+  std::vector<SettingOverride> overrides; // for the saver's runs, headless or windowed
   IdleRun idle;
   std::string error;
 };
@@ -77,4 +87,10 @@ bool parseWindowId(const std::string &text, unsigned long &id);
 // side within the native mode's range; false for anything else.
 bool parseRenderSize(const std::string &text, int &width, int &height);
 
-extern const char *const UsageText;
+// What --help prints: the options, with one for each setting a run may
+// change (from the settings' tables).
+std::string usageText();
+// What --help-settings prints: every stored setting as a Markdown table
+// (group, value name, meaning, range, default, option).
+std::string settingsTable();
+extern const char *const ProgramVersion;

@@ -8,7 +8,9 @@
 
 #include "app/entry.h"
 #include "hosts/headless/headlessapp.h"
+#include "hosts/common/xscreensaverlist.h"
 #include "hosts/headless/headlessrun.h"
+#include "settings/configuration.h"
 #ifndef _WIN32
 #include "hosts/posix/processpriority.h"
 #include "hosts/posix/settingsfile.h"
@@ -44,9 +46,12 @@ int runMain(int argc, char **argv, WindowedRunner windowed, IdleRunner idle) {
   std::vector<std::string> args(argv + 1, argv + argc);
   CliParse p = parseArguments(args);
   switch (p.action) {
-  case CliAction::Help: std::fputs(UsageText, stdout); return 0;
+  case CliAction::Help: std::fputs(usageText().c_str(), stdout); return 0;
+  case CliAction::HelpSettings: std::fputs(settingsTable().c_str(), stdout); return 0;
+  case CliAction::Version: std::printf("lumenveil %s\n", ProgramVersion); return 0;
+  case CliAction::RegisterXScreenSaver: return registerWithXScreenSaver();
   case CliAction::Error: std::fprintf(stderr, "lumenveil: %s\n", p.error.c_str()); return 2;
-  case CliAction::Headless: return runHeadless(p.headless);
+  case CliAction::Headless: break;
   case CliAction::Idle:
     if (idle) return idle(p.idle);
 #ifdef _WIN32
@@ -59,6 +64,9 @@ int runMain(int argc, char **argv, WindowedRunner windowed, IdleRunner idle) {
     return 2;
   case CliAction::Windowed: break;
   }
+  // The settings' options: this run reads them over the stored values.
+  for (const SettingOverride &o : p.overrides) overrideSetting(o.group, o.name, o.value);
+  if (p.action == CliAction::Headless) return runHeadless(p.headless);
   if (windowed) return windowed(argc, argv, p.windowed);
   return runWithoutWindow(p.windowed.switches, "this build has no window");
 }

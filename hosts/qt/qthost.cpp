@@ -1,6 +1,8 @@
 #include "hosts/qt/qthost.h"
 
 #include <QApplication>
+#include <QPointer>
+#include <QWidget>
 #include <QStringList>
 
 #include <sys/prctl.h>
@@ -97,7 +99,23 @@ int runQtHost(int argc, char **argv, const WindowedRun &given) {
   std::optional<DisplayStartGuard> startGuard(std::in_place);
   QApplication qtApp(argc, argv);
   startGuard.reset();
-  if (!screen.empty() && !screenNamed(QString::fromStdString(screen))) return endWindowedRun(ScreenGoneExitCode);
+  // -window: an ordinary window of the program's own, which the saver fills
+  // as it fills a daemon's (input does not end it); closing it ends the run.
+  QPointer<QWidget> ownWindow;
+  const struct Closer {
+    QPointer<QWidget> &window;
+    ~Closer() { delete window.data(); }
+  } closer{ownWindow};
+  if (run.ownWindow) {
+    ownWindow = new QWidget;
+    ownWindow->setAttribute(Qt::WA_DeleteOnClose);
+    ownWindow->setWindowTitle(QStringLiteral("Lumenveil"));
+    ownWindow->resize(800, 600);
+    ownWindow->show();
+    run.windowId = static_cast<unsigned long>(ownWindow->winId());
+  }
+  if (!screen.empty() && !screenNamed(QString::fromStdString(screen)))
+    return endWindowedRun(ScreenGoneExitCode);
   if (run.windowId && !windowExists(run.windowId)) {
     std::fprintf(stderr, "lumenveil: there is no window %lu (0x%lx) to draw into\n", run.windowId,
                  run.windowId);
