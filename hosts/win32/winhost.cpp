@@ -323,7 +323,8 @@ public:
     if (!app) return;
     // The windows it owns (the saver window, the dialog) come to the front;
     // its own window is hidden, and activating it would take the activation
-    // from the saver window, which ends that saver.
+    // from the saver window, which ends that saver. So would activating the
+    // windows it shows on other monitors.
     struct Search {
       HWND owner;
       HWND found;
@@ -331,7 +332,10 @@ public:
     EnumWindows(
         [](HWND w, LPARAM p) -> BOOL {
           auto *s = reinterpret_cast<Search *>(p);
-          if (GetWindow(w, GW_OWNER) == s->owner && IsWindowVisible(w)) {
+          char name[64] = {};
+          GetClassNameA(w, name, sizeof name);
+          if (GetWindow(w, GW_OWNER) == s->owner && IsWindowVisible(w) &&
+              lstrcmpA(name, MonitorWindowClass) != 0) {
             s->found = w;
             return FALSE;
           }
@@ -472,6 +476,13 @@ LRESULT CALLBACK saverWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     break;
   case WM_DISPLAYCHANGE:
     if (app) app->followMonitors();
+    break;
+  case WM_DPICHANGED:
+    // The window keeps its monitor's own pixels, whatever the new scale.
+    if (app) {
+      app->followMonitors();
+      return 0;
+    }
     break;
   case WM_SETCURSOR:
     if (LOWORD(lParam) == HTCLIENT) {

@@ -26,11 +26,17 @@ scratch=$(mktemp -d "${TMPDIR:-/tmp}/lumenveil-monitors.XXXXXX")
 
 # A Wine server left from an earlier test holds that test's X display.
 timeout 60 "$wineserver" -w
-exec 3>"$scratch/display"
-Xvnc -displayfd 3 -geometry 2944x1080 -depth 24 -SecurityTypes None -rfbport -1 -nolisten tcp \
-  >"$scratch/xvnc.log" 2>&1 &
-xvnc=$!
-exec 3>&-
+# A display number no server holds, nor left a socket for.
+xvnc=""
+for n in $(seq 70 169); do
+  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+  Xvnc ":$n" -geometry 2944x1080 -depth 24 -SecurityTypes None -rfbport -1 -nolisten tcp \
+    >"$scratch/xvnc.log" 2>&1 &
+  xvnc=$!
+  echo "$n" >"$scratch/display"
+  break
+done
+[ -n "$xvnc" ] || fail "no free X display number"
 finish() {
   "$wine" reg delete "$x11" /v UseXRandR /f >/dev/null 2>&1
   "$wine" reg delete 'HKLM\Software\Qbn' /f >/dev/null 2>&1
@@ -40,8 +46,8 @@ finish() {
   rm -rf "$scratch"
 }
 trap finish EXIT
-display_ready() { [ -s "$scratch/display" ]; }
-poll 20 display_ready || fail "the VNC X server did not start: $(cat "$scratch/xvnc.log")"
+display_ready() { [ -S "/tmp/.X11-unix/X$(cat "$scratch/display")" ] || gone "$xvnc"; }
+poll 20 display_ready && ! gone "$xvnc" || fail "the VNC X server did not start: $(cat "$scratch/xvnc.log")"
 export DISPLAY=":$(cat "$scratch/display")"
 xrandr --setmonitor +A 1920/508x1080/286+1024+0 VNC-0 >/dev/null || fail "xrandr --setmonitor"
 xrandr --setmonitor B 1024/271x768/203+0+0 none >/dev/null || fail "xrandr --setmonitor"
@@ -69,6 +75,14 @@ run_saver() {
   [ "$code" -eq 0 ] || { kill "$pid" 2>/dev/null; fail "Monitors ${setting:-unset}: not as wanted (see above)"; }
 }
 
+# A second copy started while the saver runs returns at once and leaves it
+# running (what it brings to the front is the saver's own window).
+second_copy() {
+  timeout 60 "$wine" "$scr" /s >/dev/null 2>&1 || fail "a second copy ended with $?"
+  lives_until "$(clock_us 1)" "$pid" || fail "the second copy ended the saver"
+  echo "a second copy returned at once"
+}
+
 # Moves the mouse to and fro over X Y (a saver takes the first move it sees
 # as its start) until the saver has ended.
 moved_to_end() {
@@ -88,12 +102,14 @@ ended() {
 
 run_saver "" LL 2
 echo "each monitor its own scene: both lit and moving, one copy for the second"
+second_copy
 poll 30 moved_to_end 300 300
 ended "a mouse move on the second monitor did not end the saver"
 echo "a mouse move on the second monitor ended both"
 
 run_saver 1 LL 1
 echo "the same picture: both lit from one copy"
+second_copy
 poll 30 moved_to_end 300 300
 ended "a mouse move did not end the saver"
 
