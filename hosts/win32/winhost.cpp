@@ -605,8 +605,10 @@ int runWin32Host(int, char **, const WindowedRun &given) {
     monitors.setting = display.Monitors;
   }
   // The saver and its preview draw at the monitor's own size where no mode is
-  // stored (the control panel and /d keep the table's default).
-  if (run.switches.mode == RunMode::Saver || run.switches.mode == RunMode::Preview)
+  // stored, and the control panel shows that (closing it would otherwise
+  // store the table's mode the saver never drew at); /d writes the table's.
+  if (run.switches.mode == RunMode::Saver || run.switches.mode == RunMode::Preview ||
+      run.switches.mode == RunMode::Configure)
     setRunDefaultDisplayMode(NativeDisplayMode);
   // Where no rate is stored the frames are paced to the monitor's own: the
   // scene's monitor's as the run starts (the primary's, or the copy's own).
