@@ -121,7 +121,7 @@ inline constexpr SettingField<LumenveilConfiguration> LumenveilFields[] = {
     {"Static Camera", &LumenveilConfiguration::StaticCamera, 1, 0, 1, "static-camera",
      "the first scene's camera: 1 still, 0 orbiting"},
     {"Mebula Backdrop", &LumenveilConfiguration::MebulaBackdrop, 1, 0, 1, "nebula",
-     "the nebula sky behind both scenes: 1 on, 0 off"},
+     "the nebula sky behind the first scene (the second always has it): 1 on, 0 off"},
 };
 
 struct AudioConfiguration : Configuration {
