@@ -69,9 +69,11 @@ run_saver() {
   fi
   "$wine" "$scr" /s &
   pid=$!
-  out=$(set -o pipefail; timeout 120 "$wine" "$driver" monitors "$looks" 60 processes lumenveil.scr "$copies" 20 2>&1 | tr -d '\r')
+  # Into a file, not a pipe: the Wine desktop this may start keeps the
+  # output it was given open, and a pipe would never end.
+  timeout 120 "$wine" "$driver" monitors "$looks" 60 processes lumenveil.scr "$copies" 20 >"$scratch/out" 2>&1
   code=$?
-  echo "$out"
+  tr -d '\r' <"$scratch/out"
   [ "$code" -eq 0 ] || { kill "$pid" 2>/dev/null; fail "Monitors ${setting:-unset}: not as wanted (see above)"; }
 }
 
@@ -96,8 +98,10 @@ ended() {
   wait "$pid"
   local code=$?
   [ "$code" -eq 0 ] || fail "the saver ended with $code"
-  (set -o pipefail; timeout 60 "$wine" "$driver" processes lumenveil.scr 0 20 | tr -d '\r') ||
-    fail "a copy outlived the saver"
+  timeout 60 "$wine" "$driver" processes lumenveil.scr 0 20 >"$scratch/out" 2>&1
+  local ended=$?
+  tr -d '\r' <"$scratch/out"
+  [ "$ended" -eq 0 ] || fail "a copy outlived the saver"
 }
 
 run_saver "" LL 2
