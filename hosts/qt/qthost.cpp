@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <sys/prctl.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
@@ -69,6 +70,10 @@ int runQtHost(int argc, char **argv, const WindowedRun &given) {
     // own, and ends with it, however that ends; the trace is the first's.
     run.switches.checkRunning = false;
     run.tracePath.clear();
+    // Its own scene: random numbers of its own, whatever the first's seed
+    // (the copies start in the same second, and the seed counts seconds).
+    run.haveSeed = true;
+    run.seed = timeSeed() + static_cast<unsigned>(getpid());
     prctl(PR_SET_PDEATHSIG, SIGTERM);
   }
   // A screen-saver daemon that passes -root names the window to draw into in
