@@ -355,8 +355,8 @@ void spriteRows(const SpriteRow *rows, int n, const SpriteLook &look) {
 // table), so the loop runs three sixteens at once, each a step further on:
 // the coordinates of one, the filter of the one before, the table reads of
 // the one before that. The quads of a sixteen usually lie within sixteen of
-// one row and sixteen of the next, taken from two loads in registers, rather
-// than gathered one by one.
+// four rows, taken from four loads in registers rather than gathered one by
+// one.
 template <int Tex>
 bool spanGrey(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const SpanIter &it) {
   const int last = x1 - x0;
@@ -424,7 +424,10 @@ bool spanGrey(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const 
   const __m512i uHighest = _mm512_set1_epi32((int)(((uint32_t)(t.width + 1) << 16) - 1u));
   const __m512i vHighest = _mm512_set1_epi32((int)(((uint32_t)(t.height + 1) << 16) - 1u));
   const __m512i lastPixel = _mm512_set1_epi32(15);
-  const __m512i windowSize = _mm512_set1_epi32(16 | 2 << 16);
+  const __m512i windowSize = _mm512_set1_epi32(16 | 4 << 16);
+  // The last row a pixel's upper taps may lie in.
+  const int lastRow = t.height;
+  const __m512i lowerRows = _mm512_set1_epi32(32);
   const __m512i windowWeights = _mm512_set1_epi32(1 | 16 << 16);
 
   // The coordinates of pixels i to i + 15, the last pixel repeated past the
@@ -456,18 +459,26 @@ bool spanGrey(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const 
   auto tableIndex = [&](__m512i u, __m512i v) VECTOR_LAMBDA_INLINE {
     // The whole parts of u and v, in the low and the high half of each lane.
     const __m512i whole = _mm512_mask_blend_epi16(0xAAAAAAAAu, _mm512_srli_epi32(u, 16), v);
-    // Where they lie within sixteen columns and two rows of the lowest
+    // Where they lie within sixteen columns and four rows of the lowest
     // column and row of the first and the last pixel (those between are
-    // most likely between too), the quads come from two loads.
+    // most likely between too), the quads come from four loads (a quarter
+    // of the sky's sixteens reach a third row).
     const __m512i corner = _mm512_min_epu16(_mm512_broadcastd_epi32(_mm512_castsi512_si128(whole)),
                                             _mm512_permutexvar_epi32(lastPixel, whole));
     const __m512i within = _mm512_sub_epi16(whole, corner);
     __m512i quad;
     if (_mm512_cmplt_epu16_mask(within, windowSize) == 0xFFFFFFFFu) {
+      // Rows 2 and 3 hold a pixel only where they lie within the border;
+      // elsewhere no lane takes them, and rows 0 and 1 are read again.
       const uint32_t c = (uint32_t)_mm_cvtsi128_si32(_mm512_castsi512_si128(corner));
       const int *from = quads + (c & 0xFFFF) + (c >> 16) * pitch;
-      quad = _mm512_permutex2var_epi32(_mm512_loadu_si512(from), _mm512_madd_epi16(within, windowWeights),
-                                       _mm512_loadu_si512(from + pitch));
+      const int *below = (int)(c >> 16) + 2 <= lastRow ? from + 2 * pitch : from;
+      const __m512i at = _mm512_madd_epi16(within, windowWeights);
+      const __m512i upper =
+          _mm512_permutex2var_epi32(_mm512_loadu_si512(from), at, _mm512_loadu_si512(from + pitch));
+      const __m512i lower =
+          _mm512_permutex2var_epi32(_mm512_loadu_si512(below), at, _mm512_loadu_si512(below + pitch));
+      quad = _mm512_mask_blend_epi32(_mm512_test_epi32_mask(at, lowerRows), upper, lower);
     } else {
       quad = _mm512_i32gather_epi32(_mm512_madd_epi16(whole, pitchWeights), quads, 4);
     }
@@ -490,8 +501,11 @@ bool spanGrey(const Pipe &p, const TexelTables &t, int x0, int x1, int y, const 
       index = tableIndex(u, v);
       if (i + 32 <= last && !coordinates(i + 32, u, v)) return false;
     }
-    const __mmask16 store = i + 16 <= last + 1 ? (__mmask16)0xFFFF : (__mmask16)((1u << (last + 1 - i)) - 1);
-    _mm256_mask_storeu_epi16(row + i, store, shade(now));
+    // Whole sixteens are stored plainly, a last, partial one under a mask.
+    if (i + 16 <= last + 1)
+      _mm256_storeu_si256((__m256i *)(row + i), shade(now));
+    else
+      _mm256_mask_storeu_epi16(row + i, (__mmask16)((1u << (last + 1 - i)) - 1), shade(now));
   }
   return true;
 }

@@ -488,8 +488,9 @@ TEST_P(VectorWidth, GreySpansOfEveryLengthMatchTheReference) {
   // Rectangles 1 to 40 pixels wide, at every start modulo sixteen and on
   // every dither row, with a grey texture magnified as the sky's is (whose
   // quads the vector spans read from registers), stretched so that a group
-  // of pixels reaches past sixteen columns or two rows, and minified; under
-  // both blends of a grey span, several alphas and every dither mode.
+  // of pixels reaches a third or fourth row, or past sixteen columns or four
+  // rows, and minified; under both blends of a grey span, several alphas and
+  // every dither mode.
   downloadNoise<uint8_t>(GR_TEXFMT_INTENSITY_8, 24);
   texturedState();
   struct Reach {
