@@ -11,15 +11,16 @@ usage() {
   cat <<'EOF'
 usage: bench/paced-cpu.sh [--scene 1|2] [--size WxH] [--seconds S] [--settle S] [--rounds N] BINARY...
 
-Runs "BINARY /sSCENE --seed 1 --fps 60" full screen (800 x 600 with the default
+Runs "BINARY /sSCENE" full screen (800 x 600 with the default
 settings, kept in a scratch settings file; with --size, the display mode
 "Native": frames drawn at the screen's size), waits --settle seconds (default
 8; the scene's time, as long as the frames keep their pace: 60 for a scene at
 its steady state), then measures the process's processor time over --seconds
 (default 15) and prints it as a share of one core, with the frames a second
 the window showed (each new frame the presenter converted for the window,
-counted by gdb at a breakpoint). With --fps the scene's clock steps 1/60 s a
-frame, so every run draws the same frames. Each of --rounds rounds (default 3)
+counted by gdb at a breakpoint). A window's scene runs on the real clock (the
+saver takes no seed or fixed clock), so runs differ in detail: compare medians.
+Each of --rounds rounds (default 3)
 runs every binary once, in the order given.
 
 Without a display (DISPLAY unset) it runs itself under xvfb-run with a screen
@@ -81,7 +82,7 @@ shown() {
 declare -A shares
 for round in $(seq 1 "$rounds"); do
   for b in "${bins[@]}"; do
-    LUMENVEIL_REGISTRY="$scratch/settings.reg" "$b" "/s$scene" --seed 1 --fps 60 \
+    LUMENVEIL_REGISTRY="$scratch/settings.reg" "$b" "/s$scene" \
       >/dev/null 2>"$scratch/stderr" &
     pid=$!
     sleep "$settle"
