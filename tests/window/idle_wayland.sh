@@ -32,26 +32,10 @@ saver_shown() {
   sway_shot "$output" "$work/now.ppm" && ! cmp -s "$work/bare.ppm" "$work/now.ppm"
 }
 
-# A shown window holds an idle inhibitor, as a video player does.
-"$inhibit" > "$work/inhibit.out" 2>&1 &
-player=$!
-pids+=("$player")
-wait_until "$patience" grep -q inhibiting "$work/inhibit.out"
-"$exe" --idle --idle-seconds "$idle" 2> "$work/watcher.log" &
-watcher=$!
-pids+=("$watcher")
-wait_until "$patience" grep -q "Wayland (.*): the saver starts after 2 seconds without input" "$work/watcher.log"
-poll $((4 * idle)) saver_started && fail "the saver started while a window inhibited idling"
-gone "$watcher" && fail "the watcher ended: $(cat "$work/watcher.log")"
-
-# The inhibiting window closes: the saver starts after the idle time.
-kill "$player"
-wait_until "$patience" saver_shown
-first=$saver
-
-"$exe" --idle --idle-seconds "$idle" > /dev/null 2> "$work/second.log" && fail "a second watcher ran"
-grep -q "already runs for this session (process $watcher)" "$work/second.log" ||
-  fail "the second watcher said: $(cat "$work/second.log")"
+# A shown window holds an idle inhibitor, as a video player does; when it
+# closes the saver starts after the idle time, and a second watcher is refused.
+idle_held_off_then_started "$inhibit" inhibiting \
+  "Wayland (.*): the saver starts after 2 seconds without input" "a window inhibited idling"
 
 # The saver ends (here by a signal: the compositor has no input devices); the
 # watcher waits for the idle time again and starts it anew.

@@ -25,28 +25,10 @@ saver_shown() {
   xdotool search --onlyvisible --pid "$saver" > /dev/null 2>&1
 }
 
-# A player holds the saver off while it runs.
-"$xreset" > "$work/reset.out" &
-player=$!
-pids+=("$player")
-wait_until "$patience" grep -q resetting "$work/reset.out"
-"$exe" --idle --idle-seconds "$idle" 2> "$work/watcher.log" &
-watcher=$!
-pids+=("$watcher")
-wait_until "$patience" grep -q "after 2 seconds without input" "$work/watcher.log"
-# Four times the idle time without the saver; the watcher keeps running.
-poll $((4 * idle)) saver_started && fail "the saver started while a player reset the screen saver"
-gone "$watcher" && fail "the watcher ended: $(cat "$work/watcher.log")"
-
-# The player stops: the saver starts after the idle time.
-kill "$player"
-wait_until "$patience" saver_shown
-first=$saver
-
-# A second watcher for the same display is refused while the first runs.
-"$exe" --idle --idle-seconds "$idle" > /dev/null 2> "$work/second.log" && fail "a second watcher ran"
-grep -q "already runs for this session (process $watcher)" "$work/second.log" ||
-  fail "the second watcher said: $(cat "$work/second.log")"
+# A player holds the saver off while it runs; when it stops the saver starts
+# after the idle time, and a second watcher for the display is refused.
+idle_held_off_then_started "$xreset" resetting "after 2 seconds without input" \
+  "a player reset the screen saver"
 
 # Input ends the saver (past its first two seconds); the watcher waits for
 # the idle time again and starts it anew.

@@ -115,3 +115,28 @@ make_parent() {
   parent=$(cat "$idfile")
   [ -n "$parent" ] || fail "no parent window"
 }
+
+# The idle watcher's tests: while PROGRAM (an inhibitor, which prints READY
+# once it holds the saver off) runs, a watcher of `idle` seconds says
+# ANNOUNCED and starts no saver for four idle times; once PROGRAM ends the
+# saver starts (saver_started and saver_shown are the caller's), and a second
+# watcher for the session is refused. Sets watcher and first (the saver).
+#   idle_held_off_then_started PROGRAM READY ANNOUNCED WHAT-HOLDS-IT-OFF
+idle_held_off_then_started() {
+  "$1" > "$work/inhibit.out" 2>&1 &
+  local player=$!
+  pids+=("$player")
+  wait_until "$patience" grep -q "$2" "$work/inhibit.out"
+  "$exe" --idle --idle-seconds "$idle" 2> "$work/watcher.log" &
+  watcher=$!
+  pids+=("$watcher")
+  wait_until "$patience" grep -q "$3" "$work/watcher.log"
+  poll $((4 * idle)) saver_started && fail "the saver started while $4"
+  gone "$watcher" && fail "the watcher ended: $(cat "$work/watcher.log")"
+  kill "$player"
+  wait_until "$patience" saver_shown
+  first=$saver
+  "$exe" --idle --idle-seconds "$idle" > /dev/null 2> "$work/second.log" && fail "a second watcher ran"
+  grep -q "already runs for this session (process $watcher)" "$work/second.log" ||
+    fail "the second watcher said: $(cat "$work/second.log")"
+}
