@@ -225,12 +225,35 @@ struct TexelWindow {
   __m512i upper0, upper1, lower0, lower1, column;
 };
 
-// A sprite row's group of 32 pixels whose reads are under way. Gathered,
-// its tap pairs as a Group holds them; read through windows, one window for
-// all 32 pixels or one for each 16.
+// The texels of the upper and the lower row from column `lowest` on that a
+// run of pixels reads, `span` of them (at most 64), and nothing past them
+// (the texture's last row ends there).
+BOARD_ALWAYS_INLINE TexelWindow windowAt(const uint16_t *taps, int pitch, int lowest, int span) {
+  const __mmask32 near = span >= 32 ? ~0u : (1u << span) - 1;
+  const __mmask32 far = span >= 64 ? ~0u : (span > 32 ? (1u << (span - 32)) - 1 : 0u);
+  const uint16_t *from = taps + lowest;
+  TexelWindow t;
+  t.upper0 = _mm512_maskz_loadu_epi16(near, from);
+  t.upper1 = _mm512_maskz_loadu_epi16(far, from + 32);
+  t.lower0 = _mm512_maskz_loadu_epi16(near, from + pitch);
+  t.lower1 = _mm512_maskz_loadu_epi16(far, from + pitch + 32);
+  return t;
+}
+
+// The lowest of the columns of `count` pixels from u on, du apart, and how
+// many texels from it on their taps reach (0 when count is 0). The columns
+// go one way: the first and the last pixel's are the lowest and the highest.
+BOARD_ALWAYS_INLINE int columnsOf(int32_t u, int32_t du, int count, int &lowest) {
+  const int32_t end = (int32_t)((uint32_t)u + (uint32_t)du * (uint32_t)(count > 0 ? count - 1 : 0));
+  lowest = (u < end ? u : end) >> 16;
+  return count > 0 ? ((u < end ? end : u) >> 16) + 2 - lowest : 0;
+}
+
+// A sprite row's group of 32 pixels whose reads are under way: its taps
+// read through windows, one window for all 32 pixels or one for each 16.
 template <int Windows> struct SpriteGroup {
   Group g;
-  TexelWindow window[Windows > 0 ? Windows : 1];
+  TexelWindow window[Windows];
 };
 
 // The rows of upright glow sprites, thirty-two pixels at a time: the
@@ -240,7 +263,7 @@ template <int Windows> struct SpriteGroup {
 // worked on. With Windows 1, every group's taps lie within 64 texels of a
 // row (steps under two texels); with 2, those of each 16 pixels do (steps
 // under four): read by plain loads and picked out by permutes instead of
-// gathered. With 0 they are gathered.
+// gathered.
 template <int Windows> void spriteRowsOf(const SpriteRow *rows, int n, const SpriteLook &look) {
   const FlatLook<L> flat(look.red, look.green, look.blue, look.alpha);
   const int pitch = look.pitch;
@@ -251,7 +274,6 @@ template <int Windows> void spriteRowsOf(const SpriteRow *rows, int n, const Spr
   const __m512i highSteps = _mm512_add_epi32(lowSteps, _mm512_slli_epi32(du, 4));
   const uint32_t groupStep = (uint32_t)look.du * 32u;
   const __m512i lowWords = lowWordsOfTwo();
-  const __m512i highWords = _mm512_add_epi16(lowWords, _mm512_set1_epi16(1));
   const __m512i one = _mm512_set1_epi16(1);
 
   auto fetch = [&](const SpriteRow &row, int i) VECTOR_LAMBDA_INLINE {
@@ -265,62 +287,43 @@ template <int Windows> void spriteRowsOf(const SpriteRow *rows, int n, const Spr
     const __m512i uLow = _mm512_add_epi32(u, lowSteps), uHigh = _mm512_add_epi32(u, highSteps);
     g.fu = _mm512_srli_epi16(_mm512_permutex2var_epi16(uLow, lowWords, uHigh), 8);
     g.fv = _mm512_set1_epi16((short)row.fv);
-    if (Windows > 0) {
-      const __m512i columns =
-          _mm512_permutex2var_epi16(_mm512_srai_epi32(uLow, 16), lowWords, _mm512_srai_epi32(uHigh, 16));
-      const int pixels = left >= 32 ? 32 : left, each = 32 / (Windows > 0 ? Windows : 1);
-      for (int w = 0; w < Windows; ++w) {
-        TexelWindow &t = s.window[w];
-        // A run's columns go one way: its first and its last pixel's are
-        // the lowest and the highest, 62 apart at most. A run with no pixel
-        // of the row reads nothing.
-        const int start = w * each, count = pixels - start < each ? pixels - start : each;
-        const int32_t from0 = (int32_t)((uint32_t)first + (uint32_t)look.du * (uint32_t)start);
-        const int32_t end = (int32_t)((uint32_t)from0 + (uint32_t)look.du * (uint32_t)(count > 0 ? count - 1 : 0));
-        const int lowest = (from0 < end ? from0 : end) >> 16, highest = (from0 < end ? end : from0) >> 16;
-        // Texels lowest to highest + 1, and nothing past them (the texture's
-        // last row ends there).
-        const int span = count > 0 ? highest + 2 - lowest : 0;
-        const __mmask32 near = span >= 32 ? ~0u : (1u << span) - 1;
-        const __mmask32 far = span >= 64 ? ~0u : (span > 32 ? (1u << (span - 32)) - 1 : 0u);
-        const uint16_t *from = row.taps + lowest;
-        t.upper0 = _mm512_maskz_loadu_epi16(near, from);
-        t.upper1 = _mm512_maskz_loadu_epi16(far, from + 32);
-        t.lower0 = _mm512_maskz_loadu_epi16(near, from + pitch);
-        t.lower1 = _mm512_maskz_loadu_epi16(far, from + pitch + 32);
-        t.column = _mm512_sub_epi16(columns, _mm512_set1_epi16((short)lowest));
-      }
-    } else {
-      gatherTaps(g, _mm512_srai_epi32(uLow, 16), _mm512_srai_epi32(uHigh, 16), row.taps, pitch);
+    const __m512i columns =
+        _mm512_permutex2var_epi16(_mm512_srai_epi32(uLow, 16), lowWords, _mm512_srai_epi32(uHigh, 16));
+    const int pixels = left >= 32 ? 32 : left, each = 32 / Windows;
+    for (int w = 0; w < Windows; ++w) {
+      // A run with no pixel of the row reads nothing.
+      const int start = w * each, count = pixels - start < each ? pixels - start : each;
+      int lowest;
+      const int span =
+          columnsOf((int32_t)((uint32_t)first + (uint32_t)look.du * (uint32_t)start), look.du, count, lowest);
+      TexelWindow &t = s.window[w];
+      t = windowAt(row.taps, pitch, lowest, span);
+      t.column = _mm512_sub_epi16(columns, _mm512_set1_epi16((short)lowest));
     }
     g.stored = _mm512_maskz_loadu_epi16(g.mask, g.pixels);
     return s;
   };
   auto draw = [&](const SpriteGroup<Windows> &s) VECTOR_LAMBDA_INLINE {
-    if (Windows > 0) {
-      auto tapsOf = [&](const TexelWindow &t) VECTOR_LAMBDA_INLINE {
-        const __m512i right = _mm512_add_epi16(t.column, one);
-        return Taps<L>{_mm512_permutex2var_epi16(t.upper0, t.column, t.upper1),
-                       _mm512_permutex2var_epi16(t.upper0, right, t.upper1),
-                       _mm512_permutex2var_epi16(t.lower0, t.column, t.lower1),
-                       _mm512_permutex2var_epi16(t.lower0, right, t.lower1)};
-      };
-      Taps<L> taps = tapsOf(s.window[0]);
-      if (Windows == 2) {
-        // Pixels 16 to 31 from the second window.
-        const Taps<L> high = tapsOf(s.window[Windows - 1]);
-        const __mmask32 upper = 0xFFFF0000u;
-        taps.t00 = _mm512_mask_blend_epi16(upper, taps.t00, high.t00);
-        taps.t01 = _mm512_mask_blend_epi16(upper, taps.t01, high.t01);
-        taps.t10 = _mm512_mask_blend_epi16(upper, taps.t10, high.t10);
-        taps.t11 = _mm512_mask_blend_epi16(upper, taps.t11, high.t11);
-      }
-      _mm512_mask_storeu_epi16(s.g.pixels, s.g.mask,
-                               blendedPixels<L, BlendAdd>(taps, s.g.fu, s.g.fv, flat, s.g.stored, false,
-                                                          _mm512_setzero_si512()));
-    } else {
-      drawGroup<BlendAdd>(s.g, flat, false, _mm512_setzero_si512(), lowWords, highWords);
+    auto tapsOf = [&](const TexelWindow &t) VECTOR_LAMBDA_INLINE {
+      const __m512i right = _mm512_add_epi16(t.column, one);
+      return Taps<L>{_mm512_permutex2var_epi16(t.upper0, t.column, t.upper1),
+                     _mm512_permutex2var_epi16(t.upper0, right, t.upper1),
+                     _mm512_permutex2var_epi16(t.lower0, t.column, t.lower1),
+                     _mm512_permutex2var_epi16(t.lower0, right, t.lower1)};
+    };
+    Taps<L> taps = tapsOf(s.window[0]);
+    if (Windows == 2) {
+      // Pixels 16 to 31 from the second window.
+      const Taps<L> high = tapsOf(s.window[Windows - 1]);
+      const __mmask32 upper = 0xFFFF0000u;
+      taps.t00 = _mm512_mask_blend_epi16(upper, taps.t00, high.t00);
+      taps.t01 = _mm512_mask_blend_epi16(upper, taps.t01, high.t01);
+      taps.t10 = _mm512_mask_blend_epi16(upper, taps.t10, high.t10);
+      taps.t11 = _mm512_mask_blend_epi16(upper, taps.t11, high.t11);
     }
+    _mm512_mask_storeu_epi16(
+        s.g.pixels, s.g.mask,
+        blendedPixels<L, BlendAdd>(taps, s.g.fu, s.g.fv, flat, s.g.stored, false, _mm512_setzero_si512()));
   };
 
   int r = 0, i = 0;
@@ -339,6 +342,131 @@ template <int Windows> void spriteRowsOf(const SpriteRow *rows, int n, const Spr
   }
 }
 
+// The rows of upright glow sprites whose steps are four texels or more,
+// thirty-two pixels at a time as spriteRowsOf draws them, taken in runs of
+// at most sixteen pixels of a row: a group is two runs, of one row or of
+// two (the rows of small sprites are short). Each run's tap pairs are read
+// through one window of 64 texels where its taps lie within one, else
+// through two windows of eight pixels each where theirs do, else gathered.
+void spriteRuns(const SpriteRow *rows, int n, const SpriteLook &look) {
+  const FlatLook<L> flat(look.red, look.green, look.blue, look.alpha);
+  const int pitch = look.pitch;
+  const int32_t du = look.du;
+  const __m512i steps = _mm512_mullo_epi32(
+      _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15), _mm512_set1_epi32(du));
+  const __m512i lowWords = lowWordsOfTwo();
+  const __m512i highWords = _mm512_add_epi16(lowWords, _mm512_set1_epi16(1));
+  const __m512i zero = _mm512_setzero_si512();
+  const __m512i right = _mm512_set1_epi32(0x10000);
+  const __mmask32 secondEight = 0xFFFF0000u;
+
+  // A run's tap pairs of the upper and the lower row (pixel k in 32-bit
+  // lane k), its coordinates, its pixels and which of the 16 are its own.
+  struct Run {
+    __m512i top, bottom, u;
+    uint16_t *pixels;
+    __mmask16 mask;
+    int fv;
+  };
+  auto fetchRun = [&](const SpriteRow &row, int i) VECTOR_LAMBDA_INLINE {
+    Run run;
+    const int count = row.count - i < 16 ? row.count - i : 16;
+    run.mask = (__mmask16)(count >= 16 ? 0xFFFFu : (1u << count) - 1);
+    run.pixels = row.pixels + i;
+    run.fv = row.fv;
+    const int32_t first = (int32_t)((uint32_t)row.u + (uint32_t)du * (uint32_t)i);
+    run.u = _mm512_add_epi32(_mm512_set1_epi32(first), steps);
+    const __m512i columns = _mm512_srai_epi32(run.u, 16);
+    // Each pixel's pair of columns within a window from `lowest` on.
+    auto pairsFrom = [&](__m512i lowest) VECTOR_LAMBDA_INLINE {
+      const __m512i at = _mm512_sub_epi32(columns, lowest);
+      return _mm512_add_epi32(_mm512_or_si512(at, _mm512_slli_epi32(at, 16)), right);
+    };
+    int lowest;
+    const int span = columnsOf(first, du, count, lowest);
+    if (span <= 64) {
+      const TexelWindow w = windowAt(row.taps, pitch, lowest, span);
+      const __m512i pairs = pairsFrom(_mm512_set1_epi32(lowest));
+      run.top = _mm512_permutex2var_epi16(w.upper0, pairs, w.upper1);
+      run.bottom = _mm512_permutex2var_epi16(w.lower0, pairs, w.lower1);
+      return run;
+    }
+    const int firstEight = count < 8 ? count : 8;
+    int lowest1;
+    const int span0 = columnsOf(first, du, firstEight, lowest);
+    const int span1 =
+        columnsOf((int32_t)((uint32_t)first + (uint32_t)du * 8u), du, count - firstEight, lowest1);
+    if (span0 <= 64 && span1 <= 64) {
+      const TexelWindow w0 = windowAt(row.taps, pitch, lowest, span0);
+      const TexelWindow w1 = windowAt(row.taps, pitch, lowest1, span1);
+      const __m512i pairs = pairsFrom(_mm512_mask_set1_epi32(_mm512_set1_epi32(lowest), 0xFF00, lowest1));
+      run.top = _mm512_mask_blend_epi16(secondEight, _mm512_permutex2var_epi16(w0.upper0, pairs, w0.upper1),
+                                        _mm512_permutex2var_epi16(w1.upper0, pairs, w1.upper1));
+      run.bottom =
+          _mm512_mask_blend_epi16(secondEight, _mm512_permutex2var_epi16(w0.lower0, pairs, w0.lower1),
+                                  _mm512_permutex2var_epi16(w1.lower0, pairs, w1.lower1));
+      return run;
+    }
+    run.top = _mm512_mask_i32gather_epi32(zero, run.mask, columns, row.taps, 2);
+    run.bottom = _mm512_mask_i32gather_epi32(zero, run.mask, columns, row.taps + pitch, 2);
+    return run;
+  };
+  // A group of two runs whose reads are under way, and the pixels stored under them.
+  struct Pair {
+    Run low, high;
+    __m512i stored;
+  };
+  int r = 0, i = 0;
+  // The next run, or one of no pixels past the last row.
+  auto nextRun = [&]() VECTOR_LAMBDA_INLINE {
+    if (r >= n) {
+      Run none;
+      none.top = none.bottom = none.u = zero;
+      none.pixels = nullptr;
+      none.mask = 0;
+      none.fv = 0;
+      return none;
+    }
+    const Run run = fetchRun(rows[r], i);
+    i += 16;
+    if (i >= rows[r].count) {
+      ++r;
+      i = 0;
+    }
+    return run;
+  };
+  auto fetch = [&]() VECTOR_LAMBDA_INLINE {
+    Pair p;
+    p.low = nextRun();
+    p.high = nextRun();
+    const __m256i storedLow = _mm256_maskz_loadu_epi16(p.low.mask, p.low.pixels);
+    const __m256i storedHigh = _mm256_maskz_loadu_epi16(p.high.mask, p.high.pixels);
+    p.stored = _mm512_inserti64x4(_mm512_castsi256_si512(storedLow), storedHigh, 1);
+    return p;
+  };
+  auto draw = [&](const Pair &p) VECTOR_LAMBDA_INLINE {
+    const Taps<L> taps{_mm512_permutex2var_epi16(p.low.top, lowWords, p.high.top),
+                       _mm512_permutex2var_epi16(p.low.top, highWords, p.high.top),
+                       _mm512_permutex2var_epi16(p.low.bottom, lowWords, p.high.bottom),
+                       _mm512_permutex2var_epi16(p.low.bottom, highWords, p.high.bottom)};
+    const __m512i fu = _mm512_srli_epi16(_mm512_permutex2var_epi16(p.low.u, lowWords, p.high.u), 8);
+    const __m512i fv = _mm512_mask_blend_epi16(0xFFFF0000u, _mm512_set1_epi16((short)p.low.fv),
+                                               _mm512_set1_epi16((short)p.high.fv));
+    const __m512i out = blendedPixels<L, BlendAdd>(taps, fu, fv, flat, p.stored, false, zero);
+    _mm256_mask_storeu_epi16(p.low.pixels, p.low.mask, _mm512_castsi512_si256(out));
+    _mm256_mask_storeu_epi16(p.high.pixels, p.high.mask, _mm512_extracti64x4_epi64(out, 1));
+  };
+
+  Pair next = fetch();
+  for (;;) {
+    const Pair p = next;
+    const bool more = r < n;
+    if (more) next = fetch();
+    draw(p);
+    if (!more) break;
+  }
+}
+
 void spriteRows(const SpriteRow *rows, int n, const SpriteLook &look) {
   // Steps under two texels keep a group's 33 taps within 64 columns, steps
   // under four those of each 16 pixels.
@@ -347,7 +475,7 @@ void spriteRows(const SpriteRow *rows, int n, const SpriteLook &look) {
   else if (look.du > -262144 && look.du < 262144)
     spriteRowsOf<2>(rows, n, look);
   else
-    spriteRowsOf<0>(rows, n, look);
+    spriteRuns(rows, n, look);
 }
 
 // The grey spans sixteen pixels at a time. The work on
