@@ -250,21 +250,20 @@ BOARD_ALWAYS_INLINE int columnsOf(int32_t u, int32_t du, int count, int &lowest)
 }
 
 // A sprite row's group of 32 pixels whose reads are under way: its taps
-// read through windows, one window for all 32 pixels or one for each 16.
-template <int Windows> struct SpriteGroup {
+// read through one window.
+struct SpriteGroup {
   Group g;
-  TexelWindow window[Windows];
+  TexelWindow window;
 };
 
 // The rows of upright glow sprites, thirty-two pixels at a time: the
 // arithmetic of spanPlanar for their blend, pixel for pixel. The rows'
 // groups are worked on one after the other as if one span, so the taps of a
 // row's first group are read while the last group of the row before is
-// worked on. With Windows 1, every group's taps lie within 64 texels of a
-// row (steps under two texels); with 2, those of each 16 pixels do (steps
-// under four): read by plain loads and picked out by permutes instead of
-// gathered.
-template <int Windows> void spriteRowsOf(const SpriteRow *rows, int n, const SpriteLook &look) {
+// worked on. Steps under two texels keep every group's taps within 64
+// texels of a row: read by plain loads and picked out by permutes instead
+// of gathered.
+void spriteRowsNear(const SpriteRow *rows, int n, const SpriteLook &look) {
   const FlatLook<L> flat(look.red, look.green, look.blue, look.alpha);
   const int pitch = look.pitch;
   const __m512i du = _mm512_set1_epi32(look.du);
@@ -278,7 +277,7 @@ template <int Windows> void spriteRowsOf(const SpriteRow *rows, int n, const Spr
 
   auto fetch = [&](const SpriteRow &row, int i) VECTOR_LAMBDA_INLINE {
     const int left = row.count - i;
-    SpriteGroup<Windows> s;
+    SpriteGroup s;
     Group &g = s.g;
     g.mask = left >= 32 ? ~0u : (1u << left) - 1;
     g.pixels = row.pixels + i;
@@ -289,47 +288,29 @@ template <int Windows> void spriteRowsOf(const SpriteRow *rows, int n, const Spr
     g.fv = _mm512_set1_epi16((short)row.fv);
     const __m512i columns =
         _mm512_permutex2var_epi16(_mm512_srai_epi32(uLow, 16), lowWords, _mm512_srai_epi32(uHigh, 16));
-    const int pixels = left >= 32 ? 32 : left, each = 32 / Windows;
-    for (int w = 0; w < Windows; ++w) {
-      // A run with no pixel of the row reads nothing.
-      const int start = w * each, count = pixels - start < each ? pixels - start : each;
-      int lowest;
-      const int span =
-          columnsOf((int32_t)((uint32_t)first + (uint32_t)look.du * (uint32_t)start), look.du, count, lowest);
-      TexelWindow &t = s.window[w];
-      t = windowAt(row.taps, pitch, lowest, span);
-      t.column = _mm512_sub_epi16(columns, _mm512_set1_epi16((short)lowest));
-    }
+    int lowest;
+    const int span = columnsOf(first, look.du, left >= 32 ? 32 : left, lowest);
+    s.window = windowAt(row.taps, pitch, lowest, span);
+    s.window.column = _mm512_sub_epi16(columns, _mm512_set1_epi16((short)lowest));
     g.stored = _mm512_maskz_loadu_epi16(g.mask, g.pixels);
     return s;
   };
-  auto draw = [&](const SpriteGroup<Windows> &s) VECTOR_LAMBDA_INLINE {
-    auto tapsOf = [&](const TexelWindow &t) VECTOR_LAMBDA_INLINE {
-      const __m512i right = _mm512_add_epi16(t.column, one);
-      return Taps<L>{_mm512_permutex2var_epi16(t.upper0, t.column, t.upper1),
-                     _mm512_permutex2var_epi16(t.upper0, right, t.upper1),
-                     _mm512_permutex2var_epi16(t.lower0, t.column, t.lower1),
-                     _mm512_permutex2var_epi16(t.lower0, right, t.lower1)};
-    };
-    Taps<L> taps = tapsOf(s.window[0]);
-    if (Windows == 2) {
-      // Pixels 16 to 31 from the second window.
-      const Taps<L> high = tapsOf(s.window[Windows - 1]);
-      const __mmask32 upper = 0xFFFF0000u;
-      taps.t00 = _mm512_mask_blend_epi16(upper, taps.t00, high.t00);
-      taps.t01 = _mm512_mask_blend_epi16(upper, taps.t01, high.t01);
-      taps.t10 = _mm512_mask_blend_epi16(upper, taps.t10, high.t10);
-      taps.t11 = _mm512_mask_blend_epi16(upper, taps.t11, high.t11);
-    }
+  auto draw = [&](const SpriteGroup &s) VECTOR_LAMBDA_INLINE {
+    const TexelWindow &t = s.window;
+    const __m512i right = _mm512_add_epi16(t.column, one);
+    const Taps<L> taps{_mm512_permutex2var_epi16(t.upper0, t.column, t.upper1),
+                       _mm512_permutex2var_epi16(t.upper0, right, t.upper1),
+                       _mm512_permutex2var_epi16(t.lower0, t.column, t.lower1),
+                       _mm512_permutex2var_epi16(t.lower0, right, t.lower1)};
     _mm512_mask_storeu_epi16(
         s.g.pixels, s.g.mask,
         blendedPixels<L, BlendAdd>(taps, s.g.fu, s.g.fv, flat, s.g.stored, false, _mm512_setzero_si512()));
   };
 
   int r = 0, i = 0;
-  SpriteGroup<Windows> next = fetch(rows[0], 0);
+  SpriteGroup next = fetch(rows[0], 0);
   for (;;) {
-    const SpriteGroup<Windows> s = next;
+    const SpriteGroup s = next;
     i += 32;
     if (i >= rows[r].count) {
       ++r;
@@ -342,8 +323,8 @@ template <int Windows> void spriteRowsOf(const SpriteRow *rows, int n, const Spr
   }
 }
 
-// The rows of upright glow sprites whose steps are four texels or more,
-// thirty-two pixels at a time as spriteRowsOf draws them, taken in runs of
+// The rows of upright glow sprites whose steps are two texels or more,
+// thirty-two pixels at a time as spriteRowsNear draws them, taken in runs of
 // at most sixteen pixels of a row: a group is two runs, of one row or of
 // two (the rows of small sprites are short). Each run's tap pairs are read
 // through one window of 64 texels where its taps lie within one, else
@@ -417,6 +398,7 @@ void spriteRuns(const SpriteRow *rows, int n, const SpriteLook &look) {
     __m512i stored;
   };
   int r = 0, i = 0;
+  constexpr int Ahead = 4;
   // The next run, or one of no pixels past the last row.
   auto nextRun = [&]() VECTOR_LAMBDA_INLINE {
     if (r >= n) {
@@ -426,6 +408,12 @@ void spriteRuns(const SpriteRow *rows, int n, const SpriteLook &look) {
       none.mask = 0;
       none.fv = 0;
       return none;
+    }
+    // The pixels of a row a few on are likely out of the nearest cache.
+    if (i == 0 && r + Ahead < n) {
+      const SpriteRow &later = rows[r + Ahead];
+      _mm_prefetch((const char *)later.pixels, _MM_HINT_T0);
+      _mm_prefetch((const char *)(later.pixels + later.count - 1), _MM_HINT_T0);
     }
     const Run run = fetchRun(rows[r], i);
     i += 16;
@@ -468,12 +456,9 @@ void spriteRuns(const SpriteRow *rows, int n, const SpriteLook &look) {
 }
 
 void spriteRows(const SpriteRow *rows, int n, const SpriteLook &look) {
-  // Steps under two texels keep a group's 33 taps within 64 columns, steps
-  // under four those of each 16 pixels.
+  // Steps under two texels keep a group's 33 taps within 64 columns.
   if (look.du > -131072 && look.du < 131072)
-    spriteRowsOf<1>(rows, n, look);
-  else if (look.du > -262144 && look.du < 262144)
-    spriteRowsOf<2>(rows, n, look);
+    spriteRowsNear(rows, n, look);
   else
     spriteRuns(rows, n, look);
 }
