@@ -104,15 +104,20 @@ template <class Row> void eachRow(const ConvexShape &s, const Pipe &p, Row row) 
   }
   if (boxed) {
     if (boxLo > boxHi) return;
-    for (int64_t y = y0; y <= y1; ++y) {
-      bool empty = false;
-      for (int k = 0; k < levelCount; ++k) {
-        EdgeWalk &e = edges[levels[k]];
-        empty |= e.k < 0;
-        e.k += e.kStep;
-      }
-      if (!empty) row(y, boxLo, boxHi);
+    // Row y0 + j is inside a level edge while k + j kStep >= 0: from a first
+    // row on when the edge bounds the shape from below, up to a last when
+    // from above.
+    int64_t first = y0, last = y1;
+    for (int k = 0; k < levelCount; ++k) {
+      const EdgeWalk &e = edges[levels[k]];
+      if (e.kStep > 0)
+        first = std::max(first, y0 + ceilDiv(-e.k, e.kStep));
+      else if (e.kStep < 0)
+        last = std::min(last, y0 + floorDiv(e.k, -e.kStep));
+      else if (e.k < 0)
+        return;
     }
+    for (int64_t y = first; y <= last; ++y) row(y, boxLo, boxHi);
     return;
   }
   for (int64_t y = y0; y <= y1; ++y) {
