@@ -249,6 +249,13 @@ BOARD_ALWAYS_INLINE int columnsOf(int32_t u, int32_t du, int count, int &lowest)
   return count > 0 ? ((u < end ? end : u) >> 16) + 2 - lowest : 0;
 }
 
+// Asks for a sprite row's pixels ahead of their reads: the rows of sprites
+// drawn one over another a little before are seldom in the nearest cache.
+BOARD_ALWAYS_INLINE void prefetchPixels(const SpriteRow &row) {
+  for (int k = 0; k < row.count; k += 32) _mm_prefetch((const char *)(row.pixels + k), _MM_HINT_T0);
+  _mm_prefetch((const char *)(row.pixels + row.count - 1), _MM_HINT_T0);
+}
+
 // A sprite row's group of 32 pixels whose reads are under way: its taps
 // read through one window.
 struct SpriteGroup {
@@ -308,6 +315,7 @@ void spriteRowsNear(const SpriteRow *rows, int n, const SpriteLook &look) {
   };
 
   int r = 0, i = 0;
+  constexpr int Ahead = 2;
   SpriteGroup next = fetch(rows[0], 0);
   for (;;) {
     const SpriteGroup s = next;
@@ -315,6 +323,7 @@ void spriteRowsNear(const SpriteRow *rows, int n, const SpriteLook &look) {
     if (i >= rows[r].count) {
       ++r;
       i = 0;
+      if (r + Ahead < n) prefetchPixels(rows[r + Ahead]);
     }
     const bool more = r < n;
     if (more) next = fetch(rows[r], i);
@@ -409,12 +418,7 @@ void spriteRuns(const SpriteRow *rows, int n, const SpriteLook &look) {
       none.fv = 0;
       return none;
     }
-    // The pixels of a row a few on are likely out of the nearest cache.
-    if (i == 0 && r + Ahead < n) {
-      const SpriteRow &later = rows[r + Ahead];
-      _mm_prefetch((const char *)later.pixels, _MM_HINT_T0);
-      _mm_prefetch((const char *)(later.pixels + later.count - 1), _MM_HINT_T0);
-    }
+    if (i == 0 && r + Ahead < n) prefetchPixels(rows[r + Ahead]);
     const Run run = fetchRun(rows[r], i);
     i += 16;
     if (i >= rows[r].count) {
