@@ -160,8 +160,18 @@ struct LineIter {
   }
 };
 
-// A fragment of a line or point, textured or not.
-struct LineFragment {
+// The blend whose specialised writer draws the fragments of a line or point
+// in the pipe's state, textured or not; BlendOther where the state has none.
+int simpleBlendOf(const Pipe &p) {
+  if (p.useTexture && p.tex)
+    return pickTexturedWriter(p) == writeTexturedReference ? BlendOther : p.blendMode;
+  return pickWriter(p) == writeReference ? BlendOther : p.blendMode;
+}
+
+// A fragment of a line or point, textured or not: written by the specialised
+// writer of blend `Blend`, or with BlendOther by the writers picked for the
+// state.
+template <int Blend> struct LineFragment {
   const Pipe &p;
   const GrVertex *a, *b;
   bool textured;
@@ -174,29 +184,69 @@ struct LineFragment {
 
   // t: the position between the ends (texture coordinates are interpolated
   // with 1/w along it).
-  // The fragments of one step of a line, and all of a point, share their
-  // position and so their texel: it is looked up once.
   void emit(int x, int y, int r, int g, int bl, int al, double t) {
     if (!textured) {
-      write(p, x, y, r, g, bl, al);
+      if constexpr (Blend == BlendOther)
+        write(p, x, y, r, g, bl, al);
+      else
+        writeSimple<Blend>(p, x, y, r, g, bl, al);
       return;
     }
+    const uint32_t texel = texelAt(t);
+    if constexpr (Blend == BlendOther)
+      writeTextured(p, x, y, r, g, bl, al, texel);
+    else
+      writeTexturedSimple<Blend>(p, x, y, r, g, bl, al, texel);
+  }
+
+private:
+  // The fragments of one step of a line, and all of a point, share their
+  // position and so their texel: it is looked up once. A texel depends on
+  // the coordinates to 1/256 of a texel only (the filter's fraction, or the
+  // nearest texel's rounding), and steps along a line often land on the same
+  // ones: it is looked up again only when they change.
+  uint32_t texelAt(double t) {
     if (!(t == lastT)) {
       auto lerp = [t](float u, float v) { return (double)u + ((double)v - (double)u) * t; };
       int32_t u, v;
       perspectiveUV((float)lerp(a->tmuvtx[0].sow, b->tmuvtx[0].sow),
                     (float)lerp(a->tmuvtx[0].tow, b->tmuvtx[0].tow), (float)lerp(a->oow, b->oow),
                     p.tex->scale, u, v);
-      lastTexel = sampleTexel(*p.tex, u, v);
+      const int32_t su = u >> 8, sv = v >> 8;
+      if (!sampled || su != lastU || sv != lastV) {
+        lastTexel = sampleTexel(*p.tex, u, v);
+        lastU = su;
+        lastV = sv;
+        sampled = true;
+      }
       lastT = t;
     }
-    writeTextured(p, x, y, r, g, bl, al, lastTexel);
+    return lastTexel;
   }
-
-private:
   double lastT = std::nan("");
   uint32_t lastTexel = 0;
+  int32_t lastU = 0, lastV = 0;
+  bool sampled = false;
 };
+
+template <int Blend, class Body>
+void withFragmentOf(const Pipe &p, const GrVertex *a, const GrVertex *b, Body &body) {
+  LineFragment<Blend> f(p, a, b);
+  body(f);
+}
+
+// Runs body(fragment) with the fragment writer of the pipe's state, its
+// blend chosen once for the whole line or point rather than per fragment.
+template <class Body> void withFragment(const Pipe &p, const GrVertex *a, const GrVertex *b, Body body) {
+  switch (simpleBlendOf(p)) {
+  case BlendNone: return withFragmentOf<BlendNone>(p, a, b, body);
+  case BlendAdd: return withFragmentOf<BlendAdd>(p, a, b, body);
+  case BlendScaled: return withFragmentOf<BlendScaled>(p, a, b, body);
+  case BlendFade: return withFragmentOf<BlendFade>(p, a, b, body);
+  case BlendOneAdd: return withFragmentOf<BlendOneAdd>(p, a, b, body);
+  default: return withFragmentOf<BlendOther>(p, a, b, body);
+  }
+}
 
 // The rows (x-major) or columns (y-major) an antialiased line covers at one
 // step: pixel j0 = floor(minor - 1/2) at coverage 1 - f and j0 + 1 at f, where
@@ -249,23 +299,38 @@ struct LineJob {
 void runLine(const LineJob &job, const Pipe &p) {
   const LineSetup &l = job.l;
   LineIter it = job.it;
-  LineFragment f(p, &job.a, &job.b);
   const int minorLimit = l.xMajor ? p.height : p.width;
   int64_t dm = l.mb - l.ma, dn = l.nb - l.na;
   if (dm < 0) {
     dm = -dm;
     dn = -dn;
   }
-  for (int64_t i = it.from; i <= it.to; ++i, it.advance()) {
-    // The exact minor coordinate in sixteenths is na + (cm - ma) * dn / dm; the
-    // parallelogram's top edge (x-major) or left edge (y-major) owns the
-    // centres on it.
-    const int64_t num = l.na * dm + (16 * i + 8 - l.ma) * dn;
-    const int64_t j = l.xMajor ? floorDiv(num, dm * 16) : ceilDiv(num, dm * 16) - 1;
-    if (j < 0 || j >= minorLimit || !ownsRow(p, (int)(l.xMajor ? j : i))) continue;
-    f.emit(l.xMajor ? (int)i : (int)j, l.xMajor ? (int)j : (int)i, it.channel(0), it.channel(1),
-           it.channel(2), it.channel(3), (double)it.t * 0x1p-32);
-  }
+  // The exact minor coordinate in sixteenths is na + (cm - ma) * dn / dm, at
+  // the centre cm = 16 i + 8 of step i: its numerator over 16 dm, kept as a
+  // quotient and a remainder from 0 to 16 dm - 1 that each step moves by
+  // 16 dn (|dn| <= dm, so by less than two quotients either way).
+  const int64_t den = dm * 16, step = dn * 16;
+  const int64_t num = l.na * dm + (16 * it.from + 8 - l.ma) * dn;
+  int64_t quotient = floorDiv(num, den), remainder = num - quotient * den;
+  withFragment(p, &job.a, &job.b, [&](auto &f) {
+    for (int64_t i = it.from; i <= it.to; ++i, it.advance()) {
+      // The parallelogram's top edge (x-major) or left edge (y-major) owns
+      // the centres on it.
+      const int64_t j = l.xMajor ? quotient : quotient + (remainder != 0) - 1;
+      remainder += step;
+      while (remainder >= den) {
+        remainder -= den;
+        ++quotient;
+      }
+      while (remainder < 0) {
+        remainder += den;
+        --quotient;
+      }
+      if (j < 0 || j >= minorLimit || !ownsRow(p, (int)(l.xMajor ? j : i))) continue;
+      f.emit(l.xMajor ? (int)i : (int)j, l.xMajor ? (int)j : (int)i, it.channel(0), it.channel(1),
+             it.channel(2), it.channel(3), (double)it.t * 0x1p-32);
+    }
+  });
 }
 
 // An antialiased line: the line widened to one pixel either side along its
@@ -273,8 +338,7 @@ void runLine(const LineJob &job, const Pipe &p) {
 void runAALine(const LineJob &job, const Pipe &p) {
   const LineSetup &l = job.l;
   LineIter it = job.it;
-  LineFragment f(p, &job.a, &job.b);
-  if (!f.textured && f.write != writeReference) {
+  if (!(p.useTexture && p.tex) && pickWriter(p) != writeReference) {
     switch (p.blendMode) {
     case BlendNone: antialiasedSimple<BlendNone>(p, l, it); return;
     case BlendAdd: antialiasedSimple<BlendAdd>(p, l, it); return;
@@ -284,15 +348,17 @@ void runAALine(const LineJob &job, const Pipe &p) {
     }
   }
   const int minorLimit = l.xMajor ? p.height : p.width;
-  for (int64_t i = it.from; i <= it.to; ++i, it.advance()) {
-    if (!l.xMajor && !ownsRow(p, (int)i)) continue;
-    const int r = it.channel(0), g = it.channel(1), bl = it.channel(2);
-    const double t = (double)it.t * 0x1p-32; // exact, as a power of two
-    antialiasedStep(it, minorLimit, [&](int64_t j, int64_t coverage) {
-      if (l.xMajor && !ownsRow(p, (int)j)) return;
-      f.emit(l.xMajor ? (int)i : (int)j, l.xMajor ? (int)j : (int)i, r, g, bl, it.alpha(coverage), t);
-    });
-  }
+  withFragment(p, &job.a, &job.b, [&](auto &f) {
+    for (int64_t i = it.from; i <= it.to; ++i, it.advance()) {
+      if (!l.xMajor && !ownsRow(p, (int)i)) continue;
+      const int r = it.channel(0), g = it.channel(1), bl = it.channel(2);
+      const double t = (double)it.t * 0x1p-32; // exact, as a power of two
+      antialiasedStep(it, minorLimit, [&](int64_t j, int64_t coverage) {
+        if (l.xMajor && !ownsRow(p, (int)j)) return;
+        f.emit(l.xMajor ? (int)i : (int)j, l.xMajor ? (int)j : (int)i, r, g, bl, it.alpha(coverage), t);
+      });
+    }
+  });
 }
 
 // An antialiased point: the square one pixel either side of it, alpha falling
@@ -300,19 +366,20 @@ void runAALine(const LineJob &job, const Pipe &p) {
 void runPoint(const LineJob &job, const Pipe &p) {
   const GrVertex *pt = &job.a;
   const double px = job.px, py = job.py;
-  LineFragment f(p, pt, pt);
   const int r = clamp255(floorToInt(pt->r)), g = clamp255(floorToInt(pt->g));
   const int b = clamp255(floorToInt(pt->b));
   const double alpha = pt->a;
   int64_t x0 = floorToInt(px - 1.5) + 1, x1 = -floorToInt(-(px + 0.5)) - 1;
   int64_t y0 = floorToInt(py - 1.5) + 1, y1 = -floorToInt(-(py + 0.5)) - 1;
-  for (int64_t y = std::max<int64_t>(y0, 0); y <= y1 && y < p.height; ++y) {
-    if (!ownsRow(p, (int)y)) continue;
-    for (int64_t x = std::max<int64_t>(x0, 0); x <= x1 && x < p.width; ++x) {
-      double d = std::max(std::fabs((double)x + 0.5 - px), std::fabs((double)y + 0.5 - py));
-      if (d < 1.0) f.emit((int)x, (int)y, r, g, b, clamp255(floorToInt(alpha * (1.0 - d))), 0.0);
+  withFragment(p, pt, pt, [&](auto &f) {
+    for (int64_t y = std::max<int64_t>(y0, 0); y <= y1 && y < p.height; ++y) {
+      if (!ownsRow(p, (int)y)) continue;
+      for (int64_t x = std::max<int64_t>(x0, 0); x <= x1 && x < p.width; ++x) {
+        double d = std::max(std::fabs((double)x + 0.5 - px), std::fabs((double)y + 0.5 - py));
+        if (d < 1.0) f.emit((int)x, (int)y, r, g, b, clamp255(floorToInt(alpha * (1.0 - d))), 0.0);
+      }
     }
-  }
+  });
 }
 
 template <void (*Run)(const LineJob &, const Pipe &)> void runLineJob(const void *job, const Band &band) {
