@@ -204,7 +204,8 @@ private:
   // position and so their texel: it is looked up once. A texel depends on
   // the coordinates to 1/256 of a texel only (the filter's fraction, or the
   // nearest texel's rounding), and steps along a line often land on the same
-  // ones: it is looked up again only when they change.
+  // ones: it is looked up again only when they change (the writers picked
+  // per fragment, the reference pipeline's among them, look it up each time).
   uint32_t texelAt(double t) {
     if (!(t == lastT)) {
       auto lerp = [t](float u, float v) { return (double)u + ((double)v - (double)u) * t; };
@@ -213,7 +214,7 @@ private:
                     (float)lerp(a->tmuvtx[0].tow, b->tmuvtx[0].tow), (float)lerp(a->oow, b->oow),
                     p.tex->scale, u, v);
       const int32_t su = u >> 8, sv = v >> 8;
-      if (!sampled || su != lastU || sv != lastV) {
+      if (Blend == BlendOther || !sampled || su != lastU || sv != lastV) {
         lastTexel = sampleTexel(*p.tex, u, v);
         lastU = su;
         lastV = sv;

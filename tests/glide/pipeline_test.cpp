@@ -368,6 +368,30 @@ TEST_P(VectorWidth, SpecialisedSpansMatchTheReferencePipeline) {
   }
 }
 
+TEST_P(VectorWidth, LinesCreepingOverTheirTextureMatchTheReferencePipeline) {
+  // Long textured lines whose coordinates move by fractions of a texel a
+  // step, with and without perspective: steps that share a texel and steps
+  // that do not, which the fast writers tell apart.
+  drawnAlike([] {
+    drawRandomShapes(GR_TEXFMT_RGB_565); // the texture and the state
+    grBufferClear(0x404040, 0, 0);
+    guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
+    grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ZERO);
+    grDitherMode(GR_DITHER_DISABLE);
+    for (int k = 0; k < 40; ++k) {
+      const float s = 20.0f + k * 3.3f, reach = 0.02f * (float)(1 << (k % 8));
+      const float near = 1.0f / 65500, far = k % 2 ? near * 0.3f : near;
+      GrVertex a = screenVertex(10.0f + k, 20.0f + 11 * k, 200, 180, 160, 220, s, s * 0.7f, near);
+      GrVertex b =
+          screenVertex(630.0f - k, 30.0f + 10 * k, 200, 180, 160, 220, s + reach, s * 0.7f - reach, far);
+      grDrawLine(&a, &b);
+      a.y += 3.0f;
+      b.y += 5.0f;
+      grAADrawLine(&a, &b);
+    }
+  });
+}
+
 // A 256 x 256 texture of the given format filled with noise from seed 99
 // (texels of T, each the generator's value shifted down by `shift`), made the
 // current one.
