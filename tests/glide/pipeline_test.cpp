@@ -371,7 +371,8 @@ TEST_P(VectorWidth, SpecialisedSpansMatchTheReferencePipeline) {
 TEST_P(VectorWidth, LinesCreepingOverTheirTextureMatchTheReferencePipeline) {
   // Long textured lines whose coordinates move by fractions of a texel a
   // step, with and without perspective: steps that share a texel and steps
-  // that do not, which the fast writers tell apart.
+  // that do not, which the fast writers tell apart; left of the texture and
+  // right of it (coordinates rounded down both sides of 0).
   drawnAlike([] {
     drawRandomShapes(GR_TEXFMT_RGB_565); // the texture and the state
     grBufferClear(0x404040, 0, 0);
@@ -379,7 +380,7 @@ TEST_P(VectorWidth, LinesCreepingOverTheirTextureMatchTheReferencePipeline) {
     grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ZERO);
     grDitherMode(GR_DITHER_DISABLE);
     for (int k = 0; k < 40; ++k) {
-      const float s = 20.0f + k * 3.3f, reach = 0.02f * (float)(1 << (k % 8));
+      const float s = -70.0f + k * 3.3f, reach = 0.02f * (float)(1 << (k % 8));
       const float near = 1.0f / 65500, far = k % 2 ? near * 0.3f : near;
       GrVertex a = screenVertex(10.0f + k, 20.0f + 11 * k, 200, 180, 160, 220, s, s * 0.7f, near);
       GrVertex b =
