@@ -4,23 +4,13 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include "glide/presenter.h"
-#include "hosts/headless/headlessrun.h"
+#include "tests/headless/childrender.h"
 
 namespace {
-
-std::string readAll(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 class DrawingThreads : public ::testing::Test {
 protected:
@@ -40,11 +30,6 @@ protected:
     std::remove((dir_ + "registry.reg").c_str());
     std::remove(dir_.c_str());
   }
-  static std::string frameFile(const std::string &d, int f) {
-    char name[32];
-    std::snprintf(name, sizeof name, "/frame-%06d.png", f);
-    return d + name;
-  }
   // Renders the scene's first frames on `threads` threads in a process of its
   // own (the scenes keep state from one run to the next); the frame files.
   std::vector<std::string> render(int scene, int threads) {
@@ -57,18 +42,7 @@ protected:
     run.scene = scene;
     run.mode = 2; // 512 x 384
     made_.push_back(run.renderDir);
-    std::fflush(nullptr);
-    const pid_t child = fork();
-    if (child == 0) {
-      boardSetThreads(threads);
-      _exit(runHeadless(run));
-    }
-    int status = 0;
-    std::vector<std::string> frames;
-    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-      return frames;
-    for (int f = 1; f <= Frames; ++f) frames.push_back(readAll(frameFile(run.renderDir, f)));
-    return frames;
+    return renderInChild(run, [threads] { boardSetThreads(threads); });
   }
   std::string dir_;
   std::vector<std::string> made_;

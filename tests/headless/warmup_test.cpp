@@ -5,29 +5,13 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include "hosts/headless/headlessrun.h"
 #include "settings/configuration.h"
+#include "tests/headless/childrender.h"
 
 namespace {
-
-std::string readAll(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::string frameFile(const std::string &dir, int f) {
-  char name[32];
-  std::snprintf(name, sizeof name, "/frame-%06d.png", f);
-  return dir + name;
-}
 
 class WarmUp : public ::testing::Test {
 protected:
@@ -61,24 +45,13 @@ protected:
     run.scene = scene;
     run.mode = 2; // 512 x 384
     made_.push_back(run.renderDir);
-    std::fflush(nullptr);
-    const pid_t child = fork();
-    if (child == 0) {
+    return renderInChild(run, [&] {
       setenv("LUMENVEIL_REGISTRY", (dir_ + (blur ? "/blur.reg" : "/plain.reg")).c_str(), 1);
       GlobalConfiguration g;
       g.load();
       g.MotionBlur = blur ? 1 : 0;
       g.save();
-      _exit(runHeadless(run));
-    }
-    int status = 0;
-    std::vector<std::string> files;
-    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-      return files;
-    for (int f = 1; f <= frames; ++f) files.push_back(readAll(frameFile(run.renderDir, f)));
-    // Nothing past the frames asked for.
-    if (!readAll(frameFile(run.renderDir, static_cast<int>(frames) + 1)).empty()) files.clear();
-    return files;
+    });
   }
   std::string dir_;
   std::vector<std::string> made_;
