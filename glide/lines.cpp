@@ -1,6 +1,7 @@
 // Lines and points: one-pixel lines, antialiased lines and antialiased points,
 // each fragment through the pixel pipeline.
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <new>
 
@@ -160,14 +161,6 @@ struct LineIter {
   }
 };
 
-// The blend whose specialised writer draws the fragments of a line or point
-// in the pipe's state, textured or not; BlendOther where the state has none.
-int simpleBlendOf(const Pipe &p) {
-  if (p.useTexture && p.tex)
-    return pickTexturedWriter(p) == writeTexturedReference ? BlendOther : p.blendMode;
-  return pickWriter(p) == writeReference ? BlendOther : p.blendMode;
-}
-
 // A fragment of a line or point, textured or not: written by the specialised
 // writer of blend `Blend`, or with BlendOther by the writers picked for the
 // state.
@@ -178,9 +171,9 @@ template <int Blend> struct LineFragment {
   FragmentFn write;
   TexturedFragmentFn writeTextured;
 
-  LineFragment(const Pipe &pipe, const GrVertex *from, const GrVertex *to)
-      : p(pipe), a(from), b(to), textured(pipe.useTexture && pipe.tex), write(pickWriter(pipe)),
-        writeTextured(pickTexturedWriter(pipe)) {}
+  LineFragment(const Pipe &pipe, const GrVertex *from, const GrVertex *to, FragmentFn w,
+               TexturedFragmentFn wt)
+      : p(pipe), a(from), b(to), textured(pipe.useTexture && pipe.tex), write(w), writeTextured(wt) {}
 
   // t: the position between the ends (texture coordinates are interpolated
   // with 1/w along it).
@@ -214,11 +207,10 @@ private:
                     (float)lerp(a->tmuvtx[0].tow, b->tmuvtx[0].tow), (float)lerp(a->oow, b->oow),
                     p.tex->scale, u, v);
       const int32_t su = u >> 8, sv = v >> 8;
-      if (Blend == BlendOther || !sampled || su != lastU || sv != lastV) {
+      if (Blend == BlendOther || su != lastU || sv != lastV) {
         lastTexel = sampleTexel(*p.tex, u, v);
         lastU = su;
         lastV = sv;
-        sampled = true;
       }
       lastT = t;
     }
@@ -226,26 +218,35 @@ private:
   }
   double lastT = std::nan("");
   uint32_t lastTexel = 0;
-  int32_t lastU = 0, lastV = 0;
-  bool sampled = false;
+  int32_t lastU = INT32_MIN, lastV = INT32_MIN; // no u >> 8 is this low: none looked up yet
 };
 
 template <int Blend, class Body>
-void withFragmentOf(const Pipe &p, const GrVertex *a, const GrVertex *b, Body &body) {
-  LineFragment<Blend> f(p, a, b);
+void withFragmentOf(const Pipe &p, const GrVertex *a, const GrVertex *b, FragmentFn write,
+                    TexturedFragmentFn writeTextured, Body &body) {
+  LineFragment<Blend> f(p, a, b, write, writeTextured);
   body(f);
+}
+
+// The blend whose specialised writer draws the fragments of a line or point
+// in the pipe's state, textured or not; BlendOther where the state has none.
+int simpleBlendOf(const Pipe &p, FragmentFn write, TexturedFragmentFn writeTextured) {
+  if (p.useTexture && p.tex) return writeTextured == writeTexturedReference ? BlendOther : p.blendMode;
+  return write == writeReference ? BlendOther : p.blendMode;
 }
 
 // Runs body(fragment) with the fragment writer of the pipe's state, its
 // blend chosen once for the whole line or point rather than per fragment.
 template <class Body> void withFragment(const Pipe &p, const GrVertex *a, const GrVertex *b, Body body) {
-  switch (simpleBlendOf(p)) {
-  case BlendNone: return withFragmentOf<BlendNone>(p, a, b, body);
-  case BlendAdd: return withFragmentOf<BlendAdd>(p, a, b, body);
-  case BlendScaled: return withFragmentOf<BlendScaled>(p, a, b, body);
-  case BlendFade: return withFragmentOf<BlendFade>(p, a, b, body);
-  case BlendOneAdd: return withFragmentOf<BlendOneAdd>(p, a, b, body);
-  default: return withFragmentOf<BlendOther>(p, a, b, body);
+  const FragmentFn w = pickWriter(p);
+  const TexturedFragmentFn wt = pickTexturedWriter(p);
+  switch (simpleBlendOf(p, w, wt)) {
+  case BlendNone: return withFragmentOf<BlendNone>(p, a, b, w, wt, body);
+  case BlendAdd: return withFragmentOf<BlendAdd>(p, a, b, w, wt, body);
+  case BlendScaled: return withFragmentOf<BlendScaled>(p, a, b, w, wt, body);
+  case BlendFade: return withFragmentOf<BlendFade>(p, a, b, w, wt, body);
+  case BlendOneAdd: return withFragmentOf<BlendOneAdd>(p, a, b, w, wt, body);
+  default: return withFragmentOf<BlendOther>(p, a, b, w, wt, body);
   }
 }
 
